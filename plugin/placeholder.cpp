@@ -1,0 +1,1 @@
+int osl_placeholder;

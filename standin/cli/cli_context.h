@@ -1,0 +1,55 @@
+// What every `osl` command shares: the common options, the running host
+// (session with the plug-in loaded) and the exit status rule.
+//
+// Exit status: 0 when no error alert was shown, 1 when one was, 2 for usage
+// errors (unknown document, unknown uid, bad option).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+namespace osl_cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitErrorAlert = 1;
+constexpr int kExitUsage = 2;
+
+struct CommonOptions {
+  std::string pluginPath;             // --plugin; empty = Osl.pln beside osl
+  bool yes = false;                   // --yes
+  bool no = false;                    // --no
+  std::vector<std::string> answers;   // --answers yes,no,...
+  std::vector<std::string> select;    // --select UID...
+};
+
+class CliContext {
+ public:
+  explicit CliContext(std::string argv0) : argv0_(std::move(argv0)) {}
+
+  CommonOptions& options() { return options_; }
+
+  // Starts the host session and loads the plug-in (once). Returns false after
+  // printing a clear message to stderr when the plug-in cannot be loaded.
+  bool StartHost();
+
+  // Status for a command that ran to its end: 1 when an error alert was
+  // shown, else 0.
+  int FinishStatus() const;
+
+  // Prints "osl: <message>" to stderr and returns kExitUsage.
+  int UsageError(const std::string& message) const;
+
+ private:
+  std::string DefaultPluginPath() const;
+
+  std::string argv0_;
+  CommonOptions options_;
+  bool started_ = false;
+};
+
+// Adds `osl templates` and `osl upload`.
+void AddServiceCommands(CLI::App& app, CliContext& context, int* exitStatus);
+
+}  // namespace osl_cli

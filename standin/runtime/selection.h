@@ -1,0 +1,61 @@
+// The active selection: an abstract selection boss (selection manager,
+// integrator target, label suite, plus the suites plug-ins add to it) in
+// front of concrete selection bosses (layout, text, defaults) that carry
+// the targets and the plug-ins' concrete suites.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "host/ISelectionManager.h"
+#include "standin/runtime/boss.h"
+
+namespace standin {
+
+class Document;
+
+class SelectionManager {
+ public:
+  enum class Concrete { kLayout, kText, kDefaults };
+
+  SelectionManager();
+  ~SelectionManager();
+
+  Boss& AbstractBoss() { return *abstract_; }
+  ISelectionManager* Interface() const;
+
+  // A layout selection of `uids` in `doc` (empty = layout view, nothing
+  // selected). Unknown UIDs are the caller's mistake: they are kept out.
+  void SelectItems(Document* doc, const std::vector<UID>& uids);
+  // A text selection inside the story of the text frame `frame`.
+  void SelectText(Document* doc, UID frame);
+  // No document: only the defaults selection is present.
+  void Clear();
+  // Replaces which concrete selections are present and their order (the
+  // host's collection order). Used to build mixed selections.
+  void SetConcrete(const std::vector<Concrete>& present) { present_ = present; Notify(); }
+
+  Document* SelectedDocument() const { return doc_; }
+  const std::vector<UID>& SelectedItems() const { return items_; }
+  UID TextFrame() const { return textFrame_; }
+  const std::vector<Concrete>& Present() const { return present_; }
+  Boss& ConcreteBoss(Concrete kind);
+
+  // Called after every selection change.
+  void AddListener(std::function<void()> listener) { listeners_.push_back(std::move(listener)); }
+
+ private:
+  void Notify();
+  std::unique_ptr<Boss> abstract_;
+  std::unique_ptr<Boss> layout_;
+  std::unique_ptr<Boss> text_;
+  std::unique_ptr<Boss> defaults_;
+  std::vector<Concrete> present_{Concrete::kDefaults};
+  Document* doc_ = nullptr;
+  std::vector<UID> items_;
+  UID textFrame_ = kInvalidUID;
+  std::vector<std::function<void()>> listeners_;
+};
+
+}  // namespace standin
