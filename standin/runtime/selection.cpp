@@ -153,8 +153,24 @@ void SelectionManager::Clear() {
   Notify();
 }
 
+int SelectionManager::AddListener(std::function<void()> listener) {
+  listeners_.emplace_back(nextToken_, std::move(listener));
+  return nextToken_++;
+}
+
+void SelectionManager::RemoveListener(int token) {
+  for (auto it = listeners_.begin(); it != listeners_.end(); ++it) {
+    if (it->first == token) {
+      listeners_.erase(it);
+      return;
+    }
+  }
+}
+
 void SelectionManager::Notify() {
-  for (auto& listener : listeners_) listener();
+  // A listener may add or remove listeners: walk a copy.
+  auto listeners = listeners_;
+  for (auto& entry : listeners) entry.second();
 }
 
 }  // namespace standin

@@ -42,8 +42,10 @@ class SelectionManager {
   const std::vector<Concrete>& Present() const { return present_; }
   Boss& ConcreteBoss(Concrete kind);
 
-  // Called after every selection change.
-  void AddListener(std::function<void()> listener) { listeners_.push_back(std::move(listener)); }
+  // `listener` runs after every selection change until removed. Returns a
+  // token for RemoveListener.
+  int AddListener(std::function<void()> listener);
+  void RemoveListener(int token);
 
  private:
   void Notify();
@@ -55,7 +57,8 @@ class SelectionManager {
   Document* doc_ = nullptr;
   std::vector<UID> items_;
   UID textFrame_ = kInvalidUID;
-  std::vector<std::function<void()>> listeners_;
+  std::vector<std::pair<int, std::function<void()>>> listeners_;
+  int nextToken_ = 1;
 };
 
 }  // namespace standin

@@ -1,1 +1,0 @@
-int osl_placeholder;
