@@ -1,0 +1,176 @@
+#include "refservice/file_util.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <random>
+
+namespace osl::refservice {
+
+const char kZeroGuid[] = "00000000-0000-0000-0000-000000000000";
+
+namespace {
+
+constexpr size_t kMaxExtensionLength = 12;
+
+bool IsSafeNameByte(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+         c == '-' || c == '_';
+}
+
+std::string ErrnoText(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
+
+// Writes all of `data` to `fd`, retrying after interruptions and short writes.
+bool WriteAll(int fd, std::string_view data) {
+  const char* p = data.data();
+  size_t left = data.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string CleanFileName(std::string_view name) {
+  size_t cut = name.find_last_of("/\\");
+  if (cut != std::string_view::npos) name.remove_prefix(cut + 1);
+  std::string clean;
+  clean.reserve(name.size());
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) continue;
+    clean.push_back(IsSafeNameByte(c) ? static_cast<char>(c) : '_');
+  }
+  if (clean.size() > kMaxCleanNameLength) {
+    size_t dot = clean.find_last_of('.');
+    std::string extension;
+    if (dot != std::string::npos && dot > 0 && clean.size() - dot <= kMaxExtensionLength) {
+      extension = clean.substr(dot);
+    }
+    clean = clean.substr(0, kMaxCleanNameLength - extension.size()) + extension;
+  }
+  if (clean.empty() || clean.find_first_not_of('.') == std::string::npos) clean = "file";
+  return clean;
+}
+
+bool IsCleanFileName(std::string_view name) { return !name.empty() && CleanFileName(name) == name; }
+
+bool IsValidSessionId(std::string_view id) {
+  if (id.empty() || id.size() > 64) return false;
+  for (unsigned char c : id) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+bool MakeDirectories(const std::string& path, std::string* error) {
+  if (path.empty()) {
+    *error = "empty folder path";
+    return false;
+  }
+  for (size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos != path.size() && path[pos] != '/') continue;
+    std::string part = path.substr(0, pos);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      *error = ErrnoText("cannot create folder", part);
+      return false;
+    }
+  }
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    *error = "not a folder: " + path;
+    return false;
+  }
+  return true;
+}
+
+bool AtomicWriteFile(const std::string& path, std::string_view data, std::string* error) {
+  size_t slash = path.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  if (folder.empty()) folder = "/";
+  // "~" never appears in a clean file name, so a temporary file cannot collide with a stored one.
+  std::string temp = folder + "/~tmp." + RandomHex(8);
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = ErrnoText("cannot create", temp);
+    return false;
+  }
+  bool ok = WriteAll(fd, data);
+  if (!ok) *error = ErrnoText("cannot write", temp);
+  if (ok && ::fsync(fd) != 0) {
+    *error = ErrnoText("cannot flush", temp);
+    ok = false;
+  }
+  if (::close(fd) != 0 && ok) {
+    *error = ErrnoText("cannot close", temp);
+    ok = false;
+  }
+  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+    *error = ErrnoText("cannot rename onto", path);
+    ok = false;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+std::string RandomHex(size_t count) {
+  // Identifiers double as template passwords, so they come straight from the system's random
+  // source rather than from a seeded generator.
+  static std::mutex mutex;
+  static std::random_device device;
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(count * 2);
+  std::lock_guard<std::mutex> lock(mutex);
+  for (size_t i = 0; i < count; ++i) {
+    auto byte = static_cast<unsigned>(device() & 0xFF);
+    out.push_back(kHex[byte >> 4]);
+    out.push_back(kHex[byte & 0xF]);
+  }
+  return out;
+}
+
+std::string NewGuid() {
+  std::string hex = RandomHex(16);
+  hex[12] = '4';                  // version 4
+  hex[16] = "89ab"[hex[16] % 4];  // RFC 4122 variant
+  return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" +
+         hex.substr(16, 4) + "-" + hex.substr(20, 12);
+}
+
+bool IsGuidText(std::string_view text) {
+  if (text.size() != 36) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = text[i];
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (c != '-') return false;
+    } else if (!std::isxdigit(c)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace osl::refservice

@@ -1,0 +1,51 @@
+// File-system helpers of the reference service: safe names, atomic writes, identifiers.
+#ifndef OSL_REFSERVICE_FILE_UTIL_H_
+#define OSL_REFSERVICE_FILE_UTIL_H_
+
+#include <string>
+#include <string_view>
+
+namespace osl::refservice {
+
+// Longest file name CleanFileName returns, in bytes.
+constexpr size_t kMaxCleanNameLength = 120;
+
+// Reduces a client-supplied file name to one safe, non-empty name that stays inside its folder:
+// only the last component after any "/" or "\" is kept, NUL and other control bytes are dropped,
+// every byte outside A-Z a-z 0-9 "." "-" "_" becomes "_", names that would be empty, "." or ".."
+// become "file", and names longer than kMaxCleanNameLength are shortened, keeping a short
+// extension. The same input always gives the same name.
+std::string CleanFileName(std::string_view name);
+
+// True when `name` is already a clean file name (CleanFileName would return it unchanged).
+bool IsCleanFileName(std::string_view name);
+
+// True for an upload session identifier the service accepts: 1 to 64 characters of
+// A-Z a-z 0-9 and "-".
+bool IsValidSessionId(std::string_view id);
+
+// Writes `data` to `path` so that readers see either the old file or the complete new one:
+// the bytes go to a temporary file in the same folder, are flushed with fsync, and the temporary
+// file is renamed over `path`; the folder is fsynced afterwards. Returns true on success; on
+// failure returns false, sets `error` and leaves no temporary file behind.
+bool AtomicWriteFile(const std::string& path, std::string_view data, std::string* error);
+
+// Creates `path` and its missing parents with mode 0700. Returns false with `error` set on failure.
+bool MakeDirectories(const std::string& path, std::string* error);
+
+// A new random identifier of the form 8-4-4-4-12 lower-case hexadecimal digits (version 4 UUID),
+// from the system's random source.
+std::string NewGuid();
+
+// The all-zero identifier "00000000-0000-0000-0000-000000000000".
+extern const char kZeroGuid[];
+
+// True when `text` has the 8-4-4-4-12 hexadecimal form (either letter case).
+bool IsGuidText(std::string_view text);
+
+// `count` random bytes as 2*count lower-case hexadecimal characters.
+std::string RandomHex(size_t count);
+
+}  // namespace osl::refservice
+
+#endif  // OSL_REFSERVICE_FILE_UTIL_H_

@@ -1,0 +1,189 @@
+// osl-service: the reference template service. Serves the template manager and document builder
+// SOAP endpoints, the upload page and the uploaded files, storing everything under one folder.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "refservice/fault_injection.h"
+#include "refservice/file_util.h"
+#include "refservice/http_server.h"
+#include "refservice/service_app.h"
+#include "refservice/soap_endpoint.h"
+#include "refservice/store.h"
+#include "refservice/template_manager.h"
+
+namespace {
+
+osl::refservice::HttpServer* g_server = nullptr;
+
+extern "C" void OnStopSignal(int) {
+  if (g_server != nullptr) g_server->Stop();
+}
+
+constexpr const char kDescription[] = R"(osl-service: the reference template service.
+
+Serves, on one HTTP address:
+  POST /services/templateMgr.svc      template manager (SOAP 1.1): setTemplate, getFields,
+                                      setFields, getLogicGroups, setLogicGroups, setAssets,
+                                      commitTemplate
+  POST /services/builddoc.asmx        document builder (SOAP 1.1): getLibraryTemplates
+  POST /fileUpload.aspx?sessionid=ID  upload of one file (multipart/form-data, chunked or with
+                                      Content-Length); the reply body is the file's address
+  GET  /files/ID/NAME                 an uploaded file, at the address the upload replied
+
+Every operation checks the user's e-mail and password; every template operation also checks
+the template's identifier and password. Users only see and change their own templates.
+setTemplate with the zero GUID creates a template with a new GUID identifier and password.
+
+Everything is kept under DIR: DIR/service.db (SQLite: users, templates, fields, logic groups,
+assets, commits, uploads) and DIR/uploads/ID/NAME (files, written atomically). Upload names are
+cleaned: only the last path component is kept and bytes outside A-Z a-z 0-9 . - _ become "_",
+so nothing is ever written outside DIR. Restarting with the same DIR keeps everything.
+
+The first line on standard output is "listening on http://HOST:PORT" once the service accepts
+connections; with port 0 the system picks a free port and that line tells which.
+SIGINT or SIGTERM end the service after the requests in progress.
+
+Fault injection (for testing clients): --fault OPERATION:KIND[:COUNT], repeatable.
+  OPERATION  getLibraryTemplates, setTemplate, getFields, setFields, getLogicGroups,
+             setLogicGroups, setAssets, commitTemplate, or upload
+  KIND       soap-fault  a SOAP Fault (HTTP 500) instead of the answer; nothing is changed
+                         (for upload: HTTP 500 with a SOAP Fault envelope as body)
+             http-503    "503 Service Unavailable"; nothing is changed
+             delay       the answer comes after --delay-ms milliseconds
+             garbage     "200 OK" whose body is not XML; nothing is changed
+             close       the connection is closed without an answer; nothing is changed
+             zero-id     setTemplate only: answers the zero GUID as identifier and password;
+                         nothing is changed
+  COUNT      how many requests of that operation it hits, from the first one (default: all)
+Faults of one operation apply in the order given, each until its COUNT is used up.
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace osl::refservice;
+
+  std::string listen = "127.0.0.1:8080";
+  std::string data_dir;
+  std::string user;
+  std::string password;
+  std::vector<std::string> fault_texts;
+  int threads = 4;
+  int timeout_seconds = 30;
+  int request_timeout_seconds = 600;
+  int delay_ms = 3000;
+  int max_upload_mb = 256;
+  int max_soap_mb = 16;
+
+  CLI::App app{kDescription, "osl-service"};
+  app.get_formatter()->column_width(40);
+  app.add_option("--listen", listen, "HOST:PORT to listen on (port 0: any free port)")
+      ->capture_default_str();
+  app.add_option("--data", data_dir, "folder for the database and the uploaded files")
+      ->required();
+  auto* user_option =
+      app.add_option("--user", user, "create this user account (or set its password)");
+  auto* password_option = app.add_option("--password", password, "the password of --user");
+  user_option->needs(password_option);
+  password_option->needs(user_option);
+  app.add_option("--fault", fault_texts, "OPERATION:KIND[:COUNT] fault to inject (repeatable)");
+  app.add_option("--threads", threads, "worker threads")->capture_default_str()->check(
+      CLI::Range(1, 64));
+  app.add_option("--timeout", timeout_seconds,
+                 "seconds a client may stay silent before it is dropped")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600));
+  app.add_option("--request-timeout", request_timeout_seconds,
+                 "seconds one whole request may take to arrive")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 86400));
+  app.add_option("--delay-ms", delay_ms, "how long the delay fault holds an answer back")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 600000));
+  app.add_option("--max-upload-mb", max_upload_mb, "largest upload request body, in MiB")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 2047));
+  app.add_option("--max-soap-mb", max_soap_mb, "largest SOAP request body, in MiB")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1024));
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return 2;
+  }
+
+  FaultInjector faults;
+  for (const std::string& text : fault_texts) {
+    FaultSpec spec;
+    std::string error;
+    if (!ParseFaultSpec(text, &spec, &error)) {
+      std::cerr << "osl-service: " << error << "\n";
+      return 2;
+    }
+    faults.Add(spec);
+  }
+  HttpServerOptions server_options;
+  if (!ParseListenAddress(listen, &server_options.host, &server_options.port)) {
+    std::cerr << "osl-service: --listen expects HOST:PORT, got \"" << listen << "\"\n";
+    return 2;
+  }
+  server_options.threads = threads;
+  server_options.idle_timeout_ms = timeout_seconds * 1000;
+  server_options.request_timeout_ms = request_timeout_seconds * 1000;
+
+  std::string error;
+  if (!MakeDirectories(data_dir + "/uploads", &error)) {
+    std::cerr << "osl-service: " << error << "\n";
+    return 1;
+  }
+  Store store;
+  if (!store.Open(data_dir + "/service.db", &error)) {
+    std::cerr << "osl-service: " << error << "\n";
+    return 1;
+  }
+  if (!user.empty() && !store.SetUser(user, password)) {
+    std::cerr << "osl-service: cannot store the account " << user << "\n";
+    return 1;
+  }
+  if (store.UserCount() == 0) {
+    std::cerr << "osl-service: warning: no user accounts yet; start with --user EMAIL "
+                 "--password PW to create one\n";
+  }
+
+  TemplateManager manager(&store);
+  GsoapDispatcher dispatcher(&manager);
+  ServiceOptions service_options;
+  service_options.data_dir = data_dir;
+  service_options.max_soap_body = static_cast<size_t>(max_soap_mb) << 20;
+  service_options.max_upload_body = static_cast<size_t>(max_upload_mb) << 20;
+  service_options.delay_ms = delay_ms;
+  ServiceApp service(service_options, &store, &faults, &dispatcher);
+
+  HttpServer server(server_options, &service);
+  if (!server.Listen(&error)) {
+    std::cerr << "osl-service: " << error << "\n";
+    return 1;
+  }
+  std::string host = server_options.host;
+  if (host.find(':') != std::string::npos) host = "[" + host + "]";
+  std::string address = host + ":" + std::to_string(server.port());
+  service.SetListenAddress(address);
+
+  g_server = &server;
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+  std::cout << "listening on http://" << address << std::endl;
+  server.Run();
+  g_server = nullptr;
+  std::cerr << "osl-service: stopped\n";
+  return 0;
+}

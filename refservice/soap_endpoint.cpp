@@ -1,0 +1,490 @@
+#include "refservice/soap_endpoint.h"
+
+#include <cstring>
+#include <memory>
+#include <sstream>
+
+#include "osl_soapH.h"
+#include "refservice/file_util.h"
+#include "service/soap_namespaces.h"
+
+namespace osl::refservice {
+namespace {
+
+struct OperationInfo {
+  const char* name;
+  const char* action_suffix;  // appended to the document-builder namespace URI
+  const char* path;
+};
+
+constexpr OperationInfo kOperations[] = {
+    {"getLibraryTemplates", "getLibraryTemplates", kDocumentBuilderPath},
+    {"setTemplate", "ItemplateMgr/setTemplate", kTemplateManagerPath},
+    {"getFields", "ItemplateMgr/getFields", kTemplateManagerPath},
+    {"setFields", "ItemplateMgr/setFields", kTemplateManagerPath},
+    {"getLogicGroups", "ItemplateMgr/getLogicGroups", kTemplateManagerPath},
+    {"setLogicGroups", "ItemplateMgr/setLogicGroups", kTemplateManagerPath},
+    {"setAssets", "ItemplateMgr/setAssets", kTemplateManagerPath},
+    {"commitTemplate", "ItemplateMgr/commitTemplate", kTemplateManagerPath},
+};
+
+struct SoapDeleter {
+  void operator()(struct soap* soap) const {
+    soap_destroy(soap);
+    soap_end(soap);
+    soap_free(soap);
+  }
+};
+using SoapPtr = std::unique_ptr<struct soap, SoapDeleter>;
+
+// A context with the service's namespace table, UTF-8 strings and nil elements for absent members.
+SoapPtr NewContext() {
+  SoapPtr soap(soap_new1(SOAP_C_UTFSTRING | SOAP_XML_NIL));
+  if (soap) soap_set_namespaces(soap.get(), OslSoapNamespaces());
+  return soap;
+}
+
+}  // namespace
+
+// Everything one request's operation needs; reached through soap->user.
+struct SoapRequestContext {
+  TemplateManager* manager = nullptr;
+  std::string path;
+  std::string action;            // SOAPAction without quotes, possibly empty
+  std::string action_operation;  // the operation the SOAPAction names, or empty
+  SoapOverride override_kind = SoapOverride::kNone;
+  std::string_view body;
+  size_t body_pos = 0;
+  std::string out;
+  SoapPtr reader;  // owns field records read back from storage until the answer is sent
+  SoapPtr writer;  // serialises field records for storage
+};
+
+namespace {
+
+SoapRequestContext* ContextOf(struct soap* soap) {
+  return static_cast<SoapRequestContext*>(soap->user);
+}
+
+size_t ReceiveBody(struct soap* soap, char* buffer, size_t size) {
+  SoapRequestContext* context = ContextOf(soap);
+  size_t left = context->body.size() - context->body_pos;
+  size_t n = left < size ? left : size;
+  std::memcpy(buffer, context->body.data() + context->body_pos, n);
+  context->body_pos += n;
+  return n;
+}
+
+int SendToString(struct soap* soap, const char* data, size_t size) {
+  ContextOf(soap)->out.append(data, size);
+  return SOAP_OK;
+}
+
+int Fault(struct soap* soap, bool client, const std::string& reason) {
+  const char* text = soap_strdup(soap, reason.c_str());
+  return client ? soap_sender_fault(soap, text, nullptr) : soap_receiver_fault(soap, text, nullptr);
+}
+
+int Fault(struct soap* soap, const ServiceError& error) {
+  return Fault(soap, error.client, error.reason);
+}
+
+// Checks that the request reached the right endpoint with a matching SOAPAction, and applies an
+// injected SOAP Fault. Returns SOAP_OK to go on, otherwise the fault's code.
+int Begin(struct soap* soap, const char* operation, const void* request) {
+  SoapRequestContext* context = ContextOf(soap);
+  const OperationInfo* info = nullptr;
+  for (const OperationInfo& candidate : kOperations) {
+    if (std::string_view(candidate.name) == operation) info = &candidate;
+  }
+  if (info == nullptr) return Fault(soap, false, "Unknown operation.");
+  if (context->path != info->path) {
+    return Fault(soap, true,
+                 std::string(operation) + " is served at " + info->path + ", not at " +
+                     context->path + ".");
+  }
+  if (!context->action.empty() && context->action_operation != operation) {
+    return Fault(soap, true,
+                 "SOAPAction \"" + context->action + "\" does not belong to " + operation +
+                     "; expected \"" + SoapActionFor(operation) + "\".");
+  }
+  if (request == nullptr) return Fault(soap, true, std::string("Empty ") + operation + " request.");
+  if (context->override_kind == SoapOverride::kSoapFault) {
+    return Fault(soap, false, std::string("Injected fault for ") + operation + ".");
+  }
+  return SOAP_OK;
+}
+
+std::string* NewString(struct soap* soap, const std::string& value) {
+  std::string* text = osl_soap::soap_new_std__string(soap);
+  if (text != nullptr) *text = value;
+  return text;
+}
+
+std::string* NewString(struct soap* soap, const std::optional<std::string>& value) {
+  return value ? NewString(soap, *value) : nullptr;
+}
+
+std::optional<std::string> Optional(const std::string* value) {
+  if (value == nullptr) return std::nullopt;
+  return *value;
+}
+
+TemplateData FromWire(const osl_soap::ns2__libraryTemplate* record) {
+  TemplateData data;
+  if (record == nullptr) return data;
+  data.name = Optional(record->docName);
+  data.description = Optional(record->docDescription);
+  data.doc_id = record->docID;
+  data.doc_password = record->docPassword;
+  data.category = Optional(record->docCategory);
+  data.is_active = record->isActive;
+  data.page_count = record->docPageCount;
+  data.width = record->docWidth;
+  data.height = record->docHeight;
+  data.bleed = record->docBleed;
+  data.client_type = record->clientType;
+  data.user_id = record->userID;
+  data.full_screen_window = static_cast<int>(record->fullScreenWindow);
+  return data;
+}
+
+osl_soap::ns2__libraryTemplate* ToTemplateManagerRecord(struct soap* soap,
+                                                        const TemplateData& data) {
+  auto* record = osl_soap::soap_new_ns2__libraryTemplate(soap);
+  if (record == nullptr) return nullptr;
+  record->docName = NewString(soap, data.name);
+  record->docDescription = NewString(soap, data.description);
+  record->docID = data.doc_id;
+  record->docPassword = data.doc_password;
+  record->docCategory = NewString(soap, data.category);
+  record->isActive = data.is_active;
+  record->docPageCount = data.page_count;
+  record->docWidth = data.width;
+  record->docHeight = data.height;
+  record->docBleed = data.bleed;
+  record->clientType = static_cast<unsigned char>(data.client_type);
+  record->userID = data.user_id;
+  record->fullScreenWindow = static_cast<osl_soap::ns2__eRestriction>(data.full_screen_window);
+  return record;
+}
+
+osl_soap::ns4__libraryTemplate* ToDocumentBuilderRecord(struct soap* soap,
+                                                        const TemplateData& data) {
+  auto* record = osl_soap::soap_new_ns4__libraryTemplate(soap);
+  if (record == nullptr) return nullptr;
+  record->docName = NewString(soap, data.name);
+  record->docDescription = NewString(soap, data.description);
+  record->docID = data.doc_id;
+  record->docPassword = data.doc_password;
+  record->docCategory = NewString(soap, data.category);
+  record->isActive = data.is_active;
+  record->docPageCount = data.page_count;
+  record->docWidth = data.width;
+  record->docHeight = data.height;
+  record->docBleed = data.bleed;
+  record->clientType = static_cast<unsigned char>(data.client_type);
+  record->userID = data.user_id;
+  record->fullScreenWindow = static_cast<osl_soap::ns4__eRestriction>(data.full_screen_window);
+  return record;
+}
+
+// Serialises a field record to XML text for storage. False when gSOAP cannot write it.
+bool FieldToXml(SoapRequestContext* context, const osl_soap::ns2__OstrFieldInfo& field,
+                std::string* xml) {
+  if (!context->writer) context->writer = NewContext();
+  if (!context->writer) return false;
+  std::ostringstream stream;
+  context->writer->os = &stream;
+  int rc = osl_soap::soap_write_ns2__OstrFieldInfo(context->writer.get(), &field);
+  context->writer->os = nullptr;
+  *xml = stream.str();
+  return rc == SOAP_OK;
+}
+
+// Reads a stored field record back; the record lives as long as the request context.
+osl_soap::ns2__OstrFieldInfo* FieldFromXml(SoapRequestContext* context, const std::string& xml) {
+  if (!context->reader) context->reader = NewContext();
+  if (!context->reader) return nullptr;
+  struct soap* soap = context->reader.get();
+  auto* field = osl_soap::soap_new_ns2__OstrFieldInfo(soap);
+  if (field == nullptr) return nullptr;
+  std::istringstream stream(xml);
+  soap->is = &stream;
+  int rc = osl_soap::soap_read_ns2__OstrFieldInfo(soap, field);
+  soap->is = nullptr;
+  return rc == SOAP_OK ? field : nullptr;
+}
+
+// Builds the wire array of stored fields; a record that cannot be read back fails the call.
+int FieldsToWire(struct soap* soap, const std::vector<FieldData>& fields,
+                 osl_soap::ns2__ArrayOfOstrFieldInfo** result) {
+  SoapRequestContext* context = ContextOf(soap);
+  auto* array = osl_soap::soap_new_ns2__ArrayOfOstrFieldInfo(soap);
+  if (array == nullptr) return Fault(soap, false, "Out of memory.");
+  for (const FieldData& field : fields) {
+    osl_soap::ns2__OstrFieldInfo* record = FieldFromXml(context, field.record);
+    if (record == nullptr) {
+      return Fault(soap, false, "The stored record of field " + field.name + " is damaged.");
+    }
+    array->OstrFieldInfo.push_back(record);
+  }
+  *result = array;
+  return SOAP_OK;
+}
+
+osl_soap::ns2__ArrayOfLogicGroup* GroupsToWire(struct soap* soap,
+                                               const std::vector<LogicGroupData>& groups) {
+  auto* array = osl_soap::soap_new_ns2__ArrayOfLogicGroup(soap);
+  if (array == nullptr) return nullptr;
+  for (const LogicGroupData& group : groups) {
+    auto* record = osl_soap::soap_new_ns2__logicGroup(soap);
+    if (record == nullptr) return nullptr;
+    record->logicGroupID = group.id;
+    record->logicGroupName = NewString(soap, group.name);
+    record->moveDirection = static_cast<osl_soap::ns2__eMoveDirection>(group.move_direction);
+    array->logicGroup.push_back(record);
+  }
+  return array;
+}
+
+}  // namespace
+
+std::string SoapActionFor(std::string_view operation) {
+  for (const OperationInfo& info : kOperations) {
+    if (operation == info.name) return std::string(kOslDocumentBuilderNamespace) + info.action_suffix;
+  }
+  return "";
+}
+
+std::string GsoapDispatcher::OperationForAction(std::string_view action) const {
+  for (const OperationInfo& info : kOperations) {
+    if (action == SoapActionFor(info.name)) return info.name;
+  }
+  return "";
+}
+
+HttpResponse GsoapDispatcher::Serve(const HttpRequest& request, SoapOverride override_kind) {
+  SoapRequestContext context;
+  context.manager = manager_;
+  context.path = request.path;
+  context.action = std::string(request.Header("soapaction").value_or(""));
+  if (context.action.size() >= 2 && context.action.front() == '"' &&
+      context.action.back() == '"') {
+    context.action = context.action.substr(1, context.action.size() - 2);
+  }
+  context.action_operation = OperationForAction(context.action);
+  context.override_kind = override_kind;
+  context.body = request.body;
+
+  SoapPtr soap = NewContext();
+  if (!soap) return HttpResponse::Text(500, "out of memory\n");
+  soap->user = &context;
+  soap->frecv = ReceiveBody;
+  soap->fsend = SendToString;
+  soap_set_imode(soap.get(), SOAP_ENC_PLAIN);
+  soap_set_omode(soap.get(), SOAP_ENC_PLAIN);
+  soap->max_keep_alive = 0;
+  soap->keep_alive = 0;
+
+  int status = SOAP_OK;
+  if (soap_begin_serve(soap.get()) != SOAP_OK) {
+    status = soap->error == SOAP_OK ? SOAP_FAULT : soap->error;
+  } else if (osl_soap::soap_serve_request(soap.get()) != SOAP_OK && soap->error != SOAP_OK) {
+    status = soap->error;
+    if (status < SOAP_STOP) soap_send_fault(soap.get());
+  }
+  if (context.out.empty()) {
+    return HttpResponse::Text(500, "the SOAP request could not be answered\n");
+  }
+  HttpResponse response =
+      HttpResponse::Text(status == SOAP_OK ? 200 : 500, std::move(context.out),
+                         "text/xml; charset=utf-8");
+  return response;
+}
+
+}  // namespace osl::refservice
+
+// Operation bodies called by the generated skeletons (declared in osl_soapStub.h).
+namespace osl_soap {
+
+using osl::refservice::Begin;
+using osl::refservice::ContextOf;
+using osl::refservice::Credentials;
+using osl::refservice::Fault;
+using osl::refservice::FieldData;
+using osl::refservice::ServiceError;
+using osl::refservice::SoapOverride;
+using osl::refservice::TemplateData;
+using osl::refservice::TemplateKey;
+
+int __ns4__getLibraryTemplates(struct soap* soap, _ns4__getLibraryTemplates* request,
+                               _ns4__getLibraryTemplatesResponse& response) {
+  if (int rc = Begin(soap, "getLibraryTemplates", request); rc != SOAP_OK) return rc;
+  std::vector<TemplateData> templates;
+  ServiceError error;
+  Credentials user{request->email ? *request->email : "", request->password ? *request->password : ""};
+  if (!ContextOf(soap)->manager->GetLibraryTemplates(user, &templates, &error)) {
+    return Fault(soap, error);
+  }
+  auto* array = soap_new_ns4__ArrayOfLibraryTemplate(soap);
+  if (array == nullptr) return Fault(soap, false, "Out of memory.");
+  for (const TemplateData& data : templates) {
+    array->libraryTemplate.push_back(osl::refservice::ToDocumentBuilderRecord(soap, data));
+  }
+  response.getLibraryTemplatesResult = array;
+  return SOAP_OK;
+}
+
+int __ns5__setTemplate(struct soap* soap, _ns2__setTemplate* request,
+                       _ns2__setTemplateResponse& response) {
+  if (int rc = Begin(soap, "setTemplate", request); rc != SOAP_OK) return rc;
+  TemplateData info = osl::refservice::FromWire(request->templateInfo);
+  if (ContextOf(soap)->override_kind == SoapOverride::kZeroId) {
+    info.doc_id = osl::refservice::kZeroGuid;
+    info.doc_password = osl::refservice::kZeroGuid;
+    response.setTemplateResult = osl::refservice::ToTemplateManagerRecord(soap, info);
+    return SOAP_OK;
+  }
+  if (request->templateInfo == nullptr) return Fault(soap, true, "templateInfo is missing.");
+  TemplateData stored;
+  ServiceError error;
+  if (!ContextOf(soap)->manager->SetTemplate(
+          Credentials{request->userEmail, request->userPassword},
+          osl::refservice::Optional(request->docCode),
+          osl::refservice::Optional(request->docPassword), info, &stored, &error)) {
+    return Fault(soap, error);
+  }
+  response.setTemplateResult = osl::refservice::ToTemplateManagerRecord(soap, stored);
+  return SOAP_OK;
+}
+
+int __ns5__getFields(struct soap* soap, _ns2__getFields* request,
+                     _ns2__getFieldsResponse& response) {
+  if (int rc = Begin(soap, "getFields", request); rc != SOAP_OK) return rc;
+  std::vector<FieldData> fields;
+  ServiceError error;
+  if (!ContextOf(soap)->manager->GetFields(Credentials{request->userEmail, request->userPassword},
+                                           TemplateKey{request->docCode, request->docPassword},
+                                           &fields, &error)) {
+    return Fault(soap, error);
+  }
+  return osl::refservice::FieldsToWire(soap, fields, &response.getFieldsResult);
+}
+
+int __ns5__setFields(struct soap* soap, _ns2__setFields* request,
+                     _ns2__setFieldsResponse& response) {
+  if (int rc = Begin(soap, "setFields", request); rc != SOAP_OK) return rc;
+  std::vector<FieldData> fields;
+  if (request->docFields != nullptr) {
+    for (const ns2__OstrFieldInfo* field : request->docFields->OstrFieldInfo) {
+      if (field == nullptr) continue;
+      FieldData data;
+      data.name = field->fieldName ? *field->fieldName : "";
+      if (!osl::refservice::FieldToXml(ContextOf(soap), *field, &data.record)) {
+        return Fault(soap, false, "Field " + data.name + " could not be stored.");
+      }
+      fields.push_back(std::move(data));
+    }
+  }
+  std::vector<FieldData> stored;
+  ServiceError error;
+  if (!ContextOf(soap)->manager->SetFields(Credentials{request->userEmail, request->userPassword},
+                                           TemplateKey{request->docCode, request->docPassword},
+                                           fields, request->deleteOthers, &stored, &error)) {
+    return Fault(soap, error);
+  }
+  return osl::refservice::FieldsToWire(soap, stored, &response.setFieldsResult);
+}
+
+int __ns5__getLogicGroups(struct soap* soap, _ns2__getLogicGroups* request,
+                          _ns2__getLogicGroupsResponse& response) {
+  if (int rc = Begin(soap, "getLogicGroups", request); rc != SOAP_OK) return rc;
+  std::vector<osl::refservice::LogicGroupData> groups;
+  ServiceError error;
+  if (!ContextOf(soap)->manager->GetLogicGroups(
+          Credentials{request->userEmail, request->userPassword},
+          TemplateKey{request->docCode, request->docPassword}, &groups, &error)) {
+    return Fault(soap, error);
+  }
+  response.getLogicGroupsResult = osl::refservice::GroupsToWire(soap, groups);
+  return response.getLogicGroupsResult ? SOAP_OK : Fault(soap, false, "Out of memory.");
+}
+
+int __ns5__setLogicGroups(struct soap* soap, _ns2__setLogicGroups* request,
+                          _ns2__setLogicGroupsResponse& response) {
+  if (int rc = Begin(soap, "setLogicGroups", request); rc != SOAP_OK) return rc;
+  std::vector<osl::refservice::LogicGroupData> groups;
+  if (request->logicGroups != nullptr) {
+    for (const ns2__logicGroup* group : request->logicGroups->logicGroup) {
+      if (group == nullptr) continue;
+      groups.push_back(osl::refservice::LogicGroupData{
+          group->logicGroupID, group->logicGroupName ? *group->logicGroupName : "",
+          static_cast<int>(group->moveDirection)});
+    }
+  }
+  std::vector<osl::refservice::LogicGroupData> stored;
+  ServiceError error;
+  if (!ContextOf(soap)->manager->SetLogicGroups(
+          Credentials{request->userEmail, request->userPassword},
+          TemplateKey{request->docCode, request->docPassword}, groups, &stored, &error)) {
+    return Fault(soap, error);
+  }
+  response.setLogicGroupsResult = osl::refservice::GroupsToWire(soap, stored);
+  return response.setLogicGroupsResult ? SOAP_OK : Fault(soap, false, "Out of memory.");
+}
+
+int __ns5__setAssets(struct soap* soap, _ns2__setAssets* request,
+                     _ns2__setAssetsResponse& response) {
+  if (int rc = Begin(soap, "setAssets", request); rc != SOAP_OK) return rc;
+  std::vector<osl::refservice::AssetChange> changes;
+  if (request->assets != nullptr) {
+    for (const ns2__assetInfo* asset : request->assets->assetInfo) {
+      if (asset == nullptr) continue;
+      osl::refservice::AssetChange change;
+      change.asset.url = osl::refservice::Optional(asset->assetURL);
+      change.asset.name = osl::refservice::Optional(asset->assetName);
+      change.asset.type = static_cast<int>(asset->assetType);
+      change.asset.image_picker_num = asset->imagePickerNum;
+      change.remove = asset->delete_;
+      changes.push_back(std::move(change));
+    }
+  }
+  std::vector<osl::refservice::AssetData> stored;
+  ServiceError error;
+  if (!ContextOf(soap)->manager->SetAssets(Credentials{request->userEmail, request->userPassword},
+                                           TemplateKey{request->docCode, request->docPassword},
+                                           changes, &stored, &error)) {
+    return Fault(soap, error);
+  }
+  auto* array = soap_new_ns2__ArrayOfAssetInfo(soap);
+  if (array == nullptr) return Fault(soap, false, "Out of memory.");
+  for (const osl::refservice::AssetData& asset : stored) {
+    auto* record = soap_new_ns2__assetInfo(soap);
+    if (record == nullptr) return Fault(soap, false, "Out of memory.");
+    record->assetURL = osl::refservice::NewString(soap, asset.url);
+    record->assetName = osl::refservice::NewString(soap, asset.name);
+    record->assetType = static_cast<ns2__eAssetType>(asset.type);
+    record->imagePickerNum = asset.image_picker_num;
+    record->delete_ = false;
+    array->assetInfo.push_back(record);
+  }
+  response.setAssetsResult = array;
+  return SOAP_OK;
+}
+
+int __ns5__commitTemplate(struct soap* soap, _ns2__commitTemplate* request,
+                          _ns2__commitTemplateResponse& response) {
+  if (int rc = Begin(soap, "commitTemplate", request); rc != SOAP_OK) return rc;
+  TemplateData stored;
+  ServiceError error;
+  if (!ContextOf(soap)->manager->CommitTemplate(
+          Credentials{request->userEmail, request->userPassword},
+          TemplateKey{request->docCode, request->docPassword}, &stored, &error)) {
+    return Fault(soap, error);
+  }
+  response.commitTemplateResult = osl::refservice::ToTemplateManagerRecord(soap, stored);
+  return SOAP_OK;
+}
+
+}  // namespace osl_soap

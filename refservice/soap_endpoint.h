@@ -1,0 +1,40 @@
+// The SOAP side of osl-service: runs the generated gSOAP server skeletons of the template
+// service schema on a request that the HTTP layer has already read, and implements the eight
+// operations on top of TemplateManager.
+#ifndef OSL_REFSERVICE_SOAP_ENDPOINT_H_
+#define OSL_REFSERVICE_SOAP_ENDPOINT_H_
+
+#include <string>
+#include <string_view>
+
+#include "refservice/http.h"
+#include "refservice/service_app.h"
+#include "refservice/template_manager.h"
+
+namespace osl::refservice {
+
+// The SOAPAction of an operation: the document-builder namespace URI followed by
+// "getLibraryTemplates" or "ItemplateMgr/<operation>". Empty for an unknown name.
+std::string SoapActionFor(std::string_view operation);
+
+class GsoapDispatcher : public SoapDispatcher {
+ public:
+  // `manager` must outlive the dispatcher.
+  explicit GsoapDispatcher(TemplateManager* manager) : manager_(manager) {}
+
+  std::string OperationForAction(std::string_view action) const override;
+
+  // Parses the envelope with a fresh gSOAP context (UTF-8 strings, nil for absent members),
+  // dispatches on the body's request element, and answers "200 OK" with the response envelope or
+  // "500" with a SOAP Fault: SOAP-ENV:Client for bad credentials, unknown templates, invalid values,
+  // a SOAPAction that names another operation or an operation sent to the wrong endpoint;
+  // SOAP-ENV:Server for injected faults and storage failures.
+  HttpResponse Serve(const HttpRequest& request, SoapOverride override_kind) override;
+
+ private:
+  TemplateManager* manager_;
+};
+
+}  // namespace osl::refservice
+
+#endif  // OSL_REFSERVICE_SOAP_ENDPOINT_H_

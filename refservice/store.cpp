@@ -1,0 +1,438 @@
+#include "refservice/store.h"
+
+#include <sqlite3.h>
+
+#include "refservice/file_util.h"
+#include "refservice/sha256.h"
+
+namespace osl::refservice {
+namespace {
+
+// Marks a database as this service's ("OSL1").
+constexpr int kApplicationId = 0x4F534C31;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS users(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  email TEXT NOT NULL UNIQUE COLLATE NOCASE,
+  salt TEXT NOT NULL,
+  password_hash TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS templates(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  user_id INTEGER NOT NULL REFERENCES users(id),
+  doc_id TEXT NOT NULL UNIQUE,
+  doc_password TEXT NOT NULL,
+  name TEXT,
+  description TEXT,
+  category TEXT,
+  is_active INTEGER NOT NULL,
+  page_count INTEGER NOT NULL,
+  width TEXT NOT NULL,
+  height TEXT NOT NULL,
+  bleed TEXT NOT NULL,
+  client_type INTEGER NOT NULL,
+  full_screen_window INTEGER NOT NULL,
+  committed INTEGER NOT NULL DEFAULT 0,
+  created_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP,
+  updated_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP);
+CREATE TABLE IF NOT EXISTS fields(
+  template_id INTEGER NOT NULL REFERENCES templates(id),
+  position INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  record TEXT NOT NULL,
+  PRIMARY KEY(template_id, position));
+CREATE TABLE IF NOT EXISTS logic_groups(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  template_id INTEGER NOT NULL REFERENCES templates(id),
+  name TEXT NOT NULL,
+  move_direction INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS assets(
+  template_id INTEGER NOT NULL REFERENCES templates(id),
+  position INTEGER NOT NULL,
+  url TEXT,
+  name TEXT,
+  type INTEGER NOT NULL,
+  image_picker_num INTEGER NOT NULL,
+  PRIMARY KEY(template_id, position));
+CREATE TABLE IF NOT EXISTS commits(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  template_id INTEGER NOT NULL REFERENCES templates(id),
+  committed_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP,
+  field_count INTEGER NOT NULL,
+  asset_count INTEGER NOT NULL,
+  group_count INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS uploads(
+  session TEXT NOT NULL,
+  name TEXT NOT NULL,
+  size INTEGER NOT NULL,
+  sha256 TEXT NOT NULL,
+  uploaded_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP,
+  PRIMARY KEY(session, name));
+)sql";
+
+// One prepared statement, finalised on destruction.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) {
+    if (db == nullptr || sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+      stmt_ = nullptr;
+    }
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& Bind(int index, const std::string& text) {
+    if (stmt_) sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
+                                 SQLITE_TRANSIENT);
+    return *this;
+  }
+  Statement& Bind(int index, const std::optional<std::string>& text) {
+    if (!text) {
+      if (stmt_) sqlite3_bind_null(stmt_, index);
+      return *this;
+    }
+    return Bind(index, *text);
+  }
+  Statement& Bind(int index, int64_t value) {
+    if (stmt_) sqlite3_bind_int64(stmt_, index, value);
+    return *this;
+  }
+  Statement& Bind(int index, int value) { return Bind(index, static_cast<int64_t>(value)); }
+  Statement& Bind(int index, bool value) { return Bind(index, static_cast<int64_t>(value ? 1 : 0)); }
+
+  // True while a result row is available.
+  bool Row() { return stmt_ != nullptr && sqlite3_step(stmt_) == SQLITE_ROW; }
+  // Runs a statement that returns no rows; true on success.
+  bool Run() { return stmt_ != nullptr && sqlite3_step(stmt_) == SQLITE_DONE; }
+
+  std::string Text(int column) const {
+    const unsigned char* text = sqlite3_column_text(stmt_, column);
+    int size = sqlite3_column_bytes(stmt_, column);
+    return text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text),
+                                                         static_cast<size_t>(size));
+  }
+  std::optional<std::string> OptionalText(int column) const {
+    if (sqlite3_column_type(stmt_, column) == SQLITE_NULL) return std::nullopt;
+    return Text(column);
+  }
+  int64_t Int64(int column) const { return sqlite3_column_int64(stmt_, column); }
+  int Int(int column) const { return sqlite3_column_int(stmt_, column); }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool SameDigest(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  unsigned char diff = 0;
+  for (size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+  return diff == 0;
+}
+
+constexpr const char* kTemplateColumns =
+    "name, description, doc_id, doc_password, category, is_active, page_count, width, height, "
+    "bleed, client_type, user_id, full_screen_window, committed";
+
+TemplateData ReadTemplate(const Statement& row, int first) {
+  TemplateData data;
+  data.name = row.OptionalText(first);
+  data.description = row.OptionalText(first + 1);
+  data.doc_id = row.Text(first + 2);
+  data.doc_password = row.Text(first + 3);
+  data.category = row.OptionalText(first + 4);
+  data.is_active = row.Int(first + 5) != 0;
+  data.page_count = row.Int(first + 6);
+  data.width = row.Text(first + 7);
+  data.height = row.Text(first + 8);
+  data.bleed = row.Text(first + 9);
+  data.client_type = row.Int(first + 10);
+  data.user_id = row.Int(first + 11);
+  data.full_screen_window = row.Int(first + 12);
+  data.committed = row.Int(first + 13) != 0;
+  return data;
+}
+
+// Binds the fourteen template columns in kTemplateColumns order, starting at `first`.
+void BindTemplate(Statement& statement, int first, const TemplateData& data) {
+  statement.Bind(first, data.name)
+      .Bind(first + 1, data.description)
+      .Bind(first + 2, Lower(data.doc_id))
+      .Bind(first + 3, Lower(data.doc_password))
+      .Bind(first + 4, data.category)
+      .Bind(first + 5, data.is_active)
+      .Bind(first + 6, data.page_count)
+      .Bind(first + 7, data.width)
+      .Bind(first + 8, data.height)
+      .Bind(first + 9, data.bleed)
+      .Bind(first + 10, data.client_type)
+      .Bind(first + 11, data.user_id)
+      .Bind(first + 12, data.full_screen_window)
+      .Bind(first + 13, data.committed);
+}
+
+}  // namespace
+
+Store::~Store() {
+  if (db_ != nullptr) sqlite3_close(db_);
+}
+
+bool Store::Exec(const char* sql) {
+  return db_ != nullptr && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool Store::Open(const std::string& path, std::string* error) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  int rc = sqlite3_open_v2(path.c_str(), &db_,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                           nullptr);
+  auto fail = [&](const std::string& what) {
+    *error = what + " " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
+    if (db_ != nullptr) sqlite3_close(db_);
+    db_ = nullptr;
+    return false;
+  };
+  if (rc != SQLITE_OK) return fail("cannot open database");
+  sqlite3_busy_timeout(db_, 5000);
+  int application_id = 0;
+  {
+    Statement query(db_, "PRAGMA application_id");
+    if (!query.Row()) return fail("cannot read database");
+    application_id = query.Int(0);
+  }
+  if (application_id != 0 && application_id != kApplicationId) {
+    *error = "not a database of this service: " + path;
+    sqlite3_close(db_);
+    db_ = nullptr;
+    return false;
+  }
+  if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=FULL") ||
+      !Exec("PRAGMA foreign_keys=ON") || !Exec(kSchema) ||
+      !Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str())) {
+    return fail("cannot prepare database");
+  }
+  return true;
+}
+
+Store::Transaction::Transaction(Store* store) : store_(store), lock_(store->mutex_) {
+  open_ = store_->Exec("SAVEPOINT osl_txn");
+}
+
+Store::Transaction::~Transaction() {
+  if (open_) {
+    store_->Exec("ROLLBACK TO osl_txn");
+    store_->Exec("RELEASE osl_txn");
+  }
+}
+
+bool Store::Transaction::Commit() {
+  if (!open_) return false;
+  open_ = false;
+  if (store_->Exec("RELEASE osl_txn")) return true;
+  store_->Exec("ROLLBACK TO osl_txn");
+  store_->Exec("RELEASE osl_txn");
+  return false;
+}
+
+bool Store::SetUser(const std::string& email, const std::string& password) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::string salt = RandomHex(16);
+  Statement upsert(db_,
+                   "INSERT INTO users(email, salt, password_hash) VALUES(?1, ?2, ?3) "
+                   "ON CONFLICT(email) DO UPDATE SET salt = ?2, password_hash = ?3");
+  return upsert.Bind(1, email).Bind(2, salt).Bind(3, Sha256Hex(salt + password)).Run();
+}
+
+std::optional<int> Store::CheckUser(const std::string& email, const std::string& password) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement query(db_, "SELECT id, salt, password_hash FROM users WHERE email = ?1");
+  query.Bind(1, email);
+  if (!query.Row()) return std::nullopt;
+  if (!SameDigest(Sha256Hex(query.Text(1) + password), query.Text(2))) return std::nullopt;
+  return query.Int(0);
+}
+
+int Store::UserCount() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement query(db_, "SELECT COUNT(*) FROM users");
+  return query.Row() ? query.Int(0) : 0;
+}
+
+std::vector<TemplateData> Store::ListTemplates(int user_id) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::vector<TemplateData> out;
+  std::string sql =
+      std::string("SELECT ") + kTemplateColumns + " FROM templates WHERE user_id = ?1 ORDER BY id";
+  Statement query(db_, sql.c_str());
+  query.Bind(1, user_id);
+  while (query.Row()) out.push_back(ReadTemplate(query, 0));
+  return out;
+}
+
+std::optional<TemplateData> Store::FindTemplate(const std::string& doc_id, int64_t* row_id) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::string sql = std::string("SELECT id, ") + kTemplateColumns +
+                    " FROM templates WHERE doc_id = ?1";
+  Statement query(db_, sql.c_str());
+  query.Bind(1, Lower(doc_id));
+  if (!query.Row()) return std::nullopt;
+  *row_id = query.Int64(0);
+  return ReadTemplate(query, 1);
+}
+
+int64_t Store::InsertTemplate(const TemplateData& data) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::string sql = std::string("INSERT INTO templates(") + kTemplateColumns +
+                    ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)";
+  Statement insert(db_, sql.c_str());
+  BindTemplate(insert, 1, data);
+  if (!insert.Run()) return 0;
+  return sqlite3_last_insert_rowid(db_);
+}
+
+bool Store::UpdateTemplate(int64_t row_id, const TemplateData& data) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement update(db_,
+                   "UPDATE templates SET name = ?1, description = ?2, doc_id = ?3, "
+                   "doc_password = ?4, category = ?5, is_active = ?6, page_count = ?7, "
+                   "width = ?8, height = ?9, bleed = ?10, client_type = ?11, user_id = ?12, "
+                   "full_screen_window = ?13, committed = ?14, updated_at = CURRENT_TIMESTAMP "
+                   "WHERE id = ?15");
+  BindTemplate(update, 1, data);
+  update.Bind(15, row_id);
+  return update.Run() && sqlite3_changes(db_) == 1;
+}
+
+std::vector<FieldData> Store::GetFields(int64_t template_row) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::vector<FieldData> out;
+  Statement query(db_,
+                  "SELECT name, record FROM fields WHERE template_id = ?1 ORDER BY position");
+  query.Bind(1, template_row);
+  while (query.Row()) out.push_back(FieldData{query.Text(0), query.Text(1)});
+  return out;
+}
+
+bool Store::ReplaceFields(int64_t template_row, const std::vector<FieldData>& fields) {
+  Transaction transaction(this);
+  Statement remove(db_, "DELETE FROM fields WHERE template_id = ?1");
+  if (!remove.Bind(1, template_row).Run()) return false;
+  int position = 0;
+  for (const FieldData& field : fields) {
+    Statement insert(db_,
+                     "INSERT INTO fields(template_id, position, name, record) "
+                     "VALUES(?1, ?2, ?3, ?4)");
+    if (!insert.Bind(1, template_row).Bind(2, position++).Bind(3, field.name)
+             .Bind(4, field.record).Run()) {
+      return false;
+    }
+  }
+  return transaction.Commit();
+}
+
+std::vector<LogicGroupData> Store::GetLogicGroups(int64_t template_row) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::vector<LogicGroupData> out;
+  Statement query(db_,
+                  "SELECT id, name, move_direction FROM logic_groups WHERE template_id = ?1 "
+                  "ORDER BY id");
+  query.Bind(1, template_row);
+  while (query.Row()) out.push_back(LogicGroupData{query.Int(0), query.Text(1), query.Int(2)});
+  return out;
+}
+
+int Store::AddLogicGroup(int64_t template_row, const std::string& name, int move_direction) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement insert(db_,
+                   "INSERT INTO logic_groups(template_id, name, move_direction) "
+                   "VALUES(?1, ?2, ?3)");
+  if (!insert.Bind(1, template_row).Bind(2, name).Bind(3, move_direction).Run()) return 0;
+  int64_t id = sqlite3_last_insert_rowid(db_);
+  return id > 0 && id <= INT32_MAX ? static_cast<int>(id) : 0;
+}
+
+bool Store::UpdateLogicGroup(int64_t template_row, int id, const std::string& name,
+                             int move_direction) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement update(db_,
+                   "UPDATE logic_groups SET name = ?1, move_direction = ?2 "
+                   "WHERE id = ?3 AND template_id = ?4");
+  return update.Bind(1, name).Bind(2, move_direction).Bind(3, id).Bind(4, template_row).Run() &&
+         sqlite3_changes(db_) == 1;
+}
+
+std::vector<AssetData> Store::GetAssets(int64_t template_row) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::vector<AssetData> out;
+  Statement query(db_,
+                  "SELECT url, name, type, image_picker_num FROM assets WHERE template_id = ?1 "
+                  "ORDER BY position");
+  query.Bind(1, template_row);
+  while (query.Row()) {
+    out.push_back(
+        AssetData{query.OptionalText(0), query.OptionalText(1), query.Int(2), query.Int(3)});
+  }
+  return out;
+}
+
+bool Store::ReplaceAssets(int64_t template_row, const std::vector<AssetData>& assets) {
+  Transaction transaction(this);
+  Statement remove(db_, "DELETE FROM assets WHERE template_id = ?1");
+  if (!remove.Bind(1, template_row).Run()) return false;
+  int position = 0;
+  for (const AssetData& asset : assets) {
+    Statement insert(db_,
+                     "INSERT INTO assets(template_id, position, url, name, type, "
+                     "image_picker_num) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    if (!insert.Bind(1, template_row).Bind(2, position++).Bind(3, asset.url).Bind(4, asset.name)
+             .Bind(5, asset.type).Bind(6, asset.image_picker_num).Run()) {
+      return false;
+    }
+  }
+  return transaction.Commit();
+}
+
+bool Store::AddCommit(int64_t template_row) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement insert(db_,
+                   "INSERT INTO commits(template_id, field_count, asset_count, group_count) "
+                   "VALUES(?1, (SELECT COUNT(*) FROM fields WHERE template_id = ?1), "
+                   "(SELECT COUNT(*) FROM assets WHERE template_id = ?1), "
+                   "(SELECT COUNT(*) FROM logic_groups WHERE template_id = ?1))");
+  return insert.Bind(1, template_row).Run();
+}
+
+int Store::CommitCount(int64_t template_row) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement query(db_, "SELECT COUNT(*) FROM commits WHERE template_id = ?1");
+  query.Bind(1, template_row);
+  return query.Row() ? query.Int(0) : 0;
+}
+
+bool Store::RecordUpload(const UploadData& upload) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement insert(db_,
+                   "INSERT INTO uploads(session, name, size, sha256) VALUES(?1, ?2, ?3, ?4) "
+                   "ON CONFLICT(session, name) DO UPDATE SET size = ?3, sha256 = ?4, "
+                   "uploaded_at = CURRENT_TIMESTAMP");
+  return insert.Bind(1, upload.session).Bind(2, upload.name)
+      .Bind(3, static_cast<int64_t>(upload.size)).Bind(4, upload.sha256).Run();
+}
+
+std::optional<UploadData> Store::FindUpload(const std::string& session, const std::string& name) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement query(db_,
+                  "SELECT size, sha256 FROM uploads WHERE session = ?1 AND name = ?2");
+  query.Bind(1, session).Bind(2, name);
+  if (!query.Row()) return std::nullopt;
+  return UploadData{session, name, static_cast<uint64_t>(query.Int64(0)), query.Text(1)};
+}
+
+}  // namespace osl::refservice

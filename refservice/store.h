@@ -1,0 +1,135 @@
+// Persistent state of the reference service in one SQLite database: user accounts, templates,
+// their fields, logic groups and assets, commits, and the record of uploaded files.
+//
+// All methods are safe to call from several threads; each one is atomic on its own. Callers that
+// need several calls to be atomic together use Store::Transaction.
+#ifndef OSL_REFSERVICE_STORE_H_
+#define OSL_REFSERVICE_STORE_H_
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace osl::refservice {
+
+// One template as the service keeps it (mirrors the libraryTemplate message record).
+struct TemplateData {
+  std::optional<std::string> name;
+  std::optional<std::string> description;
+  std::string doc_id;        // GUID text, lower case
+  std::string doc_password;  // GUID text, lower case
+  std::optional<std::string> category;
+  bool is_active = true;
+  int page_count = 0;
+  std::string width = "0";  // decimal text
+  std::string height = "0";
+  std::string bleed = "0";
+  int client_type = 0;
+  int user_id = 0;
+  int full_screen_window = 0;
+  bool committed = false;
+};
+
+// One stored field: its name and the complete field record as the SOAP layer serialised it.
+struct FieldData {
+  std::string name;
+  std::string record;
+};
+
+struct LogicGroupData {
+  int id = 0;
+  std::string name;
+  int move_direction = 0;
+};
+
+struct AssetData {
+  std::optional<std::string> url;
+  std::optional<std::string> name;
+  int type = 0;
+  int image_picker_num = 0;
+};
+
+struct UploadData {
+  std::string session;
+  std::string name;  // clean file name
+  uint64_t size = 0;
+  std::string sha256;
+};
+
+class Store {
+ public:
+  Store() = default;
+  ~Store();
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  // Opens (creating when missing) the database file and its tables. Returns false with `error`
+  // set when the file cannot be opened or is not a database of this service.
+  bool Open(const std::string& path, std::string* error);
+
+  // Holds the store's lock and an SQLite transaction for its lifetime; rolls back on destruction
+  // unless Commit was called. Store methods may be called while it is held (same thread only).
+  class Transaction {
+   public:
+    explicit Transaction(Store* store);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    bool Commit();
+
+   private:
+    Store* store_;
+    std::unique_lock<std::recursive_mutex> lock_;
+    bool open_ = false;
+  };
+
+  // Creates the account or replaces its password. False on a database error.
+  bool SetUser(const std::string& email, const std::string& password);
+  // The account's numeric id when `email` (any letter case) and `password` match, else nullopt.
+  std::optional<int> CheckUser(const std::string& email, const std::string& password);
+  int UserCount();
+
+  // The user's templates in creation order.
+  std::vector<TemplateData> ListTemplates(int user_id);
+  // The template with this id (any letter case) of any user, with its internal row id.
+  std::optional<TemplateData> FindTemplate(const std::string& doc_id, int64_t* row_id);
+  // Inserts a new template; returns its row id, or 0 on a database error.
+  int64_t InsertTemplate(const TemplateData& data);
+  bool UpdateTemplate(int64_t row_id, const TemplateData& data);
+
+  std::vector<FieldData> GetFields(int64_t template_row);
+  // Replaces the template's whole field list, keeping the given order.
+  bool ReplaceFields(int64_t template_row, const std::vector<FieldData>& fields);
+
+  std::vector<LogicGroupData> GetLogicGroups(int64_t template_row);
+  // Adds a group and returns its new id (never reused), or 0 on a database error.
+  int AddLogicGroup(int64_t template_row, const std::string& name, int move_direction);
+  bool UpdateLogicGroup(int64_t template_row, int id, const std::string& name,
+                        int move_direction);
+
+  std::vector<AssetData> GetAssets(int64_t template_row);
+  bool ReplaceAssets(int64_t template_row, const std::vector<AssetData>& assets);
+
+  // Records a commit of the template with its current field and asset counts.
+  bool AddCommit(int64_t template_row);
+  int CommitCount(int64_t template_row);
+
+  // Records (or replaces) the bookkeeping row of an uploaded file.
+  bool RecordUpload(const UploadData& upload);
+  std::optional<UploadData> FindUpload(const std::string& session, const std::string& name);
+
+ private:
+  friend class Transaction;
+  bool Exec(const char* sql);
+
+  std::recursive_mutex mutex_;
+  sqlite3* db_ = nullptr;
+};
+
+}  // namespace osl::refservice
+
+#endif  // OSL_REFSERVICE_STORE_H_

@@ -1,0 +1,286 @@
+#include "refservice/template_manager.h"
+
+#include "refservice/file_util.h"
+
+namespace osl::refservice {
+namespace {
+
+constexpr size_t kMaxDecimalLength = 40;
+
+bool Fail(ServiceError* error, bool client, std::string reason) {
+  error->client = client;
+  error->reason = std::move(reason);
+  return false;
+}
+
+bool StoreFailure(ServiceError* error) {
+  return Fail(error, false, "The template store could not be updated; nothing was changed.");
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool IsZeroOrEmptyId(const std::string& id) { return id.empty() || id == kZeroGuid; }
+
+}  // namespace
+
+bool IsDecimalText(const std::string& text) {
+  if (text.empty() || text.size() > kMaxDecimalLength) return false;
+  size_t i = 0;
+  if (text[i] == '-' || text[i] == '+') ++i;
+  size_t digits = 0;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= '0' && c <= '9') {
+      ++digits;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  return digits > 0;
+}
+
+bool TemplateManager::Authenticate(const Credentials& user, int* user_id, ServiceError* error) {
+  std::optional<int> id = store_->CheckUser(user.email, user.password);
+  if (!id) return Fail(error, true, "Invalid user name or password.");
+  *user_id = *id;
+  return true;
+}
+
+bool TemplateManager::OpenTemplate(const Credentials& user, const TemplateKey& key, int64_t* row,
+                                   TemplateData* data, ServiceError* error) {
+  int user_id = 0;
+  if (!Authenticate(user, &user_id, error)) return false;
+  if (key.code.empty()) return Fail(error, true, "docCode is missing: no template was named.");
+  std::optional<TemplateData> found = store_->FindTemplate(key.code, row);
+  // Another user's template is reported exactly like a missing one.
+  if (!found || found->user_id != user_id) {
+    return Fail(error, true, "Template " + key.code + " does not exist.");
+  }
+  if (Lower(key.password) != found->doc_password) {
+    return Fail(error, true, "Wrong template password for template " + key.code + ".");
+  }
+  *data = std::move(*found);
+  return true;
+}
+
+bool TemplateManager::MarkChanged(int64_t row, TemplateData* data, ServiceError* error) {
+  if (!data->committed) return true;
+  data->committed = false;
+  return store_->UpdateTemplate(row, *data) || StoreFailure(error);
+}
+
+bool TemplateManager::GetLibraryTemplates(const Credentials& user, std::vector<TemplateData>* out,
+                                          ServiceError* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int user_id = 0;
+  if (!Authenticate(user, &user_id, error)) return false;
+  *out = store_->ListTemplates(user_id);
+  return true;
+}
+
+bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<std::string>& code,
+                                  const std::optional<std::string>& password,
+                                  const TemplateData& info, TemplateData* out,
+                                  ServiceError* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int user_id = 0;
+  if (!Authenticate(user, &user_id, error)) return false;
+
+  TemplateData record = info;
+  for (std::string* value : {&record.width, &record.height, &record.bleed}) {
+    if (value->empty()) *value = "0";
+  }
+  if (!IsDecimalText(record.width) || !IsDecimalText(record.height) ||
+      !IsDecimalText(record.bleed)) {
+    return Fail(error, true, "docWidth, docHeight and docBleed must be decimal numbers.");
+  }
+  if (record.client_type < 0 || record.client_type > 255) {
+    return Fail(error, true, "clientType must be between 0 and 255.");
+  }
+
+  std::string id = code && !code->empty() ? *code : info.doc_id;
+  std::string key = password && !password->empty() ? *password : info.doc_password;
+  Store::Transaction transaction(store_);
+  if (IsZeroOrEmptyId(id)) {
+    record.doc_id = NewGuid();
+    record.doc_password = NewGuid();
+    record.user_id = user_id;
+    record.committed = false;
+    if (store_->InsertTemplate(record) == 0) return StoreFailure(error);
+  } else {
+    if (!IsGuidText(id)) return Fail(error, true, "docID " + id + " is not a GUID.");
+    int64_t row = 0;
+    TemplateData current;
+    if (!OpenTemplate(user, TemplateKey{id, key}, &row, &current, error)) return false;
+    record.doc_id = current.doc_id;
+    record.doc_password = current.doc_password;
+    record.user_id = user_id;
+    record.committed = false;
+    if (!store_->UpdateTemplate(row, record)) return StoreFailure(error);
+  }
+  if (!transaction.Commit()) return StoreFailure(error);
+  *out = std::move(record);
+  return true;
+}
+
+bool TemplateManager::GetFields(const Credentials& user, const TemplateKey& key,
+                                std::vector<FieldData>* out, ServiceError* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int64_t row = 0;
+  TemplateData data;
+  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  *out = store_->GetFields(row);
+  return true;
+}
+
+bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
+                                const std::vector<FieldData>& fields, bool delete_others,
+                                std::vector<FieldData>* out, ServiceError* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int64_t row = 0;
+  TemplateData data;
+  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  for (const FieldData& field : fields) {
+    if (field.name.empty()) return Fail(error, true, "Every field needs a fieldName.");
+  }
+  std::vector<FieldData> stored = store_->GetFields(row);
+  std::vector<bool> replaced(stored.size(), false);
+  std::vector<FieldData> appended;
+  for (const FieldData& field : fields) {
+    bool matched = false;
+    for (size_t i = 0; i < stored.size(); ++i) {
+      if (!replaced[i] && stored[i].name == field.name) {
+        stored[i] = field;
+        replaced[i] = true;
+        matched = true;
+        break;
+      }
+    }
+    if (!matched) appended.push_back(field);
+  }
+  std::vector<FieldData> result;
+  result.reserve(stored.size() + appended.size());
+  for (size_t i = 0; i < stored.size(); ++i) {
+    if (replaced[i] || !delete_others) result.push_back(std::move(stored[i]));
+  }
+  for (FieldData& field : appended) result.push_back(std::move(field));
+
+  Store::Transaction transaction(store_);
+  if (!store_->ReplaceFields(row, result) || !MarkChanged(row, &data, error) ||
+      !transaction.Commit()) {
+    return StoreFailure(error);
+  }
+  *out = std::move(result);
+  return true;
+}
+
+bool TemplateManager::GetLogicGroups(const Credentials& user, const TemplateKey& key,
+                                     std::vector<LogicGroupData>* out, ServiceError* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int64_t row = 0;
+  TemplateData data;
+  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  *out = store_->GetLogicGroups(row);
+  return true;
+}
+
+bool TemplateManager::SetLogicGroups(const Credentials& user, const TemplateKey& key,
+                                     const std::vector<LogicGroupData>& groups,
+                                     std::vector<LogicGroupData>* out, ServiceError* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int64_t row = 0;
+  TemplateData data;
+  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  for (const LogicGroupData& group : groups) {
+    if (group.name.empty()) return Fail(error, true, "Every logic group needs a logicGroupName.");
+  }
+  Store::Transaction transaction(store_);
+  for (const LogicGroupData& group : groups) {
+    std::vector<LogicGroupData> current = store_->GetLogicGroups(row);
+    const LogicGroupData* by_name = nullptr;
+    const LogicGroupData* by_id = nullptr;
+    for (const LogicGroupData& known : current) {
+      if (known.name == group.name && by_name == nullptr) by_name = &known;
+      if (group.id > 0 && known.id == group.id) by_id = &known;
+    }
+    bool ok = true;
+    if (by_name != nullptr) {
+      ok = store_->UpdateLogicGroup(row, by_name->id, group.name, group.move_direction);
+    } else if (by_id != nullptr) {
+      ok = store_->UpdateLogicGroup(row, by_id->id, group.name, group.move_direction);
+    } else {
+      ok = store_->AddLogicGroup(row, group.name, group.move_direction) != 0;
+    }
+    if (!ok) return StoreFailure(error);
+  }
+  if (!MarkChanged(row, &data, error) || !transaction.Commit()) return StoreFailure(error);
+  *out = store_->GetLogicGroups(row);
+  return true;
+}
+
+bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
+                                const std::vector<AssetChange>& changes,
+                                std::vector<AssetData>* out, ServiceError* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int64_t row = 0;
+  TemplateData data;
+  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  std::vector<AssetData> assets = store_->GetAssets(row);
+  for (const AssetChange& change : changes) {
+    const AssetData& asset = change.asset;
+    auto same = [&asset](const AssetData& stored) {
+      if (asset.name && !asset.name->empty()) return stored.name == asset.name;
+      return !(stored.name && !stored.name->empty()) && stored.url == asset.url;
+    };
+    if (change.remove) {
+      std::vector<AssetData> kept;
+      for (AssetData& stored : assets) {
+        if (!same(stored)) kept.push_back(std::move(stored));
+      }
+      assets = std::move(kept);
+      continue;
+    }
+    bool has_name = asset.name && !asset.name->empty();
+    bool replaced = false;
+    for (AssetData& stored : assets) {
+      if (has_name && same(stored)) {
+        stored = asset;
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) assets.push_back(asset);
+  }
+  Store::Transaction transaction(store_);
+  if (!store_->ReplaceAssets(row, assets) || !MarkChanged(row, &data, error) ||
+      !transaction.Commit()) {
+    return StoreFailure(error);
+  }
+  *out = std::move(assets);
+  return true;
+}
+
+bool TemplateManager::CommitTemplate(const Credentials& user, const TemplateKey& key,
+                                     TemplateData* out, ServiceError* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int64_t row = 0;
+  TemplateData data;
+  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  data.committed = true;
+  Store::Transaction transaction(store_);
+  if (!store_->UpdateTemplate(row, data) || !store_->AddCommit(row) || !transaction.Commit()) {
+    return StoreFailure(error);
+  }
+  *out = std::move(data);
+  return true;
+}
+
+}  // namespace osl::refservice
