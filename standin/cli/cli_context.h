@@ -10,6 +10,10 @@
 
 #include <CLI/CLI.hpp>
 
+namespace standin {
+class Document;
+}
+
 namespace osl_cli {
 
 constexpr int kExitOk = 0;
@@ -41,6 +45,16 @@ class CliContext {
   // Prints "osl: <message>" to stderr and returns kExitUsage.
   int UsageError(const std::string& message) const;
 
+  // Starts the host, opens the document at `path` as the front document and
+  // applies --select. Null after printing a usage error (*status set) when
+  // the document cannot be opened or a selected uid is unknown.
+  standin::Document* OpenDocument(const std::string& path, int* status);
+
+  // Ends a command on `document`: saves it (atomically) when the command
+  // changed it, then returns the exit status. A failed save is reported and
+  // gives status 1; the file on disk is then unchanged.
+  int FinishDocument(standin::Document* document);
+
  private:
   std::string DefaultPluginPath() const;
 
@@ -49,7 +63,9 @@ class CliContext {
   bool started_ = false;
 };
 
-// Adds `osl templates` and `osl upload`.
+// Each adds its commands to `app`; a command stores its exit status in
+// *exitStatus when it runs.
+void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus);
 void AddServiceCommands(CLI::App& app, CliContext& context, int* exitStatus);
 
 }  // namespace osl_cli

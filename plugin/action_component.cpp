@@ -1,0 +1,21 @@
+#include "plugin/action_component.h"
+
+#include "plugin/ImplRegistry.h"
+#include "plugin/OslID.h"
+
+static osl::RegisterImplementation<OslActionComponent> gRegisterOslActionComponent(
+    kOslActionComponentImpl);
+
+OslActionComponent::OslActionComponent(IPMUnknown* boss) : CActionComponent(boss) {}
+
+OslActionComponent::~OslActionComponent() = default;
+
+void OslActionComponent::UpdateActionStates(IActiveContext* context, IActionStateList* list,
+                                            PMPoint mousePoint, IPMUnknown* widget) {
+  CActionComponent::UpdateActionStates(context, list, mousePoint, widget);
+}
+
+void OslActionComponent::DoAction(IActiveContext* context, ActionID action, PMPoint mousePoint,
+                                  IPMUnknown* widget) {
+  CActionComponent::DoAction(context, action, mousePoint, widget);
+}

@@ -1,0 +1,158 @@
+// `osl items` and `osl script`: what the host shows of a document and how a
+// script reaches plug-ins.
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <limits>
+
+#include "host/InterfacePtr.h"
+#include "host/Scripting.h"
+#include "standin/cli/cli_context.h"
+#include "standin/runtime/document.h"
+#include "standin/runtime/plugin_loader.h"
+#include "standin/runtime/scripting.h"
+#include "standin/runtime/session.h"
+
+namespace osl_cli {
+
+namespace {
+
+// Bounding box of `item` in the coordinates of its page (top-left origin).
+PMRect PageBox(const standin::PageItem& item) {
+  PMMatrix toPage = item.InnerToSpread();
+  PMMatrix pageInverse = item.page->matrix;
+  pageInverse.Invert();
+  toPage = toPage.Then(pageInverse);
+  const PMRect& b = item.bounds;
+  PMRect box(std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
+             std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest());
+  for (const PMPoint& corner : {b.LeftTop(), b.RightTop(), b.LeftBottom(), b.RightBottom()}) {
+    const PMPoint p = toPage.Transform(corner);
+    box.left = std::min(box.left, p.x);
+    box.top = std::min(box.top, p.y);
+    box.right = std::max(box.right, p.x);
+    box.bottom = std::max(box.bottom, p.y);
+  }
+  return box;
+}
+
+void PrintItem(const standin::PageItem& item, int depth) {
+  const PMRect box = PageBox(item);
+  std::printf("%*suid %-5u %-8s page %-3d [%.3f %.3f %.3f %.3f]", depth * 2 + 4, "", item.uid,
+              standin::ItemKindName(item.kind), item.page->number, box.left, box.top, box.right,
+              box.bottom);
+  const double angle = item.InnerToSpread().RotationAngle();
+  if (std::fabs(angle) > 1e-8) std::printf(" rotated %.2f", angle);
+  if (!item.visible) std::printf(" hidden");
+  const std::string label = item.label.GetUTF8String();
+  std::printf("  tag: %s\n", label.empty() ? "-" : label.c_str());
+  for (const auto& child : item.children) PrintItem(*child, depth + 1);
+}
+
+int ListItems(CliContext& context, const std::string& path) {
+  int status = kExitOk;
+  standin::Document* doc = context.OpenDocument(path, &status);
+  if (!doc) return status;
+  const std::string docLabel = doc->Label().GetUTF8String();
+  std::printf("document %s  tag: %s\n", doc->Name().GetUTF8String().c_str(),
+              docLabel.empty() ? "-" : docLabel.c_str());
+  for (const auto& spread : doc->Spreads()) {
+    std::printf("spread uid %u\n", spread->uid);
+    for (const auto& page : spread->pages) {
+      std::printf("  page %d uid %u  %.3f x %.3f pt\n", page->number, page->uid,
+                  page->bounds.Width(), page->bounds.Height());
+      for (const auto& item : page->items) PrintItem(*item, 0);
+    }
+  }
+  return context.FinishDocument(doc);
+}
+
+// The first method and property the plug-in's resources declare, with the
+// method's first parameter.
+struct ScriptNames {
+  std::string providerBoss;
+  uint32 method = 0, parameter = 0, property = 0;
+};
+
+bool FindScriptNames(ScriptNames* names) {
+  for (const auto& plugin : standin::LoadedPlugIns()) {
+    const auto& scripting = plugin.resources["scripting"];
+    if (!scripting.is_object() || !scripting.contains("boss")) continue;
+    names->providerBoss = scripting["boss"].get<std::string>();
+    const auto& methods = scripting["methods"];
+    if (methods.is_array() && !methods.empty()) {
+      standin::ParseNumericID(methods[0]["id"], &names->method);
+      const auto& params = methods[0]["parameters"];
+      if (params.is_array() && !params.empty())
+        standin::ParseNumericID(params[0]["id"], &names->parameter);
+    }
+    const auto& props = scripting["properties"];
+    if (props.is_array() && !props.empty()) standin::ParseNumericID(props[0]["id"], &names->property);
+    return true;
+  }
+  return false;
+}
+
+int RunScript(CliContext& context, const std::string& path, const std::string* callText) {
+  int status = kExitOk;
+  standin::Document* doc = context.OpenDocument(path, &status);
+  if (!doc) return status;
+  ScriptNames names;
+  if (!FindScriptNames(&names)) return context.UsageError("no plug-in offers scripting");
+  InterfacePtr<IScriptProvider> provider(&standin::Session::Get().PlugInBoss(names.providerBoss),
+                                         IID_ISCRIPTPROVIDER);
+  if (!provider) return context.UsageError("the scripting provider could not be created");
+  IScript* script = standin::ScriptObjectOf(doc->DocumentBoss());
+  ErrorCode result = kSuccess;
+  if (callText) {
+    standin::ScriptRequest request(standin::ScriptRequest::Kind::kMethod);
+    ScriptData text;
+    text.SetPMString(PMString(*callText, PMString::kDontTranslateDuringCall));
+    request.SetParameter(names.parameter, text);
+    result = provider->HandleMethod(names.method, &request, script);
+  } else {
+    standin::ScriptRequest request(standin::ScriptRequest::Kind::kPropertyGet);
+    result = provider->AccessProperty(names.property, &request, script);
+    if (result == kSuccess) {
+      for (const auto& returned : request.ReturnData()) {
+        PMString value;
+        if (returned.element == names.property && returned.data.GetPMString(value) == kSuccess)
+          std::printf("%s\n", value.GetUTF8String().c_str());
+      }
+    }
+  }
+  const int finish = context.FinishDocument(doc);
+  if (result != kSuccess) {
+    std::fprintf(stderr, "osl: the script request failed with code %d\n", result);
+    return kExitErrorAlert;
+  }
+  return finish;
+}
+
+}  // namespace
+
+void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus) {
+  auto* items = app.add_subcommand("items", "List spreads, pages and page items (uid, kind, "
+                                            "page, bounds on the page, field tag)");
+  static std::string itemsPath;
+  items->add_option("DOC", itemsPath, "a .tlvd document")->required();
+  items->callback([&context, exitStatus] { *exitStatus = ListItems(context, itemsPath); });
+
+  auto* script = app.add_subcommand("script", "Call the plug-in's scripting method or read its "
+                                              "scripting property");
+  static std::string scriptPath;
+  static std::string callText;
+  script->add_option("DOC", scriptPath, "a .tlvd document")->required();
+  auto* call = script->add_option("--call", callText, "call the method with this text");
+  auto* get = script->add_flag("--get", "read the property");
+  call->excludes(get);
+  script->callback([&context, exitStatus, call, get] {
+    if (!*call && !*get) {
+      *exitStatus = context.UsageError("script: give --call TEXT or --get");
+      return;
+    }
+    *exitStatus = RunScript(context, scriptPath, *call ? &callText : nullptr);
+  });
+}
+
+}  // namespace osl_cli

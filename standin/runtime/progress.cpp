@@ -1,0 +1,52 @@
+// The progress bar on a headless host: redrawn in place on a terminal,
+// one plain line per change otherwise.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "host/RangeProgressBar.h"
+
+namespace {
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+}  // namespace
+
+RangeProgressBar::RangeProgressBar(const PMString& title, int32 min, int32 max, bool16)
+    : min_(min), max_(std::max(min, max)), position_(min) {
+  PMString shown = title;
+  shown.Translate();
+  title_ = shown.GetUTF8String();
+  Draw();
+}
+
+RangeProgressBar::~RangeProgressBar() {
+  if (StderrIsTerminal()) std::fputs("\n", stderr);
+}
+
+void RangeProgressBar::SetTaskText(const PMString& text) {
+  PMString shown = text;
+  shown.Translate();
+  task_ = shown.GetUTF8String();
+  Draw();
+}
+
+void RangeProgressBar::SetPosition(int32 position) {
+  position_ = std::clamp(position, min_, max_);
+  Draw();
+}
+
+void RangeProgressBar::Draw() {
+  const int32 span = max_ - min_;
+  const int32 done = position_ - min_;
+  if (StderrIsTerminal()) {
+    constexpr int kWidth = 24;
+    const int filled = span > 0 ? static_cast<int>(static_cast<int64>(done) * kWidth / span) : 0;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.resize(kWidth, '.');
+    std::fprintf(stderr, "\r\033[K%s [%s] %d/%d %s", title_.c_str(), bar.c_str(), done, span,
+                 task_.c_str());
+    std::fflush(stderr);
+  } else {
+    std::fprintf(stderr, "[progress] %s %d/%d %s\n", title_.c_str(), done, span, task_.c_str());
+  }
+}

@@ -1,0 +1,84 @@
+#include "standin/runtime/scripting.h"
+
+#include "standin/runtime/boss.h"
+
+void ScriptData::SetPMString(const PMString& text) {
+  type_ = Type::kString;
+  text_ = text;
+}
+
+ErrorCode ScriptData::GetPMString(PMString& text) const {
+  if (type_ != Type::kString) return kScriptWrongTypeError;
+  text = text_;
+  return kSuccess;
+}
+
+void ScriptData::SetInt32(int32 value) {
+  type_ = Type::kInt32;
+  number_ = value;
+}
+
+ErrorCode ScriptData::GetInt32(int32& value) const {
+  if (type_ != Type::kInt32) return kScriptWrongTypeError;
+  value = number_;
+  return kSuccess;
+}
+
+void ScriptData::SetBoolean(bool16 value) {
+  type_ = Type::kBoolean;
+  number_ = value ? 1 : 0;
+}
+
+ErrorCode ScriptData::GetBoolean(bool16& value) const {
+  if (type_ != Type::kBoolean) return kScriptWrongTypeError;
+  value = static_cast<bool16>(number_);
+  return kSuccess;
+}
+
+ErrorCode CScriptProvider::HandleMethod(ScriptID, IScriptRequestData*, IScript*) {
+  return kScriptUnknownElementError;
+}
+ErrorCode CScriptProvider::AccessProperty(ScriptID, IScriptRequestData*, IScript*) {
+  return kScriptUnknownElementError;
+}
+ErrorCode CScriptProvider::GetObject(IScriptRequestData*, IScript*) {
+  return kScriptUnknownElementError;
+}
+IScript* CScriptProvider::QueryParent(IScript*) const { return nullptr; }
+ErrorCode CScriptProvider::PreAccessProperty(ScriptID, IScriptRequestData*, IScript*) {
+  return kSuccess;
+}
+ErrorCode CScriptProvider::PostAccessProperty(ScriptID, IScriptRequestData*, IScript*) {
+  return kSuccess;
+}
+
+namespace standin {
+
+ErrorCode ScriptRequest::ExtractRequestData(ScriptID param, ScriptData& data) {
+  auto it = params_.find(param);
+  if (it == params_.end()) return kScriptParameterMissingError;
+  data = it->second;
+  return kSuccess;
+}
+
+ErrorCode ScriptRequest::AppendReturnData(IScript*, ScriptID element, const ScriptData& data) {
+  returned_.push_back(Returned{element, data});
+  return kSuccess;
+}
+
+namespace {
+class ScriptObject : public CPMUnknown<IScript> {
+ public:
+  using CPMUnknown::CPMUnknown;
+};
+constexpr PMIID kScriptObjectIID = 0x5A050;
+}  // namespace
+
+IScript* ScriptObjectOf(Boss& boss) {
+  if (!boss.Has(kScriptObjectIID)) boss.AddNew<ScriptObject>(kScriptObjectIID);
+  IPMUnknown* impl = boss.QueryInterface(kScriptObjectIID);
+  impl->Release();
+  return static_cast<IScript*>(impl);
+}
+
+}  // namespace standin
