@@ -1,0 +1,29 @@
+// The system folders the service client relies on, behind one overridable
+// object: the temporary folder, the user's application-data folder and the
+// message-log folder. Tests install a subclass that points them elsewhere.
+#pragma once
+
+#include <string>
+
+class OslPlatform {
+ public:
+  virtual ~OslPlatform() = default;
+
+  // The process-wide instance: the real system unless a test installed one.
+  static OslPlatform& Get();
+  // Installs `platform` (not owned; it must outlive its use). Null restores
+  // the real system.
+  static void Set(OslPlatform* platform);
+
+  // $TMPDIR when set and not empty, else "/tmp". Empty when neither is an
+  // existing folder.
+  virtual std::string TempFolder();
+  // $XDG_CONFIG_HOME when set and absolute, else $HOME/.config; created
+  // (owner-only) when missing. Empty when it cannot be had.
+  virtual std::string AppDataFolder();
+  // The folder whose presence switches message logging on: "/logs". The
+  // client never creates it.
+  virtual std::string LogFolder();
+  // True when `path` names an existing folder.
+  virtual bool IsDirectory(const std::string& path);
+};

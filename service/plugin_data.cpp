@@ -1,0 +1,226 @@
+#include "service/plugin_data.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <random>
+
+#include "host/CAlert.h"
+#include "host/FileUtils.h"
+#include "host/IDFile.h"
+#include "host/IPlugInList.h"
+#include "host/ISession.h"
+#include "host/InterfacePtr.h"
+#include "service/platform.h"
+
+namespace {
+
+const char kUploadPath[] = "/fileUpload.aspx?sessionid=";
+const char kTemplatePath[] = "/services/templateMgr.svc";
+const char kDocumentPath[] = "/services/builddoc.asmx";
+
+PMString Literal(const std::string& utf8) {
+  return PMString(utf8, PMString::kDontTranslateDuringCall);
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+bool EndsWith(const PMString& text, const PMString& tail) {
+  return text.CharCount() >= tail.CharCount() &&
+         text.Substring(text.CharCount() - tail.CharCount()) == tail;
+}
+
+OslPlugInData gOslPlugInData;
+
+// The generator state of NewOslSessionId.
+int32 gSessionState = static_cast<int32>(0xFACEB00Bu);
+
+}  // namespace
+
+OslPlugInData& GetOslPlugInData() { return gOslPlugInData; }
+
+PMString NewOslSessionId() {
+  const uint32 r1 = static_cast<uint32>(static_cast<uint64>(std::time(nullptr)));
+  // Minimal standard step (Schrage), in 64 bits so nothing overflows.
+  const int64 k = gSessionState;
+  const int64 lo = k % 127773;
+  const int64 hi = k / 127773;
+  int64 next = 16807 * lo - 2836 * hi;
+  if (next <= 0) next += 0x7FFFFFFF;
+  // Any extra value will do here; a random device keeps identifiers of
+  // processes started in the same second apart.
+  std::random_device device;
+  const uint32 r2 = static_cast<uint32>(next) + static_cast<uint32>(device());
+  gSessionState = static_cast<int32>(static_cast<uint32>(next) & 0x8FFFFFFFu);
+  const uint32 r3 = static_cast<uint32>(std::rand());
+  const uint32 r4 = static_cast<uint32>(std::rand());
+
+  char text[64];
+  std::snprintf(text, sizeof text, "urn:uuid:%8.8" PRIx32 "-%4.4x-4%3.3x-%4.4x-%4.4x%8.8" PRIx32,
+                r1, static_cast<unsigned>(r2 >> 16), static_cast<unsigned>((r2 & 0xFFFFu) >> 4),
+                static_cast<unsigned>(((r3 >> 16) & 0x3FFFu) | 0x8000u),
+                static_cast<unsigned>(r3 & 0xFFFFu), r4);
+  const std::string urn(text);
+  return Literal(urn.substr(urn.rfind(':') + 1));
+}
+
+bool OslPlugInData::LocateSettingsFile() {
+  ISession* session = GetExecutionContextSession();
+  InterfacePtr<IPlugInList> plugins(session, IID_IPLUGINLIST);
+  if (!plugins) return false;
+  IDFile file;
+  if (!plugins->GetPathName(kOslSettingsPluginID, &file) || file.IsEmpty()) return false;
+
+  settingsPath = file.GetString();
+  // Each suffix is removed at its first occurrence, wherever it stands (a
+  // folder named "x.sdk" loses it too), searching the path as it is now.
+  for (const char* suffix : {".pln", ".tolvanplugin", ".sdk"}) {
+    PMString lower = settingsPath;
+    lower.ToLower();
+    const PMString what = Literal(suffix);
+    const int32 at = lower.IndexOfString(what);
+    if (at != PMString::kNotFound) settingsPath.Remove(at, what.CharCount());
+  }
+  settingsPath.Append(Literal(".cfg"));
+  return true;
+}
+
+void OslPlugInData::ReadSettingsFile() {
+  FilePtr file(std::fopen(settingsPath.GetPlatformString().c_str(), "r"));
+  if (!file) return;
+  std::string content(kOslSettingsReadLimit, '\0');
+  content.resize(std::fread(&content[0], 1, content.size(), file.get()));
+  file.reset();
+
+  std::string line;
+  bool tooLong = false;
+  auto finish = [&] {
+    if (!tooLong) ParseSettingsLine(Literal(line));
+    line.clear();
+    tooLong = false;
+  };
+  for (char c : content) {
+    if (c == '\r') continue;
+    if (c == '\n') {
+      finish();
+    } else if (line.size() < kOslSettingsLineLimit) {
+      line += c;
+    } else {
+      tooLong = true;  // the whole line is dropped rather than cut short
+    }
+  }
+  if (!line.empty()) finish();
+}
+
+void OslPlugInData::LoadSettings() {
+  if (loaded) return;
+  sessionId = NewOslSessionId();
+  if (!LocateSettingsFile()) return;
+  ReadSettingsFile();
+
+  if (server.IsEmpty()) {
+    const int32 at = uploadUrl.IndexOfString(Literal(kUploadPath));
+    if (at != PMString::kNotFound) {
+      server = uploadUrl.Substring(0, at);
+      BuildEndpoints();
+      SaveSettings();
+    }
+  } else {
+    BuildEndpoints();
+  }
+  loaded = 1;
+}
+
+bool OslPlugInData::IsConfigured() {
+  LoadSettings();
+  return !server.IsEmpty();
+}
+
+PMString OslPlugInData::GetSessionId() {
+  LoadSettings();
+  return sessionId;
+}
+
+void OslPlugInData::BuildEndpoints() {
+  uploadUrl = server + Literal(kUploadPath);
+  templateEndpoint = server + Literal(kTemplatePath);
+  documentEndpoint = server + Literal(kDocumentPath);
+}
+
+void OslPlugInData::SaveSettings() {
+  const std::string path = settingsPath.GetPlatformString();
+  bool written = false;
+  const int fd = path.empty() ? -1 : open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (fd >= 0) {
+    // The file holds a password: keep it private even when it existed.
+    (void)fchmod(fd, 0600);
+    FilePtr file(fdopen(fd, "w"));
+    if (!file) {
+      close(fd);
+    } else {
+      const std::string text = "//begin config file\n//UploadURL:" +
+                               uploadUrl.GetPlatformString() + "\n//EndPoint:" +
+                               templateEndpoint.GetPlatformString() + "\n//EndPointDoc:" +
+                               documentEndpoint.GetPlatformString() + "\nServer:" +
+                               server.GetPlatformString() + "\nuser:" + user.GetPlatformString() +
+                               "\npass:" + password.GetPlatformString() + "\n";
+      written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+      written = (std::fclose(file.release()) == 0) && written;
+    }
+  }
+  if (!written) CAlert::ErrorAlert(Literal(path));
+}
+
+void OslPlugInData::ParseSettingsLine(const PMString& line) {
+  struct Key {
+    const char* name;
+    PMString OslPlugInData::*member;
+  };
+  static const Key kKeys[] = {
+      {"uploadurl:", &OslPlugInData::uploadUrl},
+      {"user:", &OslPlugInData::user},
+      {"pass:", &OslPlugInData::password},
+      {"endpoint:", &OslPlugInData::templateEndpoint},
+      {"endpointdoc:", &OslPlugInData::documentEndpoint},
+      {"action:", &OslPlugInData::action},
+      {"server:", &OslPlugInData::server},
+  };
+  PMString lower = line;
+  lower.ToLower();
+  for (const Key& key : kKeys) {
+    const PMString name = Literal(key.name);
+    if (lower.IndexOfString(name) == 0) {
+      PMString value = line.Substring(name.CharCount());
+      value.SetTranslatable(false);
+      this->*key.member = value;
+      return;
+    }
+  }
+}
+
+PMString GetWorkFolder(const PMString& subfolder) {
+  OslPlatform& platform = OslPlatform::Get();
+  std::string base = platform.TempFolder();
+  if (base.empty()) base = platform.AppDataFolder();
+  if (base.empty()) {
+    CAlert::ErrorAlert(Literal("No application folder."));
+    return PMString();
+  }
+  PMString path = Literal(base);
+  const PMString separator = FileUtils::GetDirectorySeperator();
+  if (!EndsWith(path, separator)) path.Append(separator);
+  path.Append(subfolder);
+  (void)FileUtils::CreateFolderIfNeeded(IDFile(path.GetPlatformString()), true);
+  if (!EndsWith(path, separator)) path.Append(separator);
+  path.SetTranslatable(false);
+  return path;
+}

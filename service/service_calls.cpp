@@ -1,0 +1,255 @@
+#include "service/service_calls.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "host/CAlert.h"
+#include "osl_soapH.h"
+#include "service/platform.h"
+#include "service/soap_namespaces.h"
+
+namespace {
+
+// ---- message logs -----------------------------------------------------------
+
+const char kLogPluginId[] = "osl-message-log";
+
+struct MessageLog {
+  std::string sentPath;
+  std::string receivedPath;
+  std::FILE* sent = nullptr;
+  std::FILE* received = nullptr;
+  int (*send)(struct soap*, const char*, size_t) = nullptr;
+  size_t (*receive)(struct soap*, char*, size_t) = nullptr;
+};
+
+MessageLog* FindLog(struct soap* soap) {
+  return static_cast<MessageLog*>(soap_lookup_plugin(soap, kLogPluginId));
+}
+
+// Appends `data` to the log file at `path`, opened on first use.
+void Append(std::FILE** file, const std::string& path, const char* data, size_t size) {
+  if (!*file) *file = std::fopen(path.c_str(), "ab");
+  if (!*file || size == 0) return;
+  std::fwrite(data, 1, size, *file);
+  std::fflush(*file);
+}
+
+int LoggingSend(struct soap* soap, const char* data, size_t size) {
+  MessageLog* log = FindLog(soap);
+  if (!log) return SOAP_PLUGIN_ERROR;
+  const int status = log->send(soap, data, size);
+  if (status == SOAP_OK) Append(&log->sent, log->sentPath, data, size);
+  return status;
+}
+
+size_t LoggingReceive(struct soap* soap, char* data, size_t size) {
+  MessageLog* log = FindLog(soap);
+  if (!log) return 0;
+  const size_t got = log->receive(soap, data, size);
+  Append(&log->received, log->receivedPath, data, got);
+  return got;
+}
+
+void DeleteLog(struct soap*, struct soap_plugin* plugin) {
+  auto* log = static_cast<MessageLog*>(plugin->data);
+  if (log->sent) std::fclose(log->sent);
+  if (log->received) std::fclose(log->received);
+  delete log;
+}
+
+int CreateLog(struct soap* soap, struct soap_plugin* plugin, void* folder) {
+  auto* log = new (std::nothrow) MessageLog;
+  if (!log) return SOAP_EOM;
+  const std::string base = *static_cast<const std::string*>(folder);
+  log->sentPath = base + "/SENT.log";
+  log->receivedPath = base + "/RECV.log";
+  log->send = soap->fsend;
+  log->receive = soap->frecv;
+  soap->fsend = LoggingSend;
+  soap->frecv = LoggingReceive;
+  plugin->id = kLogPluginId;
+  plugin->data = log;
+  plugin->fcopy = nullptr;  // a copied context logs nothing
+  plugin->fdelete = DeleteLog;
+  return SOAP_OK;
+}
+
+// ---- fault report -------------------------------------------------------------
+
+const char* OrText(const char* text, const char* fallback) {
+  return text && *text ? text : fallback;
+}
+
+// The longest prefix of `text` of at most `limit` bytes that ends on a whole
+// UTF-8 character.
+std::string CutUtf8(const std::string& text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+PMString Literal(const std::string& utf8) {
+  return PMString(utf8, PMString::kDontTranslateDuringCall);
+}
+
+}  // namespace
+
+// ---- context --------------------------------------------------------------------
+
+OslSoapContext::OslSoapContext(Kind kind)
+    : soap_(kind == Kind::kCall ? soap_new1(SOAP_C_UTFSTRING) : soap_new2(0, SOAP_IO_CHUNK)) {
+  if (!soap_) return;
+  soap_set_namespaces(soap_, OslSoapNamespaces());
+  if (kind == Kind::kCall) {
+    soap_set_version(soap_, 1);
+    soap_set_imode(soap_, SOAP_XML_NIL);
+    soap_set_omode(soap_, SOAP_XML_NIL);
+    soap_->connect_timeout = kOslCallConnectTimeout;
+    soap_->send_timeout = kOslCallSendTimeout;
+    soap_->recv_timeout = kOslCallReceiveTimeout;
+    soap_->recv_maxlength = kOslCallMaxReply;
+  } else {
+    soap_->connect_timeout = kOslUploadTimeout;
+    soap_->send_timeout = kOslUploadTimeout;
+    soap_->recv_timeout = kOslUploadTimeout;
+    soap_->accept_timeout = kOslUploadTimeout;
+    soap_->recv_maxlength = kOslUploadMaxReply;
+  }
+  OslPlatform& platform = OslPlatform::Get();
+  const std::string logFolder = platform.LogFolder();
+  if (platform.IsDirectory(logFolder)) {
+    std::string folder = logFolder;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    (void)soap_register_plugin_arg(soap_, CreateLog, &folder);
+  }
+}
+
+OslSoapContext::~OslSoapContext() {
+  if (!soap_) return;
+  soap_destroy(soap_);
+  soap_end(soap_);
+  soap_free(soap_);
+}
+
+// ---- calls ------------------------------------------------------------------------
+
+int CallGetLibraryTemplates(struct soap* soap, const char* endpoint, const char* action,
+                            osl_soap::_ns4__getLibraryTemplates* request,
+                            osl_soap::_ns4__getLibraryTemplatesResponse& response) {
+  if (!soap) return SOAP_EOM;
+  return osl_soap::soap_call___ns4__getLibraryTemplates(soap, endpoint, action, request, response);
+}
+
+int CallSetTemplate(struct soap* soap, const char* endpoint, const char* action,
+                    osl_soap::_ns2__setTemplate* request,
+                    osl_soap::_ns2__setTemplateResponse& response) {
+  if (!soap) return SOAP_EOM;
+  return osl_soap::soap_call___ns5__setTemplate(soap, endpoint, action, request, response);
+}
+
+int CallGetFields(struct soap* soap, const char* endpoint, const char* action,
+                  osl_soap::_ns2__getFields* request, osl_soap::_ns2__getFieldsResponse& response) {
+  if (!soap) return SOAP_EOM;
+  return osl_soap::soap_call___ns5__getFields(soap, endpoint, action, request, response);
+}
+
+int CallSetFields(struct soap* soap, const char* endpoint, const char* action,
+                  osl_soap::_ns2__setFields* request, osl_soap::_ns2__setFieldsResponse& response) {
+  if (!soap) return SOAP_EOM;
+  return osl_soap::soap_call___ns5__setFields(soap, endpoint, action, request, response);
+}
+
+int CallGetLogicGroups(struct soap* soap, const char* endpoint, const char* action,
+                       osl_soap::_ns2__getLogicGroups* request,
+                       osl_soap::_ns2__getLogicGroupsResponse& response) {
+  if (!soap) return SOAP_EOM;
+  return osl_soap::soap_call___ns5__getLogicGroups(soap, endpoint, action, request, response);
+}
+
+int CallSetLogicGroups(struct soap* soap, const char* endpoint, const char* action,
+                       osl_soap::_ns2__setLogicGroups* request,
+                       osl_soap::_ns2__setLogicGroupsResponse& response) {
+  if (!soap) return SOAP_EOM;
+  return osl_soap::soap_call___ns5__setLogicGroups(soap, endpoint, action, request, response);
+}
+
+int CallSetAssets(struct soap* soap, const char* endpoint, const char* action,
+                  osl_soap::_ns2__setAssets* request, osl_soap::_ns2__setAssetsResponse& response) {
+  if (!soap) return SOAP_EOM;
+  return osl_soap::soap_call___ns5__setAssets(soap, endpoint, action, request, response);
+}
+
+int CallCommitTemplate(struct soap* soap, const char* endpoint, const char* action,
+                       osl_soap::_ns2__commitTemplate* request,
+                       osl_soap::_ns2__commitTemplateResponse& response) {
+  if (!soap) return SOAP_EOM;
+  return osl_soap::soap_call___ns5__commitTemplate(soap, endpoint, action, request, response);
+}
+
+// ---- fault report -------------------------------------------------------------------
+
+std::string FormatSoapFaultReport(struct soap* soap) {
+  if (!soap) return std::string();
+  if (!*soap_faultcode(soap)) soap_set_fault(soap);
+  const char* code = OrText(*soap_faultcode(soap), "");
+  const char* subcode = soap->version == 2 ? OrText(soap_fault_subcode(soap), "no subcode")
+                                           : "no subcode";
+  const char* reason = OrText(*soap_faultstring(soap), "[no reason]");
+  const char** detailField = soap_faultdetail(soap);
+  const char* detail = OrText(detailField ? *detailField : nullptr, "[no detail]");
+  const std::string separator(82, '-');
+
+  OslPlatform& platform = OslPlatform::Get();
+  std::string logFolder = platform.LogFolder();
+  std::string note;
+  if (platform.IsDirectory(logFolder)) {
+    if (logFolder.empty() || logFolder.back() != '/') logFolder += '/';
+    note = "\n\n**You can view all the log files generated under " + logFolder + " directory**\n";
+  }
+
+  const char* version = soap->version ? "SOAP 1." : "Error ";
+  const int number = soap->version ? soap->version : soap->error;
+  const char* format =
+      "\n\t%s%d \n\tfault: %s [%s]\"%s\"\n\tDetail: %s %s \n\tEndpoint: %s \n\tPath: %s "
+      "\n\tHost: %s \n\tAction: %s %s %s";
+  const char* action = OrText(soap->action, "");
+  const int needed = std::snprintf(nullptr, 0, format, version, number, code, subcode, reason,
+                                   detail, separator.c_str(), soap->endpoint, soap->path,
+                                   soap->host, action, separator.c_str(), note.c_str());
+  if (needed < 0) return std::string();
+  std::string report(static_cast<size_t>(needed) + 1, '\0');
+  std::snprintf(&report[0], report.size(), format, version, number, code, subcode, reason, detail,
+                separator.c_str(), soap->endpoint, soap->path, soap->host, action,
+                separator.c_str(), note.c_str());
+  report.resize(static_cast<size_t>(needed));
+  return CutUtf8(report, kOslFaultReportSize - 1);
+}
+
+int ReportSoapFault(struct soap* soap) {
+  if (!soap) return -1;
+  CAlert::ErrorAlert(Literal(FormatSoapFaultReport(soap)));
+  return -1;
+}
+
+// ---- message helpers ----------------------------------------------------------------
+
+std::string* OslNewString(struct soap* soap, const std::string& utf8) {
+  if (!soap) return nullptr;
+  std::string* copy = osl_soap::soap_new_std__string(soap);
+  if (copy) *copy = utf8;
+  return copy;
+}
+
+std::string* OslNewString(struct soap* soap, const PMString& text) {
+  return OslNewString(soap, text.GetUTF8String());
+}
+
+int* OslNewInt(struct soap* soap, int value) {
+  if (!soap) return nullptr;
+  int* copy = osl_soap::soap_new_int(soap);
+  if (copy) *copy = value;
+  return copy;
+}

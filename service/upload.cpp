@@ -1,0 +1,174 @@
+#include "service/upload.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+
+#include "host/CAlert.h"
+#include "service/plugin_data.h"
+#include "service/service_calls.h"
+
+namespace {
+
+const char kPartType[] = "application/octet-stream";
+const char kPartEncoding[] = "binary";
+const char kStartId[] = "<SOAP-ENV:Envelope>";
+const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+PMString Literal(const std::string& utf8) {
+  return PMString(utf8, PMString::kDontTranslateDuringCall);
+}
+
+void Inform(const std::string& text) { CAlert::InformationAlert(Literal(text)); }
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// What the header hook of the upload context needs.
+struct UploadHeader {
+  int (*post)(struct soap*, const char*, const char*);
+  std::string contentType;
+};
+
+// Writes every header line as the runtime would, except Content-Type, which
+// names the multipart form.
+int PostHeader(struct soap* soap, const char* key, const char* value) {
+  auto* header = static_cast<UploadHeader*>(soap->user);
+  if (key && value && std::strcmp(key, "Content-Type") == 0) {
+    return header->post(soap, key, header->contentType.c_str());
+  }
+  return header->post(soap, key, value);
+}
+
+bool IsHttpAddress(const std::string& address) {
+  auto startsWith = [&](const char* scheme) {
+    const size_t n = std::strlen(scheme);
+    if (address.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+      if (std::tolower(static_cast<unsigned char>(address[i])) != scheme[i]) return false;
+    }
+    return true;
+  };
+  return startsWith("http://") || startsWith("https://");
+}
+
+// Sends the one part of the form through the runtime (chunked), then ends the
+// send phase. Returns the runtime's status.
+int SendBody(struct soap* soap, const std::string& boundary, const std::string& description,
+             const char* data, size_t size) {
+  const std::string head = "\r\n--" + boundary + "\r\nContent-Type: " + kPartType +
+                           "\r\nContent-Transfer-Encoding: " + kPartEncoding +
+                           "\r\nContent-Disposition: form-data;  " + description + "\r\n\r\n";
+  const std::string tail = "\r\n--" + boundary + "--";
+  if (soap_send_raw(soap, head.data(), head.size()) ||
+      (size > 0 && soap_send_raw(soap, data, size)) ||
+      soap_send_raw(soap, tail.data(), tail.size()) || soap_end_send(soap)) {
+    return soap->error ? soap->error : SOAP_EOF;
+  }
+  return SOAP_OK;
+}
+
+}  // namespace
+
+std::string UploadPartDescription(const PMString& fileName) {
+  std::string name = fileName.GetPlatformString();
+  std::replace(name.begin(), name.end(), '\r', ' ');
+  std::replace(name.begin(), name.end(), '\n', ' ');
+  return "name=\"file\"; filename=\"" + name + "\"";
+}
+
+std::string NewUploadBoundary(const char* data, size_t size) {
+  std::string boundary(64, '=');
+  for (;;) {
+    for (size_t i = 2; i < 62; ++i) boundary[i] = kBase64[std::rand() & 63];
+    if (size < boundary.size()) return boundary;
+    const char* end = data + size;
+    const std::boyer_moore_horspool_searcher<std::string::const_iterator> searcher(
+        boundary.begin(), boundary.end());
+    if (std::search(data, end, searcher) == end) return boundary;
+  }
+}
+
+PMString UploadFile(const PMString& filePath, const PMString& fileName) {
+  const std::string path = filePath.GetPlatformString();
+  const std::string pathText = filePath.GetUTF8String();
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  struct stat info;
+  if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+    Inform("ERROR UploadFile::fopen " + pathText);
+    return PMString();
+  }
+  if (info.st_size >= kOslUploadSizeLimit) {
+    Inform("ERROR UploadFile::size " + pathText + " (2 GiB or more cannot be uploaded)");
+    return PMString();
+  }
+  const size_t size = static_cast<size_t>(info.st_size);
+  std::unique_ptr<char[]> data(new (std::nothrow) char[size > 0 ? size : 1]);
+  if (!data) {
+    Inform("ERROR UploadFile::memory " + pathText);
+    return PMString();
+  }
+  if (std::fread(data.get(), 1, size, file.get()) != size) return PMString();
+
+  PMString result;
+  {
+    OslSoapContext context(OslSoapContext::Kind::kUpload);
+    struct soap* soap = context.get();
+    if (!soap) return PMString();
+
+    const std::string boundary = NewUploadBoundary(data.get(), size);
+    const std::string description = UploadPartDescription(fileName);
+    UploadHeader header{soap->fposthdr, "multipart/form-data; boundary=\"" + boundary +
+                                            "\"; type=\"text/xml\"; start=\"" + kStartId + "\""};
+    soap->user = &header;
+    soap->fposthdr = PostHeader;
+
+    OslPlugInData& settings = GetOslPlugInData();
+    settings.LoadSettings();
+    const std::string address = (settings.uploadUrl + settings.sessionId).GetPlatformString();
+    const std::string sizeText = std::to_string(size);
+
+    int status = SOAP_OK;
+    if (!IsHttpAddress(address)) {
+      status = soap_set_sender_error(soap, "No server configured",
+                                     "The upload address is not an HTTP address", SOAP_TCP_ERROR);
+    } else if (soap_connect_command(soap, SOAP_POST, address.c_str(), nullptr) == SOAP_OK) {
+      status = SendBody(soap, boundary, description, data.get(), size);
+    } else {
+      status = soap->error;
+    }
+    if (status != SOAP_OK) {
+      ReportSoapFault(soap);
+      Inform("0.File " + pathText);
+      Inform("0.ERROR: soap_connect_command  " + address);
+      Inform("0.sInfo: " + description);
+      Inform("0.Size: " + sizeText);
+    } else {
+      size_t length = 0;
+      const char* body = nullptr;
+      if (soap_begin_recv(soap) == SOAP_OK &&
+          (body = soap_http_get_body(soap, &length)) != nullptr && soap_end_recv(soap) == SOAP_OK) {
+        if (length > 0) result = Literal(std::string(body, length));
+      } else {
+        Inform("1.File " + pathText);
+        Inform("1.ERROR: soap_begin_recv" + address);
+        Inform("1.sInfo: " + description);
+        Inform("1.Size: " + sizeText);
+        Inform("1.ShowProtocolError.begin");
+        ReportSoapFault(soap);
+        Inform("1.ShowProtocolError.end");
+      }
+    }
+    soap->fposthdr = header.post;
+    soap->user = nullptr;
+  }
+  return result;
+}
