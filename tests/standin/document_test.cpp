@@ -1,0 +1,182 @@
+#include "standin/runtime/document.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "standin/runtime/file_system.h"
+#include "support/plugin_host.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    char templ[] = "/tmp/osl-doc-test-XXXXXX";
+    path_ = mkdtemp(templ);
+  }
+  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::unique_ptr<standin::Document> Load(const std::string& path) {
+  std::string error;
+  auto doc = standin::Document::Load(path, &error);
+  EXPECT_TRUE(doc) << error;
+  return doc;
+}
+
+TEST(TlvdDocument, RoundTripKeepsUnknownMembersAndChanges) {
+  TempDir dir;
+  const std::string path = dir.File("doc.tlvd");
+  auto json = osltest::SampleDocument();
+  json["x-app"] = {{"theme", "dark"}};
+  json["spreads"][0]["pages"][0]["x-page"] = 7;
+  std::ofstream(path) << json.dump();
+
+  auto doc = Load(path);
+  ASSERT_TRUE(doc);
+  EXPECT_FALSE(doc->IsDirty());
+  doc->SetItemLabel(doc->FindItem(14), WideString("fieldName:::Inner|||"));
+  doc->SetLabel(WideString("docName:::Card|||"));
+  EXPECT_TRUE(doc->IsDirty());
+  std::string error;
+  ASSERT_TRUE(doc->Save(&error)) << error;
+  EXPECT_FALSE(doc->IsDirty());
+
+  auto again = Load(path);
+  ASSERT_TRUE(again);
+  const auto saved = nlohmann::json::parse(ReadAll(path));
+  EXPECT_EQ(saved["x-app"]["theme"], "dark");
+  EXPECT_EQ(saved["spreads"][0]["pages"][0]["x-page"], 7);
+  EXPECT_EQ(saved["spreads"][0]["pages"][0]["items"][4]["x-custom"]["keep"][1], 2);
+  EXPECT_EQ(again->FindItem(14)->label.GetUTF8String(), "fieldName:::Inner|||");
+  EXPECT_EQ(again->FindItem(14)->parent, again->FindItem(13));
+  EXPECT_EQ(again->Label().GetUTF8String(), "docName:::Card|||");
+  EXPECT_EQ(again->FindItem(10)->storyText, u"Hello");
+  EXPECT_EQ(again->FindItem(11)->matrix.Tx(), 60);
+  // A second save of an unchanged document writes the same bytes.
+  const std::string first = ReadAll(path);
+  again->MarkDirty();
+  ASSERT_TRUE(again->Save(&error));
+  EXPECT_EQ(ReadAll(path), first);
+}
+
+// Fails the write after half of the data has reached the temporary file.
+class HalfWriteFileSystem : public standin::FileSystem {
+ public:
+  bool Write(int fd, const char* data, size_t size, std::string* error) override {
+    FileSystem::Write(fd, data, size / 2, error);
+    *error = "disk full";
+    return false;
+  }
+};
+
+class FailingRenameFileSystem : public standin::FileSystem {
+ public:
+  bool Rename(const std::string&, const std::string&, std::string* error) override {
+    *error = "rename refused";
+    return false;
+  }
+};
+
+TEST(TlvdDocument, FailedSaveLeavesTheOldFileIntact) {
+  TempDir dir;
+  const std::string path = dir.File("doc.tlvd");
+  std::ofstream(path) << osltest::SampleDocument().dump(1);
+  const std::string before = ReadAll(path);
+  auto doc = Load(path);
+  ASSERT_TRUE(doc);
+  doc->SetLabel(WideString("docName:::Changed|||"));
+
+  HalfWriteFileSystem halfWrite;
+  FailingRenameFileSystem noRename;
+  for (standin::FileSystem* fs : {static_cast<standin::FileSystem*>(&halfWrite),
+                                  static_cast<standin::FileSystem*>(&noRename)}) {
+    standin::FileSystem::Set(fs);
+    std::string error;
+    EXPECT_FALSE(doc->Save(&error));
+    standin::FileSystem::Set(nullptr);
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_TRUE(doc->IsDirty());
+    // No temporary file is left behind.
+    EXPECT_EQ(std::system(("test $(ls -A '" + dir.Path() + "' | wc -l) -eq 1").c_str()), 0);
+  }
+  std::string error;
+  EXPECT_TRUE(doc->Save(&error)) << error;
+  EXPECT_NE(ReadAll(path).find("docName:::Changed"), std::string::npos);
+}
+
+TEST(TlvdDocument, InvalidDocumentsGiveClearReasons) {
+  struct Case {
+    const char* json;
+    const char* reason;
+  } cases[] = {
+      {"not json", "invalid JSON"},
+      {R"({"spreads": []})", "\"format\""},
+      {R"({"format": "tlvd", "spreads": 3})", "\"spreads\" must be an array"},
+      {R"({"format": "tlvd", "spreads": [{"uid": 2, "pages": [{"uid": 2, "bounds": [0,0,1,1]}]}]})",
+       "used twice"},
+      {R"({"format": "tlvd", "spreads": [{"uid": 2, "pages": [{"uid": 3, "bounds": [0,0,1]}]}]})",
+       "\"bounds\""},
+      {R"({"format": "tlvd", "spreads": [{"uid": 2, "pages": [{"uid": 3, "bounds": [0,0,1,1],
+          "items": [{"uid": 4, "kind": "blob", "bounds": [0,0,1,1]}]}]}]})",
+       "unknown \"kind\""},
+      {R"({"format": "tlvd", "spreads": [{"uid": 2, "pages": [{"uid": 3, "bounds": [0,0,1,1],
+          "items": [{"uid": 4, "kind": "text", "bounds": [0,0,1,1], "matrix": [0,0,0,0,0,0]}]}]}]})",
+       "cannot be inverted"},
+      {R"({"format": "tlvd", "spreads": [{"uid": 2, "pages": [{"uid": 3, "bounds": [0,0,1,1],
+          "items": [{"uid": 4, "kind": "text", "bounds": [0,0,1,1]},
+                    {"uid": 4, "kind": "text", "bounds": [0,0,1,1]}]}]}]})",
+       "used twice"},
+      {R"({"format": "tlvd", "spreads": [{"uid": 1, "pages": []}]})", "used twice"},
+      {R"({"format": "tlvd", "spreads": [{"uid": 2, "pages": [{"uid": 3, "bounds": [0,0,1,1],
+          "items": [{"uid": 4, "kind": "text", "bounds": [0,0,1,1], "children": []}]}]}]})",
+       "only a group"},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    const std::string path = dir.File("bad.tlvd");
+    std::ofstream(path) << c.json;
+    std::string error;
+    EXPECT_EQ(standin::Document::Load(path, &error), nullptr) << c.json;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+  }
+  std::string error;
+  EXPECT_EQ(standin::Document::Load(dir.File("missing.tlvd"), &error), nullptr);
+  EXPECT_NE(error.find("missing.tlvd"), std::string::npos);
+}
+
+TEST(TlvdDocument, DatabaseAnswersEveryObject) {
+  std::string error;
+  auto doc = standin::Document::FromJson(osltest::SampleDocument(), "/tmp/x.tlvd", &error);
+  ASSERT_TRUE(doc) << error;
+  EXPECT_TRUE(doc->IsValidUID(standin::Document::kDocumentUID));
+  EXPECT_TRUE(doc->IsValidUID(3));
+  EXPECT_TRUE(doc->IsValidUID(14));
+  EXPECT_FALSE(doc->IsValidUID(999));
+  EXPECT_EQ(doc->Instantiate(999, IID_ILABEL), nullptr);
+  // Every item in document order, groups before their members.
+  std::vector<UID> order;
+  for (auto* item : doc->AllItems()) order.push_back(item->uid);
+  EXPECT_EQ(order, (std::vector<UID>{10, 11, 12, 13, 14, 15}));
+  EXPECT_EQ(doc->FindItem(14)->page->number, 1);
+}
+
+}  // namespace
