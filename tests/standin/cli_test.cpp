@@ -11,17 +11,17 @@
 
 namespace {
 
-struct Run {
+struct CommandRun {
   int status;
   std::string out;
   std::string err;
 };
 
-Run Osl(const std::string& args, const std::string& env = "") {
+CommandRun Osl(const std::string& args, const std::string& env = "") {
   const std::string errFile = "/tmp/osl-cli-test-" + std::to_string(getpid()) + ".err";
   const std::string command = env + " " + OSL_BINARY_DIR + "/bin/osl " + args + " 2>" + errFile +
                               " </dev/null";
-  Run run{};
+  CommandRun run{};
   FILE* pipe = popen(command.c_str(), "r");
   std::array<char, 4096> buf;
   size_t n;
@@ -44,7 +44,7 @@ std::string Copy(const std::string& example) {
 }
 
 TEST(OslCommandLine, ItemsListsEveryItemWithItsTag) {
-  const Run run = Osl("items " + std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd");
+  const CommandRun run = Osl("items " + std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd");
   EXPECT_EQ(run.status, 0) << run.err;
   for (const char* uid : {"uid 10 ", "uid 11 ", "uid 12 ", "uid 13 ", "uid 14 ", "uid 15 ",
                           "uid 16 ", "uid 17 "}) {
@@ -58,10 +58,10 @@ TEST(OslCommandLine, ItemsListsEveryItemWithItsTag) {
 
 TEST(OslCommandLine, ScriptPropertyAndMethod) {
   const std::string doc = std::string(OSL_SOURCE_DIR) + "/examples/flyer.tlvd";
-  Run get = Osl("script " + doc + " --get");
+  CommandRun get = Osl("script " + doc + " --get");
   EXPECT_EQ(get.status, 0) << get.err;
   EXPECT_EQ(get.out, "Hello back to you\n");
-  Run call = Osl("script " + doc + " --call hi");
+  CommandRun call = Osl("script " + doc + " --call hi");
   EXPECT_EQ(call.status, 0) << call.err;
   EXPECT_EQ(call.err, "[info] hi\n");
   EXPECT_EQ(call.out, "");
@@ -75,7 +75,7 @@ TEST(OslCommandLine, UsageErrorsExitWithTwo) {
   EXPECT_EQ(Osl("script " + doc).status, 2);
   EXPECT_EQ(Osl("frobnicate").status, 2);
   EXPECT_EQ(Osl("--plugin /nonexistent.pln items " + doc).status, 2);
-  Run bad = Osl("items " + std::string(OSL_SOURCE_DIR) + "/README.md");
+  CommandRun bad = Osl("items " + std::string(OSL_SOURCE_DIR) + "/README.md");
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.err.find("not a .tlvd document"), std::string::npos) << bad.err;
   std::remove(doc.c_str());

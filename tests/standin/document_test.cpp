@@ -144,7 +144,7 @@ TEST(TlvdDocument, InvalidDocumentsGiveClearReasons) {
           "items": [{"uid": 4, "kind": "text", "bounds": [0,0,1,1]},
                     {"uid": 4, "kind": "text", "bounds": [0,0,1,1]}]}]}]})",
        "used twice"},
-      {R"({"format": "tlvd", "spreads": [{"uid": 1, "pages": []}]})", "used twice"},
+      {R"({"format": "tlvd", "spreads": [{"uid": 1, "pages": []}]})", "out of range"},
       {R"({"format": "tlvd", "spreads": [{"uid": 2, "pages": [{"uid": 3, "bounds": [0,0,1,1],
           "items": [{"uid": 4, "kind": "text", "bounds": [0,0,1,1], "children": []}]}]}]})",
        "only a group"},

@@ -36,7 +36,8 @@ class PluginHostTest : public ::testing::Test {
     standin::AlertCenter::Get().Reset();
     standin::AlertCenter::Get().SetEcho(false);
     GetPlugIn()->RegisterImplementations(kOslPluginID);
-    for (const auto& boss : PluginResources()["bosses"]) {
+    const nlohmann::json resources = PluginResources();
+    for (const auto& boss : resources["bosses"]) {
       for (const auto& entry : boss["interfaces"]) {
         PMIID iid = 0;
         uint32 impl = 0;

@@ -1,0 +1,321 @@
+// What the template operations mean, checked against a real SQLite store in a temporary folder.
+#include "refservice/template_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "refservice/file_util.h"
+#include "refservice/store.h"
+#include "tests/refservice/service_process.h"
+
+namespace osl::refservice {
+namespace {
+
+using testing::TempDir;
+
+class TemplateManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    std::string error;
+    ASSERT_TRUE(store_.Open(dir_.path() + "/service.db", &error)) << error;
+    ASSERT_TRUE(store_.SetUser("ann@example.org", "ann-pw"));
+    ASSERT_TRUE(store_.SetUser("bob@example.org", "bob-pw"));
+  }
+
+  TemplateData NewTemplate(const Credentials& user, const std::string& name) {
+    TemplateData info;
+    info.name = name;
+    info.doc_id = kZeroGuid;
+    info.doc_password = kZeroGuid;
+    info.width = "612";
+    info.height = "792";
+    TemplateData stored;
+    ServiceError error;
+    EXPECT_TRUE(manager_.SetTemplate(user, std::nullopt, std::nullopt, info, &stored, &error))
+        << error.reason;
+    return stored;
+  }
+
+  static TemplateKey KeyOf(const TemplateData& data) {
+    return TemplateKey{data.doc_id, data.doc_password};
+  }
+
+  TempDir dir_;
+  Store store_;
+  TemplateManager manager_{&store_};
+  Credentials ann_{"ann@example.org", "ann-pw"};
+  Credentials bob_{"bob@example.org", "bob-pw"};
+};
+
+TEST_F(TemplateManagerTest, WrongCredentialsAreRefused) {
+  std::vector<TemplateData> list;
+  ServiceError error;
+  EXPECT_FALSE(manager_.GetLibraryTemplates({"ann@example.org", "wrong"}, &list, &error));
+  EXPECT_TRUE(error.client);
+  EXPECT_NE(error.reason.find("Invalid user name or password"), std::string::npos);
+  EXPECT_FALSE(manager_.GetLibraryTemplates({"nobody@example.org", "ann-pw"}, &list, &error));
+  EXPECT_FALSE(manager_.GetLibraryTemplates({"", ""}, &list, &error));
+  // E-mail addresses match in any letter case; passwords do not.
+  EXPECT_TRUE(manager_.GetLibraryTemplates({"ANN@example.org", "ann-pw"}, &list, &error));
+  EXPECT_FALSE(manager_.GetLibraryTemplates({"ann@example.org", "ANN-PW"}, &list, &error));
+}
+
+TEST_F(TemplateManagerTest, ZeroIdCreatesAndKnownIdUpdates) {
+  TemplateData created = NewTemplate(ann_, "Card");
+  EXPECT_TRUE(IsGuidText(created.doc_id));
+  EXPECT_TRUE(IsGuidText(created.doc_password));
+  EXPECT_NE(created.doc_id, kZeroGuid);
+  EXPECT_NE(created.doc_id, created.doc_password);
+  EXPECT_GT(created.user_id, 0);
+
+  TemplateData update = created;
+  update.name = "Card v2";
+  update.page_count = 3;
+  update.bleed = "9.5";
+  TemplateData stored;
+  ServiceError error;
+  ASSERT_TRUE(manager_.SetTemplate(ann_, created.doc_id, created.doc_password, update, &stored,
+                                   &error))
+      << error.reason;
+  EXPECT_EQ(stored.doc_id, created.doc_id);
+  EXPECT_EQ(stored.doc_password, created.doc_password);
+
+  std::vector<TemplateData> list;
+  ASSERT_TRUE(manager_.GetLibraryTemplates(ann_, &list, &error));
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name.value_or(""), "Card v2");
+  EXPECT_EQ(list[0].page_count, 3);
+  EXPECT_EQ(list[0].bleed, "9.5");
+  EXPECT_EQ(list[0].doc_password, created.doc_password);
+
+  // The identifier may also come from the record alone, in upper case.
+  std::string upper = created.doc_id;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  update.doc_id = upper;
+  EXPECT_TRUE(manager_.SetTemplate(ann_, std::nullopt, std::nullopt, update, &stored, &error))
+      << error.reason;
+  ASSERT_TRUE(manager_.GetLibraryTemplates(ann_, &list, &error));
+  EXPECT_EQ(list.size(), 1u);
+}
+
+TEST_F(TemplateManagerTest, WrongTemplatePasswordAndUnknownIdAreRefused) {
+  TemplateData created = NewTemplate(ann_, "Card");
+  TemplateData stored;
+  ServiceError error;
+  EXPECT_FALSE(manager_.SetTemplate(ann_, created.doc_id, NewGuid(), created, &stored, &error));
+  EXPECT_NE(error.reason.find("Wrong template password"), std::string::npos);
+  EXPECT_FALSE(manager_.SetTemplate(ann_, NewGuid(), NewGuid(), created, &stored, &error));
+  EXPECT_NE(error.reason.find("does not exist"), std::string::npos);
+  EXPECT_FALSE(manager_.SetTemplate(ann_, std::string("not-a-guid"), NewGuid(), created, &stored,
+                                    &error));
+  TemplateData bad = created;
+  bad.width = "12,5";
+  EXPECT_FALSE(manager_.SetTemplate(ann_, std::nullopt, std::nullopt, bad, &stored, &error));
+  std::vector<FieldData> fields;
+  EXPECT_FALSE(manager_.GetFields(ann_, {created.doc_id, "wrong"}, &fields, &error));
+  EXPECT_FALSE(manager_.GetFields(ann_, {"", ""}, &fields, &error));
+}
+
+TEST_F(TemplateManagerTest, UsersAreIsolated) {
+  TemplateData anns = NewTemplate(ann_, "Ann's card");
+  NewTemplate(bob_, "Bob's card");
+  std::vector<TemplateData> list;
+  ServiceError error;
+  ASSERT_TRUE(manager_.GetLibraryTemplates(bob_, &list, &error));
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name.value_or(""), "Bob's card");
+
+  // Even with Ann's identifier and password, Bob can neither read nor change her template, and
+  // learns nothing beyond "does not exist".
+  std::vector<FieldData> fields;
+  EXPECT_FALSE(manager_.GetFields(bob_, KeyOf(anns), &fields, &error));
+  EXPECT_NE(error.reason.find("does not exist"), std::string::npos);
+  TemplateData stored;
+  TemplateData takeover = anns;
+  takeover.name = "mine now";
+  EXPECT_FALSE(
+      manager_.SetTemplate(bob_, anns.doc_id, anns.doc_password, takeover, &stored, &error));
+  EXPECT_FALSE(manager_.CommitTemplate(bob_, KeyOf(anns), &stored, &error));
+  ASSERT_TRUE(manager_.GetLibraryTemplates(ann_, &list, &error));
+  EXPECT_EQ(list[0].name.value_or(""), "Ann's card");
+  EXPECT_FALSE(list[0].committed);
+}
+
+TEST_F(TemplateManagerTest, SetFieldsMergesAndDeleteOthersRemoves) {
+  TemplateData t = NewTemplate(ann_, "Card");
+  std::vector<FieldData> out;
+  ServiceError error;
+  ASSERT_TRUE(manager_.SetFields(ann_, KeyOf(t), {{"name", "r1"}, {"title", "r2"}, {"phone", "r3"}},
+                                 true, &out, &error))
+      << error.reason;
+  ASSERT_EQ(out.size(), 3u);
+
+  // Without deleteOthers: "title" replaced in place, "email" appended, the rest kept.
+  ASSERT_TRUE(
+      manager_.SetFields(ann_, KeyOf(t), {{"email", "r4"}, {"title", "r2b"}}, false, &out, &error));
+  ASSERT_EQ(out.size(), 4u);
+  EXPECT_EQ(out[1].name, "title");
+  EXPECT_EQ(out[1].record, "r2b");
+  EXPECT_EQ(out[3].name, "email");
+
+  // With deleteOthers: exactly the sent fields remain; duplicates of one name are both kept.
+  ASSERT_TRUE(manager_.SetFields(ann_, KeyOf(t), {{"phone", "p1"}, {"phone", "p2"}}, true, &out,
+                                 &error));
+  ASSERT_EQ(out.size(), 2u);
+  std::vector<FieldData> read;
+  ASSERT_TRUE(manager_.GetFields(ann_, KeyOf(t), &read, &error));
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[0].record, "p1");
+  EXPECT_EQ(read[1].record, "p2");
+
+  // An empty list with deleteOthers clears the template; a nameless field is refused.
+  ASSERT_TRUE(manager_.SetFields(ann_, KeyOf(t), {}, true, &out, &error));
+  EXPECT_TRUE(out.empty());
+  EXPECT_FALSE(manager_.SetFields(ann_, KeyOf(t), {{"", "x"}}, true, &out, &error));
+}
+
+TEST_F(TemplateManagerTest, LogicGroupsKeepTheirIdsByName) {
+  TemplateData t = NewTemplate(ann_, "Card");
+  std::vector<LogicGroupData> out;
+  ServiceError error;
+  ASSERT_TRUE(manager_.SetLogicGroups(ann_, KeyOf(t), {{0, "Address", 0}, {0, "Phones", 1}}, &out,
+                                      &error))
+      << error.reason;
+  ASSERT_EQ(out.size(), 2u);
+  int address_id = out[0].id;
+  int phones_id = out[1].id;
+  EXPECT_GT(address_id, 0);
+  EXPECT_NE(address_id, phones_id);
+
+  // Known names keep their ids (whatever id is sent); new names get new ids.
+  ASSERT_TRUE(manager_.SetLogicGroups(ann_, KeyOf(t), {{0, "Phones", 0}, {999, "Extra", 1}}, &out,
+                                      &error));
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_EQ(out[0].id, address_id);
+  EXPECT_EQ(out[1].id, phones_id);
+  EXPECT_EQ(out[1].move_direction, 0);
+  EXPECT_NE(out[2].id, 999);
+  EXPECT_GT(out[2].id, phones_id);
+
+  // An unknown name with a known id renames that group.
+  ASSERT_TRUE(manager_.SetLogicGroups(ann_, KeyOf(t), {{address_id, "Postal", 1}}, &out, &error));
+  EXPECT_EQ(out[0].id, address_id);
+  EXPECT_EQ(out[0].name, "Postal");
+
+  // Ids are per service: another template's groups never share them.
+  TemplateData other = NewTemplate(ann_, "Other");
+  std::vector<LogicGroupData> other_groups;
+  ASSERT_TRUE(manager_.SetLogicGroups(ann_, KeyOf(other), {{address_id, "Address", 0}},
+                                      &other_groups, &error));
+  EXPECT_NE(other_groups[0].id, address_id);
+  EXPECT_FALSE(manager_.SetLogicGroups(ann_, KeyOf(t), {{0, "", 0}}, &out, &error));
+}
+
+TEST_F(TemplateManagerTest, AssetsReplaceByNameAndDelete) {
+  TemplateData t = NewTemplate(ann_, "Card");
+  std::vector<AssetData> out;
+  ServiceError error;
+  auto asset = [](const char* url, const char* name, int type) {
+    return AssetChange{AssetData{std::string(url), std::string(name), type, 0}, false};
+  };
+  ASSERT_TRUE(manager_.SetAssets(
+      ann_, KeyOf(t),
+      {asset("http://h/1/Card.tlvd", "Card.tlvd", 4), asset("http://h/1/logo.png", "logo.png", 2),
+       asset("", "Card.pdf", 0)},
+      &out, &error))
+      << error.reason;
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_EQ(out[2].url.value_or("?"), "");
+
+  AssetChange removal = asset("", "logo.png", 2);
+  removal.remove = true;
+  ASSERT_TRUE(manager_.SetAssets(ann_, KeyOf(t), {asset("http://h/2/Card.pdf", "Card.pdf", 0),
+                                                  removal},
+                                 &out, &error));
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].name.value_or(""), "Card.tlvd");
+  EXPECT_EQ(out[1].url.value_or(""), "http://h/2/Card.pdf");
+}
+
+TEST_F(TemplateManagerTest, CommitMarksCommittedAndChangesUncommit) {
+  TemplateData t = NewTemplate(ann_, "Card");
+  EXPECT_FALSE(t.committed);
+  TemplateData committed;
+  ServiceError error;
+  ASSERT_TRUE(manager_.CommitTemplate(ann_, KeyOf(t), &committed, &error)) << error.reason;
+  EXPECT_TRUE(committed.committed);
+  EXPECT_EQ(committed.doc_id, t.doc_id);
+  EXPECT_EQ(committed.name.value_or(""), "Card");
+  int64_t row = 0;
+  ASSERT_TRUE(store_.FindTemplate(t.doc_id, &row).has_value());
+  EXPECT_EQ(store_.CommitCount(row), 1);
+
+  std::vector<FieldData> out;
+  ASSERT_TRUE(manager_.SetFields(ann_, KeyOf(t), {{"name", "r"}}, true, &out, &error));
+  EXPECT_FALSE(store_.FindTemplate(t.doc_id, &row)->committed);
+}
+
+TEST_F(TemplateManagerTest, EverythingSurvivesReopening) {
+  TemplateData t = NewTemplate(ann_, "Card");
+  std::vector<FieldData> fields;
+  std::vector<LogicGroupData> groups;
+  std::vector<AssetData> assets;
+  ServiceError error;
+  ASSERT_TRUE(manager_.SetFields(ann_, KeyOf(t), {{"name", "<record/>"}}, true, &fields, &error));
+  ASSERT_TRUE(manager_.SetLogicGroups(ann_, KeyOf(t), {{0, "G", 1}}, &groups, &error));
+  ASSERT_TRUE(manager_.SetAssets(
+      ann_, KeyOf(t), {AssetChange{AssetData{std::string("u"), std::string("n"), 4, 0}, false}},
+      &assets, &error));
+
+  Store reopened;
+  std::string open_error;
+  ASSERT_TRUE(reopened.Open(dir_.path() + "/service.db", &open_error)) << open_error;
+  TemplateManager again(&reopened);
+  std::vector<TemplateData> list;
+  ASSERT_TRUE(again.GetLibraryTemplates(ann_, &list, &error)) << error.reason;
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].doc_password, t.doc_password);
+  ASSERT_TRUE(again.GetFields(ann_, KeyOf(t), &fields, &error));
+  ASSERT_EQ(fields.size(), 1u);
+  EXPECT_EQ(fields[0].record, "<record/>");
+  ASSERT_TRUE(again.GetLogicGroups(ann_, KeyOf(t), &groups, &error));
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0].move_direction, 1);
+}
+
+TEST(Store, RefusesAFileThatIsNotItsDatabase) {
+  TempDir dir;
+  std::string path = dir.path() + "/service.db";
+  std::ofstream(path) << "this is not a database, just text that is long enough to matter....";
+  Store store;
+  std::string error;
+  EXPECT_FALSE(store.Open(path, &error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(AtomicWriteFile, ReplacesWholeAndLeavesNoTemporaryFiles) {
+  TempDir dir;
+  std::string path = dir.path() + "/a.bin";
+  std::string error;
+  ASSERT_TRUE(AtomicWriteFile(path, "first version", &error)) << error;
+  ASSERT_TRUE(AtomicWriteFile(path, std::string("second\0version", 14), &error)) << error;
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  EXPECT_EQ(content.str(), std::string("second\0version", 14));
+  EXPECT_FALSE(AtomicWriteFile(dir.path() + "/missing/x.bin", "x", &error));
+  EXPECT_FALSE(error.empty());
+  int entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    ++entries;
+    EXPECT_EQ(entry.path().filename(), "a.bin");
+  }
+  EXPECT_EQ(entries, 1);
+}
+
+}  // namespace
+}  // namespace osl::refservice
