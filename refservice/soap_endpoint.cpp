@@ -287,12 +287,19 @@ HttpResponse GsoapDispatcher::Serve(const HttpRequest& request, SoapOverride ove
   soap->max_keep_alive = 0;
   soap->keep_alive = 0;
 
+  // Faults are written without nil placeholders, so they carry only the SOAP 1.1 elements;
+  // answers write absent members as nil elements.
+  soap_clr_omode(soap.get(), SOAP_XML_NIL);
   int status = SOAP_OK;
   if (soap_begin_serve(soap.get()) != SOAP_OK) {
     status = soap->error == SOAP_OK ? SOAP_FAULT : soap->error;
-  } else if (osl_soap::soap_serve_request(soap.get()) != SOAP_OK && soap->error != SOAP_OK) {
-    status = soap->error;
-    if (status < SOAP_STOP) soap_send_fault(soap.get());
+  } else {
+    soap_set_omode(soap.get(), SOAP_XML_NIL);
+    if (osl_soap::soap_serve_request(soap.get()) != SOAP_OK && soap->error != SOAP_OK) {
+      status = soap->error;
+      soap_clr_omode(soap.get(), SOAP_XML_NIL);
+      if (status < SOAP_STOP) soap_send_fault(soap.get());
+    }
   }
   if (context.out.empty()) {
     return HttpResponse::Text(500, "the SOAP request could not be answered\n");

@@ -346,7 +346,7 @@ TEST_F(ServiceTest, PublishSequenceThroughTheGeneratedClient) {
   // An enumeration value outside its table is refused with a clear reason, changing nothing.
   ns2__OstrFieldInfo* odd = RichField(client.soap(), "odd");
   odd->barCode = static_cast<ns2__barcodeType>(18);
-  EXPECT_EQ(client.SetFields(id, password, {odd}, true, &fields), SOAP_FAULT);
+  EXPECT_EQ(client.SetFields(id, password, {odd}, true, &fields), SOAP_CLI_FAULT);
   EXPECT_NE(FaultText(client.soap()).find("barCode"), std::string::npos);
   ASSERT_EQ(client.GetFields(kAnn, kAnnPw, id, password, &fields), SOAP_OK);
   EXPECT_EQ(fields.size(), 2u);
@@ -392,21 +392,21 @@ TEST_F(ServiceTest, CredentialsAndTemplatePasswordsAreChecked) {
   auto [id, password] = CreateTemplate(&client, "Ann's");
 
   std::vector<ns4__libraryTemplate*> list;
-  EXPECT_EQ(client.GetLibraryTemplates(kAnn, "wrong", &list), SOAP_FAULT);
+  EXPECT_EQ(client.GetLibraryTemplates(kAnn, "wrong", &list), SOAP_CLI_FAULT);
   EXPECT_NE(FaultText(client.soap()).find("Invalid user name or password"), std::string::npos);
-  EXPECT_STREQ(*soap_faultcode(client.soap()), "SOAP-ENV:Client");
 
   std::vector<ns2__OstrFieldInfo*> fields;
-  EXPECT_EQ(client.GetFields(kAnn, kAnnPw, id, kZero, &fields), SOAP_FAULT);
+  EXPECT_EQ(client.GetFields(kAnn, kAnnPw, id, kZero, &fields), SOAP_CLI_FAULT);
   EXPECT_NE(FaultText(client.soap()).find("Wrong template password"), std::string::npos);
 
   // Bob sees none of Ann's templates, and her identifier and password do not open it for him.
   ASSERT_EQ(client.GetLibraryTemplates(kBob, kBobPw, &list), SOAP_OK);
   EXPECT_TRUE(list.empty());
-  EXPECT_EQ(client.GetFields(kBob, kBobPw, id, password, &fields), SOAP_FAULT);
+  EXPECT_EQ(client.GetFields(kBob, kBobPw, id, password, &fields), SOAP_CLI_FAULT);
   EXPECT_NE(FaultText(client.soap()).find("does not exist"), std::string::npos);
   ns2__libraryTemplate* stolen = nullptr;
-  EXPECT_EQ(client.SetTemplate(kBob, kBobPw, "Bob's now", &id, &password, &stolen), SOAP_FAULT);
+  EXPECT_EQ(client.SetTemplate(kBob, kBobPw, "Bob's now", &id, &password, &stolen),
+            SOAP_CLI_FAULT);
   ASSERT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(*list[0]->docName, "Ann's");
@@ -455,7 +455,7 @@ TEST_F(ServiceTest, InjectedFaultsHitTheirOperationCountTimes) {
                 "commitTemplate:delay:1", "--fault", "setAssets:soap-fault"});
   Client client(service_.port());
   std::vector<ns4__libraryTemplate*> list;
-  EXPECT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_FAULT);
+  EXPECT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_SVR_FAULT);
   EXPECT_NE(FaultText(client.soap()).find("Injected fault for getLibraryTemplates"),
             std::string::npos);
   EXPECT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK);
@@ -494,7 +494,7 @@ TEST_F(ServiceTest, InjectedFaultsHitTheirOperationCountTimes) {
 
   // Without a count a fault hits every request.
   std::vector<ns2__assetInfo*> assets;
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(client.SetAssets(id, password, {}, &assets), SOAP_FAULT);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(client.SetAssets(id, password, {}, &assets), SOAP_SVR_FAULT);
 }
 
 TEST_F(ServiceTest, UploadFaults) {
