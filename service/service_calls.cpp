@@ -11,11 +11,19 @@
 
 namespace {
 
-// ---- message logs -----------------------------------------------------------
+// ---- per-context state --------------------------------------------------------
 
-const char kLogPluginId[] = "osl-message-log";
+const char kStatePluginId[] = "osl-context-state";
 
-struct MessageLog {
+// What a context made here keeps beside the runtime: the endpoint and action
+// of its last request (the runtime forgets them once a reply arrives) and,
+// when logging, the log files.
+struct ContextState {
+  std::string lastEndpoint;
+  std::string lastAction;
+  int (*post)(struct soap*, const char*, const char*, int, const char*, const char*,
+              ULONG64) = nullptr;
+  // Message logs; paths empty when not logging.
   std::string sentPath;
   std::string receivedPath;
   std::FILE* sent = nullptr;
@@ -24,8 +32,17 @@ struct MessageLog {
   size_t (*receive)(struct soap*, char*, size_t) = nullptr;
 };
 
-MessageLog* FindLog(struct soap* soap) {
-  return static_cast<MessageLog*>(soap_lookup_plugin(soap, kLogPluginId));
+ContextState* FindState(struct soap* soap) {
+  return static_cast<ContextState*>(soap_lookup_plugin(soap, kStatePluginId));
+}
+
+int RecordingPost(struct soap* soap, const char* endpoint, const char* host, int port,
+                  const char* path, const char* action, ULONG64 count) {
+  ContextState* state = FindState(soap);
+  if (!state) return SOAP_PLUGIN_ERROR;
+  state->lastEndpoint = endpoint ? endpoint : "";
+  state->lastAction = action ? action : "";
+  return state->post(soap, endpoint, host, port, path, action, count);
 }
 
 // Appends `data` to the log file at `path`, opened on first use.
@@ -37,42 +54,47 @@ void Append(std::FILE** file, const std::string& path, const char* data, size_t 
 }
 
 int LoggingSend(struct soap* soap, const char* data, size_t size) {
-  MessageLog* log = FindLog(soap);
-  if (!log) return SOAP_PLUGIN_ERROR;
-  const int status = log->send(soap, data, size);
-  if (status == SOAP_OK) Append(&log->sent, log->sentPath, data, size);
+  ContextState* state = FindState(soap);
+  if (!state) return SOAP_PLUGIN_ERROR;
+  const int status = state->send(soap, data, size);
+  if (status == SOAP_OK) Append(&state->sent, state->sentPath, data, size);
   return status;
 }
 
 size_t LoggingReceive(struct soap* soap, char* data, size_t size) {
-  MessageLog* log = FindLog(soap);
-  if (!log) return 0;
-  const size_t got = log->receive(soap, data, size);
-  Append(&log->received, log->receivedPath, data, got);
+  ContextState* state = FindState(soap);
+  if (!state) return 0;
+  const size_t got = state->receive(soap, data, size);
+  Append(&state->received, state->receivedPath, data, got);
   return got;
 }
 
-void DeleteLog(struct soap*, struct soap_plugin* plugin) {
-  auto* log = static_cast<MessageLog*>(plugin->data);
-  if (log->sent) std::fclose(log->sent);
-  if (log->received) std::fclose(log->received);
-  delete log;
+void DeleteState(struct soap*, struct soap_plugin* plugin) {
+  auto* state = static_cast<ContextState*>(plugin->data);
+  if (state->sent) std::fclose(state->sent);
+  if (state->received) std::fclose(state->received);
+  delete state;
 }
 
-int CreateLog(struct soap* soap, struct soap_plugin* plugin, void* folder) {
-  auto* log = new (std::nothrow) MessageLog;
-  if (!log) return SOAP_EOM;
-  const std::string base = *static_cast<const std::string*>(folder);
-  log->sentPath = base + "/SENT.log";
-  log->receivedPath = base + "/RECV.log";
-  log->send = soap->fsend;
-  log->receive = soap->frecv;
-  soap->fsend = LoggingSend;
-  soap->frecv = LoggingReceive;
-  plugin->id = kLogPluginId;
-  plugin->data = log;
-  plugin->fcopy = nullptr;  // a copied context logs nothing
-  plugin->fdelete = DeleteLog;
+// `logFolder`: the folder to log into, or empty for no logs.
+int CreateState(struct soap* soap, struct soap_plugin* plugin, void* logFolder) {
+  auto* state = new (std::nothrow) ContextState;
+  if (!state) return SOAP_EOM;
+  state->post = soap->fpost;
+  soap->fpost = RecordingPost;
+  const std::string& folder = *static_cast<const std::string*>(logFolder);
+  if (!folder.empty()) {
+    state->sentPath = folder + "/SENT.log";
+    state->receivedPath = folder + "/RECV.log";
+    state->send = soap->fsend;
+    state->receive = soap->frecv;
+    soap->fsend = LoggingSend;
+    soap->frecv = LoggingReceive;
+  }
+  plugin->id = kStatePluginId;
+  plugin->data = state;
+  plugin->fcopy = nullptr;  // contexts made here are never copied
+  plugin->fdelete = DeleteState;
   return SOAP_OK;
 }
 
@@ -119,12 +141,13 @@ OslSoapContext::OslSoapContext(Kind kind)
     soap_->recv_maxlength = kOslUploadMaxReply;
   }
   OslPlatform& platform = OslPlatform::Get();
-  const std::string logFolder = platform.LogFolder();
+  std::string logFolder = platform.LogFolder();
   if (platform.IsDirectory(logFolder)) {
-    std::string folder = logFolder;
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    (void)soap_register_plugin_arg(soap_, CreateLog, &folder);
+    while (logFolder.size() > 1 && logFolder.back() == '/') logFolder.pop_back();
+  } else {
+    logFolder.clear();
   }
+  (void)soap_register_plugin_arg(soap_, CreateState, &logFolder);
 }
 
 OslSoapContext::~OslSoapContext() {
@@ -215,14 +238,20 @@ std::string FormatSoapFaultReport(struct soap* soap) {
   const char* format =
       "\n\t%s%d \n\tfault: %s [%s]\"%s\"\n\tDetail: %s %s \n\tEndpoint: %s \n\tPath: %s "
       "\n\tHost: %s \n\tAction: %s %s %s";
+  // The runtime forgets the endpoint and action when a reply arrives; the
+  // context's own record of its last request stands in then.
+  const ContextState* state = FindState(soap);
+  const char* endpoint = soap->endpoint;
   const char* action = OrText(soap->action, "");
+  if (state && !*endpoint) endpoint = state->lastEndpoint.c_str();
+  if (state && !*action) action = state->lastAction.c_str();
   const int needed = std::snprintf(nullptr, 0, format, version, number, code, subcode, reason,
-                                   detail, separator.c_str(), soap->endpoint, soap->path,
-                                   soap->host, action, separator.c_str(), note.c_str());
+                                   detail, separator.c_str(), endpoint, soap->path, soap->host,
+                                   action, separator.c_str(), note.c_str());
   if (needed < 0) return std::string();
   std::string report(static_cast<size_t>(needed) + 1, '\0');
   std::snprintf(&report[0], report.size(), format, version, number, code, subcode, reason, detail,
-                separator.c_str(), soap->endpoint, soap->path, soap->host, action,
+                separator.c_str(), endpoint, soap->path, soap->host, action,
                 separator.c_str(), note.c_str());
   report.resize(static_cast<size_t>(needed));
   return CutUtf8(report, kOslFaultReportSize - 1);
