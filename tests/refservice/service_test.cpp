@@ -660,7 +660,7 @@ TEST_F(ServiceTest, EverythingSurvivesARestart) {
 
 TEST_F(ServiceTest, SlowAndHostileClientsDoNotStopTheService) {
   StartService({"--timeout", "1", "--threads", "2", "--max-soap-mb", "1"});
-  // A client that sends half a request and then nothing is dropped after the time-out.
+  // A client that connects and then stays silent is dropped after the time-out.
   auto start = std::chrono::steady_clock::now();
   std::string reply = RawExchange(service_.port(), "", 8000);
   EXPECT_EQ(reply, "");
