@@ -154,9 +154,25 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
     } else {
       size_t length = 0;
       const char* body = nullptr;
-      if (soap_begin_recv(soap) == SOAP_OK &&
-          (body = soap_http_get_body(soap, &length)) != nullptr && soap_end_recv(soap) == SOAP_OK) {
-        if (length > 0) result = Literal(std::string(body, length));
+      bool received = soap_begin_recv(soap) == SOAP_OK;
+      const ULONG64 announced = soap->length;  // Content-Length, 0 when none
+      if (received) {
+        body = soap_http_get_body(soap, &length);
+        received = soap->error == SOAP_OK && soap_end_recv(soap) == SOAP_OK;
+      }
+      if (received && announced > 0 && length != announced) {
+        // The connection closed before the announced Content-Length.
+        soap->error = SOAP_EOF;
+        received = false;
+      }
+      // The runtime lets 400 and 500 through for the SOAP Fault they carry;
+      // here they are no asset address.
+      if (received && (soap->status == 400 || soap->status == 500)) {
+        soap->error = soap->status;
+        received = false;
+      }
+      if (received) {
+        if (body && length > 0) result = Literal(std::string(body, length));
       } else {
         Inform("1.File " + pathText);
         Inform("1.ERROR: soap_begin_recv" + address);

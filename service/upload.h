@@ -37,7 +37,8 @@ constexpr long long kOslUploadSizeLimit = 0x80000000LL;  // 2 GiB
 //     the fault report (error alert), then "0.File " + path,
 //     "0.ERROR: soap_connect_command  " + address, "0.sInfo: " + part
 //     description, "0.Size: " + size;
-//   - receive failure or a reply status other than 2xx, 400 and 500:
+//   - receive failure or a reply status other than 2xx (400 and 500
+//     included):
 //     "1.File " + path, "1.ERROR: soap_begin_recv" + address, "1.sInfo: " +
 //     part description, "1.Size: " + size, "1.ShowProtocolError.begin", the
 //     fault report, "1.ShowProtocolError.end".

@@ -1,0 +1,320 @@
+// The file upload: the request on the wire (masking only the session
+// identifier and the boundary), the reply, and the alerts of every failure.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "service/plugin_data.h"
+#include "service/upload.h"
+#include "tests/service/capture_server.h"
+#include "tests/service/test_support.h"
+
+namespace osl_test {
+namespace {
+
+const std::string kSession = "6f1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
+const std::string kBoundaryMask(64, 'B');
+const std::string kSessionMask(36, 'S');
+
+std::string Text(const PMString& text) { return text.GetUTF8String(); }
+
+void ReplaceAll(std::string* text, const std::string& what, const std::string& with) {
+  if (what.empty()) return;
+  for (size_t at = text->find(what); at != std::string::npos; at = text->find(what, at + 1)) {
+    text->replace(at, what.size(), with);
+  }
+}
+
+// A captured upload request split into its parts.
+struct Upload {
+  std::string header;    // up to and including the empty line, masked
+  std::string body;      // de-chunked, masked
+  std::vector<size_t> chunks;
+  std::string boundary;  // as sent
+  bool framed = false;   // chunk framing well formed and ended
+};
+
+Upload Split(const std::string& request) {
+  Upload upload;
+  const size_t headerEnd = request.find("\r\n\r\n");
+  if (headerEnd == std::string::npos) return upload;
+  upload.header = request.substr(0, headerEnd + 4);
+  std::smatch match;
+  if (std::regex_search(upload.header, match, std::regex("boundary=\"([^\"]*)\""))) {
+    upload.boundary = match[1];
+  }
+  size_t at = headerEnd + 4;
+  bool first = true;
+  for (;;) {
+    if (!first) {
+      if (request.compare(at, 2, "\r\n") != 0) return upload;
+      at += 2;
+    }
+    first = false;
+    const size_t lineEnd = request.find("\r\n", at);
+    if (lineEnd == std::string::npos) return upload;
+    const std::string sizeText = request.substr(at, lineEnd - at);
+    if (sizeText.empty() || sizeText.find_first_not_of("0123456789ABCDEF") != std::string::npos) {
+      return upload;
+    }
+    const size_t size = std::strtoul(sizeText.c_str(), nullptr, 16);
+    at = lineEnd + 2;
+    if (size == 0) {
+      upload.framed = request.compare(at, std::string::npos, "\r\n") == 0;
+      break;
+    }
+    upload.chunks.push_back(size);
+    upload.body += request.substr(at, size);
+    at += size;
+  }
+  ReplaceAll(&upload.header, upload.boundary, kBoundaryMask);
+  ReplaceAll(&upload.header, kSession, kSessionMask);
+  ReplaceAll(&upload.body, upload.boundary, kBoundaryMask);
+  return upload;
+}
+
+std::string ExpectedHeader(int port) {
+  return "POST /fileUpload.aspx?sessionid=" + kSessionMask +
+         " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+         "\r\nUser-Agent: gSOAP/2.8\r\nContent-Type: multipart/form-data; boundary=\"" +
+         kBoundaryMask +
+         "\"; type=\"text/xml\"; start=\"<SOAP-ENV:Envelope>\"\r\nTransfer-Encoding: chunked\r\n"
+         "Connection: close\r\n\r\n";
+}
+
+std::string ExpectedBody(const std::string& name, const std::string& content) {
+  return "\r\n--" + kBoundaryMask +
+         "\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: binary\r\n"
+         "Content-Disposition: form-data;  name=\"file\"; filename=\"" +
+         name + "\"\r\n\r\n" + content + "\r\n--" + kBoundaryMask + "--";
+}
+
+class UploadTest : public ::testing::Test {
+ protected:
+  UploadTest() { Configure("http://127.0.0.1:1"); }
+  ~UploadTest() override {
+    OslPlugInData& data = GetOslPlugInData();
+    data.loaded = 0;
+    data.uploadUrl = PMString();
+    data.sessionId = PMString();
+  }
+
+  // Points the process's settings at `server` (already loaded).
+  void Configure(const std::string& server) {
+    OslPlugInData& data = GetOslPlugInData();
+    data.loaded = 1;
+    data.uploadUrl = PMString(server.empty() ? "" : server + "/fileUpload.aspx?sessionid=");
+    data.sessionId = PMString(kSession);
+  }
+
+  std::string File(const std::string& name, const std::string& content) {
+    return scope_.platform().dir().Write(name, content);
+  }
+
+  ServiceTestScope scope_;
+};
+
+TEST_F(UploadTest, TheRequestIsOneMultipartFormPartOverChunkedTransfer) {
+  CaptureServer server({HttpReply(200, "OK", "http://assets.test/a/Card.tlvd", "text/plain")});
+  Configure(server.Url(""));
+  const std::string content("binary\0\r\n--data\xff", 16);
+  const std::string path = File("Card.tlvd", content);
+  EXPECT_EQ("http://assets.test/a/Card.tlvd", Text(UploadFile(PMString(path), PMString("Card.tlvd"))));
+  EXPECT_TRUE(scope_.TakeAlerts().empty());
+
+  const auto requests = server.Requests();
+  ASSERT_EQ(1u, requests.size());
+  const Upload upload = Split(requests[0]);
+  EXPECT_TRUE(std::regex_match(upload.boundary, std::regex("==[A-Za-z0-9+/]{60}==")))
+      << upload.boundary;
+  EXPECT_EQ(ExpectedHeader(server.port()), upload.header);
+  EXPECT_TRUE(upload.framed);
+  EXPECT_EQ(ExpectedBody("Card.tlvd", content), upload.body);
+
+  // Unmasked, the whole request is the header, one chunk and the last chunk.
+  const std::string body = ExpectedBody("Card.tlvd", content);
+  char size[16];
+  std::snprintf(size, sizeof size, "%zX", body.size());
+  std::string exact = ExpectedHeader(server.port()) + size + "\r\n" + body + "\r\n0\r\n\r\n";
+  ReplaceAll(&exact, kBoundaryMask, upload.boundary);
+  ReplaceAll(&exact, kSessionMask, kSession);
+  EXPECT_EQ(exact, requests[0]);
+}
+
+TEST_F(UploadTest, AnEmptyFileIsAPartWithoutContent) {
+  CaptureServer server({HttpReply(200, "OK", "http://assets.test/empty")});
+  Configure(server.Url(""));
+  EXPECT_EQ("http://assets.test/empty",
+            Text(UploadFile(PMString(File("empty.bin", "")), PMString("empty.bin"))));
+  const Upload upload = Split(server.Requests()[0]);
+  EXPECT_EQ(ExpectedBody("empty.bin", ""), upload.body);
+  EXPECT_TRUE(upload.framed);
+}
+
+TEST_F(UploadTest, AFileNameWithADoubleQuoteIsSentUnchanged) {
+  CaptureServer server({HttpReply(200, "OK", "ok")});
+  Configure(server.Url(""));
+  const std::string name = "my \"best\" caf\xc3\xa9.pdf";
+  EXPECT_EQ("ok", Text(UploadFile(PMString(File("q.pdf", "%PDF")), PMString(name))));
+  EXPECT_EQ(ExpectedBody(name, "%PDF"), Split(server.Requests()[0]).body);
+}
+
+TEST_F(UploadTest, LineBreaksInAFileNameCannotEndThePartHeader) {
+  EXPECT_EQ("name=\"file\"; filename=\"a  b.pdf\"",
+            UploadPartDescription(PMString("a\r\nb.pdf")));
+}
+
+TEST_F(UploadTest, ALargeFileIsSentInBufferSizedChunks) {
+  CaptureServer server({HttpReply(200, "OK", "big")});
+  Configure(server.Url(""));
+  std::string content(200000, '\0');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>((i * 7919) >> 3);
+  EXPECT_EQ("big", Text(UploadFile(PMString(File("big.bin", content)), PMString("big.bin"))));
+  const Upload upload = Split(server.Requests()[0]);
+  EXPECT_TRUE(upload.framed);
+  EXPECT_EQ(ExpectedBody("big.bin", content), upload.body);
+  ASSERT_GE(upload.chunks.size(), 2u);
+  for (size_t i = 0; i + 1 < upload.chunks.size(); ++i) EXPECT_EQ(65536u, upload.chunks[i]);
+}
+
+TEST_F(UploadTest, TheReplyIsReturnedUnchangedWithItsLineBreak) {
+  CaptureServer server({HttpReply(200, "OK", "http://assets.test/x.pdf\r\n")});
+  Configure(server.Url(""));
+  EXPECT_EQ("http://assets.test/x.pdf\r\n",
+            Text(UploadFile(PMString(File("x.pdf", "x")), PMString("x.pdf"))));
+}
+
+TEST_F(UploadTest, AChunkedReplyIsRead) {
+  CaptureServer server({"HTTP/1.1 201 Created\r\nTransfer-Encoding: chunked\r\n\r\n"
+                        "5\r\nhttp:\r\nE\r\n//assets.test/\r\n0\r\n\r\n"});
+  Configure(server.Url(""));
+  EXPECT_EQ("http://assets.test/", Text(UploadFile(PMString(File("x", "x")), PMString("x"))));
+}
+
+// The runtime ends the receive phase of a reply without body with its status:
+// no asset address, and the user sees why.
+TEST_F(UploadTest, AnEmptyReplyGivesAnEmptyResultAndTheProtocolErrorSequence) {
+  CaptureServer server({HttpReply(200, "OK", "")});
+  Configure(server.Url(""));
+  EXPECT_TRUE(UploadFile(PMString(File("x", "x")), PMString("x")).IsEmpty());
+  const auto alerts = scope_.TakeAlerts();
+  ASSERT_EQ(7u, alerts.size());
+  EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
+}
+
+TEST_F(UploadTest, AMissingFileIsReportedAndNothingIsSent) {
+  const std::string path = scope_.platform().dir().path() + "/absent.pdf";
+  EXPECT_TRUE(UploadFile(PMString(path), PMString("absent.pdf")).IsEmpty());
+  EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::fopen " + path}, scope_.TakeAlerts());
+  EXPECT_TRUE(UploadFile(PMString(scope_.platform().dir().path()), PMString("dir")).IsEmpty());
+  EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::fopen " +
+                                     scope_.platform().dir().path()},
+            scope_.TakeAlerts());
+}
+
+TEST_F(UploadTest, AFileOf2GiBOrMoreIsRefusedBeforeReading) {
+  const std::string path = File("huge.bin", "");
+  ASSERT_EQ(0, truncate(path.c_str(), 0x80000000LL));  // sparse: nothing on disk
+  EXPECT_TRUE(UploadFile(PMString(path), PMString("huge.bin")).IsEmpty());
+  EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::size " + path +
+                                     " (2 GiB or more cannot be uploaded)"},
+            scope_.TakeAlerts());
+}
+
+TEST_F(UploadTest, ARefusedConnectionShowsTheReportThenTheFourAlerts) {
+  const std::string server = "http://127.0.0.1:" + std::to_string(RefusingPort());
+  Configure(server);
+  const std::string path = File("a.pdf", "12345");
+  EXPECT_TRUE(UploadFile(PMString(path), PMString("a.pdf")).IsEmpty());
+  const auto alerts = scope_.TakeAlerts();
+  ASSERT_EQ(5u, alerts.size());
+  EXPECT_EQ(0u, alerts[0].find("error: \n\tSOAP 1.")) << alerts[0];
+  EXPECT_NE(std::string::npos, alerts[0].find("Connection refused"));
+  EXPECT_EQ("info: 0.File " + path, alerts[1]);
+  EXPECT_EQ("info: 0.ERROR: soap_connect_command  " + server + "/fileUpload.aspx?sessionid=" +
+                kSession,
+            alerts[2]);
+  EXPECT_EQ("info: 0.sInfo: name=\"file\"; filename=\"a.pdf\"", alerts[3]);
+  EXPECT_EQ("info: 0.Size: 5", alerts[4]);
+}
+
+TEST_F(UploadTest, WithoutServerItFailsLikeAConnectFailureAndSendsNothing) {
+  Configure("");
+  const std::string path = File("a.pdf", "12");
+  EXPECT_TRUE(UploadFile(PMString(path), PMString("a.pdf")).IsEmpty());
+  const auto alerts = scope_.TakeAlerts();
+  ASSERT_EQ(5u, alerts.size());
+  EXPECT_EQ(0u, alerts[0].find("error: \n\tSOAP 1.")) << alerts[0];
+  EXPECT_NE(std::string::npos, alerts[0].find("No server configured"));
+  EXPECT_EQ("info: 0.File " + path, alerts[1]);
+  EXPECT_EQ("info: 0.ERROR: soap_connect_command  " + kSession, alerts[2]);
+  EXPECT_EQ("info: 0.Size: 2", alerts[4]);
+}
+
+TEST_F(UploadTest, ARejectedReplyShowsTheProtocolErrorSequence) {
+  for (int status : {503, 500, 404}) {
+    CaptureServer server({HttpReply(status, "No", "<html>sorry</html>", "text/html")});
+    Configure(server.Url(""));
+    const std::string path = File("a.pdf", "123");
+    EXPECT_TRUE(UploadFile(PMString(path), PMString("a.pdf")).IsEmpty()) << status;
+    const auto alerts = scope_.TakeAlerts();
+    ASSERT_EQ(7u, alerts.size()) << status;
+    const std::string address = server.Url("/fileUpload.aspx?sessionid=") + kSession;
+    EXPECT_EQ("info: 1.File " + path, alerts[0]);
+    EXPECT_EQ("info: 1.ERROR: soap_begin_recv" + address, alerts[1]);
+    EXPECT_EQ("info: 1.sInfo: name=\"file\"; filename=\"a.pdf\"", alerts[2]);
+    EXPECT_EQ("info: 1.Size: 3", alerts[3]);
+    EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
+    EXPECT_EQ(0u, alerts[5].find("error: \n\t")) << alerts[5];
+    EXPECT_NE(std::string::npos, alerts[5].find(std::to_string(status))) << alerts[5];
+    EXPECT_NE(std::string::npos, alerts[5].find("\n\tEndpoint: " + address + " \n")) << alerts[5];
+    EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
+  }
+}
+
+TEST_F(UploadTest, ABrokenReplyShowsTheProtocolErrorSequence) {
+  CaptureServer server({"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort"});
+  Configure(server.Url(""));
+  EXPECT_TRUE(UploadFile(PMString(File("a", "a")), PMString("a")).IsEmpty());
+  const auto alerts = scope_.TakeAlerts();
+  ASSERT_EQ(7u, alerts.size());
+  EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
+  EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
+}
+
+TEST_F(UploadTest, UploadsAreLoggedWithTheFileBytes) {
+  scope_.platform().CreateLogFolder();
+  CaptureServer server({HttpReply(200, "OK", "logged")});
+  Configure(server.Url(""));
+  EXPECT_EQ("logged", Text(UploadFile(PMString(File("l.bin", "FILE-BYTES")), PMString("l.bin"))));
+  const std::string logs = scope_.platform().LogFolder();
+  EXPECT_EQ(server.Requests()[0], ReadFile(logs + "/SENT.log"));
+  EXPECT_NE(std::string::npos, ReadFile(logs + "/RECV.log").find("\r\n\r\nlogged"));
+}
+
+TEST(UploadBoundaryTest, ABoundaryFoundInTheFileIsDrawnAgain) {
+  const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::srand(7);
+  std::string first = "==";
+  for (int i = 0; i < 60; ++i) first += kAlphabet[std::rand() & 63];
+  first += "==";
+  const std::string data = "prefix " + first + " suffix";
+  std::srand(7);
+  const std::string boundary = NewUploadBoundary(data.data(), data.size());
+  EXPECT_NE(first, boundary);
+  EXPECT_EQ(std::string::npos, data.find(boundary));
+  EXPECT_EQ(64u, boundary.size());
+
+  std::srand(7);
+  EXPECT_EQ(first, NewUploadBoundary("", 0));
+}
+
+}  // namespace
+}  // namespace osl_test
