@@ -20,8 +20,8 @@ constexpr KindName kKinds[] = {
 
 const std::vector<std::string>& FaultOperations() {
   static const std::vector<std::string> kOperations = {
-      "getLibraryTemplates", "setTemplate",    "getFields", "setFields", "getLogicGroups",
-      "setLogicGroups",      "setAssets", "commitTemplate", "upload"};
+      "getLibraryTemplates", "setTemplate", "getFields",      "setFields", "getLogicGroups",
+      "setLogicGroups",      "setAssets",   "commitTemplate", "upload"};
   return kOperations;
 }
 
@@ -40,8 +40,8 @@ bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error
   }
   size_t second = text.find(':', first + 1);
   std::string operation = text.substr(0, first);
-  std::string kind = text.substr(first + 1, second == std::string::npos ? std::string::npos
-                                                                        : second - first - 1);
+  std::string kind =
+      text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
   const auto& operations = FaultOperations();
   if (std::find(operations.begin(), operations.end(), operation) == operations.end()) {
     *error = "unknown operation \"" + operation + "\" in --fault " + text;

@@ -21,7 +21,7 @@ enum class FaultKind {
 };
 
 struct FaultSpec {
-  std::string operation;     // one of the eight operation names, or "upload"
+  std::string operation;  // one of the eight operation names, or "upload"
   FaultKind kind = FaultKind::kSoapFault;
   std::optional<int> count;  // how many requests it hits; always when absent
 };

@@ -71,7 +71,8 @@ bool IsCleanFileName(std::string_view name) { return !name.empty() && CleanFileN
 bool IsValidSessionId(std::string_view id) {
   if (id.empty() || id.size() > 64) return false;
   for (unsigned char c : id) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+    bool ok =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
     if (!ok) return false;
   }
   return true;

@@ -295,29 +295,46 @@ HttpResponse HttpResponse::Close() {
 
 const char* HttpReason(int status) {
   switch (status) {
-    case 100: return "Continue";
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 408: return "Request Timeout";
-    case 411: return "Length Required";
-    case 413: return "Payload Too Large";
-    case 415: return "Unsupported Media Type";
-    case 417: return "Expectation Failed";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 501: return "Not Implemented";
-    case 503: return "Service Unavailable";
-    case 505: return "HTTP Version Not Supported";
-    default: return "Unknown";
+    case 100:
+      return "Continue";
+    case 200:
+      return "OK";
+    case 400:
+      return "Bad Request";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 408:
+      return "Request Timeout";
+    case 411:
+      return "Length Required";
+    case 413:
+      return "Payload Too Large";
+    case 415:
+      return "Unsupported Media Type";
+    case 417:
+      return "Expectation Failed";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 500:
+      return "Internal Server Error";
+    case 501:
+      return "Not Implemented";
+    case 503:
+      return "Service Unavailable";
+    case 505:
+      return "HTTP Version Not Supported";
+    default:
+      return "Unknown";
   }
 }
 
 std::string SerializeHead(const HttpResponse& response) {
-  std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " +
-                     HttpReason(response.status) + "\r\n";
+  std::string head =
+      "HTTP/1.1 " + std::to_string(response.status) + " " + HttpReason(response.status) + "\r\n";
   for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
   uint64_t length = response.file.valid() ? response.file_size : response.body.size();
   head += "Content-Length: " + std::to_string(length) + "\r\n";
@@ -354,7 +371,8 @@ std::optional<std::string> QueryParameter(std::string_view query, std::string_vi
     size_t eq = pair.find('=');
     std::string_view key = pair.substr(0, eq);
     if (key != name) continue;
-    std::string_view value = eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
+    std::string_view value =
+        eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
     return PercentDecode(value, true);
   }
   return std::nullopt;

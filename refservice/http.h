@@ -69,11 +69,11 @@ struct HttpLimits {
 };
 
 struct HttpRequest {
-  std::string method;   // e.g. "POST"
-  std::string target;   // as sent: path and query
-  std::string path;     // target before "?", not decoded
-  std::string query;    // target after "?", not decoded
-  std::string version;  // "HTTP/1.1" or "HTTP/1.0"
+  std::string method;                                        // e.g. "POST"
+  std::string target;                                        // as sent: path and query
+  std::string path;                                          // target before "?", not decoded
+  std::string query;                                         // target after "?", not decoded
+  std::string version;                                       // "HTTP/1.1" or "HTTP/1.0"
   std::vector<std::pair<std::string, std::string>> headers;  // names in lower case
   std::string body;                                          // decoded from chunks if needed
 
@@ -132,7 +132,7 @@ struct HttpResponse {
   int status = 200;
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
-  UniqueFd file;           // when valid, its `file_size` bytes follow the head instead of `body`
+  UniqueFd file;  // when valid, its `file_size` bytes follow the head instead of `body`
   uint64_t file_size = 0;
   bool head_only = false;  // answer to HEAD: the head announces the body but it is not sent
   std::string raw;         // Kind::kRaw: the complete bytes to send

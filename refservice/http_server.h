@@ -29,11 +29,11 @@ class HttpHandler {
 
 struct HttpServerOptions {
   std::string host = "127.0.0.1";
-  uint16_t port = 8080;         // 0: an ephemeral port chosen by the system
-  int threads = 4;              // worker threads
-  int idle_timeout_ms = 30000;  // longest wait for the next byte from (or to) a client
+  uint16_t port = 8080;             // 0: an ephemeral port chosen by the system
+  int threads = 4;                  // worker threads
+  int idle_timeout_ms = 30000;      // longest wait for the next byte from (or to) a client
   int request_timeout_ms = 600000;  // longest time to receive one whole request
-  size_t max_pending = 64;      // accepted connections waiting for a worker; more get 503
+  size_t max_pending = 64;          // accepted connections waiting for a worker; more get 503
   HttpLimits limits;
 };
 

@@ -1,12 +1,11 @@
 // osl-service: the reference template service. Serves the template manager and document builder
 // SOAP endpoints, the upload page and the uploaded files, storing everything under one folder.
+#include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "refservice/fault_injection.h"
 #include "refservice/file_util.h"
@@ -84,16 +83,16 @@ int main(int argc, char** argv) {
   app.get_formatter()->column_width(40);
   app.add_option("--listen", listen, "HOST:PORT to listen on (port 0: any free port)")
       ->capture_default_str();
-  app.add_option("--data", data_dir, "folder for the database and the uploaded files")
-      ->required();
+  app.add_option("--data", data_dir, "folder for the database and the uploaded files")->required();
   auto* user_option =
       app.add_option("--user", user, "create this user account (or set its password)");
   auto* password_option = app.add_option("--password", password, "the password of --user");
   user_option->needs(password_option);
   password_option->needs(user_option);
   app.add_option("--fault", fault_texts, "OPERATION:KIND[:COUNT] fault to inject (repeatable)");
-  app.add_option("--threads", threads, "worker threads")->capture_default_str()->check(
-      CLI::Range(1, 64));
+  app.add_option("--threads", threads, "worker threads")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 64));
   app.add_option("--timeout", timeout_seconds,
                  "seconds a client may stay silent before it is dropped")
       ->capture_default_str()

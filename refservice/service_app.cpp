@@ -61,7 +61,9 @@ std::string FaultEnvelope(const std::string& reason) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\">"
          "<SOAP-ENV:Body><SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode>"
-         "<faultstring>" + reason + "</faultstring></SOAP-ENV:Fault></SOAP-ENV:Body>"
+         "<faultstring>" +
+         reason +
+         "</faultstring></SOAP-ENV:Fault></SOAP-ENV:Body>"
          "</SOAP-ENV:Envelope>\n";
 }
 
@@ -111,7 +113,8 @@ std::string ServiceApp::FileAddress(const std::string& host, const std::string& 
 
 HttpResponse ServiceApp::Handle(const HttpRequest& request) {
   const std::string& path = request.path;
-  bool is_soap = EqualsNoCase(path, kTemplateManagerPath) || EqualsNoCase(path, kDocumentBuilderPath);
+  bool is_soap =
+      EqualsNoCase(path, kTemplateManagerPath) || EqualsNoCase(path, kDocumentBuilderPath);
   bool is_upload = EqualsNoCase(path, kUploadPath);
   if (is_soap || is_upload) {
     if (request.method != "POST") {

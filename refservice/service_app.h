@@ -35,11 +35,11 @@ class SoapDispatcher {
 };
 
 struct ServiceOptions {
-  std::string data_dir;                   // holds service.db and uploads/
-  std::string listen_address;             // "HOST:PORT", for addresses when Host is unusable
-  size_t max_soap_body = 16u << 20;       // bytes
-  size_t max_upload_body = 256u << 20;    // bytes
-  int delay_ms = 3000;                    // how long the "delay" fault holds an answer back
+  std::string data_dir;                 // holds service.db and uploads/
+  std::string listen_address;           // "HOST:PORT", for addresses when Host is unusable
+  size_t max_soap_body = 16u << 20;     // bytes
+  size_t max_upload_body = 256u << 20;  // bytes
+  int delay_ms = 3000;                  // how long the "delay" fault holds an answer back
 };
 
 class ServiceApp : public HttpHandler {

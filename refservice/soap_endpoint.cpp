@@ -99,9 +99,9 @@ int Begin(struct soap* soap, const char* operation, const void* request) {
   }
   if (info == nullptr) return Fault(soap, false, "Unknown operation.");
   if (context->path != info->path) {
-    return Fault(soap, true,
-                 std::string(operation) + " is served at " + info->path + ", not at " +
-                     context->path + ".");
+    return Fault(
+        soap, true,
+        std::string(operation) + " is served at " + info->path + ", not at " + context->path + ".");
   }
   if (!context->action.empty() && context->action_operation != operation) {
     return Fault(soap, true,
@@ -252,7 +252,8 @@ osl_soap::ns2__ArrayOfLogicGroup* GroupsToWire(struct soap* soap,
 
 std::string SoapActionFor(std::string_view operation) {
   for (const OperationInfo& info : kOperations) {
-    if (operation == info.name) return std::string(kOslDocumentBuilderNamespace) + info.action_suffix;
+    if (operation == info.name)
+      return std::string(kOslDocumentBuilderNamespace) + info.action_suffix;
   }
   return "";
 }
@@ -269,8 +270,7 @@ HttpResponse GsoapDispatcher::Serve(const HttpRequest& request, SoapOverride ove
   context.manager = manager_;
   context.path = request.path;
   context.action = std::string(request.Header("soapaction").value_or(""));
-  if (context.action.size() >= 2 && context.action.front() == '"' &&
-      context.action.back() == '"') {
+  if (context.action.size() >= 2 && context.action.front() == '"' && context.action.back() == '"') {
     context.action = context.action.substr(1, context.action.size() - 2);
   }
   context.action_operation = OperationForAction(context.action);
@@ -304,9 +304,8 @@ HttpResponse GsoapDispatcher::Serve(const HttpRequest& request, SoapOverride ove
   if (context.out.empty()) {
     return HttpResponse::Text(500, "the SOAP request could not be answered\n");
   }
-  HttpResponse response =
-      HttpResponse::Text(status == SOAP_OK ? 200 : 500, std::move(context.out),
-                         "text/xml; charset=utf-8");
+  HttpResponse response = HttpResponse::Text(status == SOAP_OK ? 200 : 500, std::move(context.out),
+                                             "text/xml; charset=utf-8");
   return response;
 }
 
@@ -330,7 +329,8 @@ int __ns4__getLibraryTemplates(struct soap* soap, _ns4__getLibraryTemplates* req
   if (int rc = Begin(soap, "getLibraryTemplates", request); rc != SOAP_OK) return rc;
   std::vector<TemplateData> templates;
   ServiceError error;
-  Credentials user{request->email ? *request->email : "", request->password ? *request->password : ""};
+  Credentials user{request->email ? *request->email : "",
+                   request->password ? *request->password : ""};
   if (!ContextOf(soap)->manager->GetLibraryTemplates(user, &templates, &error)) {
     return Fault(soap, error);
   }
@@ -356,10 +356,10 @@ int __ns5__setTemplate(struct soap* soap, _ns2__setTemplate* request,
   if (request->templateInfo == nullptr) return Fault(soap, true, "templateInfo is missing.");
   TemplateData stored;
   ServiceError error;
-  if (!ContextOf(soap)->manager->SetTemplate(
-          Credentials{request->userEmail, request->userPassword},
-          osl::refservice::Optional(request->docCode),
-          osl::refservice::Optional(request->docPassword), info, &stored, &error)) {
+  if (!ContextOf(soap)->manager->SetTemplate(Credentials{request->userEmail, request->userPassword},
+                                             osl::refservice::Optional(request->docCode),
+                                             osl::refservice::Optional(request->docPassword), info,
+                                             &stored, &error)) {
     return Fault(soap, error);
   }
   response.setTemplateResult = osl::refservice::ToTemplateManagerRecord(soap, stored);

@@ -26,8 +26,8 @@ class GsoapDispatcher : public SoapDispatcher {
 
   // Parses the envelope with a fresh gSOAP context (UTF-8 strings, nil for absent members),
   // dispatches on the body's request element, and answers "200 OK" with the response envelope or
-  // "500" with a SOAP Fault: SOAP-ENV:Client for bad credentials, unknown templates, invalid values,
-  // a SOAPAction that names another operation or an operation sent to the wrong endpoint;
+  // "500" with a SOAP Fault: SOAP-ENV:Client for bad credentials, unknown templates, invalid
+  // values, a SOAPAction that names another operation or an operation sent to the wrong endpoint;
   // SOAP-ENV:Server for injected faults and storage failures.
   HttpResponse Serve(const HttpRequest& request, SoapOverride override_kind) override;
 

@@ -83,8 +83,8 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   Statement& Bind(int index, const std::string& text) {
-    if (stmt_) sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
-                                 SQLITE_TRANSIENT);
+    if (stmt_)
+      sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     return *this;
   }
   Statement& Bind(int index, const std::optional<std::string>& text) {
@@ -99,7 +99,9 @@ class Statement {
     return *this;
   }
   Statement& Bind(int index, int value) { return Bind(index, static_cast<int64_t>(value)); }
-  Statement& Bind(int index, bool value) { return Bind(index, static_cast<int64_t>(value ? 1 : 0)); }
+  Statement& Bind(int index, bool value) {
+    return Bind(index, static_cast<int64_t>(value ? 1 : 0));
+  }
 
   // True while a result row is available.
   bool Row() { return stmt_ != nullptr && sqlite3_step(stmt_) == SQLITE_ROW; }
@@ -109,8 +111,9 @@ class Statement {
   std::string Text(int column) const {
     const unsigned char* text = sqlite3_column_text(stmt_, column);
     int size = sqlite3_column_bytes(stmt_, column);
-    return text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text),
-                                                         static_cast<size_t>(size));
+    return text == nullptr
+               ? std::string()
+               : std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(size));
   }
   std::optional<std::string> OptionalText(int column) const {
     if (sqlite3_column_type(stmt_, column) == SQLITE_NULL) return std::nullopt;
@@ -181,7 +184,7 @@ void BindTemplate(Statement& statement, int first, const TemplateData& data) {
 }  // namespace
 
 Store::~Store() {
-  if (db_ != nullptr) sqlite3_close(db_);
+  if (db_ != nullptr) sqlite3_close_v2(db_);
 }
 
 bool Store::Exec(const char* sql) {
@@ -190,12 +193,12 @@ bool Store::Exec(const char* sql) {
 
 bool Store::Open(const std::string& path, std::string* error) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  int rc = sqlite3_open_v2(path.c_str(), &db_,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                           nullptr);
+  int rc =
+      sqlite3_open_v2(path.c_str(), &db_,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
   auto fail = [&](const std::string& what) {
     *error = what + " " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
-    if (db_ != nullptr) sqlite3_close(db_);
+    if (db_ != nullptr) sqlite3_close_v2(db_);
     db_ = nullptr;
     return false;
   };
@@ -209,7 +212,7 @@ bool Store::Open(const std::string& path, std::string* error) {
   }
   if (application_id != 0 && application_id != kApplicationId) {
     *error = "not a database of this service: " + path;
-    sqlite3_close(db_);
+    sqlite3_close_v2(db_);
     db_ = nullptr;
     return false;
   }
@@ -278,8 +281,8 @@ std::vector<TemplateData> Store::ListTemplates(int user_id) {
 
 std::optional<TemplateData> Store::FindTemplate(const std::string& doc_id, int64_t* row_id) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::string sql = std::string("SELECT id, ") + kTemplateColumns +
-                    " FROM templates WHERE doc_id = ?1";
+  std::string sql =
+      std::string("SELECT id, ") + kTemplateColumns + " FROM templates WHERE doc_id = ?1";
   Statement query(db_, sql.c_str());
   query.Bind(1, Lower(doc_id));
   if (!query.Row()) return std::nullopt;
@@ -313,8 +316,7 @@ bool Store::UpdateTemplate(int64_t row_id, const TemplateData& data) {
 std::vector<FieldData> Store::GetFields(int64_t template_row) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::vector<FieldData> out;
-  Statement query(db_,
-                  "SELECT name, record FROM fields WHERE template_id = ?1 ORDER BY position");
+  Statement query(db_, "SELECT name, record FROM fields WHERE template_id = ?1 ORDER BY position");
   query.Bind(1, template_row);
   while (query.Row()) out.push_back(FieldData{query.Text(0), query.Text(1)});
   return out;
@@ -329,8 +331,11 @@ bool Store::ReplaceFields(int64_t template_row, const std::vector<FieldData>& fi
     Statement insert(db_,
                      "INSERT INTO fields(template_id, position, name, record) "
                      "VALUES(?1, ?2, ?3, ?4)");
-    if (!insert.Bind(1, template_row).Bind(2, position++).Bind(3, field.name)
-             .Bind(4, field.record).Run()) {
+    if (!insert.Bind(1, template_row)
+             .Bind(2, position++)
+             .Bind(3, field.name)
+             .Bind(4, field.record)
+             .Run()) {
       return false;
     }
   }
@@ -391,8 +396,13 @@ bool Store::ReplaceAssets(int64_t template_row, const std::vector<AssetData>& as
     Statement insert(db_,
                      "INSERT INTO assets(template_id, position, url, name, type, "
                      "image_picker_num) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-    if (!insert.Bind(1, template_row).Bind(2, position++).Bind(3, asset.url).Bind(4, asset.name)
-             .Bind(5, asset.type).Bind(6, asset.image_picker_num).Run()) {
+    if (!insert.Bind(1, template_row)
+             .Bind(2, position++)
+             .Bind(3, asset.url)
+             .Bind(4, asset.name)
+             .Bind(5, asset.type)
+             .Bind(6, asset.image_picker_num)
+             .Run()) {
       return false;
     }
   }
@@ -422,14 +432,16 @@ bool Store::RecordUpload(const UploadData& upload) {
                    "INSERT INTO uploads(session, name, size, sha256) VALUES(?1, ?2, ?3, ?4) "
                    "ON CONFLICT(session, name) DO UPDATE SET size = ?3, sha256 = ?4, "
                    "uploaded_at = CURRENT_TIMESTAMP");
-  return insert.Bind(1, upload.session).Bind(2, upload.name)
-      .Bind(3, static_cast<int64_t>(upload.size)).Bind(4, upload.sha256).Run();
+  return insert.Bind(1, upload.session)
+      .Bind(2, upload.name)
+      .Bind(3, static_cast<int64_t>(upload.size))
+      .Bind(4, upload.sha256)
+      .Run();
 }
 
 std::optional<UploadData> Store::FindUpload(const std::string& session, const std::string& name) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement query(db_,
-                  "SELECT size, sha256 FROM uploads WHERE session = ?1 AND name = ?2");
+  Statement query(db_, "SELECT size, sha256 FROM uploads WHERE session = ?1 AND name = ?2");
   query.Bind(1, session).Bind(2, name);
   if (!query.Row()) return std::nullopt;
   return UploadData{session, name, static_cast<uint64_t>(query.Int64(0)), query.Text(1)};

@@ -108,8 +108,7 @@ class Store {
   std::vector<LogicGroupData> GetLogicGroups(int64_t template_row);
   // Adds a group and returns its new id (never reused), or 0 on a database error.
   int AddLogicGroup(int64_t template_row, const std::string& name, int move_direction);
-  bool UpdateLogicGroup(int64_t template_row, int id, const std::string& name,
-                        int move_direction);
+  bool UpdateLogicGroup(int64_t template_row, int id, const std::string& name, int move_direction);
 
   std::vector<AssetData> GetAssets(int64_t template_row);
   bool ReplaceAssets(int64_t template_row, const std::vector<AssetData>& assets);

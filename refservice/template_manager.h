@@ -78,8 +78,8 @@ class TemplateManager {
   // groups renames it; any other group is added with a new id. Groups not sent are kept. Names
   // must be non-empty. `out` is all of the template's groups afterwards, in id order.
   bool SetLogicGroups(const Credentials& user, const TemplateKey& key,
-                      const std::vector<LogicGroupData>& groups,
-                      std::vector<LogicGroupData>* out, ServiceError* error);
+                      const std::vector<LogicGroupData>& groups, std::vector<LogicGroupData>* out,
+                      ServiceError* error);
 
   // Applies asset changes in order: an asset replaces the stored asset of the same name (in
   // place) or is appended; with `remove` set it deletes the stored assets of that name instead.

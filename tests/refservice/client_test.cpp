@@ -51,9 +51,9 @@ class OslClient {
   OslRun Osl(const std::vector<std::string>& args, const std::string& tag = "run") const {
     std::string out = dir_.path() + "/" + tag + ".out";
     std::string err = dir_.path() + "/" + tag + ".err";
-    std::string command = "LD_LIBRARY_PATH=" + Quote(std::filesystem::path(OSL_BINARY).parent_path()) +
-                          " timeout 60 " + Quote(OSL_BINARY) + " --plugin " +
-                          Quote(dir_.path() + "/Osl.pln");
+    std::string command =
+        "LD_LIBRARY_PATH=" + Quote(std::filesystem::path(OSL_BINARY).parent_path()) +
+        " timeout 60 " + Quote(OSL_BINARY) + " --plugin " + Quote(dir_.path() + "/Osl.pln");
     for (const std::string& arg : args) command += " " + Quote(arg);
     command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
     OslRun run;
@@ -101,6 +101,9 @@ class ClientTest : public ::testing::Test {
                              "SOAPAction: \"urn:osl:templates/ItemplateMgr/setTemplate\"\r\n")));
     ASSERT_EQ(reply.status, 200) << reply.body;
   }
+
+  // The service must still be running and end cleanly: a crash or a sanitizer report fails.
+  void TearDown() override { EXPECT_EQ(service_.Stop(), 0) << "osl-service did not end cleanly"; }
 
   TempDir data_;
   ServiceProcess service_;
@@ -185,7 +188,8 @@ TEST_F(ClientTest, TwentyConcurrentClientUploadsAreStoredIntact) {
   std::vector<std::thread> threads;
   for (int i = 0; i < kCount; ++i) {
     threads.emplace_back([&, i] {
-      runs[i] = clients[i]->Osl({"upload", clients[i]->dir() + "/file" + std::to_string(i) + ".bin"});
+      runs[i] =
+          clients[i]->Osl({"upload", clients[i]->dir() + "/file" + std::to_string(i) + ".bin"});
     });
   }
   for (std::thread& thread : threads) thread.join();

@@ -1,4 +1,6 @@
 // Request parsing, upload bodies, file names and fault specs of osl-service.
+#include "refservice/http.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -6,7 +8,6 @@
 
 #include "refservice/fault_injection.h"
 #include "refservice/file_util.h"
-#include "refservice/http.h"
 #include "refservice/multipart.h"
 #include "refservice/sha256.h"
 
@@ -72,9 +73,9 @@ TEST(HttpReader, RejectsMalformedAndOversizedRequests) {
   EXPECT_EQ(Parse("GET / HTTP/1.1\r\nno colon\r\n\r\n").result.status, 400);
   EXPECT_EQ(Parse("GET / HTTP/1.1\r\n folded: x\r\n\r\n").result.status, 400);
   EXPECT_EQ(Parse("POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n").result.status, 400);
-  EXPECT_EQ(Parse("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab")
-                .result.status,
-            400);
+  EXPECT_EQ(
+      Parse("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab").result.status,
+      400);
   EXPECT_EQ(Parse("POST / HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n").result.status, 501);
   EXPECT_EQ(Parse("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n").result.status,
             400);

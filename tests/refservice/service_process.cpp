@@ -188,11 +188,11 @@ HttpReply Upload(uint16_t port, const std::string& session, const std::string& f
   const std::string boundary =
       "==A1b2C3d4E5f6G7h8I9j0K1l2M3n4O5p6Q7r8S9t0U1v2W3x4Y5z6+/A1b2C3d4E5f6==";
   std::string body = UploadBody(boundary, file_name, content);
-  std::string request = "POST /fileUpload.aspx?sessionid=" + session +
-                        " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                        "\r\nUser-Agent: gSOAP/2.8\r\nContent-Type: " +
-                        UploadContentType(boundary) +
-                        "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+  std::string request =
+      "POST /fileUpload.aspx?sessionid=" + session +
+      " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+      "\r\nUser-Agent: gSOAP/2.8\r\nContent-Type: " + UploadContentType(boundary) +
+      "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
   const size_t kChunk = 65536;
   char size_line[32];
   for (size_t pos = 0; pos < body.size(); pos += kChunk) {

@@ -65,7 +65,9 @@ class Client {
         builder_("http://127.0.0.1:" + std::to_string(port) + "/services/builddoc.asmx"),
         manager_("http://127.0.0.1:" + std::to_string(port) + "/services/templateMgr.svc") {}
 
-  struct soap* soap() { return soap_.get(); }
+  struct soap* soap() {
+    return soap_.get();
+  }
 
   int GetLibraryTemplates(const std::string& email, const std::string& password,
                           std::vector<ns4__libraryTemplate*>* out) {
@@ -75,8 +77,8 @@ class Client {
     request.password = soap_new_std__string(soap());
     *request.password = password;
     _ns4__getLibraryTemplatesResponse response;
-    int rc = soap_call___ns4__getLibraryTemplates(soap(), builder_.c_str(), nullptr, &request,
-                                                  response);
+    int rc =
+        soap_call___ns4__getLibraryTemplates(soap(), builder_.c_str(), nullptr, &request, response);
     out->clear();
     if (rc == SOAP_OK && response.getLibraryTemplatesResult) {
       *out = response.getLibraryTemplatesResult->libraryTemplate;
@@ -152,8 +154,7 @@ class Client {
     _ns2__getLogicGroups request;
     Fill(&request, kAnn, kAnnPw, id, id_password);
     _ns2__getLogicGroupsResponse response;
-    int rc =
-        soap_call___ns5__getLogicGroups(soap(), manager_.c_str(), nullptr, &request, response);
+    int rc = soap_call___ns5__getLogicGroups(soap(), manager_.c_str(), nullptr, &request, response);
     out->clear();
     if (rc == SOAP_OK && response.getLogicGroupsResult) {
       *out = response.getLogicGroupsResult->logicGroup;
@@ -176,8 +177,7 @@ class Client {
       request.logicGroups->logicGroup.push_back(group);
     }
     _ns2__setLogicGroupsResponse response;
-    int rc =
-        soap_call___ns5__setLogicGroups(soap(), manager_.c_str(), nullptr, &request, response);
+    int rc = soap_call___ns5__setLogicGroups(soap(), manager_.c_str(), nullptr, &request, response);
     out->clear();
     if (rc == SOAP_OK && response.setLogicGroupsResult) {
       *out = response.setLogicGroupsResult->logicGroup;
@@ -212,8 +212,7 @@ class Client {
     _ns2__commitTemplate request;
     Fill(&request, kAnn, kAnnPw, id, id_password);
     _ns2__commitTemplateResponse response;
-    int rc =
-        soap_call___ns5__commitTemplate(soap(), manager_.c_str(), nullptr, &request, response);
+    int rc = soap_call___ns5__commitTemplate(soap(), manager_.c_str(), nullptr, &request, response);
     *out = rc == SOAP_OK ? response.commitTemplateResult : nullptr;
     return rc;
   }
@@ -283,6 +282,9 @@ class ServiceTest : public ::testing::Test {
     return {created->docID, created->docPassword};
   }
 
+  // The service must still be running and end cleanly: a crash or a sanitizer report fails.
+  void TearDown() override { EXPECT_EQ(service_.Stop(), 0) << "osl-service did not end cleanly"; }
+
   TempDir dir_;
   ServiceProcess service_;
 };
@@ -291,8 +293,7 @@ TEST_F(ServiceTest, PublishSequenceThroughTheGeneratedClient) {
   StartService();
   Client client(service_.port());
   std::vector<ns4__libraryTemplate*> list;
-  ASSERT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK)
-      << FaultText(client.soap());
+  ASSERT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK) << FaultText(client.soap());
   EXPECT_TRUE(list.empty());
 
   auto [id, password] = CreateTemplate(&client, "Business card");
@@ -313,8 +314,7 @@ TEST_F(ServiceTest, PublishSequenceThroughTheGeneratedClient) {
   std::vector<ns2__logicGroup*> groups;
   ASSERT_EQ(client.GetLogicGroups(id, password, &groups), SOAP_OK);
   EXPECT_TRUE(groups.empty());
-  ASSERT_EQ(client.SetLogicGroups(id, password, {{0, "Address"}, {0, "Phones"}}, &groups),
-            SOAP_OK)
+  ASSERT_EQ(client.SetLogicGroups(id, password, {{0, "Address"}, {0, "Phones"}}, &groups), SOAP_OK)
       << FaultText(client.soap());
   ASSERT_EQ(groups.size(), 2u);
   int address_id = groups[0]->logicGroupID;
@@ -358,8 +358,7 @@ TEST_F(ServiceTest, PublishSequenceThroughTheGeneratedClient) {
   EXPECT_EQ(*fields[0]->fieldName, "logo");
 
   std::vector<ns2__assetInfo*> assets;
-  ASSERT_EQ(client.SetAssets(id, password, {{"http://x/a.tlvd", "a.tlvd"}, {"", "a.pdf"}},
-                             &assets),
+  ASSERT_EQ(client.SetAssets(id, password, {{"http://x/a.tlvd", "a.tlvd"}, {"", "a.pdf"}}, &assets),
             SOAP_OK);
   ASSERT_EQ(assets.size(), 2u);
   EXPECT_EQ(*assets[1]->assetURL, "");
@@ -386,8 +385,7 @@ TEST_F(ServiceTest, CredentialsAndTemplatePasswordsAreChecked) {
   // A second account, added by a restart with another --user.
   service_.Stop();
   std::string error;
-  ASSERT_TRUE(service_.Start(dir_.path(), {"--user", kBob, "--password", kBobPw}, &error))
-      << error;
+  ASSERT_TRUE(service_.Start(dir_.path(), {"--user", kBob, "--password", kBobPw}, &error)) << error;
   Client client(service_.port());
   auto [id, password] = CreateTemplate(&client, "Ann's");
 
@@ -405,8 +403,7 @@ TEST_F(ServiceTest, CredentialsAndTemplatePasswordsAreChecked) {
   EXPECT_EQ(client.GetFields(kBob, kBobPw, id, password, &fields), SOAP_CLI_FAULT);
   EXPECT_NE(FaultText(client.soap()).find("does not exist"), std::string::npos);
   ns2__libraryTemplate* stolen = nullptr;
-  EXPECT_EQ(client.SetTemplate(kBob, kBobPw, "Bob's now", &id, &password, &stolen),
-            SOAP_CLI_FAULT);
+  EXPECT_EQ(client.SetTemplate(kBob, kBobPw, "Bob's now", &id, &password, &stolen), SOAP_CLI_FAULT);
   ASSERT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(*list[0]->docName, "Ann's");
@@ -494,7 +491,8 @@ TEST_F(ServiceTest, InjectedFaultsHitTheirOperationCountTimes) {
 
   // Without a count a fault hits every request.
   std::vector<ns2__assetInfo*> assets;
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(client.SetAssets(id, password, {}, &assets), SOAP_SVR_FAULT);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(client.SetAssets(id, password, {}, &assets), SOAP_SVR_FAULT);
 }
 
 TEST_F(ServiceTest, UploadFaults) {
@@ -543,8 +541,8 @@ TEST_F(ServiceTest, UploadRepliesTheAddressThatServesTheFile) {
 
   EXPECT_EQ(Upload(service_.port(), "../etc", "a.pdf", "x").status, 400);
   EXPECT_EQ(Upload(service_.port(), "", "a.pdf", "x").status, 400);
-  EXPECT_EQ(ParseReply(RawExchange(service_.port(), "GET /files/" + session +
-                                                        "/missing.pdf HTTP/1.1\r\n\r\n"))
+  EXPECT_EQ(ParseReply(RawExchange(service_.port(),
+                                   "GET /files/" + session + "/missing.pdf HTTP/1.1\r\n\r\n"))
                 .status,
             404);
 }
@@ -577,15 +575,16 @@ TEST_F(ServiceTest, HostileUploadNamesStayInsideTheDataFolder) {
                relative == "uploads/s-2" || relative.rfind("uploads/s-2/", 0) == 0;
     EXPECT_TRUE(own) << relative;
   }
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(dir_.path()).parent_path() /
-                                       "escaped.txt"));
+  EXPECT_FALSE(
+      std::filesystem::exists(std::filesystem::path(dir_.path()).parent_path() / "escaped.txt"));
   // Paths that try to read outside are not found.
   for (const char* path :
        {"/files/s-2/..%2f..%2fservice.db", "/files/../service.db", "/files/s-2/../../service.db",
         "/files/s-2/%2e%2e", "/files/s-2/~tmp.x", "/files/s-2"}) {
-    EXPECT_EQ(ParseReply(RawExchange(service_.port(), std::string("GET ") + path + " HTTP/1.1\r\n\r\n"))
-                  .status,
-              404)
+    EXPECT_EQ(
+        ParseReply(RawExchange(service_.port(), std::string("GET ") + path + " HTTP/1.1\r\n\r\n"))
+            .status,
+        404)
         << path;
   }
 }
@@ -603,8 +602,8 @@ TEST_F(ServiceTest, TwentyConcurrentUploadsAreStoredIntact) {
   std::vector<std::thread> threads;
   for (int i = 0; i < kCount; ++i) {
     threads.emplace_back([&, i] {
-      replies[i] = Upload(service_.port(), "concurrent", "file" + std::to_string(i) + ".bin",
-                          contents[i]);
+      replies[i] =
+          Upload(service_.port(), "concurrent", "file" + std::to_string(i) + ".bin", contents[i]);
     });
   }
   for (std::thread& thread : threads) thread.join();
@@ -641,8 +640,7 @@ TEST_F(ServiceTest, EverythingSurvivesARestart) {
   ASSERT_TRUE(service_.Start(dir_.path(), {}, &error)) << error;  // no --user this time
   Client client(service_.port());
   std::vector<ns4__libraryTemplate*> list;
-  ASSERT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK)
-      << FaultText(client.soap());
+  ASSERT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK) << FaultText(client.soap());
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0]->docID, id);
   EXPECT_EQ(list[0]->docPassword, password);
@@ -653,9 +651,9 @@ TEST_F(ServiceTest, EverythingSurvivesARestart) {
   std::vector<ns2__logicGroup*> groups;
   ASSERT_EQ(client.GetLogicGroups(id, password, &groups), SOAP_OK);
   EXPECT_EQ(groups.size(), 1u);
-  EXPECT_EQ(ParseReply(RawExchange(service_.port(), "GET /files/keep/kept.tlvd HTTP/1.1\r\n\r\n"))
-                .body,
-            "document");
+  EXPECT_EQ(
+      ParseReply(RawExchange(service_.port(), "GET /files/keep/kept.tlvd HTTP/1.1\r\n\r\n")).body,
+      "document");
 }
 
 TEST_F(ServiceTest, SlowAndHostileClientsDoNotStopTheService) {
@@ -667,18 +665,20 @@ TEST_F(ServiceTest, SlowAndHostileClientsDoNotStopTheService) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 
   // Bodies over the limit are refused before they are read.
-  HttpReply big = ParseReply(RawExchange(
-      service_.port(), "POST /services/templateMgr.svc HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n"));
+  HttpReply big = ParseReply(
+      RawExchange(service_.port(),
+                  "POST /services/templateMgr.svc HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n"));
   EXPECT_EQ(big.status, 413);
 
   std::mt19937 random(99);
   for (int round = 0; round < 150; ++round) {
     std::string junk;
     if (round % 2 == 0) {
-      junk = round % 4 == 0 ? "POST /fileUpload.aspx?sessionid=f HTTP/1.1\r\n"
-                              "Transfer-Encoding: chunked\r\nContent-Type: multipart/form-data; "
-                              "boundary=b\r\n\r\n"
-                            : "POST /services/templateMgr.svc HTTP/1.1\r\nContent-Length: 60\r\n\r\n";
+      junk = round % 4 == 0
+                 ? "POST /fileUpload.aspx?sessionid=f HTTP/1.1\r\n"
+                   "Transfer-Encoding: chunked\r\nContent-Type: multipart/form-data; "
+                   "boundary=b\r\n\r\n"
+                 : "POST /services/templateMgr.svc HTTP/1.1\r\nContent-Length: 60\r\n\r\n";
     }
     size_t size = random() % 200;
     for (size_t i = 0; i < size; ++i) junk.push_back(static_cast<char>(random() & 0xFF));
@@ -696,8 +696,9 @@ TEST_F(ServiceTest, CurlFormUploadWorks) {
   std::string path = dir_.path() + "/../curl-upload-" + std::to_string(service_.port()) + ".bin";
   std::string content(1500000, 'c');  // large enough for curl to ask "Expect: 100-continue"
   std::ofstream(path, std::ios::binary) << content;
-  std::string command = "curl -s -S --max-time 20 -F 'file=@" + path + ";filename=curl file.bin' '" +
-                        service_.base_url() + "/fileUpload.aspx?sessionid=curl-1'";
+  std::string command = "curl -s -S --max-time 20 -F 'file=@" + path +
+                        ";filename=curl file.bin' '" + service_.base_url() +
+                        "/fileUpload.aspx?sessionid=curl-1'";
   FILE* pipe = ::popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string output;

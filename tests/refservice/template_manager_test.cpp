@@ -78,8 +78,8 @@ TEST_F(TemplateManagerTest, ZeroIdCreatesAndKnownIdUpdates) {
   update.bleed = "9.5";
   TemplateData stored;
   ServiceError error;
-  ASSERT_TRUE(manager_.SetTemplate(ann_, created.doc_id, created.doc_password, update, &stored,
-                                   &error))
+  ASSERT_TRUE(
+      manager_.SetTemplate(ann_, created.doc_id, created.doc_password, update, &stored, &error))
       << error.reason;
   EXPECT_EQ(stored.doc_id, created.doc_id);
   EXPECT_EQ(stored.doc_password, created.doc_password);
@@ -110,8 +110,8 @@ TEST_F(TemplateManagerTest, WrongTemplatePasswordAndUnknownIdAreRefused) {
   EXPECT_NE(error.reason.find("Wrong template password"), std::string::npos);
   EXPECT_FALSE(manager_.SetTemplate(ann_, NewGuid(), NewGuid(), created, &stored, &error));
   EXPECT_NE(error.reason.find("does not exist"), std::string::npos);
-  EXPECT_FALSE(manager_.SetTemplate(ann_, std::string("not-a-guid"), NewGuid(), created, &stored,
-                                    &error));
+  EXPECT_FALSE(
+      manager_.SetTemplate(ann_, std::string("not-a-guid"), NewGuid(), created, &stored, &error));
   TemplateData bad = created;
   bad.width = "12,5";
   EXPECT_FALSE(manager_.SetTemplate(ann_, std::nullopt, std::nullopt, bad, &stored, &error));
@@ -163,8 +163,8 @@ TEST_F(TemplateManagerTest, SetFieldsMergesAndDeleteOthersRemoves) {
   EXPECT_EQ(out[3].name, "email");
 
   // With deleteOthers: exactly the sent fields remain; duplicates of one name are both kept.
-  ASSERT_TRUE(manager_.SetFields(ann_, KeyOf(t), {{"phone", "p1"}, {"phone", "p2"}}, true, &out,
-                                 &error));
+  ASSERT_TRUE(
+      manager_.SetFields(ann_, KeyOf(t), {{"phone", "p1"}, {"phone", "p2"}}, true, &out, &error));
   ASSERT_EQ(out.size(), 2u);
   std::vector<FieldData> read;
   ASSERT_TRUE(manager_.GetFields(ann_, KeyOf(t), &read, &error));
@@ -182,8 +182,8 @@ TEST_F(TemplateManagerTest, LogicGroupsKeepTheirIdsByName) {
   TemplateData t = NewTemplate(ann_, "Card");
   std::vector<LogicGroupData> out;
   ServiceError error;
-  ASSERT_TRUE(manager_.SetLogicGroups(ann_, KeyOf(t), {{0, "Address", 0}, {0, "Phones", 1}}, &out,
-                                      &error))
+  ASSERT_TRUE(
+      manager_.SetLogicGroups(ann_, KeyOf(t), {{0, "Address", 0}, {0, "Phones", 1}}, &out, &error))
       << error.reason;
   ASSERT_EQ(out.size(), 2u);
   int address_id = out[0].id;
@@ -192,8 +192,8 @@ TEST_F(TemplateManagerTest, LogicGroupsKeepTheirIdsByName) {
   EXPECT_NE(address_id, phones_id);
 
   // Known names keep their ids (whatever id is sent); new names get new ids.
-  ASSERT_TRUE(manager_.SetLogicGroups(ann_, KeyOf(t), {{0, "Phones", 0}, {999, "Extra", 1}}, &out,
-                                      &error));
+  ASSERT_TRUE(
+      manager_.SetLogicGroups(ann_, KeyOf(t), {{0, "Phones", 0}, {999, "Extra", 1}}, &out, &error));
   ASSERT_EQ(out.size(), 3u);
   EXPECT_EQ(out[0].id, address_id);
   EXPECT_EQ(out[1].id, phones_id);
@@ -222,20 +222,19 @@ TEST_F(TemplateManagerTest, AssetsReplaceByNameAndDelete) {
   auto asset = [](const char* url, const char* name, int type) {
     return AssetChange{AssetData{std::string(url), std::string(name), type, 0}, false};
   };
-  ASSERT_TRUE(manager_.SetAssets(
-      ann_, KeyOf(t),
-      {asset("http://h/1/Card.tlvd", "Card.tlvd", 4), asset("http://h/1/logo.png", "logo.png", 2),
-       asset("", "Card.pdf", 0)},
-      &out, &error))
+  ASSERT_TRUE(
+      manager_.SetAssets(ann_, KeyOf(t),
+                         {asset("http://h/1/Card.tlvd", "Card.tlvd", 4),
+                          asset("http://h/1/logo.png", "logo.png", 2), asset("", "Card.pdf", 0)},
+                         &out, &error))
       << error.reason;
   ASSERT_EQ(out.size(), 3u);
   EXPECT_EQ(out[2].url.value_or("?"), "");
 
   AssetChange removal = asset("", "logo.png", 2);
   removal.remove = true;
-  ASSERT_TRUE(manager_.SetAssets(ann_, KeyOf(t), {asset("http://h/2/Card.pdf", "Card.pdf", 0),
-                                                  removal},
-                                 &out, &error));
+  ASSERT_TRUE(manager_.SetAssets(
+      ann_, KeyOf(t), {asset("http://h/2/Card.pdf", "Card.pdf", 0), removal}, &out, &error));
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[0].name.value_or(""), "Card.tlvd");
   EXPECT_EQ(out[1].url.value_or(""), "http://h/2/Card.pdf");
