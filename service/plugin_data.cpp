@@ -167,11 +167,11 @@ void OslPlugInData::SaveSettings() {
     if (!file) {
       close(fd);
     } else {
-      const std::string text = "//begin config file\n//UploadURL:" +
-                               uploadUrl.GetPlatformString() + "\n//EndPoint:" +
-                               templateEndpoint.GetPlatformString() + "\n//EndPointDoc:" +
-                               documentEndpoint.GetPlatformString() + "\nServer:" +
-                               server.GetPlatformString() + "\nuser:" + user.GetPlatformString() +
+      const std::string text = "//begin config file\n//UploadURL:" + uploadUrl.GetPlatformString() +
+                               "\n//EndPoint:" + templateEndpoint.GetPlatformString() +
+                               "\n//EndPointDoc:" + documentEndpoint.GetPlatformString() +
+                               "\nServer:" + server.GetPlatformString() +
+                               "\nuser:" + user.GetPlatformString() +
                                "\npass:" + password.GetPlatformString() + "\n";
       written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
       written = (std::fclose(file.release()) == 0) && written;

@@ -218,8 +218,8 @@ std::string FormatSoapFaultReport(struct soap* soap) {
   if (!soap) return std::string();
   if (!*soap_faultcode(soap)) soap_set_fault(soap);
   const char* code = OrText(*soap_faultcode(soap), "");
-  const char* subcode = soap->version == 2 ? OrText(soap_fault_subcode(soap), "no subcode")
-                                           : "no subcode";
+  const char* subcode =
+      soap->version == 2 ? OrText(soap_fault_subcode(soap), "no subcode") : "no subcode";
   const char* reason = OrText(*soap_faultstring(soap), "[no reason]");
   const char** detailField = soap_faultdetail(soap);
   const char* detail = OrText(detailField ? *detailField : nullptr, "[no detail]");
@@ -251,8 +251,8 @@ std::string FormatSoapFaultReport(struct soap* soap) {
   if (needed < 0) return std::string();
   std::string report(static_cast<size_t>(needed) + 1, '\0');
   std::snprintf(&report[0], report.size(), format, version, number, code, subcode, reason, detail,
-                separator.c_str(), endpoint, soap->path, soap->host, action,
-                separator.c_str(), note.c_str());
+                separator.c_str(), endpoint, soap->path, soap->host, action, separator.c_str(),
+                note.c_str());
   report.resize(static_cast<size_t>(needed));
   return CutUtf8(report, kOslFaultReportSize - 1);
 }

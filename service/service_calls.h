@@ -46,7 +46,9 @@ class OslSoapContext {
   OslSoapContext& operator=(const OslSoapContext&) = delete;
 
   // The context; null only when memory ran out while making it.
-  struct soap* get() const { return soap_; }
+  struct soap* get() const {
+    return soap_;
+  }
   explicit operator bool() const { return soap_ != nullptr; }
 
  private:

@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -91,8 +91,8 @@ std::string NewUploadBoundary(const char* data, size_t size) {
     for (size_t i = 2; i < 62; ++i) boundary[i] = kBase64[std::rand() & 63];
     if (size < boundary.size()) return boundary;
     const char* end = data + size;
-    const std::boyer_moore_horspool_searcher<std::string::const_iterator> searcher(
-        boundary.begin(), boundary.end());
+    const std::boyer_moore_horspool_searcher<std::string::const_iterator> searcher(boundary.begin(),
+                                                                                   boundary.end());
     if (std::search(data, end, searcher) == end) return boundary;
   }
 }

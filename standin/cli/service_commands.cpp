@@ -42,8 +42,8 @@ int ListTemplates(CliContext& context) {
   const std::string endpoint = settings.documentEndpoint.GetUTF8String();
   const int status = CallGetLibraryTemplates(soap, endpoint.c_str(), nullptr, &request, response);
   if (status != 0) {
-    CAlert::ErrorAlert(PMString("error: " + std::to_string(status),
-                                PMString::kDontTranslateDuringCall));
+    CAlert::ErrorAlert(
+        PMString("error: " + std::to_string(status), PMString::kDontTranslateDuringCall));
     ReportSoapFault(soap);
     return context.FinishStatus();
   }
@@ -51,8 +51,8 @@ int ListTemplates(CliContext& context) {
   if (response.getLibraryTemplatesResult) {
     for (const auto* item : response.getLibraryTemplatesResult->libraryTemplate) {
       if (!item) continue;
-      std::printf("%s\t%s\t%s\n", item->docName ? item->docName->c_str() : "",
-                  item->docID.c_str(), item->isActive ? "active" : "inactive");
+      std::printf("%s\t%s\t%s\n", item->docName ? item->docName->c_str() : "", item->docID.c_str(),
+                  item->isActive ? "active" : "inactive");
       ++listed;
     }
   }
@@ -84,18 +84,18 @@ int Upload(CliContext& context, const std::string& file, const std::string& name
 }  // namespace
 
 void AddServiceCommands(CLI::App& app, CliContext& context, int* exitStatus) {
-  auto* templates =
-      app.add_subcommand("templates", "List the templates of the configured service account (name, id, active)");
+  auto* templates = app.add_subcommand(
+      "templates", "List the templates of the configured service account (name, id, active)");
   templates->callback([&context, exitStatus] { *exitStatus = ListTemplates(context); });
 
-  auto* upload = app.add_subcommand("upload", "Upload a file to the service and print its asset address");
+  auto* upload =
+      app.add_subcommand("upload", "Upload a file to the service and print its asset address");
   auto file = std::make_shared<std::string>();
   auto name = std::make_shared<std::string>();
   upload->add_option("FILE", *file, "the file to upload")->required();
   upload->add_option("--name", *name, "the file name the service is told (default: FILE's)");
-  upload->callback([&context, exitStatus, file, name] {
-    *exitStatus = Upload(context, *file, *name);
-  });
+  upload->callback(
+      [&context, exitStatus, file, name] { *exitStatus = Upload(context, *file, *name); });
 }
 
 }  // namespace osl_cli

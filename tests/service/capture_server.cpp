@@ -151,9 +151,9 @@ int RefusingPort() {
 
 std::string HttpReply(int status, const std::string& reason, const std::string& body,
                       const std::string& contentType) {
-  return "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\nContent-Type: " +
-         contentType + "\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nConnection: close\r\n\r\n" + body;
+  return "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\nContent-Type: " + contentType +
+         "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+         body;
 }
 
 std::string Envelope(const std::string& body) {

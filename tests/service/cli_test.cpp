@@ -1,13 +1,12 @@
 // `osl templates` and `osl upload` against the capture server, with the
 // settings file beside a private copy of Osl.pln.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "tests/service/capture_server.h"
 #include "tests/service/test_support.h"
@@ -29,15 +28,13 @@ std::string Quote(const std::string& text) {
 
 class OslCliTest : public ::testing::Test {
  protected:
-  OslCliTest() {
-    std::filesystem::copy_file(OSL_PLUGIN_FILE, dir_.path() + "/Osl.pln");
-  }
+  OslCliTest() { std::filesystem::copy_file(OSL_PLUGIN_FILE, dir_.path() + "/Osl.pln"); }
 
   void Settings(const std::string& content) { dir_.Write("Osl.cfg", content); }
 
   OslRun Osl(const std::vector<std::string>& args) {
-    std::string command = "timeout 60 " + Quote(OSL_BINARY) + " --plugin " +
-                          Quote(dir_.path() + "/Osl.pln");
+    std::string command =
+        "timeout 60 " + Quote(OSL_BINARY) + " --plugin " + Quote(dir_.path() + "/Osl.pln");
     for (const auto& arg : args) command += " " + Quote(arg);
     command += " 2>" + Quote(dir_.path() + "/stderr.txt");
     OslRun run;
@@ -68,9 +65,10 @@ TEST_F(OslCliTest, TemplatesListsNameIdAndActiveWithTheConfiguredAccount) {
   Settings("Server:" + server.Url("") + "\nuser:anne@example.com\npass:pw\n");
   const OslRun run = Osl({"templates"});
   EXPECT_EQ(0, run.status) << run.err;
-  EXPECT_EQ("Card\t0f8fad5b-d9cb-469f-a165-70867728950e\tactive\n"
-            "Old flyer\t7c9e6679-7425-40de-944b-e07fc1f90ae7\tinactive\n",
-            run.out);
+  EXPECT_EQ(
+      "Card\t0f8fad5b-d9cb-469f-a165-70867728950e\tactive\n"
+      "Old flyer\t7c9e6679-7425-40de-944b-e07fc1f90ae7\tinactive\n",
+      run.out);
   const auto requests = server.Requests();
   ASSERT_EQ(1u, requests.size());
   EXPECT_EQ(0u, requests[0].find("POST /services/builddoc.asmx HTTP/1.1\r\n"));

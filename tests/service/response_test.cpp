@@ -2,14 +2,13 @@
 // unknown elements skipped, SOAP Faults, HTTP errors, broken and missing
 // replies, and the fault report built from them.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "service/messages.h"
 #include "service/service_calls.h"
@@ -46,8 +45,9 @@ TEST_F(ResponseTest, LibraryTemplatesAreReadWithUnknownElementsSkipped) {
                "<d:trailer>ignored</d:trailer></d:getLibraryTemplatesResponse>"))});
   _ns4__getLibraryTemplates request;
   _ns4__getLibraryTemplatesResponse response;
-  ASSERT_EQ(0, CallGetLibraryTemplates(context_.get(), server.Url("/services/builddoc.asmx").c_str(),
-                                       nullptr, &request, response));
+  ASSERT_EQ(0,
+            CallGetLibraryTemplates(context_.get(), server.Url("/services/builddoc.asmx").c_str(),
+                                    nullptr, &request, response));
   ASSERT_NE(nullptr, response.getLibraryTemplatesResult);
   const auto& items = response.getLibraryTemplatesResult->libraryTemplate;
   ASSERT_EQ(3u, items.size());
@@ -92,8 +92,8 @@ TEST_F(ResponseTest, SetTemplateAndCommitTemplateReturnTheTemplateRecord) {
 
   _ns2__commitTemplate commit;
   _ns2__commitTemplateResponse commitResponse;
-  ASSERT_EQ(0, CallCommitTemplate(context_.get(), endpoint.c_str(), nullptr, &commit,
-                                  commitResponse));
+  ASSERT_EQ(0,
+            CallCommitTemplate(context_.get(), endpoint.c_str(), nullptr, &commit, commitResponse));
   ASSERT_NE(nullptr, commitResponse.commitTemplateResult);
   ASSERT_NE(nullptr, commitResponse.commitTemplateResult->docName);
   EXPECT_EQ("Card", *commitResponse.commitTemplateResult->docName);
@@ -109,13 +109,12 @@ TEST_F(ResponseTest, FieldRecordsAreReadWithNestedRecordsAndArrays) {
       "<t:imageQualityRanges><t:int>1</t:int><t:int>2</t:int></t:imageQualityRanges>"
       "<t:paletteID>12</t:paletteID><t:barCode>pdf417</t:barCode>"
       "<t:setup_defaultValueHTML>&lt;p&gt;</t:setup_defaultValueHTML></t:OstrFieldInfo>";
-  CaptureServer server(
-      {HttpReply(200, "OK",
-                 Envelope("<t:getFieldsResponse><t:getFieldsResult>" + fields +
-                          "</t:getFieldsResult></t:getFieldsResponse>")),
-       HttpReply(200, "OK",
-                 Envelope("<t:setFieldsResponse><t:setFieldsResult>" + fields +
-                          "</t:setFieldsResult></t:setFieldsResponse>"))});
+  CaptureServer server({HttpReply(200, "OK",
+                                  Envelope("<t:getFieldsResponse><t:getFieldsResult>" + fields +
+                                           "</t:getFieldsResult></t:getFieldsResponse>")),
+                        HttpReply(200, "OK",
+                                  Envelope("<t:setFieldsResponse><t:setFieldsResult>" + fields +
+                                           "</t:setFieldsResult></t:setFieldsResponse>"))});
   const std::string endpoint = server.Url(kTemplateMgr);
   _ns2__getFields get;
   _ns2__getFieldsResponse got;
@@ -158,8 +157,8 @@ TEST_F(ResponseTest, LogicGroupsAndAssetsAreRead) {
                  Envelope("<t:getLogicGroupsResponse><t:getLogicGroupsResult>" + groups +
                           "</t:getLogicGroupsResult></t:getLogicGroupsResponse>")),
        HttpReply(200, "OK",
-                 Envelope("<t:setLogicGroupsResponse><t:setLogicGroupsResult>" + groups +
-                          groups + "</t:setLogicGroupsResult></t:setLogicGroupsResponse>")),
+                 Envelope("<t:setLogicGroupsResponse><t:setLogicGroupsResult>" + groups + groups +
+                          "</t:setLogicGroupsResult></t:setLogicGroupsResponse>")),
        HttpReply(200, "OK",
                  Envelope("<t:setAssetsResponse><t:setAssetsResult><t:assetInfo>"
                           "<t:assetURL>http://a.test/1</t:assetURL>"
@@ -195,12 +194,13 @@ TEST_F(ResponseTest, LogicGroupsAndAssetsAreRead) {
 
 TEST_F(ResponseTest, EnumerationLiteralsAreMatchedExactly) {
   for (const char* literal : {"RichText", "richtext", "18", "bogus"}) {
-    CaptureServer server({HttpReply(
-        200, "OK",
-        Envelope(std::string("<t:getFieldsResponse><t:getFieldsResult><t:OstrFieldInfo>"
-                             "<t:controlType>") +
-                 literal + "</t:controlType></t:OstrFieldInfo></t:getFieldsResult>"
-                           "</t:getFieldsResponse>"))});
+    CaptureServer server(
+        {HttpReply(200, "OK",
+                   Envelope(std::string("<t:getFieldsResponse><t:getFieldsResult><t:OstrFieldInfo>"
+                                        "<t:controlType>") +
+                            literal +
+                            "</t:controlType></t:OstrFieldInfo></t:getFieldsResult>"
+                            "</t:getFieldsResponse>"))});
     _ns2__getFields request;
     _ns2__getFieldsResponse response;
     EXPECT_EQ(SOAP_TYPE, CallGetFields(context_.get(), server.Url(kTemplateMgr).c_str(), nullptr,
@@ -250,15 +250,16 @@ std::string FaultEnvelope(const std::string& code, const std::string& reason,
 }
 
 TEST_F(FaultTest, AServiceFaultReportsItsCodeReasonAndDetail) {
-  const int status = CallWithReply(HttpReply(
-      500, "Internal Server Error",
-      FaultEnvelope("s:Client", "Wrong password for designer@example.com",
-                    "<detail><reason>credentials</reason></detail>")));
+  const int status =
+      CallWithReply(HttpReply(500, "Internal Server Error",
+                              FaultEnvelope("s:Client", "Wrong password for designer@example.com",
+                                            "<detail><reason>credentials</reason></detail>")));
   EXPECT_EQ(SOAP_FAULT, status);
-  EXPECT_EQ("\n\tSOAP 1.1 \n\tfault: SOAP-ENV:Client [no subcode]\"Wrong password for "
-            "designer@example.com\"\n\tDetail: <reason>credentials</reason>" +
-                Tail(),
-            FormatSoapFaultReport(context_.get()));
+  EXPECT_EQ(
+      "\n\tSOAP 1.1 \n\tfault: SOAP-ENV:Client [no subcode]\"Wrong password for "
+      "designer@example.com\"\n\tDetail: <reason>credentials</reason>" +
+          Tail(),
+      FormatSoapFaultReport(context_.get()));
 
   EXPECT_EQ(-1, ReportSoapFault(context_.get()));
   const auto alerts = scope_.TakeAlerts();
@@ -274,8 +275,8 @@ TEST_F(FaultTest, AFaultWithStatus200IsAFaultToo) {
 }
 
 TEST_F(FaultTest, AnHttpErrorStatusIsTheCallsStatus) {
-  EXPECT_EQ(503, CallWithReply(HttpReply(503, "Service Unavailable", "down for maintenance",
-                                         "text/plain")));
+  EXPECT_EQ(503, CallWithReply(
+                     HttpReply(503, "Service Unavailable", "down for maintenance", "text/plain")));
   const std::string report = FormatSoapFaultReport(context_.get());
   EXPECT_EQ(0u, report.find("\n\tError 503 \n\tfault: "));
   EXPECT_NE(std::string::npos, report.find(" [no subcode]\"HTTP Error\"\n\tDetail: "));
@@ -298,11 +299,11 @@ TEST_F(FaultTest, GarbageIsAFailureNotACrash) {
 }
 
 TEST_F(FaultTest, ATruncatedBodyFails) {
-  const std::string full = HttpReply(
-      200, "OK",
-      Envelope("<t:getFieldsResponse><t:getFieldsResult><t:OstrFieldInfo>"
-               "<t:fieldName>x</t:fieldName></t:OstrFieldInfo></t:getFieldsResult>"
-               "</t:getFieldsResponse>"));
+  const std::string full =
+      HttpReply(200, "OK",
+                Envelope("<t:getFieldsResponse><t:getFieldsResult><t:OstrFieldInfo>"
+                         "<t:fieldName>x</t:fieldName></t:OstrFieldInfo></t:getFieldsResult>"
+                         "</t:getFieldsResponse>"));
   EXPECT_NE(0, CallWithReply(full.substr(0, full.size() - 60)));
 }
 
@@ -314,8 +315,7 @@ TEST_F(FaultTest, ARefusedConnectionReportsTheClientSideFault) {
   endpoint_ = "http://127.0.0.1:" + std::to_string(RefusingPort()) + kTemplateMgr;
   _ns2__getFields request;
   _ns2__getFieldsResponse response;
-  const int status =
-      CallGetFields(context_.get(), endpoint_.c_str(), nullptr, &request, response);
+  const int status = CallGetFields(context_.get(), endpoint_.c_str(), nullptr, &request, response);
   EXPECT_EQ(SOAP_TCP_ERROR, status);
   const std::string report = FormatSoapFaultReport(context_.get());
   EXPECT_EQ(0u, report.find("\n\tSOAP 1.1 \n\tfault: ")) << report;
@@ -368,13 +368,14 @@ TEST_F(FaultTest, AReportLongerThanItsBufferIsCutOnAWholeCharacter) {
   // 3-byte characters: the cut lands inside one unless it is aligned.
   std::string detail;
   for (int i = 0; i < 7000; ++i) detail += "\xe2\x82\xac";
-  EXPECT_EQ(SOAP_FAULT, CallWithReply(HttpReply(
-                            500, "Internal Server Error",
-                            FaultEnvelope("s:Server", "Too much", "<detail>" + detail + "</detail>"))));
+  EXPECT_EQ(SOAP_FAULT, CallWithReply(HttpReply(500, "Internal Server Error",
+                                                FaultEnvelope("s:Server", "Too much",
+                                                              "<detail>" + detail + "</detail>"))));
   const std::string report = FormatSoapFaultReport(context_.get());
   EXPECT_LE(report.size(), kOslFaultReportSize - 1);
   EXPECT_GE(report.size(), kOslFaultReportSize - 4);
-  const std::string head = "\n\tSOAP 1.1 \n\tfault: SOAP-ENV:Server [no subcode]\"Too much\"\n\tDetail: ";
+  const std::string head =
+      "\n\tSOAP 1.1 \n\tfault: SOAP-ENV:Server [no subcode]\"Too much\"\n\tDetail: ";
   ASSERT_EQ(0u, report.find(head));
   const std::string rest = report.substr(head.size());
   EXPECT_EQ(0u, rest.size() % 3);
@@ -401,7 +402,8 @@ TEST_F(FaultTest, NoContextShowsNothing) {
 TEST(MessageLogTest, ContextsLogBothDirectionsWhenTheLogFolderExists) {
   ServiceTestScope scope;
   scope.platform().CreateLogFolder();
-  const std::string reply = HttpReply(500, "Internal Server Error", FaultEnvelope("s:Client", "No", ""));
+  const std::string reply =
+      HttpReply(500, "Internal Server Error", FaultEnvelope("s:Client", "No", ""));
   CaptureServer server({reply});
   std::string endpoint = server.Url(kTemplateMgr);
   std::string report;

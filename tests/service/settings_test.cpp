@@ -1,11 +1,10 @@
 // The settings file beside the plug-in file, the session identifier and the
 // work folder.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <regex>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "service/plugin_data.h"
 #include "standin/runtime/session.h"
@@ -84,8 +83,9 @@ TEST_F(SettingsTest, KeysIgnoreCaseAndValuesAreNotTrimmed) {
 
 TEST_F(SettingsTest, LaterLinesWinAndUnknownLinesAreIgnored) {
   PlacePlugIn("Osl.pln");
-  WriteSettings("server:http://first\nnonsense\n\nserverx:nope\nserver:http://second\n"
-                "action:run\n");
+  WriteSettings(
+      "server:http://first\nnonsense\n\nserverx:nope\nserver:http://second\n"
+      "action:run\n");
   data_.LoadSettings();
   EXPECT_EQ("http://second", Text(data_.server));
   EXPECT_EQ("run", Text(data_.action));
@@ -93,8 +93,9 @@ TEST_F(SettingsTest, LaterLinesWinAndUnknownLinesAreIgnored) {
 
 TEST_F(SettingsTest, ServerDerivesEndpointsAndOverridesTheirLines) {
   PlacePlugIn("Osl.pln");
-  WriteSettings("endpoint:http://old/tm\nendpointdoc:http://old/db\nuploadurl:http://old/up\n"
-                "server:http://new.test:8080\n");
+  WriteSettings(
+      "endpoint:http://old/tm\nendpointdoc:http://old/db\nuploadurl:http://old/up\n"
+      "server:http://new.test:8080\n");
   data_.LoadSettings();
   EXPECT_EQ("http://new.test:8080/services/templateMgr.svc", Text(data_.templateEndpoint));
   EXPECT_EQ("http://new.test:8080/services/builddoc.asmx", Text(data_.documentEndpoint));
@@ -119,17 +120,18 @@ TEST_F(SettingsTest, EndpointsWithoutServerAreKeptAndNothingIsRewritten) {
 
 TEST_F(SettingsTest, AnOldUploadAddressFileIsConvertedAndRewritten) {
   PlacePlugIn("Osl.pln");
-  const std::string path =
-      WriteSettings("uploadurl:http://base.test:81/fileUpload.aspx?sessionid=old-session\n"
-                    "user:u@test\npass:pw\n");
+  const std::string path = WriteSettings(
+      "uploadurl:http://base.test:81/fileUpload.aspx?sessionid=old-session\n"
+      "user:u@test\npass:pw\n");
   EXPECT_TRUE(data_.IsConfigured());
   EXPECT_EQ("http://base.test:81", Text(data_.server));
-  EXPECT_EQ("//begin config file\n"
-            "//UploadURL:http://base.test:81/fileUpload.aspx?sessionid=\n"
-            "//EndPoint:http://base.test:81/services/templateMgr.svc\n"
-            "//EndPointDoc:http://base.test:81/services/builddoc.asmx\n"
-            "Server:http://base.test:81\nuser:u@test\npass:pw\n",
-            ReadFile(path));
+  EXPECT_EQ(
+      "//begin config file\n"
+      "//UploadURL:http://base.test:81/fileUpload.aspx?sessionid=\n"
+      "//EndPoint:http://base.test:81/services/templateMgr.svc\n"
+      "//EndPointDoc:http://base.test:81/services/builddoc.asmx\n"
+      "Server:http://base.test:81\nuser:u@test\npass:pw\n",
+      ReadFile(path));
 }
 
 TEST_F(SettingsTest, SavedSettingsReadBackAndStayPrivate) {

@@ -1,6 +1,9 @@
 // The file upload: the request on the wire (masking only the session
 // identifier and the boundary), the reply, and the alerts of every failure.
+#include "service/upload.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,10 +12,7 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "service/plugin_data.h"
-#include "service/upload.h"
 #include "tests/service/capture_server.h"
 #include "tests/service/test_support.h"
 
@@ -34,8 +34,8 @@ void ReplaceAll(std::string* text, const std::string& what, const std::string& w
 
 // A captured upload request split into its parts.
 struct Upload {
-  std::string header;    // up to and including the empty line, masked
-  std::string body;      // de-chunked, masked
+  std::string header;  // up to and including the empty line, masked
+  std::string body;    // de-chunked, masked
   std::vector<size_t> chunks;
   std::string boundary;  // as sent
   bool framed = false;   // chunk framing well formed and ended
@@ -126,7 +126,8 @@ TEST_F(UploadTest, TheRequestIsOneMultipartFormPartOverChunkedTransfer) {
   Configure(server.Url(""));
   const std::string content("binary\0\r\n--data\xff", 16);
   const std::string path = File("Card.tlvd", content);
-  EXPECT_EQ("http://assets.test/a/Card.tlvd", Text(UploadFile(PMString(path), PMString("Card.tlvd"))));
+  EXPECT_EQ("http://assets.test/a/Card.tlvd",
+            Text(UploadFile(PMString(path), PMString("Card.tlvd"))));
   EXPECT_TRUE(scope_.TakeAlerts().empty());
 
   const auto requests = server.Requests();
@@ -167,8 +168,7 @@ TEST_F(UploadTest, AFileNameWithADoubleQuoteIsSentUnchanged) {
 }
 
 TEST_F(UploadTest, LineBreaksInAFileNameCannotEndThePartHeader) {
-  EXPECT_EQ("name=\"file\"; filename=\"a  b.pdf\"",
-            UploadPartDescription(PMString("a\r\nb.pdf")));
+  EXPECT_EQ("name=\"file\"; filename=\"a  b.pdf\"", UploadPartDescription(PMString("a\r\nb.pdf")));
 }
 
 TEST_F(UploadTest, ALargeFileIsSentInBufferSizedChunks) {
@@ -192,8 +192,9 @@ TEST_F(UploadTest, TheReplyIsReturnedUnchangedWithItsLineBreak) {
 }
 
 TEST_F(UploadTest, AChunkedReplyIsRead) {
-  CaptureServer server({"HTTP/1.1 201 Created\r\nTransfer-Encoding: chunked\r\n\r\n"
-                        "5\r\nhttp:\r\nE\r\n//assets.test/\r\n0\r\n\r\n"});
+  CaptureServer server(
+      {"HTTP/1.1 201 Created\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "5\r\nhttp:\r\nE\r\n//assets.test/\r\n0\r\n\r\n"});
   Configure(server.Url(""));
   EXPECT_EQ("http://assets.test/", Text(UploadFile(PMString(File("x", "x")), PMString("x"))));
 }
@@ -214,9 +215,9 @@ TEST_F(UploadTest, AMissingFileIsReportedAndNothingIsSent) {
   EXPECT_TRUE(UploadFile(PMString(path), PMString("absent.pdf")).IsEmpty());
   EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::fopen " + path}, scope_.TakeAlerts());
   EXPECT_TRUE(UploadFile(PMString(scope_.platform().dir().path()), PMString("dir")).IsEmpty());
-  EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::fopen " +
-                                     scope_.platform().dir().path()},
-            scope_.TakeAlerts());
+  EXPECT_EQ(
+      std::vector<std::string>{"info: ERROR UploadFile::fopen " + scope_.platform().dir().path()},
+      scope_.TakeAlerts());
 }
 
 TEST_F(UploadTest, AFileOf2GiBOrMoreIsRefusedBeforeReading) {
@@ -238,9 +239,9 @@ TEST_F(UploadTest, ARefusedConnectionShowsTheReportThenTheFourAlerts) {
   EXPECT_EQ(0u, alerts[0].find("error: \n\tSOAP 1.")) << alerts[0];
   EXPECT_NE(std::string::npos, alerts[0].find("Connection refused"));
   EXPECT_EQ("info: 0.File " + path, alerts[1]);
-  EXPECT_EQ("info: 0.ERROR: soap_connect_command  " + server + "/fileUpload.aspx?sessionid=" +
-                kSession,
-            alerts[2]);
+  EXPECT_EQ(
+      "info: 0.ERROR: soap_connect_command  " + server + "/fileUpload.aspx?sessionid=" + kSession,
+      alerts[2]);
   EXPECT_EQ("info: 0.sInfo: name=\"file\"; filename=\"a.pdf\"", alerts[3]);
   EXPECT_EQ("info: 0.Size: 5", alerts[4]);
 }

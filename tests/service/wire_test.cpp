@@ -2,6 +2,7 @@
 // and compared byte for byte: request line, header lines in order, envelope,
 // namespace declarations, nil members, enumerations, doubles and UTF-8 text.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,8 +12,6 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "service/messages.h"
 #include "service/service_calls.h"
@@ -83,11 +82,10 @@ TEST_F(WireTest, GetLibraryTemplatesGoesToTheDocumentBuilderWithNilPassword) {
   _ns4__getLibraryTemplates request;
   _ns4__getLibraryTemplatesResponse response;
   request.email = OslNewString(context_.get(), std::string("designer@example.com"));
-  const std::string sent = Capture(kBuildDoc, "<d:getLibraryTemplatesResponse/>",
-                                   [&](struct soap* soap, const char* endpoint) {
-                                     return CallGetLibraryTemplates(soap, endpoint, nullptr,
-                                                                    &request, response);
-                                   });
+  const std::string sent = Capture(
+      kBuildDoc, "<d:getLibraryTemplatesResponse/>", [&](struct soap* soap, const char* endpoint) {
+        return CallGetLibraryTemplates(soap, endpoint, nullptr, &request, response);
+      });
   EXPECT_EQ(Expected(host_, kBuildDoc, "urn:osl:templates/getLibraryTemplates",
                      "<ns4:getLibraryTemplates><ns4:email>designer@example.com</ns4:email>"
                      "<ns4:password xsi:nil=\"true\"/></ns4:getLibraryTemplates>"),
@@ -117,21 +115,20 @@ TEST_F(WireTest, SetTemplateWritesTheTemplateRecordFieldByField) {
       Capture(kTemplateMgr, "<t:setTemplateResponse/>", [&](struct soap* s, const char* endpoint) {
         return CallSetTemplate(s, endpoint, nullptr, &request, response);
       });
-  EXPECT_EQ(
-      Expected(host_, kTemplateMgr, "urn:osl:templates/ItemplateMgr/setTemplate",
-               "<ns2:setTemplate><ns2:userEmail>designer@example.com</ns2:userEmail>"
-               "<ns2:userPassword/><ns2:docCode xsi:nil=\"true\"/>"
-               "<ns2:docPassword xsi:nil=\"true\"/><ns2:templateInfo>"
-               "<ns2:docName>Visitenkarte \xe2\x80\x93 M\xc3\xbcller</ns2:docName>"
-               "<ns2:docDescription xsi:nil=\"true\"/>"
-               "<ns2:docID>0f8fad5b-d9cb-469f-a165-70867728950e</ns2:docID><ns2:docPassword/>"
-               "<ns2:docCategory/><ns2:isActive>true</ns2:isActive>"
-               "<ns2:docPageCount>2</ns2:docPageCount><ns2:docWidth>255.118</ns2:docWidth>"
-               "<ns2:docHeight>155.906</ns2:docHeight><ns2:docBleed>8.504</ns2:docBleed>"
-               "<ns2:clientType>200</ns2:clientType><ns2:userID>-1</ns2:userID>"
-               "<ns2:fullScreenWindow>required</ns2:fullScreenWindow></ns2:templateInfo>"
-               "</ns2:setTemplate>"),
-      sent);
+  EXPECT_EQ(Expected(host_, kTemplateMgr, "urn:osl:templates/ItemplateMgr/setTemplate",
+                     "<ns2:setTemplate><ns2:userEmail>designer@example.com</ns2:userEmail>"
+                     "<ns2:userPassword/><ns2:docCode xsi:nil=\"true\"/>"
+                     "<ns2:docPassword xsi:nil=\"true\"/><ns2:templateInfo>"
+                     "<ns2:docName>Visitenkarte \xe2\x80\x93 M\xc3\xbcller</ns2:docName>"
+                     "<ns2:docDescription xsi:nil=\"true\"/>"
+                     "<ns2:docID>0f8fad5b-d9cb-469f-a165-70867728950e</ns2:docID><ns2:docPassword/>"
+                     "<ns2:docCategory/><ns2:isActive>true</ns2:isActive>"
+                     "<ns2:docPageCount>2</ns2:docPageCount><ns2:docWidth>255.118</ns2:docWidth>"
+                     "<ns2:docHeight>155.906</ns2:docHeight><ns2:docBleed>8.504</ns2:docBleed>"
+                     "<ns2:clientType>200</ns2:clientType><ns2:userID>-1</ns2:userID>"
+                     "<ns2:fullScreenWindow>required</ns2:fullScreenWindow></ns2:templateInfo>"
+                     "</ns2:setTemplate>"),
+            sent);
 }
 
 TEST_F(WireTest, GetFieldsSendsTheFourStringsEscaped) {
@@ -231,7 +228,8 @@ TEST_F(WireTest, SetFieldsWritesEveryFieldMemberInSchemaOrder) {
   f.imageQualityRanges = &ranges;
   f.textReformat = ns2__enumTextReformat__customDigitsOnly;
   f.alwaysReformatText = true;
-  f.staticText = OslNewString(soap, std::string("Gr\xc3\xbc\xc3\x9f" "e \xe6\x9d\xb1\xe4\xba\xac"));
+  f.staticText = OslNewString(soap, std::string("Gr\xc3\xbc\xc3\x9f"
+                                                "e \xe6\x9d\xb1\xe4\xba\xac"));
   f.fontName = OslNewString(soap, std::string("DejaVu Sans"));
   f.fontFileName = OslNewString(soap, std::string("DejaVuSans.ttf"));
   f.fontSize = 9.5;
@@ -329,7 +327,8 @@ TEST_F(WireTest, SetFieldsWritesEveryFieldMemberInSchemaOrder) {
       "</ns2:imageQualityRanges><ns2:textReformat>customDigitsOnly</ns2:textReformat>"
       "<ns2:textReformatCustom xsi:nil=\"true\"/>"
       "<ns2:alwaysReformatText>true</ns2:alwaysReformatText><ns2:options xsi:nil=\"true\"/>"
-      "<ns2:staticText>Gr\xc3\xbc\xc3\x9f" "e \xe6\x9d\xb1\xe4\xba\xac</ns2:staticText>"
+      "<ns2:staticText>Gr\xc3\xbc\xc3\x9f"
+      "e \xe6\x9d\xb1\xe4\xba\xac</ns2:staticText>"
       "<ns2:fontName>DejaVu Sans</ns2:fontName><ns2:fontFileName>DejaVuSans.ttf</ns2:fontFileName>"
       "<ns2:fontSize>9.5</ns2:fontSize><ns2:fontBold>true</ns2:fontBold>"
       "<ns2:fontItalic>false</ns2:fontItalic><ns2:fontUnderline>true</ns2:fontUnderline>"
@@ -383,11 +382,10 @@ TEST_F(WireTest, GetLogicGroupsSendsTheFourStrings) {
   _ns2__getLogicGroups request;
   _ns2__getLogicGroupsResponse response;
   FillCredentials(&request);
-  const std::string sent = Capture(kTemplateMgr, "<t:getLogicGroupsResponse/>",
-                                   [&](struct soap* s, const char* endpoint) {
-                                     return CallGetLogicGroups(s, endpoint, nullptr, &request,
-                                                               response);
-                                   });
+  const std::string sent = Capture(
+      kTemplateMgr, "<t:getLogicGroupsResponse/>", [&](struct soap* s, const char* endpoint) {
+        return CallGetLogicGroups(s, endpoint, nullptr, &request, response);
+      });
   EXPECT_EQ(Expected(host_, kTemplateMgr, "urn:osl:templates/ItemplateMgr/getLogicGroups",
                      "<ns2:getLogicGroups>" + Credentials() + "</ns2:getLogicGroups>"),
             sent);
@@ -406,23 +404,21 @@ TEST_F(WireTest, SetLogicGroupsWritesGroupsAndNilItems) {
   _ns2__setLogicGroupsResponse response;
   FillCredentials(&request);
   request.logicGroups = &groups;
-  const std::string sent = Capture(kTemplateMgr, "<t:setLogicGroupsResponse/>",
-                                   [&](struct soap* s, const char* endpoint) {
-                                     return CallSetLogicGroups(s, endpoint, nullptr, &request,
-                                                               response);
-                                   });
-  EXPECT_EQ(
-      Expected(host_, kTemplateMgr, "urn:osl:templates/ItemplateMgr/setLogicGroups",
-               "<ns2:setLogicGroups>" + Credentials() +
-                   "<ns2:logicGroups><ns2:logicGroup><ns2:logicGroupID>1</ns2:logicGroupID>"
-                   "<ns2:logicGroupName>Address</ns2:logicGroupName>"
-                   "<ns2:moveDirection>moveUp</ns2:moveDirection></ns2:logicGroup>"
-                   "<ns2:logicGroup xsi:nil=\"true\"/><ns2:logicGroup>"
-                   "<ns2:logicGroupID>2</ns2:logicGroupID>"
-                   "<ns2:logicGroupName xsi:nil=\"true\"/>"
-                   "<ns2:moveDirection>moveDown</ns2:moveDirection></ns2:logicGroup>"
-                   "</ns2:logicGroups></ns2:setLogicGroups>"),
-      sent);
+  const std::string sent = Capture(
+      kTemplateMgr, "<t:setLogicGroupsResponse/>", [&](struct soap* s, const char* endpoint) {
+        return CallSetLogicGroups(s, endpoint, nullptr, &request, response);
+      });
+  EXPECT_EQ(Expected(host_, kTemplateMgr, "urn:osl:templates/ItemplateMgr/setLogicGroups",
+                     "<ns2:setLogicGroups>" + Credentials() +
+                         "<ns2:logicGroups><ns2:logicGroup><ns2:logicGroupID>1</ns2:logicGroupID>"
+                         "<ns2:logicGroupName>Address</ns2:logicGroupName>"
+                         "<ns2:moveDirection>moveUp</ns2:moveDirection></ns2:logicGroup>"
+                         "<ns2:logicGroup xsi:nil=\"true\"/><ns2:logicGroup>"
+                         "<ns2:logicGroupID>2</ns2:logicGroupID>"
+                         "<ns2:logicGroupName xsi:nil=\"true\"/>"
+                         "<ns2:moveDirection>moveDown</ns2:moveDirection></ns2:logicGroup>"
+                         "</ns2:logicGroups></ns2:setLogicGroups>"),
+            sent);
 }
 
 TEST_F(WireTest, SetAssetsWritesAssetRecords) {
@@ -443,31 +439,29 @@ TEST_F(WireTest, SetAssetsWritesAssetRecords) {
       Capture(kTemplateMgr, "<t:setAssetsResponse/>", [&](struct soap* s, const char* endpoint) {
         return CallSetAssets(s, endpoint, nullptr, &request, response);
       });
-  EXPECT_EQ(
-      Expected(host_, kTemplateMgr, "urn:osl:templates/ItemplateMgr/setAssets",
-               "<ns2:setAssets>" + Credentials() +
-                   "<ns2:assets><ns2:assetInfo>"
-                   "<ns2:assetURL>http://assets.test/a.pdf?x=1&amp;y=2</ns2:assetURL>"
-                   "<ns2:assetName>proof.pdf</ns2:assetName>"
-                   "<ns2:assetType>masterPDF</ns2:assetType>"
-                   "<ns2:imagePickerNum>0</ns2:imagePickerNum><ns2:delete>false</ns2:delete>"
-                   "</ns2:assetInfo><ns2:assetInfo><ns2:assetURL xsi:nil=\"true\"/>"
-                   "<ns2:assetName xsi:nil=\"true\"/>"
-                   "<ns2:assetType>tolvanDocument</ns2:assetType>"
-                   "<ns2:imagePickerNum>3</ns2:imagePickerNum><ns2:delete>true</ns2:delete>"
-                   "</ns2:assetInfo></ns2:assets></ns2:setAssets>"),
-      sent);
+  EXPECT_EQ(Expected(host_, kTemplateMgr, "urn:osl:templates/ItemplateMgr/setAssets",
+                     "<ns2:setAssets>" + Credentials() +
+                         "<ns2:assets><ns2:assetInfo>"
+                         "<ns2:assetURL>http://assets.test/a.pdf?x=1&amp;y=2</ns2:assetURL>"
+                         "<ns2:assetName>proof.pdf</ns2:assetName>"
+                         "<ns2:assetType>masterPDF</ns2:assetType>"
+                         "<ns2:imagePickerNum>0</ns2:imagePickerNum><ns2:delete>false</ns2:delete>"
+                         "</ns2:assetInfo><ns2:assetInfo><ns2:assetURL xsi:nil=\"true\"/>"
+                         "<ns2:assetName xsi:nil=\"true\"/>"
+                         "<ns2:assetType>tolvanDocument</ns2:assetType>"
+                         "<ns2:imagePickerNum>3</ns2:imagePickerNum><ns2:delete>true</ns2:delete>"
+                         "</ns2:assetInfo></ns2:assets></ns2:setAssets>"),
+            sent);
 }
 
 TEST_F(WireTest, CommitTemplateSendsTheFourStrings) {
   _ns2__commitTemplate request;
   _ns2__commitTemplateResponse response;
   FillCredentials(&request);
-  const std::string sent = Capture(kTemplateMgr, "<t:commitTemplateResponse/>",
-                                   [&](struct soap* s, const char* endpoint) {
-                                     return CallCommitTemplate(s, endpoint, nullptr, &request,
-                                                               response);
-                                   });
+  const std::string sent = Capture(
+      kTemplateMgr, "<t:commitTemplateResponse/>", [&](struct soap* s, const char* endpoint) {
+        return CallCommitTemplate(s, endpoint, nullptr, &request, response);
+      });
   EXPECT_EQ(Expected(host_, kTemplateMgr, "urn:osl:templates/ItemplateMgr/commitTemplate",
                      "<ns2:commitTemplate>" + Credentials() + "</ns2:commitTemplate>"),
             sent);
@@ -515,8 +509,9 @@ TEST_F(WireTest, PortEightySendsTheBareHostName) {
   context_.get()->fopen = Redirect::Open;
   _ns2__commitTemplate request;
   _ns2__commitTemplateResponse response;
-  EXPECT_EQ(0, CallCommitTemplate(context_.get(), "http://templates.example.com/services/templateMgr.svc",
-                                  nullptr, &request, response));
+  EXPECT_EQ(
+      0, CallCommitTemplate(context_.get(), "http://templates.example.com/services/templateMgr.svc",
+                            nullptr, &request, response));
   const auto requests = server.Requests();
   ASSERT_EQ(1u, requests.size());
   EXPECT_EQ(0u, requests[0].find("POST /services/templateMgr.svc HTTP/1.1\r\n"
@@ -536,8 +531,8 @@ TEST_F(WireTest, AnExplicitActionReplacesTheOperationsOwn) {
 // Builds a locale with a decimal comma in a scratch folder; false when the
 // machine cannot.
 bool UseCommaLocale(const ScratchDir& dir) {
-  const std::string command = "localedef -i de_DE -f UTF-8 '" + dir.path() +
-                              "/de_DE.UTF-8' >/dev/null 2>&1";
+  const std::string command =
+      "localedef -i de_DE -f UTF-8 '" + dir.path() + "/de_DE.UTF-8' >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return false;
   setenv("LOCPATH", dir.path().c_str(), 1);
   return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
