@@ -13,7 +13,6 @@ class CAlert {
   // Shows `message` with up to three buttons (empty captions are not shown).
   // Returns the 1-based number of the pressed button; `defaultButton` is the
   // one pressed when the user just confirms or no answer can be had.
-  static int16 ModalAlert(const PMString& message, const PMString& button1,
-                          const PMString& button2, const PMString& button3,
-                          int16 defaultButton, int16 iconCode);
+  static int16 ModalAlert(const PMString& message, const PMString& button1, const PMString& button2,
+                          const PMString& button3, int16 defaultButton, int16 iconCode);
 };

@@ -4,23 +4,23 @@
 #include "BaseTypes.h"
 
 // Component model.
-constexpr PMIID IID_IREGISTRATION = 260;    // implementation registration, on the session
-constexpr PMIID IID_IUNKNOWN_BOSS = 306;    // any implementation answers with its boss
+constexpr PMIID IID_IREGISTRATION = 260;  // implementation registration, on the session
+constexpr PMIID IID_IUNKNOWN_BOSS = 306;  // any implementation answers with its boss
 
 // Template data on persistent objects and selections.
-constexpr PMIID IID_ILABEL = 0x58000;            // label string of a persistent object
-constexpr PMIID IID_ILABELSUITE = 0x58001;       // labels of the selected items
+constexpr PMIID IID_ILABEL = 0x58000;       // label string of a persistent object
+constexpr PMIID IID_ILABELSUITE = 0x58001;  // labels of the selected items
 
 // Selection architecture.
-constexpr PMIID IID_ILAYOUTTARGET = 383;         // items of a layout selection
-constexpr PMIID IID_ITEXTTARGET = 638;           // a text selection
-constexpr PMIID IID_IINTEGRATORTARGET = 414;     // concrete suites behind an abstract selection
+constexpr PMIID IID_ILAYOUTTARGET = 383;      // items of a layout selection
+constexpr PMIID IID_ITEXTTARGET = 638;        // a text selection
+constexpr PMIID IID_IINTEGRATORTARGET = 414;  // concrete suites behind an abstract selection
 constexpr PMIID IID_ISELECTIONMANAGER = 0x5A000;
 
 // Page items.
-constexpr PMIID IID_IGUIDEDATA = 83210;          // the excluded kind (ruler guides)
-constexpr PMIID IID_IGRAPHICFRAMEDATA = 5837;    // a frame; names the UID of its content
-constexpr PMIID IID_IMULTICOLUMNITEMDATA = 51730;// content that carries a text model
+constexpr PMIID IID_IGUIDEDATA = 83210;            // the excluded kind (ruler guides)
+constexpr PMIID IID_IGRAPHICFRAMEDATA = 5837;      // a frame; names the UID of its content
+constexpr PMIID IID_IMULTICOLUMNITEMDATA = 51730;  // content that carries a text model
 constexpr PMIID IID_IHIERARCHY = 0x5A010;
 constexpr PMIID IID_IGEOMETRY = 0x5A011;
 constexpr PMIID IID_IPAGEITEMDATA = 0x5A012;

@@ -9,11 +9,11 @@
 
 class IPlugIn {
  public:
-  virtual bool16 CanLoad() const = 0;      // true: the plug-in may be loaded
-  virtual bool16 IsValid() const = 0;      // true: its resources are usable
-  virtual bool16 CanUnload() const = 0;    // false: it stays loaded
-  virtual bool16 IsRequired() const = 0;   // true: the host needs it
-  virtual void Terminate() = 0;            // called once before exit
+  virtual bool16 CanLoad() const = 0;     // true: the plug-in may be loaded
+  virtual bool16 IsValid() const = 0;     // true: its resources are usable
+  virtual bool16 CanUnload() const = 0;   // false: it stays loaded
+  virtual bool16 IsRequired() const = 0;  // true: the host needs it
+  virtual void Terminate() = 0;           // called once before exit
   virtual PluginID GetPluginID() const = 0;
   virtual void SetPluginID(PluginID id) = 0;
   virtual IDFile GetResourceFile() const = 0;

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "HostInterfaceIDs.h"
-#include "InterfacePtr.h"
 #include "IPMUnknown.h"
+#include "InterfacePtr.h"
 
 class ISelectionManager : public IPMUnknown {
  public:

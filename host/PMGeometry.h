@@ -49,8 +49,8 @@ class PMMatrix {
   }
   // This matrix followed by `next` (apply this first).
   PMMatrix Then(const PMMatrix& n) const {
-    return {a_ * n.a_ + b_ * n.c_,          a_ * n.b_ + b_ * n.d_,
-            c_ * n.a_ + d_ * n.c_,          c_ * n.b_ + d_ * n.d_,
+    return {a_ * n.a_ + b_ * n.c_,           a_ * n.b_ + b_ * n.d_,
+            c_ * n.a_ + d_ * n.c_,           c_ * n.b_ + d_ * n.d_,
             tx_ * n.a_ + ty_ * n.c_ + n.tx_, tx_ * n.b_ + ty_ * n.d_ + n.ty_};
   }
   PMReal Determinant() const { return a_ * d_ - b_ * c_; }

@@ -49,8 +49,7 @@ class IScriptRequestData {
   virtual bool16 IsPropertyGet() const = 0;
   virtual bool16 IsPropertyPut() const = 0;
   // Records `data` as the value of `element` for `script`.
-  virtual ErrorCode AppendReturnData(IScript* script, ScriptID element,
-                                     const ScriptData& data) = 0;
+  virtual ErrorCode AppendReturnData(IScript* script, ScriptID element, const ScriptData& data) = 0;
 
  protected:
   ~IScriptRequestData() = default;
@@ -77,8 +76,7 @@ class CScriptProvider : public CPMUnknown<IScriptProvider> {
  public:
   explicit CScriptProvider(IPMUnknown* boss) : CPMUnknown(boss) {}
   ErrorCode HandleMethod(ScriptID method, IScriptRequestData* data, IScript* script) override;
-  ErrorCode AccessProperty(ScriptID property, IScriptRequestData* data,
-                           IScript* script) override;
+  ErrorCode AccessProperty(ScriptID property, IScriptRequestData* data, IScript* script) override;
   ErrorCode GetObject(IScriptRequestData* data, IScript* parent) override;
   IScript* QueryParent(IScript* script) const override;
   ErrorCode PreAccessProperty(ScriptID property, IScriptRequestData* data,

@@ -33,8 +33,7 @@ ErrorCode OslScriptProvider::Speak(IScriptRequestData* data) {
   return read;
 }
 
-ErrorCode OslScriptProvider::Respond(ScriptID property, IScriptRequestData* data,
-                                     IScript* script) {
+ErrorCode OslScriptProvider::Respond(ScriptID property, IScriptRequestData* data, IScript* script) {
   if (!data->IsPropertyGet()) return kFailure;
   ScriptData answer;
   answer.SetPMString(PMString("Hello back to you", PMString::kDontTranslateDuringCall));

@@ -9,8 +9,7 @@ class OslScriptProvider : public CScriptProvider {
  public:
   explicit OslScriptProvider(IPMUnknown* boss);
   ErrorCode HandleMethod(ScriptID method, IScriptRequestData* data, IScript* script) override;
-  ErrorCode AccessProperty(ScriptID property, IScriptRequestData* data,
-                           IScript* script) override;
+  ErrorCode AccessProperty(ScriptID property, IScriptRequestData* data, IScript* script) override;
 
   // The method: shows the string parameter in an information alert (an
   // empty one when the parameter is not a string) and returns the read's

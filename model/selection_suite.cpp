@@ -62,8 +62,7 @@ void VisitEach(const IPMUnknown* self, const boost::function<void(IOslSuite*)>& 
 
 // Runs the concrete calls inside one command sequence until one answers a
 // non-zero code, publishing each answer as the global error code.
-ErrorCode VisitProcess(const IPMUnknown* self,
-                       const boost::function<ErrorCode(IOslSuite*)>& call) {
+ErrorCode VisitProcess(const IPMUnknown* self, const boost::function<ErrorCode(IOslSuite*)>& call) {
   auto suites = ConcreteSuites(self);
   if (suites->empty()) return kSuccess;
   CmdUtils::SequenceContext sequence;

@@ -11,12 +11,12 @@
 class IOslSuite : public IPMUnknown {
  public:
   enum { kDefaultIID = IID_IOSLSUITE };
-  virtual bool16 CanApply() const = 0;                       // any concrete answers true
-  virtual ErrorCode Apply() = 0;                             // first non-zero code, in a sequence
-  virtual bool16 IsApplicable() const = 0;                   // all concrete answer true
-  virtual ErrorCode Refresh() const = 0;                     // first non-zero code, in a sequence
-  virtual void CollectValues(K2Vector<int32>& values) = 0;   // every concrete appends
-  virtual ErrorCode ApplyValue(int32 value) = 0;             // first non-zero code, in a sequence
+  virtual bool16 CanApply() const = 0;                      // any concrete answers true
+  virtual ErrorCode Apply() = 0;                            // first non-zero code, in a sequence
+  virtual bool16 IsApplicable() const = 0;                  // all concrete answer true
+  virtual ErrorCode Refresh() const = 0;                    // first non-zero code, in a sequence
+  virtual void CollectValues(K2Vector<int32>& values) = 0;  // every concrete appends
+  virtual ErrorCode ApplyValue(int32 value) = 0;            // first non-zero code, in a sequence
   virtual ErrorCode SetItemData(const WideString& text) = 0;
   virtual ErrorCode GetItemData(WideString& text) = 0;
   virtual ErrorCode SetDocData(const WideString& text) = 0;

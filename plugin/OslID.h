@@ -66,6 +66,6 @@ constexpr WidgetID kOslPasswordWidgetID = 0x199E1D;
 constexpr WidgetID kOslRefreshBoxWidgetID = 0x199E21;
 
 // Scripting elements (four characters packed big-endian).
-constexpr ScriptID kOslSpeakMethodScriptID = 0x6553706B;    // 'eSpk'
-constexpr ScriptID kOslSpeakTextParamScriptID = 0x70536564; // 'pSed'
-constexpr ScriptID kOslResponsePropScriptID = 0x70527370;   // 'pRsp'
+constexpr ScriptID kOslSpeakMethodScriptID = 0x6553706B;     // 'eSpk'
+constexpr ScriptID kOslSpeakTextParamScriptID = 0x70536564;  // 'pSed'
+constexpr ScriptID kOslResponsePropScriptID = 0x70527370;    // 'pRsp'

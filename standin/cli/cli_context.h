@@ -5,10 +5,9 @@
 // errors (unknown document, unknown uid, bad option).
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 namespace standin {
 class Document;
@@ -21,11 +20,11 @@ constexpr int kExitErrorAlert = 1;
 constexpr int kExitUsage = 2;
 
 struct CommonOptions {
-  std::string pluginPath;             // --plugin; empty = Osl.pln beside osl
-  bool yes = false;                   // --yes
-  bool no = false;                    // --no
-  std::vector<std::string> answers;   // --answers yes,no,...
-  std::vector<std::string> select;    // --select UID...
+  std::string pluginPath;            // --plugin; empty = Osl.pln beside osl
+  bool yes = false;                  // --yes
+  bool no = false;                   // --no
+  std::vector<std::string> answers;  // --answers yes,no,...
+  std::vector<std::string> select;   // --select UID...
 };
 
 class CliContext {

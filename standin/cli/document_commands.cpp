@@ -87,7 +87,8 @@ bool FindScriptNames(ScriptNames* names) {
         standin::ParseNumericID(params[0]["id"], &names->parameter);
     }
     const auto& props = scripting["properties"];
-    if (props.is_array() && !props.empty()) standin::ParseNumericID(props[0]["id"], &names->property);
+    if (props.is_array() && !props.empty())
+      standin::ParseNumericID(props[0]["id"], &names->property);
     return true;
   }
   return false;
@@ -132,14 +133,16 @@ int RunScript(CliContext& context, const std::string& path, const std::string* c
 }  // namespace
 
 void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus) {
-  auto* items = app.add_subcommand("items", "List spreads, pages and page items (uid, kind, "
-                                            "page, bounds on the page, field tag)");
+  auto* items = app.add_subcommand("items",
+                                   "List spreads, pages and page items (uid, kind, "
+                                   "page, bounds on the page, field tag)");
   static std::string itemsPath;
   items->add_option("DOC", itemsPath, "a .tlvd document")->required();
   items->callback([&context, exitStatus] { *exitStatus = ListItems(context, itemsPath); });
 
-  auto* script = app.add_subcommand("script", "Call the plug-in's scripting method or read its "
-                                              "scripting property");
+  auto* script = app.add_subcommand("script",
+                                    "Call the plug-in's scripting method or read its "
+                                    "scripting property");
   static std::string scriptPath;
   static std::string callText;
   script->add_option("DOC", scriptPath, "a .tlvd document")->required();

@@ -153,9 +153,8 @@ void CAlert::InformationAlert(const PMString& message) {
   standin::AlertCenter::Get().Show(standin::AlertKind::kInfo, Shown(message), {"OK"}, 1);
 }
 
-int16 CAlert::ModalAlert(const PMString& message, const PMString& button1,
-                         const PMString& button2, const PMString& button3, int16 defaultButton,
-                         int16 iconCode) {
+int16 CAlert::ModalAlert(const PMString& message, const PMString& button1, const PMString& button2,
+                         const PMString& button3, int16 defaultButton, int16 iconCode) {
   std::vector<std::string> buttons{Shown(button1), Shown(button2), Shown(button3)};
   while (!buttons.empty() && buttons.back().empty()) buttons.pop_back();
   if (buttons.empty()) buttons.push_back("OK");

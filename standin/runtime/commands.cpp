@@ -1,7 +1,7 @@
 // Command sequences and the global error code.
-#include "host/CmdUtils.h"
-
 #include "standin/runtime/commands.h"
+
+#include "host/CmdUtils.h"
 
 namespace {
 ErrorCode gGlobalError = kSuccess;

@@ -174,7 +174,9 @@ bool ReadString(const json& node, const char* key, std::string* out, std::string
   return true;
 }
 
-json MatrixJson(const PMMatrix& m) { return json::array({m.A(), m.B(), m.C(), m.D(), m.Tx(), m.Ty()}); }
+json MatrixJson(const PMMatrix& m) {
+  return json::array({m.A(), m.B(), m.C(), m.D(), m.Tx(), m.Ty()});
+}
 
 bool IsIdentity(const PMMatrix& m) {
   return m.A() == 1 && m.B() == 0 && m.C() == 0 && m.D() == 1 && m.Tx() == 0 && m.Ty() == 0;
@@ -483,8 +485,8 @@ json Document::ItemToJson(const PageItem& item) const {
   json node = item.node;
   node["label"] = item.label.GetUTF8String();
   if (item.label.empty() && !item.node.contains("label")) node.erase("label");
-  node["bounds"] = json::array({item.bounds.left, item.bounds.top, item.bounds.right,
-                                item.bounds.bottom});
+  node["bounds"] =
+      json::array({item.bounds.left, item.bounds.top, item.bounds.right, item.bounds.bottom});
   if (IsIdentity(item.matrix) && !item.node.contains("matrix")) {
     node.erase("matrix");
   } else {

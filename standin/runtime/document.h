@@ -13,10 +13,9 @@
 
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "host/PMGeometry.h"
 #include "host/PMString.h"
@@ -40,8 +39,8 @@ struct PageItem {
   PMMatrix matrix;  // inner-to-parent
   WideString label;
   bool visible = true;
-  std::u16string storyText;  // text frames: the story's text
-  std::string placedFile;    // graphic frames: path of the placed file, as stored
+  std::u16string storyText;      // text frames: the story's text
+  std::string placedFile;        // graphic frames: path of the placed file, as stored
   UID contentUID = kInvalidUID;  // text frames: the text content object
   UID storyUID = kInvalidUID;    // text frames: the story
   Page* page = nullptr;

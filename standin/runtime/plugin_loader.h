@@ -17,10 +17,9 @@
 //   "views":     the view resources (see views.h)
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "host/IPlugIn.h"
 

@@ -69,8 +69,7 @@ std::u16string Utf8ToUtf16(const std::string& in) {
       continue;
     }
     int got = 1;
-    while (got < len && i + got < n &&
-           (static_cast<unsigned char>(in[i + got]) & 0xC0) == 0x80) {
+    while (got < len && i + got < n && (static_cast<unsigned char>(in[i + got]) & 0xC0) == 0x80) {
       cp = (cp << 6) | (static_cast<unsigned char>(in[i + got]) & 0x3F);
       ++got;
     }

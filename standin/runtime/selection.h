@@ -34,7 +34,10 @@ class SelectionManager {
   void Clear();
   // Replaces which concrete selections are present and their order (the
   // host's collection order). Used to build mixed selections.
-  void SetConcrete(const std::vector<Concrete>& present) { present_ = present; Notify(); }
+  void SetConcrete(const std::vector<Concrete>& present) {
+    present_ = present;
+    Notify();
+  }
 
   Document* SelectedDocument() const { return doc_; }
   const std::vector<UID>& SelectedItems() const { return items_; }

@@ -38,9 +38,9 @@ class SessionImpl : public CPMUnknown<ISession> {
 class RegistrationImpl : public CPMUnknown<IRegistration> {
  public:
   using CPMUnknown::CPMUnknown;
-  ErrorCode RegisterImplementation(PluginID pluginID, ImplementationID implID,
-                                   ImplCreateFn create, ImplDestroyFn destroy, ImplSizeFn size,
-                                   void*, void*, void*) override {
+  ErrorCode RegisterImplementation(PluginID pluginID, ImplementationID implID, ImplCreateFn create,
+                                   ImplDestroyFn destroy, ImplSizeFn size, void*, void*,
+                                   void*) override {
     return Session::Get().Registry().Register({pluginID, implID, create, destroy, size});
   }
 };

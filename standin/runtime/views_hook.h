@@ -2,9 +2,8 @@
 // toolkit.
 #pragma once
 
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "host/BaseTypes.h"
 

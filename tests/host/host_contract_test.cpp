@@ -220,9 +220,8 @@ TEST_F(HostObjects, RegistrationAndPlugInList) {
   const auto* existing = standin::Session::Get().Registry().Find(0x199E08);
   ASSERT_NE(existing, nullptr);
   // A second registration of the same identifier, or one without functions, is refused.
-  EXPECT_EQ(registration->RegisterImplementation(1, 0x199E08, existing->create,
-                                                 existing->destroy, existing->size, nullptr,
-                                                 nullptr, nullptr),
+  EXPECT_EQ(registration->RegisterImplementation(1, 0x199E08, existing->create, existing->destroy,
+                                                 existing->size, nullptr, nullptr, nullptr),
             kFailure);
   EXPECT_EQ(registration->RegisterImplementation(1, 0x7777, nullptr, nullptr, nullptr, nullptr,
                                                  nullptr, nullptr),

@@ -56,8 +56,8 @@ TEST(PlugInLoading, BadLibrariesAreRefusedWithAClearReason) {
   EXPECT_NE(error.find("GetPlugIn"), std::string::npos);
   // A file that is not ELF has no resources.
   std::string data;
-  EXPECT_FALSE(standin::ReadResourceSection(std::string(OSL_SOURCE_DIR) + "/README.md", &data,
-                                            &error));
+  EXPECT_FALSE(
+      standin::ReadResourceSection(std::string(OSL_SOURCE_DIR) + "/README.md", &data, &error));
 }
 
 }  // namespace

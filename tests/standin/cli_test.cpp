@@ -19,8 +19,8 @@ struct CommandRun {
 
 CommandRun Osl(const std::string& args, const std::string& env = "") {
   const std::string errFile = "/tmp/osl-cli-test-" + std::to_string(getpid()) + ".err";
-  const std::string command = env + " " + OSL_BINARY_DIR + "/bin/osl " + args + " 2>" + errFile +
-                              " </dev/null";
+  const std::string command =
+      env + " " + OSL_BINARY_DIR + "/bin/osl " + args + " 2>" + errFile + " </dev/null";
   CommandRun run{};
   FILE* pipe = popen(command.c_str(), "r");
   std::array<char, 4096> buf;
@@ -44,10 +44,11 @@ std::string Copy(const std::string& example) {
 }
 
 TEST(OslCommandLine, ItemsListsEveryItemWithItsTag) {
-  const CommandRun run = Osl("items " + std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd");
+  const CommandRun run =
+      Osl("items " + std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd");
   EXPECT_EQ(run.status, 0) << run.err;
-  for (const char* uid : {"uid 10 ", "uid 11 ", "uid 12 ", "uid 13 ", "uid 14 ", "uid 15 ",
-                          "uid 16 ", "uid 17 "}) {
+  for (const char* uid :
+       {"uid 10 ", "uid 11 ", "uid 12 ", "uid 13 ", "uid 14 ", "uid 15 ", "uid 16 ", "uid 17 "}) {
     EXPECT_NE(run.out.find(uid), std::string::npos) << uid << "\n" << run.out;
   }
   EXPECT_NE(run.out.find("fieldName:::FullName"), std::string::npos);

@@ -7,9 +7,8 @@
 
 #include <fstream>
 #include <memory>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "host/IPlugIn.h"
 #include "plugin/OslID.h"
