@@ -58,8 +58,14 @@ PMString NewOslSessionId() {
   if (next <= 0) next += 0x7FFFFFFF;
   // Any extra value will do here; a random device keeps identifiers of
   // processes started in the same second apart.
-  std::random_device device;
-  const uint32 r2 = static_cast<uint32>(next) + static_cast<uint32>(device());
+  uint32 extra = 0;
+  try {
+    std::random_device device;
+    extra = static_cast<uint32>(device());
+  } catch (...) {
+    // No random device: the other parts still vary.
+  }
+  const uint32 r2 = static_cast<uint32>(next) + extra;
   gSessionState = static_cast<int32>(static_cast<uint32>(next) & 0x8FFFFFFFu);
   const uint32 r3 = static_cast<uint32>(std::rand());
   const uint32 r4 = static_cast<uint32>(std::rand());
