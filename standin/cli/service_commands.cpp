@@ -29,7 +29,7 @@ int ListTemplates(CliContext& context) {
   if (!settings.IsConfigured()) {
     CAlert::ErrorAlert(PMString(kNotConfiguredKey));
     std::cerr << "osl: no server is configured in " << settings.settingsPath.GetPlatformString()
-              << " (set one with osl prefs --server URL)" << std::endl;
+              << " (lines server:, user: and pass:)" << std::endl;
     return context.FinishStatus();
   }
   OslSoapContext soapContext;
