@@ -1,0 +1,17 @@
+// The host's keyboard utility (reached through UtilsBoss::QueryUtils): the
+// feedback for a keystroke an edit-box filter refuses. A headless host counts
+// refused keystrokes and shows nothing.
+#pragma once
+
+#include "IEvent.h"
+#include "IPMUnknown.h"
+#include "WidgetInterfaceIDs.h"
+
+class IEventUtils : public IPMUnknown {
+ public:
+  enum { kDefaultIID = IID_IEVENTUTILS };
+  // Gives the host's feedback for the refused keystroke `event` (null is
+  // ignored). The event is not changed.
+  virtual void RefuseKeyStroke(IEvent* event) = 0;
+  virtual ~IEventUtils() = default;
+};

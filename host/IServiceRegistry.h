@@ -1,0 +1,15 @@
+// The host's service registry (on the session boss): finds the object that
+// provides a service, such as the preferences dialog.
+#pragma once
+
+#include "IPMUnknown.h"
+#include "WidgetInterfaceIDs.h"
+
+class IServiceRegistry : public IPMUnknown {
+ public:
+  enum { kDefaultIID = IID_ISERVICEREGISTRY };
+  // The provider of `service` (a boss) with a reference added, or null when
+  // nothing provides it.
+  virtual IPMUnknown* QueryServiceProvider(ServiceID service) const = 0;
+  virtual ~IServiceRegistry() = default;
+};
