@@ -1,0 +1,12 @@
+#include "ui/add_field_to_stacking_group_controller.h"
+
+#include "plugin/ImplRegistry.h"
+#include "plugin/OslID.h"
+
+static osl::RegisterImplementation<AddFieldToStackingGroupController>
+    gRegisterAddFieldToStackingGroupController(kAddFieldToStackingGroupControllerImpl);
+
+AddFieldToStackingGroupController::AddFieldToStackingGroupController(IPMUnknown* boss)
+    : CDialogController(boss) {}
+
+AddFieldToStackingGroupController::~AddFieldToStackingGroupController() = default;
