@@ -149,10 +149,10 @@ TemplateData FromWire(const osl_soap::ns2__libraryTemplate* record) {
   return data;
 }
 
-osl_soap::ns2__libraryTemplate* ToTemplateManagerRecord(struct soap* soap,
-                                                        const TemplateData& data) {
-  auto* record = osl_soap::soap_new_ns2__libraryTemplate(soap);
-  if (record == nullptr) return nullptr;
+// The two services carry identical copies of the template record (one per
+// namespace); both are filled from the same stored data.
+template <class Record, class Restriction>
+void FillTemplateRecord(struct soap* soap, const TemplateData& data, Record* record) {
   record->docName = NewString(soap, data.name);
   record->docDescription = NewString(soap, data.description);
   record->docID = data.doc_id;
@@ -165,27 +165,24 @@ osl_soap::ns2__libraryTemplate* ToTemplateManagerRecord(struct soap* soap,
   record->docBleed = data.bleed;
   record->clientType = static_cast<unsigned char>(data.client_type);
   record->userID = data.user_id;
-  record->fullScreenWindow = static_cast<osl_soap::ns2__eRestriction>(data.full_screen_window);
+  record->fullScreenWindow = static_cast<Restriction>(data.full_screen_window);
+}
+
+osl_soap::ns2__libraryTemplate* ToTemplateManagerRecord(struct soap* soap,
+                                                        const TemplateData& data) {
+  auto* record = osl_soap::soap_new_ns2__libraryTemplate(soap);
+  if (record != nullptr)
+    FillTemplateRecord<osl_soap::ns2__libraryTemplate, osl_soap::ns2__eRestriction>(soap, data,
+                                                                                    record);
   return record;
 }
 
 osl_soap::ns4__libraryTemplate* ToDocumentBuilderRecord(struct soap* soap,
                                                         const TemplateData& data) {
   auto* record = osl_soap::soap_new_ns4__libraryTemplate(soap);
-  if (record == nullptr) return nullptr;
-  record->docName = NewString(soap, data.name);
-  record->docDescription = NewString(soap, data.description);
-  record->docID = data.doc_id;
-  record->docPassword = data.doc_password;
-  record->docCategory = NewString(soap, data.category);
-  record->isActive = data.is_active;
-  record->docPageCount = data.page_count;
-  record->docWidth = data.width;
-  record->docHeight = data.height;
-  record->docBleed = data.bleed;
-  record->clientType = static_cast<unsigned char>(data.client_type);
-  record->userID = data.user_id;
-  record->fullScreenWindow = static_cast<osl_soap::ns4__eRestriction>(data.full_screen_window);
+  if (record != nullptr)
+    FillTemplateRecord<osl_soap::ns4__libraryTemplate, osl_soap::ns4__eRestriction>(soap, data,
+                                                                                    record);
   return record;
 }
 
