@@ -44,6 +44,8 @@ constexpr ActionID kOslPublishAsNewActionID = 0x199E08;
 constexpr RsrcID kOslTemplateDialogRsrcID = 250;
 constexpr RsrcID kCreateStackingGroupDialogRsrcID = 1056;
 constexpr RsrcID kAddFieldToStackingGroupDialogRsrcID = 2056;
+constexpr RsrcID kOslFieldPanelRsrcID = 350;
+constexpr RsrcID kOslPrefPanelRsrcID = 850;
 constexpr WidgetID kOslPrefPanelID = 0x199E18;
 
 // Widgets.

@@ -21,9 +21,7 @@ int main(int argc, char** argv) {
 
   int status = osl_cli::kExitOk;
   osl_cli::AddDocumentCommands(app, context, &status);
-#ifdef OSL_HAVE_SERVICE_COMMANDS
   osl_cli::AddServiceCommands(app, context, &status);
-#endif
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

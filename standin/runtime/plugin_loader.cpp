@@ -13,7 +13,7 @@
 #include "standin/runtime/file_system.h"
 #include "standin/runtime/session.h"
 #include "standin/runtime/string_tables.h"
-#include "standin/runtime/views_hook.h"
+#include "standin/runtime/views.h"
 
 namespace standin {
 
@@ -223,7 +223,8 @@ const LoadedPlugIn* LoadPlugIn(const std::string& path, std::string* error) {
   loaded.plugin->RegisterImplementations(loaded.id);
   if (!ApplyBosses(loaded.resources["bosses"], error) ||
       !ApplyStrings(loaded.resources["strings"], error) ||
-      !ApplyViews(loaded.id, loaded.resources["views"], error)) {
+      (!loaded.resources["views"].is_null() &&
+       !RegisterViews(loaded.id, loaded.resources["views"], error))) {
     *error = resourceFile.GetPath() + ": " + *error;
     return nullptr;
   }

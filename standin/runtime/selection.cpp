@@ -93,7 +93,9 @@ class LabelSuite : public CPMUnknown<ILabelSuite> {
 
 }  // namespace
 
-SelectionManager::SelectionManager() {
+SelectionManager::SelectionManager() { RebuildBosses(); }
+
+void SelectionManager::RebuildBosses() {
   Session& session = Session::Get();
   abstract_ = session.MakeBoss("kAbstractSelectionBoss");
   abstract_->AddNew<SelectionManagerImpl>(IID_ISELECTIONMANAGER, this);

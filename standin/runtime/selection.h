@@ -22,6 +22,10 @@ class SelectionManager {
   SelectionManager();
   ~SelectionManager();
 
+  // Builds the abstract and concrete bosses anew, with the add-ins declared
+  // now; the selection and the listeners stay.
+  void RebuildBosses();
+
   Boss& AbstractBoss() { return *abstract_; }
   ISelectionManager* Interface() const;
 

@@ -2,7 +2,9 @@
 
 #include "host/IPlugInList.h"
 #include "host/Utils.h"
+#include "standin/runtime/dialogs.h"
 #include "standin/runtime/document.h"
+#include "standin/runtime/panels.h"
 #include "standin/runtime/selection.h"
 
 namespace standin {
@@ -140,7 +142,7 @@ SelectionManager& Session::ActiveSelection() {
 void Session::DeclareAddIn(const std::string& hostClass, const AddIn& addIn) {
   addIns_[hostClass].push_back(addIn);
   // Selection bosses are built once; let them pick up the new add-in.
-  selection_.reset();
+  if (selection_) selection_->RebuildBosses();
 }
 
 std::unique_ptr<Boss> Session::MakeBoss(const std::string& className) {
@@ -164,7 +166,9 @@ Boss* Session::FindPlugInBoss(const std::string& className) {
 }
 
 void Session::Reset() {
+  ResetWidgets();
   selection_.reset();
+  SyncSelectionObservers();
   documents_.clear();
   pluginBosses_.clear();
   addIns_.clear();
