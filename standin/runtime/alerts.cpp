@@ -122,7 +122,6 @@ int AlertCenter::Show(AlertKind kind, const std::string& text,
     } else if (interactive_ && isatty(STDIN_FILENO)) {
       answer = AskTerminal(text, buttons, defaultButton);
     }
-    if (echo_) std::cerr << "  -> " << buttons[static_cast<size_t>(answer - 1)] << std::endl;
   }
   if (kind == AlertKind::kError) ++errors_;
   log_.push_back(AlertRecord{kind, text, answer});
