@@ -96,8 +96,3 @@ class PMString {
   std::u16string text_;
   bool translatable_ = true;
 };
-
-// UTF-8 <-> UTF-16 conversion shared by the text types. Malformed input
-// becomes U+FFFD; nothing is dropped silently.
-std::u16string Utf8ToUtf16(const std::string& utf8);
-std::string Utf16ToUtf8(const std::u16string& utf16);

@@ -1,6 +1,8 @@
 // Names of persistent objects: a database and a UID inside it.
 #pragma once
 
+#include <cstddef>
+
 #include "BaseTypes.h"
 
 class IPMUnknown;

@@ -1,7 +1,7 @@
 #include "model/facade.h"
 
 #include "host/CAlert.h"
-#include "plugin/ImplRegistry.h"
+#include "plugin/impl_registry.h"
 
 static osl::RegisterImplementation<OslFacade> gRegisterOslFacade(kOslFacadeImpl);
 

@@ -1,8 +1,8 @@
 #include "model/script_provider.h"
 
 #include "host/CAlert.h"
-#include "plugin/ImplRegistry.h"
-#include "plugin/OslID.h"
+#include "plugin/impl_registry.h"
+#include "plugin/osl_id.h"
 
 static osl::RegisterImplementation<OslScriptProvider> gRegisterOslScriptProvider(
     kOslScriptProviderImpl);

@@ -1,7 +1,7 @@
 #include "plugin/action_component.h"
 
-#include "plugin/ImplRegistry.h"
-#include "plugin/OslID.h"
+#include "plugin/impl_registry.h"
+#include "plugin/osl_id.h"
 
 static osl::RegisterImplementation<OslActionComponent> gRegisterOslActionComponent(
     kOslActionComponentImpl);

@@ -6,7 +6,7 @@
 
 #include "osl_soapH.h"
 #include "refservice/file_util.h"
-#include "service/soap_namespaces.h"
+#include "service/schema/soap_namespaces.h"
 
 namespace osl::refservice {
 namespace {

@@ -7,7 +7,7 @@
 #include "host/CAlert.h"
 #include "osl_soapH.h"
 #include "service/platform.h"
-#include "service/soap_namespaces.h"
+#include "service/schema/soap_namespaces.h"
 
 namespace {
 

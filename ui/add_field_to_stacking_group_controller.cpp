@@ -1,7 +1,7 @@
 #include "ui/add_field_to_stacking_group_controller.h"
 
-#include "plugin/ImplRegistry.h"
-#include "plugin/OslID.h"
+#include "plugin/impl_registry.h"
+#include "plugin/osl_id.h"
 
 static osl::RegisterImplementation<AddFieldToStackingGroupController>
     gRegisterAddFieldToStackingGroupController(kAddFieldToStackingGroupControllerImpl);

@@ -1,7 +1,7 @@
 #include "ui/create_stacking_group_controller.h"
 
-#include "plugin/ImplRegistry.h"
-#include "plugin/OslID.h"
+#include "plugin/impl_registry.h"
+#include "plugin/osl_id.h"
 
 static osl::RegisterImplementation<CreateStackingGroupController>
     gRegisterCreateStackingGroupController(kCreateStackingGroupControllerImpl);

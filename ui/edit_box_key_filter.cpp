@@ -1,7 +1,7 @@
 #include "ui/edit_box_key_filter.h"
 
-#include "plugin/ImplRegistry.h"
-#include "plugin/OslID.h"
+#include "plugin/impl_registry.h"
+#include "plugin/osl_id.h"
 
 static osl::RegisterImplementation<COslEventHandler> gRegisterCOslEventHandler(
     kOslEventHandlerImpl);

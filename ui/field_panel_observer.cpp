@@ -1,7 +1,7 @@
 #include "ui/field_panel_observer.h"
 
-#include "plugin/ImplRegistry.h"
-#include "plugin/OslID.h"
+#include "plugin/impl_registry.h"
+#include "plugin/osl_id.h"
 
 static osl::RegisterImplementation<COslSelectionObserver> gRegisterCOslSelectionObserver(
     kOslSelectionObserverImpl);

@@ -1,7 +1,7 @@
 #include "ui/pref_panel_observer.h"
 
-#include "plugin/ImplRegistry.h"
-#include "plugin/OslID.h"
+#include "plugin/impl_registry.h"
+#include "plugin/osl_id.h"
 
 static osl::RegisterImplementation<COslPrefPanelObserver> gRegisterCOslPrefPanelObserver(
     kOslPrefPanelObserverImpl);

@@ -1,7 +1,7 @@
 #include "ui/template_dialog_controller.h"
 
-#include "plugin/ImplRegistry.h"
-#include "plugin/OslID.h"
+#include "plugin/impl_registry.h"
+#include "plugin/osl_id.h"
 
 static osl::RegisterImplementation<OslDialogController> gRegisterOslDialogController(
     kOslDialogControllerImpl);

@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "standin/runtime/alerts.h"
-#include "standin/runtime/document.h"
-#include "standin/runtime/plugin_loader.h"
-#include "standin/runtime/selection.h"
-#include "standin/runtime/session.h"
+#include "standin/app/host.h"
 
 namespace osl_cli {
+
+CliContext::CliContext(std::string argv0) : argv0_(std::move(argv0)) {}
+
+CliContext::~CliContext() = default;
 
 std::string CliContext::DefaultPluginPath() const {
   char self[PATH_MAX];
@@ -24,8 +24,9 @@ std::string CliContext::DefaultPluginPath() const {
 }
 
 bool CliContext::StartHost() {
-  if (started_) return true;
-  auto& alerts = standin::AlertCenter::Get();
+  if (host_) return true;
+  auto host = std::make_unique<standin::Host>();
+  auto& alerts = host->AlertLog();
   std::vector<std::string> answers = options_.answers;
   if (options_.yes) answers.insert(answers.begin(), 64, "yes");
   if (options_.no) answers.insert(answers.begin(), 64, "no");
@@ -33,16 +34,16 @@ bool CliContext::StartHost() {
   alerts.SetInteractive(answers.empty() && isatty(STDIN_FILENO));
   const std::string path = options_.pluginPath.empty() ? DefaultPluginPath() : options_.pluginPath;
   std::string error;
-  if (!standin::LoadPlugIn(path, &error)) {
+  if (!host->LoadPlugIn(path, &error)) {
     std::cerr << "osl: " << error << std::endl;
     return false;
   }
-  started_ = true;
+  host_ = std::move(host);
   return true;
 }
 
 int CliContext::FinishStatus() const {
-  return standin::AlertCenter::Get().ErrorCount() > 0 ? kExitErrorAlert : kExitOk;
+  return host_ && host_->AlertLog().ErrorCount() > 0 ? kExitErrorAlert : kExitOk;
 }
 
 int CliContext::UsageError(const std::string& message) const {
@@ -56,13 +57,12 @@ standin::Document* CliContext::OpenDocument(const std::string& path, int* status
     return nullptr;
   }
   std::string error;
-  auto loaded = standin::Document::Load(path, &error);
-  if (!loaded) {
+  standin::Document* doc = host_->OpenDocument(path, &error);
+  if (!doc) {
     *status = UsageError(error);
     return nullptr;
   }
-  auto& session = standin::Session::Get();
-  standin::Document* doc = session.AddDocument(std::move(loaded));
+  auto& session = host_->GetSession();
   std::vector<UID> uids;
   for (const auto& text : options_.select) {
     char* end = nullptr;
@@ -80,7 +80,7 @@ standin::Document* CliContext::OpenDocument(const std::string& path, int* status
 int CliContext::FinishDocument(standin::Document* document) {
   if (document && document->IsDirty()) {
     std::string error;
-    if (!document->Save(&error)) {
+    if (!document->Save(host_->Files().Get(), &error)) {
       std::cerr << "osl: the document was not saved: " << error << std::endl;
       return kExitErrorAlert;
     }

@@ -6,12 +6,14 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace standin {
 class Document;
-}
+class Host;
+}  // namespace standin
 
 namespace osl_cli {
 
@@ -29,13 +31,16 @@ struct CommonOptions {
 
 class CliContext {
  public:
-  explicit CliContext(std::string argv0) : argv0_(std::move(argv0)) {}
+  explicit CliContext(std::string argv0);
+  ~CliContext();
 
   CommonOptions& options() { return options_; }
 
-  // Starts the host session and loads the plug-in (once). Returns false after
+  // Makes the host and loads the plug-in (once). Returns false after
   // printing a clear message to stderr when the plug-in cannot be loaded.
   bool StartHost();
+  // The host; null before StartHost succeeded.
+  standin::Host* host() { return host_.get(); }
 
   // Status for a command that ran to its end: 1 when an error alert was
   // shown, else 0.
@@ -59,12 +64,11 @@ class CliContext {
 
   std::string argv0_;
   CommonOptions options_;
-  bool started_ = false;
+  std::unique_ptr<standin::Host> host_;
 };
 
 // Each adds its commands to `app`; a command stores its exit status in
 // *exitStatus when it runs.
 void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus);
-void AddServiceCommands(CLI::App& app, CliContext& context, int* exitStatus);
 
 }  // namespace osl_cli

@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <iostream>
 #include <limits>
+#include <memory>
 
 #include "host/InterfacePtr.h"
 #include "host/Scripting.h"
 #include "standin/cli/cli_context.h"
-#include "standin/runtime/document.h"
-#include "standin/runtime/plugin_loader.h"
-#include "standin/runtime/scripting.h"
-#include "standin/runtime/session.h"
+#include "standin/app/host.h"
+#include "standin/core/resource_ids.h"
+#include "standin/scripting/script_request.h"
 
 namespace osl_cli {
 
@@ -74,21 +74,28 @@ struct ScriptNames {
   uint32 method = 0, parameter = 0, property = 0;
 };
 
-bool FindScriptNames(ScriptNames* names) {
-  for (const auto& plugin : standin::LoadedPlugIns()) {
-    const auto& scripting = plugin.resources["scripting"];
-    if (!scripting.is_object() || !scripting.contains("boss")) continue;
-    names->providerBoss = scripting["boss"].get<std::string>();
-    const auto& methods = scripting["methods"];
-    if (methods.is_array() && !methods.empty()) {
-      standin::ParseNumericID(methods[0]["id"], &names->method);
-      const auto& params = methods[0]["parameters"];
-      if (params.is_array() && !params.empty())
-        standin::ParseNumericID(params[0]["id"], &names->parameter);
+// The numeric "id" of the first element of `list`, and that element.
+const nlohmann::json* FirstWithID(const nlohmann::json& object, const char* member, uint32* id) {
+  auto list = object.find(member);
+  if (list == object.end() || !list->is_array() || list->empty()) return nullptr;
+  const nlohmann::json& first = list->front();
+  if (!first.is_object()) return nullptr;
+  auto value = first.find("id");
+  if (value == first.end() || !standin::ParseNumericID(*value, id)) return nullptr;
+  return &first;
+}
+
+bool FindScriptNames(const standin::PlugInLoader& plugins, ScriptNames* names) {
+  for (const auto& plugin : plugins.Loaded()) {
+    auto scripting = plugin.resources.find("scripting");
+    if (scripting == plugin.resources.end() || !scripting->is_object()) continue;
+    auto boss = scripting->find("boss");
+    if (boss == scripting->end() || !boss->is_string()) continue;
+    names->providerBoss = boss->get<std::string>();
+    if (const nlohmann::json* method = FirstWithID(*scripting, "methods", &names->method)) {
+      FirstWithID(*method, "parameters", &names->parameter);
     }
-    const auto& props = scripting["properties"];
-    if (props.is_array() && !props.empty())
-      standin::ParseNumericID(props[0]["id"], &names->property);
+    FirstWithID(*scripting, "properties", &names->property);
     return true;
   }
   return false;
@@ -99,8 +106,11 @@ int RunScript(CliContext& context, const std::string& path, const std::string* c
   standin::Document* doc = context.OpenDocument(path, &status);
   if (!doc) return status;
   ScriptNames names;
-  if (!FindScriptNames(&names)) return context.UsageError("no plug-in offers scripting");
-  InterfacePtr<IScriptProvider> provider(&standin::Session::Get().PlugInBoss(names.providerBoss),
+  standin::Host& host = *context.host();
+  if (!FindScriptNames(host.PlugIns(), &names)) {
+    return context.UsageError("no plug-in offers scripting");
+  }
+  InterfacePtr<IScriptProvider> provider(&host.GetSession().PlugInBoss(names.providerBoss),
                                          IID_ISCRIPTPROVIDER);
   if (!provider) return context.UsageError("the scripting provider could not be created");
   IScript* script = standin::ScriptObjectOf(doc->DocumentBoss());
@@ -133,28 +143,32 @@ int RunScript(CliContext& context, const std::string& path, const std::string* c
 }  // namespace
 
 void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus) {
+  // The parsed arguments live as long as the commands' callbacks.
+  struct Arguments {
+    std::string itemsPath, scriptPath, callText;
+  };
+  auto args = std::make_shared<Arguments>();
+
   auto* items = app.add_subcommand("items",
                                    "List spreads, pages and page items (uid, kind, "
                                    "page, bounds on the page, field tag)");
-  static std::string itemsPath;
-  items->add_option("DOC", itemsPath, "a .tlvd document")->required();
-  items->callback([&context, exitStatus] { *exitStatus = ListItems(context, itemsPath); });
+  items->add_option("DOC", args->itemsPath, "a .tlvd document")->required();
+  items->callback(
+      [&context, exitStatus, args] { *exitStatus = ListItems(context, args->itemsPath); });
 
   auto* script = app.add_subcommand("script",
                                     "Call the plug-in's scripting method or read its "
                                     "scripting property");
-  static std::string scriptPath;
-  static std::string callText;
-  script->add_option("DOC", scriptPath, "a .tlvd document")->required();
-  auto* call = script->add_option("--call", callText, "call the method with this text");
+  script->add_option("DOC", args->scriptPath, "a .tlvd document")->required();
+  auto* call = script->add_option("--call", args->callText, "call the method with this text");
   auto* get = script->add_flag("--get", "read the property");
   call->excludes(get);
-  script->callback([&context, exitStatus, call, get] {
+  script->callback([&context, exitStatus, call, get, args] {
     if (!*call && !*get) {
       *exitStatus = context.UsageError("script: give --call TEXT or --get");
       return;
     }
-    *exitStatus = RunScript(context, scriptPath, *call ? &callText : nullptr);
+    *exitStatus = RunScript(context, args->scriptPath, *call ? &args->callText : nullptr);
   });
 }
 

@@ -1,5 +1,6 @@
 // osl: the stand-in layout application, headless. Loads Osl.pln and drives
 // its menu actions, panels, dialogs and scripting from the command line.
+#include <exception>
 #include <iostream>
 
 #include "standin/cli/cli_context.h"
@@ -21,12 +22,16 @@ int main(int argc, char** argv) {
 
   int status = osl_cli::kExitOk;
   osl_cli::AddDocumentCommands(app, context, &status);
-  osl_cli::AddServiceCommands(app, context, &status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : osl_cli::kExitUsage;
+  } catch (const std::exception& e) {
+    // No exception leaves the program: whatever a command could not handle
+    // is reported as a failure.
+    std::cerr << "osl: " << e.what() << std::endl;
+    return osl_cli::kExitErrorAlert;
   }
   return status;
 }

@@ -14,13 +14,21 @@
 #include "host/RangeProgressBar.h"
 #include "host/Scripting.h"
 #include "host/Utils.h"
-#include "standin/runtime/commands.h"
-#include "standin/runtime/string_tables.h"
-#include "support/plugin_host.h"
+#include "tests/support/host_fixture.h"
 
+namespace osltest {
 namespace {
 
-TEST(HostPMString, TextConversionAndSearch) {
+// Every group checks one host service against what host/ promises; each
+// test has a host of its own.
+class HostPMString : public HostTest {};
+class HostAlerts : public HostTest {};
+class HostCommands : public HostTest {};
+class HostProgress : public HostTest {};
+class HostScriptData : public HostTest {};
+class HostGeometry : public HostTest {};
+
+TEST_F(HostPMString, TextConversionAndSearch) {
   const PMString text("Grüße, 世界 😀");
   EXPECT_EQ(text.GetUTF8String(), "Grüße, 世界 😀");
   EXPECT_EQ(text.CharCount(), 12);  // the emoji takes two UTF-16 units
@@ -47,7 +55,7 @@ TEST(HostPMString, TextConversionAndSearch) {
   EXPECT_TRUE(PMString("a") < PMString("b"));
 }
 
-TEST(HostPMString, NumbersAndTranslation) {
+TEST_F(HostPMString, NumbersAndTranslation) {
   ErrorCode error = kSuccess;
   EXPECT_EQ(PMString("42").GetAsNumber(&error), 42);
   EXPECT_EQ(error, kSuccess);
@@ -59,7 +67,7 @@ TEST(HostPMString, NumbersAndTranslation) {
   EXPECT_EQ(PMString("99999999999").GetAsNumber(&error), 0);
   EXPECT_EQ(error, kFailure);
 
-  standin::StringTables::Get().Add("0x199e00kHostTestKey", "Translated");
+  host_.Strings().Add("0x199e00kHostTestKey", "Translated");
   PMString key("0x199e00kHostTestKey");
   key.Translate();
   EXPECT_EQ(key.GetUTF8String(), "Translated");
@@ -78,10 +86,8 @@ TEST(HostPMString, NumbersAndTranslation) {
   EXPECT_EQ(shown.GetUTF8String(), "0x199e00kHostTestKey");
 }
 
-TEST(HostAlerts, LoggedAnsweredAndCounted) {
-  auto& center = standin::AlertCenter::Get();
-  center.Reset();
-  center.SetEcho(false);
+TEST_F(HostAlerts, LoggedAnsweredAndCounted) {
+  auto& center = host_.AlertLog();
   CAlert::ErrorAlert(PMString("bad"));
   CAlert::WarningAlert(PMString("careful"));
   CAlert::InformationAlert(PMString("note"));
@@ -106,7 +112,7 @@ TEST(HostAlerts, LoggedAnsweredAndCounted) {
   EXPECT_TRUE(center.Log().empty());
 }
 
-TEST(HostCommands, SequencesNestAndResetTheGlobalError) {
+TEST_F(HostCommands, SequencesNestAndResetTheGlobalError) {
   ErrorUtils::PMSetGlobalErrorCode(5);
   {
     CmdUtils::SequenceContext outer;
@@ -114,16 +120,16 @@ TEST(HostCommands, SequencesNestAndResetTheGlobalError) {
     ErrorUtils::PMSetGlobalErrorCode(kFailure);
     {
       CmdUtils::SequenceContext inner;
-      EXPECT_EQ(standin::SequenceDepth(), 2);
+      EXPECT_EQ(host_.Commands().Depth(), 2);
       EXPECT_EQ(inner.GetState(), kFailure);
     }
     EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kFailure);
   }
-  EXPECT_EQ(standin::SequenceDepth(), 0);
+  EXPECT_EQ(host_.Commands().Depth(), 0);
   EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kSuccess);
 }
 
-TEST(HostProgress, PlainLinesWhenNotATerminal) {
+TEST_F(HostProgress, PlainLinesWhenNotATerminal) {
   testing::internal::CaptureStderr();
   {
     RangeProgressBar bar(PMString("Publishing ", PMString::kDontTranslateDuringCall), 0, 9);
@@ -136,7 +142,7 @@ TEST(HostProgress, PlainLinesWhenNotATerminal) {
   EXPECT_NE(out.find("[progress] Publishing  9/9 step"), std::string::npos) << out;
 }
 
-TEST(HostScriptData, TypedValues) {
+TEST_F(HostScriptData, TypedValues) {
   ScriptData data;
   PMString text("unchanged");
   EXPECT_EQ(data.GetType(), ScriptData::Type::kEmpty);
@@ -151,7 +157,7 @@ TEST(HostScriptData, TypedValues) {
   EXPECT_EQ(data.GetInt32(n), kScriptWrongTypeError);
 }
 
-TEST(HostGeometry, MatricesInvertAndReportAngles) {
+TEST_F(HostGeometry, MatricesInvertAndReportAngles) {
   const PMMatrix rotate = PMMatrix::Rotation(90, PMPoint(10, 10));
   EXPECT_NEAR(rotate.RotationAngle(), 90, 1e-9);
   EXPECT_NEAR(rotate.SkewAngle(), 0, 1e-9);
@@ -166,11 +172,21 @@ TEST(HostGeometry, MatricesInvertAndReportAngles) {
   EXPECT_NEAR(PMMatrix(1, 0, 0.5, 1, 0, 0).SkewAngle(), std::atan(0.5) * 180 / M_PI, 1e-9);
 }
 
-class HostObjects : public osltest::PluginHostTest {};
+class HostObjects : public HostTest {};
+
+// An implementation a test registers as a plug-in would.
+class ITestService : public IPMUnknown {
+ public:
+  virtual ~ITestService() = default;
+};
+class TestImplementation : public CPMUnknown<ITestService> {
+ public:
+  using CPMUnknown::CPMUnknown;
+};
 
 TEST_F(HostObjects, UtilitiesLabelsAndPageItemKinds) {
   EXPECT_EQ(Utils<ILayoutUIUtils>()->GetFrontDocument(), nullptr);
-  auto* doc = Open(osltest::SampleDocument());
+  auto* doc = Open(SampleDocument());
   IDocument* front = Utils<ILayoutUIUtils>()->GetFrontDocument();
   ASSERT_NE(front, nullptr);
   EXPECT_EQ(front->GetDocDataBase(), doc);
@@ -217,10 +233,11 @@ TEST_F(HostObjects, UtilitiesLabelsAndPageItemKinds) {
 TEST_F(HostObjects, RegistrationAndPlugInList) {
   InterfacePtr<IRegistration> registration(GetExecutionContextSession(), IID_IREGISTRATION);
   ASSERT_TRUE(registration);
-  const auto* existing = standin::Session::Get().Registry().Find(0x199E08);
+  AddIn<TestImplementation>("kTestBoss", 0x7E5000, 0x7E0501);
+  const auto* existing = host_.Objects().Find(0x7E0501);
   ASSERT_NE(existing, nullptr);
   // A second registration of the same identifier, or one without functions, is refused.
-  EXPECT_EQ(registration->RegisterImplementation(1, 0x199E08, existing->create, existing->destroy,
+  EXPECT_EQ(registration->RegisterImplementation(1, 0x7E0501, existing->create, existing->destroy,
                                                  existing->size, nullptr, nullptr, nullptr),
             kFailure);
   EXPECT_EQ(registration->RegisterImplementation(1, 0x7777, nullptr, nullptr, nullptr, nullptr,
@@ -231,7 +248,7 @@ TEST_F(HostObjects, RegistrationAndPlugInList) {
   IDFile file("untouched");
   EXPECT_FALSE(list->GetPathName(0x199E00, &file));
   EXPECT_EQ(file.GetPath(), "untouched");
-  standin::Session::Get().SetPlugInPath(0x199E00, "/opt/osl/Osl.pln");
+  host_.GetSession().SetPlugInPath(0x199E00, "/opt/osl/Osl.pln");
   EXPECT_TRUE(list->GetPathName(0x199E00, &file));
   EXPECT_EQ(file.GetPath(), "/opt/osl/Osl.pln");
   EXPECT_EQ(file.GetFileName(), "Osl.pln");
@@ -255,3 +272,4 @@ TEST_F(HostObjects, BossesCountReferencesAndAnswerThemselves) {
 }
 
 }  // namespace
+}  // namespace osltest

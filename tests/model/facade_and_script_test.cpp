@@ -3,16 +3,16 @@
 #include "host/InterfacePtr.h"
 #include "model/facade.h"
 #include "model/script_provider.h"
-#include "standin/runtime/scripting.h"
-#include "standin/runtime/string_tables.h"
-#include "support/plugin_host.h"
+#include "standin/scripting/script_request.h"
+#include "standin/core/string_tables.h"
+#include "tests/support/plugin_host.h"
 
 namespace {
 
 class Facade : public osltest::PluginHostTest {
  protected:
   InterfacePtr<IOslFacade> Get() {
-    auto& boss = standin::Session::Get().PlugInBoss("kOslFacadeBoss");
+    auto& boss = host_.GetSession().PlugInBoss("kOslFacadeBoss");
     return InterfacePtr<IOslFacade>(&boss, IID_IOSLFACADE);
   }
 };
@@ -45,7 +45,7 @@ TEST_F(Facade, AnnouncesItselfAndChangesNothing) {
 }
 
 TEST_F(Facade, AnswersItsBossAndForwardsReferenceCounting) {
-  auto& boss = standin::Session::Get().PlugInBoss("kOslFacadeBoss");
+  auto& boss = host_.GetSession().PlugInBoss("kOslFacadeBoss");
   auto facade = Get();
   const int32 refs = boss.RefCount();
   IPMUnknown* answered = facade->QueryInterface(IID_IUNKNOWN_BOSS);
@@ -61,7 +61,7 @@ TEST_F(Facade, AnswersItsBossAndForwardsReferenceCounting) {
 class ScriptProvider : public osltest::PluginHostTest {
  protected:
   InterfacePtr<IScriptProvider> Get() {
-    auto& boss = standin::Session::Get().PlugInBoss("kOslScriptProviderBoss");
+    auto& boss = host_.GetSession().PlugInBoss("kOslScriptProviderBoss");
     return InterfacePtr<IScriptProvider>(&boss, IID_ISCRIPTPROVIDER);
   }
 };
@@ -72,7 +72,7 @@ TEST_F(ScriptProvider, MethodShowsTheTextItIsGiven) {
   standin::ScriptRequest call(standin::ScriptRequest::Kind::kMethod);
   ScriptData text;
   // Even text that is a string-table key is shown as it is.
-  standin::StringTables::Get().Add("0x199e00kNoneKey", "(none)");
+  host_.Strings().Add("0x199e00kNoneKey", "(none)");
   text.SetPMString(PMString("0x199e00kNoneKey"));
   call.SetParameter(kOslSpeakTextParamScriptID, text);
   EXPECT_EQ(provider->HandleMethod(kOslSpeakMethodScriptID, &call, nullptr), kSuccess);

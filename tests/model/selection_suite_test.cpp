@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "host/InterfacePtr.h"
-#include "standin/runtime/commands.h"
-#include "support/plugin_host.h"
+#include "standin/core/command_state.h"
+#include "tests/support/plugin_host.h"
 
 namespace {
 
@@ -69,17 +69,17 @@ TEST_F(SelectionSuite, DispatchRulesOverSeveralConcreteSelections) {
 
   // The process rule stops at the first concrete answer (1), inside one
   // command sequence, and publishes it as the global error code.
-  const int before = standin::SequencesOpened();
+  const int before = host_.Commands().Opened();
   EXPECT_EQ(suite->Apply(), 1);
-  EXPECT_EQ(standin::SequencesOpened(), before + 1);
-  EXPECT_EQ(standin::SequenceDepth(), 0);
+  EXPECT_EQ(host_.Commands().Opened(), before + 1);
+  EXPECT_EQ(host_.Commands().Depth(), 0);
   EXPECT_EQ(suite->ApplyValue(7), 0);
-  EXPECT_EQ(standin::SequencesOpened(), before + 2);
+  EXPECT_EQ(host_.Commands().Opened(), before + 2);
 
   // No concrete selection: process answers 0 and opens no sequence.
   Selection().SetConcrete({});
   EXPECT_EQ(Suite()->Apply(), 0);
-  EXPECT_EQ(standin::SequencesOpened(), before + 2);
+  EXPECT_EQ(host_.Commands().Opened(), before + 2);
   EXPECT_FALSE(Suite()->CanApply());
   EXPECT_TRUE(Suite()->IsApplicable());
 }

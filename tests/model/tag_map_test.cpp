@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/plugin_host.h"
+#include "tests/support/plugin_host.h"
 
 namespace {
 

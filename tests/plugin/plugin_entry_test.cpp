@@ -5,9 +5,13 @@
 #include <algorithm>
 #include <set>
 
-#include "standin/runtime/session.h"
+#include "plugin/impl_registry.h"
+#include "tests/support/host_fixture.h"
 
+namespace osltest {
 namespace {
+
+class PlugInRegistry : public HostTest {};
 
 TEST(PlugInEntry, OneStaticObjectWithIdentifierZeroUntilSet) {
   IPlugIn* first = GetPlugIn();
@@ -22,12 +26,10 @@ TEST(PlugInEntry, OneStaticObjectWithIdentifierZeroUntilSet) {
   first->SetPluginID(0);
 }
 
-TEST(PlugInEntry, RegistersExactlyTheSixteenImplementations) {
-  auto& session = standin::Session::Get();
-  session.Reset();
+TEST_F(PlugInRegistry, RegistersExactlyTheSixteenImplementations) {
   // Registration uses the identifier it is given, not the stored one.
   GetPlugIn()->RegisterImplementations(0x199E00);
-  const auto& order = session.Registry().Order();
+  const auto& order = host_.Objects().Order();
   std::set<ImplementationID> ids(order.begin(), order.end());
   std::set<ImplementationID> expected;
   for (ImplementationID id = 0x199E00; id <= 0x199E10; ++id) {
@@ -36,7 +38,7 @@ TEST(PlugInEntry, RegistersExactlyTheSixteenImplementations) {
   EXPECT_EQ(order.size(), 16u);
   EXPECT_EQ(ids, expected);
   for (ImplementationID id : order) {
-    const auto* record = session.Registry().Find(id);
+    const auto* record = host_.Objects().Find(id);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->plugin, 0x199E00);
     EXPECT_GT(record->size(), 0);
@@ -49,8 +51,23 @@ TEST(PlugInEntry, RegistersExactlyTheSixteenImplementations) {
   }
   // Registering twice is refused by the host and changes nothing.
   GetPlugIn()->RegisterImplementations(0x199E00);
-  EXPECT_EQ(session.Registry().Order().size(), 16u);
-  session.Reset();
+  EXPECT_EQ(host_.Objects().Order().size(), 16u);
+}
+
+TEST_F(PlugInRegistry, RegistersInListOrderWhichReversesTheInitialisers) {
+  GetPlugIn()->RegisterImplementations(0x199E00);
+  // Front of the list to its end.
+  std::vector<ImplementationID> list;
+  for (const ImplRegistration* r = osl::RegistryHead(); r; r = r->next) list.push_back(r->id);
+  EXPECT_EQ(host_.Objects().Order(), list);
+  // The four suite records are initialised in one file in the order 0x199E04,
+  // 0x199E05, 0x199E06, 0x199E07; each is pushed onto the front of the list,
+  // so they register in the reverse order.
+  std::vector<ImplementationID> suites;
+  for (ImplementationID id : list) {
+    if (id >= 0x199E04 && id <= 0x199E07) suites.push_back(id);
+  }
+  EXPECT_EQ(suites, (std::vector<ImplementationID>{0x199E07, 0x199E06, 0x199E05, 0x199E04}));
 }
 
 TEST(PlugInEntry, ResourceFileIsTheModuleItself) {
@@ -65,3 +82,4 @@ TEST(PlugInEntry, ResourceFileIsTheModuleItself) {
 }
 
 }  // namespace
+}  // namespace osltest

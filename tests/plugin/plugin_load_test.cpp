@@ -2,19 +2,25 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <nlohmann/json.hpp>
+
 #include "host/IPlugInList.h"
 #include "host/InterfacePtr.h"
-#include "standin/runtime/plugin_loader.h"
-#include "standin/runtime/session.h"
-#include "standin/runtime/string_tables.h"
+#include "standin/plugins/plugin_loader.h"
+#include "tests/support/host_fixture.h"
+#include "tests/support/subprocess.h"
 
+namespace osltest {
 namespace {
 
 const std::string kPlugin = std::string(OSL_BINARY_DIR) + "/bin/Osl.pln";
 
-TEST(PlugInLoading, HostLoadsTheModuleAndItsResources) {
+class PlugInLoading : public HostTest {};
+
+TEST_F(PlugInLoading, HostLoadsTheModuleAndItsResources) {
   std::string error;
-  const standin::LoadedPlugIn* loaded = standin::LoadPlugIn(kPlugin, &error);
+  const standin::LoadedPlugIn* loaded = host_.LoadPlugIn(kPlugin, &error);
   ASSERT_NE(loaded, nullptr) << error;
   EXPECT_EQ(loaded->id, 0x199E00);
   EXPECT_EQ(loaded->plugin->GetPluginID(), 0x199E00);
@@ -30,14 +36,14 @@ TEST(PlugInLoading, HostLoadsTheModuleAndItsResources) {
   EXPECT_EQ(path.GetPath(), resolved);
   EXPECT_FALSE(list->GetPathName(0x12345, &path));
   // Sixteen implementations, string tables and boss declarations arrived.
-  EXPECT_EQ(standin::Session::Get().Registry().Order().size(), 16u);
-  EXPECT_EQ(standin::StringTables::Get().Lookup("0x199e00kNoneKey"), "(none)");
-  EXPECT_TRUE(standin::Session::Get().PlugInBoss("kOslFacadeBoss").Has(0x199E01));
+  EXPECT_EQ(host_.Objects().Order().size(), 16u);
+  EXPECT_EQ(host_.Strings().Lookup("0x199e00kNoneKey"), "(none)");
+  EXPECT_TRUE(host_.GetSession().PlugInBoss("kOslFacadeBoss").Has(0x199E01));
   // Loading again gives the same plug-in.
-  EXPECT_EQ(standin::LoadPlugIn(kPlugin, &error), loaded);
+  EXPECT_EQ(host_.LoadPlugIn(kPlugin, &error), loaded);
 }
 
-TEST(PlugInLoading, ExportsOnlyGetPlugIn) {
+TEST_F(PlugInLoading, ExportsOnlyGetPlugIn) {
   void* handle = dlopen(kPlugin.c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(handle, nullptr) << dlerror();
   EXPECT_NE(dlsym(handle, "GetPlugIn"), nullptr);
@@ -46,13 +52,12 @@ TEST(PlugInLoading, ExportsOnlyGetPlugIn) {
   dlclose(handle);
 }
 
-TEST(PlugInLoading, BadLibrariesAreRefusedWithAClearReason) {
+TEST_F(PlugInLoading, BadLibrariesAreRefusedWithAClearReason) {
   std::string error;
-  EXPECT_EQ(standin::LoadPlugIn("/nonexistent/Osl.pln", &error), nullptr);
+  EXPECT_EQ(host_.LoadPlugIn("/nonexistent/Osl.pln", &error), nullptr);
   EXPECT_NE(error.find("/nonexistent/Osl.pln"), std::string::npos);
   // A library without GetPlugIn.
-  EXPECT_EQ(standin::LoadPlugIn(std::string(OSL_BINARY_DIR) + "/bin/libstandin.so", &error),
-            nullptr);
+  EXPECT_EQ(host_.LoadPlugIn(std::string(OSL_BINARY_DIR) + "/bin/libstandin.so", &error), nullptr);
   EXPECT_NE(error.find("GetPlugIn"), std::string::npos);
   // A file that is not ELF has no resources.
   std::string data;
@@ -60,4 +65,55 @@ TEST(PlugInLoading, BadLibrariesAreRefusedWithAClearReason) {
       standin::ReadResourceSection(std::string(OSL_SOURCE_DIR) + "/README.md", &data, &error));
 }
 
+// A copy of Osl.pln whose resources are replaced by `edit` of them (padded to
+// the same length, so the library stays intact).
+std::string PatchedPlugIn(const TempDir& dir, void (*edit)(nlohmann::json&)) {
+  std::string library = ReadFile(kPlugin);
+  std::string section, error;
+  EXPECT_TRUE(standin::ReadResourceSection(kPlugin, &section, &error)) << error;
+  const size_t at = library.find(section);
+  EXPECT_NE(at, std::string::npos);
+  nlohmann::json resources = nlohmann::json::parse(section);
+  edit(resources);
+  std::string text = resources.dump();
+  EXPECT_LE(text.size(), section.size());
+  text.resize(section.size(), ' ');
+  library.replace(at, section.size(), text);
+  return dir.Write("Broken.pln", library);
+}
+
+TEST_F(PlugInLoading, AFailedLoadLeavesNothingBehindAndClosesTheLibrary) {
+  TempDir dir;
+  // Everything but the views is fine: the boss declarations and strings
+  // come first in the file and would have been applied by a loader that
+  // does not check everything before it starts.
+  const std::string broken =
+      PatchedPlugIn(dir, [](nlohmann::json& r) { r["views"] = {{"views", 5}}; });
+  std::string error;
+  EXPECT_EQ(host_.LoadPlugIn(broken, &error), nullptr);
+  EXPECT_NE(error.find("views"), std::string::npos) << error;
+  EXPECT_TRUE(host_.Objects().Order().empty());
+  EXPECT_EQ(host_.Strings().Lookup("0x199e00kNoneKey"), "0x199e00kNoneKey");
+  EXPECT_EQ(host_.GetSession().PlugInBoss("kOslFacadeBoss").Has(0x199E01), false);
+  InterfacePtr<IPlugInList> list(GetExecutionContextSession(), IID_IPLUGINLIST);
+  IDFile path;
+  EXPECT_FALSE(list->GetPathName(0x199E00, &path));
+  EXPECT_TRUE(host_.PlugIns().Loaded().empty());
+  // The library was closed again.
+  EXPECT_EQ(dlopen(broken.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
+  // The real plug-in still loads into the same host afterwards.
+  ASSERT_NE(host_.LoadPlugIn(kPlugin, &error), nullptr) << error;
+  EXPECT_EQ(host_.Objects().Order().size(), 16u);
+}
+
+TEST_F(PlugInLoading, ResourcesWithoutAnIdentifierAreRefused) {
+  TempDir dir;
+  const std::string broken = PatchedPlugIn(dir, [](nlohmann::json& r) { r.erase("plugin"); });
+  std::string error;
+  EXPECT_EQ(host_.LoadPlugIn(broken, &error), nullptr);
+  EXPECT_NE(error.find("\"id\""), std::string::npos) << error;
+  EXPECT_TRUE(host_.Objects().Order().empty());
+}
+
 }  // namespace
+}  // namespace osltest

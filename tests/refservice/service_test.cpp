@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "osl_soapH.h"
-#include "service/soap_namespaces.h"
+#include "service/schema/soap_namespaces.h"
 #include "tests/refservice/service_process.h"
 
 namespace osl::refservice {

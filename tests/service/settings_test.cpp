@@ -6,7 +6,7 @@
 #include <string>
 
 #include "service/plugin_data.h"
-#include "standin/runtime/session.h"
+#include "standin/app/host.h"
 #include "tests/service/test_support.h"
 
 namespace osl_test {
@@ -16,12 +16,10 @@ std::string Text(const PMString& text) { return text.GetUTF8String(); }
 
 class SettingsTest : public ::testing::Test {
  protected:
-  ~SettingsTest() override { standin::Session::Get().ForgetPlugInPath(kOslSettingsPluginID); }
-
   // Places the plug-in at `name` inside the scratch folder; returns the folder.
   std::string PlacePlugIn(const std::string& name) {
     const std::string folder = scope_.platform().dir().path();
-    standin::Session::Get().SetPlugInPath(kOslSettingsPluginID, folder + "/" + name);
+    scope_.host().GetSession().SetPlugInPath(kOslSettingsPluginID, folder + "/" + name);
     return folder;
   }
   std::string WriteSettings(const std::string& content) {
@@ -33,7 +31,6 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, WithoutAPlugInPathNothingIsReadAndTheNextCallTriesAgain) {
-  standin::Session::Get().ForgetPlugInPath(kOslSettingsPluginID);
   EXPECT_FALSE(data_.IsConfigured());
   EXPECT_FALSE(data_.loaded);
   EXPECT_TRUE(data_.settingsPath.IsEmpty());
@@ -64,7 +61,7 @@ TEST_F(SettingsTest, PlugInSuffixesAreRemovedWhereverTheyStandIgnoringCase) {
   };
   for (const Case& c : cases) {
     OslPlugInData data;
-    standin::Session::Get().SetPlugInPath(kOslSettingsPluginID, c.plugin);
+    scope_.host().GetSession().SetPlugInPath(kOslSettingsPluginID, c.plugin);
     data.LoadSettings();
     EXPECT_EQ(c.settings, Text(data.settingsPath)) << c.plugin;
   }

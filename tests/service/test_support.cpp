@@ -42,20 +42,18 @@ void TestPlatform::CreateLogFolder() { mkdir(logs_.c_str(), 0700); }
 
 ServiceTestScope::ServiceTestScope() {
   OslPlatform::Set(&platform_);
-  auto& alerts = standin::AlertCenter::Get();
+  auto& alerts = host_.AlertLog();
   alerts.SetEcho(false);
   alerts.SetInteractive(false);
-  alerts.Reset();
 }
 
 ServiceTestScope::~ServiceTestScope() {
   OslPlatform::Set(nullptr);
-  standin::AlertCenter::Get().Reset();
 }
 
 std::vector<std::string> ServiceTestScope::TakeAlerts() {
   std::vector<std::string> shown;
-  for (const auto& alert : standin::AlertCenter::Get().TakeLog()) {
+  for (const auto& alert : host_.AlertLog().TakeLog()) {
     shown.push_back(std::string(standin::AlertKindName(alert.kind)) + ": " + alert.text);
   }
   return shown;

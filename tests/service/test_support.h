@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "service/platform.h"
-#include "standin/runtime/alerts.h"
+#include "standin/app/host.h"
 
 namespace osl_test {
 
@@ -53,10 +53,12 @@ class ServiceTestScope {
   ServiceTestScope();
   ~ServiceTestScope();
   TestPlatform& platform() { return platform_; }
+  standin::Host& host() { return host_; }
   // The alerts shown since the last call, as "<kind>: <text>".
   std::vector<std::string> TakeAlerts();
 
  private:
+  standin::Host host_;
   TestPlatform platform_;
 };
 

@@ -1,50 +1,36 @@
 // The `osl` command line, run as a user runs it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
-#include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "tests/support/subprocess.h"
+
+namespace osltest {
 namespace {
 
-struct CommandRun {
-  int status;
-  std::string out;
-  std::string err;
+// Runs `osl` with the words of `args` (split at blanks) and `env`.
+RunResult Osl(const std::string& args, const std::vector<std::string>& env = {}) {
+  std::vector<std::string> argv = {BuiltProgram("osl")};
+  std::istringstream words(args);
+  for (std::string word; words >> word;) argv.push_back(word);
+  RunOptions options;
+  options.env = env;
+  return RunProcess(argv, options);
+}
+
+class OslCommandLine : public ::testing::Test {
+ protected:
+  // A copy of an example document in a folder of the test's own.
+  std::string Copy(const std::string& example) {
+    return dir_.Write(example, ReadFile(std::string(OSL_SOURCE_DIR) + "/examples/" + example));
+  }
+  TempDir dir_;
 };
 
-CommandRun Osl(const std::string& args, const std::string& env = "") {
-  const std::string errFile = "/tmp/osl-cli-test-" + std::to_string(getpid()) + ".err";
-  const std::string command =
-      env + " " + OSL_BINARY_DIR + "/bin/osl " + args + " 2>" + errFile + " </dev/null";
-  CommandRun run{};
-  FILE* pipe = popen(command.c_str(), "r");
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) run.out.append(buf.data(), n);
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  std::ifstream in(errFile);
-  std::ostringstream err;
-  err << in.rdbuf();
-  run.err = err.str();
-  std::remove(errFile.c_str());
-  return run;
-}
-
-std::string Copy(const std::string& example) {
-  const std::string target = "/tmp/osl-cli-test-" + std::to_string(getpid()) + "-" + example;
-  std::ifstream in(std::string(OSL_SOURCE_DIR) + "/examples/" + example, std::ios::binary);
-  std::ofstream(target, std::ios::binary) << in.rdbuf();
-  return target;
-}
-
-TEST(OslCommandLine, ItemsListsEveryItemWithItsTag) {
-  const CommandRun run =
+TEST_F(OslCommandLine, ItemsListsEveryItemWithItsTag) {
+  const RunResult run =
       Osl("items " + std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd");
   EXPECT_EQ(run.status, 0) << run.err;
   for (const char* uid :
@@ -57,18 +43,18 @@ TEST(OslCommandLine, ItemsListsEveryItemWithItsTag) {
   EXPECT_EQ(run.err, "");
 }
 
-TEST(OslCommandLine, ScriptPropertyAndMethod) {
+TEST_F(OslCommandLine, ScriptPropertyAndMethod) {
   const std::string doc = std::string(OSL_SOURCE_DIR) + "/examples/flyer.tlvd";
-  CommandRun get = Osl("script " + doc + " --get");
+  RunResult get = Osl("script " + doc + " --get");
   EXPECT_EQ(get.status, 0) << get.err;
   EXPECT_EQ(get.out, "Hello back to you\n");
-  CommandRun call = Osl("script " + doc + " --call hi");
+  RunResult call = Osl("script " + doc + " --call hi");
   EXPECT_EQ(call.status, 0) << call.err;
   EXPECT_EQ(call.err, "[info] hi\n");
   EXPECT_EQ(call.out, "");
 }
 
-TEST(OslCommandLine, UsageErrorsExitWithTwo) {
+TEST_F(OslCommandLine, UsageErrorsExitWithTwo) {
   const std::string doc = Copy("business-card.tlvd");
   EXPECT_EQ(Osl("items /nonexistent.tlvd").status, 2);
   EXPECT_EQ(Osl("items " + doc + " --select 424242").status, 2);
@@ -76,24 +62,18 @@ TEST(OslCommandLine, UsageErrorsExitWithTwo) {
   EXPECT_EQ(Osl("script " + doc).status, 2);
   EXPECT_EQ(Osl("frobnicate").status, 2);
   EXPECT_EQ(Osl("--plugin /nonexistent.pln items " + doc).status, 2);
-  CommandRun bad = Osl("items " + std::string(OSL_SOURCE_DIR) + "/README.md");
+  RunResult bad = Osl("items " + std::string(OSL_SOURCE_DIR) + "/README.md");
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.err.find("not a .tlvd document"), std::string::npos) << bad.err;
-  std::remove(doc.c_str());
 }
 
-TEST(OslCommandLine, ReadOnlyCommandsDoNotRewriteTheDocument) {
+TEST_F(OslCommandLine, ReadOnlyCommandsDoNotRewriteTheDocument) {
   const std::string doc = Copy("flyer.tlvd");
-  std::ifstream before(doc);
-  std::ostringstream b;
-  b << before.rdbuf();
+  const std::string before = ReadFile(doc);
   EXPECT_EQ(Osl("items " + doc + " --select 20").status, 0);
   EXPECT_EQ(Osl("script " + doc + " --get").status, 0);
-  std::ifstream after(doc);
-  std::ostringstream a;
-  a << after.rdbuf();
-  EXPECT_EQ(a.str(), b.str());
-  std::remove(doc.c_str());
+  EXPECT_EQ(ReadFile(doc), before);
 }
 
 }  // namespace
+}  // namespace osltest

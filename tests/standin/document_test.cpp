@@ -1,4 +1,4 @@
-#include "standin/runtime/document.h"
+#include "standin/document/document.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,9 +7,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "standin/runtime/file_system.h"
-#include "support/plugin_host.h"
+#include "standin/core/file_system.h"
+#include "tests/support/host_fixture.h"
+#include "tests/support/subprocess.h"
 
+namespace osltest {
 namespace {
 
 std::string ReadAll(const std::string& path) {
@@ -19,31 +21,24 @@ std::string ReadAll(const std::string& path) {
   return s.str();
 }
 
-class TempDir {
- public:
-  TempDir() {
-    char templ[] = "/tmp/osl-doc-test-XXXXXX";
-    path_ = mkdtemp(templ);
+class TlvdDocument : public HostTest {
+ protected:
+  std::unique_ptr<standin::Document> Load(const std::string& path) {
+    std::string error;
+    auto doc = standin::Document::Load(path, host_.Files().Get(), &error);
+    EXPECT_TRUE(doc) << error;
+    return doc;
   }
-  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
+  bool Save(standin::Document& doc, std::string* error) {
+    return doc.Save(host_.Files().Get(), error);
+  }
+  std::string File(const std::string& name) const { return dir_.path() + "/" + name; }
+  TempDir dir_;
 };
 
-std::unique_ptr<standin::Document> Load(const std::string& path) {
-  std::string error;
-  auto doc = standin::Document::Load(path, &error);
-  EXPECT_TRUE(doc) << error;
-  return doc;
-}
-
-TEST(TlvdDocument, RoundTripKeepsUnknownMembersAndChanges) {
-  TempDir dir;
-  const std::string path = dir.File("doc.tlvd");
-  auto json = osltest::SampleDocument();
+TEST_F(TlvdDocument, RoundTripKeepsUnknownMembersAndChanges) {
+  const std::string path = File("doc.tlvd");
+  auto json = SampleDocument();
   json["x-app"] = {{"theme", "dark"}};
   json["spreads"][0]["pages"][0]["x-page"] = 7;
   std::ofstream(path) << json.dump();
@@ -55,7 +50,7 @@ TEST(TlvdDocument, RoundTripKeepsUnknownMembersAndChanges) {
   doc->SetLabel(WideString("docName:::Card|||"));
   EXPECT_TRUE(doc->IsDirty());
   std::string error;
-  ASSERT_TRUE(doc->Save(&error)) << error;
+  ASSERT_TRUE(Save(*doc, &error)) << error;
   EXPECT_FALSE(doc->IsDirty());
 
   auto again = Load(path);
@@ -72,57 +67,59 @@ TEST(TlvdDocument, RoundTripKeepsUnknownMembersAndChanges) {
   // A second save of an unchanged document writes the same bytes.
   const std::string first = ReadAll(path);
   again->MarkDirty();
-  ASSERT_TRUE(again->Save(&error));
+  ASSERT_TRUE(Save(*again, &error));
   EXPECT_EQ(ReadAll(path), first);
 }
 
 // Fails the write after half of the data has reached the temporary file.
-class HalfWriteFileSystem : public standin::FileSystem {
+class HalfWriteFileSystem : public standin::FileSystemWrapper {
  public:
+  using FileSystemWrapper::FileSystemWrapper;
   bool Write(int fd, const char* data, size_t size, std::string* error) override {
-    FileSystem::Write(fd, data, size / 2, error);
+    target()->Write(fd, data, size / 2, error);
     *error = "disk full";
     return false;
   }
 };
 
-class FailingRenameFileSystem : public standin::FileSystem {
+class FailingRenameFileSystem : public standin::FileSystemWrapper {
  public:
+  using FileSystemWrapper::FileSystemWrapper;
   bool Rename(const std::string&, const std::string&, std::string* error) override {
     *error = "rename refused";
     return false;
   }
 };
 
-TEST(TlvdDocument, FailedSaveLeavesTheOldFileIntact) {
-  TempDir dir;
-  const std::string path = dir.File("doc.tlvd");
-  std::ofstream(path) << osltest::SampleDocument().dump(1);
+TEST_F(TlvdDocument, FailedSaveLeavesTheOldFileIntact) {
+  const std::string path = File("doc.tlvd");
+  std::ofstream(path) << SampleDocument().dump(1);
   const std::string before = ReadAll(path);
   auto doc = Load(path);
   ASSERT_TRUE(doc);
   doc->SetLabel(WideString("docName:::Changed|||"));
 
-  HalfWriteFileSystem halfWrite;
-  FailingRenameFileSystem noRename;
+  HalfWriteFileSystem halfWrite(&host_.Files().Real());
+  FailingRenameFileSystem noRename(&host_.Files().Real());
   for (standin::FileSystem* fs : {static_cast<standin::FileSystem*>(&halfWrite),
                                   static_cast<standin::FileSystem*>(&noRename)}) {
-    standin::FileSystem::Set(fs);
     std::string error;
-    EXPECT_FALSE(doc->Save(&error));
-    standin::FileSystem::Set(nullptr);
+    {
+      standin::Service<standin::FileSystem>::Replacement failing(host_.Files(), fs);
+      EXPECT_FALSE(Save(*doc, &error));
+    }
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(ReadAll(path), before);
     EXPECT_TRUE(doc->IsDirty());
     // No temporary file is left behind.
-    EXPECT_EQ(std::system(("test $(ls -A '" + dir.Path() + "' | wc -l) -eq 1").c_str()), 0);
+    EXPECT_EQ(std::system(("test $(ls -A '" + dir_.path() + "' | wc -l) -eq 1").c_str()), 0);
   }
   std::string error;
-  EXPECT_TRUE(doc->Save(&error)) << error;
+  EXPECT_TRUE(Save(*doc, &error)) << error;
   EXPECT_NE(ReadAll(path).find("docName:::Changed"), std::string::npos);
 }
 
-TEST(TlvdDocument, InvalidDocumentsGiveClearReasons) {
+TEST_F(TlvdDocument, InvalidDocumentsGiveClearReasons) {
   struct Case {
     const char* json;
     const char* reason;
@@ -149,23 +146,22 @@ TEST(TlvdDocument, InvalidDocumentsGiveClearReasons) {
           "items": [{"uid": 4, "kind": "text", "bounds": [0,0,1,1], "children": []}]}]}]})",
        "only a group"},
   };
-  TempDir dir;
   for (const auto& c : cases) {
-    const std::string path = dir.File("bad.tlvd");
+    const std::string path = File("bad.tlvd");
     std::ofstream(path) << c.json;
     std::string error;
-    EXPECT_EQ(standin::Document::Load(path, &error), nullptr) << c.json;
+    EXPECT_EQ(standin::Document::Load(path, host_.Files().Get(), &error), nullptr) << c.json;
     EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     EXPECT_NE(error.find(path), std::string::npos) << error;
   }
   std::string error;
-  EXPECT_EQ(standin::Document::Load(dir.File("missing.tlvd"), &error), nullptr);
+  EXPECT_EQ(standin::Document::Load(File("missing.tlvd"), host_.Files().Get(), &error), nullptr);
   EXPECT_NE(error.find("missing.tlvd"), std::string::npos);
 }
 
-TEST(TlvdDocument, DatabaseAnswersEveryObject) {
+TEST_F(TlvdDocument, DatabaseAnswersEveryObject) {
   std::string error;
-  auto doc = standin::Document::FromJson(osltest::SampleDocument(), "/tmp/x.tlvd", &error);
+  auto doc = standin::Document::FromJson(SampleDocument(), "/tmp/x.tlvd", &error);
   ASSERT_TRUE(doc) << error;
   EXPECT_TRUE(doc->IsValidUID(standin::Document::kDocumentUID));
   EXPECT_TRUE(doc->IsValidUID(3));
@@ -180,3 +176,4 @@ TEST(TlvdDocument, DatabaseAnswersEveryObject) {
 }
 
 }  // namespace
+}  // namespace osltest

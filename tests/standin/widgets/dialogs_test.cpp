@@ -13,10 +13,10 @@
 #include "host/IServiceRegistry.h"
 #include "host/ISession.h"
 #include "host/ITextControlData.h"
-#include "standin/runtime/document.h"
+#include "standin/document/document.h"
 #include "widget_test_support.h"
 
-namespace widgettest {
+namespace osltest {
 namespace {
 
 constexpr WidgetID kName = 0x7E01;
@@ -130,7 +130,7 @@ class DialogsTest : public ToolkitTest {
   }
 
   // Through the host's interfaces, as a plug-in would.
-  static IDialog* NewDialog(RsrcID rsrc, RsrcType type = kViewRsrcType) {
+  IDialog* NewDialog(RsrcID rsrc, RsrcType type = kViewRsrcType) {
     InterfacePtr<IApplication> app(GetExecutionContextSession(), IID_IAPPLICATION);
     if (!app) return nullptr;
     InterfacePtr<IDialogMgr> mgr(app->QueryDialogMgr());
@@ -139,13 +139,13 @@ class DialogsTest : public ToolkitTest {
                                 IDialog::kMovableModal);
   }
 
-  static standin::WidgetNode* Root(IDialog* dialog) {
+  standin::WidgetNode* Root(IDialog* dialog) {
     return standin::WidgetNode::Of(dialog->GetDialogPanel());
   }
 
-  static void Queue(const std::string& spec) {
+  void Queue(const std::string& spec) {
     std::string error;
-    ASSERT_TRUE(standin::DialogHost::Get().QueueScriptSpec(spec, &error)) << error;
+    ASSERT_TRUE(host_.Dialogs().QueueScriptSpec(spec, &error)) << error;
   }
 };
 
@@ -211,7 +211,7 @@ TEST_F(DialogsTest, WaitPlaysTheQueuedScript) {
   EXPECT_EQ("  three spaces", gDialog.applied);  // the text after one blank, as written
   EXPECT_EQ(1, gDialog.kind);
   EXPECT_EQ(ITriStateControlData::kSelected, gDialog.box);
-  EXPECT_EQ(0u, standin::DialogHost::Get().QueuedScripts());
+  EXPECT_EQ(0u, host_.Dialogs().QueuedScripts());
 }
 
 TEST_F(DialogsTest, AModalDialogWithoutScriptIsCancelled) {
@@ -280,7 +280,7 @@ TEST_F(DialogsTest, AnOpenModalDialogRunsWhenTheHostReturnsToItsLoop) {
   ASSERT_NE(nullptr, dialog);
   dialog->Open();  // the plug-in does not wait
   EXPECT_EQ(0, gDialog.apply);
-  standin::DialogHost::Get().RunOpenDialogs();
+  host_.Dialogs().RunOpenDialogs();
   EXPECT_EQ(1, gDialog.apply);
   EXPECT_EQ("Later", gDialog.applied);
 }
@@ -289,13 +289,13 @@ TEST_F(DialogsTest, TheContextDocumentIsTheFrontDocumentWhenTheDialogOpens) {
   NewDialog(500)->Wait();
   EXPECT_FALSE(gDialog.hadDocument);
   std::string error;
-  auto doc =
-      standin::Document::Load(std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd", &error);
+  auto doc = standin::Document::Load(std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd",
+                                     host_.Files().Get(), &error);
   ASSERT_TRUE(doc) << error;
-  standin::Session::Get().AddDocument(std::move(doc));
+  host_.GetSession().AddDocument(std::move(doc));
   NewDialog(500)->Wait();
   EXPECT_TRUE(gDialog.hadDocument);
-  EXPECT_NE(nullptr, standin::CurrentActiveContext()->GetContextDocument());
+  EXPECT_NE(nullptr, host_.Dialogs().SessionContext()->GetContextDocument());
 }
 
 TEST_F(DialogsTest, OnlyDialogViewsMakeDialogs) {
@@ -304,7 +304,7 @@ TEST_F(DialogsTest, OnlyDialogViewsMakeDialogs) {
   EXPECT_EQ(nullptr, NewDialog(502));              // a panel
   std::string error;
   EXPECT_EQ(IDialog::kNoResult,
-            standin::DialogHost::Get().RunDialog(kTestPlugin, 999, nullptr, &error));
+            host_.Dialogs().RunDialog(kTestPlugin, 999, nullptr, &error));
   EXPECT_NE(std::string::npos, error.find("no view 999")) << error;
 }
 
@@ -312,7 +312,7 @@ TEST_F(DialogsTest, TheCommandLineRunsADialogWithItsOwnScript) {
   standin::DialogScript script;
   std::string error;
   ASSERT_TRUE(standin::ParseDialogScript("text name From the CLI\nok", &script, &error)) << error;
-  EXPECT_EQ(IDialog::kOK, standin::DialogHost::Get().RunDialog(kTestPlugin, 500, &script, &error));
+  EXPECT_EQ(IDialog::kOK, host_.Dialogs().RunDialog(kTestPlugin, 500, &script, &error));
   EXPECT_EQ("From the CLI", gDialog.applied);
 }
 
@@ -321,7 +321,7 @@ TEST_F(DialogsTest, AnInteractiveHostAsksForTheStepsOfADialogWithoutScript) {
   input += std::string(5000, 'x') + "\nunknown words\n";
   FILE* in = fmemopen(input.data(), input.size(), "r");
   ASSERT_NE(nullptr, in);
-  standin::DialogHost::Get().SetInteractive(true, in);
+  host_.Dialogs().SetInteractive(true, in);
   EXPECT_EQ(IDialog::kOK, NewDialog(500)->Wait());
   EXPECT_EQ("Typed", gDialog.applied);
   EXPECT_EQ((std::vector<std::string>{"[dialog] 500 opened", "[dialog] 500 invalid 0x7e01",
@@ -330,7 +330,7 @@ TEST_F(DialogsTest, AnInteractiveHostAsksForTheStepsOfADialogWithoutScript) {
   // The rest of the input belongs to the next dialog; its end cancels.
   EXPECT_EQ(IDialog::kCancelled, NewDialog(500)->Wait());
   std::fclose(in);
-  standin::DialogHost::Get().SetInteractive(false);
+  host_.Dialogs().SetInteractive(false);
 }
 
 // ---- the preferences dialog ----
@@ -439,4 +439,4 @@ TEST(DialogScriptTest, RejectsMalformedSteps) {
 }
 
 }  // namespace
-}  // namespace widgettest
+}  // namespace osltest

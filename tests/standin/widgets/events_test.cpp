@@ -1,6 +1,6 @@
 // Keystrokes: key text, replay through edit-box event handlers (the host's
 // and a filtering one), caret editing, focus and commits.
-#include "standin/runtime/events.h"
+#include "standin/ui/key_events.h"
 
 #include "host/CIDEditBoxEventHandler.h"
 #include "host/CObserver.h"
@@ -10,7 +10,7 @@
 #include "host/Utils.h"
 #include "widget_test_support.h"
 
-namespace widgettest {
+namespace osltest {
 namespace {
 
 // A filter like the plug-in's: ASCII letters and the editing keys pass,
@@ -63,7 +63,7 @@ class EventsTest : public ToolkitTest {
     RegisterViews(kViews);
     std::string error;
     dialog_ =
-        standin::DialogHost::Get().CreateDialog(kTestPlugin, 700, IDialog::kMovableModal, &error);
+        host_.Dialogs().CreateDialog(kTestPlugin, 700, IDialog::kMovableModal, &error);
     ASSERT_NE(nullptr, dialog_) << error;
     dialog_->Open();
     root_ = standin::WidgetNode::Of(dialog_->GetDialogPanel());
@@ -180,18 +180,18 @@ TEST_F(EventsTest, TabMovesTheFocusToTheNextOperableEditBox) {
 }
 
 TEST_F(EventsTest, TheFilteringHandlerRefusesAllButLettersAndEditingKeys) {
-  standin::ResetRefusedKeyCount();
+  const int before = host_.RefusedKeyCount();
   CountCommits(2);
   Type(2, "A1 z_Q-é{Return}{Enter}{F2}");
   EXPECT_EQ("AzQ", Text(2));
-  EXPECT_EQ(8, standin::RefusedKeyCount());  // 1, space, _, -, é, Return, Enter, F2
+  EXPECT_EQ(before + 8, host_.RefusedKeyCount());  // 1, space, _, -, é, Return, Enter, F2
   EXPECT_EQ(1, counter_->commits);           // Return never reached the box: one commit, at the end
   Type(2, "{Left}{Backspace}{End}{Home}{Delete}{Escape}x");
   EXPECT_EQ("AzQx", Text(2));  // Escape restored "AzQ"
-  standin::ResetRefusedKeyCount();
+  const int refused = host_.RefusedKeyCount();
   Type(2, "{Ctrl+1}{Ctrl+a}");  // shortcuts pass the filter; the box binds none
   EXPECT_EQ("AzQx", Text(2));
-  EXPECT_EQ(0, standin::RefusedKeyCount());
+  EXPECT_EQ(refused, host_.RefusedKeyCount());
 }
 
 TEST_F(EventsTest, OnlyOperableEditBoxesTakeKeys) {
@@ -214,4 +214,4 @@ TEST_F(EventsTest, ScriptsTypeThroughTheHandlerAndPasteAroundIt) {
 }
 
 }  // namespace
-}  // namespace widgettest
+}  // namespace osltest

@@ -5,11 +5,11 @@
 #include "host/CPanelCreator.h"
 #include "host/ISubject.h"
 #include "host/ITextControlData.h"
-#include "standin/runtime/document.h"
-#include "standin/runtime/selection.h"
+#include "standin/document/document.h"
+#include "standin/selection/selection_manager.h"
 #include "widget_test_support.h"
 
-namespace widgettest {
+namespace osltest {
 namespace {
 
 constexpr WidgetID kNameBox = 0x7E31;
@@ -49,7 +49,7 @@ class TestSelectionObserver : public ActiveSelectionObserver {
     ++changes;
     InterfacePtr<ISelectionManager> selection(QueryAbstractSelection());
     hadSelection = selection != nullptr;
-    lastSelected = standin::Session::Get().ActiveSelection().SelectedItems().size();
+    lastSelected = standin::Host::Current().GetSession().ActiveSelection().SelectedItems().size();
     EXPECT_TRUE(message == nullptr ||
                 message->GetMessageType() == ISelectionMessage::kSelectionChanged);
   }
@@ -91,20 +91,20 @@ class PanelsTest : public ToolkitTest {
     AddIn<TestCreator>("kTestCreatedPanelBoss", IID_IPANELCREATOR, 0x7E0302);
     RegisterViews(kViews);
     std::string error;
-    doc_ = standin::Session::Get().AddDocument(standin::Document::Load(
-        std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd", &error));
+    doc_ = host_.GetSession().AddDocument(standin::Document::Load(
+        std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd", host_.Files().Get(), &error));
     ASSERT_NE(nullptr, doc_) << error;
   }
 
   TestSelectionObserver* PanelObserver() {
     std::string error;
-    standin::WidgetNode* root = standin::PanelHost::Get().GetPanel(kTestPlugin, 800, &error);
+    standin::WidgetNode* root = host_.Panels().GetPanel(kTestPlugin, 800, &error);
     InterfacePtr<IObserver> observer(root ? &root->GetBoss() : nullptr, IID_IOBSERVER);
     return static_cast<TestSelectionObserver*>(observer.get());
   }
 
   void Select(const std::vector<UID>& uids) {
-    standin::Session::Get().ActiveSelection().SelectItems(doc_, uids);
+    host_.GetSession().ActiveSelection().SelectItems(doc_, uids);
   }
 
   standin::Document* doc_ = nullptr;
@@ -117,8 +117,8 @@ TEST_F(PanelsTest, ASelectionObserverFollowsTheSelectionWhileItsPanelShows) {
   EXPECT_EQ(0, observer->changes);  // built, not shown: not attached
 
   std::string error;
-  ASSERT_TRUE(standin::PanelHost::Get().Show(kTestPlugin, 800, &error)) << error;
-  EXPECT_TRUE(standin::PanelHost::Get().IsShown(kTestPlugin, 800));
+  ASSERT_TRUE(host_.Panels().Show(kTestPlugin, 800, &error)) << error;
+  EXPECT_TRUE(host_.Panels().IsShown(kTestPlugin, 800));
   EXPECT_EQ(1, observer->changes);  // shows the current selection at once
   EXPECT_EQ(1u, observer->lastSelected);
   EXPECT_TRUE(observer->hadSelection);
@@ -126,13 +126,13 @@ TEST_F(PanelsTest, ASelectionObserverFollowsTheSelectionWhileItsPanelShows) {
   Select({10, 11});
   EXPECT_EQ(2, observer->changes);
   EXPECT_EQ(2u, observer->lastSelected);
-  standin::Session::Get().ActiveSelection().SelectText(doc_, 11);
+  host_.GetSession().ActiveSelection().SelectText(doc_, 11);
   EXPECT_EQ(3, observer->changes);
 
-  ASSERT_TRUE(standin::PanelHost::Get().Show(kTestPlugin, 800, &error));  // shown already
+  ASSERT_TRUE(host_.Panels().Show(kTestPlugin, 800, &error));  // shown already
   EXPECT_EQ(3, observer->changes);
 
-  standin::PanelHost::Get().Hide(kTestPlugin, 800);
+  host_.Panels().Hide(kTestPlugin, 800);
   Select({12});
   EXPECT_EQ(3, observer->changes);
 }
@@ -141,17 +141,17 @@ TEST_F(PanelsTest, WidgetObserversOfAPanelAttachOnlyWhileItShows) {
   TestSelectionObserver* observer = PanelObserver();
   ASSERT_NE(nullptr, observer);
   std::string error;
-  standin::WidgetNode* root = standin::PanelHost::Get().GetPanel(kTestPlugin, 800, &error);
+  standin::WidgetNode* root = host_.Panels().GetPanel(kTestPlugin, 800, &error);
   auto text = Widget<ITextControlData>(root, kNameBox, IID_ITEXTCONTROLDATA);
   text->SetString(PMString("before"), true, true);
   EXPECT_EQ(0, observer->edits);
 
-  ASSERT_TRUE(standin::PanelHost::Get().Show(kTestPlugin, 800, &error));
+  ASSERT_TRUE(host_.Panels().Show(kTestPlugin, 800, &error));
   standin::ViewDriver driver(*root);
   ASSERT_TRUE(driver.SetText("field", "typed", &error)) << error;
   EXPECT_EQ(1, observer->edits);
 
-  standin::PanelHost::Get().Hide(kTestPlugin, 800);
+  host_.Panels().Hide(kTestPlugin, 800);
   text->SetString(PMString("after"), true, true);
   EXPECT_EQ(1, observer->edits);
   EXPECT_FALSE(driver.SetText("field", "hidden", &error));  // a hidden panel cannot be used
@@ -160,23 +160,22 @@ TEST_F(PanelsTest, WidgetObserversOfAPanelAttachOnlyWhileItShows) {
 TEST_F(PanelsTest, ObserversKeepFollowingWhenTheSelectionIsRebuilt) {
   TestSelectionObserver* observer = PanelObserver();
   std::string error;
-  ASSERT_TRUE(standin::PanelHost::Get().Show(kTestPlugin, 800, &error));
+  ASSERT_TRUE(host_.Panels().Show(kTestPlugin, 800, &error));
   ASSERT_EQ(1, observer->changes);
 
   // Declaring an add-in rebuilds the selection's bosses; the selection
   // and its observers stay.
-  standin::Session::Get().DeclareAddIn("kSomeOtherBoss", {0x7E7777, 0x7E0399});
-  standin::SyncSelectionObservers();
+  host_.Objects().DeclareAddIn("kSomeOtherBoss", {0x7E7777, 0x7E0399});
   EXPECT_EQ(1, observer->changes);
   Select({10});
   EXPECT_EQ(2, observer->changes);
-  standin::PanelHost::Get().Hide(kTestPlugin, 800);
+  host_.Panels().Hide(kTestPlugin, 800);
   Select({11});
   EXPECT_EQ(2, observer->changes);
 }
 
 TEST_F(PanelsTest, PanelCreatorsBuildTheirViews) {
-  auto provider = standin::Session::Get().MakeBoss("kTestCreatedPanelBoss");
+  auto provider = host_.Objects().MakeBoss("kTestCreatedPanelBoss");
   InterfacePtr<IPanelCreator> creator(provider.get(), IID_IPANELCREATOR);
   ASSERT_TRUE(creator);
   EXPECT_EQ(801, creator->GetPanelRsrcID());
@@ -190,23 +189,23 @@ TEST_F(PanelsTest, PanelCreatorsBuildTheirViews) {
   IControlView* panel = creator->CreatePanel();
   ASSERT_NE(nullptr, panel);
   EXPECT_EQ(WidgetID{0x7E40}, panel->GetWidgetID());
-  EXPECT_FALSE(standin::PanelHost::Get().IsShown(kTestPlugin, 801));
+  EXPECT_FALSE(host_.Panels().IsShown(kTestPlugin, 801));
 
   // A creator bound to another class names its resource itself.
   AddIn<AutoShowCreator>("kAutoShowCreatorBoss", IID_IPANELCREATOR, 0x7E0303);
-  auto other = standin::Session::Get().MakeBoss("kAutoShowCreatorBoss");
+  auto other = host_.Objects().MakeBoss("kAutoShowCreatorBoss");
   InterfacePtr<IPanelCreator> autoShow(other.get(), IID_IPANELCREATOR);
   ASSERT_TRUE(autoShow);
   ASSERT_NE(nullptr, autoShow->CreatePanel());
-  EXPECT_TRUE(standin::PanelHost::Get().IsShown(kTestPlugin, 801));
+  EXPECT_TRUE(host_.Panels().IsShown(kTestPlugin, 801));
 }
 
 TEST_F(PanelsTest, MissingPanelViewsAreReported) {
   std::string error;
-  EXPECT_FALSE(standin::PanelHost::Get().Show(kTestPlugin, 999, &error));
+  EXPECT_FALSE(host_.Panels().Show(kTestPlugin, 999, &error));
   EXPECT_NE(std::string::npos, error.find("999")) << error;
   AddIn<TestCreator>("kNoViewBoss", IID_IPANELCREATOR, 0x7E0302);
-  auto withCreator = standin::Session::Get().MakeBoss("kNoViewBoss");
+  auto withCreator = host_.Objects().MakeBoss("kNoViewBoss");
   InterfacePtr<IPanelCreator> creator(withCreator.get(), IID_IPANELCREATOR);
   ASSERT_TRUE(creator);
   EXPECT_EQ(0, creator->GetPanelRsrcID());
@@ -214,4 +213,4 @@ TEST_F(PanelsTest, MissingPanelViewsAreReported) {
 }
 
 }  // namespace
-}  // namespace widgettest
+}  // namespace osltest

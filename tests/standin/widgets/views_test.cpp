@@ -1,11 +1,9 @@
-// View resources: the format's checks, all-or-nothing registration, and the
-// plug-in's own views.json against the identifiers its code looks up.
+// View resources: the format's checks and all-or-nothing registration.
 #include <fstream>
 
-#include "plugin/OslID.h"
 #include "widget_test_support.h"
 
-namespace widgettest {
+namespace osltest {
 namespace {
 
 using nlohmann::json;
@@ -78,23 +76,23 @@ class ViewsTest : public ToolkitTest {};
 TEST_F(ViewsTest, RegistrationIsAllOrNothing) {
   RegisterViews(R"({"views": [{"rsrc": 5, "kind": "panel"}]})");
   std::string error;
-  EXPECT_FALSE(standin::RegisterViews(
+  EXPECT_FALSE(host_.Views().Register(
       kTestPlugin, json::parse(R"({"views": [{"rsrc": 6, "kind": "panel"}, {"rsrc": 7}]})"),
       &error));
-  EXPECT_NE(nullptr, standin::ViewRegistry::Get().Find(kTestPlugin, 5));
-  EXPECT_EQ(nullptr, standin::ViewRegistry::Get().Find(kTestPlugin, 6));
+  EXPECT_NE(nullptr, host_.Views().Find(kTestPlugin, 5));
+  EXPECT_EQ(nullptr, host_.Views().Find(kTestPlugin, 6));
 
   RegisterViews(R"({"views": [{"rsrc": 6, "kind": "panel"}]})");  // replaces the plug-in's views
-  EXPECT_EQ(nullptr, standin::ViewRegistry::Get().Find(kTestPlugin, 5));
-  EXPECT_NE(nullptr, standin::ViewRegistry::Get().Find(kTestPlugin, 6));
+  EXPECT_EQ(nullptr, host_.Views().Find(kTestPlugin, 5));
+  EXPECT_NE(nullptr, host_.Views().Find(kTestPlugin, 6));
 }
 
 TEST_F(ViewsTest, DialogsGetTheHostsOkAndCancelButtons) {
-  standin::StringTables::Get().Add("title.key", "Title");
+  host_.Strings().Add("title.key", "Title");
   RegisterViews(R"({"views": [{"rsrc": 9, "kind": "dialog", "title": "title.key",
     "widgets": [{"id": 1, "kind": "dropdown", "entries": ["title.key", "plain"]},
                 {"id": 2, "kind": "dropdown"}]}]})");
-  auto boss = standin::BuildView(*standin::ViewRegistry::Get().Find(kTestPlugin, 9));
+  auto boss = standin::BuildView(*host_.Views().Find(kTestPlugin, 9), host_.Toolkit());
   standin::WidgetNode* root = standin::WidgetNode::Of(boss.get());
   ASSERT_NE(nullptr, root);
   EXPECT_EQ("Title", root->Caption().GetUTF8String());
@@ -110,62 +108,6 @@ TEST_F(ViewsTest, DialogsGetTheHostsOkAndCancelButtons) {
   EXPECT_EQ(-1, children[1]->selected);
 }
 
-// The plug-in's views carry every widget its controllers and observers look
-// up, on the boss classes its resources declare.
-TEST_F(ViewsTest, ThePlugInsViewsHoldTheWidgetsItsCodeFinds) {
-  std::ifstream in(std::string(OSL_SOURCE_DIR) + "/plugin/resources/views.json");
-  ASSERT_TRUE(in.good());
-  std::string error;
-  ASSERT_TRUE(standin::RegisterViews(kOslPluginID, json::parse(in), &error)) << error;
-  const auto& registry = standin::ViewRegistry::Get();
-
-  struct Expect {
-    RsrcID rsrc;
-    const char* boss;
-    std::vector<WidgetID> widgets;
-  };
-  const std::vector<Expect> expected = {
-      {kOslTemplateDialogRsrcID,
-       "kOslTemplateDialogBoss",
-       {kOslDocNameWidgetID, kOslClientTypeWidgetID, kOslRefreshBoxWidgetID}},
-      {kCreateStackingGroupDialogRsrcID,
-       "kCreateStackingGroupDialogBoss",
-       {kOslMoveDirectionWidgetID, kOslGroupNameWidgetID}},
-      {kAddFieldToStackingGroupDialogRsrcID,
-       "kAddFieldToStackingGroupDialogBoss",
-       {kOslMemberOfGroupWidgetID, kOslDependsOnWidgetID}},
-      {850, "kOslPrefPanelBoss", {kOslServerWidgetID, kOslUserWidgetID, kOslPasswordWidgetID}},
-  };
-  for (const auto& e : expected) {
-    const standin::ViewSpec* view = registry.Find(kOslPluginID, e.rsrc);
-    ASSERT_NE(nullptr, view) << e.rsrc;
-    EXPECT_EQ(e.boss, view->bossClass) << e.rsrc;
-    auto boss = standin::BuildView(*view);
-    standin::WidgetNode* root = standin::WidgetNode::Of(boss.get());
-    for (WidgetID id : e.widgets) EXPECT_NE(nullptr, root->Find(id, 9999)) << e.rsrc << " " << id;
-  }
-
-  const standin::ViewSpec* prefs = registry.FindPanelOfBoss("kOslPrefPanelBoss");
-  ASSERT_NE(nullptr, prefs);
-  EXPECT_EQ(kOslPrefPanelID, prefs->root.id);
-  EXPECT_EQ(std::vector<ServiceID>{kPreferencesPanelService}, prefs->services);
-
-  const standin::ViewSpec* field = registry.FindPanelOfBoss("kOslFieldPanelBoss");
-  ASSERT_NE(nullptr, field);
-  auto boss = standin::BuildView(*field);
-  standin::WidgetNode* root = standin::WidgetNode::Of(boss.get());
-  for (WidgetID id : {kOslControlTypeLabelWidgetID, kOslControlTypeWidgetID,
-                      kOslFieldNameLabelWidgetID, kOslFieldNameWidgetID, kOslTemplateNameWidgetID,
-                      kOslPromptTextLabelWidgetID, kOslPromptTextWidgetID}) {
-    EXPECT_NE(nullptr, root->Find(id, 9999)) << id;
-  }
-  EXPECT_EQ("kOslEditBoxBoss", root->Find(kOslFieldNameWidgetID, 9999)->GetBoss().ClassName());
-  // The client-type list offers at least the three positions publishing knows.
-  auto dialog = standin::BuildView(*registry.Find(kOslPluginID, kOslTemplateDialogRsrcID));
-  EXPECT_EQ(
-      3u,
-      standin::WidgetNode::Of(dialog.get())->Find(kOslClientTypeWidgetID, 9999)->entries.size());
-}
 
 }  // namespace
-}  // namespace widgettest
+}  // namespace osltest

@@ -11,7 +11,7 @@
 #include "host/ITriStateControlData.h"
 #include "widget_test_support.h"
 
-namespace widgettest {
+namespace osltest {
 namespace {
 
 struct Seen {
@@ -50,10 +50,10 @@ class WidgetsTest : public ToolkitTest {
  protected:
   void SetUp() override {
     ToolkitTest::SetUp();
-    standin::StringTables::Get().Add("test.key", "Translated");
+    host_.Strings().Add("test.key", "Translated");
     RegisterViews(kPanelViews);
     std::string error;
-    root_ = standin::PanelHost::Get().GetPanel(kTestPlugin, kPanel, &error);
+    root_ = host_.Panels().GetPanel(kTestPlugin, kPanel, &error);
     ASSERT_NE(nullptr, root_) << error;
     observerBoss_ = std::make_unique<standin::Boss>("kTestObserverBoss");
     observer_ = observerBoss_->AddNew<RecordingObserver>(IID_IOBSERVER);
@@ -302,8 +302,8 @@ TEST_F(WidgetsTest, EndlessNotificationLoopsAreCut) {
   observer_->onUpdate = [&](ISubject*) { text->SetString(PMString("again"), true, true); };
   text->SetString(PMString("start"), true, true);
   EXPECT_EQ(32u, observer_->seen.size());
-  EXPECT_EQ(0, standin::NotificationDepth());
+  EXPECT_EQ(0, host_.Subjects().NotificationDepth());
 }
 
 }  // namespace
-}  // namespace widgettest
+}  // namespace osltest

@@ -1,0 +1,131 @@
+#include "standin/core/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace standin {
+
+namespace {
+
+std::string Why(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
+}  // namespace
+
+bool FileSystem::ReadFile(const std::string& path, std::string* contents, std::string* error,
+                          size_t maxBytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = Why("cannot open", path);
+    return false;
+  }
+  std::string data;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = Why("cannot read", path);
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    if (static_cast<size_t>(n) > maxBytes - data.size()) {
+      *error = path + ": larger than " + std::to_string(maxBytes) + " bytes";
+      ::close(fd);
+      return false;
+    }
+    data.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  *contents = std::move(data);
+  return true;
+}
+
+int FileSystem::CreateTemp(const std::string& dir, std::string* tempPath, std::string* error) {
+  std::string templ = (dir.empty() ? std::string(".") : dir) + "/.osl-save-XXXXXX";
+  int fd = mkstemp(templ.data());
+  if (fd < 0) {
+    *error = Why("cannot create a temporary file in", dir);
+    return -1;
+  }
+  *tempPath = templ;
+  return fd;
+}
+
+bool FileSystem::Write(int fd, const char* data, size_t size, std::string* error) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *error = std::string("write failed: ") + std::strerror(errno);
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool FileSystem::Sync(int fd, std::string* error) {
+  if (::fsync(fd) != 0) {
+    *error = std::string("fsync failed: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool FileSystem::Close(int fd, std::string* error) {
+  if (::close(fd) != 0) {
+    *error = std::string("close failed: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool FileSystem::Rename(const std::string& from, const std::string& to, std::string* error) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
+    *error = Why("cannot replace", to);
+    return false;
+  }
+  return true;
+}
+
+void FileSystem::Remove(const std::string& path) { ::unlink(path.c_str()); }
+
+bool FileSystem::WriteFileAtomic(const std::string& path, const std::string& data,
+                                 std::string* error) {
+  const auto slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+  std::string temp;
+  const int fd = CreateTemp(dir, &temp, error);
+  if (fd < 0) return false;
+  // Keep the permissions of the file being replaced (new files: 0644).
+  struct stat st;
+  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  ::fchmod(fd, mode);
+  std::string ignored;
+  if (!Write(fd, data.data(), data.size(), error) || !Sync(fd, error)) {
+    Close(fd, &ignored);
+    Remove(temp);
+    return false;
+  }
+  if (!Close(fd, error) || !Rename(temp, path, error)) {
+    Remove(temp);
+    return false;
+  }
+  // Make the rename itself durable.
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return true;
+}
+
+}  // namespace standin

@@ -1,0 +1,64 @@
+// The stand-in's file operations. The host owns one FileSystem (see
+// service.h); a test makes a single operation fail (a write that stops
+// half-way, a rename that is refused) by wrapping the real one in a
+// FileSystemWrapper that overrides that operation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace standin {
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Reads the whole file, at most `maxBytes` of it. False with *error set
+  // when it cannot be read or is larger than `maxBytes` (nothing is kept).
+  virtual bool ReadFile(const std::string& path, std::string* contents, std::string* error,
+                        size_t maxBytes = SIZE_MAX);
+  // Creates a new temporary file in `dir`; returns its descriptor or -1.
+  virtual int CreateTemp(const std::string& dir, std::string* tempPath, std::string* error);
+  // Writes all of `data`; false with *error on a short or failed write.
+  virtual bool Write(int fd, const char* data, size_t size, std::string* error);
+  virtual bool Sync(int fd, std::string* error);
+  virtual bool Close(int fd, std::string* error);
+  virtual bool Rename(const std::string& from, const std::string& to, std::string* error);
+  virtual void Remove(const std::string& path);
+
+  // Replaces `path` with `data` atomically: temp file in the same folder,
+  // write, fsync, rename. On any failure the previous file is untouched, the
+  // temporary file is removed and false is returned with *error set.
+  bool WriteFileAtomic(const std::string& path, const std::string& data, std::string* error);
+};
+
+// Forwards every operation to `target`; a test derives from it and
+// overrides the one operation that must fail.
+class FileSystemWrapper : public FileSystem {
+ public:
+  explicit FileSystemWrapper(FileSystem* target) : target_(target) {}
+  FileSystem* target() const { return target_; }
+
+  bool ReadFile(const std::string& path, std::string* contents, std::string* error,
+                size_t maxBytes = SIZE_MAX) override {
+    return target_->ReadFile(path, contents, error, maxBytes);
+  }
+  int CreateTemp(const std::string& dir, std::string* tempPath, std::string* error) override {
+    return target_->CreateTemp(dir, tempPath, error);
+  }
+  bool Write(int fd, const char* data, size_t size, std::string* error) override {
+    return target_->Write(fd, data, size, error);
+  }
+  bool Sync(int fd, std::string* error) override { return target_->Sync(fd, error); }
+  bool Close(int fd, std::string* error) override { return target_->Close(fd, error); }
+  bool Rename(const std::string& from, const std::string& to, std::string* error) override {
+    return target_->Rename(from, to, error);
+  }
+  void Remove(const std::string& path) override { target_->Remove(path); }
+
+ private:
+  FileSystem* target_;
+};
+
+}  // namespace standin

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Reads every #include "..." of the project's sources and checks the
+# layering:
+#   host/        includes nothing but host/ itself
+#   plugin/ model/ service/ publish/ ui/ (the plug-in)
+#                include host/, each other, and the generated schema code
+#   standin/     includes host/ and standin/ only, and inside standin/ a
+#                folder includes only its own and lower folders:
+#                core < alerts < document < selection < scripting < ui <
+#                plugins < app < sdk < cli
+#   refservice/  includes its own files and the schema code only
+# Prints every include that breaks a rule and exits 1 when there is one.
+set -u
+root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
+cd "$root" || exit 2
+
+standin_order=(core alerts document selection scripting ui plugins app sdk cli)
+rank_of() {
+  local i
+  for i in "${!standin_order[@]}"; do
+    [ "${standin_order[$i]}" = "$1" ] && { echo "$i"; return; }
+  done
+  echo -1
+}
+
+generated='^(osl_soapH|osl_soapStub|envH|envStub)\.h$'
+failures=0
+fail() {
+  echo "$1: includes \"$2\" ($3)"
+  failures=$((failures + 1))
+}
+
+while IFS= read -r -d '' file; do
+  top=${file%%/*}
+  while IFS= read -r target; do
+    if [[ "$target" == *..* ]]; then
+      fail "$file" "$target" "includes name files from the top of the tree"
+      continue
+    fi
+    case "$top" in
+      host)
+        if [[ "$target" == */* && "$target" != host/* ]]; then
+          fail "$file" "$target" "host/ includes nothing else of ours"
+        fi
+        ;;
+      plugin | model | service | publish | ui)
+        if [[ ! "$target" =~ ^(host|plugin|model|service|publish|ui)/ && ! "$target" =~ $generated ]]; then
+          fail "$file" "$target" "the plug-in includes host/ and its own folders only"
+        fi
+        ;;
+      standin)
+        if [[ "$target" == host/* ]]; then
+          continue
+        elif [[ "$target" == standin/* ]]; then
+          from=$(echo "$file" | cut -d/ -f2)
+          to=$(echo "$target" | cut -d/ -f2)
+          from_rank=$(rank_of "$from")
+          to_rank=$(rank_of "$to")
+          if [ "$to_rank" -lt 0 ] || [ "$from_rank" -lt 0 ] || [ "$to_rank" -gt "$from_rank" ]; then
+            fail "$file" "$target" "standin/$from may include standin/ folders at or below its own"
+          fi
+        else
+          fail "$file" "$target" "standin/ includes host/ and standin/ only"
+        fi
+        ;;
+      refservice)
+        if [[ ! "$target" =~ ^refservice/ && ! "$target" =~ ^service/schema/ && ! "$target" =~ $generated ]]; then
+          fail "$file" "$target" "refservice/ includes its own files and the schema code only"
+        fi
+        ;;
+    esac
+  done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
+done < <(find host plugin model service publish ui standin refservice \
+           \( -name '*.h' -o -name '*.cpp' -o -name '*.hpp' -o -name '*.cc' \) -print0 2>/dev/null)
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures include(s) break the layering"
+  exit 1
+fi
+echo "layering: every include is allowed"
