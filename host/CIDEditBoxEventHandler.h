@@ -10,8 +10,8 @@
 //   CIDEditBoxEventHandler the base plug-in edit-box filters derive from.
 //
 // DVEditBoxEventHandler::KeyDown, for the box it serves (null event: false):
-//   - command-modified keys are shortcuts; a headless box binds none, so they
-//     are consumed (true) and change nothing;
+//   - command-modified keys are the host's editing shortcuts: consumed
+//     (true);
 //   - Backspace and Delete remove the character before / after the caret,
 //     Left and Right move the caret by one character, Home and Up move it to
 //     the start, End and Down to the end (true);

@@ -1,6 +1,6 @@
 // The view of one widget (every widget boss carries it): its identifier,
-// enable state and visibility. Redraw flags are accepted for compatibility
-// with drawing hosts; a headless host has nothing to redraw.
+// enable state and visibility. The redraw flags ask the host to redraw the
+// widget; they change nothing of its state.
 #pragma once
 
 #include "IPMUnknown.h"

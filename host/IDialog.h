@@ -19,18 +19,13 @@ class IDialog : public IPMUnknown {
 
   // Opens the dialog: every controller in it gets InitializeDialog with the
   // active context (front document and selection), then every observer in it
-  // AutoAttach. The host reports "[dialog] <id> opened" on stderr. Does
-  // nothing when the dialog is open.
+  // AutoAttach. Does nothing when the dialog is open.
   virtual void Open() = 0;
-  // Closes the dialog: observers AutoDetach, controllers DialogClosing. The
-  // host reports "[dialog] <id> ok" when the dialog was applied since it
-  // opened, else "[dialog] <id> cancel". Does nothing when it is closed.
+  // Closes the dialog: observers AutoDetach, controllers DialogClosing. Does
+  // nothing when it is closed.
   virtual void Close() = 0;
-  // Runs the dialog until it is closed (opening it first when needed) and
-  // answers how it ended. A headless host plays the dialog script registered for
-  // the dialog, else asks on the terminal when the host is interactive, else
-  // presses Cancel; a dialog that is still open after that is cancelled, so
-  // Wait always returns with the dialog closed.
+  // Runs the dialog until the user closes it (opening it first when needed)
+  // and answers how it ended; Wait always returns with the dialog closed.
   virtual Result Wait() = 0;
   virtual bool16 IsOpen() const = 0;
   // kOK after an applied OK, kCancelled after any other close, kNoResult

@@ -9,7 +9,7 @@
 using RsrcType = uint32;
 constexpr RsrcType kViewRsrcType = 0x56494557;  // 'VIEW'
 
-// A locale of the host's resources. A headless host has one.
+// A locale of the host's resources.
 class PMLocaleId {
  public:
   constexpr PMLocaleId() = default;
@@ -44,9 +44,9 @@ class RsrcSpec {
 class IDialogMgr : public IPMUnknown {
  public:
   enum { kDefaultIID = IID_IDIALOGMGR };
-  // A new, closed dialog built from the 'VIEW' resource `spec`. Null (with a
-  // line on stderr) when the resource kind is not 'VIEW', or the plug-in has
-  // no such view or it is not a dialog. The dialog is owned by the host (see
+  // A new, closed dialog built from the 'VIEW' resource `spec`. Null when the
+  // resource kind is not 'VIEW', or the plug-in has no such view or it is not
+  // a dialog. The dialog is owned by the host (see
   // IDialog.h); open it with Open, and Wait for a modal one.
   virtual IDialog* CreateNewDialog(const RsrcSpec& spec,
                                    IDialog::DialogType type = IDialog::kMovableModal) = 0;

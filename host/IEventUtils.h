@@ -1,6 +1,6 @@
 // The host's keyboard utility (reached through UtilsBoss::QueryUtils): the
-// feedback for a keystroke an edit-box filter refuses. A headless host counts
-// refused keystrokes and shows nothing.
+// feedback for a keystroke an edit-box filter refuses (what the user sees or
+// hears is the host's).
 #pragma once
 
 #include "IEvent.h"

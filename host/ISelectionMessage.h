@@ -8,7 +8,7 @@ class ISelectionMessage {
  public:
   enum MessageType : int32 {
     kSelectionChanged = 0,           // other items or text are selected
-    kFrequentSelectionChanged = 1,   // a change of a series (dragging); a headless host sends none
+    kFrequentSelectionChanged = 1,   // a change of a series (dragging); a host may send none
     kSelectionAttributeChanged = 2,  // attributes of the selected items changed
     kActiveSelectionChanged = 3,     // the active selection is another selection manager now
   };

@@ -33,9 +33,8 @@ class ISubject : public IPMUnknown {
   // Calls Update(theChange, this subject, protocol, changedBy) on every
   // enabled observer attached for `protocol`, in the order they attached.
   // Observers may attach and detach during the call; one detached before its
-  // turn is not called. Notifications nested deeper than the host's limit
-  // (32 levels) are dropped with a line on stderr instead of recursing
-  // without end.
+  // turn is not called. A host may drop notifications nested deeper than
+  // its limit instead of recursing without end.
   virtual void Change(ClassID theChange, PMIID protocol, void* changedBy = nullptr) = 0;
 
   virtual ~ISubject() = default;

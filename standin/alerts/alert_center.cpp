@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "standin/core/utf8.h"
+#include "standin/core/terminal_text.h"
 
 namespace standin {
 
@@ -42,48 +42,12 @@ int ParseAnswer(const std::string& answer, const std::vector<std::string>& butto
   return 0;
 }
 
-void AppendEscaped(std::string& out, uint32_t cp) {
-  char buffer[16];
-  if (cp == '\r') {
-    out += "\\r";
-  } else if (cp < 0x100) {
-    std::snprintf(buffer, sizeof buffer, "\\x%02x", static_cast<unsigned>(cp));
-    out += buffer;
-  } else {
-    std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(cp));
-    out += buffer;
-  }
-}
-
-bool IsControl(uint32_t cp) {
-  return (cp < 0x20 && cp != '\t') || cp == 0x7F || (cp >= 0x80 && cp < 0xA0) || cp == 0x2028 ||
-         cp == 0x2029;
-}
-
 }  // namespace
 
 std::string FormatAlert(AlertKind kind, const std::string& text) {
   const std::string prefix = std::string("[") + AlertKindName(kind) + "] ";
   const std::string indent(prefix.size(), ' ');
-  std::string out = prefix;
-  size_t i = 0;
-  while (i < text.size()) {
-    uint32_t cp = 0;
-    const size_t start = i;
-    if (!DecodeUtf8(text, &i, &cp)) {
-      AppendEscaped(out, static_cast<unsigned char>(text[start]));
-      i = start + 1;
-    } else if (cp == '\n') {
-      out += '\n';
-      out += indent;
-    } else if (IsControl(cp)) {
-      AppendEscaped(out, cp);
-    } else {
-      out.append(text, start, i - start);
-    }
-  }
-  out += '\n';
-  return out;
+  return prefix + EscapeForTerminal(text, indent.c_str()) + "\n";
 }
 
 void AlertCenter::SetAnswers(const std::vector<std::string>& answers) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "host/RangeProgressBar.h"
+#include "standin/core/terminal_text.h"
 
 namespace {
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
@@ -15,7 +16,7 @@ RangeProgressBar::RangeProgressBar(const PMString& title, int32 min, int32 max, 
     : min_(min), max_(std::max(min, max)), position_(min) {
   PMString shown = title;
   shown.Translate();
-  title_ = shown.GetUTF8String();
+  title_ = standin::EscapeForTerminal(shown.GetUTF8String());
   Draw();
 }
 
@@ -26,7 +27,7 @@ RangeProgressBar::~RangeProgressBar() {
 void RangeProgressBar::SetTaskText(const PMString& text) {
   PMString shown = text;
   shown.Translate();
-  task_ = shown.GetUTF8String();
+  task_ = standin::EscapeForTerminal(shown.GetUTF8String());
   Draw();
 }
 

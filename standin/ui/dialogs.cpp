@@ -18,6 +18,7 @@
 #include "host/InterfacePtr.h"
 #include "host/Utils.h"
 #include "standin/core/object_model.h"
+#include "standin/core/terminal_text.h"
 #include "standin/ui/key_events.h"
 #include "standin/ui/subjects.h"
 #include "standin/ui/views.h"
@@ -296,10 +297,7 @@ std::vector<std::string> DialogHost::TakeLog() {
 }
 
 void DialogHost::Report(const std::string& key, const std::string& what) {
-  std::string line = "[dialog] " + key + " " + what;
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
+  std::string line = EscapeForTerminal("[dialog] " + key + " " + what);
   if (echo_) std::fprintf(stderr, "%s\n", line.c_str());
   log_.push_back(std::move(line));
 }

@@ -77,7 +77,9 @@ void MoveCaret(WidgetNode& box, int32 characters);  // negative: left
 // Sends kTextChangeStateMessage when the text differs from the last commit.
 void CommitText(WidgetNode& box);
 
-// Gives `boss` the host's edit-box event handler (IID_IEVENTHANDLER).
+// Gives `boss` the host's edit-box event handler (IID_IEVENTHANDLER). The
+// headless edit box binds no shortcut: command-modified keys are consumed
+// and change nothing.
 void AddHostEditBoxHandler(Boss& boss);
 
 // Gives the session boss the host's keyboard utility (IEventUtils) when it

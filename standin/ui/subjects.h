@@ -1,6 +1,8 @@
 // The host's change notifiers (ISubject) and their bookkeeping: every live
 // subject of one host, so that an observer that goes away is detached from
-// all of them, and the depth of the notifications running now.
+// all of them, and the depth of the notifications running now. A
+// notification nested deeper than 32 levels is dropped with a line on
+// stderr instead of recursing without end.
 #pragma once
 
 #include <vector>

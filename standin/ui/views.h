@@ -1,49 +1,8 @@
 // View resources: the dialogs and panels plug-ins describe, from which the
 // headless toolkit builds widget trees.
 //
-// Format (the "views" member of a plug-in's resources; one JSON object):
-//
-//   {"views": [VIEW, ...]}
-//
-//   VIEW    {"rsrc": ID,            resource identifier, unique in the plug-in
-//            "kind": "dialog" | "panel",
-//            "boss": CLASS,         boss class of the dialog or panel: carries
-//                                   its controller, observer, panel creator
-//                                   (optional; the host's class otherwise)
-//            "id": ID,              widget identifier of the panel (optional)
-//            "name": NAME,          symbolic name (optional)
-//            "title": KEY,          title (optional)
-//            "services": [SERVICE], panels: where the host shows them; the one
-//                                   service is "preferences" (a panel of the
-//                                   preferences dialog)
-//            "widgets": [WIDGET, ...]}
-//
-//   WIDGET  {"id": ID,              widget identifier (optional for widgets no
-//                                   code looks up; unique within the view)
-//            "kind": KIND,          "panel", "cluster" (radio buttons),
-//                                   "editbox", "text" (static), "dropdown",
-//                                   "checkbox", "radio", "button"
-//            "name": NAME,          symbolic name scripts may use (optional)
-//            "caption": KEY,        label of check boxes, radio buttons,
-//                                   buttons and panels (optional)
-//            "text": TEXT,          initial text (edit boxes; a KEY for "text")
-//            "entries": [KEY, ...], drop-down entries
-//            "selected": N,         drop-down: initial position (default 0 when
-//                                   there are entries; -1 for none)
-//            "state": 0 | 1 | 2,    check box / radio: clear, selected, mixed
-//            "boss": CLASS,         widget boss class (for its event handler,
-//                                   observer); optional
-//            "enabled": BOOL, "visible": BOOL (default true),
-//            "password": BOOL,      edit box whose text listings hide
-//            "widgets": [WIDGET]}   children of "panel" and "cluster"
-//
-// ID is a number or a "0x..." / decimal string. KEY is a string key (such as
-// "0x199e00kOslTypeKeyBox"), translated when the widget is built. Dialogs get
-// the host's OK and Cancel buttons (kOKButtonWidgetID,
-// kCancelButtonWidgetID) after their own widgets; a view may not use those
-// identifiers itself. Limits: 1024 views, 4096 widgets per view, nesting 32
-// deep, 1024 entries per list, texts of 4096 bytes. Unknown members are
-// errors, so that a misspelt member is reported rather than ignored.
+// The format is the host contract in host/README.md (section Views);
+// ParseViews enforces its limits and refuses unknown members.
 #pragma once
 
 #include <memory>

@@ -9,6 +9,7 @@
 #include "host/InterfacePtr.h"
 #include "standin/plugins/plugin_loader.h"
 #include "tests/support/host_fixture.h"
+#include "tests/support/plugin_patch.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {
@@ -65,30 +66,14 @@ TEST_F(PlugInLoading, BadLibrariesAreRefusedWithAClearReason) {
       standin::ReadResourceSection(std::string(OSL_SOURCE_DIR) + "/README.md", &data, &error));
 }
 
-// A copy of Osl.pln whose resources are replaced by `edit` of them (padded to
-// the same length, so the library stays intact).
-std::string PatchedPlugIn(const TempDir& dir, void (*edit)(nlohmann::json&)) {
-  std::string library = ReadFile(kPlugin);
-  std::string section, error;
-  EXPECT_TRUE(standin::ReadResourceSection(kPlugin, &section, &error)) << error;
-  const size_t at = library.find(section);
-  EXPECT_NE(at, std::string::npos);
-  nlohmann::json resources = nlohmann::json::parse(section);
-  edit(resources);
-  std::string text = resources.dump();
-  EXPECT_LE(text.size(), section.size());
-  text.resize(section.size(), ' ');
-  library.replace(at, section.size(), text);
-  return dir.Write("Broken.pln", library);
-}
-
 TEST_F(PlugInLoading, AFailedLoadLeavesNothingBehindAndClosesTheLibrary) {
   TempDir dir;
   // Everything but the views is fine: the boss declarations and strings
   // come first in the file and would have been applied by a loader that
   // does not check everything before it starts.
   const std::string broken =
-      PatchedPlugIn(dir, [](nlohmann::json& r) { r["views"] = {{"views", 5}}; });
+      PatchedPlugIn(kPlugin, dir, "Broken.pln",
+                    [](nlohmann::json& r) { r["views"] = {{"views", 5}}; });
   std::string error;
   EXPECT_EQ(host_.LoadPlugIn(broken, &error), nullptr);
   EXPECT_NE(error.find("views"), std::string::npos) << error;
@@ -108,7 +93,8 @@ TEST_F(PlugInLoading, AFailedLoadLeavesNothingBehindAndClosesTheLibrary) {
 
 TEST_F(PlugInLoading, ResourcesWithoutAnIdentifierAreRefused) {
   TempDir dir;
-  const std::string broken = PatchedPlugIn(dir, [](nlohmann::json& r) { r.erase("plugin"); });
+  const std::string broken =
+      PatchedPlugIn(kPlugin, dir, "Broken.pln", [](nlohmann::json& r) { r.erase("plugin"); });
   std::string error;
   EXPECT_EQ(host_.LoadPlugIn(broken, &error), nullptr);
   EXPECT_NE(error.find("\"id\""), std::string::npos) << error;

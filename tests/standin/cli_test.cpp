@@ -5,19 +5,25 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/plugin_patch.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {
 namespace {
 
-// Runs `osl` with the words of `args` (split at blanks) and `env`.
-RunResult Osl(const std::string& args, const std::vector<std::string>& env = {}) {
+// Runs `osl` with `args`.
+RunResult OslArgs(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {BuiltProgram("osl")};
-  std::istringstream words(args);
-  for (std::string word; words >> word;) argv.push_back(word);
-  RunOptions options;
-  options.env = env;
-  return RunProcess(argv, options);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProcess(argv);
+}
+
+// Runs `osl` with the words of `args` (split at blanks).
+RunResult Osl(const std::string& args) {
+  std::vector<std::string> words;
+  std::istringstream in(args);
+  for (std::string word; in >> word;) words.push_back(word);
+  return OslArgs(words);
 }
 
 class OslCommandLine : public ::testing::Test {
@@ -73,6 +79,46 @@ TEST_F(OslCommandLine, ReadOnlyCommandsDoNotRewriteTheDocument) {
   EXPECT_EQ(Osl("items " + doc + " --select 20").status, 0);
   EXPECT_EQ(Osl("script " + doc + " --get").status, 0);
   EXPECT_EQ(ReadFile(doc), before);
+}
+
+TEST_F(OslCommandLine, AlertsKeepTheirLinesAndShowControlCharactersEscaped) {
+  const std::string doc = std::string(OSL_SOURCE_DIR) + "/examples/flyer.tlvd";
+  RunResult run = OslArgs({"script", doc, "--call", "first line\nsecond\tline"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "[info] first line\n       second\tline\n");
+  // Nothing a text holds can move the cursor or change the terminal.
+  run = OslArgs({"script", doc, "--call", "bell\a clear\x1b[2J cr\rend \xc2\x85"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "[info] bell\\x07 clear\\x1b[2J cr\\rend \\u0085\n");
+}
+
+// A copy of the plug-in, beside the library it loads from its own folder.
+class PatchedPlugInTest : public OslCommandLine {
+ protected:
+  std::string Patch(const std::function<void(nlohmann::json&)>& edit) {
+    dir_.Write("libosl_soapns.so", ReadFile(BuiltProgram("libosl_soapns.so")));
+    return PatchedPlugIn(BuiltProgram("Osl.pln"), dir_, "Osl.pln", edit);
+  }
+};
+
+TEST_F(PatchedPlugInTest, MissingOrMalformedScriptingNamesAreUsageErrorsNotCrashes) {
+  const std::string doc = Copy("flyer.tlvd");
+  std::string plugin = Patch([](nlohmann::json& r) { r.erase("scripting"); });
+  RunResult run = OslArgs({"--plugin", plugin, "script", doc, "--get"});
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_NE(run.err.find("no plug-in offers scripting"), std::string::npos) << run.err;
+
+  plugin = Patch([](nlohmann::json& r) {
+    r["scripting"]["methods"] = "speak";
+    r["scripting"]["properties"] = {{{"id", -3}}, 5};
+  });
+  run = OslArgs({"--plugin", plugin, "script", doc, "--get"});
+  EXPECT_EQ(run.signal, 0) << run.err;
+  EXPECT_EQ(run.status, 1) << run.err;  // no property the provider knows
+  EXPECT_NE(run.err.find("the script request failed"), std::string::npos) << run.err;
+  run = OslArgs({"--plugin", plugin, "script", doc, "--call", "hi"});
+  EXPECT_EQ(run.signal, 0) << run.err;
+  EXPECT_EQ(run.status, 1) << run.err;
 }
 
 }  // namespace
