@@ -7,9 +7,10 @@
 #include "standin/core/string_tables.h"
 #include "tests/support/plugin_host.h"
 
+namespace osltest {
 namespace {
 
-class Facade : public osltest::PluginHostTest {
+class Facade : public PluginHostTest {
  protected:
   InterfacePtr<IOslFacade> Get() {
     auto& boss = host_.GetSession().PlugInBoss("kOslFacadeBoss");
@@ -58,7 +59,7 @@ TEST_F(Facade, AnswersItsBossAndForwardsReferenceCounting) {
   EXPECT_EQ(boss.RefCount(), refs);
 }
 
-class ScriptProvider : public osltest::PluginHostTest {
+class ScriptProvider : public PluginHostTest {
  protected:
   InterfacePtr<IScriptProvider> Get() {
     auto& boss = host_.GetSession().PlugInBoss("kOslScriptProviderBoss");
@@ -127,3 +128,4 @@ TEST_F(ScriptProvider, OtherElementsGoToTheDefaultProvider) {
 }
 
 }  // namespace
+}  // namespace osltest

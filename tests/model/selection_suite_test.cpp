@@ -6,15 +6,16 @@
 #include "standin/core/command_state.h"
 #include "tests/support/plugin_host.h"
 
+namespace osltest {
 namespace {
 
 using Concrete = standin::SelectionManager::Concrete;
 
-class SelectionSuite : public osltest::PluginHostTest {
+class SelectionSuite : public PluginHostTest {
  protected:
   void SetUp() override {
     PluginHostTest::SetUp();
-    doc_ = Open(osltest::SampleDocument());
+    doc_ = Open(SampleDocument());
   }
   InterfacePtr<IOslSuite> Suite() {
     return InterfacePtr<IOslSuite>(Selection().Interface(), IID_IOSLSUITE);
@@ -134,3 +135,4 @@ TEST_F(SelectionSuite, ReferencesAreBalanced) {
 }
 
 }  // namespace
+}  // namespace osltest

@@ -4,6 +4,7 @@
 
 #include "tests/support/plugin_host.h"
 
+namespace osltest {
 namespace {
 
 const PMString kLabel("|||");
@@ -110,10 +111,10 @@ TEST(TagMapFormat, TypedSeparatorsCannotInjectOrDropEntries) {
   EXPECT_EQ(CleanMapValue(PMString("a-b|c:::d"), kLabel).GetUTF8String(), "a-b|c:::d");
 }
 
-class TagMapObjects : public osltest::PluginHostTest {};
+class TagMapObjects : public PluginHostTest {};
 
 TEST_F(TagMapObjects, ReadModifyWriteKeepsUnknownKeys) {
-  auto* doc = Open(osltest::SampleDocument());
+  auto* doc = Open(SampleDocument());
   const UIDRef item = doc->Ref(10);
   TagMap tag = ReadStringMap(item);
   EXPECT_EQ(Get(tag, "fieldName"), "Name");
@@ -134,7 +135,7 @@ TEST_F(TagMapObjects, ReadModifyWriteKeepsUnknownKeys) {
 }
 
 TEST_F(TagMapObjects, MissingLabelInterfaceReadsEmptyAndIsNotWritten) {
-  auto* doc = Open(osltest::SampleDocument());
+  auto* doc = Open(SampleDocument());
   // The story object has no label interface.
   const UIDRef story = doc->Ref(doc->FindItem(10)->storyUID);
   EXPECT_TRUE(ReadStringMap(story).empty());
@@ -147,7 +148,7 @@ TEST_F(TagMapObjects, MissingLabelInterfaceReadsEmptyAndIsNotWritten) {
 }
 
 TEST_F(TagMapObjects, SelectionSideNeedsExactlyOneLabel) {
-  auto* doc = Open(osltest::SampleDocument());
+  auto* doc = Open(SampleDocument());
   auto* selection = Selection().Interface();
   TagMap map;
   Selection().SelectItems(doc, {10, 11});
@@ -163,3 +164,4 @@ TEST_F(TagMapObjects, SelectionSideNeedsExactlyOneLabel) {
 }
 
 }  // namespace
+}  // namespace osltest
