@@ -4,6 +4,8 @@
 #pragma once
 
 #include "BaseTypes.h"
+#include "HostInterfaceIDs.h"
+#include "IPMUnknown.h"
 #include "PMString.h"
 
 namespace ErrorUtils {
@@ -11,7 +13,23 @@ void PMSetGlobalErrorCode(ErrorCode code);
 ErrorCode PMGetGlobalErrorCode();
 }  // namespace ErrorUtils
 
+// A command: a boss whose data interfaces the caller fills before it is
+// processed. The caller owns the reference CreateCommand hands out.
+class ICommand : public IPMUnknown {
+ public:
+  enum { kDefaultIID = IID_ICOMMAND };
+  virtual ~ICommand() = default;
+};
+
 namespace CmdUtils {
+
+// A new command of class `commandClass` with a reference added, or null
+// when the host has no such command.
+ICommand* CreateCommand(ClassID commandClass);
+// Runs `command` as one undoable step. kSuccess, or the command's error
+// code (also set as the global error code).
+ErrorCode ProcessCommand(ICommand* command);
+
 
 // Opens a command sequence on construction and closes it on destruction.
 // Sequences nest; the outermost one resets the global error code when it

@@ -1,5 +1,6 @@
 // The host's service registry (on the session boss): finds the object that
-// provides a service, such as the preferences dialog.
+// provides a service, such as the preferences dialog or the export
+// providers.
 #pragma once
 
 #include "IPMUnknown.h"
@@ -11,5 +12,9 @@ class IServiceRegistry : public IPMUnknown {
   // The provider of `service` (a boss) with a reference added, or null when
   // nothing provides it.
   virtual IPMUnknown* QueryServiceProvider(ServiceID service) const = 0;
+  // How many providers offer `service`, and provider `index` of them (in
+  // registry order) with a reference added, or null outside the range.
+  virtual int32 GetServiceProviderCount(ServiceID service) const = 0;
+  virtual IPMUnknown* QueryNthServiceProvider(ServiceID service, int32 index) const = 0;
   virtual ~IServiceRegistry() = default;
 };

@@ -64,6 +64,11 @@ class PMString {
   void Append(const PMString& what) { text_ += what.text_; }
   void Append(const char* utf8) { Append(PMString(utf8)); }
   void AppendNumber(int64 number);
+  // Appends `number` with `digits` decimals: rounded to them when `round`
+  // is set (else cut), trailing zeros kept when `trailingZeros` is set (else
+  // dropped, with the point when no decimal is left). A point separates the
+  // decimals whatever the locale.
+  void AppendNumber(PMReal number, int32 digits, bool16 trailingZeros, bool16 round);
   // Lower-cases ASCII letters only; other characters are left as they are.
   void ToLower();
 
@@ -87,6 +92,10 @@ class PMString {
     return *this;
   }
   friend PMString operator+(PMString a, const PMString& b) { return a += b; }
+  // Equality test: exact with `caseSensitive` set; with it off, letters
+  // compare without regard to case (ASCII and Latin-1 letters). With
+  // `translated` set, both texts are translated before they are compared.
+  bool16 IsEqual(const PMString& other, bool16 caseSensitive = 1, bool16 translated = 0) const;
   bool operator==(const PMString& other) const { return text_ == other.text_; }
   bool operator!=(const PMString& other) const { return text_ != other.text_; }
   // Ordering by UTF-16 code units.

@@ -24,6 +24,7 @@ constexpr PMIID IID_IACTIVECONTEXT = 0x5B013;
 constexpr PMIID IID_ISERVICEREGISTRY = 0x5B014;
 constexpr PMIID IID_IDIALOGCREATOR = 0x5B015;
 constexpr PMIID IID_IDIALOGPANELSWITCHER = 0x5B016;
+constexpr PMIID IID_IPANELMGR = 0x5B017;
 
 // Protocol under which the active selection announces its changes.
 constexpr PMIID IID_ISELECTIONCHANGED = 0x5B020;
@@ -52,3 +53,4 @@ constexpr WidgetID kPreferencesPanelListWidgetID = 0x5B202;
 using ServiceID = uint32;
 constexpr ServiceID kPreferencesDialogService = 0x5B300;  // provides the preferences dialog
 constexpr ServiceID kPreferencesPanelService = 0x5B301;   // a panel of the preferences dialog
+constexpr ServiceID kExportProviderService = 0x5B302;     // exports documents to files

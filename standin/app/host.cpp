@@ -32,8 +32,11 @@ Host::Host()
       toolkit_{objects_, subjects_, [](Boss& boss) { AddHostEditBoxHandler(boss); }},
       selectionSubject_(session_.ActiveSelection(), subjects_),
       dialogs_(views_, toolkit_),
-      panels_(views_, toolkit_) {
-  dialogs_.InstallServices(session_.SessionBoss());
+      panels_(views_, toolkit_),
+      menu_(session_, plugins_, dialogs_) {
+  services_.InstallOn(session_.SessionBoss());
+  dialogs_.InstallServices(session_.SessionBoss(), services_);
+  panels_.InstallServices(session_.SessionBoss());
   AddEventUtils(session_.SessionBoss(), &refusedKeys_);
   // Suites that plug-ins add to the selection's classes must reach the
   // selection's bosses; the selection and its observers stay.

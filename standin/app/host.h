@@ -15,10 +15,12 @@
 #include <string>
 
 #include "standin/alerts/alert_center.h"
+#include "standin/app/menu.h"
 #include "standin/app/session.h"
 #include "standin/core/command_state.h"
 #include "standin/core/file_system.h"
 #include "standin/core/object_model.h"
+#include "standin/core/service_registry.h"
 #include "standin/core/service.h"
 #include "standin/core/string_tables.h"
 #include "standin/plugins/plugin_loader.h"
@@ -54,6 +56,7 @@ class Host {
 
   Session& GetSession() { return session_; }
   ObjectModel& Objects() { return objects_; }
+  ServiceRegistry& Services() { return services_; }
   StringTables& Strings() { return strings_; }
   CommandState& Commands() { return commands_; }
   PlugInLoader& PlugIns() { return plugins_; }
@@ -63,6 +66,7 @@ class Host {
   DialogHost& Dialogs() { return dialogs_; }
   PanelHost& Panels() { return panels_; }
   SelectionSubject& ActiveSelectionSubject() { return selectionSubject_; }
+  Menu& GetMenu() { return menu_; }
 
   // Replaceable services.
   Service<FileSystem>& Files() { return files_; }
@@ -91,6 +95,7 @@ class Host {
   Service<Alerts> alerts_;
   SubjectRegistry subjects_;
   ObjectModel objects_;
+  ServiceRegistry services_;
   Session session_;
   int refusedKeys_ = 0;
   WidgetToolkit toolkit_;
@@ -98,6 +103,7 @@ class Host {
   SelectionSubject selectionSubject_;
   DialogHost dialogs_;
   PanelHost panels_;
+  Menu menu_;
 };
 
 }  // namespace standin

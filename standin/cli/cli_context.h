@@ -70,5 +70,6 @@ class CliContext {
 // Each adds its commands to `app`; a command stores its exit status in
 // *exitStatus when it runs.
 void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus);
+void AddMenuCommands(CLI::App& app, CliContext& context, int* exitStatus);
 
 }  // namespace osl_cli

@@ -102,6 +102,7 @@ struct ParsedResources {
   std::vector<Declaration> addIns;
   std::vector<std::pair<std::string, std::string>> strings;
   std::vector<ViewSpec> views;
+  std::vector<MenuAction> actions;
 };
 
 bool ParseBosses(const nlohmann::json& resources, ParsedResources* out, std::string* error) {
@@ -149,6 +150,42 @@ bool ParseStrings(const nlohmann::json& resources, ParsedResources* out, std::st
   return true;
 }
 
+bool ParseActions(const nlohmann::json& resources, ParsedResources* out, std::string* error) {
+  auto it = resources.find("actions");
+  if (it == resources.end() || it->is_null()) return true;
+  if (!it->is_array()) {
+    *error = "\"actions\" must be an array";
+    return false;
+  }
+  for (const auto& entry : *it) {
+    MenuAction action;
+    uint32 id = 0;
+    auto text = [&entry](const char* member, std::string* value) {
+      auto m = entry.find(member);
+      if (m == entry.end() || !m->is_string()) return false;
+      *value = m->get<std::string>();
+      return true;
+    };
+    if (!entry.is_object() || !entry.contains("id") || !ParseNumericID(entry["id"], &id) ||
+        !text("name", &action.name) || !text("boss", &action.bossClass)) {
+      *error = "every action needs an \"id\", a \"name\" and a \"boss\"";
+      return false;
+    }
+    action.id = id;
+    text("caption", &action.caption);
+    auto custom = entry.find("customEnable");
+    if (custom != entry.end()) {
+      if (!custom->is_boolean()) {
+        *error = "action " + action.name + ": \"customEnable\" must be true or false";
+        return false;
+      }
+      action.customEnable = custom->get<bool>();
+    }
+    out->actions.push_back(std::move(action));
+  }
+  return true;
+}
+
 bool ParseResources(const nlohmann::json& resources, ParsedResources* out, std::string* error) {
   uint32 id = 0;
   auto info = resources.find("plugin");
@@ -158,7 +195,10 @@ bool ParseResources(const nlohmann::json& resources, ParsedResources* out, std::
     return false;
   }
   out->id = static_cast<PluginID>(id);
-  if (!ParseBosses(resources, out, error) || !ParseStrings(resources, out, error)) return false;
+  if (!ParseBosses(resources, out, error) || !ParseStrings(resources, out, error) ||
+      !ParseActions(resources, out, error)) {
+    return false;
+  }
   auto views = resources.find("views");
   if (views != resources.end() && !views->is_null() &&
       !ParseViews(out->id, *views, &out->views, error)) {
@@ -227,6 +267,7 @@ const LoadedPlugIn* PlugInLoader::Load(const std::string& path, const PlugInTarg
   }
   for (const auto& entry : parsed.strings) targets.strings.Add(entry.first, entry.second);
   targets.views.Replace(loaded.id, std::move(parsed.views));
+  loaded.actions = std::move(parsed.actions);
   loaded_.push_back(std::move(loaded));
   return &loaded_.back();
 }

@@ -18,12 +18,22 @@ class ObjectModel;
 class StringTables;
 class ViewRegistry;
 
+// A menu action a plug-in declares.
+struct MenuAction {
+  ActionID id = 0;
+  std::string name;          // for the command line ("publish")
+  std::string caption;       // a string key or text
+  std::string bossClass;     // the plug-in boss whose IActionComponent runs it
+  bool customEnable = false;  // its state comes from the action component
+};
+
 struct LoadedPlugIn {
   std::string path;  // absolute path of the library
   void* handle = nullptr;
   IPlugIn* plugin = nullptr;
   PluginID id = 0;
   nlohmann::json resources;
+  std::vector<MenuAction> actions;
 };
 
 // What a loaded plug-in adds to: the host's object model, string tables

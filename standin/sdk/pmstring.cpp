@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
+#include <cstdio>
+#include <string>
 #include <cstdlib>
 
 #include "standin/app/host.h"
@@ -55,6 +58,47 @@ void PMString::Insert(const PMString& what, int32 pos) {
 }
 
 void PMString::AppendNumber(int64 number) { Append(PMString(std::to_string(number))); }
+
+void PMString::AppendNumber(PMReal number, int32 digits, bool16 trailingZeros, bool16 round) {
+  digits = std::clamp(digits, 0, 15);
+  if (!std::isfinite(number)) {
+    Append(PMString(std::isnan(number) ? "NaN" : number > 0 ? "INF" : "-INF"));
+    return;
+  }
+  const double scale = std::pow(10.0, digits);
+  double scaled = number * scale;
+  scaled = round ? std::round(scaled) : std::trunc(scaled);
+  // Formatting in "C" terms: the point never depends on the locale.
+  char buffer[512];
+  std::snprintf(buffer, sizeof buffer, "%.*f", static_cast<int>(digits), scaled / scale);
+  std::string text = buffer;
+  const size_t point = text.find_first_of(".,");
+  if (point != std::string::npos) text[point] = '.';
+  if (!trailingZeros && point != std::string::npos) {
+    while (!text.empty() && text.back() == '0') text.pop_back();
+    if (!text.empty() && text.back() == '.') text.pop_back();
+  }
+  if (text == "-0") text = "0";
+  Append(PMString(text, kDontTranslateDuringCall));
+}
+
+bool16 PMString::IsEqual(const PMString& other, bool16 caseSensitive, bool16 translated) const {
+  PMString a = *this, b = other;
+  if (translated) {
+    a.Translate();
+    b.Translate();
+  }
+  if (caseSensitive) return a.text_ == b.text_ ? 1 : 0;
+  if (a.text_.size() != b.text_.size()) return 0;
+  auto fold = [](char16_t c) -> char16_t {
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20;
+    return c;
+  };
+  for (size_t i = 0; i < a.text_.size(); ++i) {
+    if (fold(a.text_[i]) != fold(b.text_[i])) return 0;
+  }
+  return 1;
+}
 
 void PMString::ToLower() {
   for (auto& c : text_) {

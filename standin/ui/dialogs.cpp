@@ -18,6 +18,7 @@
 #include "host/InterfacePtr.h"
 #include "host/Utils.h"
 #include "standin/core/object_model.h"
+#include "standin/core/service_registry.h"
 #include "standin/core/terminal_text.h"
 #include "standin/ui/key_events.h"
 #include "standin/ui/subjects.h"
@@ -114,6 +115,9 @@ class ApplicationImpl : public CPMUnknown<IApplication> {
   IDialogMgr* QueryDialogMgr() const override {
     return static_cast<IDialogMgr*>(QueryInterface(IID_IDIALOGMGR));
   }
+  IPanelMgr* QueryPanelManager() const override {
+    return static_cast<IPanelMgr*>(QueryInterface(IID_IPANELMGR));
+  }
 };
 
 class PreferencesCreatorImpl : public CPMUnknown<IDialogCreator> {
@@ -129,20 +133,6 @@ class PreferencesCreatorImpl : public CPMUnknown<IDialogCreator> {
 
  private:
   DialogHost* host_;
-};
-
-class ServiceRegistryImpl : public CPMUnknown<IServiceRegistry> {
- public:
-  ServiceRegistryImpl(IPMUnknown* boss, Boss* preferences)
-      : CPMUnknown(boss), preferences_(preferences) {}
-  IPMUnknown* QueryServiceProvider(ServiceID service) const override {
-    if (service != kPreferencesDialogService || !preferences_) return nullptr;
-    preferences_->AddRef();
-    return preferences_;
-  }
-
- private:
-  Boss* preferences_;
 };
 
 // Every controller of the tree under `root`, parents first.
@@ -452,12 +442,10 @@ void DialogHost::CancelDialog(WidgetNode& node) {
 
 // ---- services ----------------------------------------------------------------------
 
-void DialogHost::InstallServices(Boss& session) {
+void DialogHost::InstallServices(Boss& session, ServiceRegistry& services) {
   if (!session.Has(IID_IDIALOGMGR)) session.AddNew<DialogMgrImpl>(IID_IDIALOGMGR, this);
   if (!session.Has(IID_IAPPLICATION)) session.AddNew<ApplicationImpl>(IID_IAPPLICATION);
-  if (!session.Has(IID_ISERVICEREGISTRY)) {
-    session.AddNew<ServiceRegistryImpl>(IID_ISERVICEREGISTRY, preferencesProvider_.get());
-  }
+  services.Add(kPreferencesDialogService, preferencesProvider_.get());
 }
 
 }  // namespace standin

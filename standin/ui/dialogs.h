@@ -34,6 +34,7 @@
 
 namespace standin {
 
+class ServiceRegistry;
 class ViewRegistry;
 
 class DialogHost {
@@ -45,9 +46,9 @@ class DialogHost {
   DialogHost(const DialogHost&) = delete;
   DialogHost& operator=(const DialogHost&) = delete;
 
-  // Gives the session boss the host's dialog services: IDialogMgr,
-  // IApplication and IServiceRegistry (with the preferences dialog).
-  void InstallServices(Boss& session);
+  // Gives the session boss the host's dialog services (IDialogMgr,
+  // IApplication) and registers the preferences dialog's provider.
+  void InstallServices(Boss& session, ServiceRegistry& services);
 
   // A new, closed dialog from view `rsrc` of `plugin`. Null with *error
   // when there is no such view or it is not a dialog.

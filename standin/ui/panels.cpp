@@ -3,7 +3,9 @@
 
 #include <algorithm>
 
+#include "host/CPMUnknown.h"
 #include "host/IObserver.h"
+#include "host/IPanelMgr.h"
 #include "standin/ui/key_events.h"
 #include "standin/ui/views.h"
 
@@ -16,6 +18,40 @@ PanelHost::PanelHost(const ViewRegistry& views, const WidgetToolkit& toolkit)
 
 PanelHost::~PanelHost() {
   for (auto& p : panels_) HidePanel(*p);
+}
+
+namespace {
+
+class PanelMgrImpl : public CPMUnknown<IPanelMgr> {
+ public:
+  PanelMgrImpl(IPMUnknown* boss, PanelHost* panels) : CPMUnknown(boss), panels_(panels) {}
+  IControlView* GetPanelFromWidgetID(WidgetID panelWidgetID) const override {
+    WidgetNode* root = panels_->FindByWidgetID(panelWidgetID);
+    if (!root) return nullptr;
+    IPMUnknown* view = root->GetBoss().QueryInterface(IID_ICONTROLVIEW);
+    if (view) view->Release();
+    return static_cast<IControlView*>(view);
+  }
+
+ private:
+  PanelHost* panels_;
+};
+
+}  // namespace
+
+void PanelHost::InstallServices(Boss& session) {
+  if (!session.Has(IID_IPANELMGR)) session.AddNew<PanelMgrImpl>(IID_IPANELMGR, this);
+}
+
+WidgetNode* PanelHost::FindByWidgetID(WidgetID panelWidgetID) {
+  if (panelWidgetID == kInvalidWidgetID) return nullptr;
+  for (auto& p : panels_) {
+    if (p->root->Id() == panelWidgetID) return p->root;
+  }
+  const ViewSpec* view = views_.FindPanelByWidgetID(panelWidgetID);
+  if (!view) return nullptr;
+  std::string ignored;
+  return GetPanel(view->plugin, view->rsrc, &ignored);
 }
 
 PanelHost::Panel* PanelHost::Find(PluginID plugin, RsrcID rsrc) {

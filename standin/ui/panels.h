@@ -36,6 +36,13 @@ class PanelHost {
   // Takes over a panel a panel creator built for view `rsrc` of `plugin`
   // (replacing any panel of that view) and returns its root.
   WidgetNode* Adopt(PluginID plugin, RsrcID rsrc, std::unique_ptr<Boss> panel);
+  // The panel whose top widget is `panelWidgetID`, built (hidden) when its
+  // view is registered but the panel does not exist yet; null when no panel
+  // view has that widget identifier.
+  WidgetNode* FindByWidgetID(WidgetID panelWidgetID);
+
+  // Gives the session boss the host's IPanelMgr (on this panel host).
+  void InstallServices(Boss& session);
 
  private:
   struct Panel {

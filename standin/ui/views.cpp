@@ -323,6 +323,13 @@ const ViewSpec* ViewRegistry::FindPanelOfBoss(const std::string& bossClass, Rsrc
   return nullptr;
 }
 
+const ViewSpec* ViewRegistry::FindPanelByWidgetID(WidgetID id) const {
+  for (const auto& v : views_) {
+    if (v.kind == ViewSpec::Kind::kPanel && v.root.id == id && id != kInvalidWidgetID) return &v;
+  }
+  return nullptr;
+}
+
 const ViewSpec* ViewRegistry::FindPanel(RsrcID rsrc) const {
   for (const auto& v : views_) {
     if (v.kind == ViewSpec::Kind::kPanel && v.rsrc == rsrc) return &v;

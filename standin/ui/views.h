@@ -47,6 +47,8 @@ class ViewRegistry {
   // A panel view whose boss class is `bossClass` (with resource `rsrc`
   // unless it is 0), or null.
   const ViewSpec* FindPanelOfBoss(const std::string& bossClass, RsrcID rsrc = 0) const;
+  // The panel view whose top widget has identifier `id`, or null.
+  const ViewSpec* FindPanelByWidgetID(WidgetID id) const;
   // The first panel view with resource `rsrc` of any plug-in, or null.
   const ViewSpec* FindPanel(RsrcID rsrc) const;
   // The panel views shown under `service`, by plug-in and resource.

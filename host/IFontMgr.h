@@ -1,0 +1,30 @@
+// Fonts: resolving a family and style to a font and the files it comes from.
+#pragma once
+
+#include "HostInterfaceIDs.h"
+#include "IDFile.h"
+#include "IPMUnknown.h"
+#include "PMString.h"
+
+class IPMFont : public IPMUnknown {
+ public:
+  enum { kDefaultIID = IID_IPMFONT };
+  // The font's name as the host shows it (such as "DejaVu Sans Bold").
+  virtual PMString GetFontName() const = 0;
+  // Appends the files the font comes from, main file first. A font the
+  // host may not hand out (a protected font) has none.
+  virtual void GetFontFiles(K2Vector<IDFile>* files) const = 0;
+  virtual ~IPMFont() = default;
+};
+
+// Font utilities (UtilsBoss::QueryUtils).
+class IFontMgr : public IPMUnknown {
+ public:
+  enum { kDefaultIID = IID_IFONTMGR };
+  // The font of `family` in `style` with a reference added, or null when
+  // the host cannot resolve the family. `document` may override where fonts
+  // come from (null: the machine's fonts only).
+  virtual IPMFont* QueryFont(const IPMUnknown* document, const PMString& family,
+                             const PMString& style) const = 0;
+  virtual ~IFontMgr() = default;
+};
