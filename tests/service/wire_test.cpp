@@ -28,7 +28,8 @@ const std::string kEnvelopeHead =
     "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
     "xmlns:SOAP-ENC=\"http://schemas.xmlsoap.org/soap/encoding/\" "
     "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" xmlns:ns3=\"urn:osl:types/\" "
+    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:ns3=\"http://microsoft.com/wsdl/types/\" "
     "xmlns:ns4=\"urn:osl:templates/\" xmlns:ns5=\"urn:osl:placeholder\" "
     "xmlns:ns2=\"urn:osl:templates\"><SOAP-ENV:Body>";
 const std::string kEnvelopeTail = "</SOAP-ENV:Body></SOAP-ENV:Envelope>\r\n";
