@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace osl_test {
+namespace osltest {
 
 namespace {
 
@@ -100,6 +100,11 @@ std::vector<std::string> CaptureServer::Requests(size_t count) {
   return requests_;
 }
 
+std::string CaptureServer::OnlyRequest() {
+  const std::vector<std::string> requests = Requests();
+  return requests.size() == 1 ? requests[0] : std::string();
+}
+
 bool CaptureServer::ReadRequest(int fd, std::string* request) {
   char buffer[65536];
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
@@ -164,4 +169,4 @@ std::string Envelope(const std::string& body) {
          body + "</s:Body></s:Envelope>";
 }
 
-}  // namespace osl_test
+}  // namespace osltest

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace osl_test {
+namespace osltest {
 
 class CaptureServer {
  public:
@@ -30,6 +30,9 @@ class CaptureServer {
 
   // The requests received so far (waits up to 5 s for `count` of them).
   std::vector<std::string> Requests(size_t count = 1);
+  // The one request received (waits as Requests); empty when none or more
+  // than one arrived, so a comparison fails instead of indexing past the end.
+  std::string OnlyRequest();
 
  private:
   void Serve();
@@ -54,4 +57,4 @@ std::string HttpReply(int status, const std::string& reason, const std::string& 
 // A SOAP 1.1 envelope around `body`, with the service's namespace prefixes.
 std::string Envelope(const std::string& body);
 
-}  // namespace osl_test
+}  // namespace osltest

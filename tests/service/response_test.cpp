@@ -15,7 +15,7 @@
 #include "tests/service/capture_server.h"
 #include "tests/service/test_support.h"
 
-namespace osl_test {
+namespace osltest {
 namespace {
 
 using namespace osl_soap;
@@ -170,9 +170,12 @@ TEST_F(ResponseTest, LogicGroupsAndAssetsAreRead) {
   ASSERT_EQ(0, CallGetLogicGroups(context_.get(), endpoint.c_str(), nullptr, &get, got));
   ASSERT_NE(nullptr, got.getLogicGroupsResult);
   ASSERT_EQ(1u, got.getLogicGroupsResult->logicGroup.size());
-  EXPECT_EQ(3, got.getLogicGroupsResult->logicGroup[0]->logicGroupID);
-  EXPECT_EQ("Block", *got.getLogicGroupsResult->logicGroup[0]->logicGroupName);
-  EXPECT_EQ(ns2__eMoveDirection__moveDown, got.getLogicGroupsResult->logicGroup[0]->moveDirection);
+  const logicGroup* group = got.getLogicGroupsResult->logicGroup[0];
+  ASSERT_NE(nullptr, group);
+  EXPECT_EQ(3, group->logicGroupID);
+  ASSERT_NE(nullptr, group->logicGroupName);
+  EXPECT_EQ("Block", *group->logicGroupName);
+  EXPECT_EQ(ns2__eMoveDirection__moveDown, group->moveDirection);
 
   _ns2__setLogicGroups set;
   _ns2__setLogicGroupsResponse setResponse;
@@ -186,6 +189,8 @@ TEST_F(ResponseTest, LogicGroupsAndAssetsAreRead) {
   ASSERT_NE(nullptr, assetsResponse.setAssetsResult);
   ASSERT_EQ(1u, assetsResponse.setAssetsResult->assetInfo.size());
   const assetInfo* asset = assetsResponse.setAssetsResult->assetInfo[0];
+  ASSERT_NE(nullptr, asset);
+  ASSERT_NE(nullptr, asset->assetURL);
   EXPECT_EQ("http://a.test/1", *asset->assetURL);
   EXPECT_EQ(nullptr, asset->assetName);
   EXPECT_EQ(ns2__eAssetType__fontfile, asset->assetType);
@@ -262,7 +267,7 @@ TEST_F(FaultTest, AServiceFaultReportsItsCodeReasonAndDetail) {
       FormatSoapFaultReport(context_.get()));
 
   EXPECT_EQ(-1, ReportSoapFault(context_.get()));
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
   EXPECT_EQ("error: " + FormatSoapFaultReport(context_.get()), alerts[0]);
 }
@@ -383,14 +388,14 @@ TEST_F(FaultTest, AReportLongerThanItsBufferIsCutOnAWholeCharacter) {
   EXPECT_EQ(rest.substr(0, 3), "\xe2\x82\xac");
 
   EXPECT_EQ(-1, ReportSoapFault(context_.get()));
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
   EXPECT_EQ("error: " + report, alerts[0]);
 }
 
 TEST_F(FaultTest, NoContextShowsNothing) {
   EXPECT_EQ(-1, ReportSoapFault(nullptr));
-  EXPECT_TRUE(scope_.TakeAlerts().empty());
+  EXPECT_TRUE(TakeAlerts().empty());
   EXPECT_EQ("", FormatSoapFaultReport(nullptr));
   _ns2__getFields request;
   _ns2__getFieldsResponse response;
@@ -449,4 +454,4 @@ TEST(MessageLogTest, NothingIsLoggedWithoutTheFolder) {
 }
 
 }  // namespace
-}  // namespace osl_test
+}  // namespace osltest

@@ -6,22 +6,21 @@
 #include <string>
 
 #include "service/plugin_data.h"
-#include "standin/runtime/session.h"
 #include "tests/service/test_support.h"
 
-namespace osl_test {
+namespace osltest {
 namespace {
 
 std::string Text(const PMString& text) { return text.GetUTF8String(); }
 
 class SettingsTest : public ::testing::Test {
  protected:
-  ~SettingsTest() override { standin::Session::Get().ForgetPlugInPath(kOslSettingsPluginID); }
+  ~SettingsTest() override { ForgetPlugInPath(); }
 
   // Places the plug-in at `name` inside the scratch folder; returns the folder.
   std::string PlacePlugIn(const std::string& name) {
     const std::string folder = scope_.platform().dir().path();
-    standin::Session::Get().SetPlugInPath(kOslSettingsPluginID, folder + "/" + name);
+    SetPlugInPath(folder + "/" + name);
     return folder;
   }
   std::string WriteSettings(const std::string& content) {
@@ -33,7 +32,7 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, WithoutAPlugInPathNothingIsReadAndTheNextCallTriesAgain) {
-  standin::Session::Get().ForgetPlugInPath(kOslSettingsPluginID);
+  ForgetPlugInPath();
   EXPECT_FALSE(data_.IsConfigured());
   EXPECT_FALSE(data_.loaded);
   EXPECT_TRUE(data_.settingsPath.IsEmpty());
@@ -64,7 +63,7 @@ TEST_F(SettingsTest, PlugInSuffixesAreRemovedWhereverTheyStandIgnoringCase) {
   };
   for (const Case& c : cases) {
     OslPlugInData data;
-    standin::Session::Get().SetPlugInPath(kOslSettingsPluginID, c.plugin);
+    SetPlugInPath(c.plugin);
     data.LoadSettings();
     EXPECT_EQ(c.settings, Text(data.settingsPath)) << c.plugin;
   }
@@ -143,7 +142,7 @@ TEST_F(SettingsTest, SavedSettingsReadBackAndStayPrivate) {
   data_.password = PMString("p\xc3\xa4ss word");
   data_.BuildEndpoints();
   data_.SaveSettings();
-  EXPECT_TRUE(scope_.TakeAlerts().empty());
+  EXPECT_TRUE(TakeAlerts().empty());
 
   struct stat info;
   ASSERT_EQ(0, stat(path.c_str(), &info));
@@ -173,7 +172,7 @@ TEST_F(SettingsTest, AnUnwritableSettingsFileShowsItsPathAndKeepsTheValues) {
   data_.settingsPath = PMString(scope_.platform().dir().path() + "/missing/Osl.cfg");
   data_.server = PMString("http://s.test");
   data_.SaveSettings();
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
   EXPECT_EQ("error: " + scope_.platform().dir().path() + "/missing/Osl.cfg", alerts[0]);
   EXPECT_EQ("http://s.test", Text(data_.server));
@@ -235,7 +234,7 @@ TEST_F(SettingsTest, AMissingFileLeavesTheSettingsEmpty) {
   PlacePlugIn("Osl.pln");
   EXPECT_FALSE(data_.IsConfigured());
   EXPECT_TRUE(data_.loaded);
-  EXPECT_TRUE(scope_.TakeAlerts().empty());
+  EXPECT_TRUE(TakeAlerts().empty());
 }
 
 // 8-4-4-4-12 lower-case hexadecimal digits, third group starting with "4",
@@ -271,7 +270,7 @@ TEST(WorkFolderTest, TheWorkFolderIsMadeUnderTheTemporaryFolder) {
 
   scope.platform().SetTempFolder(temp + "/");
   EXPECT_EQ(temp + "/session-1/", GetWorkFolder(PMString("session-1")).GetUTF8String());
-  EXPECT_TRUE(scope.TakeAlerts().empty());
+  EXPECT_TRUE(TakeAlerts().empty());
 }
 
 TEST(WorkFolderTest, WithoutTemporaryFolderTheApplicationDataFolderIsUsed) {
@@ -285,10 +284,10 @@ TEST(WorkFolderTest, WithoutAnyFolderTheUserIsTold) {
   scope.platform().SetTempFolder("");
   scope.platform().SetAppDataFolder("");
   EXPECT_TRUE(GetWorkFolder(PMString("s")).IsEmpty());
-  const auto alerts = scope.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
   EXPECT_EQ("error: No application folder.", alerts[0]);
 }
 
 }  // namespace
-}  // namespace osl_test
+}  // namespace osltest

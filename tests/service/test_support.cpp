@@ -1,32 +1,12 @@
 #include "tests/service/test_support.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include "service/plugin_data.h"
+#include "standin/runtime/alerts.h"
+#include "standin/runtime/session.h"
 
-namespace osl_test {
-
-ScratchDir::ScratchDir() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/osl-service-test-XXXXXX";
-  if (mkdtemp(&pattern[0])) path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ScratchDir::Write(const std::string& name, const std::string& content) const {
-  const std::string full = path_ + "/" + name;
-  std::ofstream out(full, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  return full;
-}
+namespace osltest {
 
 TestPlatform::TestPlatform() {
   temp_ = dir_.path() + "/tmp";
@@ -53,7 +33,7 @@ ServiceTestScope::~ServiceTestScope() {
   standin::AlertCenter::Get().Reset();
 }
 
-std::vector<std::string> ServiceTestScope::TakeAlerts() {
+std::vector<std::string> TakeAlerts() {
   std::vector<std::string> shown;
   for (const auto& alert : standin::AlertCenter::Get().TakeLog()) {
     shown.push_back(std::string(standin::AlertKindName(alert.kind)) + ": " + alert.text);
@@ -61,11 +41,10 @@ std::vector<std::string> ServiceTestScope::TakeAlerts() {
   return shown;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+void SetPlugInPath(const std::string& path) {
+  standin::Session::Get().SetPlugInPath(kOslSettingsPluginID, path);
 }
 
-}  // namespace osl_test
+void ForgetPlugInPath() { standin::Session::Get().ForgetPlugInPath(kOslSettingsPluginID); }
+
+}  // namespace osltest

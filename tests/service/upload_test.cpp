@@ -15,7 +15,7 @@
 #include "tests/service/capture_server.h"
 #include "tests/service/test_support.h"
 
-namespace osl_test {
+namespace osltest {
 namespace {
 
 const std::string kSession = "6f1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
@@ -136,7 +136,7 @@ TEST_F(UploadTest, TheRequestIsOneMultipartFormPartOverChunkedTransfer) {
   const std::string path = File("Card.tlvd", content);
   EXPECT_EQ("http://assets.test/a/Card.tlvd",
             Text(UploadFile(PMString(path), PMString("Card.tlvd"))));
-  EXPECT_TRUE(scope_.TakeAlerts().empty());
+  EXPECT_TRUE(TakeAlerts().empty());
 
   const auto requests = server.Requests();
   ASSERT_EQ(1u, requests.size());
@@ -161,7 +161,7 @@ TEST_F(UploadTest, AnEmptyFileIsAPartWithoutContent) {
   Configure(server.Url(""));
   EXPECT_EQ("http://assets.test/empty",
             Text(UploadFile(PMString(File("empty.bin", "")), PMString("empty.bin"))));
-  const Upload upload = Split(server.Requests()[0]);
+  const Upload upload = Split(server.OnlyRequest());
   EXPECT_EQ(ExpectedBody("empty.bin", ""), upload.body);
   EXPECT_TRUE(upload.framed);
 }
@@ -171,7 +171,7 @@ TEST_F(UploadTest, AFileNameWithADoubleQuoteIsSentUnchanged) {
   Configure(server.Url(""));
   const std::string name = "my \"best\" caf\xc3\xa9.pdf";
   EXPECT_EQ("ok", Text(UploadFile(PMString(File("q.pdf", "%PDF")), PMString(name))));
-  EXPECT_EQ(ExpectedBody(name, "%PDF"), Split(server.Requests()[0]).body);
+  EXPECT_EQ(ExpectedBody(name, "%PDF"), Split(server.OnlyRequest()).body);
 }
 
 TEST_F(UploadTest, LineBreaksInAFileNameCannotEndThePartHeader) {
@@ -184,7 +184,7 @@ TEST_F(UploadTest, ALargeFileIsSentInBufferSizedChunks) {
   std::string content(200000, '\0');
   for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>((i * 7919) >> 3);
   EXPECT_EQ("big", Text(UploadFile(PMString(File("big.bin", content)), PMString("big.bin"))));
-  const Upload upload = Split(server.Requests()[0]);
+  const Upload upload = Split(server.OnlyRequest());
   EXPECT_TRUE(upload.framed);
   EXPECT_EQ(ExpectedBody("big.bin", content), upload.body);
   ASSERT_GE(upload.chunks.size(), 2u);
@@ -212,7 +212,7 @@ TEST_F(UploadTest, AnEmptyReplyGivesAnEmptyResultAndTheProtocolErrorSequence) {
   CaptureServer server({HttpReply(200, "OK", "")});
   Configure(server.Url(""));
   EXPECT_TRUE(UploadFile(PMString(File("x", "x")), PMString("x")).IsEmpty());
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(7u, alerts.size());
   EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
 }
@@ -220,11 +220,11 @@ TEST_F(UploadTest, AnEmptyReplyGivesAnEmptyResultAndTheProtocolErrorSequence) {
 TEST_F(UploadTest, AMissingFileIsReportedAndNothingIsSent) {
   const std::string path = scope_.platform().dir().path() + "/absent.pdf";
   EXPECT_TRUE(UploadFile(PMString(path), PMString("absent.pdf")).IsEmpty());
-  EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::fopen " + path}, scope_.TakeAlerts());
+  EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::fopen " + path}, TakeAlerts());
   EXPECT_TRUE(UploadFile(PMString(scope_.platform().dir().path()), PMString("dir")).IsEmpty());
   EXPECT_EQ(
       std::vector<std::string>{"info: ERROR UploadFile::fopen " + scope_.platform().dir().path()},
-      scope_.TakeAlerts());
+      TakeAlerts());
 }
 
 TEST_F(UploadTest, AFileOf2GiBOrMoreIsRefusedBeforeReading) {
@@ -233,7 +233,7 @@ TEST_F(UploadTest, AFileOf2GiBOrMoreIsRefusedBeforeReading) {
   EXPECT_TRUE(UploadFile(PMString(path), PMString("huge.bin")).IsEmpty());
   EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::size " + path +
                                      " (2 GiB or more cannot be uploaded)"},
-            scope_.TakeAlerts());
+            TakeAlerts());
 }
 
 TEST_F(UploadTest, ARefusedConnectionShowsTheReportThenTheFourAlerts) {
@@ -241,7 +241,7 @@ TEST_F(UploadTest, ARefusedConnectionShowsTheReportThenTheFourAlerts) {
   Configure(server);
   const std::string path = File("a.pdf", "12345");
   EXPECT_TRUE(UploadFile(PMString(path), PMString("a.pdf")).IsEmpty());
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(5u, alerts.size());
   EXPECT_EQ(0u, alerts[0].find("error: \n\tSOAP 1.")) << alerts[0];
   EXPECT_NE(std::string::npos, alerts[0].find("Connection refused"));
@@ -257,7 +257,7 @@ TEST_F(UploadTest, WithoutServerItFailsLikeAConnectFailureAndSendsNothing) {
   Configure("");
   const std::string path = File("a.pdf", "12");
   EXPECT_TRUE(UploadFile(PMString(path), PMString("a.pdf")).IsEmpty());
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(5u, alerts.size());
   EXPECT_EQ(0u, alerts[0].find("error: \n\tSOAP 1.")) << alerts[0];
   EXPECT_NE(std::string::npos, alerts[0].find("No server configured"));
@@ -272,7 +272,7 @@ TEST_F(UploadTest, ARejectedReplyShowsTheProtocolErrorSequence) {
     Configure(server.Url(""));
     const std::string path = File("a.pdf", "123");
     EXPECT_TRUE(UploadFile(PMString(path), PMString("a.pdf")).IsEmpty()) << status;
-    const auto alerts = scope_.TakeAlerts();
+    const auto alerts = TakeAlerts();
     ASSERT_EQ(7u, alerts.size()) << status;
     const std::string address = server.Url("/fileUpload.aspx?sessionid=") + kSession;
     EXPECT_EQ("info: 1.File " + path, alerts[0]);
@@ -291,7 +291,7 @@ TEST_F(UploadTest, ABrokenReplyShowsTheProtocolErrorSequence) {
   CaptureServer server({"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort"});
   Configure(server.Url(""));
   EXPECT_TRUE(UploadFile(PMString(File("a", "a")), PMString("a")).IsEmpty());
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(7u, alerts.size());
   EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
   EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
@@ -303,7 +303,9 @@ TEST_F(UploadTest, UploadsAreLoggedWithTheFileBytes) {
   Configure(server.Url(""));
   EXPECT_EQ("logged", Text(UploadFile(PMString(File("l.bin", "FILE-BYTES")), PMString("l.bin"))));
   const std::string logs = scope_.platform().LogFolder();
-  EXPECT_EQ(server.Requests()[0], ReadFile(logs + "/SENT.log"));
+  const std::string request = server.OnlyRequest();
+  ASSERT_FALSE(request.empty());
+  EXPECT_EQ(request, ReadFile(logs + "/SENT.log"));
   EXPECT_NE(std::string::npos, ReadFile(logs + "/RECV.log").find("\r\n\r\nlogged"));
 }
 
@@ -325,4 +327,4 @@ TEST(UploadBoundaryTest, ABoundaryFoundInTheFileIsDrawnAgain) {
 }
 
 }  // namespace
-}  // namespace osl_test
+}  // namespace osltest

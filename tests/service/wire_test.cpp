@@ -18,7 +18,7 @@
 #include "tests/service/capture_server.h"
 #include "tests/service/test_support.h"
 
-namespace osl_test {
+namespace osltest {
 namespace {
 
 using namespace osl_soap;
@@ -531,7 +531,7 @@ TEST_F(WireTest, AnExplicitActionReplacesTheOperationsOwn) {
 
 // Builds a locale with a decimal comma in a scratch folder; false when the
 // machine cannot.
-bool UseCommaLocale(const ScratchDir& dir) {
+bool UseCommaLocale(const TempDir& dir) {
   const std::string command =
       "localedef -i de_DE -f UTF-8 '" + dir.path() + "/de_DE.UTF-8' >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return false;
@@ -540,7 +540,7 @@ bool UseCommaLocale(const ScratchDir& dir) {
 }
 
 TEST_F(WireTest, DoublesUseAPointUnderADecimalCommaLocale) {
-  ScratchDir localeDir;
+  TempDir localeDir;
   if (!UseCommaLocale(localeDir)) GTEST_SKIP() << "no locale with a decimal comma";
   char printed[16];
   std::snprintf(printed, sizeof printed, "%.1f", 0.5);
@@ -562,4 +562,4 @@ TEST_F(WireTest, DoublesUseAPointUnderADecimalCommaLocale) {
 }
 
 }  // namespace
-}  // namespace osl_test
+}  // namespace osltest
