@@ -187,37 +187,84 @@ TEST_F(SettingsTest, LineEndsMayBeCrLfOrLfAndTheLastNeedsNone) {
   EXPECT_EQ("http://s.test", Text(data_.server));
 }
 
-TEST_F(SettingsTest, ContentPastTheReadLimitHasNoEffect) {
+// The reader's limits are stated here as numbers of their own, so a change of
+// the code's constants cannot pass unnoticed: 10024 bytes are read, and a line
+// keeps at most 10023 characters.
+TEST_F(SettingsTest, TheFirst10024BytesCountAndNothingAfterThem) {
   PlacePlugIn("Osl.pln");
-  std::string content = "server:http://s.test\n//";
-  content += std::string(kOslSettingsReadLimit - content.size() - 1, 'x') + "\n";
-  ASSERT_EQ(kOslSettingsReadLimit, content.size());
-  WriteSettings(content + "server:http://late.test\nuser:late\n");
+  std::string head = "server:http://s.test\n//";
+  head += std::string(10024 - head.size() - 1 - 6, 'x') + "\n";
+  const std::string lastLine = "user:A";  // its "A" is byte 10024
+  ASSERT_EQ(10024u, head.size() + lastLine.size());
+  WriteSettings(head + lastLine + "B\nserver:http://late.test\npass:late\n");
   data_.LoadSettings();
+  EXPECT_EQ("A", Text(data_.user));
   EXPECT_EQ("http://s.test", Text(data_.server));
-  EXPECT_TRUE(data_.user.IsEmpty());
+  EXPECT_TRUE(data_.password.IsEmpty());
 }
 
-TEST_F(SettingsTest, ALineCutByTheReadLimitIsParsedAsFarAsRead) {
+TEST_F(SettingsTest, ALineOf10023CharactersIsKeptAndALongerOneIgnoredWithoutHarm) {
   PlacePlugIn("Osl.pln");
-  std::string content = "//";
-  content += std::string(kOslSettingsReadLimit - 2 - 1 - 7, 'x') + "\n";
-  WriteSettings(content + "user:abcdefgh\n");
+  WriteSettings("server:" + std::string(10023 - 7, 'h') + "\n");
   data_.LoadSettings();
-  EXPECT_EQ("ab", Text(data_.user));
+  EXPECT_EQ(10023u - 7, Text(data_.server).size());
+
+  // 10024 bytes without a line end: one line longer than the buffer.
+  OslPlugInData longer;
+  WriteSettings("server:" + std::string(10024 - 7, 'h') + "\nuser:late\n");
+  longer.LoadSettings();
+  EXPECT_TRUE(longer.loaded);
+  EXPECT_TRUE(longer.server.IsEmpty());
+  EXPECT_TRUE(longer.user.IsEmpty());
 }
 
-TEST_F(SettingsTest, ALineFillingTheWholeBufferIsIgnoredWithoutHarm) {
+TEST_F(SettingsTest, ALineWithANulByteIsIgnoredWholeNotCutShort) {
   PlacePlugIn("Osl.pln");
-  WriteSettings("server:" + std::string(kOslSettingsReadLimit - 7, 'h'));
+  WriteSettings(std::string("pass:old\nuser:u\npass:se\0cret\nserver:http://s.test\nuser:v\0", 57));
   data_.LoadSettings();
-  EXPECT_TRUE(data_.loaded);
-  EXPECT_TRUE(data_.server.IsEmpty());
+  EXPECT_EQ("old", Text(data_.password));
+  EXPECT_EQ("u", Text(data_.user));
+  EXPECT_EQ("http://s.test", Text(data_.server));
+}
 
-  OslPlugInData longest;
-  WriteSettings("server:" + std::string(kOslSettingsLineLimit - 7, 'h') + "\n");
-  longest.LoadSettings();
-  EXPECT_EQ(kOslSettingsLineLimit - 7, Text(longest.server).size());
+// A value that would not read back as itself on its own line is refused: the
+// file keeps its previous content and the user is told which file.
+TEST_F(SettingsTest, AValueWithALineBreakOrNulIsNotSavedAndTheFileIsKept) {
+  PlacePlugIn("Osl.pln");
+  data_.LoadSettings();
+  data_.server = PMString("http://s.test");
+  data_.user = PMString("anne@example.com");
+  data_.password = PMString("pw");
+  data_.BuildEndpoints();
+  data_.SaveSettings();
+  ASSERT_TRUE(TakeAlerts().empty());
+  const std::string path = Text(data_.settingsPath);
+  const std::string saved = ReadFile(path);
+
+  PMString OslPlugInData::*const members[] = {&OslPlugInData::server, &OslPlugInData::user,
+                                              &OslPlugInData::password};
+  const std::string breaks[] = {"\n", "\r", "\r\n", std::string(1, '\0')};
+  for (PMString OslPlugInData::*member : members) {
+    for (const std::string& cut : breaks) {
+      OslPlugInData edited;
+      edited.LoadSettings();
+      edited.*member = PMString("x" + cut + "pass:injected" + cut);
+      edited.BuildEndpoints();
+      edited.SaveSettings();
+      const auto alerts = TakeAlerts();
+      ASSERT_EQ(1u, alerts.size());
+      EXPECT_EQ(0u, alerts[0].find("error: " + path + "\n")) << alerts[0];
+      EXPECT_NE(std::string::npos, alerts[0].find("line break")) << alerts[0];
+      EXPECT_EQ(saved, ReadFile(path));
+      EXPECT_EQ("x" + cut + "pass:injected" + cut, Text(edited.*member));  // still edited
+
+      OslPlugInData reread;
+      reread.LoadSettings();
+      EXPECT_EQ("http://s.test", Text(reread.server));
+      EXPECT_EQ("anne@example.com", Text(reread.user));
+      EXPECT_EQ("pw", Text(reread.password));
+    }
+  }
 }
 
 TEST_F(SettingsTest, LoadingHappensOnce) {
