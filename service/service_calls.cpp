@@ -1,5 +1,9 @@
 #include "service/service_calls.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -15,6 +19,13 @@ namespace {
 
 const char kStatePluginId[] = "osl-context-state";
 
+// One message log: appended to while the context lives.
+struct LogFile {
+  std::string path;  // empty when not logging
+  std::FILE* file = nullptr;
+  bool refused = false;  // the path could not be opened safely; never retried
+};
+
 // What a context made here keeps beside the runtime: the endpoint and action
 // of its last request (the runtime forgets them once a reply arrives) and,
 // when logging, the log files.
@@ -23,11 +34,8 @@ struct ContextState {
   std::string lastAction;
   int (*post)(struct soap*, const char*, const char*, int, const char*, const char*,
               ULONG64) = nullptr;
-  // Message logs; paths empty when not logging.
-  std::string sentPath;
-  std::string receivedPath;
-  std::FILE* sent = nullptr;
-  std::FILE* received = nullptr;
+  LogFile sent;
+  LogFile received;
   int (*send)(struct soap*, const char*, size_t) = nullptr;
   size_t (*receive)(struct soap*, char*, size_t) = nullptr;
 };
@@ -45,19 +53,42 @@ int RecordingPost(struct soap* soap, const char* endpoint, const char* host, int
   return state->post(soap, endpoint, host, port, path, action, count);
 }
 
-// Appends `data` to the log file at `path`, opened on first use.
-void Append(std::FILE** file, const std::string& path, const char* data, size_t size) {
-  if (!*file) *file = std::fopen(path.c_str(), "ab");
-  if (!*file || size == 0) return;
-  std::fwrite(data, 1, size, *file);
-  std::fflush(*file);
+// Opens the log at `path` for appending. The logs hold passwords: the file is
+// created readable and writable by its owner only, a symbolic link at `path`
+// is not followed, and anything but a regular file of this user (a FIFO, a
+// device, another user's file) is refused. An existing file readable by
+// others is made owner-only. Null when refused.
+std::FILE* OpenLog(const std::string& path) {
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
+      ((info.st_mode & 077) != 0 && fchmod(fd, 0600) != 0)) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fd, "ab");
+  if (!file) close(fd);
+  return file;
+}
+
+// Appends `data` to `log`, opened on first use.
+void Append(LogFile* log, const char* data, size_t size) {
+  if (!log->file && !log->refused) {
+    log->file = OpenLog(log->path);
+    log->refused = log->file == nullptr;
+  }
+  if (!log->file || size == 0) return;
+  std::fwrite(data, 1, size, log->file);
+  std::fflush(log->file);
 }
 
 int LoggingSend(struct soap* soap, const char* data, size_t size) {
   ContextState* state = FindState(soap);
   if (!state) return SOAP_PLUGIN_ERROR;
   const int status = state->send(soap, data, size);
-  if (status == SOAP_OK) Append(&state->sent, state->sentPath, data, size);
+  if (status == SOAP_OK) Append(&state->sent, data, size);
   return status;
 }
 
@@ -65,14 +96,14 @@ size_t LoggingReceive(struct soap* soap, char* data, size_t size) {
   ContextState* state = FindState(soap);
   if (!state) return 0;
   const size_t got = state->receive(soap, data, size);
-  Append(&state->received, state->receivedPath, data, got);
+  Append(&state->received, data, got);
   return got;
 }
 
 void DeleteState(struct soap*, struct soap_plugin* plugin) {
   auto* state = static_cast<ContextState*>(plugin->data);
-  if (state->sent) std::fclose(state->sent);
-  if (state->received) std::fclose(state->received);
+  if (state->sent.file) std::fclose(state->sent.file);
+  if (state->received.file) std::fclose(state->received.file);
   delete state;
 }
 
@@ -84,8 +115,8 @@ int CreateState(struct soap* soap, struct soap_plugin* plugin, void* logFolder) 
   soap->fpost = RecordingPost;
   const std::string& folder = *static_cast<const std::string*>(logFolder);
   if (!folder.empty()) {
-    state->sentPath = folder + "/SENT.log";
-    state->receivedPath = folder + "/RECV.log";
+    state->sent.path = folder + "/SENT.log";
+    state->received.path = folder + "/RECV.log";
     state->send = soap->fsend;
     state->receive = soap->frecv;
     soap->fsend = LoggingSend;

@@ -15,7 +15,11 @@
 //
 // Message logs: when the log folder (OslPlatform::LogFolder, "/logs") exists
 // at the moment a context is made, everything the context sends is appended
-// to SENT.log in that folder and everything it receives to RECV.log.
+// to SENT.log in that folder and everything it receives to RECV.log. The logs
+// hold passwords: they are created readable and writable by their owner only
+// (an existing one readable by others is made so), and a log path that is a
+// symbolic link, or anything but a regular file of this user, is not written
+// (the call goes on without that log).
 #pragma once
 
 #include <string>

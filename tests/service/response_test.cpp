@@ -2,9 +2,11 @@
 // unknown elements skipped, SOAP Faults, HTTP errors, broken and missing
 // replies, and the fault report built from them.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -437,6 +439,70 @@ TEST(MessageLogTest, ContextsLogBothDirectionsWhenTheLogFolderExists) {
     CallGetFields(context.get(), endpoint.c_str(), nullptr, &request, response);
   }
   EXPECT_EQ(requests[0] + requests[0], ReadFile(logs + "/SENT.log"));
+}
+
+// One successful getFields call on a fresh context against `server`.
+int CallOnce(CaptureServer& server) {
+  OslSoapContext context;
+  _ns2__getFields request;
+  _ns2__getFieldsResponse response;
+  return CallGetFields(context.get(), server.Url(kTemplateMgr).c_str(), nullptr, &request,
+                       response);
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+}
+
+TEST(MessageLogTest, LogsAreOwnerOnlyAlsoWhenTheyExisted) {
+  ServiceTestScope scope;
+  scope.platform().CreateLogFolder();
+  const std::string logs = scope.platform().LogFolder();
+  const std::string received = logs + "/RECV.log";
+  ASSERT_EQ(0, close(open(received.c_str(), O_WRONLY | O_CREAT, 0644)));
+  ASSERT_EQ(0, chmod(received.c_str(), 0644));
+  CaptureServer server({HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"))});
+  EXPECT_EQ(0, CallOnce(server));
+  EXPECT_EQ(0600u, ModeOf(logs + "/SENT.log") & 07777);
+  EXPECT_EQ(0600u, ModeOf(received) & 07777);
+  EXPECT_NE("", ReadFile(logs + "/SENT.log"));
+  EXPECT_NE("", ReadFile(received));
+}
+
+TEST(MessageLogTest, ASymbolicLinkAtALogPathIsNotFollowed) {
+  ServiceTestScope scope;
+  scope.platform().CreateLogFolder();
+  const std::string logs = scope.platform().LogFolder();
+  const std::string kept = scope.platform().dir().Write("kept.txt", "keep me");
+  const std::string absent = scope.platform().dir().path() + "/absent.txt";
+  ASSERT_EQ(0, symlink(kept.c_str(), (logs + "/SENT.log").c_str()));
+  ASSERT_EQ(0, symlink(absent.c_str(), (logs + "/RECV.log").c_str()));
+  CaptureServer server({HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"))});
+  EXPECT_EQ(0, CallOnce(server));
+  EXPECT_EQ("keep me", ReadFile(kept));
+  EXPECT_EQ(0, ModeOf(absent));
+  EXPECT_TRUE(S_ISLNK(ModeOf(logs + "/SENT.log")));
+  EXPECT_TRUE(S_ISLNK(ModeOf(logs + "/RECV.log")));
+  EXPECT_TRUE(TakeAlerts().empty());
+}
+
+TEST(MessageLogTest, AFifoOrAnotherUsersFileAtALogPathIsNotWritten) {
+  ServiceTestScope scope;
+  scope.platform().CreateLogFolder();
+  const std::string logs = scope.platform().LogFolder();
+  ASSERT_EQ(0, mkfifo((logs + "/SENT.log").c_str(), 0600));  // no reader: must not block
+  const bool root = geteuid() == 0;
+  const std::string received = logs + "/RECV.log";
+  if (root) {
+    ASSERT_EQ(0, close(open(received.c_str(), O_WRONLY | O_CREAT, 0666)));
+    ASSERT_EQ(0, chown(received.c_str(), 65534, 65534));
+  }
+  CaptureServer server({HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"))});
+  EXPECT_EQ(0, CallOnce(server));
+  if (root) {
+    EXPECT_EQ("", ReadFile(received));
+  }
 }
 
 TEST(MessageLogTest, NothingIsLoggedWithoutTheFolder) {
