@@ -137,6 +137,7 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
     const std::string sizeText = std::to_string(size);
 
     int status = SOAP_OK;
+    OslStartDeadline(soap, context.limits().UploadDeadline(size));
     if (!IsHttpAddress(address)) {
       status = soap_set_sender_error(soap, "No server configured",
                                      "The upload address is not an HTTP address", SOAP_TCP_ERROR);
@@ -145,6 +146,7 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
     } else {
       status = soap->error;
     }
+    if (status != SOAP_OK) status = OslEndDeadline(soap, status);
     if (status != SOAP_OK) {
       ReportSoapFault(soap);
       Inform("0.File " + pathText);
@@ -171,6 +173,7 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
         soap->error = soap->status;
         received = false;
       }
+      if (OslEndDeadline(soap, received ? SOAP_OK : soap->error) != SOAP_OK) received = false;
       if (received) {
         if (body && length > 0) result = Literal(std::string(body, length));
       } else {

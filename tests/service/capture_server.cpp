@@ -38,12 +38,16 @@ bool WaitReadable(int fd, int ms) {
   return poll(&p, 1, ms) > 0;
 }
 
-void SendAll(int fd, const std::string& data) {
+// Sends `data`, one byte per `paceMs` when it is positive; stops when the
+// peer goes away or `stop` is set.
+void SendAll(int fd, const std::string& data, long long paceMs, const std::atomic<bool>& stop) {
   size_t sent = 0;
-  while (sent < data.size()) {
-    const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+  while (sent < data.size() && !stop) {
+    const size_t piece = paceMs > 0 ? 1 : data.size() - sent;
+    const ssize_t n = send(fd, data.data() + sent, piece, MSG_NOSIGNAL);
     if (n <= 0) return;
     sent += static_cast<size_t>(n);
+    if (paceMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(paceMs));
   }
 }
 
@@ -136,7 +140,7 @@ void CaptureServer::Serve() {
     const std::string& reply =
         replies_.empty() ? std::string() : replies_[std::min(served, replies_.size() - 1)];
     ++served;
-    if (whole && reply != kCloseWithoutReply) SendAll(fd, reply);
+    if (whole && reply != kCloseWithoutReply) SendAll(fd, reply, paceMs_, stop_);
     shutdown(fd, SHUT_WR);
     // Let the client read the reply before the socket goes away.
     char sink[4096];
@@ -145,6 +149,20 @@ void CaptureServer::Serve() {
     }
     close(fd);
   }
+}
+
+SilentPeer::SilentPeer() {
+  int port = 0;
+  fd_ = Listen(&port);
+  if (fd_ >= 0) port_ = port;
+}
+
+SilentPeer::~SilentPeer() {
+  if (fd_ >= 0) close(fd_);
+}
+
+std::string SilentPeer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
 int RefusingPort() {

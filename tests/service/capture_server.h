@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -24,6 +25,10 @@ class CaptureServer {
 
   static const char kCloseWithoutReply[];
 
+  // Sends every reply from now on one byte per `perByte`, as a service that
+  // trickles its answer; a reply stops early when the client goes away.
+  void SetReplyPace(std::chrono::milliseconds perByte) { paceMs_ = perByte.count(); }
+
   int port() const { return port_; }
   // "http://127.0.0.1:<port>" + path.
   std::string Url(const std::string& path) const;
@@ -42,6 +47,7 @@ class CaptureServer {
   int port_ = 0;
   std::vector<std::string> replies_;
   std::atomic<bool> stop_{false};
+  std::atomic<long long> paceMs_{0};
   std::mutex mutex_;
   std::condition_variable received_;
   std::vector<std::string> requests_;
@@ -50,6 +56,22 @@ class CaptureServer {
 
 // A port on 127.0.0.1 that refuses connections (bound, then closed).
 int RefusingPort();
+
+// A peer on 127.0.0.1 that lets clients connect (into its backlog) but never
+// reads or answers: a service that hangs.
+class SilentPeer {
+ public:
+  SilentPeer();
+  ~SilentPeer();
+  SilentPeer(const SilentPeer&) = delete;
+  SilentPeer& operator=(const SilentPeer&) = delete;
+  // "http://127.0.0.1:<port>" + path; port 1 (refused) when it could not listen.
+  std::string Url(const std::string& path) const;
+
+ private:
+  int fd_ = -1;
+  int port_ = 1;
+};
 
 // Raw HTTP replies.
 std::string HttpReply(int status, const std::string& reason, const std::string& body,

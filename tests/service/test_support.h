@@ -21,15 +21,19 @@ class TestPlatform : public OslPlatform {
   std::string TempFolder() override { return temp_; }
   std::string AppDataFolder() override { return appData_; }
   std::string LogFolder() override { return logs_; }
+  OslTimeLimits TimeLimits() override { return limits_; }
 
   const TempDir& dir() const { return dir_; }
   void CreateLogFolder();
   void SetTempFolder(const std::string& folder) { temp_ = folder; }
   void SetAppDataFolder(const std::string& folder) { appData_ = folder; }
+  // The limits contexts made from now on get (default: the real ones).
+  OslTimeLimits& limits() { return limits_; }
 
  private:
   TempDir dir_;
   std::string temp_, appData_, logs_;
+  OslTimeLimits limits_;
 };
 
 // For the life of the scope: a TestPlatform is installed, alerts are logged

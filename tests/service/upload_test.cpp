@@ -297,6 +297,51 @@ TEST_F(UploadTest, ABrokenReplyShowsTheProtocolErrorSequence) {
   EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
 }
 
+// ---- the overall deadline of an upload -------------------------------------------
+
+class UploadDeadlineTest : public UploadTest {
+ protected:
+  // Uploads may take 0.3 s whatever their size.
+  UploadDeadlineTest() {
+    OslTimeLimits& limits = scope_.platform().limits();
+    limits.uploadDeadlineFloor = std::chrono::milliseconds(300);
+    limits.uploadMinRate = 1ull << 40;
+  }
+};
+
+const char kUploadDeadlineFault[] =
+    "[no subcode]\"Time limit exceeded\"\n\tDetail: The exchange with the service did not end "
+    "within its limit of 0.3 seconds.";
+
+// The reply would be complete after several seconds.
+TEST_F(UploadDeadlineTest, AServiceThatTricklesItsReplyIsCutOff) {
+  CaptureServer server({HttpReply(200, "OK", "http://assets.test/a/slow.pdf")});
+  server.SetReplyPace(std::chrono::milliseconds(40));
+  Configure(server.Url(""));
+  const std::string path = File("slow.pdf", "%PDF");
+  EXPECT_TRUE(UploadFile(PMString(path), PMString("slow.pdf")).IsEmpty());
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(7u, alerts.size());
+  EXPECT_EQ("info: 1.File " + path, alerts[0]);
+  EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
+  EXPECT_NE(std::string::npos, alerts[5].find(kUploadDeadlineFault)) << alerts[5];
+  EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
+}
+
+// The file is larger than the socket buffers, so sending blocks; without the
+// deadline it would wait out the 60-second send time-out.
+TEST_F(UploadDeadlineTest, AServiceThatStopsReadingIsCutOff) {
+  SilentPeer peer;
+  Configure(peer.Url(""));
+  const std::string path = File("big.bin", std::string(32 << 20, 'b'));
+  EXPECT_TRUE(UploadFile(PMString(path), PMString("big.bin")).IsEmpty());
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(5u, alerts.size());
+  EXPECT_NE(std::string::npos, alerts[0].find(kUploadDeadlineFault)) << alerts[0];
+  EXPECT_EQ("info: 0.File " + path, alerts[1]);
+  EXPECT_EQ("info: 0.Size: " + std::to_string(32 << 20), alerts[4]);
+}
+
 TEST_F(UploadTest, UploadsAreLoggedWithTheFileBytes) {
   scope_.platform().CreateLogFolder();
   CaptureServer server({HttpReply(200, "OK", "logged")});
