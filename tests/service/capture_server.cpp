@@ -179,6 +179,20 @@ std::string HttpReply(int status, const std::string& reason, const std::string& 
          body;
 }
 
+std::string HttpReplyOfSize(size_t size, const std::string& head, const std::string& tail,
+                            const std::string& contentType) {
+  // The padding lengthens Content-Length's digits too: settle both.
+  size_t padding = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::string reply =
+        HttpReply(200, "OK", head + std::string(padding, 'p') + tail, contentType);
+    if (reply.size() == size) return reply;
+    if (reply.size() > size && padding < reply.size() - size) return std::string();
+    padding = padding + size - reply.size();
+  }
+  return std::string();
+}
+
 std::string Envelope(const std::string& body) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "

@@ -76,6 +76,10 @@ class SilentPeer {
 // Raw HTTP replies.
 std::string HttpReply(int status, const std::string& reason, const std::string& body,
                       const std::string& contentType = "text/xml; charset=utf-8");
+// A 200 reply of exactly `size` bytes, header included, whose body is `head`,
+// as many 'p' bytes as it takes, then `tail`. Empty when `size` is too small.
+std::string HttpReplyOfSize(size_t size, const std::string& head, const std::string& tail,
+                            const std::string& contentType = "text/xml; charset=utf-8");
 // A SOAP 1.1 envelope around `body`, with the service's namespace prefixes.
 std::string Envelope(const std::string& body);
 

@@ -318,6 +318,27 @@ TEST_F(FaultTest, NoReplyAtAllFails) {
   EXPECT_NE(0, CallWithReply(CaptureServer::kCloseWithoutReply));
 }
 
+// A getFields reply of exactly `size` bytes, HTTP header included: a valid
+// envelope padded with an element the client skips.
+std::string PaddedReply(size_t size) {
+  const std::string envelope = Envelope("<t:getFieldsResponse><t:padding>");
+  return HttpReplyOfSize(size, envelope.substr(0, envelope.find("</s:Body>")),
+                         "</t:padding></t:getFieldsResponse></s:Body></s:Envelope>");
+}
+
+// The reply limit of a call is stated here as a number of its own: 64 MiB,
+// HTTP header included.
+TEST_F(FaultTest, AReplyLargerThan64MiBIsRefused) {
+  const std::string largest = PaddedReply(64u << 20);
+  ASSERT_EQ(64u << 20, largest.size());
+  EXPECT_EQ(0, CallWithReply(largest));
+  const std::string larger = PaddedReply((64u << 20) + 1);
+  ASSERT_EQ((64u << 20) + 1, larger.size());
+  EXPECT_EQ(SOAP_EOF, CallWithReply(larger));
+  EXPECT_NE(std::string::npos,
+            FormatSoapFaultReport(context_.get()).find("max message length exceeded\""));
+}
+
 TEST_F(FaultTest, ARefusedConnectionReportsTheClientSideFault) {
   endpoint_ = "http://127.0.0.1:" + std::to_string(RefusingPort()) + kTemplateMgr;
   _ns2__getFields request;

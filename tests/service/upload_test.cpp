@@ -297,6 +297,29 @@ TEST_F(UploadTest, ABrokenReplyShowsTheProtocolErrorSequence) {
   EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
 }
 
+// The reply limit of an upload is stated here as a number of its own: 1 MiB,
+// HTTP header included.
+TEST_F(UploadTest, AReplyLargerThan1MiBIsRefused) {
+  const std::string largest = HttpReplyOfSize(1u << 20, "http://assets.test/", "", "text/plain");
+  ASSERT_EQ(1u << 20, largest.size());
+  CaptureServer accepting({largest});
+  Configure(accepting.Url(""));
+  const std::string body = largest.substr(largest.find("\r\n\r\n") + 4);
+  EXPECT_EQ(body, Text(UploadFile(PMString(File("a", "a")), PMString("a"))));
+  EXPECT_TRUE(TakeAlerts().empty());
+
+  const std::string larger =
+      HttpReplyOfSize((1u << 20) + 1, "http://assets.test/", "", "text/plain");
+  ASSERT_EQ((1u << 20) + 1, larger.size());
+  CaptureServer refused({larger});
+  Configure(refused.Url(""));
+  EXPECT_TRUE(UploadFile(PMString(File("a", "a")), PMString("a")).IsEmpty());
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(7u, alerts.size());
+  EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
+  EXPECT_NE(std::string::npos, alerts[5].find("max message length exceeded\"")) << alerts[5];
+}
+
 // ---- the overall deadline of an upload -------------------------------------------
 
 class UploadDeadlineTest : public UploadTest {
