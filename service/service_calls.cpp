@@ -152,6 +152,11 @@ int ReportSoapFault(struct soap* soap) {
   return -1;
 }
 
+int ReportFailedCall(struct soap* soap, int status) {
+  CAlert::ErrorAlert(Literal("error: " + std::to_string(status)));
+  return ReportSoapFault(soap);
+}
+
 // ---- message helpers ----------------------------------------------------------------
 
 std::string* OslNewString(struct soap* soap, const std::string& utf8) {

@@ -52,3 +52,7 @@ std::string FormatSoapFaultReport(struct soap* soap);
 // Shows FormatSoapFaultReport as a host error alert and returns -1. For a
 // null context shows nothing and returns -1.
 int ReportSoapFault(struct soap* soap);
+
+// What follows a failed call: an error alert "error: " + `status` in decimal,
+// then ReportSoapFault. Returns -1.
+int ReportFailedCall(struct soap* soap, int status);

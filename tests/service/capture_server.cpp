@@ -179,6 +179,63 @@ std::string HttpReply(int status, const std::string& reason, const std::string& 
          body;
 }
 
+bool HttpGet(const std::string& url, int* status, std::string* body) {
+  const std::string prefix = "http://127.0.0.1:";
+  if (url.compare(0, prefix.size(), prefix) != 0) return false;
+  const size_t slash = url.find('/', prefix.size());
+  if (slash == std::string::npos) return false;
+  const int port = std::atoi(url.c_str() + prefix.size());
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  std::string reply;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+    const std::string request = "GET " + url.substr(slash) +
+                                " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                "\r\nConnection: close\r\n\r\n";
+    std::atomic<bool> never{false};
+    SendAll(fd, request, 0, never);
+    char buffer[65536];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (!WaitReadable(fd, 100)) continue;
+      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      reply.append(buffer, static_cast<size_t>(n));
+    }
+  }
+  close(fd);
+  const size_t headerEnd = reply.find("\r\n\r\n");
+  if (reply.compare(0, 9, "HTTP/1.1 ") != 0 || headerEnd == std::string::npos || !Complete(reply)) {
+    return false;
+  }
+  *status = std::atoi(reply.c_str() + 9);
+  const std::string header = reply.substr(0, headerEnd);
+  std::string content = reply.substr(headerEnd + 4);
+  if (header.find("\r\nTransfer-Encoding: chunked") != std::string::npos) {
+    std::string joined;
+    size_t at = 0;
+    for (;;) {
+      const size_t lineEnd = content.find("\r\n", at);
+      const size_t size = std::strtoul(content.c_str() + at, nullptr, 16);
+      if (lineEnd == std::string::npos || size == 0) break;
+      joined += content.substr(lineEnd + 2, size);
+      at = lineEnd + 2 + size + 2;
+    }
+    content = joined;
+  } else {
+    const size_t lengthAt = header.find("\r\nContent-Length: ");
+    if (lengthAt != std::string::npos) {
+      content.resize(std::strtoul(header.c_str() + lengthAt + 18, nullptr, 10));
+    }
+  }
+  *body = content;
+  return true;
+}
+
 std::string HttpReplyOfSize(size_t size, const std::string& head, const std::string& tail,
                             const std::string& contentType) {
   // The padding lengthens Content-Length's digits too: settle both.

@@ -73,6 +73,11 @@ class SilentPeer {
   int port_ = 1;
 };
 
+// A plain GET of `url` ("http://127.0.0.1:PORT/path" only) with bounded
+// waits: true with the status and the body (Content-Length or chunked) when a
+// whole reply arrived.
+bool HttpGet(const std::string& url, int* status, std::string* body);
+
 // Raw HTTP replies.
 std::string HttpReply(int status, const std::string& reason, const std::string& body,
                       const std::string& contentType = "text/xml; charset=utf-8");

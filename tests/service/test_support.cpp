@@ -47,4 +47,15 @@ void SetPlugInPath(const std::string& path) {
 
 void ForgetPlugInPath() { standin::Session::Get().ForgetPlugInPath(kOslSettingsPluginID); }
 
+void ResetPlugInData() {
+  OslPlugInData& data = GetOslPlugInData();
+  data.dialogResult = 0;
+  for (PMString* text :
+       {&data.user, &data.password, &data.server, &data.templateEndpoint, &data.documentEndpoint,
+        &data.action, &data.uploadUrl, &data.sessionId, &data.settingsPath}) {
+    *text = PMString();
+  }
+  data.loaded = 0;
+}
+
 }  // namespace osltest

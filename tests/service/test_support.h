@@ -60,4 +60,8 @@ void SetPlugInPath(const std::string& path);
 // Makes the host's plug-in list report no path for the plug-in.
 void ForgetPlugInPath();
 
+// Puts the process-wide OslPlugInData back in its state at load: nothing
+// read, every value empty, so the next use reads the settings file again.
+void ResetPlugInData();
+
 }  // namespace osltest
