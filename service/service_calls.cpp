@@ -26,10 +26,31 @@ PMString Literal(const std::string& utf8) {
   return PMString(utf8, PMString::kDontTranslateDuringCall);
 }
 
-// Runs one generated call on `soap` within the context's call deadline.
+// Whether `endpoint` (null: the built-in default) can stand in a request line
+// as it is: no blank, no control character.
+bool IsSendable(const char* endpoint) {
+  if (!endpoint) return true;
+  for (const char* c = endpoint; *c; ++c) {
+    if (static_cast<unsigned char>(*c) <= ' ' || *c == '\x7f') return false;
+  }
+  return true;
+}
+
+// Runs one generated call on `soap` within the context's call deadline. An
+// endpoint that would break the request line fails like an unreachable one,
+// before anything is sent.
 template <class Call>
-int RunCall(struct soap* soap, Call call) {
+int RunCall(struct soap* soap, const char* endpoint, Call call) {
   if (!soap) return SOAP_EOM;
+  if (!IsSendable(endpoint)) {
+    // The report shows the address as it was given, and nothing of an earlier call.
+    std::snprintf(soap->endpoint, sizeof soap->endpoint, "%s", endpoint);
+    soap->host[0] = '\0';
+    soap->path[0] = '\0';
+    return soap_set_sender_error(soap, "Invalid endpoint",
+                                 "The service address holds a blank or a control character.",
+                                 SOAP_TCP_ERROR);
+  }
   OslStartDeadline(soap);
   return OslEndDeadline(soap, call());
 }
@@ -41,7 +62,7 @@ int RunCall(struct soap* soap, Call call) {
 int CallGetLibraryTemplates(struct soap* soap, const char* endpoint, const char* action,
                             osl_soap::_ns4__getLibraryTemplates* request,
                             osl_soap::_ns4__getLibraryTemplatesResponse& response) {
-  return RunCall(soap, [&] {
+  return RunCall(soap, endpoint, [&] {
     return osl_soap::soap_call___ns4__getLibraryTemplates(soap, endpoint, action, request,
                                                           response);
   });
@@ -50,21 +71,21 @@ int CallGetLibraryTemplates(struct soap* soap, const char* endpoint, const char*
 int CallSetTemplate(struct soap* soap, const char* endpoint, const char* action,
                     osl_soap::_ns2__setTemplate* request,
                     osl_soap::_ns2__setTemplateResponse& response) {
-  return RunCall(soap, [&] {
+  return RunCall(soap, endpoint, [&] {
     return osl_soap::soap_call___ns5__setTemplate(soap, endpoint, action, request, response);
   });
 }
 
 int CallGetFields(struct soap* soap, const char* endpoint, const char* action,
                   osl_soap::_ns2__getFields* request, osl_soap::_ns2__getFieldsResponse& response) {
-  return RunCall(soap, [&] {
+  return RunCall(soap, endpoint, [&] {
     return osl_soap::soap_call___ns5__getFields(soap, endpoint, action, request, response);
   });
 }
 
 int CallSetFields(struct soap* soap, const char* endpoint, const char* action,
                   osl_soap::_ns2__setFields* request, osl_soap::_ns2__setFieldsResponse& response) {
-  return RunCall(soap, [&] {
+  return RunCall(soap, endpoint, [&] {
     return osl_soap::soap_call___ns5__setFields(soap, endpoint, action, request, response);
   });
 }
@@ -72,7 +93,7 @@ int CallSetFields(struct soap* soap, const char* endpoint, const char* action,
 int CallGetLogicGroups(struct soap* soap, const char* endpoint, const char* action,
                        osl_soap::_ns2__getLogicGroups* request,
                        osl_soap::_ns2__getLogicGroupsResponse& response) {
-  return RunCall(soap, [&] {
+  return RunCall(soap, endpoint, [&] {
     return osl_soap::soap_call___ns5__getLogicGroups(soap, endpoint, action, request, response);
   });
 }
@@ -80,14 +101,14 @@ int CallGetLogicGroups(struct soap* soap, const char* endpoint, const char* acti
 int CallSetLogicGroups(struct soap* soap, const char* endpoint, const char* action,
                        osl_soap::_ns2__setLogicGroups* request,
                        osl_soap::_ns2__setLogicGroupsResponse& response) {
-  return RunCall(soap, [&] {
+  return RunCall(soap, endpoint, [&] {
     return osl_soap::soap_call___ns5__setLogicGroups(soap, endpoint, action, request, response);
   });
 }
 
 int CallSetAssets(struct soap* soap, const char* endpoint, const char* action,
                   osl_soap::_ns2__setAssets* request, osl_soap::_ns2__setAssetsResponse& response) {
-  return RunCall(soap, [&] {
+  return RunCall(soap, endpoint, [&] {
     return osl_soap::soap_call___ns5__setAssets(soap, endpoint, action, request, response);
   });
 }
@@ -95,7 +116,7 @@ int CallSetAssets(struct soap* soap, const char* endpoint, const char* action,
 int CallCommitTemplate(struct soap* soap, const char* endpoint, const char* action,
                        osl_soap::_ns2__commitTemplate* request,
                        osl_soap::_ns2__commitTemplateResponse& response) {
-  return RunCall(soap, [&] {
+  return RunCall(soap, endpoint, [&] {
     return osl_soap::soap_call___ns5__commitTemplate(soap, endpoint, action, request, response);
   });
 }

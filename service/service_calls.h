@@ -15,7 +15,9 @@
 // "ItemplateMgr/" + the operation name) and fills `response`.
 // Returns 0 on success. Otherwise the runtime's error: a SOAP Fault, an HTTP
 // status, a connection, time-out or parse error; the context then holds the
-// fault details for ReportSoapFault. A call that does not end within the
+// fault details for ReportSoapFault. An endpoint holding a blank or a control
+// character fails with SOAP_TCP_ERROR before anything is sent. A call that
+// does not end within the
 // context's call deadline fails with SOAP_EOF and the fault "Time limit
 // exceeded". A null `soap` returns SOAP_EOM.
 int CallGetLibraryTemplates(struct soap* soap, const char* endpoint, const char* action,

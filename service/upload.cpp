@@ -48,6 +48,7 @@ int PostHeader(struct soap* soap, const char* key, const char* value) {
   return header->post(soap, key, value);
 }
 
+// An http or https address that can stand in a request line as it is.
 bool IsHttpAddress(const std::string& address) {
   auto startsWith = [&](const char* scheme) {
     const size_t n = std::strlen(scheme);
@@ -57,7 +58,10 @@ bool IsHttpAddress(const std::string& address) {
     }
     return true;
   };
-  return startsWith("http://") || startsWith("https://");
+  const bool sendable = std::none_of(address.begin(), address.end(), [](char c) {
+    return static_cast<unsigned char>(c) <= ' ' || c == '\x7f';
+  });
+  return sendable && (startsWith("http://") || startsWith("https://"));
 }
 
 // Sends the one part of the form through the runtime (chunked), then ends the

@@ -33,7 +33,8 @@ constexpr long long kOslUploadSizeLimit = 0x80000000LL;  // 2 GiB
 //   - file of 2 GiB or more: "ERROR UploadFile::size " + path + " (2 GiB or
 //     more cannot be uploaded)";
 //   - short read: no alert;
-//   - connect or send failure, or no server configured (nothing is sent):
+//   - connect or send failure, or no server configured or an address with a
+//     blank or control character (nothing is sent):
 //     the fault report (error alert), then "0.File " + path,
 //     "0.ERROR: soap_connect_command  " + address, "0.sInfo: " + part
 //     description, "0.Size: " + size;

@@ -351,6 +351,29 @@ TEST_F(FaultTest, ARefusedConnectionReportsTheClientSideFault) {
   EXPECT_EQ(report.size() - Tail().size(), report.rfind(Tail())) << report;
 }
 
+// A server address pasted with a line break must not put header lines of its
+// own into the request.
+TEST_F(FaultTest, AnEndpointWithALineBreakOrBlankSendsNothing) {
+  CaptureServer server({HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"))});
+  for (const std::string& bad : {server.Url(kTemplateMgr) + "\r\nX-Injected: 1",
+                                 server.Url("/\r\nX-Injected: 1\r\n") + kTemplateMgr,
+                                 server.Url("/services/template Mgr.svc")}) {
+    _ns2__getFields request;
+    _ns2__getFieldsResponse response;
+    EXPECT_EQ(SOAP_TCP_ERROR,
+              CallGetFields(context_.get(), bad.c_str(), nullptr, &request, response));
+    const std::string report = FormatSoapFaultReport(context_.get());
+    EXPECT_NE(std::string::npos, report.find("[no subcode]\"Invalid endpoint\"")) << report;
+    EXPECT_NE(std::string::npos, report.find("\n\tEndpoint: " + bad + " \n")) << report;
+  }
+  _ns2__getFields request;
+  _ns2__getFieldsResponse response;
+  EXPECT_EQ(0, CallGetFields(context_.get(), server.Url(kTemplateMgr).c_str(), nullptr, &request,
+                             response));
+  const std::string only = server.OnlyRequest();
+  EXPECT_EQ(0u, only.find("POST /services/templateMgr.svc HTTP/1.1\r\n")) << only;
+}
+
 TEST_F(FaultTest, ASecureEndpointFailsAtConnect) {
   _ns2__getFields request;
   _ns2__getFieldsResponse response;

@@ -266,6 +266,20 @@ TEST_F(UploadTest, WithoutServerItFailsLikeAConnectFailureAndSendsNothing) {
   EXPECT_EQ("info: 0.Size: 2", alerts[4]);
 }
 
+TEST_F(UploadTest, AnAddressWithALineBreakFailsLikeAConnectFailureAndSendsNothing) {
+  CaptureServer server({HttpReply(200, "OK", "ok")});
+  Configure(server.Url("") + "\r\nX-Injected: 1");
+  EXPECT_TRUE(UploadFile(PMString(File("a.pdf", "12")), PMString("a.pdf")).IsEmpty());
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(5u, alerts.size());
+  EXPECT_EQ(0u, alerts[0].find("error: \n\tSOAP 1.")) << alerts[0];
+  EXPECT_EQ(0u, alerts[1].find("info: 0.File ")) << alerts[1];
+
+  Configure(server.Url(""));
+  EXPECT_EQ("ok", Text(UploadFile(PMString(File("a.pdf", "12")), PMString("a.pdf"))));
+  EXPECT_EQ(0u, server.OnlyRequest().find("POST /fileUpload.aspx?sessionid=" + kSession + " "));
+}
+
 TEST_F(UploadTest, ARejectedReplyShowsTheProtocolErrorSequence) {
   for (int status : {503, 500, 404}) {
     CaptureServer server({HttpReply(status, "No", "<html>sorry</html>", "text/html")});
