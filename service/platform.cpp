@@ -47,3 +47,5 @@ bool OslPlatform::IsDirectory(const std::string& path) {
   struct stat info;
   return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
+
+OslTimeLimits OslPlatform::TimeLimits() { return OslTimeLimits(); }

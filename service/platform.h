@@ -1,9 +1,12 @@
-// The system folders the service client relies on, behind one overridable
-// object: the temporary folder, the user's application-data folder and the
-// message-log folder. Tests install a subclass that points them elsewhere.
+// The system services the service client relies on, behind one overridable
+// object: the temporary folder, the user's application-data folder, the
+// message-log folder and the time limits of service exchanges. Tests install a
+// subclass that points them elsewhere.
 #pragma once
 
 #include <string>
+
+#include "service/time_limits.h"
 
 class OslPlatform {
  public:
@@ -26,4 +29,7 @@ class OslPlatform {
   virtual std::string LogFolder();
   // True when `path` names an existing folder.
   virtual bool IsDirectory(const std::string& path);
+  // The time-outs and deadlines of service calls and uploads; read when a
+  // SOAP context is made. The real system answers OslTimeLimits' defaults.
+  virtual OslTimeLimits TimeLimits();
 };

@@ -24,6 +24,14 @@ namespace {
 const char kUploadPath[] = "/fileUpload.aspx?sessionid=";
 const char kTemplatePath[] = "/services/templateMgr.svc";
 const char kDocumentPath[] = "/services/builddoc.asmx";
+const char kUnsavableNote[] =
+    "\nNot saved: the server, user or password holds a line break or a NUL character, which "
+    "the settings file cannot keep. The file is unchanged.";
+
+// Whether `value` reads back unchanged as the rest of one settings line.
+bool FitsOnOneLine(const std::string& value) {
+  return value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
 
 PMString Literal(const std::string& utf8) {
   return PMString(utf8, PMString::kDontTranslateDuringCall);
@@ -108,20 +116,22 @@ void OslPlugInData::ReadSettingsFile() {
   file.reset();
 
   std::string line;
-  bool tooLong = false;
+  bool dropped = false;  // too long, or holds a NUL byte
   auto finish = [&] {
-    if (!tooLong) ParseSettingsLine(Literal(line));
+    if (!dropped) ParseSettingsLine(Literal(line));
     line.clear();
-    tooLong = false;
+    dropped = false;
   };
   for (char c : content) {
     if (c == '\r') continue;
     if (c == '\n') {
       finish();
+    } else if (c == '\0') {
+      dropped = true;  // a value cut at the NUL would be a different value
     } else if (line.size() < kOslSettingsLineLimit) {
       line += c;
     } else {
-      tooLong = true;  // the whole line is dropped rather than cut short
+      dropped = true;  // the whole line is dropped rather than cut short
     }
   }
   if (!line.empty()) finish();
@@ -164,6 +174,18 @@ void OslPlugInData::BuildEndpoints() {
 
 void OslPlugInData::SaveSettings() {
   const std::string path = settingsPath.GetPlatformString();
+  const std::string values[] = {uploadUrl.GetPlatformString(),
+                                templateEndpoint.GetPlatformString(),
+                                documentEndpoint.GetPlatformString(),
+                                server.GetPlatformString(),
+                                user.GetPlatformString(),
+                                password.GetPlatformString()};
+  for (const std::string& value : values) {
+    if (!FitsOnOneLine(value)) {
+      CAlert::ErrorAlert(Literal(path + kUnsavableNote));
+      return;
+    }
+  }
   bool written = false;
   const int fd = path.empty() ? -1 : open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (fd >= 0) {
@@ -173,12 +195,10 @@ void OslPlugInData::SaveSettings() {
     if (!file) {
       close(fd);
     } else {
-      const std::string text = "//begin config file\n//UploadURL:" + uploadUrl.GetPlatformString() +
-                               "\n//EndPoint:" + templateEndpoint.GetPlatformString() +
-                               "\n//EndPointDoc:" + documentEndpoint.GetPlatformString() +
-                               "\nServer:" + server.GetPlatformString() +
-                               "\nuser:" + user.GetPlatformString() +
-                               "\npass:" + password.GetPlatformString() + "\n";
+      const std::string text = "//begin config file\n//UploadURL:" + values[0] +
+                               "\n//EndPoint:" + values[1] + "\n//EndPointDoc:" + values[2] +
+                               "\nServer:" + values[3] + "\nuser:" + values[4] +
+                               "\npass:" + values[5] + "\n";
       written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
       written = (std::fclose(file.release()) == 0) && written;
     }

@@ -26,7 +26,8 @@ constexpr PluginID kOslSettingsPluginID = 0x199E00;
 
 // Bytes of the settings file that are read; the rest is ignored.
 constexpr size_t kOslSettingsReadLimit = 10024;
-// The longest settings line kept; a longer one is ignored whole.
+// The longest settings line kept; a longer one is ignored whole, and so is a
+// line that holds a NUL byte (its value could not be kept whole).
 constexpr size_t kOslSettingsLineLimit = 10023;
 
 class OslPlugInData {
@@ -52,8 +53,11 @@ class OslPlugInData {
   // plain concatenation (no slash added or removed).
   void BuildEndpoints();
   // Rewrites the settings file at settingsPath (created readable and
-  // writable by its owner only). On failure shows an error alert whose text is
-  // the path; the members keep their values.
+  // writable by its owner only). When the file cannot be written, shows an
+  // error alert whose text is the path. When a value to be written holds a CR,
+  // LF or NUL character (it would not read back as the same value on the same
+  // line), nothing is written: the file stays as it was and an error alert
+  // shows the path and says why. In both cases the members keep their values.
   void SaveSettings();
   // Assigns the value of one settings line (no line end) to its member; a
   // line that starts with no known key is ignored.

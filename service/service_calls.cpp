@@ -2,103 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 #include "host/CAlert.h"
 #include "osl_soapH.h"
 #include "service/platform.h"
-#include "service/schema/soap_namespaces.h"
 
 namespace {
-
-// ---- per-context state --------------------------------------------------------
-
-const char kStatePluginId[] = "osl-context-state";
-
-// What a context made here keeps beside the runtime: the endpoint and action
-// of its last request (the runtime forgets them once a reply arrives) and,
-// when logging, the log files.
-struct ContextState {
-  std::string lastEndpoint;
-  std::string lastAction;
-  int (*post)(struct soap*, const char*, const char*, int, const char*, const char*,
-              ULONG64) = nullptr;
-  // Message logs; paths empty when not logging.
-  std::string sentPath;
-  std::string receivedPath;
-  std::FILE* sent = nullptr;
-  std::FILE* received = nullptr;
-  int (*send)(struct soap*, const char*, size_t) = nullptr;
-  size_t (*receive)(struct soap*, char*, size_t) = nullptr;
-};
-
-ContextState* FindState(struct soap* soap) {
-  return static_cast<ContextState*>(soap_lookup_plugin(soap, kStatePluginId));
-}
-
-int RecordingPost(struct soap* soap, const char* endpoint, const char* host, int port,
-                  const char* path, const char* action, ULONG64 count) {
-  ContextState* state = FindState(soap);
-  if (!state) return SOAP_PLUGIN_ERROR;
-  state->lastEndpoint = endpoint ? endpoint : "";
-  state->lastAction = action ? action : "";
-  return state->post(soap, endpoint, host, port, path, action, count);
-}
-
-// Appends `data` to the log file at `path`, opened on first use.
-void Append(std::FILE** file, const std::string& path, const char* data, size_t size) {
-  if (!*file) *file = std::fopen(path.c_str(), "ab");
-  if (!*file || size == 0) return;
-  std::fwrite(data, 1, size, *file);
-  std::fflush(*file);
-}
-
-int LoggingSend(struct soap* soap, const char* data, size_t size) {
-  ContextState* state = FindState(soap);
-  if (!state) return SOAP_PLUGIN_ERROR;
-  const int status = state->send(soap, data, size);
-  if (status == SOAP_OK) Append(&state->sent, state->sentPath, data, size);
-  return status;
-}
-
-size_t LoggingReceive(struct soap* soap, char* data, size_t size) {
-  ContextState* state = FindState(soap);
-  if (!state) return 0;
-  const size_t got = state->receive(soap, data, size);
-  Append(&state->received, state->receivedPath, data, got);
-  return got;
-}
-
-void DeleteState(struct soap*, struct soap_plugin* plugin) {
-  auto* state = static_cast<ContextState*>(plugin->data);
-  if (state->sent) std::fclose(state->sent);
-  if (state->received) std::fclose(state->received);
-  delete state;
-}
-
-// `logFolder`: the folder to log into, or empty for no logs.
-int CreateState(struct soap* soap, struct soap_plugin* plugin, void* logFolder) {
-  auto* state = new (std::nothrow) ContextState;
-  if (!state) return SOAP_EOM;
-  state->post = soap->fpost;
-  soap->fpost = RecordingPost;
-  const std::string& folder = *static_cast<const std::string*>(logFolder);
-  if (!folder.empty()) {
-    state->sentPath = folder + "/SENT.log";
-    state->receivedPath = folder + "/RECV.log";
-    state->send = soap->fsend;
-    state->receive = soap->frecv;
-    soap->fsend = LoggingSend;
-    soap->frecv = LoggingReceive;
-  }
-  plugin->id = kStatePluginId;
-  plugin->data = state;
-  plugin->fcopy = nullptr;  // contexts made here are never copied
-  plugin->fdelete = DeleteState;
-  return SOAP_OK;
-}
-
-// ---- fault report -------------------------------------------------------------
 
 const char* OrText(const char* text, const char* fallback) {
   return text && *text ? text : fallback;
@@ -117,99 +26,99 @@ PMString Literal(const std::string& utf8) {
   return PMString(utf8, PMString::kDontTranslateDuringCall);
 }
 
+// Whether `endpoint` (null: the built-in default) can stand in a request line
+// as it is: no blank, no control character.
+bool IsSendable(const char* endpoint) {
+  if (!endpoint) return true;
+  for (const char* c = endpoint; *c; ++c) {
+    if (static_cast<unsigned char>(*c) <= ' ' || *c == '\x7f') return false;
+  }
+  return true;
+}
+
+// Runs one generated call on `soap` within the context's call deadline. An
+// endpoint that would break the request line fails like an unreachable one,
+// before anything is sent.
+template <class Call>
+int RunCall(struct soap* soap, const char* endpoint, Call call) {
+  if (!soap) return SOAP_EOM;
+  if (!IsSendable(endpoint)) {
+    // The report shows the address as it was given, and nothing of an earlier call.
+    std::snprintf(soap->endpoint, sizeof soap->endpoint, "%s", endpoint);
+    soap->host[0] = '\0';
+    soap->path[0] = '\0';
+    return soap_set_sender_error(soap, "Invalid endpoint",
+                                 "The service address holds a blank or a control character.",
+                                 SOAP_TCP_ERROR);
+  }
+  OslStartDeadline(soap);
+  return OslEndDeadline(soap, call());
+}
+
 }  // namespace
-
-// ---- context --------------------------------------------------------------------
-
-OslSoapContext::OslSoapContext(Kind kind)
-    : soap_(kind == Kind::kCall ? soap_new1(SOAP_C_UTFSTRING) : soap_new2(0, SOAP_IO_CHUNK)) {
-  if (!soap_) return;
-  soap_set_namespaces(soap_, OslSoapNamespaces());
-  if (kind == Kind::kCall) {
-    soap_set_version(soap_, 1);
-    soap_set_imode(soap_, SOAP_XML_NIL);
-    soap_set_omode(soap_, SOAP_XML_NIL);
-    soap_->connect_timeout = kOslCallConnectTimeout;
-    soap_->send_timeout = kOslCallSendTimeout;
-    soap_->recv_timeout = kOslCallReceiveTimeout;
-    soap_->recv_maxlength = kOslCallMaxReply;
-  } else {
-    soap_->connect_timeout = kOslUploadTimeout;
-    soap_->send_timeout = kOslUploadTimeout;
-    soap_->recv_timeout = kOslUploadTimeout;
-    soap_->accept_timeout = kOslUploadTimeout;
-    soap_->recv_maxlength = kOslUploadMaxReply;
-  }
-  OslPlatform& platform = OslPlatform::Get();
-  std::string logFolder = platform.LogFolder();
-  if (platform.IsDirectory(logFolder)) {
-    while (logFolder.size() > 1 && logFolder.back() == '/') logFolder.pop_back();
-  } else {
-    logFolder.clear();
-  }
-  (void)soap_register_plugin_arg(soap_, CreateState, &logFolder);
-}
-
-OslSoapContext::~OslSoapContext() {
-  if (!soap_) return;
-  soap_destroy(soap_);
-  soap_end(soap_);
-  soap_free(soap_);
-}
 
 // ---- calls ------------------------------------------------------------------------
 
 int CallGetLibraryTemplates(struct soap* soap, const char* endpoint, const char* action,
                             osl_soap::_ns4__getLibraryTemplates* request,
                             osl_soap::_ns4__getLibraryTemplatesResponse& response) {
-  if (!soap) return SOAP_EOM;
-  return osl_soap::soap_call___ns4__getLibraryTemplates(soap, endpoint, action, request, response);
+  return RunCall(soap, endpoint, [&] {
+    return osl_soap::soap_call___ns4__getLibraryTemplates(soap, endpoint, action, request,
+                                                          response);
+  });
 }
 
 int CallSetTemplate(struct soap* soap, const char* endpoint, const char* action,
                     osl_soap::_ns2__setTemplate* request,
                     osl_soap::_ns2__setTemplateResponse& response) {
-  if (!soap) return SOAP_EOM;
-  return osl_soap::soap_call___ns5__setTemplate(soap, endpoint, action, request, response);
+  return RunCall(soap, endpoint, [&] {
+    return osl_soap::soap_call___ns5__setTemplate(soap, endpoint, action, request, response);
+  });
 }
 
 int CallGetFields(struct soap* soap, const char* endpoint, const char* action,
                   osl_soap::_ns2__getFields* request, osl_soap::_ns2__getFieldsResponse& response) {
-  if (!soap) return SOAP_EOM;
-  return osl_soap::soap_call___ns5__getFields(soap, endpoint, action, request, response);
+  return RunCall(soap, endpoint, [&] {
+    return osl_soap::soap_call___ns5__getFields(soap, endpoint, action, request, response);
+  });
 }
 
 int CallSetFields(struct soap* soap, const char* endpoint, const char* action,
                   osl_soap::_ns2__setFields* request, osl_soap::_ns2__setFieldsResponse& response) {
-  if (!soap) return SOAP_EOM;
-  return osl_soap::soap_call___ns5__setFields(soap, endpoint, action, request, response);
+  return RunCall(soap, endpoint, [&] {
+    return osl_soap::soap_call___ns5__setFields(soap, endpoint, action, request, response);
+  });
 }
 
 int CallGetLogicGroups(struct soap* soap, const char* endpoint, const char* action,
                        osl_soap::_ns2__getLogicGroups* request,
                        osl_soap::_ns2__getLogicGroupsResponse& response) {
-  if (!soap) return SOAP_EOM;
-  return osl_soap::soap_call___ns5__getLogicGroups(soap, endpoint, action, request, response);
+  return RunCall(soap, endpoint, [&] {
+    return osl_soap::soap_call___ns5__getLogicGroups(soap, endpoint, action, request, response);
+  });
 }
 
 int CallSetLogicGroups(struct soap* soap, const char* endpoint, const char* action,
                        osl_soap::_ns2__setLogicGroups* request,
                        osl_soap::_ns2__setLogicGroupsResponse& response) {
-  if (!soap) return SOAP_EOM;
-  return osl_soap::soap_call___ns5__setLogicGroups(soap, endpoint, action, request, response);
+  return RunCall(soap, endpoint, [&] {
+    return osl_soap::soap_call___ns5__setLogicGroups(soap, endpoint, action, request, response);
+  });
 }
 
 int CallSetAssets(struct soap* soap, const char* endpoint, const char* action,
                   osl_soap::_ns2__setAssets* request, osl_soap::_ns2__setAssetsResponse& response) {
-  if (!soap) return SOAP_EOM;
-  return osl_soap::soap_call___ns5__setAssets(soap, endpoint, action, request, response);
+  return RunCall(soap, endpoint, [&] {
+    return osl_soap::soap_call___ns5__setAssets(soap, endpoint, action, request, response);
+  });
 }
 
 int CallCommitTemplate(struct soap* soap, const char* endpoint, const char* action,
                        osl_soap::_ns2__commitTemplate* request,
                        osl_soap::_ns2__commitTemplateResponse& response) {
-  if (!soap) return SOAP_EOM;
-  return osl_soap::soap_call___ns5__commitTemplate(soap, endpoint, action, request, response);
+  return RunCall(soap, endpoint, [&] {
+    return osl_soap::soap_call___ns5__commitTemplate(soap, endpoint, action, request, response);
+  });
 }
 
 // ---- fault report -------------------------------------------------------------------
@@ -240,11 +149,12 @@ std::string FormatSoapFaultReport(struct soap* soap) {
       "\n\tHost: %s \n\tAction: %s %s %s";
   // The runtime forgets the endpoint and action when a reply arrives; the
   // context's own record of its last request stands in then.
-  const ContextState* state = FindState(soap);
+  std::string lastEndpoint, lastAction;
+  const bool known = OslLastRequest(soap, &lastEndpoint, &lastAction);
   const char* endpoint = soap->endpoint;
   const char* action = OrText(soap->action, "");
-  if (state && !*endpoint) endpoint = state->lastEndpoint.c_str();
-  if (state && !*action) action = state->lastAction.c_str();
+  if (known && !*endpoint) endpoint = lastEndpoint.c_str();
+  if (known && !*action) action = lastAction.c_str();
   const int needed = std::snprintf(nullptr, 0, format, version, number, code, subcode, reason,
                                    detail, separator.c_str(), endpoint, soap->path, soap->host,
                                    action, separator.c_str(), note.c_str());
@@ -261,6 +171,11 @@ int ReportSoapFault(struct soap* soap) {
   if (!soap) return -1;
   CAlert::ErrorAlert(Literal(FormatSoapFaultReport(soap)));
   return -1;
+}
+
+int ReportFailedCall(struct soap* soap, int status) {
+  CAlert::ErrorAlert(Literal("error: " + std::to_string(status)));
+  return ReportSoapFault(soap);
 }
 
 // ---- message helpers ----------------------------------------------------------------

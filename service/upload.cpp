@@ -48,6 +48,7 @@ int PostHeader(struct soap* soap, const char* key, const char* value) {
   return header->post(soap, key, value);
 }
 
+// An http or https address that can stand in a request line as it is.
 bool IsHttpAddress(const std::string& address) {
   auto startsWith = [&](const char* scheme) {
     const size_t n = std::strlen(scheme);
@@ -57,7 +58,10 @@ bool IsHttpAddress(const std::string& address) {
     }
     return true;
   };
-  return startsWith("http://") || startsWith("https://");
+  const bool sendable = std::none_of(address.begin(), address.end(), [](char c) {
+    return static_cast<unsigned char>(c) <= ' ' || c == '\x7f';
+  });
+  return sendable && (startsWith("http://") || startsWith("https://"));
 }
 
 // Sends the one part of the form through the runtime (chunked), then ends the
@@ -137,6 +141,7 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
     const std::string sizeText = std::to_string(size);
 
     int status = SOAP_OK;
+    OslStartDeadline(soap, context.limits().UploadDeadline(size));
     if (!IsHttpAddress(address)) {
       status = soap_set_sender_error(soap, "No server configured",
                                      "The upload address is not an HTTP address", SOAP_TCP_ERROR);
@@ -145,6 +150,7 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
     } else {
       status = soap->error;
     }
+    if (status != SOAP_OK) status = OslEndDeadline(soap, status);
     if (status != SOAP_OK) {
       ReportSoapFault(soap);
       Inform("0.File " + pathText);
@@ -171,6 +177,7 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
         soap->error = soap->status;
         received = false;
       }
+      if (OslEndDeadline(soap, received ? SOAP_OK : soap->error) != SOAP_OK) received = false;
       if (received) {
         if (body && length > 0) result = Literal(std::string(body, length));
       } else {

@@ -33,12 +33,16 @@ constexpr long long kOslUploadSizeLimit = 0x80000000LL;  // 2 GiB
 //   - file of 2 GiB or more: "ERROR UploadFile::size " + path + " (2 GiB or
 //     more cannot be uploaded)";
 //   - short read: no alert;
-//   - connect or send failure, or no server configured (nothing is sent):
+//   - connect or send failure, or no server configured or an address with a
+//     blank or control character (nothing is sent):
 //     the fault report (error alert), then "0.File " + path,
 //     "0.ERROR: soap_connect_command  " + address, "0.sInfo: " + part
 //     description, "0.Size: " + size;
-//   - receive failure or a reply status other than 2xx (400 and 500
-//     included):
+//   - the upload's deadline (OslTimeLimits::UploadDeadline of the file's
+//     size) passing while connecting or sending: as a connect or send
+//     failure, with the fault "Time limit exceeded";
+//   - receive failure, a reply status other than 2xx (400 and 500 included),
+//     or the deadline passing while the reply is awaited:
 //     "1.File " + path, "1.ERROR: soap_begin_recv" + address, "1.sInfo: " +
 //     part description, "1.Size: " + size, "1.ShowProtocolError.begin", the
 //     fault report, "1.ShowProtocolError.end".

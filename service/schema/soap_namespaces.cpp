@@ -16,7 +16,7 @@ const struct Namespace kTable[] = {
     {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance",
      nullptr},
     {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
-    {"ns3", "urn:osl:types/", nullptr, nullptr},
+    {"ns3", "http://microsoft.com/wsdl/types/", nullptr, nullptr},
     {"ns4", kOslDocumentBuilderNamespace, nullptr, nullptr},
     {"ns5", "urn:osl:placeholder", nullptr, nullptr},
     {"ns2", kOslTemplateManagerNamespace, nullptr, nullptr},

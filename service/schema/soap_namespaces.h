@@ -1,7 +1,8 @@
 // The XML namespace table of the template service, in the order every
-// envelope declares it: SOAP-ENV, SOAP-ENC, xsi, xsd, ns3 (shared simple
-// types), ns4 (document builder), ns5 (binding placeholder, declared only),
-// ns2 (template manager). ns2 is ns4 without its final "/".
+// envelope declares it: SOAP-ENV, SOAP-ENC, xsi, xsd, ns3 (the WSDL types
+// namespace "http://microsoft.com/wsdl/types/", which holds the guid type),
+// ns4 (document builder), ns5 (binding placeholder, declared only), ns2
+// (template manager). ns2 is ns4 without its final "/".
 #pragma once
 
 struct Namespace;

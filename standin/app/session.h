@@ -33,6 +33,7 @@ class Session {
 
   // The plug-in list: where each plug-in was loaded from.
   void SetPlugInPath(PluginID id, const std::string& path) { pluginPaths_[id] = path; }
+  void ForgetPlugInPath(PluginID id) { pluginPaths_.erase(id); }
   bool GetPlugInPath(PluginID id, std::string* path) const;
 
   // Documents. The session owns them; the front document is the last one

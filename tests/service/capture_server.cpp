@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace osl_test {
+namespace osltest {
 
 namespace {
 
@@ -38,12 +38,16 @@ bool WaitReadable(int fd, int ms) {
   return poll(&p, 1, ms) > 0;
 }
 
-void SendAll(int fd, const std::string& data) {
+// Sends `data`, one byte per `paceMs` when it is positive; stops when the
+// peer goes away or `stop` is set.
+void SendAll(int fd, const std::string& data, long long paceMs, const std::atomic<bool>& stop) {
   size_t sent = 0;
-  while (sent < data.size()) {
-    const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+  while (sent < data.size() && !stop) {
+    const size_t piece = paceMs > 0 ? 1 : data.size() - sent;
+    const ssize_t n = send(fd, data.data() + sent, piece, MSG_NOSIGNAL);
     if (n <= 0) return;
     sent += static_cast<size_t>(n);
+    if (paceMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(paceMs));
   }
 }
 
@@ -100,6 +104,11 @@ std::vector<std::string> CaptureServer::Requests(size_t count) {
   return requests_;
 }
 
+std::string CaptureServer::OnlyRequest() {
+  const std::vector<std::string> requests = Requests();
+  return requests.size() == 1 ? requests[0] : std::string();
+}
+
 bool CaptureServer::ReadRequest(int fd, std::string* request) {
   char buffer[65536];
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
@@ -131,7 +140,7 @@ void CaptureServer::Serve() {
     const std::string& reply =
         replies_.empty() ? std::string() : replies_[std::min(served, replies_.size() - 1)];
     ++served;
-    if (whole && reply != kCloseWithoutReply) SendAll(fd, reply);
+    if (whole && reply != kCloseWithoutReply) SendAll(fd, reply, paceMs_, stop_);
     shutdown(fd, SHUT_WR);
     // Let the client read the reply before the socket goes away.
     char sink[4096];
@@ -140,6 +149,20 @@ void CaptureServer::Serve() {
     }
     close(fd);
   }
+}
+
+SilentPeer::SilentPeer() {
+  int port = 0;
+  fd_ = Listen(&port);
+  if (fd_ >= 0) port_ = port;
+}
+
+SilentPeer::~SilentPeer() {
+  if (fd_ >= 0) close(fd_);
+}
+
+std::string SilentPeer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
 int RefusingPort() {
@@ -156,6 +179,77 @@ std::string HttpReply(int status, const std::string& reason, const std::string& 
          body;
 }
 
+bool HttpGet(const std::string& url, int* status, std::string* body) {
+  const std::string prefix = "http://127.0.0.1:";
+  if (url.compare(0, prefix.size(), prefix) != 0) return false;
+  const size_t slash = url.find('/', prefix.size());
+  if (slash == std::string::npos) return false;
+  const int port = std::atoi(url.c_str() + prefix.size());
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  std::string reply;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+    const std::string request = "GET " + url.substr(slash) +
+                                " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                "\r\nConnection: close\r\n\r\n";
+    std::atomic<bool> never{false};
+    SendAll(fd, request, 0, never);
+    char buffer[65536];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (!WaitReadable(fd, 100)) continue;
+      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      reply.append(buffer, static_cast<size_t>(n));
+    }
+  }
+  close(fd);
+  const size_t headerEnd = reply.find("\r\n\r\n");
+  if (reply.compare(0, 9, "HTTP/1.1 ") != 0 || headerEnd == std::string::npos || !Complete(reply)) {
+    return false;
+  }
+  *status = std::atoi(reply.c_str() + 9);
+  const std::string header = reply.substr(0, headerEnd);
+  std::string content = reply.substr(headerEnd + 4);
+  if (header.find("\r\nTransfer-Encoding: chunked") != std::string::npos) {
+    std::string joined;
+    size_t at = 0;
+    for (;;) {
+      const size_t lineEnd = content.find("\r\n", at);
+      const size_t size = std::strtoul(content.c_str() + at, nullptr, 16);
+      if (lineEnd == std::string::npos || size == 0) break;
+      joined += content.substr(lineEnd + 2, size);
+      at = lineEnd + 2 + size + 2;
+    }
+    content = joined;
+  } else {
+    const size_t lengthAt = header.find("\r\nContent-Length: ");
+    if (lengthAt != std::string::npos) {
+      content.resize(std::strtoul(header.c_str() + lengthAt + 18, nullptr, 10));
+    }
+  }
+  *body = content;
+  return true;
+}
+
+std::string HttpReplyOfSize(size_t size, const std::string& head, const std::string& tail,
+                            const std::string& contentType) {
+  // The padding lengthens Content-Length's digits too: settle both.
+  size_t padding = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::string reply =
+        HttpReply(200, "OK", head + std::string(padding, 'p') + tail, contentType);
+    if (reply.size() == size) return reply;
+    if (reply.size() > size && padding < reply.size() - size) return std::string();
+    padding = padding + size - reply.size();
+  }
+  return std::string();
+}
+
 std::string Envelope(const std::string& body) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
@@ -164,4 +258,4 @@ std::string Envelope(const std::string& body) {
          body + "</s:Body></s:Envelope>";
 }
 
-}  // namespace osl_test
+}  // namespace osltest

@@ -5,13 +5,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-namespace osl_test {
+namespace osltest {
 
 class CaptureServer {
  public:
@@ -24,12 +25,19 @@ class CaptureServer {
 
   static const char kCloseWithoutReply[];
 
+  // Sends every reply from now on one byte per `perByte`, as a service that
+  // trickles its answer; a reply stops early when the client goes away.
+  void SetReplyPace(std::chrono::milliseconds perByte) { paceMs_ = perByte.count(); }
+
   int port() const { return port_; }
   // "http://127.0.0.1:<port>" + path.
   std::string Url(const std::string& path) const;
 
   // The requests received so far (waits up to 5 s for `count` of them).
   std::vector<std::string> Requests(size_t count = 1);
+  // The one request received (waits as Requests); empty when none or more
+  // than one arrived, so a comparison fails instead of indexing past the end.
+  std::string OnlyRequest();
 
  private:
   void Serve();
@@ -39,6 +47,7 @@ class CaptureServer {
   int port_ = 0;
   std::vector<std::string> replies_;
   std::atomic<bool> stop_{false};
+  std::atomic<long long> paceMs_{0};
   std::mutex mutex_;
   std::condition_variable received_;
   std::vector<std::string> requests_;
@@ -48,10 +57,35 @@ class CaptureServer {
 // A port on 127.0.0.1 that refuses connections (bound, then closed).
 int RefusingPort();
 
+// A peer on 127.0.0.1 that lets clients connect (into its backlog) but never
+// reads or answers: a service that hangs.
+class SilentPeer {
+ public:
+  SilentPeer();
+  ~SilentPeer();
+  SilentPeer(const SilentPeer&) = delete;
+  SilentPeer& operator=(const SilentPeer&) = delete;
+  // "http://127.0.0.1:<port>" + path; port 1 (refused) when it could not listen.
+  std::string Url(const std::string& path) const;
+
+ private:
+  int fd_ = -1;
+  int port_ = 1;
+};
+
+// A plain GET of `url` ("http://127.0.0.1:PORT/path" only) with bounded
+// waits: true with the status and the body (Content-Length or chunked) when a
+// whole reply arrived.
+bool HttpGet(const std::string& url, int* status, std::string* body);
+
 // Raw HTTP replies.
 std::string HttpReply(int status, const std::string& reason, const std::string& body,
                       const std::string& contentType = "text/xml; charset=utf-8");
+// A 200 reply of exactly `size` bytes, header included, whose body is `head`,
+// as many 'p' bytes as it takes, then `tail`. Empty when `size` is too small.
+std::string HttpReplyOfSize(size_t size, const std::string& head, const std::string& tail,
+                            const std::string& contentType = "text/xml; charset=utf-8");
 // A SOAP 1.1 envelope around `body`, with the service's namespace prefixes.
 std::string Envelope(const std::string& body);
 
-}  // namespace osl_test
+}  // namespace osltest

@@ -2,9 +2,11 @@
 // unknown elements skipped, SOAP Faults, HTTP errors, broken and missing
 // replies, and the fault report built from them.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,7 +17,7 @@
 #include "tests/service/capture_server.h"
 #include "tests/service/test_support.h"
 
-namespace osl_test {
+namespace osltest {
 namespace {
 
 using namespace osl_soap;
@@ -170,9 +172,12 @@ TEST_F(ResponseTest, LogicGroupsAndAssetsAreRead) {
   ASSERT_EQ(0, CallGetLogicGroups(context_.get(), endpoint.c_str(), nullptr, &get, got));
   ASSERT_NE(nullptr, got.getLogicGroupsResult);
   ASSERT_EQ(1u, got.getLogicGroupsResult->logicGroup.size());
-  EXPECT_EQ(3, got.getLogicGroupsResult->logicGroup[0]->logicGroupID);
-  EXPECT_EQ("Block", *got.getLogicGroupsResult->logicGroup[0]->logicGroupName);
-  EXPECT_EQ(ns2__eMoveDirection__moveDown, got.getLogicGroupsResult->logicGroup[0]->moveDirection);
+  const logicGroup* group = got.getLogicGroupsResult->logicGroup[0];
+  ASSERT_NE(nullptr, group);
+  EXPECT_EQ(3, group->logicGroupID);
+  ASSERT_NE(nullptr, group->logicGroupName);
+  EXPECT_EQ("Block", *group->logicGroupName);
+  EXPECT_EQ(ns2__eMoveDirection__moveDown, group->moveDirection);
 
   _ns2__setLogicGroups set;
   _ns2__setLogicGroupsResponse setResponse;
@@ -186,6 +191,8 @@ TEST_F(ResponseTest, LogicGroupsAndAssetsAreRead) {
   ASSERT_NE(nullptr, assetsResponse.setAssetsResult);
   ASSERT_EQ(1u, assetsResponse.setAssetsResult->assetInfo.size());
   const assetInfo* asset = assetsResponse.setAssetsResult->assetInfo[0];
+  ASSERT_NE(nullptr, asset);
+  ASSERT_NE(nullptr, asset->assetURL);
   EXPECT_EQ("http://a.test/1", *asset->assetURL);
   EXPECT_EQ(nullptr, asset->assetName);
   EXPECT_EQ(ns2__eAssetType__fontfile, asset->assetType);
@@ -262,7 +269,7 @@ TEST_F(FaultTest, AServiceFaultReportsItsCodeReasonAndDetail) {
       FormatSoapFaultReport(context_.get()));
 
   EXPECT_EQ(-1, ReportSoapFault(context_.get()));
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
   EXPECT_EQ("error: " + FormatSoapFaultReport(context_.get()), alerts[0]);
 }
@@ -311,6 +318,27 @@ TEST_F(FaultTest, NoReplyAtAllFails) {
   EXPECT_NE(0, CallWithReply(CaptureServer::kCloseWithoutReply));
 }
 
+// A getFields reply of exactly `size` bytes, HTTP header included: a valid
+// envelope padded with an element the client skips.
+std::string PaddedReply(size_t size) {
+  const std::string envelope = Envelope("<t:getFieldsResponse><t:padding>");
+  return HttpReplyOfSize(size, envelope.substr(0, envelope.find("</s:Body>")),
+                         "</t:padding></t:getFieldsResponse></s:Body></s:Envelope>");
+}
+
+// The reply limit of a call is stated here as a number of its own: 64 MiB,
+// HTTP header included.
+TEST_F(FaultTest, AReplyLargerThan64MiBIsRefused) {
+  const std::string largest = PaddedReply(64u << 20);
+  ASSERT_EQ(64u << 20, largest.size());
+  EXPECT_EQ(0, CallWithReply(largest));
+  const std::string larger = PaddedReply((64u << 20) + 1);
+  ASSERT_EQ((64u << 20) + 1, larger.size());
+  EXPECT_EQ(SOAP_EOF, CallWithReply(larger));
+  EXPECT_NE(std::string::npos,
+            FormatSoapFaultReport(context_.get()).find("max message length exceeded\""));
+}
+
 TEST_F(FaultTest, ARefusedConnectionReportsTheClientSideFault) {
   endpoint_ = "http://127.0.0.1:" + std::to_string(RefusingPort()) + kTemplateMgr;
   _ns2__getFields request;
@@ -323,6 +351,29 @@ TEST_F(FaultTest, ARefusedConnectionReportsTheClientSideFault) {
   EXPECT_EQ(report.size() - Tail().size(), report.rfind(Tail())) << report;
 }
 
+// A server address pasted with a line break must not put header lines of its
+// own into the request.
+TEST_F(FaultTest, AnEndpointWithALineBreakOrBlankSendsNothing) {
+  CaptureServer server({HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"))});
+  for (const std::string& bad : {server.Url(kTemplateMgr) + "\r\nX-Injected: 1",
+                                 server.Url("/\r\nX-Injected: 1\r\n") + kTemplateMgr,
+                                 server.Url("/services/template Mgr.svc")}) {
+    _ns2__getFields request;
+    _ns2__getFieldsResponse response;
+    EXPECT_EQ(SOAP_TCP_ERROR,
+              CallGetFields(context_.get(), bad.c_str(), nullptr, &request, response));
+    const std::string report = FormatSoapFaultReport(context_.get());
+    EXPECT_NE(std::string::npos, report.find("[no subcode]\"Invalid endpoint\"")) << report;
+    EXPECT_NE(std::string::npos, report.find("\n\tEndpoint: " + bad + " \n")) << report;
+  }
+  _ns2__getFields request;
+  _ns2__getFieldsResponse response;
+  EXPECT_EQ(0, CallGetFields(context_.get(), server.Url(kTemplateMgr).c_str(), nullptr, &request,
+                             response));
+  const std::string only = server.OnlyRequest();
+  EXPECT_EQ(0u, only.find("POST /services/templateMgr.svc HTTP/1.1\r\n")) << only;
+}
+
 TEST_F(FaultTest, ASecureEndpointFailsAtConnect) {
   _ns2__getFields request;
   _ns2__getFieldsResponse response;
@@ -331,37 +382,77 @@ TEST_F(FaultTest, ASecureEndpointFailsAtConnect) {
 }
 
 TEST_F(FaultTest, ASilentServiceTimesOut) {
-  int port = 0;
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
-  ASSERT_EQ(0, listen(fd, 4));  // accepts into the backlog, never answers
-  ASSERT_EQ(0, getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len));
-  port = ntohs(addr.sin_port);
+  SilentPeer peer;
   context_.get()->recv_timeout = 1;
-  const std::string endpoint = "http://127.0.0.1:" + std::to_string(port) + kTemplateMgr;
+  const std::string endpoint = peer.Url(kTemplateMgr);
   _ns2__getFields request;
   _ns2__getFieldsResponse response;
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_NE(0, CallGetFields(context_.get(), endpoint.c_str(), nullptr, &request, response));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_NE(std::string::npos, FormatSoapFaultReport(context_.get()).find("\n\tfault: "));
-  close(fd);
 }
 
-TEST_F(FaultTest, CallContextsCarryTheirTimeOuts) {
-  EXPECT_EQ(kOslCallConnectTimeout, context_.get()->connect_timeout);
-  EXPECT_EQ(kOslCallSendTimeout, context_.get()->send_timeout);
-  EXPECT_EQ(kOslCallReceiveTimeout, context_.get()->recv_timeout);
-  EXPECT_GT(kOslCallReceiveTimeout, 0);
+// ---- the overall deadline of a call ---------------------------------------------
+
+class DeadlineTest : public FaultTest {
+ protected:
+  // A context whose calls may take `deadline` in all.
+  std::unique_ptr<OslSoapContext> ContextWithDeadline(std::chrono::milliseconds deadline) {
+    scope_.platform().limits().callDeadline = deadline;
+    return std::make_unique<OslSoapContext>();
+  }
+  int GetFields(struct soap* soap, const std::string& endpoint) {
+    _ns2__getFields request;
+    _ns2__getFieldsResponse response;
+    return CallGetFields(soap, endpoint.c_str(), nullptr, &request, response);
+  }
+};
+
+const char kDeadlineFault[] =
+    "[no subcode]\"Time limit exceeded\"\n\tDetail: The exchange with the service did not end "
+    "within its limit of 0.3 seconds.";
+
+// The reply would be complete after several seconds; the call may take 0.3.
+TEST_F(DeadlineTest, AServiceThatTricklesItsReplyIsCutOff) {
+  const auto context = ContextWithDeadline(std::chrono::milliseconds(300));
+  CaptureServer server({HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"))});
+  server.SetReplyPace(std::chrono::milliseconds(40));
+  EXPECT_EQ(SOAP_EOF, GetFields(context->get(), server.Url(kTemplateMgr)));
+  const std::string report = FormatSoapFaultReport(context->get());
+  EXPECT_NE(std::string::npos, report.find(kDeadlineFault)) << report;
+  EXPECT_NE(std::string::npos, report.find("\n\tEndpoint: " + server.Url(kTemplateMgr) + " \n"))
+      << report;
+}
+
+// Without the deadline the call would wait out the 120-second receive time-out.
+TEST_F(DeadlineTest, AServiceThatNeverAnswersIsCutOff) {
+  const auto context = ContextWithDeadline(std::chrono::milliseconds(300));
+  SilentPeer peer;
+  EXPECT_EQ(SOAP_EOF, GetFields(context->get(), peer.Url(kTemplateMgr)));
+  const std::string report = FormatSoapFaultReport(context->get());
+  EXPECT_NE(std::string::npos, report.find(kDeadlineFault)) << report;
+}
+
+TEST_F(DeadlineTest, EachCallHasADeadlineOfItsOwn) {
+  const auto context = ContextWithDeadline(std::chrono::milliseconds(300));
+  SilentPeer peer;
+  EXPECT_EQ(SOAP_EOF, GetFields(context->get(), peer.Url(kTemplateMgr)));
+  CaptureServer server({HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"))});
+  EXPECT_EQ(0, GetFields(context->get(), server.Url(kTemplateMgr)));
+}
+
+TEST_F(FaultTest, ContextsCarryTheirTimeOutsAndDeadlines) {
+  EXPECT_EQ(30, context_.get()->connect_timeout);
+  EXPECT_EQ(60, context_.get()->send_timeout);
+  EXPECT_EQ(120, context_.get()->recv_timeout);
+  EXPECT_EQ(std::chrono::minutes(5), context_.limits().callDeadline);
   OslSoapContext upload(OslSoapContext::Kind::kUpload);
   EXPECT_EQ(60, upload.get()->connect_timeout);
   EXPECT_EQ(60, upload.get()->send_timeout);
   EXPECT_EQ(60, upload.get()->recv_timeout);
   EXPECT_EQ(60, upload.get()->accept_timeout);
+  EXPECT_EQ(std::chrono::minutes(2), upload.limits().UploadDeadline(0));
+  EXPECT_EQ(std::chrono::minutes(2) + std::chrono::seconds(10),
+            upload.limits().UploadDeadline(10 * 32 * 1024));
 }
 
 TEST_F(FaultTest, AReportLongerThanItsBufferIsCutOnAWholeCharacter) {
@@ -383,14 +474,14 @@ TEST_F(FaultTest, AReportLongerThanItsBufferIsCutOnAWholeCharacter) {
   EXPECT_EQ(rest.substr(0, 3), "\xe2\x82\xac");
 
   EXPECT_EQ(-1, ReportSoapFault(context_.get()));
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
   EXPECT_EQ("error: " + report, alerts[0]);
 }
 
 TEST_F(FaultTest, NoContextShowsNothing) {
   EXPECT_EQ(-1, ReportSoapFault(nullptr));
-  EXPECT_TRUE(scope_.TakeAlerts().empty());
+  EXPECT_TRUE(TakeAlerts().empty());
   EXPECT_EQ("", FormatSoapFaultReport(nullptr));
   _ns2__getFields request;
   _ns2__getFieldsResponse response;
@@ -434,6 +525,70 @@ TEST(MessageLogTest, ContextsLogBothDirectionsWhenTheLogFolderExists) {
   EXPECT_EQ(requests[0] + requests[0], ReadFile(logs + "/SENT.log"));
 }
 
+// One successful getFields call on a fresh context against `server`.
+int CallOnce(CaptureServer& server) {
+  OslSoapContext context;
+  _ns2__getFields request;
+  _ns2__getFieldsResponse response;
+  return CallGetFields(context.get(), server.Url(kTemplateMgr).c_str(), nullptr, &request,
+                       response);
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+}
+
+TEST(MessageLogTest, LogsAreOwnerOnlyAlsoWhenTheyExisted) {
+  ServiceTestScope scope;
+  scope.platform().CreateLogFolder();
+  const std::string logs = scope.platform().LogFolder();
+  const std::string received = logs + "/RECV.log";
+  ASSERT_EQ(0, close(open(received.c_str(), O_WRONLY | O_CREAT, 0644)));
+  ASSERT_EQ(0, chmod(received.c_str(), 0644));
+  CaptureServer server({HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"))});
+  EXPECT_EQ(0, CallOnce(server));
+  EXPECT_EQ(0600u, ModeOf(logs + "/SENT.log") & 07777);
+  EXPECT_EQ(0600u, ModeOf(received) & 07777);
+  EXPECT_NE("", ReadFile(logs + "/SENT.log"));
+  EXPECT_NE("", ReadFile(received));
+}
+
+TEST(MessageLogTest, ASymbolicLinkAtALogPathIsNotFollowed) {
+  ServiceTestScope scope;
+  scope.platform().CreateLogFolder();
+  const std::string logs = scope.platform().LogFolder();
+  const std::string kept = scope.platform().dir().Write("kept.txt", "keep me");
+  const std::string absent = scope.platform().dir().path() + "/absent.txt";
+  ASSERT_EQ(0, symlink(kept.c_str(), (logs + "/SENT.log").c_str()));
+  ASSERT_EQ(0, symlink(absent.c_str(), (logs + "/RECV.log").c_str()));
+  CaptureServer server({HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"))});
+  EXPECT_EQ(0, CallOnce(server));
+  EXPECT_EQ("keep me", ReadFile(kept));
+  EXPECT_EQ(0, ModeOf(absent));
+  EXPECT_TRUE(S_ISLNK(ModeOf(logs + "/SENT.log")));
+  EXPECT_TRUE(S_ISLNK(ModeOf(logs + "/RECV.log")));
+  EXPECT_TRUE(TakeAlerts().empty());
+}
+
+TEST(MessageLogTest, AFifoOrAnotherUsersFileAtALogPathIsNotWritten) {
+  ServiceTestScope scope;
+  scope.platform().CreateLogFolder();
+  const std::string logs = scope.platform().LogFolder();
+  ASSERT_EQ(0, mkfifo((logs + "/SENT.log").c_str(), 0600));  // no reader: must not block
+  const bool root = geteuid() == 0;
+  const std::string received = logs + "/RECV.log";
+  if (root) {
+    ASSERT_EQ(0, close(open(received.c_str(), O_WRONLY | O_CREAT, 0666)));
+    ASSERT_EQ(0, chown(received.c_str(), 65534, 65534));
+  }
+  CaptureServer server({HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"))});
+  EXPECT_EQ(0, CallOnce(server));
+  if (root) {
+    EXPECT_EQ("", ReadFile(received));
+  }
+}
+
 TEST(MessageLogTest, NothingIsLoggedWithoutTheFolder) {
   ServiceTestScope scope;
   CaptureServer server({HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"))});
@@ -449,4 +604,4 @@ TEST(MessageLogTest, NothingIsLoggedWithoutTheFolder) {
 }
 
 }  // namespace
-}  // namespace osl_test
+}  // namespace osltest

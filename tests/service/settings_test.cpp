@@ -6,20 +6,21 @@
 #include <string>
 
 #include "service/plugin_data.h"
-#include "standin/app/host.h"
 #include "tests/service/test_support.h"
 
-namespace osl_test {
+namespace osltest {
 namespace {
 
 std::string Text(const PMString& text) { return text.GetUTF8String(); }
 
 class SettingsTest : public ::testing::Test {
  protected:
+  ~SettingsTest() override { ForgetPlugInPath(); }
+
   // Places the plug-in at `name` inside the scratch folder; returns the folder.
   std::string PlacePlugIn(const std::string& name) {
     const std::string folder = scope_.platform().dir().path();
-    scope_.host().GetSession().SetPlugInPath(kOslSettingsPluginID, folder + "/" + name);
+    SetPlugInPath(folder + "/" + name);
     return folder;
   }
   std::string WriteSettings(const std::string& content) {
@@ -31,6 +32,7 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, WithoutAPlugInPathNothingIsReadAndTheNextCallTriesAgain) {
+  ForgetPlugInPath();
   EXPECT_FALSE(data_.IsConfigured());
   EXPECT_FALSE(data_.loaded);
   EXPECT_TRUE(data_.settingsPath.IsEmpty());
@@ -61,7 +63,7 @@ TEST_F(SettingsTest, PlugInSuffixesAreRemovedWhereverTheyStandIgnoringCase) {
   };
   for (const Case& c : cases) {
     OslPlugInData data;
-    scope_.host().GetSession().SetPlugInPath(kOslSettingsPluginID, c.plugin);
+    SetPlugInPath(c.plugin);
     data.LoadSettings();
     EXPECT_EQ(c.settings, Text(data.settingsPath)) << c.plugin;
   }
@@ -140,7 +142,7 @@ TEST_F(SettingsTest, SavedSettingsReadBackAndStayPrivate) {
   data_.password = PMString("p\xc3\xa4ss word");
   data_.BuildEndpoints();
   data_.SaveSettings();
-  EXPECT_TRUE(scope_.TakeAlerts().empty());
+  EXPECT_TRUE(TakeAlerts().empty());
 
   struct stat info;
   ASSERT_EQ(0, stat(path.c_str(), &info));
@@ -170,7 +172,7 @@ TEST_F(SettingsTest, AnUnwritableSettingsFileShowsItsPathAndKeepsTheValues) {
   data_.settingsPath = PMString(scope_.platform().dir().path() + "/missing/Osl.cfg");
   data_.server = PMString("http://s.test");
   data_.SaveSettings();
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
   EXPECT_EQ("error: " + scope_.platform().dir().path() + "/missing/Osl.cfg", alerts[0]);
   EXPECT_EQ("http://s.test", Text(data_.server));
@@ -185,37 +187,84 @@ TEST_F(SettingsTest, LineEndsMayBeCrLfOrLfAndTheLastNeedsNone) {
   EXPECT_EQ("http://s.test", Text(data_.server));
 }
 
-TEST_F(SettingsTest, ContentPastTheReadLimitHasNoEffect) {
+// The reader's limits are stated here as numbers of their own, so a change of
+// the code's constants cannot pass unnoticed: 10024 bytes are read, and a line
+// keeps at most 10023 characters.
+TEST_F(SettingsTest, TheFirst10024BytesCountAndNothingAfterThem) {
   PlacePlugIn("Osl.pln");
-  std::string content = "server:http://s.test\n//";
-  content += std::string(kOslSettingsReadLimit - content.size() - 1, 'x') + "\n";
-  ASSERT_EQ(kOslSettingsReadLimit, content.size());
-  WriteSettings(content + "server:http://late.test\nuser:late\n");
+  std::string head = "server:http://s.test\n//";
+  head += std::string(10024 - head.size() - 1 - 6, 'x') + "\n";
+  const std::string lastLine = "user:A";  // its "A" is byte 10024
+  ASSERT_EQ(10024u, head.size() + lastLine.size());
+  WriteSettings(head + lastLine + "B\nserver:http://late.test\npass:late\n");
   data_.LoadSettings();
+  EXPECT_EQ("A", Text(data_.user));
   EXPECT_EQ("http://s.test", Text(data_.server));
-  EXPECT_TRUE(data_.user.IsEmpty());
+  EXPECT_TRUE(data_.password.IsEmpty());
 }
 
-TEST_F(SettingsTest, ALineCutByTheReadLimitIsParsedAsFarAsRead) {
+TEST_F(SettingsTest, ALineOf10023CharactersIsKeptAndALongerOneIgnoredWithoutHarm) {
   PlacePlugIn("Osl.pln");
-  std::string content = "//";
-  content += std::string(kOslSettingsReadLimit - 2 - 1 - 7, 'x') + "\n";
-  WriteSettings(content + "user:abcdefgh\n");
+  WriteSettings("server:" + std::string(10023 - 7, 'h') + "\n");
   data_.LoadSettings();
-  EXPECT_EQ("ab", Text(data_.user));
+  EXPECT_EQ(10023u - 7, Text(data_.server).size());
+
+  // 10024 bytes without a line end: one line longer than the buffer.
+  OslPlugInData longer;
+  WriteSettings("server:" + std::string(10024 - 7, 'h') + "\nuser:late\n");
+  longer.LoadSettings();
+  EXPECT_TRUE(longer.loaded);
+  EXPECT_TRUE(longer.server.IsEmpty());
+  EXPECT_TRUE(longer.user.IsEmpty());
 }
 
-TEST_F(SettingsTest, ALineFillingTheWholeBufferIsIgnoredWithoutHarm) {
+TEST_F(SettingsTest, ALineWithANulByteIsIgnoredWholeNotCutShort) {
   PlacePlugIn("Osl.pln");
-  WriteSettings("server:" + std::string(kOslSettingsReadLimit - 7, 'h'));
+  WriteSettings(std::string("pass:old\nuser:u\npass:se\0cret\nserver:http://s.test\nuser:v\0", 57));
   data_.LoadSettings();
-  EXPECT_TRUE(data_.loaded);
-  EXPECT_TRUE(data_.server.IsEmpty());
+  EXPECT_EQ("old", Text(data_.password));
+  EXPECT_EQ("u", Text(data_.user));
+  EXPECT_EQ("http://s.test", Text(data_.server));
+}
 
-  OslPlugInData longest;
-  WriteSettings("server:" + std::string(kOslSettingsLineLimit - 7, 'h') + "\n");
-  longest.LoadSettings();
-  EXPECT_EQ(kOslSettingsLineLimit - 7, Text(longest.server).size());
+// A value that would not read back as itself on its own line is refused: the
+// file keeps its previous content and the user is told which file.
+TEST_F(SettingsTest, AValueWithALineBreakOrNulIsNotSavedAndTheFileIsKept) {
+  PlacePlugIn("Osl.pln");
+  data_.LoadSettings();
+  data_.server = PMString("http://s.test");
+  data_.user = PMString("anne@example.com");
+  data_.password = PMString("pw");
+  data_.BuildEndpoints();
+  data_.SaveSettings();
+  ASSERT_TRUE(TakeAlerts().empty());
+  const std::string path = Text(data_.settingsPath);
+  const std::string saved = ReadFile(path);
+
+  PMString OslPlugInData::*const members[] = {&OslPlugInData::server, &OslPlugInData::user,
+                                              &OslPlugInData::password};
+  const std::string breaks[] = {"\n", "\r", "\r\n", std::string(1, '\0')};
+  for (PMString OslPlugInData::*member : members) {
+    for (const std::string& cut : breaks) {
+      OslPlugInData edited;
+      edited.LoadSettings();
+      edited.*member = PMString("x" + cut + "pass:injected" + cut);
+      edited.BuildEndpoints();
+      edited.SaveSettings();
+      const auto alerts = TakeAlerts();
+      ASSERT_EQ(1u, alerts.size());
+      EXPECT_EQ(0u, alerts[0].find("error: " + path + "\n")) << alerts[0];
+      EXPECT_NE(std::string::npos, alerts[0].find("line break")) << alerts[0];
+      EXPECT_EQ(saved, ReadFile(path));
+      EXPECT_EQ("x" + cut + "pass:injected" + cut, Text(edited.*member));  // still edited
+
+      OslPlugInData reread;
+      reread.LoadSettings();
+      EXPECT_EQ("http://s.test", Text(reread.server));
+      EXPECT_EQ("anne@example.com", Text(reread.user));
+      EXPECT_EQ("pw", Text(reread.password));
+    }
+  }
 }
 
 TEST_F(SettingsTest, LoadingHappensOnce) {
@@ -232,7 +281,7 @@ TEST_F(SettingsTest, AMissingFileLeavesTheSettingsEmpty) {
   PlacePlugIn("Osl.pln");
   EXPECT_FALSE(data_.IsConfigured());
   EXPECT_TRUE(data_.loaded);
-  EXPECT_TRUE(scope_.TakeAlerts().empty());
+  EXPECT_TRUE(TakeAlerts().empty());
 }
 
 // 8-4-4-4-12 lower-case hexadecimal digits, third group starting with "4",
@@ -268,7 +317,7 @@ TEST(WorkFolderTest, TheWorkFolderIsMadeUnderTheTemporaryFolder) {
 
   scope.platform().SetTempFolder(temp + "/");
   EXPECT_EQ(temp + "/session-1/", GetWorkFolder(PMString("session-1")).GetUTF8String());
-  EXPECT_TRUE(scope.TakeAlerts().empty());
+  EXPECT_TRUE(TakeAlerts().empty());
 }
 
 TEST(WorkFolderTest, WithoutTemporaryFolderTheApplicationDataFolderIsUsed) {
@@ -282,10 +331,10 @@ TEST(WorkFolderTest, WithoutAnyFolderTheUserIsTold) {
   scope.platform().SetTempFolder("");
   scope.platform().SetAppDataFolder("");
   EXPECT_TRUE(GetWorkFolder(PMString("s")).IsEmpty());
-  const auto alerts = scope.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
   EXPECT_EQ("error: No application folder.", alerts[0]);
 }
 
 }  // namespace
-}  // namespace osl_test
+}  // namespace osltest

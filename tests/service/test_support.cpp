@@ -1,32 +1,13 @@
 #include "tests/service/test_support.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
 
-namespace osl_test {
+#include "service/plugin_data.h"
+#include "standin/app/host.h"
 
-ScratchDir::ScratchDir() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/osl-service-test-XXXXXX";
-  if (mkdtemp(&pattern[0])) path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ScratchDir::Write(const std::string& name, const std::string& content) const {
-  const std::string full = path_ + "/" + name;
-  std::ofstream out(full, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  return full;
-}
+namespace osltest {
 
 TestPlatform::TestPlatform() {
   temp_ = dir_.path() + "/tmp";
@@ -40,30 +21,45 @@ TestPlatform::~TestPlatform() = default;
 
 void TestPlatform::CreateLogFolder() { mkdir(logs_.c_str(), 0700); }
 
-ServiceTestScope::ServiceTestScope() {
+// The stand-in host of one scope: made with it, gone with it.
+struct ServiceTestScope::HostOfScope {
+  standin::Host host;
+};
+
+ServiceTestScope::ServiceTestScope() : host_(std::make_unique<HostOfScope>()) {
   OslPlatform::Set(&platform_);
-  auto& alerts = host_.AlertLog();
+  auto& alerts = host_->host.AlertLog();
   alerts.SetEcho(false);
   alerts.SetInteractive(false);
 }
 
-ServiceTestScope::~ServiceTestScope() {
-  OslPlatform::Set(nullptr);
-}
+ServiceTestScope::~ServiceTestScope() { OslPlatform::Set(nullptr); }
 
-std::vector<std::string> ServiceTestScope::TakeAlerts() {
+std::vector<std::string> TakeAlerts() {
   std::vector<std::string> shown;
-  for (const auto& alert : host_.AlertLog().TakeLog()) {
+  for (const auto& alert : standin::Host::Current().AlertLog().TakeLog()) {
     shown.push_back(std::string(standin::AlertKindName(alert.kind)) + ": " + alert.text);
   }
   return shown;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+void SetPlugInPath(const std::string& path) {
+  standin::Host::Current().GetSession().SetPlugInPath(kOslSettingsPluginID, path);
 }
 
-}  // namespace osl_test
+void ForgetPlugInPath() {
+  standin::Host::Current().GetSession().ForgetPlugInPath(kOslSettingsPluginID);
+}
+
+void ResetPlugInData() {
+  OslPlugInData& data = GetOslPlugInData();
+  data.dialogResult = 0;
+  for (PMString* text :
+       {&data.user, &data.password, &data.server, &data.templateEndpoint, &data.documentEndpoint,
+        &data.action, &data.uploadUrl, &data.sessionId, &data.settingsPath}) {
+    *text = PMString();
+  }
+  data.loaded = 0;
+}
+
+}  // namespace osltest

@@ -1,31 +1,18 @@
 // Shared pieces of the service client tests: a platform whose folders live in
-// a fresh temporary directory, and quiet alerts.
+// a fresh temporary folder, the host's alerts as text, and the plug-in path
+// the host reports. Every use of the stand-in host by these tests is here.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "service/platform.h"
-#include "standin/app/host.h"
+#include "tests/support/subprocess.h"
 
-namespace osl_test {
+namespace osltest {
 
-// A scratch directory removed (with its content) when the object dies.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-  // Writes `content` to path()/name and returns the full path.
-  std::string Write(const std::string& name, const std::string& content) const;
-
- private:
-  std::string path_;
-};
-
-// System folders inside a scratch directory; the log folder is absent unless
+// System folders inside a temporary folder; the log folder is absent unless
 // a test creates it (CreateLogFolder).
 class TestPlatform : public OslPlatform {
  public:
@@ -35,33 +22,49 @@ class TestPlatform : public OslPlatform {
   std::string TempFolder() override { return temp_; }
   std::string AppDataFolder() override { return appData_; }
   std::string LogFolder() override { return logs_; }
+  OslTimeLimits TimeLimits() override { return limits_; }
 
-  const ScratchDir& dir() const { return dir_; }
+  const TempDir& dir() const { return dir_; }
   void CreateLogFolder();
   void SetTempFolder(const std::string& folder) { temp_ = folder; }
   void SetAppDataFolder(const std::string& folder) { appData_ = folder; }
+  // The limits contexts made from now on get (default: the real ones).
+  OslTimeLimits& limits() { return limits_; }
 
  private:
-  ScratchDir dir_;
+  TempDir dir_;
   std::string temp_, appData_, logs_;
+  OslTimeLimits limits_;
 };
 
-// Installs a TestPlatform, silences alerts and clears their log; restores
-// the real platform at the end of the scope.
+// For the life of the scope: a stand-in host of its own is current, a
+// TestPlatform is installed, and alerts are logged without being printed or
+// asked. The real platform is restored at the end.
 class ServiceTestScope {
  public:
   ServiceTestScope();
   ~ServiceTestScope();
+  ServiceTestScope(const ServiceTestScope&) = delete;
+  ServiceTestScope& operator=(const ServiceTestScope&) = delete;
   TestPlatform& platform() { return platform_; }
-  standin::Host& host() { return host_; }
-  // The alerts shown since the last call, as "<kind>: <text>".
-  std::vector<std::string> TakeAlerts();
 
  private:
-  standin::Host host_;
+  struct HostOfScope;
+  std::unique_ptr<HostOfScope> host_;
   TestPlatform platform_;
 };
 
-std::string ReadFile(const std::string& path);
+// The alerts shown since the last call, oldest first, as "<kind>: <text>"
+// with kind one of error, warning, info, ask.
+std::vector<std::string> TakeAlerts();
 
-}  // namespace osl_test
+// Makes the host's plug-in list report `path` as the plug-in's file.
+void SetPlugInPath(const std::string& path);
+// Makes the host's plug-in list report no path for the plug-in.
+void ForgetPlugInPath();
+
+// Puts the process-wide OslPlugInData back in its state at load: nothing
+// read, every value empty, so the next use reads the settings file again.
+void ResetPlugInData();
+
+}  // namespace osltest

@@ -15,7 +15,7 @@
 #include "tests/service/capture_server.h"
 #include "tests/service/test_support.h"
 
-namespace osl_test {
+namespace osltest {
 namespace {
 
 const std::string kSession = "6f1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
@@ -136,7 +136,7 @@ TEST_F(UploadTest, TheRequestIsOneMultipartFormPartOverChunkedTransfer) {
   const std::string path = File("Card.tlvd", content);
   EXPECT_EQ("http://assets.test/a/Card.tlvd",
             Text(UploadFile(PMString(path), PMString("Card.tlvd"))));
-  EXPECT_TRUE(scope_.TakeAlerts().empty());
+  EXPECT_TRUE(TakeAlerts().empty());
 
   const auto requests = server.Requests();
   ASSERT_EQ(1u, requests.size());
@@ -161,7 +161,7 @@ TEST_F(UploadTest, AnEmptyFileIsAPartWithoutContent) {
   Configure(server.Url(""));
   EXPECT_EQ("http://assets.test/empty",
             Text(UploadFile(PMString(File("empty.bin", "")), PMString("empty.bin"))));
-  const Upload upload = Split(server.Requests()[0]);
+  const Upload upload = Split(server.OnlyRequest());
   EXPECT_EQ(ExpectedBody("empty.bin", ""), upload.body);
   EXPECT_TRUE(upload.framed);
 }
@@ -171,7 +171,7 @@ TEST_F(UploadTest, AFileNameWithADoubleQuoteIsSentUnchanged) {
   Configure(server.Url(""));
   const std::string name = "my \"best\" caf\xc3\xa9.pdf";
   EXPECT_EQ("ok", Text(UploadFile(PMString(File("q.pdf", "%PDF")), PMString(name))));
-  EXPECT_EQ(ExpectedBody(name, "%PDF"), Split(server.Requests()[0]).body);
+  EXPECT_EQ(ExpectedBody(name, "%PDF"), Split(server.OnlyRequest()).body);
 }
 
 TEST_F(UploadTest, LineBreaksInAFileNameCannotEndThePartHeader) {
@@ -184,7 +184,7 @@ TEST_F(UploadTest, ALargeFileIsSentInBufferSizedChunks) {
   std::string content(200000, '\0');
   for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>((i * 7919) >> 3);
   EXPECT_EQ("big", Text(UploadFile(PMString(File("big.bin", content)), PMString("big.bin"))));
-  const Upload upload = Split(server.Requests()[0]);
+  const Upload upload = Split(server.OnlyRequest());
   EXPECT_TRUE(upload.framed);
   EXPECT_EQ(ExpectedBody("big.bin", content), upload.body);
   ASSERT_GE(upload.chunks.size(), 2u);
@@ -212,7 +212,7 @@ TEST_F(UploadTest, AnEmptyReplyGivesAnEmptyResultAndTheProtocolErrorSequence) {
   CaptureServer server({HttpReply(200, "OK", "")});
   Configure(server.Url(""));
   EXPECT_TRUE(UploadFile(PMString(File("x", "x")), PMString("x")).IsEmpty());
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(7u, alerts.size());
   EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
 }
@@ -220,11 +220,11 @@ TEST_F(UploadTest, AnEmptyReplyGivesAnEmptyResultAndTheProtocolErrorSequence) {
 TEST_F(UploadTest, AMissingFileIsReportedAndNothingIsSent) {
   const std::string path = scope_.platform().dir().path() + "/absent.pdf";
   EXPECT_TRUE(UploadFile(PMString(path), PMString("absent.pdf")).IsEmpty());
-  EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::fopen " + path}, scope_.TakeAlerts());
+  EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::fopen " + path}, TakeAlerts());
   EXPECT_TRUE(UploadFile(PMString(scope_.platform().dir().path()), PMString("dir")).IsEmpty());
   EXPECT_EQ(
       std::vector<std::string>{"info: ERROR UploadFile::fopen " + scope_.platform().dir().path()},
-      scope_.TakeAlerts());
+      TakeAlerts());
 }
 
 TEST_F(UploadTest, AFileOf2GiBOrMoreIsRefusedBeforeReading) {
@@ -233,7 +233,7 @@ TEST_F(UploadTest, AFileOf2GiBOrMoreIsRefusedBeforeReading) {
   EXPECT_TRUE(UploadFile(PMString(path), PMString("huge.bin")).IsEmpty());
   EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::size " + path +
                                      " (2 GiB or more cannot be uploaded)"},
-            scope_.TakeAlerts());
+            TakeAlerts());
 }
 
 TEST_F(UploadTest, ARefusedConnectionShowsTheReportThenTheFourAlerts) {
@@ -241,7 +241,7 @@ TEST_F(UploadTest, ARefusedConnectionShowsTheReportThenTheFourAlerts) {
   Configure(server);
   const std::string path = File("a.pdf", "12345");
   EXPECT_TRUE(UploadFile(PMString(path), PMString("a.pdf")).IsEmpty());
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(5u, alerts.size());
   EXPECT_EQ(0u, alerts[0].find("error: \n\tSOAP 1.")) << alerts[0];
   EXPECT_NE(std::string::npos, alerts[0].find("Connection refused"));
@@ -257,7 +257,7 @@ TEST_F(UploadTest, WithoutServerItFailsLikeAConnectFailureAndSendsNothing) {
   Configure("");
   const std::string path = File("a.pdf", "12");
   EXPECT_TRUE(UploadFile(PMString(path), PMString("a.pdf")).IsEmpty());
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(5u, alerts.size());
   EXPECT_EQ(0u, alerts[0].find("error: \n\tSOAP 1.")) << alerts[0];
   EXPECT_NE(std::string::npos, alerts[0].find("No server configured"));
@@ -266,13 +266,27 @@ TEST_F(UploadTest, WithoutServerItFailsLikeAConnectFailureAndSendsNothing) {
   EXPECT_EQ("info: 0.Size: 2", alerts[4]);
 }
 
+TEST_F(UploadTest, AnAddressWithALineBreakFailsLikeAConnectFailureAndSendsNothing) {
+  CaptureServer server({HttpReply(200, "OK", "ok")});
+  Configure(server.Url("") + "\r\nX-Injected: 1");
+  EXPECT_TRUE(UploadFile(PMString(File("a.pdf", "12")), PMString("a.pdf")).IsEmpty());
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(5u, alerts.size());
+  EXPECT_EQ(0u, alerts[0].find("error: \n\tSOAP 1.")) << alerts[0];
+  EXPECT_EQ(0u, alerts[1].find("info: 0.File ")) << alerts[1];
+
+  Configure(server.Url(""));
+  EXPECT_EQ("ok", Text(UploadFile(PMString(File("a.pdf", "12")), PMString("a.pdf"))));
+  EXPECT_EQ(0u, server.OnlyRequest().find("POST /fileUpload.aspx?sessionid=" + kSession + " "));
+}
+
 TEST_F(UploadTest, ARejectedReplyShowsTheProtocolErrorSequence) {
   for (int status : {503, 500, 404}) {
     CaptureServer server({HttpReply(status, "No", "<html>sorry</html>", "text/html")});
     Configure(server.Url(""));
     const std::string path = File("a.pdf", "123");
     EXPECT_TRUE(UploadFile(PMString(path), PMString("a.pdf")).IsEmpty()) << status;
-    const auto alerts = scope_.TakeAlerts();
+    const auto alerts = TakeAlerts();
     ASSERT_EQ(7u, alerts.size()) << status;
     const std::string address = server.Url("/fileUpload.aspx?sessionid=") + kSession;
     EXPECT_EQ("info: 1.File " + path, alerts[0]);
@@ -291,10 +305,78 @@ TEST_F(UploadTest, ABrokenReplyShowsTheProtocolErrorSequence) {
   CaptureServer server({"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort"});
   Configure(server.Url(""));
   EXPECT_TRUE(UploadFile(PMString(File("a", "a")), PMString("a")).IsEmpty());
-  const auto alerts = scope_.TakeAlerts();
+  const auto alerts = TakeAlerts();
   ASSERT_EQ(7u, alerts.size());
   EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
   EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
+}
+
+// The reply limit of an upload is stated here as a number of its own: 1 MiB,
+// HTTP header included.
+TEST_F(UploadTest, AReplyLargerThan1MiBIsRefused) {
+  const std::string largest = HttpReplyOfSize(1u << 20, "http://assets.test/", "", "text/plain");
+  ASSERT_EQ(1u << 20, largest.size());
+  CaptureServer accepting({largest});
+  Configure(accepting.Url(""));
+  const std::string body = largest.substr(largest.find("\r\n\r\n") + 4);
+  EXPECT_EQ(body, Text(UploadFile(PMString(File("a", "a")), PMString("a"))));
+  EXPECT_TRUE(TakeAlerts().empty());
+
+  const std::string larger =
+      HttpReplyOfSize((1u << 20) + 1, "http://assets.test/", "", "text/plain");
+  ASSERT_EQ((1u << 20) + 1, larger.size());
+  CaptureServer refused({larger});
+  Configure(refused.Url(""));
+  EXPECT_TRUE(UploadFile(PMString(File("a", "a")), PMString("a")).IsEmpty());
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(7u, alerts.size());
+  EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
+  EXPECT_NE(std::string::npos, alerts[5].find("max message length exceeded\"")) << alerts[5];
+}
+
+// ---- the overall deadline of an upload -------------------------------------------
+
+class UploadDeadlineTest : public UploadTest {
+ protected:
+  // Uploads may take 0.3 s whatever their size.
+  UploadDeadlineTest() {
+    OslTimeLimits& limits = scope_.platform().limits();
+    limits.uploadDeadlineFloor = std::chrono::milliseconds(300);
+    limits.uploadMinRate = 1ull << 40;
+  }
+};
+
+const char kUploadDeadlineFault[] =
+    "[no subcode]\"Time limit exceeded\"\n\tDetail: The exchange with the service did not end "
+    "within its limit of 0.3 seconds.";
+
+// The reply would be complete after several seconds.
+TEST_F(UploadDeadlineTest, AServiceThatTricklesItsReplyIsCutOff) {
+  CaptureServer server({HttpReply(200, "OK", "http://assets.test/a/slow.pdf")});
+  server.SetReplyPace(std::chrono::milliseconds(40));
+  Configure(server.Url(""));
+  const std::string path = File("slow.pdf", "%PDF");
+  EXPECT_TRUE(UploadFile(PMString(path), PMString("slow.pdf")).IsEmpty());
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(7u, alerts.size());
+  EXPECT_EQ("info: 1.File " + path, alerts[0]);
+  EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
+  EXPECT_NE(std::string::npos, alerts[5].find(kUploadDeadlineFault)) << alerts[5];
+  EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
+}
+
+// The file is larger than the socket buffers, so sending blocks; without the
+// deadline it would wait out the 60-second send time-out.
+TEST_F(UploadDeadlineTest, AServiceThatStopsReadingIsCutOff) {
+  SilentPeer peer;
+  Configure(peer.Url(""));
+  const std::string path = File("big.bin", std::string(32 << 20, 'b'));
+  EXPECT_TRUE(UploadFile(PMString(path), PMString("big.bin")).IsEmpty());
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(5u, alerts.size());
+  EXPECT_NE(std::string::npos, alerts[0].find(kUploadDeadlineFault)) << alerts[0];
+  EXPECT_EQ("info: 0.File " + path, alerts[1]);
+  EXPECT_EQ("info: 0.Size: " + std::to_string(32 << 20), alerts[4]);
 }
 
 TEST_F(UploadTest, UploadsAreLoggedWithTheFileBytes) {
@@ -303,7 +385,9 @@ TEST_F(UploadTest, UploadsAreLoggedWithTheFileBytes) {
   Configure(server.Url(""));
   EXPECT_EQ("logged", Text(UploadFile(PMString(File("l.bin", "FILE-BYTES")), PMString("l.bin"))));
   const std::string logs = scope_.platform().LogFolder();
-  EXPECT_EQ(server.Requests()[0], ReadFile(logs + "/SENT.log"));
+  const std::string request = server.OnlyRequest();
+  ASSERT_FALSE(request.empty());
+  EXPECT_EQ(request, ReadFile(logs + "/SENT.log"));
   EXPECT_NE(std::string::npos, ReadFile(logs + "/RECV.log").find("\r\n\r\nlogged"));
 }
 
@@ -325,4 +409,4 @@ TEST(UploadBoundaryTest, ABoundaryFoundInTheFileIsDrawnAgain) {
 }
 
 }  // namespace
-}  // namespace osl_test
+}  // namespace osltest

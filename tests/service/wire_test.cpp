@@ -18,7 +18,7 @@
 #include "tests/service/capture_server.h"
 #include "tests/service/test_support.h"
 
-namespace osl_test {
+namespace osltest {
 namespace {
 
 using namespace osl_soap;
@@ -28,7 +28,8 @@ const std::string kEnvelopeHead =
     "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
     "xmlns:SOAP-ENC=\"http://schemas.xmlsoap.org/soap/encoding/\" "
     "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" xmlns:ns3=\"urn:osl:types/\" "
+    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:ns3=\"http://microsoft.com/wsdl/types/\" "
     "xmlns:ns4=\"urn:osl:templates/\" xmlns:ns5=\"urn:osl:placeholder\" "
     "xmlns:ns2=\"urn:osl:templates\"><SOAP-ENV:Body>";
 const std::string kEnvelopeTail = "</SOAP-ENV:Body></SOAP-ENV:Envelope>\r\n";
@@ -530,7 +531,7 @@ TEST_F(WireTest, AnExplicitActionReplacesTheOperationsOwn) {
 
 // Builds a locale with a decimal comma in a scratch folder; false when the
 // machine cannot.
-bool UseCommaLocale(const ScratchDir& dir) {
+bool UseCommaLocale(const TempDir& dir) {
   const std::string command =
       "localedef -i de_DE -f UTF-8 '" + dir.path() + "/de_DE.UTF-8' >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return false;
@@ -539,7 +540,7 @@ bool UseCommaLocale(const ScratchDir& dir) {
 }
 
 TEST_F(WireTest, DoublesUseAPointUnderADecimalCommaLocale) {
-  ScratchDir localeDir;
+  TempDir localeDir;
   if (!UseCommaLocale(localeDir)) GTEST_SKIP() << "no locale with a decimal comma";
   char printed[16];
   std::snprintf(printed, sizeof printed, "%.1f", 0.5);
@@ -561,4 +562,4 @@ TEST_F(WireTest, DoublesUseAPointUnderADecimalCommaLocale) {
 }
 
 }  // namespace
-}  // namespace osl_test
+}  // namespace osltest

@@ -1,0 +1,288 @@
+#include "service/soap_context.h"
+
+#include <fcntl.h>
+#include <stdsoap2.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+
+#include "service/platform.h"
+#include "service/schema/soap_namespaces.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kStatePluginId[] = "osl-context-state";
+
+// One message log: appended to while the context lives.
+struct LogFile {
+  std::string path;  // empty when not logging
+  std::FILE* file = nullptr;
+  bool refused = false;  // the path could not be opened safely; never retried
+};
+
+// What a context made here keeps beside the runtime: the runtime's own
+// transport functions it wraps, the endpoint and action of its last request,
+// the deadline of the running exchange and the log files.
+struct ContextState {
+  int (*post)(struct soap*, const char*, const char*, int, const char*, const char*,
+              ULONG64) = nullptr;
+  SOAP_SOCKET (*open)(struct soap*, const char*, const char*, int) = nullptr;
+  int (*send)(struct soap*, const char*, size_t) = nullptr;
+  size_t (*receive)(struct soap*, char*, size_t) = nullptr;
+
+  std::string lastEndpoint;
+  std::string lastAction;
+
+  std::chrono::milliseconds callDeadline{0};
+  bool armed = false;    // an exchange with a deadline is running
+  bool expired = false;  // the deadline cut it short
+  Clock::time_point deadline;
+  std::chrono::milliseconds limit{0};
+
+  LogFile sent;
+  LogFile received;
+};
+
+// What CreateState needs.
+struct StateSetup {
+  std::string logFolder;  // empty: no logs
+  std::chrono::milliseconds callDeadline;
+};
+
+ContextState* FindState(struct soap* soap) {
+  return soap ? static_cast<ContextState*>(soap_lookup_plugin(soap, kStatePluginId)) : nullptr;
+}
+
+// ---- deadline -------------------------------------------------------------------
+
+// Time left before the deadline of the running exchange; zero or less when
+// it has passed. Only meaningful while `state->armed`.
+std::chrono::microseconds Left(const ContextState& state) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(state.deadline - Clock::now());
+}
+
+// The runtime's time-out value (seconds when positive, microseconds when
+// negative, 0 for none) for the shorter of `timeout` (same encoding) and
+// `left` (positive).
+int Clamp(int timeout, std::chrono::microseconds left) {
+  std::int64_t micros = left.count();
+  if (timeout > 0) micros = std::min<std::int64_t>(micros, std::int64_t{timeout} * 1000000);
+  if (timeout < 0) micros = std::min<std::int64_t>(micros, -std::int64_t{timeout});
+  micros = std::max<std::int64_t>(micros, 1);
+  if (micros <= INT_MAX) return static_cast<int>(-micros);
+  return static_cast<int>(std::min<std::int64_t>((micros + 999999) / 1000000, INT_MAX));
+}
+
+// Runs one transport step with `*timeout` cut to the time left, and marks the
+// exchange expired when the step failed because the deadline passed. Returns
+// false without running the step when no time is left.
+template <class Step>
+bool WithinDeadline(ContextState* state, int* timeout, Step step) {
+  if (!state->armed) {
+    step();
+    return true;
+  }
+  const std::chrono::microseconds left = Left(*state);
+  if (left.count() <= 0) {
+    state->expired = true;
+    return false;
+  }
+  const int saved = *timeout;
+  *timeout = Clamp(saved, left);
+  const bool ok = step();
+  *timeout = saved;
+  if (!ok && Left(*state).count() <= 0) state->expired = true;
+  return true;
+}
+
+// ---- message logs ---------------------------------------------------------------
+
+// Opens the log at `path` for appending: created owner-only, never through a
+// symbolic link, and only when it is a regular file of this user (O_NONBLOCK
+// keeps a FIFO from blocking the open). An existing file readable by others is
+// made owner-only. Null when refused.
+std::FILE* OpenLog(const std::string& path) {
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
+      ((info.st_mode & 077) != 0 && fchmod(fd, 0600) != 0)) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fd, "ab");
+  if (!file) close(fd);
+  return file;
+}
+
+// Appends `data` to `log` when logging, opening it on first use.
+void Append(LogFile* log, const char* data, size_t size) {
+  if (log->path.empty()) return;
+  if (!log->file && !log->refused) {
+    log->file = OpenLog(log->path);
+    log->refused = log->file == nullptr;
+  }
+  if (!log->file || size == 0) return;
+  std::fwrite(data, 1, size, log->file);
+  std::fflush(log->file);
+}
+
+// ---- transport wrappers ---------------------------------------------------------
+
+int RecordingPost(struct soap* soap, const char* endpoint, const char* host, int port,
+                  const char* path, const char* action, ULONG64 count) {
+  ContextState* state = FindState(soap);
+  if (!state) return SOAP_PLUGIN_ERROR;
+  state->lastEndpoint = endpoint ? endpoint : "";
+  state->lastAction = action ? action : "";
+  return state->post(soap, endpoint, host, port, path, action, count);
+}
+
+SOAP_SOCKET GuardedOpen(struct soap* soap, const char* endpoint, const char* host, int port) {
+  ContextState* state = FindState(soap);
+  if (!state) return SOAP_INVALID_SOCKET;
+  SOAP_SOCKET socket = SOAP_INVALID_SOCKET;
+  const bool ran = WithinDeadline(state, &soap->connect_timeout, [&] {
+    socket = state->open(soap, endpoint, host, port);
+    return soap_valid_socket(socket);
+  });
+  if (!ran) soap->error = SOAP_TCP_ERROR;
+  return socket;
+}
+
+int GuardedSend(struct soap* soap, const char* data, size_t size) {
+  ContextState* state = FindState(soap);
+  if (!state) return SOAP_PLUGIN_ERROR;
+  int status = SOAP_EOF;
+  WithinDeadline(state, &soap->send_timeout, [&] {
+    status = state->send(soap, data, size);
+    return status == SOAP_OK;
+  });
+  if (status == SOAP_OK) Append(&state->sent, data, size);
+  return status;
+}
+
+size_t GuardedReceive(struct soap* soap, char* data, size_t size) {
+  ContextState* state = FindState(soap);
+  if (!state) return 0;
+  size_t got = 0;
+  WithinDeadline(state, &soap->recv_timeout, [&] {
+    got = state->receive(soap, data, size);
+    return got > 0;
+  });
+  Append(&state->received, data, got);
+  return got;
+}
+
+void DeleteState(struct soap*, struct soap_plugin* plugin) {
+  auto* state = static_cast<ContextState*>(plugin->data);
+  if (state->sent.file) std::fclose(state->sent.file);
+  if (state->received.file) std::fclose(state->received.file);
+  delete state;
+}
+
+int CreateState(struct soap* soap, struct soap_plugin* plugin, void* arg) {
+  auto* state = new (std::nothrow) ContextState;
+  if (!state) return SOAP_EOM;
+  const auto& setup = *static_cast<const StateSetup*>(arg);
+  state->callDeadline = setup.callDeadline;
+  if (!setup.logFolder.empty()) {
+    state->sent.path = setup.logFolder + "/SENT.log";
+    state->received.path = setup.logFolder + "/RECV.log";
+  }
+  state->post = soap->fpost;
+  state->open = soap->fopen;
+  state->send = soap->fsend;
+  state->receive = soap->frecv;
+  soap->fpost = RecordingPost;
+  soap->fopen = GuardedOpen;
+  soap->fsend = GuardedSend;
+  soap->frecv = GuardedReceive;
+  plugin->id = kStatePluginId;
+  plugin->data = state;
+  plugin->fcopy = nullptr;  // contexts made here are never copied
+  plugin->fdelete = DeleteState;
+  return SOAP_OK;
+}
+
+}  // namespace
+
+// ---- context --------------------------------------------------------------------
+
+OslSoapContext::OslSoapContext(Kind kind)
+    : soap_(kind == Kind::kCall ? soap_new1(SOAP_C_UTFSTRING) : soap_new2(0, SOAP_IO_CHUNK)) {
+  if (!soap_) return;
+  OslPlatform& platform = OslPlatform::Get();
+  limits_ = platform.TimeLimits();
+  soap_set_namespaces(soap_, OslSoapNamespaces());
+  if (kind == Kind::kCall) {
+    soap_set_version(soap_, 1);
+    soap_set_imode(soap_, SOAP_XML_NIL);
+    soap_set_omode(soap_, SOAP_XML_NIL);
+    soap_->connect_timeout = limits_.callConnect;
+    soap_->send_timeout = limits_.callSend;
+    soap_->recv_timeout = limits_.callReceive;
+    soap_->recv_maxlength = kOslCallMaxReply;
+  } else {
+    soap_->connect_timeout = limits_.upload;
+    soap_->send_timeout = limits_.upload;
+    soap_->recv_timeout = limits_.upload;
+    soap_->accept_timeout = limits_.upload;
+    soap_->recv_maxlength = kOslUploadMaxReply;
+  }
+  StateSetup setup{platform.LogFolder(), limits_.callDeadline};
+  if (platform.IsDirectory(setup.logFolder)) {
+    while (setup.logFolder.size() > 1 && setup.logFolder.back() == '/') setup.logFolder.pop_back();
+  } else {
+    setup.logFolder.clear();
+  }
+  (void)soap_register_plugin_arg(soap_, CreateState, &setup);
+}
+
+OslSoapContext::~OslSoapContext() {
+  if (!soap_) return;
+  soap_destroy(soap_);
+  soap_end(soap_);
+  soap_free(soap_);
+}
+
+void OslStartDeadline(struct soap* soap) {
+  if (ContextState* state = FindState(soap)) OslStartDeadline(soap, state->callDeadline);
+}
+
+void OslStartDeadline(struct soap* soap, std::chrono::milliseconds limit) {
+  ContextState* state = FindState(soap);
+  if (!state) return;
+  state->armed = true;
+  state->expired = false;
+  state->limit = limit;
+  state->deadline = Clock::now() + limit;
+}
+
+int OslEndDeadline(struct soap* soap, int status) {
+  ContextState* state = FindState(soap);
+  if (!state || !state->armed) return status;
+  state->armed = false;
+  if (!state->expired) return status;
+  char detail[160];
+  std::snprintf(detail, sizeof detail,
+                "The exchange with the service did not end within its limit of %.1f seconds.",
+                static_cast<double>(state->limit.count()) / 1000.0);
+  return soap_set_receiver_error(soap, "Time limit exceeded", soap_strdup(soap, detail), SOAP_EOF);
+}
+
+bool OslLastRequest(struct soap* soap, std::string* endpoint, std::string* action) {
+  const ContextState* state = FindState(soap);
+  if (!state) return false;
+  *endpoint = state->lastEndpoint;
+  *action = state->lastAction;
+  return true;
+}
