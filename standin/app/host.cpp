@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "standin/fonts/font_manager.h"
 #include "standin/ui/key_events.h"
 
 namespace standin {
@@ -28,7 +29,7 @@ Host::Host()
       files_(std::make_unique<FileSystem>()),
       alertCenter_(nullptr),
       alerts_(MakeAlertCenter(&alertCenter_)),
-      session_(objects_),
+      session_(objects_, files_),
       toolkit_{objects_, subjects_, [](Boss& boss) { AddHostEditBoxHandler(boss); }},
       selectionSubject_(session_.ActiveSelection(), subjects_),
       dialogs_(views_, toolkit_),
@@ -38,6 +39,7 @@ Host::Host()
   dialogs_.InstallServices(session_.SessionBoss(), services_);
   panels_.InstallServices(session_.SessionBoss());
   AddEventUtils(session_.SessionBoss(), &refusedKeys_);
+  AddFontManager(session_.SessionBoss(), fontResolver_);
   // Suites that plug-ins add to the selection's classes must reach the
   // selection's bosses; the selection and its observers stay.
   objects_.SetAddInListener([this] { session_.ActiveSelection().RebuildBosses(); });

@@ -18,11 +18,13 @@
 #include "standin/app/menu.h"
 #include "standin/app/session.h"
 #include "standin/core/command_state.h"
+#include "standin/core/commands.h"
 #include "standin/core/file_system.h"
 #include "standin/core/object_model.h"
-#include "standin/core/service_registry.h"
 #include "standin/core/service.h"
+#include "standin/core/service_registry.h"
 #include "standin/core/string_tables.h"
+#include "standin/fonts/font_resolver.h"
 #include "standin/plugins/plugin_loader.h"
 #include "standin/ui/dialogs.h"
 #include "standin/ui/panels.h"
@@ -59,6 +61,9 @@ class Host {
   ServiceRegistry& Services() { return services_; }
   StringTables& Strings() { return strings_; }
   CommandState& Commands() { return commands_; }
+  // The command classes CmdUtils::CreateCommand knows.
+  CommandRegistry& CommandClasses() { return commandClasses_; }
+  const FontResolver& Fonts() const { return fontResolver_; }
   PlugInLoader& PlugIns() { return plugins_; }
   ViewRegistry& Views() { return views_; }
   SubjectRegistry& Subjects() { return subjects_; }
@@ -90,6 +95,8 @@ class Host {
   PlugInLoader plugins_;
   StringTables strings_;
   CommandState commands_;
+  CommandRegistry commandClasses_;
+  FontResolver fontResolver_;
   Service<FileSystem> files_;
   AlertCenter* alertCenter_;
   Service<Alerts> alerts_;

@@ -8,8 +8,8 @@
 
 #include "host/InterfacePtr.h"
 #include "host/Scripting.h"
-#include "standin/cli/cli_context.h"
 #include "standin/app/host.h"
+#include "standin/cli/cli_context.h"
 #include "standin/core/resource_ids.h"
 #include "standin/scripting/script_request.h"
 
@@ -17,12 +17,15 @@ namespace osl_cli {
 
 namespace {
 
-// Bounding box of `item` in the coordinates of its page (top-left origin).
+// Bounding box of `item` in the coordinates of its page (top-left origin),
+// or of its spread for a pasteboard item.
 PMRect PageBox(const standin::PageItem& item) {
   PMMatrix toPage = item.InnerToSpread();
-  PMMatrix pageInverse = item.page->matrix;
-  pageInverse.Invert();
-  toPage = toPage.Then(pageInverse);
+  if (item.page) {
+    PMMatrix pageInverse = item.page->matrix;
+    pageInverse.Invert();
+    toPage = toPage.Then(pageInverse);
+  }
   const PMRect& b = item.bounds;
   PMRect box(std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
              std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest());
@@ -38,8 +41,9 @@ PMRect PageBox(const standin::PageItem& item) {
 
 void PrintItem(const standin::PageItem& item, int depth) {
   const PMRect box = PageBox(item);
-  std::printf("%*suid %-5u %-8s page %-3d [%.3f %.3f %.3f %.3f]", depth * 2 + 4, "", item.uid,
-              standin::ItemKindName(item.kind), item.page->number, box.left, box.top, box.right,
+  const std::string page = item.page ? std::to_string(item.page->number) : "-";
+  std::printf("%*suid %-5u %-8s page %-3s [%.3f %.3f %.3f %.3f]", depth * 2 + 4, "", item.uid,
+              standin::ItemKindName(item.kind), page.c_str(), box.left, box.top, box.right,
               box.bottom);
   const double angle = item.InnerToSpread().RotationAngle();
   if (std::fabs(angle) > 1e-8) std::printf(" rotated %.2f", angle);
@@ -63,6 +67,8 @@ int ListItems(CliContext& context, const std::string& path) {
                   page->bounds.Width(), page->bounds.Height());
       for (const auto& item : page->items) PrintItem(*item, 0);
     }
+    if (!spread->pasteboard.empty()) std::printf("  pasteboard\n");
+    for (const auto& item : spread->pasteboard) PrintItem(*item, 0);
   }
   return context.FinishDocument(doc);
 }
