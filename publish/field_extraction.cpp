@@ -108,6 +108,8 @@ FieldExtraction::FieldExtraction(const FieldExtractionInput& input, my_strings& 
     : input_(input), strings_(strings), assets_(assets) {}
 
 void FieldExtraction::Run() {
+  fields_.clear();
+  overLimit_ = false;
   const PageItems pages(input_.document);
   tagged_ = UIDList(pages.Items().GetDataBase());
   ExistingFields existing(input_.existing);

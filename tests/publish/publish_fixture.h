@@ -1,5 +1,6 @@
 // Fixture of the publishing tests: the stand-in host with the plug-in's
-// implementations, boss declarations, views and texts, a document opened as
+// implementations, boss declarations and views (no string tables, so every
+// translated text reads as its key), a document opened as
 // the front document, and the plug-in's menu actions run through its action
 // component as the host's menu runs them.
 #pragma once
@@ -44,9 +45,6 @@ class PublishTest : public PluginHostTest {
   PublishTest() {
     std::string error;
     EXPECT_TRUE(host_.Views().Register(kOslPluginID, PluginViews(), &error)) << error;
-    for (const auto& entry : PluginResources().at("strings").items()) {
-      host_.Strings().Add(entry.key(), entry.value().get<std::string>());
-    }
     host_.AlertLog().SetInteractive(false);
     GetOslPlugInData().dialogResult = 0;
   }
