@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -337,6 +338,108 @@ TEST_F(Extraction, ATextFieldWhoseColourCannotBeReadIsSentWithoutColourAndTheRes
   EXPECT_DOUBLE_EQ(0, f.fontColorC + f.fontColorM + f.fontColorY + f.fontColorK);
   EXPECT_DOUBLE_EQ(10, f.fontSize);
   EXPECT_DOUBLE_EQ(100, fields.Fields()[1]->fontColorK);
+}
+
+TEST_F(Extraction, RotatedAndSkewedItemsAreMeasuredUprightAndGetTheirShapeBack) {
+  // Turned 90 degrees counter-clockwise as seen: x' = y + 90, y' = 160 - x,
+  // covering x 90..110, y 60..160 around the centre (100, 110).
+  nlohmann::json turned = TextFrame(10, 0, 0, 100, 20, "Turned", FieldTag("Turned"));
+  turned["matrix"] = {0, -1, 1, 0, 90, 160};
+  // Skewed by atan(0.5) about nothing in particular: centre (230, 40).
+  nlohmann::json skewed = GraphicFrame(11, 0, 0, 40, 40, FieldTag("Skewed"));
+  skewed["matrix"] = {1, 0, 0.5, 1, 200, 20};
+  // Turned by 30 degrees the other way.
+  const double r = 30 * M_PI / 180;
+  nlohmann::json back = GraphicFrame(12, 0, 0, 40, 20, FieldTag("Back"));
+  back["matrix"] = {std::cos(r), std::sin(r), -std::sin(r), std::cos(r), 50, 20};
+  Open(OnePage("", {turned, skewed, back}, 300, 200));
+  standin::Document* doc = host_.GetSession().FrontDocument();
+  std::vector<PMMatrix> before;
+  for (UID uid : {10u, 11u, 12u}) before.push_back(doc->FindItem(uid)->matrix);
+
+  FieldExtraction& fields = Extract();
+  ASSERT_EQ(3u, fields.Fields().size());
+  const OstrFieldInfo& t = *fields.Fields()[0];
+  EXPECT_NEAR(270, t.rotation, 1e-9);
+  EXPECT_EQ("50.000 80.000 150.000 100.000", Text(t.pdfRect));
+  const OstrFieldInfo& k = *fields.Fields()[1];
+  EXPECT_EQ(0, k.rotation);
+  EXPECT_EQ("210.000 140.000 250.000 180.000", Text(k.pdfRect));
+  const OstrFieldInfo& b = *fields.Fields()[2];
+  EXPECT_NEAR(390, b.rotation, 1e-9);  // -30, not reduced
+
+  for (size_t i = 0; i < before.size(); ++i) {
+    const PMMatrix& after = doc->FindItem(static_cast<UID>(10 + i))->matrix;
+    EXPECT_NEAR(before[i].A(), after.A(), 1e-9) << i;
+    EXPECT_NEAR(before[i].B(), after.B(), 1e-9) << i;
+    EXPECT_NEAR(before[i].C(), after.C(), 1e-9) << i;
+    EXPECT_NEAR(before[i].D(), after.D(), 1e-9) << i;
+    EXPECT_NEAR(before[i].Tx(), after.Tx(), 1e-9) << i;
+    EXPECT_NEAR(before[i].Ty(), after.Ty(), 1e-9) << i;
+  }
+}
+
+TEST_F(Extraction, BoundsAreRelativeToTheItemsOwnPage) {
+  // A spread of two pages side by side; the second page starts at x = 200.
+  nlohmann::json doc = OnePage("", nlohmann::json::array(), 200, 100);
+  nlohmann::json second = {{"uid", 4u},
+                           {"bounds", {0, 0, 200, 100}},
+                           {"matrix", {1, 0, 0, 1, 200, 0}},
+                           {"items", ItemList(TextFrame(10, 230, 10, 50, 20, "x", FieldTag("X")))}};
+  doc["spreads"][0]["pages"].push_back(second);
+  Open(doc);
+  FieldExtraction& fields = Extract();
+  ASSERT_EQ(1u, fields.Fields().size());
+  EXPECT_EQ(2, fields.Fields()[0]->pageNumber);
+  EXPECT_EQ("30.000 70.000 80.000 90.000", Text(fields.Fields()[0]->pdfRect));
+}
+
+TEST_F(Extraction, AFontIsUploadedOncePerPublishAndNamedByItsFirstField) {
+  nlohmann::json items = nlohmann::json::array();
+  for (unsigned i = 0; i < 10; ++i) {
+    items.push_back(TextFrame(10 + i, 0, 10 * i, 50, 10, "x", FieldTag("F" + std::to_string(i))));
+  }
+  Open(OnePage("", items));
+  FieldExtraction& fields = Extract();
+  ASSERT_EQ(10u, fields.Fields().size());
+  ASSERT_EQ(1u, Uploaded().size());
+  EXPECT_EQ(Uploaded()[0], Text(fields.Fields()[0]->fontFileName));
+  for (size_t i = 1; i < 10; ++i) EXPECT_EQ(nullptr, fields.Fields()[i]->fontFileName) << i;
+  for (const OstrFieldInfo* field : fields.Fields()) {
+    EXPECT_NE(std::string::npos, Text(field->fontName).find("DejaVu Sans"));
+  }
+  EXPECT_EQ((std::vector<std::string>{"1 " + Uploaded()[0]}), AssetNames());
+  EXPECT_TRUE(AlertTexts().empty());
+}
+
+TEST_F(Extraction, AFontThatDidNotUploadIsTriedAgainByTheNextField) {
+  Open(OnePage("", {TextFrame(10, 0, 0, 50, 10, "x", FieldTag("A")),
+                    TextFrame(11, 0, 20, 50, 10, "y", FieldTag("B"))}));
+  refused_ = {"DejaVuSans.ttf"};
+  FieldExtraction& fields = Extract();
+  EXPECT_EQ((std::vector<std::string>{"DejaVuSans.ttf", "DejaVuSans.ttf"}), Uploaded());
+  EXPECT_EQ(nullptr, fields.Fields()[0]->fontFileName);
+  EXPECT_TRUE(AssetNames().empty());
+}
+
+TEST_F(Extraction, CollectionAndProtectedFontsAreAlertedPerFieldAndNotUploaded) {
+  nlohmann::json doc =
+      OnePage("", {TextFrame(10, 0, 0, 50, 10, "x", FieldTag("A")),
+                   TextFrame(11, 0, 20, 50, 10, "y", FieldTag("B")),
+                   TextFrame(12, 0, 40, 50, 10, "z", FieldTag("C"), "DejaVu Serif", "Book")});
+  doc["fonts"] = nlohmann::json::array(
+      {{{"family", "DejaVu Sans"}, {"style", "Book"}, {"files", {"/fonts/Family.TTC"}}},
+       {{"family", "DejaVu Serif"}, {"style", "Book"}, {"files", nlohmann::json::array()}}});
+  Open(doc);
+  FieldExtraction& fields = Extract();
+  EXPECT_EQ((std::vector<std::string>{"info: 0x199e00kTTCFilesKey", "info: 0x199e00kTTCFilesKey",
+                                      "info: 0x199e00kProtectedFilesKey"}),
+            AlertTexts());
+  EXPECT_TRUE(Uploaded().empty());
+  for (const OstrFieldInfo* field : fields.Fields()) {
+    EXPECT_EQ(nullptr, field->fontFileName);
+    EXPECT_NE(nullptr, field->fontName);
+  }
 }
 
 }  // namespace
