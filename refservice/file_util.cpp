@@ -10,7 +10,7 @@
 #include <mutex>
 #include <random>
 
-namespace osl::refservice {
+namespace refservice {
 
 const char kZeroGuid[] = "00000000-0000-0000-0000-000000000000";
 
@@ -174,4 +174,4 @@ bool IsGuidText(std::string_view text) {
   return true;
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice

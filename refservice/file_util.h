@@ -1,11 +1,10 @@
 // File-system helpers of the reference service: safe names, atomic writes, identifiers.
-#ifndef OSL_REFSERVICE_FILE_UTIL_H_
-#define OSL_REFSERVICE_FILE_UTIL_H_
+#pragma once
 
 #include <string>
 #include <string_view>
 
-namespace osl::refservice {
+namespace refservice {
 
 // Longest file name CleanFileName returns, in bytes.
 constexpr size_t kMaxCleanNameLength = 120;
@@ -46,6 +45,4 @@ bool IsGuidText(std::string_view text);
 // `count` random bytes as 2*count lower-case hexadecimal characters.
 std::string RandomHex(size_t count);
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_FILE_UTIL_H_
+}  // namespace refservice

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace osl::refservice {
+namespace refservice {
 namespace {
 
 constexpr size_t kReadChunk = 16 * 1024;
@@ -33,11 +33,11 @@ std::string_view Trim(std::string_view text) {
 
 HttpReadResult Fail(int status, std::string message) { return HttpReadResult{status, message}; }
 
-HttpReadResult FromReadStatus(ReadStatus status, bool in_head) {
+HttpReadResult FromReadStatus(ReadStatus status, bool inHead) {
   if (status == ReadStatus::kTimeout) {
-    return in_head ? Fail(-1, "time-out") : Fail(408, "the request body did not arrive in time");
+    return inHead ? Fail(-1, "time-out") : Fail(408, "the request body did not arrive in time");
   }
-  return in_head ? Fail(-1, "connection closed") : Fail(400, "the request body is incomplete");
+  return inHead ? Fail(-1, "connection closed") : Fail(400, "the request body is incomplete");
 }
 
 int HexValue(char c) {
@@ -68,9 +68,9 @@ ReadStatus StringSource::Read(char* buffer, size_t size, size_t* got) {
   return ReadStatus::kOk;
 }
 
-std::optional<std::string_view> HttpRequest::Header(std::string_view lower_name) const {
+std::optional<std::string_view> HttpRequest::Header(std::string_view lowerName) const {
   for (const auto& [name, value] : headers) {
-    if (name == lower_name) return std::string_view(value);
+    if (name == lowerName) return std::string_view(value);
   }
   return std::nullopt;
 }
@@ -92,14 +92,14 @@ ReadStatus HttpReader::Fill() {
   return status;
 }
 
-ReadStatus HttpReader::ReadLine(size_t max, std::string* line, bool* too_long) {
-  *too_long = false;
+ReadStatus HttpReader::ReadLine(size_t max, std::string* line, bool* tooLong) {
+  *tooLong = false;
   line->clear();
   for (;;) {
     size_t newline = buffer_.find('\n', pos_);
     size_t available = (newline == std::string::npos ? buffer_.size() : newline) - pos_;
     if (line->size() + available > max) {
-      *too_long = true;
+      *tooLong = true;
       return ReadStatus::kError;
     }
     if (newline != std::string::npos) {
@@ -131,13 +131,13 @@ ReadStatus HttpReader::ReadExact(size_t count, std::string* out) {
 }
 
 HttpReadResult HttpReader::ReadHead(const HttpLimits& limits, HttpRequest* request) {
-  size_t budget = limits.max_head_bytes;
+  size_t budget = limits.maxHeadBytes;
   std::string line;
-  bool too_long = false;
+  bool tooLong = false;
   // Tolerate blank lines before the request line, as the protocol allows.
   do {
-    ReadStatus status = ReadLine(budget, &line, &too_long);
-    if (too_long) return Fail(431, "the request line is too long");
+    ReadStatus status = ReadLine(budget, &line, &tooLong);
+    if (tooLong) return Fail(431, "the request line is too long");
     if (status != ReadStatus::kOk) return FromReadStatus(status, true);
     budget -= std::min(budget, line.size() + 2);
   } while (line.empty() && budget > 0);
@@ -166,13 +166,13 @@ HttpReadResult HttpReader::ReadHead(const HttpLimits& limits, HttpRequest* reque
   request->query = question == std::string::npos ? "" : request->target.substr(question + 1);
 
   for (;;) {
-    ReadStatus status = ReadLine(budget, &line, &too_long);
-    if (too_long) return Fail(431, "the request header is too large");
+    ReadStatus status = ReadLine(budget, &line, &tooLong);
+    if (tooLong) return Fail(431, "the request header is too large");
     if (status != ReadStatus::kOk) return FromReadStatus(status, true);
     budget -= std::min(budget, line.size() + 2);
     if (line.empty()) break;
     if (line[0] == ' ' || line[0] == '\t') return Fail(400, "folded header lines are not accepted");
-    if (request->headers.size() >= limits.max_header_count) {
+    if (request->headers.size() >= limits.maxHeaderCount) {
       return Fail(431, "too many header lines");
     }
     size_t colon = line.find(':');
@@ -190,16 +190,16 @@ HttpReadResult HttpReader::ReadHead(const HttpLimits& limits, HttpRequest* reque
 }
 
 HttpReadResult HttpReader::BodyFraming(const HttpRequest& request, bool* chunked,
-                                       std::optional<uint64_t>* content_length) const {
+                                       std::optional<uint64_t>* contentLength) const {
   *chunked = false;
-  content_length->reset();
-  bool has_encoding = false;
+  contentLength->reset();
+  bool hasEncoding = false;
   for (const auto& [name, value] : request.headers) {
     if (name == "transfer-encoding") {
-      if (has_encoding || ToLower(Trim(value)) != "chunked") {
+      if (hasEncoding || ToLower(Trim(value)) != "chunked") {
         return Fail(501, "only the chunked transfer coding is supported");
       }
-      has_encoding = true;
+      hasEncoding = true;
     } else if (name == "content-length") {
       std::string_view digits = Trim(value);
       if (digits.empty() || digits.size() > 18 ||
@@ -207,20 +207,20 @@ HttpReadResult HttpReader::BodyFraming(const HttpRequest& request, bool* chunked
         return Fail(400, "malformed Content-Length");
       }
       uint64_t length = std::stoull(std::string(digits));
-      if (content_length->has_value() && **content_length != length) {
+      if (contentLength->has_value() && **contentLength != length) {
         return Fail(400, "conflicting Content-Length headers");
       }
-      *content_length = length;
+      *contentLength = length;
     }
   }
-  if (has_encoding) {
+  if (hasEncoding) {
     *chunked = true;
-    content_length->reset();  // the transfer coding decides the length
+    contentLength->reset();  // the transfer coding decides the length
   }
   return {};
 }
 
-HttpReadResult HttpReader::ReadBody(const HttpLimits& limits, size_t max_body,
+HttpReadResult HttpReader::ReadBody(const HttpLimits& limits, size_t maxBody,
                                     HttpRequest* request) {
   bool chunked = false;
   std::optional<uint64_t> length;
@@ -229,33 +229,33 @@ HttpReadResult HttpReader::ReadBody(const HttpLimits& limits, size_t max_body,
   request->body.clear();
   if (!chunked) {
     if (!length || *length == 0) return {};
-    if (*length > max_body) return Fail(413, "the request body is too large");
+    if (*length > maxBody) return Fail(413, "the request body is too large");
     request->body.reserve(static_cast<size_t>(*length));
     ReadStatus status = ReadExact(static_cast<size_t>(*length), &request->body);
     if (status != ReadStatus::kOk) return FromReadStatus(status, false);
     return {};
   }
 
-  size_t trailer_budget = limits.max_head_bytes;
+  size_t trailerBudget = limits.maxHeadBytes;
   std::string line;
-  bool too_long = false;
+  bool tooLong = false;
   for (;;) {
-    ReadStatus status = ReadLine(256, &line, &too_long);
-    if (too_long) return Fail(400, "malformed chunk size line");
+    ReadStatus status = ReadLine(256, &line, &tooLong);
+    if (tooLong) return Fail(400, "malformed chunk size line");
     if (status != ReadStatus::kOk) return FromReadStatus(status, false);
-    std::string_view size_text = Trim(std::string_view(line).substr(0, line.find(';')));
-    if (size_text.empty() || size_text.size() > 15) return Fail(400, "malformed chunk size");
+    std::string_view sizeText = Trim(std::string_view(line).substr(0, line.find(';')));
+    if (sizeText.empty() || sizeText.size() > 15) return Fail(400, "malformed chunk size");
     uint64_t size = 0;
-    for (char c : size_text) {
+    for (char c : sizeText) {
       int digit = HexValue(c);
       if (digit < 0) return Fail(400, "malformed chunk size");
       size = size * 16 + static_cast<uint64_t>(digit);
     }
     if (size == 0) break;
-    if (size > max_body - request->body.size()) return Fail(413, "the request body is too large");
+    if (size > maxBody - request->body.size()) return Fail(413, "the request body is too large");
     status = ReadExact(static_cast<size_t>(size), &request->body);
     if (status != ReadStatus::kOk) return FromReadStatus(status, false);
-    status = ReadLine(2, &line, &too_long);
+    status = ReadLine(2, &line, &tooLong);
     if (status != ReadStatus::kOk || !line.empty()) {
       return status == ReadStatus::kTimeout ? FromReadStatus(status, false)
                                             : Fail(400, "chunk data is not followed by a line end");
@@ -263,19 +263,19 @@ HttpReadResult HttpReader::ReadBody(const HttpLimits& limits, size_t max_body,
   }
   // Trailer section: header lines up to an empty line, dropped.
   for (;;) {
-    ReadStatus status = ReadLine(trailer_budget, &line, &too_long);
-    if (too_long) return Fail(431, "the chunk trailer is too large");
+    ReadStatus status = ReadLine(trailerBudget, &line, &tooLong);
+    if (tooLong) return Fail(431, "the chunk trailer is too large");
     if (status != ReadStatus::kOk) return FromReadStatus(status, false);
     if (line.empty()) break;
-    trailer_budget -= std::min(trailer_budget, line.size() + 2);
+    trailerBudget -= std::min(trailerBudget, line.size() + 2);
   }
   return {};
 }
 
-HttpResponse HttpResponse::Text(int status, std::string body, std::string content_type) {
+HttpResponse HttpResponse::Text(int status, std::string body, std::string contentType) {
   HttpResponse response;
   response.status = status;
-  response.headers.emplace_back("Content-Type", std::move(content_type));
+  response.headers.emplace_back("Content-Type", std::move(contentType));
   response.body = std::move(body);
   return response;
 }
@@ -336,13 +336,13 @@ std::string SerializeHead(const HttpResponse& response) {
   std::string head =
       "HTTP/1.1 " + std::to_string(response.status) + " " + HttpReason(response.status) + "\r\n";
   for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
-  uint64_t length = response.file.valid() ? response.file_size : response.body.size();
+  uint64_t length = response.file.valid() ? response.fileSize : response.body.size();
   head += "Content-Length: " + std::to_string(length) + "\r\n";
   head += "Connection: close\r\n\r\n";
   return head;
 }
 
-std::optional<std::string> PercentDecode(std::string_view text, bool plus_is_space) {
+std::optional<std::string> PercentDecode(std::string_view text, bool plusIsSpace) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -354,7 +354,7 @@ std::optional<std::string> PercentDecode(std::string_view text, bool plus_is_spa
       if (high < 0 || low < 0) return std::nullopt;
       out.push_back(static_cast<char>(high * 16 + low));
       i += 2;
-    } else if (c == '+' && plus_is_space) {
+    } else if (c == '+' && plusIsSpace) {
       out.push_back(' ');
     } else {
       out.push_back(c);
@@ -378,4 +378,4 @@ std::optional<std::string> QueryParameter(std::string_view query, std::string_vi
   return std::nullopt;
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice

@@ -1,8 +1,7 @@
 // HTTP/1.1 messages of the reference service: bounded request parsing (Content-Length and
 // chunked bodies) from any byte source, and response serialisation. Every byte read is treated
 // as hostile: sizes are capped and malformed input yields an error status, never a crash.
-#ifndef OSL_REFSERVICE_HTTP_H_
-#define OSL_REFSERVICE_HTTP_H_
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace osl::refservice {
+namespace refservice {
 
 // Owns one file descriptor and closes it when destroyed.
 class UniqueFd {
@@ -64,8 +63,8 @@ class StringSource : public ByteSource {
 };
 
 struct HttpLimits {
-  size_t max_head_bytes = 64 * 1024;  // request line plus header lines (and chunk trailers)
-  size_t max_header_count = 100;
+  size_t maxHeadBytes = 64 * 1024;  // request line plus header lines (and chunk trailers)
+  size_t maxHeaderCount = 100;
 };
 
 struct HttpRequest {
@@ -78,7 +77,7 @@ struct HttpRequest {
   std::string body;                                          // decoded from chunks if needed
 
   // Value of the first header with this (lower-case) name, if any.
-  std::optional<std::string_view> Header(std::string_view lower_name) const;
+  std::optional<std::string_view> Header(std::string_view lowerName) const;
   // True when the request carries "Expect: 100-continue".
   bool ExpectsContinue() const;
 };
@@ -104,15 +103,15 @@ class HttpReader {
   // a request with neither header. Fails (status set) on conflicting or malformed headers or an
   // unsupported transfer coding.
   HttpReadResult BodyFraming(const HttpRequest& request, bool* chunked,
-                             std::optional<uint64_t>* content_length) const;
+                             std::optional<uint64_t>* contentLength) const;
 
-  // Reads the body announced by the head into `request->body`, at most `max_body` bytes
+  // Reads the body announced by the head into `request->body`, at most `maxBody` bytes
   // (413 beyond). Chunked bodies are decoded; their trailers are read and dropped.
-  HttpReadResult ReadBody(const HttpLimits& limits, size_t max_body, HttpRequest* request);
+  HttpReadResult ReadBody(const HttpLimits& limits, size_t maxBody, HttpRequest* request);
 
  private:
   // Reads one line (without its line end) of at most `max` bytes.
-  ReadStatus ReadLine(size_t max, std::string* line, bool* too_long);
+  ReadStatus ReadLine(size_t max, std::string* line, bool* tooLong);
   // Appends exactly `count` bytes to `out`.
   ReadStatus ReadExact(size_t count, std::string* out);
   ReadStatus Fill();
@@ -132,13 +131,13 @@ struct HttpResponse {
   int status = 200;
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
-  UniqueFd file;  // when valid, its `file_size` bytes follow the head instead of `body`
-  uint64_t file_size = 0;
-  bool head_only = false;  // answer to HEAD: the head announces the body but it is not sent
-  std::string raw;         // Kind::kRaw: the complete bytes to send
+  UniqueFd file;  // when valid, its `fileSize` bytes follow the head instead of `body`
+  uint64_t fileSize = 0;
+  bool headOnly = false;  // answer to HEAD: the head announces the body but it is not sent
+  std::string raw;        // Kind::kRaw: the complete bytes to send
 
   static HttpResponse Text(int status, std::string body,
-                           std::string content_type = "text/plain; charset=utf-8");
+                           std::string contentType = "text/plain; charset=utf-8");
   static HttpResponse Raw(std::string bytes);
   static HttpResponse Close();
 };
@@ -150,14 +149,12 @@ const char* HttpReason(int status);
 // "Connection: close", ending with the empty line.
 std::string SerializeHead(const HttpResponse& response);
 
-// Decodes %XX escapes (and "+" as a blank when `plus_is_space`). Returns nullopt for a malformed
+// Decodes %XX escapes (and "+" as a blank when `plusIsSpace`). Returns nullopt for a malformed
 // escape.
-std::optional<std::string> PercentDecode(std::string_view text, bool plus_is_space);
+std::optional<std::string> PercentDecode(std::string_view text, bool plusIsSpace);
 
 // Value of `name` in an application/x-www-form-urlencoded query, decoded; nullopt when absent or
 // malformed.
 std::optional<std::string> QueryParameter(std::string_view query, std::string_view name);
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_HTTP_H_
+}  // namespace refservice

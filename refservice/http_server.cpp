@@ -12,7 +12,7 @@
 #include <chrono>
 #include <cstring>
 
-namespace osl::refservice {
+namespace refservice {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -26,12 +26,12 @@ int MillisecondsUntil(Clock::time_point deadline) {
 // the request deadline.
 class SocketSource : public ByteSource {
  public:
-  SocketSource(int fd, int idle_timeout_ms, Clock::time_point deadline)
-      : fd_(fd), idle_timeout_ms_(idle_timeout_ms), deadline_(deadline) {}
+  SocketSource(int fd, int idleTimeoutMs, Clock::time_point deadline)
+      : fd_(fd), idleTimeoutMs_(idleTimeoutMs), deadline_(deadline) {}
 
   ReadStatus Read(char* buffer, size_t size, size_t* got) override {
     for (;;) {
-      int wait = std::min(idle_timeout_ms_, MillisecondsUntil(deadline_));
+      int wait = std::min(idleTimeoutMs_, MillisecondsUntil(deadline_));
       pollfd pfd{fd_, POLLIN, 0};
       int ready = ::poll(&pfd, 1, wait);
       if (ready < 0 && errno == EINTR) continue;
@@ -48,15 +48,15 @@ class SocketSource : public ByteSource {
 
  private:
   int fd_;
-  int idle_timeout_ms_;
+  int idleTimeoutMs_;
   Clock::time_point deadline_;
 };
 
-// Sends all bytes, waiting at most `idle_timeout_ms` for the socket to accept more.
-bool SendAll(int fd, const char* data, size_t size, int idle_timeout_ms) {
+// Sends all bytes, waiting at most `idleTimeoutMs` for the socket to accept more.
+bool SendAll(int fd, const char* data, size_t size, int idleTimeoutMs) {
   while (size > 0) {
     pollfd pfd{fd, POLLOUT, 0};
-    int ready = ::poll(&pfd, 1, idle_timeout_ms);
+    int ready = ::poll(&pfd, 1, idleTimeoutMs);
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) return false;
     ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
@@ -68,29 +68,29 @@ bool SendAll(int fd, const char* data, size_t size, int idle_timeout_ms) {
   return true;
 }
 
-bool SendAll(int fd, const std::string& data, int idle_timeout_ms) {
-  return SendAll(fd, data.data(), data.size(), idle_timeout_ms);
+bool SendAll(int fd, const std::string& data, int idleTimeoutMs) {
+  return SendAll(fd, data.data(), data.size(), idleTimeoutMs);
 }
 
-bool SendResponse(int fd, const HttpResponse& response, int idle_timeout_ms) {
+bool SendResponse(int fd, const HttpResponse& response, int idleTimeoutMs) {
   switch (response.kind) {
     case HttpResponse::Kind::kClose:
       return true;
     case HttpResponse::Kind::kRaw:
-      return SendAll(fd, response.raw, idle_timeout_ms);
+      return SendAll(fd, response.raw, idleTimeoutMs);
     case HttpResponse::Kind::kNormal:
       break;
   }
-  if (!SendAll(fd, SerializeHead(response), idle_timeout_ms)) return false;
-  if (response.head_only) return true;
-  if (!response.file.valid()) return SendAll(fd, response.body, idle_timeout_ms);
+  if (!SendAll(fd, SerializeHead(response), idleTimeoutMs)) return false;
+  if (response.headOnly) return true;
+  if (!response.file.valid()) return SendAll(fd, response.body, idleTimeoutMs);
   char buffer[64 * 1024];
-  uint64_t left = response.file_size;
+  uint64_t left = response.fileSize;
   while (left > 0) {
     ssize_t n = ::read(response.file.get(), buffer, left < sizeof buffer ? left : sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;  // the file shrank: the short body tells the client
-    if (!SendAll(fd, buffer, static_cast<size_t>(n), idle_timeout_ms)) return false;
+    if (!SendAll(fd, buffer, static_cast<size_t>(n), idleTimeoutMs)) return false;
     left -= static_cast<uint64_t>(n);
   }
   return true;
@@ -119,19 +119,19 @@ void CloseGracefully(int fd) {
 bool ParseListenAddress(const std::string& text, std::string* host, uint16_t* port) {
   size_t colon = text.rfind(':');
   if (colon == std::string::npos || colon + 1 >= text.size()) return false;
-  std::string host_part = text.substr(0, colon);
-  std::string port_part = text.substr(colon + 1);
-  if (host_part.size() >= 2 && host_part.front() == '[' && host_part.back() == ']') {
-    host_part = host_part.substr(1, host_part.size() - 2);
+  std::string hostPart = text.substr(0, colon);
+  std::string portPart = text.substr(colon + 1);
+  if (hostPart.size() >= 2 && hostPart.front() == '[' && hostPart.back() == ']') {
+    hostPart = hostPart.substr(1, hostPart.size() - 2);
   }
-  if (host_part.empty() || port_part.size() > 5) return false;
+  if (hostPart.empty() || portPart.size() > 5) return false;
   unsigned long value = 0;
-  for (char c : port_part) {
+  for (char c : portPart) {
     if (c < '0' || c > '9') return false;
     value = value * 10 + static_cast<unsigned long>(c - '0');
   }
   if (value > 65535) return false;
-  *host = host_part;
+  *host = hostPart;
   *port = static_cast<uint16_t>(value);
   return true;
 }
@@ -139,18 +139,18 @@ bool ParseListenAddress(const std::string& text, std::string* host, uint16_t* po
 HttpServer::HttpServer(HttpServerOptions options, HttpHandler* handler)
     : options_(std::move(options)), handler_(handler) {
   if (options_.threads < 1) options_.threads = 1;
-  if (::pipe2(wake_pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
-    wake_pipe_[0] = wake_pipe_[1] = -1;
+  if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+    wakePipe_[0] = wakePipe_[1] = -1;
   }
 }
 
 HttpServer::~HttpServer() {
-  if (wake_pipe_[0] >= 0) ::close(wake_pipe_[0]);
-  if (wake_pipe_[1] >= 0) ::close(wake_pipe_[1]);
+  if (wakePipe_[0] >= 0) ::close(wakePipe_[0]);
+  if (wakePipe_[1] >= 0) ::close(wakePipe_[1]);
 }
 
 bool HttpServer::Listen(std::string* error) {
-  if (wake_pipe_[0] < 0) {
+  if (wakePipe_[0] < 0) {
     *error = "cannot create the wake-up pipe";
     return false;
   }
@@ -159,8 +159,8 @@ bool HttpServer::Listen(std::string* error) {
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_PASSIVE;
   addrinfo* found = nullptr;
-  std::string port_text = std::to_string(options_.port);
-  int rc = ::getaddrinfo(options_.host.c_str(), port_text.c_str(), &hints, &found);
+  std::string portText = std::to_string(options_.port);
+  int rc = ::getaddrinfo(options_.host.c_str(), portText.c_str(), &hints, &found);
   if (rc != 0) {
     *error = "cannot resolve " + options_.host + ": " + ::gai_strerror(rc);
     return false;
@@ -172,7 +172,7 @@ bool HttpServer::Listen(std::string* error) {
     int one = 1;
     ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (::bind(fd.get(), ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd.get(), 128) != 0) {
-      *error = "cannot listen on " + options_.host + ":" + port_text + ": " + std::strerror(errno);
+      *error = "cannot listen on " + options_.host + ":" + portText + ": " + std::strerror(errno);
       continue;
     }
     sockaddr_storage bound{};
@@ -184,19 +184,19 @@ bool HttpServer::Listen(std::string* error) {
         port_ = ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
       }
     }
-    listen_fd_ = std::move(fd);
+    listenFd_ = std::move(fd);
     break;
   }
   ::freeaddrinfo(found);
-  if (!listen_fd_.valid()) return false;
+  if (!listenFd_.valid()) return false;
   error->clear();
   return true;
 }
 
 void HttpServer::Stop() {
-  if (wake_pipe_[1] >= 0) {
+  if (wakePipe_[1] >= 0) {
     char byte = 1;
-    ssize_t ignored = ::write(wake_pipe_[1], &byte, 1);
+    ssize_t ignored = ::write(wakePipe_[1], &byte, 1);
     (void)ignored;
   }
 }
@@ -208,19 +208,19 @@ void HttpServer::Run() {
   }
   for (int i = 0; i < options_.threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
   for (;;) {
-    pollfd pfds[2] = {{listen_fd_.get(), POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
+    pollfd pfds[2] = {{listenFd_.get(), POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
     int ready = ::poll(pfds, 2, -1);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0 || (pfds[1].revents & POLLIN) != 0) break;
     if ((pfds[0].revents & POLLIN) == 0) continue;
-    int fd = ::accept4(listen_fd_.get(), nullptr, nullptr, SOCK_CLOEXEC);
+    int fd = ::accept4(listenFd_.get(), nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) {
       // Out of descriptors or a connection reset before accept: wait briefly and go on.
       if (errno == EMFILE || errno == ENFILE) ::poll(nullptr, 0, 50);
       continue;
     }
     std::unique_lock<std::mutex> lock(mutex_);
-    if (pending_.size() >= options_.max_pending) {
+    if (pending_.size() >= options_.maxPending) {
       lock.unlock();
       HttpResponse busy = HttpResponse::Text(503, "the service is busy, try again\n");
       SendResponse(fd, busy, 1000);
@@ -242,7 +242,7 @@ void HttpServer::Run() {
   for (int fd : pending_) ::close(fd);
   pending_.clear();
   char drain[64];
-  while (::read(wake_pipe_[0], drain, sizeof drain) > 0) {
+  while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
   }
 }
 
@@ -261,14 +261,14 @@ void HttpServer::WorkerLoop() {
 }
 
 void HttpServer::Serve(int fd) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(options_.request_timeout_ms);
-  SocketSource source(fd, options_.idle_timeout_ms, deadline);
+  auto deadline = Clock::now() + std::chrono::milliseconds(options_.requestTimeoutMs);
+  SocketSource source(fd, options_.idleTimeoutMs, deadline);
   HttpReader reader(&source);
   HttpRequest request;
   auto fail = [&](const HttpReadResult& result) {
     if (result.status > 0) {
       SendResponse(fd, HttpResponse::Text(result.status, result.message + "\n"),
-                   options_.idle_timeout_ms);
+                   options_.idleTimeoutMs);
     }
     CloseGracefully(fd);
   };
@@ -279,20 +279,20 @@ void HttpServer::Serve(int fd) {
   std::optional<uint64_t> length;
   result = reader.BodyFraming(request, &chunked, &length);
   if (result.status != 0) return fail(result);
-  size_t max_body = handler_->MaxBodySize(request);
-  if (length && *length > max_body) return fail({413, "the request body is too large"});
+  size_t maxBody = handler_->MaxBodySize(request);
+  if (length && *length > maxBody) return fail({413, "the request body is too large"});
   if (request.ExpectsContinue() && request.version == "HTTP/1.1" && (chunked || length)) {
-    if (!SendAll(fd, std::string("HTTP/1.1 100 Continue\r\n\r\n"), options_.idle_timeout_ms)) {
+    if (!SendAll(fd, std::string("HTTP/1.1 100 Continue\r\n\r\n"), options_.idleTimeoutMs)) {
       return CloseGracefully(fd);
     }
   }
-  result = reader.ReadBody(options_.limits, max_body, &request);
+  result = reader.ReadBody(options_.limits, maxBody, &request);
   if (result.status != 0) return fail(result);
 
   HttpResponse response = handler_->Handle(request);
-  if (request.method == "HEAD") response.head_only = true;
-  SendResponse(fd, response, options_.idle_timeout_ms);
+  if (request.method == "HEAD") response.headOnly = true;
+  SendResponse(fd, response, options_.idleTimeoutMs);
   CloseGracefully(fd);
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice

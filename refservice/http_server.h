@@ -1,8 +1,7 @@
 // A small threaded HTTP/1.1 server: one listening socket, a fixed pool of worker threads, one
 // request per connection ("Connection: close"), bounded request sizes and time-outs so that slow
 // or hostile clients cannot hold a worker for long.
-#ifndef OSL_REFSERVICE_HTTP_SERVER_H_
-#define OSL_REFSERVICE_HTTP_SERVER_H_
+#pragma once
 
 #include <atomic>
 #include <condition_variable>
@@ -15,7 +14,7 @@
 
 #include "refservice/http.h"
 
-namespace osl::refservice {
+namespace refservice {
 
 // Answers requests. Called from several worker threads at once.
 class HttpHandler {
@@ -29,11 +28,11 @@ class HttpHandler {
 
 struct HttpServerOptions {
   std::string host = "127.0.0.1";
-  uint16_t port = 8080;             // 0: an ephemeral port chosen by the system
-  int threads = 4;                  // worker threads
-  int idle_timeout_ms = 30000;      // longest wait for the next byte from (or to) a client
-  int request_timeout_ms = 600000;  // longest time to receive one whole request
-  size_t max_pending = 64;          // accepted connections waiting for a worker; more get 503
+  uint16_t port = 8080;           // 0: an ephemeral port chosen by the system
+  int threads = 4;                // worker threads
+  int idleTimeoutMs = 30000;      // longest wait for the next byte from (or to) a client
+  int requestTimeoutMs = 600000;  // longest time to receive one whole request
+  size_t maxPending = 64;         // accepted connections waiting for a worker; more get 503
   HttpLimits limits;
 };
 
@@ -62,8 +61,8 @@ class HttpServer {
 
   HttpServerOptions options_;
   HttpHandler* handler_;
-  UniqueFd listen_fd_;
-  int wake_pipe_[2] = {-1, -1};
+  UniqueFd listenFd_;
+  int wakePipe_[2] = {-1, -1};
   uint16_t port_ = 0;
 
   std::mutex mutex_;
@@ -76,6 +75,4 @@ class HttpServer {
 // Splits "HOST:PORT" ("[v6]:PORT" for IPv6) into its parts. Returns false when malformed.
 bool ParseListenAddress(const std::string& text, std::string* host, uint16_t* port);
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_HTTP_SERVER_H_
+}  // namespace refservice

@@ -17,10 +17,10 @@
 
 namespace {
 
-osl::refservice::HttpServer* g_server = nullptr;
+refservice::HttpServer* gServer = nullptr;
 
 extern "C" void OnStopSignal(int) {
-  if (g_server != nullptr) g_server->Stop();
+  if (gServer != nullptr) gServer->Stop();
 }
 
 constexpr const char kDescription[] = R"(osl-service: the reference template service.
@@ -65,49 +65,49 @@ Faults of one operation apply in the order given, each until its COUNT is used u
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace osl::refservice;
+  using namespace refservice;
 
   std::string listen = "127.0.0.1:8080";
-  std::string data_dir;
+  std::string dataDir;
   std::string user;
   std::string password;
-  std::vector<std::string> fault_texts;
+  std::vector<std::string> faultTexts;
   int threads = 4;
-  int timeout_seconds = 30;
-  int request_timeout_seconds = 600;
-  int delay_ms = 3000;
-  int max_upload_mb = 256;
-  int max_soap_mb = 16;
+  int timeoutSeconds = 30;
+  int requestTimeoutSeconds = 600;
+  int delayMs = 3000;
+  int maxUploadMb = 256;
+  int maxSoapMb = 16;
 
   CLI::App app{kDescription, "osl-service"};
   app.get_formatter()->column_width(40);
   app.add_option("--listen", listen, "HOST:PORT to listen on (port 0: any free port)")
       ->capture_default_str();
-  app.add_option("--data", data_dir, "folder for the database and the uploaded files")->required();
-  auto* user_option =
+  app.add_option("--data", dataDir, "folder for the database and the uploaded files")->required();
+  auto* userOption =
       app.add_option("--user", user, "create this user account (or set its password)");
-  auto* password_option = app.add_option("--password", password, "the password of --user");
-  user_option->needs(password_option);
-  password_option->needs(user_option);
-  app.add_option("--fault", fault_texts, "OPERATION:KIND[:COUNT] fault to inject (repeatable)");
+  auto* passwordOption = app.add_option("--password", password, "the password of --user");
+  userOption->needs(passwordOption);
+  passwordOption->needs(userOption);
+  app.add_option("--fault", faultTexts, "OPERATION:KIND[:COUNT] fault to inject (repeatable)");
   app.add_option("--threads", threads, "worker threads")
       ->capture_default_str()
       ->check(CLI::Range(1, 64));
-  app.add_option("--timeout", timeout_seconds,
+  app.add_option("--timeout", timeoutSeconds,
                  "seconds a client may stay silent before it is dropped")
       ->capture_default_str()
       ->check(CLI::Range(1, 3600));
-  app.add_option("--request-timeout", request_timeout_seconds,
+  app.add_option("--request-timeout", requestTimeoutSeconds,
                  "seconds one whole request may take to arrive")
       ->capture_default_str()
       ->check(CLI::Range(1, 86400));
-  app.add_option("--delay-ms", delay_ms, "how long the delay fault holds an answer back")
+  app.add_option("--delay-ms", delayMs, "how long the delay fault holds an answer back")
       ->capture_default_str()
       ->check(CLI::Range(0, 600000));
-  app.add_option("--max-upload-mb", max_upload_mb, "largest upload request body, in MiB")
+  app.add_option("--max-upload-mb", maxUploadMb, "largest upload request body, in MiB")
       ->capture_default_str()
       ->check(CLI::Range(1, 2047));
-  app.add_option("--max-soap-mb", max_soap_mb, "largest SOAP request body, in MiB")
+  app.add_option("--max-soap-mb", maxSoapMb, "largest SOAP request body, in MiB")
       ->capture_default_str()
       ->check(CLI::Range(1, 1024));
   try {
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
   }
 
   FaultInjector faults;
-  for (const std::string& text : fault_texts) {
+  for (const std::string& text : faultTexts) {
     FaultSpec spec;
     std::string error;
     if (!ParseFaultSpec(text, &spec, &error)) {
@@ -129,22 +129,22 @@ int main(int argc, char** argv) {
     }
     faults.Add(spec);
   }
-  HttpServerOptions server_options;
-  if (!ParseListenAddress(listen, &server_options.host, &server_options.port)) {
+  HttpServerOptions serverOptions;
+  if (!ParseListenAddress(listen, &serverOptions.host, &serverOptions.port)) {
     std::cerr << "osl-service: --listen expects HOST:PORT, got \"" << listen << "\"\n";
     return 2;
   }
-  server_options.threads = threads;
-  server_options.idle_timeout_ms = timeout_seconds * 1000;
-  server_options.request_timeout_ms = request_timeout_seconds * 1000;
+  serverOptions.threads = threads;
+  serverOptions.idleTimeoutMs = timeoutSeconds * 1000;
+  serverOptions.requestTimeoutMs = requestTimeoutSeconds * 1000;
 
   std::string error;
-  if (!MakeDirectories(data_dir + "/uploads", &error)) {
+  if (!MakeDirectories(dataDir + "/uploads", &error)) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
   Store store;
-  if (!store.Open(data_dir + "/service.db", &error)) {
+  if (!store.Open(dataDir + "/service.db", &error)) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
@@ -159,30 +159,30 @@ int main(int argc, char** argv) {
 
   TemplateManager manager(&store);
   GsoapDispatcher dispatcher(&manager);
-  ServiceOptions service_options;
-  service_options.data_dir = data_dir;
-  service_options.max_soap_body = static_cast<size_t>(max_soap_mb) << 20;
-  service_options.max_upload_body = static_cast<size_t>(max_upload_mb) << 20;
-  service_options.delay_ms = delay_ms;
-  ServiceApp service(service_options, &store, &faults, &dispatcher);
+  ServiceOptions serviceOptions;
+  serviceOptions.dataDir = dataDir;
+  serviceOptions.maxSoapBody = static_cast<size_t>(maxSoapMb) << 20;
+  serviceOptions.maxUploadBody = static_cast<size_t>(maxUploadMb) << 20;
+  serviceOptions.delayMs = delayMs;
+  ServiceApp service(serviceOptions, &store, &faults, &dispatcher);
 
-  HttpServer server(server_options, &service);
+  HttpServer server(serverOptions, &service);
   if (!server.Listen(&error)) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
-  std::string host = server_options.host;
+  std::string host = serverOptions.host;
   if (host.find(':') != std::string::npos) host = "[" + host + "]";
   std::string address = host + ":" + std::to_string(server.port());
   service.SetListenAddress(address);
 
-  g_server = &server;
+  gServer = &server;
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
   std::cout << "listening on http://" << address << std::endl;
   server.Run();
-  g_server = nullptr;
+  gServer = nullptr;
   std::cerr << "osl-service: stopped\n";
   return 0;
 }

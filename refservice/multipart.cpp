@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace osl::refservice {
+namespace refservice {
 namespace {
 
 constexpr size_t kMaxBoundaryLength = 200;
@@ -33,16 +33,16 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
-bool ExtractBoundary(std::string_view content_type, std::string* boundary) {
-  if (!StartsWithNoCase(TrimBlanks(content_type), "multipart/form-data")) return false;
+bool ExtractBoundary(std::string_view contentType, std::string* boundary) {
+  if (!StartsWithNoCase(TrimBlanks(contentType), "multipart/form-data")) return false;
   size_t at = 0;
-  while ((at = FindNoCase(content_type, "boundary=", at)) != std::string_view::npos) {
-    if (at > 0 && content_type[at - 1] != ';' && content_type[at - 1] != ' ' &&
-        content_type[at - 1] != '\t') {
+  while ((at = FindNoCase(contentType, "boundary=", at)) != std::string_view::npos) {
+    if (at > 0 && contentType[at - 1] != ';' && contentType[at - 1] != ' ' &&
+        contentType[at - 1] != '\t') {
       at += 9;
       continue;
     }
-    std::string_view value = content_type.substr(at + 9);
+    std::string_view value = contentType.substr(at + 9);
     if (!value.empty() && value.front() == '"') {
       size_t close = value.find('"', 1);
       if (close == std::string_view::npos) return false;
@@ -81,20 +81,20 @@ bool ExtractFileName(std::string_view disposition, std::string* name) {
 
 }  // namespace
 
-bool ParseUpload(std::string_view content_type, std::string_view body, UploadedPart* part,
+bool ParseUpload(std::string_view contentType, std::string_view body, UploadedPart* part,
                  std::string* error) {
   std::string boundary;
-  if (!ExtractBoundary(content_type, &boundary)) {
+  if (!ExtractBoundary(contentType, &boundary)) {
     *error = "expected multipart/form-data with a boundary";
     return false;
   }
   const std::string delimiter = "--" + boundary;
-  const std::string inner_delimiter = "\r\n" + delimiter;
+  const std::string innerDelimiter = "\r\n" + delimiter;
 
   // The first delimiter opens the body or follows a line end (a preamble may precede it).
   size_t pos = 0;
   if (body.substr(0, delimiter.size()) != delimiter) {
-    pos = body.find(inner_delimiter);
+    pos = body.find(innerDelimiter);
     if (pos == std::string_view::npos) {
       *error = "the body holds no part";
       return false;
@@ -115,12 +115,12 @@ bool ParseUpload(std::string_view content_type, std::string_view body, UploadedP
       return false;
     }
     // Part header lines up to an empty line.
-    std::string file_name;
-    bool has_file_name = false;
-    size_t header_start = pos;
+    std::string fileName;
+    bool hasFileName = false;
+    size_t headerStart = pos;
     for (;;) {
       size_t newline = body.find('\n', pos);
-      if (newline == std::string_view::npos || newline - header_start > kMaxPartHeaderBytes) {
+      if (newline == std::string_view::npos || newline - headerStart > kMaxPartHeaderBytes) {
         *error = "malformed part header";
         return false;
       }
@@ -129,16 +129,16 @@ bool ParseUpload(std::string_view content_type, std::string_view body, UploadedP
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
       if (line.empty()) break;
       if (StartsWithNoCase(line, "content-disposition:")) {
-        has_file_name = ExtractFileName(line.substr(20), &file_name) || has_file_name;
+        hasFileName = ExtractFileName(line.substr(20), &fileName) || hasFileName;
       }
     }
-    size_t end = body.find(inner_delimiter, pos);
+    size_t end = body.find(innerDelimiter, pos);
     if (end == std::string_view::npos) {
       *error = "the upload is incomplete (no closing boundary)";
       return false;
     }
-    if (has_file_name) {
-      part->file_name = std::move(file_name);
+    if (hasFileName) {
+      part->fileName = std::move(fileName);
       part->content = body.substr(pos, end - pos);
       return true;
     }
@@ -148,4 +148,4 @@ bool ParseUpload(std::string_view content_type, std::string_view body, UploadedP
   return false;
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice

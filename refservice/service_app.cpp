@@ -10,7 +10,7 @@
 #include "refservice/multipart.h"
 #include "refservice/sha256.h"
 
-namespace osl::refservice {
+namespace refservice {
 
 const char kTemplateManagerPath[] = "/services/templateMgr.svc";
 const char kDocumentBuilderPath[] = "/services/builddoc.asmx";
@@ -88,22 +88,22 @@ ServiceApp::ServiceApp(ServiceOptions options, Store* store, FaultInjector* faul
     : options_(std::move(options)), store_(store), faults_(faults), dispatcher_(dispatcher) {}
 
 size_t ServiceApp::MaxBodySize(const HttpRequest& head) const {
-  if (EqualsNoCase(head.path, kUploadPath)) return options_.max_upload_body;
+  if (EqualsNoCase(head.path, kUploadPath)) return options_.maxUploadBody;
   if (EqualsNoCase(head.path, kTemplateManagerPath) ||
       EqualsNoCase(head.path, kDocumentBuilderPath)) {
-    return options_.max_soap_body;
+    return options_.maxSoapBody;
   }
   return 0;
 }
 
 void ServiceApp::Delay() const {
-  std::this_thread::sleep_for(std::chrono::milliseconds(options_.delay_ms));
+  std::this_thread::sleep_for(std::chrono::milliseconds(options_.delayMs));
 }
 
 std::string ServiceApp::PublicHost(const HttpRequest& request) const {
   auto host = request.Header("host");
   if (host && IsPlainHost(*host)) return std::string(*host);
-  return options_.listen_address;
+  return options_.listenAddress;
 }
 
 std::string ServiceApp::FileAddress(const std::string& host, const std::string& session,
@@ -113,16 +113,16 @@ std::string ServiceApp::FileAddress(const std::string& host, const std::string& 
 
 HttpResponse ServiceApp::Handle(const HttpRequest& request) {
   const std::string& path = request.path;
-  bool is_soap =
+  bool isSoap =
       EqualsNoCase(path, kTemplateManagerPath) || EqualsNoCase(path, kDocumentBuilderPath);
-  bool is_upload = EqualsNoCase(path, kUploadPath);
-  if (is_soap || is_upload) {
+  bool isUpload = EqualsNoCase(path, kUploadPath);
+  if (isSoap || isUpload) {
     if (request.method != "POST") {
       HttpResponse response = HttpResponse::Text(405, "use POST\n");
       response.headers.emplace_back("Allow", "POST");
       return response;
     }
-    return is_soap ? HandleSoap(request) : HandleUpload(request);
+    return isSoap ? HandleSoap(request) : HandleUpload(request);
   }
   if (request.method != "GET" && request.method != "HEAD") {
     HttpResponse response = HttpResponse::Text(405, "use GET\n");
@@ -142,7 +142,7 @@ HttpResponse ServiceApp::HandleSoap(const HttpRequest& request) {
   std::string operation = dispatcher_->OperationForAction(action);
   std::optional<FaultKind> fault;
   if (!operation.empty()) fault = faults_->Next(operation);
-  SoapOverride override_kind = SoapOverride::kNone;
+  SoapOverride overrideKind = SoapOverride::kNone;
   if (fault) {
     switch (*fault) {
       case FaultKind::kClose:
@@ -155,14 +155,14 @@ HttpResponse ServiceApp::HandleSoap(const HttpRequest& request) {
         Delay();
         break;
       case FaultKind::kSoapFault:
-        override_kind = SoapOverride::kSoapFault;
+        overrideKind = SoapOverride::kSoapFault;
         break;
       case FaultKind::kZeroId:
-        override_kind = SoapOverride::kZeroId;
+        overrideKind = SoapOverride::kZeroId;
         break;
     }
   }
-  return dispatcher_->Serve(request, override_kind);
+  return dispatcher_->Serve(request, overrideKind);
 }
 
 HttpResponse ServiceApp::HandleUpload(const HttpRequest& request) {
@@ -191,12 +191,12 @@ HttpResponse ServiceApp::HandleUpload(const HttpRequest& request) {
   }
   UploadedPart part;
   std::string error;
-  std::string content_type(request.Header("content-type").value_or(""));
-  if (!ParseUpload(content_type, request.body, &part, &error)) {
+  std::string contentType(request.Header("content-type").value_or(""));
+  if (!ParseUpload(contentType, request.body, &part, &error)) {
     return HttpResponse::Text(400, "upload rejected: " + error + "\n");
   }
-  std::string name = CleanFileName(part.file_name);
-  std::string folder = options_.data_dir + "/uploads/" + *session;
+  std::string name = CleanFileName(part.fileName);
+  std::string folder = options_.dataDir + "/uploads/" + *session;
   if (!MakeDirectories(folder, &error) ||
       !AtomicWriteFile(folder + "/" + name, part.content, &error)) {
     return HttpResponse::Text(500, "upload not stored: " + error + "\n");
@@ -214,7 +214,7 @@ HttpResponse ServiceApp::HandleFileGet(const HttpRequest& request) {
   if (!session || !name || !IsValidSessionId(*session) || !IsCleanFileName(*name)) {
     return HttpResponse::Text(404, "not found\n");
   }
-  std::string path = options_.data_dir + "/uploads/" + *session + "/" + *name;
+  std::string path = options_.dataDir + "/uploads/" + *session + "/" + *name;
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat info;
   if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -224,8 +224,8 @@ HttpResponse ServiceApp::HandleFileGet(const HttpRequest& request) {
   response.status = 200;
   response.headers.emplace_back("Content-Type", ContentTypeFor(*name));
   response.file = std::move(fd);
-  response.file_size = static_cast<uint64_t>(info.st_size);
+  response.fileSize = static_cast<uint64_t>(info.st_size);
   return response;
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice

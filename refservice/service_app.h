@@ -1,7 +1,6 @@
 // Request routing of osl-service: the two SOAP endpoints, the upload page, the GET of uploaded
 // files and a short index page, with fault injection applied in front of them.
-#ifndef OSL_REFSERVICE_SERVICE_APP_H_
-#define OSL_REFSERVICE_SERVICE_APP_H_
+#pragma once
 
 #include <memory>
 #include <string>
@@ -13,7 +12,7 @@
 #include "refservice/store.h"
 #include "refservice/template_manager.h"
 
-namespace osl::refservice {
+namespace refservice {
 
 extern const char kTemplateManagerPath[];  // "/services/templateMgr.svc"
 extern const char kDocumentBuilderPath[];  // "/services/builddoc.asmx"
@@ -31,15 +30,15 @@ class SoapDispatcher {
   // empty text for an unknown action.
   virtual std::string OperationForAction(std::string_view action) const = 0;
   // Answers one SOAP request (HTTP status, headers and envelope, or a SOAP Fault).
-  virtual HttpResponse Serve(const HttpRequest& request, SoapOverride override_kind) = 0;
+  virtual HttpResponse Serve(const HttpRequest& request, SoapOverride overrideKind) = 0;
 };
 
 struct ServiceOptions {
-  std::string data_dir;                 // holds service.db and uploads/
-  std::string listen_address;           // "HOST:PORT", for addresses when Host is unusable
-  size_t max_soap_body = 16u << 20;     // bytes
-  size_t max_upload_body = 256u << 20;  // bytes
-  int delay_ms = 3000;                  // how long the "delay" fault holds an answer back
+  std::string dataDir;                // holds service.db and uploads/
+  std::string listenAddress;          // "HOST:PORT", for addresses when Host is unusable
+  size_t maxSoapBody = 16u << 20;     // bytes
+  size_t maxUploadBody = 256u << 20;  // bytes
+  int delayMs = 3000;                 // how long the "delay" fault holds an answer back
 };
 
 class ServiceApp : public HttpHandler {
@@ -50,7 +49,7 @@ class ServiceApp : public HttpHandler {
 
   // Sets the "HOST:PORT" used in file addresses when a request's Host header is unusable. Call
   // before serving.
-  void SetListenAddress(std::string address) { options_.listen_address = std::move(address); }
+  void SetListenAddress(std::string address) { options_.listenAddress = std::move(address); }
 
   size_t MaxBodySize(const HttpRequest& head) const override;
   HttpResponse Handle(const HttpRequest& request) override;
@@ -78,6 +77,4 @@ class ServiceApp : public HttpHandler {
 // Bytes that are not XML (nor any other structured text), used by the "garbage" fault.
 std::string GarbageBody();
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_SERVICE_APP_H_
+}  // namespace refservice

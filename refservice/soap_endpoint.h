@@ -1,8 +1,7 @@
 // The SOAP side of osl-service: runs the generated gSOAP server skeletons of the template
 // service schema on a request that the HTTP layer has already read, and implements the eight
 // operations on top of TemplateManager.
-#ifndef OSL_REFSERVICE_SOAP_ENDPOINT_H_
-#define OSL_REFSERVICE_SOAP_ENDPOINT_H_
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -11,7 +10,7 @@
 #include "refservice/service_app.h"
 #include "refservice/template_manager.h"
 
-namespace osl::refservice {
+namespace refservice {
 
 // The SOAPAction of an operation: the document-builder namespace URI followed by
 // "getLibraryTemplates" or "ItemplateMgr/<operation>". Empty for an unknown name.
@@ -29,12 +28,10 @@ class GsoapDispatcher : public SoapDispatcher {
   // "500" with a SOAP Fault: SOAP-ENV:Client for bad credentials, unknown templates, invalid
   // values, a SOAPAction that names another operation or an operation sent to the wrong endpoint;
   // SOAP-ENV:Server for injected faults and storage failures.
-  HttpResponse Serve(const HttpRequest& request, SoapOverride override_kind) override;
+  HttpResponse Serve(const HttpRequest& request, SoapOverride overrideKind) override;
 
  private:
   TemplateManager* manager_;
 };
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_SOAP_ENDPOINT_H_
+}  // namespace refservice

@@ -5,7 +5,7 @@
 #include "refservice/file_util.h"
 #include "refservice/sha256.h"
 
-namespace osl::refservice {
+namespace refservice {
 namespace {
 
 // Marks a database as this service's ("OSL1").
@@ -148,17 +148,17 @@ TemplateData ReadTemplate(const Statement& row, int first) {
   TemplateData data;
   data.name = row.OptionalText(first);
   data.description = row.OptionalText(first + 1);
-  data.doc_id = row.Text(first + 2);
-  data.doc_password = row.Text(first + 3);
+  data.docId = row.Text(first + 2);
+  data.docPassword = row.Text(first + 3);
   data.category = row.OptionalText(first + 4);
-  data.is_active = row.Int(first + 5) != 0;
-  data.page_count = row.Int(first + 6);
+  data.isActive = row.Int(first + 5) != 0;
+  data.pageCount = row.Int(first + 6);
   data.width = row.Text(first + 7);
   data.height = row.Text(first + 8);
   data.bleed = row.Text(first + 9);
-  data.client_type = row.Int(first + 10);
-  data.user_id = row.Int(first + 11);
-  data.full_screen_window = row.Int(first + 12);
+  data.clientType = row.Int(first + 10);
+  data.userId = row.Int(first + 11);
+  data.fullScreenWindow = row.Int(first + 12);
   data.committed = row.Int(first + 13) != 0;
   return data;
 }
@@ -167,17 +167,17 @@ TemplateData ReadTemplate(const Statement& row, int first) {
 void BindTemplate(Statement& statement, int first, const TemplateData& data) {
   statement.Bind(first, data.name)
       .Bind(first + 1, data.description)
-      .Bind(first + 2, Lower(data.doc_id))
-      .Bind(first + 3, Lower(data.doc_password))
+      .Bind(first + 2, Lower(data.docId))
+      .Bind(first + 3, Lower(data.docPassword))
       .Bind(first + 4, data.category)
-      .Bind(first + 5, data.is_active)
-      .Bind(first + 6, data.page_count)
+      .Bind(first + 5, data.isActive)
+      .Bind(first + 6, data.pageCount)
       .Bind(first + 7, data.width)
       .Bind(first + 8, data.height)
       .Bind(first + 9, data.bleed)
-      .Bind(first + 10, data.client_type)
-      .Bind(first + 11, data.user_id)
-      .Bind(first + 12, data.full_screen_window)
+      .Bind(first + 10, data.clientType)
+      .Bind(first + 11, data.userId)
+      .Bind(first + 12, data.fullScreenWindow)
       .Bind(first + 13, data.committed);
 }
 
@@ -204,13 +204,13 @@ bool Store::Open(const std::string& path, std::string* error) {
   };
   if (rc != SQLITE_OK) return fail("cannot open database");
   sqlite3_busy_timeout(db_, 5000);
-  int application_id = 0;
+  int applicationId = 0;
   {
     Statement query(db_, "PRAGMA application_id");
     if (!query.Row()) return fail("cannot read database");
-    application_id = query.Int(0);
+    applicationId = query.Int(0);
   }
-  if (application_id != 0 && application_id != kApplicationId) {
+  if (applicationId != 0 && applicationId != kApplicationId) {
     *error = "not a database of this service: " + path;
     sqlite3_close_v2(db_);
     db_ = nullptr;
@@ -268,25 +268,25 @@ int Store::UserCount() {
   return query.Row() ? query.Int(0) : 0;
 }
 
-std::vector<TemplateData> Store::ListTemplates(int user_id) {
+std::vector<TemplateData> Store::ListTemplates(int userId) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::vector<TemplateData> out;
   std::string sql =
       std::string("SELECT ") + kTemplateColumns + " FROM templates WHERE user_id = ?1 ORDER BY id";
   Statement query(db_, sql.c_str());
-  query.Bind(1, user_id);
+  query.Bind(1, userId);
   while (query.Row()) out.push_back(ReadTemplate(query, 0));
   return out;
 }
 
-std::optional<TemplateData> Store::FindTemplate(const std::string& doc_id, int64_t* row_id) {
+std::optional<TemplateData> Store::FindTemplate(const std::string& docId, int64_t* rowId) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::string sql =
       std::string("SELECT id, ") + kTemplateColumns + " FROM templates WHERE doc_id = ?1";
   Statement query(db_, sql.c_str());
-  query.Bind(1, Lower(doc_id));
+  query.Bind(1, Lower(docId));
   if (!query.Row()) return std::nullopt;
-  *row_id = query.Int64(0);
+  *rowId = query.Int64(0);
   return ReadTemplate(query, 1);
 }
 
@@ -300,7 +300,7 @@ int64_t Store::InsertTemplate(const TemplateData& data) {
   return sqlite3_last_insert_rowid(db_);
 }
 
-bool Store::UpdateTemplate(int64_t row_id, const TemplateData& data) {
+bool Store::UpdateTemplate(int64_t rowId, const TemplateData& data) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement update(db_,
                    "UPDATE templates SET name = ?1, description = ?2, doc_id = ?3, "
@@ -309,29 +309,29 @@ bool Store::UpdateTemplate(int64_t row_id, const TemplateData& data) {
                    "full_screen_window = ?13, committed = ?14, updated_at = CURRENT_TIMESTAMP "
                    "WHERE id = ?15");
   BindTemplate(update, 1, data);
-  update.Bind(15, row_id);
+  update.Bind(15, rowId);
   return update.Run() && sqlite3_changes(db_) == 1;
 }
 
-std::vector<FieldData> Store::GetFields(int64_t template_row) {
+std::vector<FieldData> Store::GetFields(int64_t templateRow) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::vector<FieldData> out;
   Statement query(db_, "SELECT name, record FROM fields WHERE template_id = ?1 ORDER BY position");
-  query.Bind(1, template_row);
+  query.Bind(1, templateRow);
   while (query.Row()) out.push_back(FieldData{query.Text(0), query.Text(1)});
   return out;
 }
 
-bool Store::ReplaceFields(int64_t template_row, const std::vector<FieldData>& fields) {
+bool Store::ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fields) {
   Transaction transaction(this);
   Statement remove(db_, "DELETE FROM fields WHERE template_id = ?1");
-  if (!remove.Bind(1, template_row).Run()) return false;
+  if (!remove.Bind(1, templateRow).Run()) return false;
   int position = 0;
   for (const FieldData& field : fields) {
     Statement insert(db_,
                      "INSERT INTO fields(template_id, position, name, record) "
                      "VALUES(?1, ?2, ?3, ?4)");
-    if (!insert.Bind(1, template_row)
+    if (!insert.Bind(1, templateRow)
              .Bind(2, position++)
              .Bind(3, field.name)
              .Bind(4, field.record)
@@ -342,44 +342,44 @@ bool Store::ReplaceFields(int64_t template_row, const std::vector<FieldData>& fi
   return transaction.Commit();
 }
 
-std::vector<LogicGroupData> Store::GetLogicGroups(int64_t template_row) {
+std::vector<LogicGroupData> Store::GetLogicGroups(int64_t templateRow) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::vector<LogicGroupData> out;
   Statement query(db_,
                   "SELECT id, name, move_direction FROM logic_groups WHERE template_id = ?1 "
                   "ORDER BY id");
-  query.Bind(1, template_row);
+  query.Bind(1, templateRow);
   while (query.Row()) out.push_back(LogicGroupData{query.Int(0), query.Text(1), query.Int(2)});
   return out;
 }
 
-int Store::AddLogicGroup(int64_t template_row, const std::string& name, int move_direction) {
+int Store::AddLogicGroup(int64_t templateRow, const std::string& name, int moveDirection) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement insert(db_,
                    "INSERT INTO logic_groups(template_id, name, move_direction) "
                    "VALUES(?1, ?2, ?3)");
-  if (!insert.Bind(1, template_row).Bind(2, name).Bind(3, move_direction).Run()) return 0;
+  if (!insert.Bind(1, templateRow).Bind(2, name).Bind(3, moveDirection).Run()) return 0;
   int64_t id = sqlite3_last_insert_rowid(db_);
   return id > 0 && id <= INT32_MAX ? static_cast<int>(id) : 0;
 }
 
-bool Store::UpdateLogicGroup(int64_t template_row, int id, const std::string& name,
-                             int move_direction) {
+bool Store::UpdateLogicGroup(int64_t templateRow, int id, const std::string& name,
+                             int moveDirection) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement update(db_,
                    "UPDATE logic_groups SET name = ?1, move_direction = ?2 "
                    "WHERE id = ?3 AND template_id = ?4");
-  return update.Bind(1, name).Bind(2, move_direction).Bind(3, id).Bind(4, template_row).Run() &&
+  return update.Bind(1, name).Bind(2, moveDirection).Bind(3, id).Bind(4, templateRow).Run() &&
          sqlite3_changes(db_) == 1;
 }
 
-std::vector<AssetData> Store::GetAssets(int64_t template_row) {
+std::vector<AssetData> Store::GetAssets(int64_t templateRow) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::vector<AssetData> out;
   Statement query(db_,
                   "SELECT url, name, type, image_picker_num FROM assets WHERE template_id = ?1 "
                   "ORDER BY position");
-  query.Bind(1, template_row);
+  query.Bind(1, templateRow);
   while (query.Row()) {
     out.push_back(
         AssetData{query.OptionalText(0), query.OptionalText(1), query.Int(2), query.Int(3)});
@@ -387,21 +387,21 @@ std::vector<AssetData> Store::GetAssets(int64_t template_row) {
   return out;
 }
 
-bool Store::ReplaceAssets(int64_t template_row, const std::vector<AssetData>& assets) {
+bool Store::ReplaceAssets(int64_t templateRow, const std::vector<AssetData>& assets) {
   Transaction transaction(this);
   Statement remove(db_, "DELETE FROM assets WHERE template_id = ?1");
-  if (!remove.Bind(1, template_row).Run()) return false;
+  if (!remove.Bind(1, templateRow).Run()) return false;
   int position = 0;
   for (const AssetData& asset : assets) {
     Statement insert(db_,
                      "INSERT INTO assets(template_id, position, url, name, type, "
                      "image_picker_num) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-    if (!insert.Bind(1, template_row)
+    if (!insert.Bind(1, templateRow)
              .Bind(2, position++)
              .Bind(3, asset.url)
              .Bind(4, asset.name)
              .Bind(5, asset.type)
-             .Bind(6, asset.image_picker_num)
+             .Bind(6, asset.imagePickerNum)
              .Run()) {
       return false;
     }
@@ -409,20 +409,20 @@ bool Store::ReplaceAssets(int64_t template_row, const std::vector<AssetData>& as
   return transaction.Commit();
 }
 
-bool Store::AddCommit(int64_t template_row) {
+bool Store::AddCommit(int64_t templateRow) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement insert(db_,
                    "INSERT INTO commits(template_id, field_count, asset_count, group_count) "
                    "VALUES(?1, (SELECT COUNT(*) FROM fields WHERE template_id = ?1), "
                    "(SELECT COUNT(*) FROM assets WHERE template_id = ?1), "
                    "(SELECT COUNT(*) FROM logic_groups WHERE template_id = ?1))");
-  return insert.Bind(1, template_row).Run();
+  return insert.Bind(1, templateRow).Run();
 }
 
-int Store::CommitCount(int64_t template_row) {
+int Store::CommitCount(int64_t templateRow) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement query(db_, "SELECT COUNT(*) FROM commits WHERE template_id = ?1");
-  query.Bind(1, template_row);
+  query.Bind(1, templateRow);
   return query.Row() ? query.Int(0) : 0;
 }
 
@@ -447,4 +447,4 @@ std::optional<UploadData> Store::FindUpload(const std::string& session, const st
   return UploadData{session, name, static_cast<uint64_t>(query.Int64(0)), query.Text(1)};
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice

@@ -3,8 +3,7 @@
 //
 // All methods are safe to call from several threads; each one is atomic on its own. Callers that
 // need several calls to be atomic together use Store::Transaction.
-#ifndef OSL_REFSERVICE_STORE_H_
-#define OSL_REFSERVICE_STORE_H_
+#pragma once
 
 #include <cstdint>
 #include <mutex>
@@ -14,23 +13,23 @@
 
 struct sqlite3;
 
-namespace osl::refservice {
+namespace refservice {
 
 // One template as the service keeps it (mirrors the libraryTemplate message record).
 struct TemplateData {
   std::optional<std::string> name;
   std::optional<std::string> description;
-  std::string doc_id;        // GUID text, lower case
-  std::string doc_password;  // GUID text, lower case
+  std::string docId;        // GUID text, lower case
+  std::string docPassword;  // GUID text, lower case
   std::optional<std::string> category;
-  bool is_active = true;
-  int page_count = 0;
+  bool isActive = true;
+  int pageCount = 0;
   std::string width = "0";  // decimal text
   std::string height = "0";
   std::string bleed = "0";
-  int client_type = 0;
-  int user_id = 0;
-  int full_screen_window = 0;
+  int clientType = 0;
+  int userId = 0;
+  int fullScreenWindow = 0;
   bool committed = false;
 };
 
@@ -43,14 +42,14 @@ struct FieldData {
 struct LogicGroupData {
   int id = 0;
   std::string name;
-  int move_direction = 0;
+  int moveDirection = 0;
 };
 
 struct AssetData {
   std::optional<std::string> url;
   std::optional<std::string> name;
   int type = 0;
-  int image_picker_num = 0;
+  int imagePickerNum = 0;
 };
 
 struct UploadData {
@@ -94,28 +93,28 @@ class Store {
   int UserCount();
 
   // The user's templates in creation order.
-  std::vector<TemplateData> ListTemplates(int user_id);
+  std::vector<TemplateData> ListTemplates(int userId);
   // The template with this id (any letter case) of any user, with its internal row id.
-  std::optional<TemplateData> FindTemplate(const std::string& doc_id, int64_t* row_id);
+  std::optional<TemplateData> FindTemplate(const std::string& docId, int64_t* rowId);
   // Inserts a new template; returns its row id, or 0 on a database error.
   int64_t InsertTemplate(const TemplateData& data);
-  bool UpdateTemplate(int64_t row_id, const TemplateData& data);
+  bool UpdateTemplate(int64_t rowId, const TemplateData& data);
 
-  std::vector<FieldData> GetFields(int64_t template_row);
+  std::vector<FieldData> GetFields(int64_t templateRow);
   // Replaces the template's whole field list, keeping the given order.
-  bool ReplaceFields(int64_t template_row, const std::vector<FieldData>& fields);
+  bool ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fields);
 
-  std::vector<LogicGroupData> GetLogicGroups(int64_t template_row);
+  std::vector<LogicGroupData> GetLogicGroups(int64_t templateRow);
   // Adds a group and returns its new id (never reused), or 0 on a database error.
-  int AddLogicGroup(int64_t template_row, const std::string& name, int move_direction);
-  bool UpdateLogicGroup(int64_t template_row, int id, const std::string& name, int move_direction);
+  int AddLogicGroup(int64_t templateRow, const std::string& name, int moveDirection);
+  bool UpdateLogicGroup(int64_t templateRow, int id, const std::string& name, int moveDirection);
 
-  std::vector<AssetData> GetAssets(int64_t template_row);
-  bool ReplaceAssets(int64_t template_row, const std::vector<AssetData>& assets);
+  std::vector<AssetData> GetAssets(int64_t templateRow);
+  bool ReplaceAssets(int64_t templateRow, const std::vector<AssetData>& assets);
 
   // Records a commit of the template with its current field and asset counts.
-  bool AddCommit(int64_t template_row);
-  int CommitCount(int64_t template_row);
+  bool AddCommit(int64_t templateRow);
+  int CommitCount(int64_t templateRow);
 
   // Records (or replaces) the bookkeeping row of an uploaded file.
   bool RecordUpload(const UploadData& upload);
@@ -129,6 +128,4 @@ class Store {
   sqlite3* db_ = nullptr;
 };
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_STORE_H_
+}  // namespace refservice

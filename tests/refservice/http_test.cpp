@@ -11,24 +11,47 @@
 #include "refservice/multipart.h"
 #include "refservice/sha256.h"
 
-namespace osl::refservice {
+namespace osltest {
 namespace {
+
+using refservice::ByteSource;
+using refservice::CleanFileName;
+using refservice::FaultInjector;
+using refservice::FaultKind;
+using refservice::FaultSpec;
+using refservice::HttpLimits;
+using refservice::HttpReader;
+using refservice::HttpReadResult;
+using refservice::HttpRequest;
+using refservice::IsCleanFileName;
+using refservice::IsGuidText;
+using refservice::IsValidSessionId;
+using refservice::kMaxCleanNameLength;
+using refservice::kZeroGuid;
+using refservice::NewGuid;
+using refservice::ParseFaultSpec;
+using refservice::ParseUpload;
+using refservice::QueryParameter;
+using refservice::Sha256;
+using refservice::Sha256Hex;
+using refservice::StringSource;
+using refservice::UploadedPart;
 
 struct Parsed {
   HttpReadResult result;
   HttpRequest request;
 };
 
-Parsed Parse(const std::string& bytes, size_t step = SIZE_MAX, size_t max_body = 1 << 20) {
+Parsed Parse(const std::string& bytes, size_t step = SIZE_MAX, size_t maxBody = 1 << 20) {
   StringSource source(bytes, step);
   HttpReader reader(&source);
   Parsed parsed;
   HttpLimits limits;
-  limits.max_head_bytes = 4096;
-  limits.max_header_count = 20;
+  limits.maxHeadBytes = 4096;
+  limits.maxHeaderCount = 20;
   parsed.result = reader.ReadHead(limits, &parsed.request);
   if (parsed.result.status == 0) {
-    parsed.result = reader.ReadBody(limits, max_body, &parsed.request);
+    parsed.result = reader.ReadBody(limits, maxBody, &parsed.request);
   }
   return parsed;
 }
@@ -171,7 +194,7 @@ TEST(ParseUpload, ReadsThePlugInForm) {
   UploadedPart part;
   std::string error;
   ASSERT_TRUE(ParseUpload(ClientContentType(), body, &part, &error)) << error;
-  EXPECT_EQ(part.file_name, "Proof.pdf");
+  EXPECT_EQ(part.fileName, "Proof.pdf");
   EXPECT_EQ(std::string(part.content), content);
 }
 
@@ -180,7 +203,7 @@ TEST(ParseUpload, EmptyFileAndQuoteInName) {
   std::string error;
   std::string body = ClientBody("say \"hi\".txt", "");
   ASSERT_TRUE(ParseUpload(ClientContentType(), body, &part, &error)) << error;
-  EXPECT_EQ(part.file_name, "say \"hi\".txt");
+  EXPECT_EQ(part.fileName, "say \"hi\".txt");
   EXPECT_TRUE(part.content.empty());
 }
 
@@ -192,7 +215,7 @@ TEST(ParseUpload, ReadsTheBrowserForm) {
   UploadedPart part;
   std::string error;
   ASSERT_TRUE(ParseUpload("multipart/form-data; boundary=XyZ", body, &part, &error)) << error;
-  EXPECT_EQ(part.file_name, "a.png");
+  EXPECT_EQ(part.fileName, "a.png");
   EXPECT_EQ(std::string(part.content), "PNGDATA");
 }
 
@@ -204,10 +227,10 @@ TEST(ParseUpload, RejectsBrokenBodies) {
   std::string body = ClientBody("a.pdf", "data");
   EXPECT_FALSE(ParseUpload(ClientContentType(), body.substr(0, body.size() - 20), &part, &error));
   EXPECT_FALSE(ParseUpload(ClientContentType(), "no delimiter at all", &part, &error));
-  std::string no_file = std::string("--") + kBoundary +
-                        "\r\nContent-Disposition: form-data; name=\"x\"\r\n\r\nv\r\n--" +
-                        kBoundary + "--";
-  EXPECT_FALSE(ParseUpload(ClientContentType(), no_file, &part, &error));
+  std::string noFile = std::string("--") + kBoundary +
+                       "\r\nContent-Disposition: form-data; name=\"x\"\r\n\r\nv\r\n--" + kBoundary +
+                       "--";
+  EXPECT_FALSE(ParseUpload(ClientContentType(), noFile, &part, &error));
   std::mt19937 random(7);
   for (int round = 0; round < 500; ++round) {
     std::string junk = body;
@@ -249,4 +272,4 @@ TEST(FaultInjector, CountsAreUsedUpInOrder) {
 }
 
 }  // namespace
-}  // namespace osl::refservice
+}  // namespace osltest
