@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "refservice/data_report.h"
 #include "refservice/fault_injection.h"
 #include "refservice/file_util.h"
 #include "refservice/http_server.h"
@@ -47,6 +48,10 @@ The first line on standard output is "listening on http://HOST:PORT" once the se
 connections; with port 0 the system picks a free port and that line tells which.
 SIGINT or SIGTERM end the service after the requests in progress.
 
+Read-only commands (safe while the service runs):
+  osl-service list --data DIR       one line per stored template
+  osl-service show --data DIR ID    one template: record, logic groups, fields, assets
+
 Fault injection (for testing clients): --fault OPERATION:KIND[:COUNT], repeatable.
   OPERATION  getLibraryTemplates, setTemplate, getFields, setFields, getLogicGroups,
              setLogicGroups, setAssets, commitTemplate, or upload
@@ -83,7 +88,7 @@ int main(int argc, char** argv) {
   app.get_formatter()->column_width(40);
   app.add_option("--listen", listen, "HOST:PORT to listen on (port 0: any free port)")
       ->capture_default_str();
-  app.add_option("--data", dataDir, "folder for the database and the uploaded files")->required();
+  app.add_option("--data", dataDir, "folder for the database and the uploaded files (required)");
   auto* userOption =
       app.add_option("--user", user, "create this user account (or set its password)");
   auto* passwordOption = app.add_option("--password", password, "the password of --user");
@@ -110,12 +115,31 @@ int main(int argc, char** argv) {
   app.add_option("--max-soap-mb", maxSoapMb, "largest SOAP request body, in MiB")
       ->capture_default_str()
       ->check(CLI::Range(1, 1024));
+
+  std::string reportDir;
+  std::string reportId;
+  CLI::App* list = app.add_subcommand(
+      "list", "print every stored template, one line each (read-only, safe while serving)");
+  list->add_option("--data", reportDir, "the data folder")->required();
+  CLI::App* show = app.add_subcommand(
+      "show", "print one template: record, logic groups, fields, assets (read-only)");
+  show->add_option("--data", reportDir, "the data folder")->required();
+  show->add_option("ID", reportId, "the template identifier")->required();
+  app.require_subcommand(0, 1);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
+    return 2;
+  }
+
+  if (*list) return ListTemplates(reportDir, std::cout, std::cerr);
+  if (*show) return ShowTemplate(reportDir, reportId, std::cout, std::cerr);
+  if (dataDir.empty()) {
+    std::cerr << "osl-service: --data DIR is required\n";
     return 2;
   }
 

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "osl_soapH.h"
+#include "refservice/field_record.h"
 #include "refservice/file_util.h"
 #include "service/soap_namespaces.h"
 
@@ -56,8 +57,7 @@ struct SoapRequestContext {
   std::string_view body;
   size_t bodyPos = 0;
   std::string out;
-  SoapPtr reader;  // owns field records read back from storage until the answer is sent
-  SoapPtr writer;  // serialises field records for storage
+  FieldRecordCodec codec;  // owns field records read back from storage until the answer is sent
 };
 
 namespace {
@@ -186,33 +186,6 @@ osl_soap::ns4__libraryTemplate* ToDocumentBuilderRecord(struct soap* soap,
   return record;
 }
 
-// Serialises a field record to XML text for storage. False when gSOAP cannot write it.
-bool FieldToXml(SoapRequestContext* context, const osl_soap::ns2__OstrFieldInfo& field,
-                std::string* xml) {
-  if (!context->writer) context->writer = NewContext();
-  if (!context->writer) return false;
-  std::ostringstream stream;
-  context->writer->os = &stream;
-  int rc = osl_soap::soap_write_ns2__OstrFieldInfo(context->writer.get(), &field);
-  context->writer->os = nullptr;
-  *xml = stream.str();
-  return rc == SOAP_OK;
-}
-
-// Reads a stored field record back; the record lives as long as the request context.
-osl_soap::ns2__OstrFieldInfo* FieldFromXml(SoapRequestContext* context, const std::string& xml) {
-  if (!context->reader) context->reader = NewContext();
-  if (!context->reader) return nullptr;
-  struct soap* soap = context->reader.get();
-  auto* field = osl_soap::soap_new_ns2__OstrFieldInfo(soap);
-  if (field == nullptr) return nullptr;
-  std::istringstream stream(xml);
-  soap->is = &stream;
-  int rc = osl_soap::soap_read_ns2__OstrFieldInfo(soap, field);
-  soap->is = nullptr;
-  return rc == SOAP_OK ? field : nullptr;
-}
-
 // Builds the wire array of stored fields; a record that cannot be read back fails the call.
 int FieldsToWire(struct soap* soap, const std::vector<FieldData>& fields,
                  osl_soap::ns2__ArrayOfOstrFieldInfo** result) {
@@ -220,7 +193,7 @@ int FieldsToWire(struct soap* soap, const std::vector<FieldData>& fields,
   auto* array = osl_soap::soap_new_ns2__ArrayOfOstrFieldInfo(soap);
   if (array == nullptr) return Fault(soap, false, "Out of memory.");
   for (const FieldData& field : fields) {
-    osl_soap::ns2__OstrFieldInfo* record = FieldFromXml(context, field.record);
+    osl_soap::ns2__OstrFieldInfo* record = context->codec.FromXml(field.record);
     if (record == nullptr) {
       return Fault(soap, false, "The stored record of field " + field.name + " is damaged.");
     }
@@ -385,7 +358,7 @@ int __ns5__setFields(struct soap* soap, _ns2__setFields* request,
       if (field == nullptr) continue;
       FieldData data;
       data.name = field->fieldName ? *field->fieldName : "";
-      if (!refservice::FieldToXml(ContextOf(soap), *field, &data.record)) {
+      if (!ContextOf(soap)->codec.ToXml(*field, &data.record)) {
         return Fault(soap, false, "Field " + data.name + " could not be stored.");
       }
       fields.push_back(std::move(data));

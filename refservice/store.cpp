@@ -104,9 +104,15 @@ class Statement {
   }
 
   // True while a result row is available.
-  bool Row() { return stmt_ != nullptr && sqlite3_step(stmt_) == SQLITE_ROW; }
+  bool Row() {
+    if (stmt_ == nullptr) return false;
+    rc_ = sqlite3_step(stmt_);
+    return rc_ == SQLITE_ROW;
+  }
   // Runs a statement that returns no rows; true on success.
-  bool Run() { return stmt_ != nullptr && sqlite3_step(stmt_) == SQLITE_DONE; }
+  bool Run() { return Row() || rc_ == SQLITE_DONE; }
+  // After Row() returned false: true when the rows ended normally, false on an error.
+  bool Done() const { return stmt_ != nullptr && rc_ == SQLITE_DONE; }
 
   std::string Text(int column) const {
     const unsigned char* text = sqlite3_column_text(stmt_, column);
@@ -124,6 +130,7 @@ class Statement {
 
  private:
   sqlite3_stmt* stmt_ = nullptr;
+  int rc_ = SQLITE_OK;
 };
 
 std::string Lower(std::string text) {
@@ -191,6 +198,27 @@ bool Store::Exec(const char* sql) {
   return db_ != nullptr && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+bool Store::CheckApplicationId(const std::string& path, std::string* error) {
+  int applicationId = 0;
+  {
+    Statement query(db_, "PRAGMA application_id");
+    if (!query.Row()) {
+      *error = "cannot read database " + path + ": " + sqlite3_errmsg(db_);
+      sqlite3_close_v2(db_);
+      db_ = nullptr;
+      return false;
+    }
+    applicationId = query.Int(0);
+  }
+  if (applicationId != 0 && applicationId != kApplicationId) {
+    *error = "not a database of this service: " + path;
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return false;
+  }
+  return true;
+}
+
 bool Store::Open(const std::string& path, std::string* error) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   int rc =
@@ -204,22 +232,36 @@ bool Store::Open(const std::string& path, std::string* error) {
   };
   if (rc != SQLITE_OK) return fail("cannot open database");
   sqlite3_busy_timeout(db_, 5000);
-  int applicationId = 0;
-  {
-    Statement query(db_, "PRAGMA application_id");
-    if (!query.Row()) return fail("cannot read database");
-    applicationId = query.Int(0);
-  }
-  if (applicationId != 0 && applicationId != kApplicationId) {
-    *error = "not a database of this service: " + path;
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
-    return false;
-  }
+  if (!CheckApplicationId(path, error)) return false;
   if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=FULL") ||
       !Exec("PRAGMA foreign_keys=ON") || !Exec(kSchema) ||
       !Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str())) {
     return fail("cannot prepare database");
+  }
+  return true;
+}
+
+bool Store::OpenReadOnly(const std::string& path, std::string* error) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  int rc =
+      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    *error = "cannot open database " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
+    if (db_ != nullptr) sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return false;
+  }
+  // A writer holds its locks only briefly; wait for it rather than fail.
+  sqlite3_busy_timeout(db_, 5000);
+  if (!CheckApplicationId(path, error)) return false;
+  Statement tables(db_,
+                   "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+                   "('users', 'templates', 'fields', 'logic_groups', 'assets', 'commits')");
+  if (!tables.Row() || tables.Int(0) != 6) {
+    *error = "not a database of this service: " + path;
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return false;
   }
   return true;
 }
@@ -268,15 +310,15 @@ int Store::UserCount() {
   return query.Row() ? query.Int(0) : 0;
 }
 
-std::vector<TemplateData> Store::ListTemplates(int userId) {
+bool Store::ListTemplates(int userId, std::vector<TemplateData>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::vector<TemplateData> out;
+  out->clear();
   std::string sql =
       std::string("SELECT ") + kTemplateColumns + " FROM templates WHERE user_id = ?1 ORDER BY id";
   Statement query(db_, sql.c_str());
   query.Bind(1, userId);
-  while (query.Row()) out.push_back(ReadTemplate(query, 0));
-  return out;
+  while (query.Row()) out->push_back(ReadTemplate(query, 0));
+  return query.Done();
 }
 
 std::optional<TemplateData> Store::FindTemplate(const std::string& docId, int64_t* rowId) {
@@ -313,13 +355,62 @@ bool Store::UpdateTemplate(int64_t rowId, const TemplateData& data) {
   return update.Run() && sqlite3_changes(db_) == 1;
 }
 
-std::vector<FieldData> Store::GetFields(int64_t templateRow) {
+namespace {
+
+constexpr const char* kSummarySelect =
+    "SELECT u.email, t.id, "
+    "(SELECT COUNT(*) FROM fields f WHERE f.template_id = t.id), "
+    "(SELECT COUNT(*) FROM logic_groups g WHERE g.template_id = t.id), "
+    "(SELECT COUNT(*) FROM assets a WHERE a.template_id = t.id), "
+    "(SELECT COUNT(*) FROM commits c WHERE c.template_id = t.id), "
+    "t.name, t.description, t.doc_id, t.doc_password, t.category, t.is_active, t.page_count, "
+    "t.width, t.height, t.bleed, t.client_type, t.user_id, t.full_screen_window, t.committed "
+    "FROM templates t JOIN users u ON u.id = t.user_id ";
+
+TemplateSummary ReadSummary(const Statement& row) {
+  TemplateSummary summary;
+  summary.owner = row.Text(0);
+  summary.row = row.Int64(1);
+  summary.fieldCount = row.Int(2);
+  summary.groupCount = row.Int(3);
+  summary.assetCount = row.Int(4);
+  summary.commitCount = row.Int(5);
+  summary.data = ReadTemplate(row, 6);
+  return summary;
+}
+
+}  // namespace
+
+bool Store::ListAllTemplates(std::vector<TemplateSummary>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::vector<FieldData> out;
+  out->clear();
+  std::string sql = std::string(kSummarySelect) +
+                    "ORDER BY u.email COLLATE BINARY, t.name COLLATE BINARY, t.doc_id";
+  Statement query(db_, sql.c_str());
+  while (query.Row()) out->push_back(ReadSummary(query));
+  return query.Done();
+}
+
+bool Store::FindTemplateSummary(const std::string& docId, std::optional<TemplateSummary>* out) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  out->reset();
+  std::string sql = std::string(kSummarySelect) + "WHERE t.doc_id = ?1";
+  Statement query(db_, sql.c_str());
+  query.Bind(1, Lower(docId));
+  if (query.Row()) {
+    *out = ReadSummary(query);
+    return true;
+  }
+  return query.Done();
+}
+
+bool Store::GetFields(int64_t templateRow, std::vector<FieldData>* out) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  out->clear();
   Statement query(db_, "SELECT name, record FROM fields WHERE template_id = ?1 ORDER BY position");
   query.Bind(1, templateRow);
-  while (query.Row()) out.push_back(FieldData{query.Text(0), query.Text(1)});
-  return out;
+  while (query.Row()) out->push_back(FieldData{query.Text(0), query.Text(1)});
+  return query.Done();
 }
 
 bool Store::ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fields) {
@@ -342,15 +433,15 @@ bool Store::ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fie
   return transaction.Commit();
 }
 
-std::vector<LogicGroupData> Store::GetLogicGroups(int64_t templateRow) {
+bool Store::GetLogicGroups(int64_t templateRow, std::vector<LogicGroupData>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::vector<LogicGroupData> out;
+  out->clear();
   Statement query(db_,
                   "SELECT id, name, move_direction FROM logic_groups WHERE template_id = ?1 "
                   "ORDER BY id");
   query.Bind(1, templateRow);
-  while (query.Row()) out.push_back(LogicGroupData{query.Int(0), query.Text(1), query.Int(2)});
-  return out;
+  while (query.Row()) out->push_back(LogicGroupData{query.Int(0), query.Text(1), query.Int(2)});
+  return query.Done();
 }
 
 int Store::AddLogicGroup(int64_t templateRow, const std::string& name, int moveDirection) {
@@ -373,18 +464,18 @@ bool Store::UpdateLogicGroup(int64_t templateRow, int id, const std::string& nam
          sqlite3_changes(db_) == 1;
 }
 
-std::vector<AssetData> Store::GetAssets(int64_t templateRow) {
+bool Store::GetAssets(int64_t templateRow, std::vector<AssetData>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::vector<AssetData> out;
+  out->clear();
   Statement query(db_,
                   "SELECT url, name, type, image_picker_num FROM assets WHERE template_id = ?1 "
                   "ORDER BY position");
   query.Bind(1, templateRow);
   while (query.Row()) {
-    out.push_back(
+    out->push_back(
         AssetData{query.OptionalText(0), query.OptionalText(1), query.Int(2), query.Int(3)});
   }
-  return out;
+  return query.Done();
 }
 
 bool Store::ReplaceAssets(int64_t templateRow, const std::vector<AssetData>& assets) {

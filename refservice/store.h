@@ -52,6 +52,17 @@ struct AssetData {
   int imagePickerNum = 0;
 };
 
+// One template with its owner and the sizes of its lists, as the read-only commands show it.
+struct TemplateSummary {
+  std::string owner;  // the owner's e-mail address
+  TemplateData data;
+  int64_t row = 0;  // internal row id, for GetFields, GetLogicGroups and GetAssets
+  int fieldCount = 0;
+  int groupCount = 0;
+  int assetCount = 0;
+  int commitCount = 0;
+};
+
 struct UploadData {
   std::string session;
   std::string name;  // clean file name
@@ -69,6 +80,11 @@ class Store {
   // Opens (creating when missing) the database file and its tables. Returns false with `error`
   // set when the file cannot be opened or is not a database of this service.
   bool Open(const std::string& path, std::string* error);
+
+  // Opens an existing database of this service for reading only, beside a service that may be
+  // writing to it. Returns false with `error` set when the file is missing, is not a database, or
+  // is not a database of this service. Write methods fail on a store opened this way.
+  bool OpenReadOnly(const std::string& path, std::string* error);
 
   // Holds the store's lock and an SQLite transaction for its lifetime; rolls back on destruction
   // unless Commit was called. Store methods may be called while it is held (same thread only).
@@ -92,24 +108,34 @@ class Store {
   std::optional<int> CheckUser(const std::string& email, const std::string& password);
   int UserCount();
 
+  // Read methods that fill a list return false on a database error (the list is then
+  // incomplete and must not be used).
+
   // The user's templates in creation order.
-  std::vector<TemplateData> ListTemplates(int userId);
+  bool ListTemplates(int userId, std::vector<TemplateData>* out);
   // The template with this id (any letter case) of any user, with its internal row id.
   std::optional<TemplateData> FindTemplate(const std::string& docId, int64_t* rowId);
   // Inserts a new template; returns its row id, or 0 on a database error.
   int64_t InsertTemplate(const TemplateData& data);
   bool UpdateTemplate(int64_t rowId, const TemplateData& data);
 
-  std::vector<FieldData> GetFields(int64_t templateRow);
+  // Every user's templates with their owners and list sizes, ordered by owner e-mail, then name
+  // (absent names first), then identifier, each in byte order.
+  bool ListAllTemplates(std::vector<TemplateSummary>* out);
+  // The template with this identifier (any letter case), with its owner and list sizes; `out` is
+  // empty when there is none.
+  bool FindTemplateSummary(const std::string& docId, std::optional<TemplateSummary>* out);
+
+  bool GetFields(int64_t templateRow, std::vector<FieldData>* out);
   // Replaces the template's whole field list, keeping the given order.
   bool ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fields);
 
-  std::vector<LogicGroupData> GetLogicGroups(int64_t templateRow);
+  bool GetLogicGroups(int64_t templateRow, std::vector<LogicGroupData>* out);
   // Adds a group and returns its new id (never reused), or 0 on a database error.
   int AddLogicGroup(int64_t templateRow, const std::string& name, int moveDirection);
   bool UpdateLogicGroup(int64_t templateRow, int id, const std::string& name, int moveDirection);
 
-  std::vector<AssetData> GetAssets(int64_t templateRow);
+  bool GetAssets(int64_t templateRow, std::vector<AssetData>* out);
   bool ReplaceAssets(int64_t templateRow, const std::vector<AssetData>& assets);
 
   // Records a commit of the template with its current field and asset counts.
@@ -123,6 +149,8 @@ class Store {
  private:
   friend class Transaction;
   bool Exec(const char* sql);
+  // Checks that the open database is one of this service's; closes it otherwise.
+  bool CheckApplicationId(const std::string& path, std::string* error);
 
   std::recursive_mutex mutex_;
   sqlite3* db_ = nullptr;

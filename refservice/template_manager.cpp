@@ -17,6 +17,10 @@ bool StoreFailure(ServiceError* error) {
   return Fail(error, false, "The template store could not be updated; nothing was changed.");
 }
 
+bool StoreReadFailure(ServiceError* error) {
+  return Fail(error, false, "The template store could not be read; nothing was changed.");
+}
+
 std::string Lower(std::string text) {
   for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -82,8 +86,7 @@ bool TemplateManager::GetLibraryTemplates(const Credentials& user, std::vector<T
   std::lock_guard<std::mutex> lock(mutex_);
   int userId = 0;
   if (!Authenticate(user, &userId, error)) return false;
-  *out = store_->ListTemplates(userId);
-  return true;
+  return store_->ListTemplates(userId, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<std::string>& code,
@@ -137,8 +140,7 @@ bool TemplateManager::GetFields(const Credentials& user, const TemplateKey& key,
   int64_t row = 0;
   TemplateData data;
   if (!OpenTemplate(user, key, &row, &data, error)) return false;
-  *out = store_->GetFields(row);
-  return true;
+  return store_->GetFields(row, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
@@ -151,7 +153,8 @@ bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
   for (const FieldData& field : fields) {
     if (field.name.empty()) return Fail(error, true, "Every field needs a fieldName.");
   }
-  std::vector<FieldData> stored = store_->GetFields(row);
+  std::vector<FieldData> stored;
+  if (!store_->GetFields(row, &stored)) return StoreReadFailure(error);
   std::vector<bool> replaced(stored.size(), false);
   std::vector<FieldData> appended;
   for (const FieldData& field : fields) {
@@ -188,8 +191,7 @@ bool TemplateManager::GetLogicGroups(const Credentials& user, const TemplateKey&
   int64_t row = 0;
   TemplateData data;
   if (!OpenTemplate(user, key, &row, &data, error)) return false;
-  *out = store_->GetLogicGroups(row);
-  return true;
+  return store_->GetLogicGroups(row, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetLogicGroups(const Credentials& user, const TemplateKey& key,
@@ -204,7 +206,8 @@ bool TemplateManager::SetLogicGroups(const Credentials& user, const TemplateKey&
   }
   Store::Transaction transaction(store_);
   for (const LogicGroupData& group : groups) {
-    std::vector<LogicGroupData> current = store_->GetLogicGroups(row);
+    std::vector<LogicGroupData> current;
+    if (!store_->GetLogicGroups(row, &current)) return StoreFailure(error);
     const LogicGroupData* byName = nullptr;
     const LogicGroupData* byId = nullptr;
     for (const LogicGroupData& known : current) {
@@ -222,8 +225,7 @@ bool TemplateManager::SetLogicGroups(const Credentials& user, const TemplateKey&
     if (!ok) return StoreFailure(error);
   }
   if (!MarkChanged(row, &data, error) || !transaction.Commit()) return StoreFailure(error);
-  *out = store_->GetLogicGroups(row);
-  return true;
+  return store_->GetLogicGroups(row, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
@@ -233,7 +235,8 @@ bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
   int64_t row = 0;
   TemplateData data;
   if (!OpenTemplate(user, key, &row, &data, error)) return false;
-  std::vector<AssetData> assets = store_->GetAssets(row);
+  std::vector<AssetData> assets;
+  if (!store_->GetAssets(row, &assets)) return StoreReadFailure(error);
   for (const AssetChange& change : changes) {
     const AssetData& asset = change.asset;
     auto same = [&asset](const AssetData& stored) {

@@ -15,6 +15,7 @@
 #include "osl_soapH.h"
 #include "service/soap_namespaces.h"
 #include "tests/refservice/raw_http.h"
+#include "tests/refservice/soap_client.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {
@@ -22,203 +23,11 @@ namespace {
 
 using namespace osl_soap;
 
-constexpr char kZero[] = "00000000-0000-0000-0000-000000000000";
+constexpr const char* kZero = kZeroGuidText;
 constexpr char kAnn[] = "ann@example.org";
 constexpr char kAnnPw[] = "ann-pw";
 constexpr char kBob[] = "bob@example.org";
 constexpr char kBobPw[] = "bob-pw";
-
-struct SoapDeleter {
-  void operator()(struct soap* soap) const {
-    soap_destroy(soap);
-    soap_end(soap);
-    soap_free(soap);
-  }
-};
-
-// A client context set up like the plug-in's, with time-outs so a broken service cannot hang.
-std::unique_ptr<struct soap, SoapDeleter> NewClient() {
-  std::unique_ptr<struct soap, SoapDeleter> soap(soap_new1(SOAP_C_UTFSTRING | SOAP_XML_NIL));
-  soap_set_namespaces(soap.get(), OslSoapNamespaces());
-  soap->connect_timeout = 10;
-  soap->send_timeout = 10;
-  soap->recv_timeout = 10;
-  return soap;
-}
-
-// A nillable text member, "<nil>" when absent (so a missing member fails instead of crashing).
-std::string Text(const std::string* value) { return value != nullptr ? *value : "<nil>"; }
-
-std::string FaultText(struct soap* soap) {
-  const char* text = soap_fault_string(soap);
-  return text ? text : "";
-}
-
-// Drives one running service through the generated client calls.
-class Client {
- public:
-  explicit Client(uint16_t port)
-      : soap_(NewClient()),
-        builder_("http://127.0.0.1:" + std::to_string(port) + "/services/builddoc.asmx"),
-        manager_("http://127.0.0.1:" + std::to_string(port) + "/services/templateMgr.svc") {}
-
-  struct soap* soap() {
-    return soap_.get();
-  }
-
-  int GetLibraryTemplates(const std::string& email, const std::string& password,
-                          std::vector<ns4__libraryTemplate*>* out) {
-    _ns4__getLibraryTemplates request;
-    request.email = soap_new_std__string(soap());
-    *request.email = email;
-    request.password = soap_new_std__string(soap());
-    *request.password = password;
-    _ns4__getLibraryTemplatesResponse response;
-    int rc =
-        soap_call___ns4__getLibraryTemplates(soap(), builder_.c_str(), nullptr, &request, response);
-    out->clear();
-    if (rc == SOAP_OK && response.getLibraryTemplatesResult) {
-      *out = response.getLibraryTemplatesResult->libraryTemplate;
-    }
-    return rc;
-  }
-
-  int SetTemplate(const std::string& email, const std::string& password, const std::string& name,
-                  const std::string* code, const std::string* codePassword,
-                  ns2__libraryTemplate** out) {
-    _ns2__setTemplate request;
-    request.userEmail = email;
-    request.userPassword = password;
-    if (code) request.docCode = soap_new_std__string(soap()), *request.docCode = *code;
-    if (codePassword) {
-      request.docPassword = soap_new_std__string(soap());
-      *request.docPassword = *codePassword;
-    }
-    request.templateInfo = soap_new_ns2__libraryTemplate(soap());
-    request.templateInfo->docName = soap_new_std__string(soap());
-    *request.templateInfo->docName = name;
-    request.templateInfo->docID = code ? *code : kZero;
-    request.templateInfo->docPassword = codePassword ? *codePassword : kZero;
-    request.templateInfo->isActive = true;
-    request.templateInfo->docPageCount = 2;
-    request.templateInfo->docWidth = "612";
-    request.templateInfo->docHeight = "792";
-    request.templateInfo->docBleed = "0";
-    request.templateInfo->clientType = 1;
-    _ns2__setTemplateResponse response;
-    int rc = soap_call___ns5__setTemplate(soap(), manager_.c_str(), nullptr, &request, response);
-    *out = rc == SOAP_OK ? response.setTemplateResult : nullptr;
-    return rc;
-  }
-
-  template <typename Request>
-  void Fill(Request* request, const std::string& email, const std::string& password,
-            const std::string& id, const std::string& idPassword) {
-    request->userEmail = email;
-    request->userPassword = password;
-    request->docCode = id;
-    request->docPassword = idPassword;
-  }
-
-  int GetFields(const std::string& email, const std::string& password, const std::string& id,
-                const std::string& idPassword, std::vector<ns2__OstrFieldInfo*>* out) {
-    _ns2__getFields request;
-    Fill(&request, email, password, id, idPassword);
-    _ns2__getFieldsResponse response;
-    int rc = soap_call___ns5__getFields(soap(), manager_.c_str(), nullptr, &request, response);
-    out->clear();
-    if (rc == SOAP_OK && response.getFieldsResult) *out = response.getFieldsResult->OstrFieldInfo;
-    return rc;
-  }
-
-  int SetFields(const std::string& id, const std::string& idPassword,
-                std::vector<ns2__OstrFieldInfo*> fields, bool deleteOthers,
-                std::vector<ns2__OstrFieldInfo*>* out) {
-    _ns2__setFields request;
-    Fill(&request, kAnn, kAnnPw, id, idPassword);
-    request.docFields = soap_new_ns2__ArrayOfOstrFieldInfo(soap());
-    request.docFields->OstrFieldInfo = std::move(fields);
-    request.deleteOthers = deleteOthers;
-    _ns2__setFieldsResponse response;
-    int rc = soap_call___ns5__setFields(soap(), manager_.c_str(), nullptr, &request, response);
-    out->clear();
-    if (rc == SOAP_OK && response.setFieldsResult) *out = response.setFieldsResult->OstrFieldInfo;
-    return rc;
-  }
-
-  int GetLogicGroups(const std::string& id, const std::string& idPassword,
-                     std::vector<ns2__logicGroup*>* out) {
-    _ns2__getLogicGroups request;
-    Fill(&request, kAnn, kAnnPw, id, idPassword);
-    _ns2__getLogicGroupsResponse response;
-    int rc = soap_call___ns5__getLogicGroups(soap(), manager_.c_str(), nullptr, &request, response);
-    out->clear();
-    if (rc == SOAP_OK && response.getLogicGroupsResult) {
-      *out = response.getLogicGroupsResult->logicGroup;
-    }
-    return rc;
-  }
-
-  int SetLogicGroups(const std::string& id, const std::string& idPassword,
-                     const std::vector<std::pair<int, std::string>>& groups,
-                     std::vector<ns2__logicGroup*>* out) {
-    _ns2__setLogicGroups request;
-    Fill(&request, kAnn, kAnnPw, id, idPassword);
-    request.logicGroups = soap_new_ns2__ArrayOfLogicGroup(soap());
-    for (const auto& [groupId, name] : groups) {
-      auto* group = soap_new_ns2__logicGroup(soap());
-      group->logicGroupID = groupId;
-      group->logicGroupName = soap_new_std__string(soap());
-      *group->logicGroupName = name;
-      group->moveDirection = ns2__eMoveDirection__moveDown;
-      request.logicGroups->logicGroup.push_back(group);
-    }
-    _ns2__setLogicGroupsResponse response;
-    int rc = soap_call___ns5__setLogicGroups(soap(), manager_.c_str(), nullptr, &request, response);
-    out->clear();
-    if (rc == SOAP_OK && response.setLogicGroupsResult) {
-      *out = response.setLogicGroupsResult->logicGroup;
-    }
-    return rc;
-  }
-
-  int SetAssets(const std::string& id, const std::string& idPassword,
-                const std::vector<std::pair<std::string, std::string>>& assets,
-                std::vector<ns2__assetInfo*>* out) {
-    _ns2__setAssets request;
-    Fill(&request, kAnn, kAnnPw, id, idPassword);
-    request.assets = soap_new_ns2__ArrayOfAssetInfo(soap());
-    for (const auto& [url, name] : assets) {
-      auto* asset = soap_new_ns2__assetInfo(soap());
-      asset->assetURL = soap_new_std__string(soap());
-      *asset->assetURL = url;
-      asset->assetName = soap_new_std__string(soap());
-      *asset->assetName = name;
-      asset->assetType = ns2__eAssetType__tolvanDocument;
-      request.assets->assetInfo.push_back(asset);
-    }
-    _ns2__setAssetsResponse response;
-    int rc = soap_call___ns5__setAssets(soap(), manager_.c_str(), nullptr, &request, response);
-    out->clear();
-    if (rc == SOAP_OK && response.setAssetsResult) *out = response.setAssetsResult->assetInfo;
-    return rc;
-  }
-
-  int CommitTemplate(const std::string& id, const std::string& idPassword,
-                     ns2__libraryTemplate** out) {
-    _ns2__commitTemplate request;
-    Fill(&request, kAnn, kAnnPw, id, idPassword);
-    _ns2__commitTemplateResponse response;
-    int rc = soap_call___ns5__commitTemplate(soap(), manager_.c_str(), nullptr, &request, response);
-    *out = rc == SOAP_OK ? response.commitTemplateResult : nullptr;
-    return rc;
-  }
-
- private:
-  std::unique_ptr<struct soap, SoapDeleter> soap_;
-  std::string builder_;
-  std::string manager_;
-};
 
 // A field record with values in every kind of member, including nested records.
 ns2__OstrFieldInfo* RichField(struct soap* soap, const std::string& name) {
@@ -252,15 +61,6 @@ ns2__OstrFieldInfo* RichField(struct soap* soap, const std::string& name) {
   return field;
 }
 
-std::string ToXml(const ns2__OstrFieldInfo& field) {
-  auto soap = NewClient();
-  std::ostringstream stream;
-  soap->os = &stream;
-  EXPECT_EQ(soap_write_ns2__OstrFieldInfo(soap.get(), &field), SOAP_OK);
-  soap->os = nullptr;
-  return stream.str();
-}
-
 class ServiceTest : public ::testing::Test {
  protected:
   void StartService(const std::vector<std::string>& extra = {}) {
@@ -268,15 +68,6 @@ class ServiceTest : public ::testing::Test {
     args.insert(args.end(), extra.begin(), extra.end());
     std::string error;
     ASSERT_TRUE(service_.Start(dir_.path(), args, &error)) << error;
-  }
-
-  // Creates a template as Ann and returns its identifier and password.
-  std::pair<std::string, std::string> CreateTemplate(Client* client, const std::string& name) {
-    ns2__libraryTemplate* created = nullptr;
-    EXPECT_EQ(client->SetTemplate(kAnn, kAnnPw, name, nullptr, nullptr, &created), SOAP_OK)
-        << FaultText(client->soap());
-    if (created == nullptr) return {};
-    return {created->docID, created->docPassword};
   }
 
   // The service must still be running and end cleanly: a crash or a sanitizer report fails.
@@ -288,12 +79,12 @@ class ServiceTest : public ::testing::Test {
 
 TEST_F(ServiceTest, PublishSequenceThroughTheGeneratedClient) {
   StartService();
-  Client client(service_.port());
+  SoapClient client(service_.port(), kAnn, kAnnPw);
   std::vector<ns4__libraryTemplate*> list;
   ASSERT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK) << FaultText(client.soap());
   EXPECT_TRUE(list.empty());
 
-  auto [id, password] = CreateTemplate(&client, "Business card");
+  auto [id, password] = client.CreateTemplate("Business card");
   ASSERT_NE(id, kZero);
   ASSERT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK);
   ASSERT_EQ(list.size(), 1u);
@@ -383,8 +174,8 @@ TEST_F(ServiceTest, CredentialsAndTemplatePasswordsAreChecked) {
   service_.Stop();
   std::string error;
   ASSERT_TRUE(service_.Start(dir_.path(), {"--user", kBob, "--password", kBobPw}, &error)) << error;
-  Client client(service_.port());
-  auto [id, password] = CreateTemplate(&client, "Ann's");
+  SoapClient client(service_.port(), kAnn, kAnnPw);
+  auto [id, password] = client.CreateTemplate("Ann's");
 
   std::vector<ns4__libraryTemplate*> list;
   EXPECT_EQ(client.GetLibraryTemplates(kAnn, "wrong", &list), SOAP_CLI_FAULT);
@@ -447,7 +238,7 @@ TEST_F(ServiceTest, InjectedFaultsHitTheirOperationCountTimes) {
                 "setTemplate:zero-id:1", "--fault", "getFields:http-503:1", "--fault",
                 "getLogicGroups:garbage:1", "--fault", "setLogicGroups:close:1", "--fault",
                 "commitTemplate:delay:1", "--fault", "setAssets:soap-fault"});
-  Client client(service_.port());
+  SoapClient client(service_.port(), kAnn, kAnnPw);
   std::vector<ns4__libraryTemplate*> list;
   EXPECT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_SVR_FAULT);
   EXPECT_NE(FaultText(client.soap()).find("Injected fault for getLibraryTemplates"),
@@ -461,7 +252,7 @@ TEST_F(ServiceTest, InjectedFaultsHitTheirOperationCountTimes) {
   EXPECT_EQ(result->docPassword, kZero);
   ASSERT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK);
   EXPECT_TRUE(list.empty()) << "zero-id must not create a template";
-  auto [id, password] = CreateTemplate(&client, "Real");
+  auto [id, password] = client.CreateTemplate("Real");
   ASSERT_NE(id, kZero);
 
   std::vector<ns2__OstrFieldInfo*> fields;
@@ -623,8 +414,8 @@ TEST_F(ServiceTest, EverythingSurvivesARestart) {
   StartService();
   std::string id, password, fieldXml;
   {
-    Client client(service_.port());
-    std::tie(id, password) = CreateTemplate(&client, "Persistent");
+    SoapClient client(service_.port(), kAnn, kAnnPw);
+    std::tie(id, password) = client.CreateTemplate("Persistent");
     std::vector<ns2__OstrFieldInfo*> fields;
     ns2__OstrFieldInfo* field = RichField(client.soap(), "name");
     fieldXml = ToXml(*field);
@@ -636,7 +427,7 @@ TEST_F(ServiceTest, EverythingSurvivesARestart) {
   EXPECT_EQ(service_.Stop(), 0);
   std::string error;
   ASSERT_TRUE(service_.Start(dir_.path(), {}, &error)) << error;  // no --user this time
-  Client client(service_.port());
+  SoapClient client(service_.port(), kAnn, kAnnPw);
   std::vector<ns4__libraryTemplate*> list;
   ASSERT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK) << FaultText(client.soap());
   ASSERT_EQ(list.size(), 1u);
@@ -683,7 +474,7 @@ TEST_F(ServiceTest, SlowAndHostileClientsDoNotStopTheService) {
     RawExchange(service_.port(), junk, 3000);
   }
   EXPECT_TRUE(service_.Running());
-  Client client(service_.port());
+  SoapClient client(service_.port(), kAnn, kAnnPw);
   std::vector<ns4__libraryTemplate*> list;
   EXPECT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK);
 }
