@@ -70,11 +70,18 @@ std::optional<uint64_t> UploadedSize(Store* store, const std::optional<std::stri
   if (!address) return std::nullopt;
   size_t files = address->find("/files/");
   if (files == std::string::npos) return std::nullopt;
+  // .../files/SESSION/TOKEN/NAME, or .../files/SESSION/NAME for files stored before tokens.
+  std::vector<std::string> parts;
   std::string rest = address->substr(files + 7);
-  size_t slash = rest.find('/');
-  if (slash == std::string::npos) return std::nullopt;
-  std::optional<UploadData> upload =
-      store->FindUpload(rest.substr(0, slash), rest.substr(slash + 1));
+  for (size_t start = 0;;) {
+    size_t slash = rest.find('/', start);
+    parts.push_back(rest.substr(start, slash == std::string::npos ? slash : slash - start));
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  std::optional<UploadData> upload;
+  if (parts.size() == 3) upload = store->FindUpload(parts[0], parts[1], parts[2]);
+  if (parts.size() == 2) upload = store->FindUpload(parts[0], "", parts[1]);
   if (!upload) return std::nullopt;
   return upload->size;
 }

@@ -1,4 +1,4 @@
-// File-system helpers of the reference service: safe names, atomic writes, identifiers.
+// Helpers of the reference service: safe file names, session identifiers, random identifiers.
 #pragma once
 
 #include <string>
@@ -22,12 +22,6 @@ bool IsCleanFileName(std::string_view name);
 // True for an upload session identifier the service accepts: 1 to 64 characters of
 // A-Z a-z 0-9 and "-".
 bool IsValidSessionId(std::string_view id);
-
-// Writes `data` to `path` so that readers see either the old file or the complete new one:
-// the bytes go to a temporary file in the same folder, are flushed with fsync, and the temporary
-// file is renamed over `path`; the folder is fsynced afterwards. Returns true on success; on
-// failure returns false, sets `error` and leaves no temporary file behind.
-bool AtomicWriteFile(const std::string& path, std::string_view data, std::string* error);
 
 // Creates `path` and its missing parents with mode 0700. Returns false with `error` set on failure.
 bool MakeDirectories(const std::string& path, std::string* error);

@@ -1,7 +1,9 @@
 // osl-service: the reference template service. Serves the template manager and document builder
 // SOAP endpoints, the upload page and the uploaded files, storing everything under one folder.
+#include <pthread.h>
+#include <signal.h>
+
 #include <CLI/CLI.hpp>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -9,20 +11,15 @@
 
 #include "refservice/data_report.h"
 #include "refservice/fault_injection.h"
+#include "refservice/file_system.h"
 #include "refservice/file_util.h"
-#include "refservice/http_server.h"
+#include "refservice/http_daemon.h"
 #include "refservice/service_app.h"
 #include "refservice/soap_endpoint.h"
 #include "refservice/store.h"
 #include "refservice/template_manager.h"
 
 namespace {
-
-refservice::HttpServer* gServer = nullptr;
-
-extern "C" void OnStopSignal(int) {
-  if (gServer != nullptr) gServer->Stop();
-}
 
 constexpr const char kDescription[] = R"(osl-service: the reference template service.
 
@@ -33,20 +30,20 @@ Serves, on one HTTP address:
   POST /services/builddoc.asmx        document builder (SOAP 1.1): getLibraryTemplates
   POST /fileUpload.aspx?sessionid=ID  upload of one file (multipart/form-data, chunked or with
                                       Content-Length); the reply body is the file's address
-  GET  /files/ID/NAME                 an uploaded file, at the address the upload replied
+  GET  /files/ID/TOKEN/NAME           an uploaded file, at the address the upload replied
 
 Every operation checks the user's e-mail and password; every template operation also checks
 the template's identifier and password. Users only see and change their own templates.
 setTemplate with the zero GUID creates a template with a new GUID identifier and password.
 
 Everything is kept under DIR: DIR/service.db (SQLite: users, templates, fields, logic groups,
-assets, commits, uploads) and DIR/uploads/ID/NAME (files, written atomically). Upload names are
-cleaned: only the last path component is kept and bytes outside A-Z a-z 0-9 . - _ become "_",
+assets, commits, uploads) and DIR/uploads/ID/TOKEN/NAME (files, written atomically; every upload
+gets a fresh TOKEN, so an address never changes content). Upload names are cleaned: only the last path component is kept and bytes outside A-Z a-z 0-9 . - _ become "_",
 so nothing is ever written outside DIR. Restarting with the same DIR keeps everything.
 
 The first line on standard output is "listening on http://HOST:PORT" once the service accepts
 connections; with port 0 the system picks a free port and that line tells which.
-SIGINT or SIGTERM end the service after the requests in progress.
+SIGINT or SIGTERM end the service after the requests in progress (at most 5 seconds).
 
 Read-only commands (safe while the service runs):
   osl-service list --data DIR       one line per stored template
@@ -67,6 +64,28 @@ Fault injection (for testing clients): --fault OPERATION:KIND[:COUNT], repeatabl
 Faults of one operation apply in the order given, each until its COUNT is used up.
 )";
 
+// Removes the partial uploads an interrupted run left in the incoming folder.
+void RemovePartialUploads(refservice::FileSystem* fs) {
+  std::vector<std::string> names;
+  std::string error;
+  if (!fs->List(refservice::kIncomingFolder, &names, &error)) {
+    std::cerr << "osl-service: warning: " << error << "\n";
+    return;
+  }
+  int removed = 0;
+  for (const std::string& name : names) {
+    if (fs->Remove(std::string(refservice::kIncomingFolder) + "/" + name, &error)) {
+      ++removed;
+    } else {
+      std::cerr << "osl-service: warning: " << error << "\n";
+    }
+  }
+  if (removed > 0) {
+    std::cerr << "osl-service: removed " << removed
+              << " partial upload(s) left by an interrupted run\n";
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,7 +97,9 @@ int main(int argc, char** argv) {
   std::string password;
   std::vector<std::string> faultTexts;
   int threads = 4;
+  int maxConnections = 256;
   int timeoutSeconds = 30;
+  int headTimeoutSeconds = 10;
   int requestTimeoutSeconds = 600;
   int delayMs = 3000;
   int maxUploadMb = 256;
@@ -98,12 +119,19 @@ int main(int argc, char** argv) {
   app.add_option("--threads", threads, "worker threads")
       ->capture_default_str()
       ->check(CLI::Range(1, 64));
+  app.add_option("--max-connections", maxConnections, "open connections at once; more are refused")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 10000));
   app.add_option("--timeout", timeoutSeconds,
                  "seconds a client may stay silent before it is dropped")
       ->capture_default_str()
       ->check(CLI::Range(1, 3600));
+  app.add_option("--head-timeout", headTimeoutSeconds,
+                 "seconds a request's head may take to arrive")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600));
   app.add_option("--request-timeout", requestTimeoutSeconds,
-                 "seconds one whole request may take to arrive")
+                 "seconds one whole exchange (request and answer) may take")
       ->capture_default_str()
       ->check(CLI::Range(1, 86400));
   app.add_option("--delay-ms", delayMs, "how long the delay fault holds an answer back")
@@ -153,20 +181,29 @@ int main(int argc, char** argv) {
     }
     faults.Add(spec);
   }
-  HttpServerOptions serverOptions;
-  if (!ParseListenAddress(listen, &serverOptions.host, &serverOptions.port)) {
+  HttpDaemonOptions daemonOptions;
+  if (!ParseListenAddress(listen, &daemonOptions.host, &daemonOptions.port)) {
     std::cerr << "osl-service: --listen expects HOST:PORT, got \"" << listen << "\"\n";
     return 2;
   }
-  serverOptions.threads = threads;
-  serverOptions.idleTimeoutMs = timeoutSeconds * 1000;
-  serverOptions.requestTimeoutMs = requestTimeoutSeconds * 1000;
+  daemonOptions.threads = threads;
+  daemonOptions.maxConnections = maxConnections;
+  daemonOptions.idleTimeoutSeconds = timeoutSeconds;
+  daemonOptions.headTimeoutMs = headTimeoutSeconds * 1000;
+  daemonOptions.requestTimeoutMs = requestTimeoutSeconds * 1000;
 
   std::string error;
-  if (!MakeDirectories(dataDir + "/uploads", &error)) {
+  if (!MakeDirectories(dataDir, &error)) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
+  std::unique_ptr<FileSystem> fs = OpenFileSystem(dataDir, &error);
+  if (!fs || !fs->CreateFolders(kUploadsFolder, &error) ||
+      !fs->CreateFolders(kIncomingFolder, &error)) {
+    std::cerr << "osl-service: " << error << "\n";
+    return 1;
+  }
+  RemovePartialUploads(fs.get());
   Store store;
   if (!store.Open(dataDir + "/service.db", &error)) {
     std::cerr << "osl-service: " << error << "\n";
@@ -184,29 +221,38 @@ int main(int argc, char** argv) {
   TemplateManager manager(&store);
   GsoapDispatcher dispatcher(&manager);
   ServiceOptions serviceOptions;
-  serviceOptions.dataDir = dataDir;
-  serviceOptions.maxSoapBody = static_cast<size_t>(maxSoapMb) << 20;
-  serviceOptions.maxUploadBody = static_cast<size_t>(maxUploadMb) << 20;
+  serviceOptions.maxSoapBody = static_cast<uint64_t>(maxSoapMb) << 20;
+  serviceOptions.maxUploadBody = static_cast<uint64_t>(maxUploadMb) << 20;
   serviceOptions.delayMs = delayMs;
-  ServiceApp service(serviceOptions, &store, &faults, &dispatcher);
+  ServiceApp service(serviceOptions, &store, fs.get(), &faults, &dispatcher);
 
-  HttpServer server(serverOptions, &service);
-  if (!server.Listen(&error)) {
+  // The signals that end the service are taken by this thread only (sigwait below); every thread
+  // the daemon starts inherits the blocked mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  HttpDaemon daemon(daemonOptions, &service);
+  if (!daemon.Listen(&error)) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
-  std::string host = serverOptions.host;
+  std::string host = daemonOptions.host;
   if (host.find(':') != std::string::npos) host = "[" + host + "]";
-  std::string address = host + ":" + std::to_string(server.port());
+  std::string address = host + ":" + std::to_string(daemon.port());
   service.SetListenAddress(address);
-
-  gServer = &server;
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGINT, OnStopSignal);
-  std::signal(SIGTERM, OnStopSignal);
+  if (!daemon.Start(&error)) {
+    std::cerr << "osl-service: " << error << "\n";
+    return 1;
+  }
   std::cout << "listening on http://" << address << std::endl;
-  server.Run();
-  gServer = nullptr;
+
+  int received = 0;
+  sigwait(&stopSignals, &received);
+  daemon.Stop(5000);
   std::cerr << "osl-service: stopped\n";
   return 0;
 }

@@ -235,14 +235,11 @@ std::string GsoapDispatcher::OperationForAction(std::string_view action) const {
   return "";
 }
 
-HttpResponse GsoapDispatcher::Serve(const HttpRequest& request, SoapOverride overrideKind) {
+HttpResponse GsoapDispatcher::Serve(const SoapRequest& request, SoapOverride overrideKind) {
   SoapRequestContext context;
   context.manager = manager_;
-  context.path = request.path;
-  context.action = std::string(request.Header("soapaction").value_or(""));
-  if (context.action.size() >= 2 && context.action.front() == '"' && context.action.back() == '"') {
-    context.action = context.action.substr(1, context.action.size() - 2);
-  }
+  context.path = std::string(request.path);
+  context.action = std::string(request.action);
   context.actionOperation = OperationForAction(context.action);
   context.overrideKind = overrideKind;
   context.body = request.body;

@@ -1,12 +1,12 @@
 // The SOAP side of osl-service: runs the generated gSOAP server skeletons of the template
-// service schema on a request that the HTTP layer has already read, and implements the eight
+// service schema on an envelope that the HTTP layer has already read, and implements the eight
 // operations on top of TemplateManager.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "refservice/http.h"
+#include "refservice/http_message.h"
 #include "refservice/service_app.h"
 #include "refservice/template_manager.h"
 
@@ -28,7 +28,7 @@ class GsoapDispatcher : public SoapDispatcher {
   // "500" with a SOAP Fault: SOAP-ENV:Client for bad credentials, unknown templates, invalid
   // values, a SOAPAction that names another operation or an operation sent to the wrong endpoint;
   // SOAP-ENV:Server for injected faults and storage failures.
-  HttpResponse Serve(const HttpRequest& request, SoapOverride overrideKind) override;
+  HttpResponse Serve(const SoapRequest& request, SoapOverride overrideKind) override;
 
  private:
   TemplateManager* manager_;

@@ -61,6 +61,14 @@ CREATE TABLE IF NOT EXISTS commits(
   field_count INTEGER NOT NULL,
   asset_count INTEGER NOT NULL,
   group_count INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS files(
+  session TEXT NOT NULL,
+  token TEXT NOT NULL,
+  name TEXT NOT NULL,
+  size INTEGER NOT NULL,
+  sha256 TEXT NOT NULL,
+  uploaded_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP,
+  PRIMARY KEY(session, token, name));
 CREATE TABLE IF NOT EXISTS uploads(
   session TEXT NOT NULL,
   name TEXT NOT NULL,
@@ -520,22 +528,27 @@ int Store::CommitCount(int64_t templateRow) {
 bool Store::RecordUpload(const UploadData& upload) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement insert(db_,
-                   "INSERT INTO uploads(session, name, size, sha256) VALUES(?1, ?2, ?3, ?4) "
-                   "ON CONFLICT(session, name) DO UPDATE SET size = ?3, sha256 = ?4, "
-                   "uploaded_at = CURRENT_TIMESTAMP");
+                   "INSERT INTO files(session, token, name, size, sha256) "
+                   "VALUES(?1, ?2, ?3, ?4, ?5)");
   return insert.Bind(1, upload.session)
-      .Bind(2, upload.name)
-      .Bind(3, static_cast<int64_t>(upload.size))
-      .Bind(4, upload.sha256)
+      .Bind(2, upload.token)
+      .Bind(3, upload.name)
+      .Bind(4, static_cast<int64_t>(upload.size))
+      .Bind(5, upload.sha256)
       .Run();
 }
 
-std::optional<UploadData> Store::FindUpload(const std::string& session, const std::string& name) {
+std::optional<UploadData> Store::FindUpload(const std::string& session, const std::string& token,
+                                            const std::string& name) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement query(db_, "SELECT size, sha256 FROM uploads WHERE session = ?1 AND name = ?2");
-  query.Bind(1, session).Bind(2, name);
+  // Files stored before addresses had tokens are in the older table "uploads".
+  Statement query(db_, token.empty()
+                           ? "SELECT size, sha256 FROM uploads WHERE session = ?1 AND name = ?3"
+                           : "SELECT size, sha256 FROM files WHERE session = ?1 AND token = ?2 "
+                             "AND name = ?3");
+  query.Bind(1, session).Bind(2, token).Bind(3, name);
   if (!query.Row()) return std::nullopt;
-  return UploadData{session, name, static_cast<uint64_t>(query.Int64(0)), query.Text(1)};
+  return UploadData{session, token, name, static_cast<uint64_t>(query.Int64(0)), query.Text(1)};
 }
 
 }  // namespace refservice

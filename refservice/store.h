@@ -65,7 +65,8 @@ struct TemplateSummary {
 
 struct UploadData {
   std::string session;
-  std::string name;  // clean file name
+  std::string token;  // the upload's own address part; empty for files stored before tokens
+  std::string name;   // clean file name
   uint64_t size = 0;
   std::string sha256;
 };
@@ -142,9 +143,11 @@ class Store {
   bool AddCommit(int64_t templateRow);
   int CommitCount(int64_t templateRow);
 
-  // Records (or replaces) the bookkeeping row of an uploaded file.
+  // Records an uploaded file. False on a database error or when that address is already taken.
   bool RecordUpload(const UploadData& upload);
-  std::optional<UploadData> FindUpload(const std::string& session, const std::string& name);
+  // The uploaded file at this address; an empty `token` finds files stored before tokens.
+  std::optional<UploadData> FindUpload(const std::string& session, const std::string& token,
+                                       const std::string& name);
 
  private:
   friend class Transaction;

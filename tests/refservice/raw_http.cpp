@@ -15,16 +15,21 @@
 
 namespace osltest {
 
-std::string RawExchange(uint16_t port, const std::string& request, int timeoutMs, bool halfClose) {
+std::string RawExchange(uint16_t port, const std::string& request, int timeoutMs) {
+  return RawSend(port, request, timeoutMs).bytes;
+}
+
+RawResult RawSend(uint16_t port, const std::string& request, int timeoutMs, bool halfClose) {
+  RawResult result;
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return "";
+  if (fd < 0) return result;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     ::close(fd);
-    return "";
+    return result;
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   auto left = [&] {
@@ -34,7 +39,6 @@ std::string RawExchange(uint16_t port, const std::string& request, int timeoutMs
     return ms < 0 ? 0 : static_cast<int>(ms);
   };
   size_t sent = 0;
-  std::string reply;
   char buffer[65536];
   // Send and receive together, so a server that answers early never deadlocks the test.
   while (left() > 0) {
@@ -42,8 +46,11 @@ std::string RawExchange(uint16_t port, const std::string& request, int timeoutMs
     if (::poll(&pfd, 1, left()) <= 0) break;
     if (pfd.revents & POLLIN) {
       ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      reply.append(buffer, static_cast<size_t>(n));
+      if (n <= 0) {
+        result.peerClosed = true;  // orderly close, or a reset
+        break;
+      }
+      result.bytes.append(buffer, static_cast<size_t>(n));
       continue;
     }
     if (pfd.revents & POLLOUT) {
@@ -56,10 +63,13 @@ std::string RawExchange(uint16_t port, const std::string& request, int timeoutMs
       }
       continue;
     }
-    if (pfd.revents & (POLLERR | POLLHUP)) break;
+    if (pfd.revents & (POLLERR | POLLHUP)) {
+      result.peerClosed = true;
+      break;
+    }
   }
   ::close(fd);
-  return reply;
+  return result;
 }
 
 HttpReply ParseReply(const std::string& raw) {

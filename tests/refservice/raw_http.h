@@ -7,12 +7,20 @@
 
 namespace osltest {
 
-// Sends `request` bytes to 127.0.0.1:`port` and returns everything received until the peer
-// closes (or `timeoutMs` passes). With `halfClose` the sending side is shut once the request is
-// out; without it the test can see whether the service closes the connection by itself. Empty
-// when the connection fails.
-std::string RawExchange(uint16_t port, const std::string& request, int timeoutMs = 10000,
-                        bool halfClose = true);
+struct RawResult {
+  std::string bytes;        // everything received
+  bool peerClosed = false;  // the service closed the connection (rather than the time-out)
+};
+
+// Sends `request` bytes to 127.0.0.1:`port` and collects everything received until the peer
+// closes or `timeoutMs` passes. With `halfClose` the sending side is shut once the request is
+// out; without it the test sees whether the service closes the connection by itself. Nothing is
+// received when the connection fails.
+RawResult RawSend(uint16_t port, const std::string& request, int timeoutMs = 10000,
+                  bool halfClose = true);
+
+// RawSend's bytes.
+std::string RawExchange(uint16_t port, const std::string& request, int timeoutMs = 10000);
 
 struct HttpReply {
   int status = 0;  // 0 when no parseable status line arrived

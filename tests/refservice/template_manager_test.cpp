@@ -16,7 +16,6 @@ namespace {
 
 using refservice::AssetChange;
 using refservice::AssetData;
-using refservice::AtomicWriteFile;
 using refservice::Credentials;
 using refservice::FieldData;
 using refservice::IsDecimalText;
@@ -310,26 +309,6 @@ TEST(Store, RefusesAFileThatIsNotItsDatabase) {
   std::string error;
   EXPECT_FALSE(store.Open(path, &error));
   EXPECT_FALSE(error.empty());
-}
-
-TEST(AtomicWriteFile, ReplacesWholeAndLeavesNoTemporaryFiles) {
-  TempDir dir;
-  std::string path = dir.path() + "/a.bin";
-  std::string error;
-  ASSERT_TRUE(AtomicWriteFile(path, "first version", &error)) << error;
-  ASSERT_TRUE(AtomicWriteFile(path, std::string("second\0version", 14), &error)) << error;
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  EXPECT_EQ(content.str(), std::string("second\0version", 14));
-  EXPECT_FALSE(AtomicWriteFile(dir.path() + "/missing/x.bin", "x", &error));
-  EXPECT_FALSE(error.empty());
-  int entries = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    ++entries;
-    EXPECT_EQ(entry.path().filename(), "a.bin");
-  }
-  EXPECT_EQ(entries, 1);
 }
 
 }  // namespace

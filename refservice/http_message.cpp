@@ -1,0 +1,45 @@
+#include "refservice/http_message.h"
+
+#include <unistd.h>
+
+namespace refservice {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) Reset(other.Release());
+  return *this;
+}
+
+void UniqueFd::Reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+std::optional<std::string_view> HttpRequestHead::Header(std::string_view lowerName) const {
+  for (const auto& [name, value] : headers) {
+    if (name == lowerName) return std::string_view(value);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string_view> HttpRequestHead::QueryValue(std::string_view name) const {
+  for (const auto& [key, value] : query) {
+    if (key == name) return std::string_view(value);
+  }
+  return std::nullopt;
+}
+
+HttpResponse HttpResponse::Text(int status, std::string body, std::string contentType) {
+  HttpResponse response;
+  response.status = status;
+  response.headers.emplace_back("Content-Type", std::move(contentType));
+  response.body = std::move(body);
+  return response;
+}
+
+HttpResponse HttpResponse::Close() {
+  HttpResponse response;
+  response.kind = Kind::kClose;
+  return response;
+}
+
+}  // namespace refservice
