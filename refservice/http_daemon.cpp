@@ -63,7 +63,7 @@ struct GateEntry {
   Clock::time_point acceptedAt;
   Clock::time_point lastActivity;  // when more of the head last arrived
   size_t seen = 0;                 // bytes of the head seen so far
-  bool closing = false;  // refused: what the client still sends is read and dropped
+  bool closing = false;            // refused: what the client still sends is read and dropped
   Clock::time_point closeBy;
   size_t drained = 0;
 };

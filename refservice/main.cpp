@@ -18,6 +18,8 @@
 #include "refservice/soap_endpoint.h"
 #include "refservice/store.h"
 #include "refservice/template_manager.h"
+#include "refservice/upload_quota.h"
+#include "refservice/xml_guard.h"
 
 namespace {
 
@@ -104,6 +106,9 @@ int main(int argc, char** argv) {
   int delayMs = 3000;
   int maxUploadMb = 256;
   int maxSoapMb = 16;
+  int maxSessionMb = 1024;
+  int maxDataMb = 8192;
+  XmlLimits xmlLimits;
 
   CLI::App app{kDescription, "osl-service"};
   app.get_formatter()->column_width(40);
@@ -143,6 +148,28 @@ int main(int argc, char** argv) {
   app.add_option("--max-soap-mb", maxSoapMb, "largest SOAP request body, in MiB")
       ->capture_default_str()
       ->check(CLI::Range(1, 1024));
+  app.add_option("--max-session-mb", maxSessionMb,
+                 "uploaded files one session may hold, in MiB (0: no limit)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 1 << 30));
+  app.add_option("--max-data-mb", maxDataMb,
+                 "uploaded files the data folder may hold, in MiB (0: no limit)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 1 << 30));
+  app.add_option("--max-xml-depth", xmlLimits.maxDepth, "deepest element nesting of a SOAP request")
+      ->capture_default_str()
+      ->check(CLI::Range(8, 10000));
+  app.add_option("--max-xml-attributes", xmlLimits.maxAttributes,
+                 "most attributes of one element of a SOAP request")
+      ->capture_default_str()
+      ->check(CLI::Range(8, 100000));
+  app.add_option("--max-xml-namespaces", xmlLimits.maxNamespaces,
+                 "most namespace declarations in a SOAP request")
+      ->capture_default_str()
+      ->check(CLI::Range(8, 100000));
+  app.add_option("--max-xml-elements", xmlLimits.maxElements, "most elements in a SOAP request")
+      ->capture_default_str()
+      ->check(CLI::Range(16, 100000000));
 
   std::string reportDir;
   std::string reportId;
@@ -209,6 +236,14 @@ int main(int argc, char** argv) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
+  UploadQuota quota(static_cast<uint64_t>(maxSessionMb) << 20, static_cast<uint64_t>(maxDataMb)
+                                                                   << 20);
+  std::vector<std::pair<std::string, uint64_t>> stored;
+  if (!store.UploadedBytes(&stored)) {
+    std::cerr << "osl-service: cannot read the record of uploaded files\n";
+    return 1;
+  }
+  for (const auto& [session, bytes] : stored) quota.AddStored(session, bytes);
   if (!user.empty() && !store.SetUser(user, password)) {
     std::cerr << "osl-service: cannot store the account " << user << "\n";
     return 1;
@@ -219,12 +254,13 @@ int main(int argc, char** argv) {
   }
 
   TemplateManager manager(&store);
-  GsoapDispatcher dispatcher(&manager);
+  GsoapDispatcher dispatcher(&manager, static_cast<unsigned>(xmlLimits.maxDepth));
   ServiceOptions serviceOptions;
   serviceOptions.maxSoapBody = static_cast<uint64_t>(maxSoapMb) << 20;
   serviceOptions.maxUploadBody = static_cast<uint64_t>(maxUploadMb) << 20;
+  serviceOptions.xmlLimits = xmlLimits;
   serviceOptions.delayMs = delayMs;
-  ServiceApp service(serviceOptions, &store, fs.get(), &faults, &dispatcher);
+  ServiceApp service(serviceOptions, &store, fs.get(), &quota, &faults, &dispatcher);
 
   // The signals that end the service are taken by this thread only (sigwait below); every thread
   // the daemon starts inherits the blocked mask.

@@ -88,9 +88,10 @@ constexpr const char kIndexText[] =
 // Collects a SOAP envelope (bounded) and answers it through the dispatcher.
 class SoapExchange : public HttpExchange {
  public:
-  SoapExchange(SoapDispatcher* dispatcher, std::string path, std::string action,
-               SoapOverride overrideKind, uint64_t maxBody, int delayMs)
+  SoapExchange(SoapDispatcher* dispatcher, const XmlLimits* limits, std::string path,
+               std::string action, SoapOverride overrideKind, uint64_t maxBody, int delayMs)
       : dispatcher_(dispatcher),
+        limits_(limits),
         path_(std::move(path)),
         action_(std::move(action)),
         overrideKind_(overrideKind),
@@ -107,13 +108,19 @@ class SoapExchange : public HttpExchange {
   }
 
   HttpResponse Finish() override {
-    HttpResponse response = dispatcher_->Serve(SoapRequest{path_, action_, body_}, overrideKind_);
+    HttpResponse response;
+    if (std::optional<std::string> problem = CheckXml(body_, *limits_)) {
+      response = HttpResponse::Text(500, FaultEnvelope(true, *problem), "text/xml; charset=utf-8");
+    } else {
+      response = dispatcher_->Serve(SoapRequest{path_, action_, body_}, overrideKind_);
+    }
     response.delayMs = delayMs_;
     return response;
   }
 
  private:
   SoapDispatcher* dispatcher_;
+  const XmlLimits* limits_;
   std::string path_;
   std::string action_;
   SoapOverride overrideKind_;
@@ -131,10 +138,14 @@ std::string GarbageBody() {
   return body;
 }
 
-std::string FaultEnvelope(std::string_view reason) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\">"
-         "<SOAP-ENV:Body><SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode>"
+std::string FaultEnvelope(bool client, std::string_view reason) {
+  return std::string(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             "<SOAP-ENV:Envelope "
+             "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+             "<SOAP-ENV:Body><SOAP-ENV:Fault><faultcode>") +
+         (client ? "SOAP-ENV:Client" : "SOAP-ENV:Server") +
+         "</faultcode>"
          "<faultstring>" +
          XmlEscape(reason) +
          "</faultstring></SOAP-ENV:Fault></SOAP-ENV:Body>"
@@ -152,11 +163,12 @@ std::optional<uint64_t> ContentLength(const HttpRequestHead& head) {
   return length;
 }
 
-ServiceApp::ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, FaultInjector* faults,
-                       SoapDispatcher* dispatcher)
+ServiceApp::ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, UploadQuota* quota,
+                       FaultInjector* faults, SoapDispatcher* dispatcher)
     : options_(std::move(options)),
       store_(store),
       fs_(fs),
+      quota_(quota),
       faults_(faults),
       dispatcher_(dispatcher) {}
 
@@ -236,8 +248,8 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginSoap(const HttpRequestHead& head,
         break;
     }
   }
-  return std::make_unique<SoapExchange>(dispatcher_, head.path, action, overrideKind,
-                                        options_.maxSoapBody, delayMs);
+  return std::make_unique<SoapExchange>(dispatcher_, &options_.xmlLimits, head.path, action,
+                                        overrideKind, options_.maxSoapBody, delayMs);
 }
 
 std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& head,
@@ -256,7 +268,7 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& hea
         *reply = HttpResponse::Text(200, GarbageBody(), "application/octet-stream");
         return nullptr;
       case FaultKind::kSoapFault:
-        *reply = HttpResponse::Text(500, FaultEnvelope("Injected fault for upload."),
+        *reply = HttpResponse::Text(500, FaultEnvelope(false, "Injected fault for upload."),
                                     "text/xml; charset=utf-8");
         return nullptr;
       case FaultKind::kDelay:
@@ -289,7 +301,7 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& hea
   request.publicHost = PublicHost(head);
   request.maxBody = options_.maxUploadBody;
   request.delayMs = delayMs;
-  return std::make_unique<UploadExchange>(std::move(request), store_, fs_);
+  return std::make_unique<UploadExchange>(std::move(request), store_, fs_, quota_);
 }
 
 HttpResponse ServiceApp::FileGet(const HttpRequestHead& head) {

@@ -11,6 +11,8 @@
 #include "refservice/file_system.h"
 #include "refservice/http_message.h"
 #include "refservice/store.h"
+#include "refservice/upload_quota.h"
+#include "refservice/xml_guard.h"
 
 namespace refservice {
 
@@ -47,14 +49,15 @@ struct ServiceOptions {
   std::string listenAddress;            // "HOST:PORT", for addresses when Host is unusable
   uint64_t maxSoapBody = 16u << 20;     // bytes
   uint64_t maxUploadBody = 256u << 20;  // bytes
+  XmlLimits xmlLimits;                  // checked before a SOAP request is parsed
   int delayMs = 3000;                   // how long the "delay" fault holds an answer back
 };
 
 class ServiceApp : public HttpHandler {
  public:
   // `store` must be open; `fs` is the data folder; all must outlive the app.
-  ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, FaultInjector* faults,
-             SoapDispatcher* dispatcher);
+  ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, UploadQuota* quota,
+             FaultInjector* faults, SoapDispatcher* dispatcher);
 
   // Sets the "HOST:PORT" used in file addresses when a request's Host header is unusable. Call
   // before serving.
@@ -78,6 +81,7 @@ class ServiceApp : public HttpHandler {
   ServiceOptions options_;
   Store* store_;
   FileSystem* fs_;
+  UploadQuota* quota_;
   FaultInjector* faults_;
   SoapDispatcher* dispatcher_;
 };
@@ -85,8 +89,9 @@ class ServiceApp : public HttpHandler {
 // Bytes that are not XML (nor any other structured text), used by the "garbage" fault.
 std::string GarbageBody();
 
-// A SOAP 1.1 Fault envelope with a server fault code and `reason` (XML-escaped here).
-std::string FaultEnvelope(std::string_view reason);
+// A SOAP 1.1 Fault envelope with the fault code SOAP-ENV:Client (the request was at fault) or
+// SOAP-ENV:Server, and `reason` (XML-escaped here).
+std::string FaultEnvelope(bool client, std::string_view reason);
 
 // The Content-Length of a request head: nullopt when absent or malformed.
 std::optional<uint64_t> ContentLength(const HttpRequestHead& head);

@@ -253,6 +253,7 @@ HttpResponse GsoapDispatcher::Serve(const SoapRequest& request, SoapOverride ove
   soap_set_omode(soap.get(), SOAP_ENC_PLAIN);
   soap->max_keep_alive = 0;
   soap->keep_alive = 0;
+  soap->maxlevel = maxDepth_;
 
   // Faults are written without nil placeholders, so they carry only the SOAP 1.1 elements;
   // answers write absent members as nil elements.

@@ -18,8 +18,10 @@ std::string SoapActionFor(std::string_view operation);
 
 class GsoapDispatcher : public SoapDispatcher {
  public:
-  // `manager` must outlive the dispatcher.
-  explicit GsoapDispatcher(TemplateManager* manager) : manager_(manager) {}
+  // `manager` must outlive the dispatcher. The parser refuses elements nested deeper than
+  // `maxDepth`.
+  explicit GsoapDispatcher(TemplateManager* manager, unsigned maxDepth = 64)
+      : manager_(manager), maxDepth_(maxDepth) {}
 
   std::string OperationForAction(std::string_view action) const override;
 
@@ -32,6 +34,7 @@ class GsoapDispatcher : public SoapDispatcher {
 
  private:
   TemplateManager* manager_;
+  unsigned maxDepth_;
 };
 
 }  // namespace refservice

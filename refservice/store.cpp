@@ -229,9 +229,10 @@ bool Store::CheckApplicationId(const std::string& path, std::string* error) {
 
 bool Store::Open(const std::string& path, std::string* error) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  int rc =
-      sqlite3_open_v2(path.c_str(), &db_,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+  int rc = sqlite3_open_v2(
+      path.c_str(), &db_,
+      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
+      nullptr);
   auto fail = [&](const std::string& what) {
     *error = what + " " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
     if (db_ != nullptr) sqlite3_close_v2(db_);
@@ -252,7 +253,8 @@ bool Store::Open(const std::string& path, std::string* error) {
 bool Store::OpenReadOnly(const std::string& path, std::string* error) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   int rc =
-      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr);
+      sqlite3_open_v2(path.c_str(), &db_,
+                      SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
   if (rc != SQLITE_OK) {
     *error = "cannot open database " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
     if (db_ != nullptr) sqlite3_close_v2(db_);
@@ -536,6 +538,18 @@ bool Store::RecordUpload(const UploadData& upload) {
       .Bind(4, static_cast<int64_t>(upload.size))
       .Bind(5, upload.sha256)
       .Run();
+}
+
+bool Store::UploadedBytes(std::vector<std::pair<std::string, uint64_t>>* out) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  out->clear();
+  Statement query(db_,
+                  "SELECT session, SUM(size) FROM (SELECT session, size FROM files "
+                  "UNION ALL SELECT session, size FROM uploads) GROUP BY session");
+  while (query.Row()) {
+    out->emplace_back(query.Text(0), static_cast<uint64_t>(query.Int64(1)));
+  }
+  return query.Done();
 }
 
 std::optional<UploadData> Store::FindUpload(const std::string& session, const std::string& token,

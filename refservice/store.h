@@ -145,6 +145,8 @@ class Store {
 
   // Records an uploaded file. False on a database error or when that address is already taken.
   bool RecordUpload(const UploadData& upload);
+  // The bytes of uploaded files each session holds.
+  bool UploadedBytes(std::vector<std::pair<std::string, uint64_t>>* out);
   // The uploaded file at this address; an empty `token` finds files stored before tokens.
   std::optional<UploadData> FindUpload(const std::string& session, const std::string& token,
                                        const std::string& name);

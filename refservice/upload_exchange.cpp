@@ -15,12 +15,18 @@ bool IsUploadToken(std::string_view text) {
   return true;
 }
 
-UploadExchange::UploadExchange(UploadRequest request, Store* store, FileSystem* fs)
+UploadExchange::UploadExchange(UploadRequest request, Store* store, FileSystem* fs,
+                               UploadQuota* quota)
     : request_(std::move(request)),
       store_(store),
       fs_(fs),
+      quota_(quota),
       scanner_(request_.boundary, this),
       writer_(fs, kIncomingFolder) {}
+
+UploadExchange::~UploadExchange() {
+  if (!stored_ && reserved_ > 0) quota_->Release(request_.session, reserved_);
+}
 
 HttpResponse UploadExchange::Reply(HttpResponse response) const {
   response.delayMs = request_.delayMs;
@@ -33,6 +39,8 @@ bool UploadExchange::OnFileBegin(std::string_view fileName) {
 }
 
 bool UploadExchange::OnFileData(std::string_view data) {
+  if (!quota_->Reserve(request_.session, data.size(), &quotaError_)) return false;
+  reserved_ += data.size();
   if (!writer_.Append(data, &storeError_)) return false;
   digest_.Update(data);
   return true;
@@ -50,6 +58,9 @@ std::optional<HttpResponse> UploadExchange::OnBody(std::string_view data) {
 }
 
 HttpResponse UploadExchange::Finish() {
+  if (!quotaError_.empty()) {
+    return Reply(HttpResponse::Text(507, "upload refused: " + quotaError_ + "\n"));
+  }
   if (!storeError_.empty()) {
     return Reply(HttpResponse::Text(500, "upload not stored: " + storeError_ + "\n"));
   }
@@ -70,6 +81,7 @@ HttpResponse UploadExchange::Finish() {
     fs_->Remove(path, &error);
     return Reply(HttpResponse::Text(500, "upload not stored: the upload could not be recorded\n"));
   }
+  stored_ = true;
   return Reply(HttpResponse::Text(
       200, ServiceApp::FileAddress(request_.publicHost, request_.session, token, cleanName_)));
 }

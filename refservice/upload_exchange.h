@@ -12,6 +12,7 @@
 #include "refservice/multipart_scanner.h"
 #include "refservice/sha256.h"
 #include "refservice/store.h"
+#include "refservice/upload_quota.h"
 
 namespace refservice {
 
@@ -25,11 +26,14 @@ struct UploadRequest {
 
 class UploadExchange : public HttpExchange, private MultipartSink {
  public:
-  // `store` and `fs` must outlive the exchange.
-  UploadExchange(UploadRequest request, Store* store, FileSystem* fs);
+  // `store`, `fs` and `quota` must outlive the exchange.
+  UploadExchange(UploadRequest request, Store* store, FileSystem* fs, UploadQuota* quota);
+  // An exchange that ends without storing its file gives its reserved bytes back.
+  ~UploadExchange() override;
 
   std::optional<HttpResponse> OnBody(std::string_view data) override;
-  // 200 with the file's address; 400 for a malformed body; 500 when the file could not be stored.
+  // 200 with the file's address; 400 for a malformed body; 507 when a quota would be passed; 500
+  // when the file could not be stored.
   HttpResponse Finish() override;
 
  private:
@@ -40,11 +44,15 @@ class UploadExchange : public HttpExchange, private MultipartSink {
   UploadRequest request_;
   Store* store_;
   FileSystem* fs_;
+  UploadQuota* quota_;
   MultipartScanner scanner_;
   AtomicFileWriter writer_;
   Sha256 digest_;
   std::string cleanName_;
   uint64_t received_ = 0;
+  uint64_t reserved_ = 0;  // quota bytes held for this upload
+  bool stored_ = false;
+  std::string quotaError_;  // which quota the file would pass, once it would
   std::string storeError_;  // why the file could not be stored, once it could not
 };
 
