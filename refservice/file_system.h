@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "refservice/http_message.h"
+#include "refservice/unique_fd.h"
 
 namespace refservice {
 

@@ -1,18 +1,6 @@
 #include "refservice/http_message.h"
 
-#include <unistd.h>
-
 namespace refservice {
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) Reset(other.Release());
-  return *this;
-}
-
-void UniqueFd::Reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
 
 std::optional<std::string_view> HttpRequestHead::Header(std::string_view lowerName) const {
   for (const auto& [name, value] : headers) {

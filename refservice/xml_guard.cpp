@@ -216,8 +216,10 @@ class Scanner {
       while (pos_ < xml_.size() && IsBlank(xml_[pos_])) ++pos_;
       if (pos_ >= xml_.size() || (xml_[pos_] != '"' && xml_[pos_] != '\'')) continue;
       char quote = xml_[pos_++];
-      // The value, with its references checked.
+      // The value, with its references checked. XML allows no "<" in it: one ends the tag here,
+      // so that no start tag can hide from the count inside a value.
       while (pos_ < xml_.size() && xml_[pos_] != quote) {
+        if (xml_[pos_] == '<') return std::nullopt;
         if (xml_[pos_] == '&') {
           if (std::optional<std::string> problem = Reference()) return problem;
         } else {
