@@ -39,9 +39,12 @@ the template's identifier and password. Users only see and change their own temp
 setTemplate with the zero GUID creates a template with a new GUID identifier and password.
 
 Everything is kept under DIR: DIR/service.db (SQLite: users, templates, fields, logic groups,
-assets, commits, uploads) and DIR/uploads/ID/TOKEN/NAME (files, written atomically; every upload
-gets a fresh TOKEN, so an address never changes content). Upload names are cleaned: only the last path component is kept and bytes outside A-Z a-z 0-9 . - _ become "_",
-so nothing is ever written outside DIR. Restarting with the same DIR keeps everything.
+assets, commits, uploads) and DIR/uploads/ID/TOKEN/NAME (files, written atomically; every
+upload gets a fresh TOKEN, so an address never changes content). Upload names are cleaned:
+only the last path component is kept and bytes outside A-Z a-z 0-9 . - _ become "_"; no path
+below DIR is followed through a symbolic link, so nothing is ever written outside DIR.
+Restarting with the same DIR keeps everything. Every request size, time and quota is bounded;
+the --max-* and --*timeout options below set the limits.
 
 The first line on standard output is "listening on http://HOST:PORT" once the service accepts
 connections; with port 0 the system picks a free port and that line tells which.
