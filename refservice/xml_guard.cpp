@@ -170,7 +170,10 @@ class Scanner {
     if (StartsWith("<!")) return "Document type declarations are not accepted" + At(start) + ".";
     if (StartsWith("</")) {
       if (depth_ > 0) --depth_;
-      SkipPast(">");
+      // An end tag runs to its ">"; a "<" before it starts the next tag (which counts).
+      pos_ += 2;
+      while (pos_ < xml_.size() && xml_[pos_] != '>' && xml_[pos_] != '<') ++pos_;
+      if (pos_ < xml_.size() && xml_[pos_] == '>') ++pos_;
       return std::nullopt;
     }
     // A start tag: its name, then attributes up to ">" or "/>".

@@ -76,8 +76,10 @@ TEST(XmlGuard, RefusesMessagesBeyondTheLimits) {
   for (int i = 0; i < 9; ++i) wide += "<w></w><e/>";
   EXPECT_EQ(Reason(Wrap(wide), limits), "");
   EXPECT_EQ(Reason(Wrap(wide + "<w/>"), limits), "The request has more than 20 elements.");
-  // "<" may not appear in an attribute value: there it starts a tag that counts.
+  // "<" may not appear in an attribute value or an end tag: there it starts a tag that counts.
   EXPECT_EQ(Reason(Wrap("<a v='" + std::string(20, '<') + "'/>"), limits),
+            "The request has more than 20 elements.");
+  EXPECT_EQ(Reason(Wrap("</x " + std::string(20, '<') + ">"), limits),
             "The request has more than 20 elements.");
   EXPECT_EQ(Reason(Wrap("<a a='1' b='2' c=\"3\"/>"), limits), "");
   EXPECT_NE(Reason(Wrap("<a a='1' b='2' c='3' d='4' e='5' f='6'/>"), limits)
