@@ -13,7 +13,6 @@
 #include <chrono>
 #include <filesystem>
 #include <random>
-#include <regex>
 #include <thread>
 
 #include "tests/refservice/raw_http.h"
@@ -130,12 +129,18 @@ void ExpectFramedReply(uint16_t port, const std::string& request, int status, bo
   EXPECT_TRUE(result.peerClosed) << "the service kept the connection open";
   HttpReply reply = ParseReply(result.bytes);
   EXPECT_EQ(reply.status, status) << result.bytes.substr(0, 300);
-  std::smatch match;
-  std::regex lengthLine("\r\nContent-Length: ([0-9]+)\r\n");
   std::string headText = "\r\n" + reply.head;
-  ASSERT_TRUE(std::regex_search(headText, match, lengthLine)) << reply.head;
-  size_t length = std::stoul(match[1]);
-  EXPECT_EQ(headText.find("\r\nContent-Length:", match.position(0) + 2), std::string::npos)
+  const std::string lengthName = "\r\nContent-Length: ";
+  size_t at = headText.find(lengthName);
+  ASSERT_NE(at, std::string::npos) << reply.head;
+  size_t digits = at + lengthName.size();
+  size_t lineEnd = headText.find("\r\n", digits);
+  std::string lengthText = headText.substr(digits, lineEnd - digits);
+  ASSERT_TRUE(!lengthText.empty() &&
+              lengthText.find_first_not_of("0123456789") == std::string::npos)
+      << reply.head;
+  size_t length = std::stoul(lengthText);
+  EXPECT_EQ(headText.find("\r\nContent-Length:", at + 2), std::string::npos)
       << "one Content-Length only";
   EXPECT_NE(headText.find("\r\nConnection: close\r\n"), std::string::npos) << reply.head;
   EXPECT_EQ(reply.body.size(), head ? 0 : length) << "the body is exactly Content-Length long";

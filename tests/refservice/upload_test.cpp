@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <random>
-#include <regex>
 #include <thread>
 
 #include "tests/refservice/raw_http.h"
@@ -33,10 +32,14 @@ class UploadTest : public ::testing::Test {
   // True when `address` is this service's address of a new upload of `name` in `session`.
   ::testing::AssertionResult IsUploadAddress(const std::string& address, const std::string& session,
                                              const std::string& name) {
-    std::regex form(std::regex_replace(service_.baseUrl() + "/files/" + session + "/",
-                                       std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
-                    "[0-9a-f]{32}/" + std::regex_replace(name, std::regex(R"([.])"), R"(\.)"));
-    if (std::regex_match(address, form)) return ::testing::AssertionSuccess();
+    const std::string prefix = service_.baseUrl() + "/files/" + session + "/";
+    const std::string suffix = "/" + name;
+    bool matches = address.size() == prefix.size() + 32 + suffix.size() &&
+                   address.compare(0, prefix.size(), prefix) == 0 &&
+                   address.compare(prefix.size() + 32, suffix.size(), suffix) == 0 &&
+                   address.substr(prefix.size(), 32).find_first_not_of("0123456789abcdef") ==
+                       std::string::npos;
+    if (matches) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
            << address << " is not an upload address of " << session << "/" << name;
   }
