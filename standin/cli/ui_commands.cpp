@@ -292,7 +292,7 @@ int RunTag(CliContext& context, const TagOptions& options) {
   }
   if (steps.empty()) {
     // Nothing to change: show the panel as the designer sees it.
-    std::fputs(Shown(driver.Describe()).c_str(), stdout);
+    std::fputs(standin::EscapeForTerminal(driver.Describe(), "").c_str(), stdout);
     return context.FinishDocument(doc);
   }
   for (const PlannedStep& planned : steps) {

@@ -76,7 +76,7 @@ TEST_F(UiCommandLine, TagEditsTheFieldPanelAndSavesTheTag) {
   const std::string before = ReadFile(doc);
   run = Osl({"tag", doc, "22"});
   EXPECT_EQ(0, run.status) << run.err;
-  EXPECT_TRUE(Has(run.out, "\"BodyCopy\"")) << run.out;
+  EXPECT_TRUE(Has(run.out, "kOslFieldNameWidgetID editbox \"BodyCopy\"\n")) << run.out;
   EXPECT_TRUE(Has(run.out, "*2 \"Rich text\"")) << run.out;
   EXPECT_EQ(before, ReadFile(doc));
 }
