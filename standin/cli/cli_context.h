@@ -71,5 +71,6 @@ class CliContext {
 // *exitStatus when it runs.
 void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus);
 void AddMenuCommands(CLI::App& app, CliContext& context, int* exitStatus);
+void AddExportCommands(CLI::App& app, CliContext& context, int* exitStatus);
 
 }  // namespace osl_cli

@@ -106,6 +106,16 @@ void FileSystem::Remove(const std::string& path) { ::unlink(path.c_str()); }
 
 bool FileSystem::WriteFileAtomic(const std::string& path, const std::string& data,
                                  std::string* error) {
+  return WriteFileAtomicWith(
+      path,
+      [&data](const Writer& write, std::string* why) {
+        return write(data.data(), data.size(), why);
+      },
+      error);
+}
+
+bool FileSystem::WriteFileAtomicWith(const std::string& path, const Producer& produce,
+                                     std::string* error) {
   const auto slash = path.find_last_of('/');
   const std::string dir =
       slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
@@ -117,8 +127,11 @@ bool FileSystem::WriteFileAtomic(const std::string& path, const std::string& dat
   struct stat st;
   const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
   ::fchmod(fd, mode);
+  const Writer write = [this, fd](const char* bytes, size_t size, std::string* why) {
+    return Write(fd, bytes, size, why);
+  };
   std::string ignored;
-  if (!Write(fd, data.data(), data.size(), error) || !Sync(fd, error)) {
+  if (!produce(write, error) || !Sync(fd, error)) {
     Close(fd, &ignored);
     Remove(temp);
     return false;

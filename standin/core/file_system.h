@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace standin {
@@ -35,6 +36,17 @@ class FileSystem {
   // atomic write first removes those of processes that no longer run from
   // the folder it writes to (RemoveStaleTemps).
   bool WriteFileAtomic(const std::string& path, const std::string& data, std::string* error);
+
+  // Writes `size` bytes to the file being made; false with *error set when
+  // they cannot be written.
+  using Writer = std::function<bool(const char* bytes, size_t size, std::string* error)>;
+  // Makes the content: calls the writer as often as it likes and returns
+  // true when the content is complete, false with *error set otherwise.
+  using Producer = std::function<bool(const Writer& write, std::string* error)>;
+  // Like WriteFileAtomic, with the content made by `produce` while the file
+  // is written (so it need not be held in memory whole). When `produce`
+  // fails, the previous file is untouched as well.
+  bool WriteFileAtomicWith(const std::string& path, const Producer& produce, std::string* error);
 
   // The start of every temporary file's name.
   static constexpr const char* kTempPrefix = ".osl-save-";
