@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace osl::refservice {
+namespace refservice {
 namespace {
 
 struct KindName {
@@ -94,4 +94,4 @@ std::optional<FaultKind> FaultInjector::Next(std::string_view operation) {
   return std::nullopt;
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice

@@ -1,6 +1,5 @@
 // Deliberate failures for testing clients: "--fault OPERATION:KIND[:COUNT]".
-#ifndef OSL_REFSERVICE_FAULT_INJECTION_H_
-#define OSL_REFSERVICE_FAULT_INJECTION_H_
+#pragma once
 
 #include <mutex>
 #include <optional>
@@ -8,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace osl::refservice {
+namespace refservice {
 
 enum class FaultKind {
   kSoapFault,  // a SOAP Fault (HTTP 500) instead of the answer; nothing is changed
@@ -50,6 +49,4 @@ class FaultInjector {
   std::vector<FaultSpec> specs_;
 };
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_FAULT_INJECTION_H_
+}  // namespace refservice

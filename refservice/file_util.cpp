@@ -10,7 +10,7 @@
 #include <mutex>
 #include <random>
 
-namespace osl::refservice {
+namespace refservice {
 
 const char kZeroGuid[] = "00000000-0000-0000-0000-000000000000";
 
@@ -25,22 +25,6 @@ bool IsSafeNameByte(unsigned char c) {
 
 std::string ErrnoText(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
-}
-
-// Writes all of `data` to `fd`, retrying after interruptions and short writes.
-bool WriteAll(int fd, std::string_view data) {
-  const char* p = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -99,43 +83,6 @@ bool MakeDirectories(const std::string& path, std::string* error) {
   return true;
 }
 
-bool AtomicWriteFile(const std::string& path, std::string_view data, std::string* error) {
-  size_t slash = path.find_last_of('/');
-  std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-  if (folder.empty()) folder = "/";
-  // "~" never appears in a clean file name, so a temporary file cannot collide with a stored one.
-  std::string temp = folder + "/~tmp." + RandomHex(8);
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    *error = ErrnoText("cannot create", temp);
-    return false;
-  }
-  bool ok = WriteAll(fd, data);
-  if (!ok) *error = ErrnoText("cannot write", temp);
-  if (ok && ::fsync(fd) != 0) {
-    *error = ErrnoText("cannot flush", temp);
-    ok = false;
-  }
-  if (::close(fd) != 0 && ok) {
-    *error = ErrnoText("cannot close", temp);
-    ok = false;
-  }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    *error = ErrnoText("cannot rename onto", path);
-    ok = false;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-  return true;
-}
-
 std::string RandomHex(size_t count) {
   // Identifiers double as template passwords, so they come straight from the system's random
   // source rather than from a seeded generator.
@@ -174,4 +121,4 @@ bool IsGuidText(std::string_view text) {
   return true;
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice

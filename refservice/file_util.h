@@ -1,11 +1,10 @@
-// File-system helpers of the reference service: safe names, atomic writes, identifiers.
-#ifndef OSL_REFSERVICE_FILE_UTIL_H_
-#define OSL_REFSERVICE_FILE_UTIL_H_
+// Helpers of the reference service: safe file names, session identifiers, random identifiers.
+#pragma once
 
 #include <string>
 #include <string_view>
 
-namespace osl::refservice {
+namespace refservice {
 
 // Longest file name CleanFileName returns, in bytes.
 constexpr size_t kMaxCleanNameLength = 120;
@@ -24,12 +23,6 @@ bool IsCleanFileName(std::string_view name);
 // A-Z a-z 0-9 and "-".
 bool IsValidSessionId(std::string_view id);
 
-// Writes `data` to `path` so that readers see either the old file or the complete new one:
-// the bytes go to a temporary file in the same folder, are flushed with fsync, and the temporary
-// file is renamed over `path`; the folder is fsynced afterwards. Returns true on success; on
-// failure returns false, sets `error` and leaves no temporary file behind.
-bool AtomicWriteFile(const std::string& path, std::string_view data, std::string* error);
-
 // Creates `path` and its missing parents with mode 0700. Returns false with `error` set on failure.
 bool MakeDirectories(const std::string& path, std::string* error);
 
@@ -46,6 +39,4 @@ bool IsGuidText(std::string_view text);
 // `count` random bytes as 2*count lower-case hexadecimal characters.
 std::string RandomHex(size_t count);
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_FILE_UTIL_H_
+}  // namespace refservice

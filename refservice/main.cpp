@@ -1,27 +1,27 @@
 // osl-service: the reference template service. Serves the template manager and document builder
 // SOAP endpoints, the upload page and the uploaded files, storing everything under one folder.
+#include <pthread.h>
+#include <signal.h>
+
 #include <CLI/CLI.hpp>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "refservice/data_report.h"
 #include "refservice/fault_injection.h"
+#include "refservice/file_system.h"
 #include "refservice/file_util.h"
-#include "refservice/http_server.h"
+#include "refservice/http_daemon.h"
 #include "refservice/service_app.h"
 #include "refservice/soap_endpoint.h"
 #include "refservice/store.h"
 #include "refservice/template_manager.h"
+#include "refservice/upload_quota.h"
+#include "refservice/xml_guard.h"
 
 namespace {
-
-osl::refservice::HttpServer* g_server = nullptr;
-
-extern "C" void OnStopSignal(int) {
-  if (g_server != nullptr) g_server->Stop();
-}
 
 constexpr const char kDescription[] = R"(osl-service: the reference template service.
 
@@ -32,20 +32,27 @@ Serves, on one HTTP address:
   POST /services/builddoc.asmx        document builder (SOAP 1.1): getLibraryTemplates
   POST /fileUpload.aspx?sessionid=ID  upload of one file (multipart/form-data, chunked or with
                                       Content-Length); the reply body is the file's address
-  GET  /files/ID/NAME                 an uploaded file, at the address the upload replied
+  GET  /files/ID/TOKEN/NAME           an uploaded file, at the address the upload replied
 
 Every operation checks the user's e-mail and password; every template operation also checks
 the template's identifier and password. Users only see and change their own templates.
 setTemplate with the zero GUID creates a template with a new GUID identifier and password.
 
 Everything is kept under DIR: DIR/service.db (SQLite: users, templates, fields, logic groups,
-assets, commits, uploads) and DIR/uploads/ID/NAME (files, written atomically). Upload names are
-cleaned: only the last path component is kept and bytes outside A-Z a-z 0-9 . - _ become "_",
-so nothing is ever written outside DIR. Restarting with the same DIR keeps everything.
+assets, commits, uploads) and DIR/uploads/ID/TOKEN/NAME (files, written atomically; every
+upload gets a fresh TOKEN, so an address never changes content). Upload names are cleaned:
+only the last path component is kept and bytes outside A-Z a-z 0-9 . - _ become "_"; no path
+below DIR is followed through a symbolic link, so nothing is ever written outside DIR.
+Restarting with the same DIR keeps everything. Every request size, time and quota is bounded;
+the --max-* and --*timeout options below set the limits.
 
 The first line on standard output is "listening on http://HOST:PORT" once the service accepts
 connections; with port 0 the system picks a free port and that line tells which.
-SIGINT or SIGTERM end the service after the requests in progress.
+SIGINT or SIGTERM end the service after the requests in progress (at most 5 seconds).
+
+Read-only commands (safe while the service runs):
+  osl-service list --data DIR       one line per stored template
+  osl-service show --data DIR ID    one template: record, logic groups, fields, assets
 
 Fault injection (for testing clients): --fault OPERATION:KIND[:COUNT], repeatable.
   OPERATION  getLibraryTemplates, setTemplate, getFields, setFields, getLogicGroups,
@@ -62,54 +69,122 @@ Fault injection (for testing clients): --fault OPERATION:KIND[:COUNT], repeatabl
 Faults of one operation apply in the order given, each until its COUNT is used up.
 )";
 
+// Removes the partial uploads an interrupted run left in the incoming folder.
+void RemovePartialUploads(refservice::FileSystem* fs) {
+  std::vector<std::string> names;
+  std::string error;
+  if (!fs->List(refservice::kIncomingFolder, &names, &error)) {
+    std::cerr << "osl-service: warning: " << error << "\n";
+    return;
+  }
+  int removed = 0;
+  for (const std::string& name : names) {
+    if (fs->Remove(std::string(refservice::kIncomingFolder) + "/" + name, &error)) {
+      ++removed;
+    } else {
+      std::cerr << "osl-service: warning: " << error << "\n";
+    }
+  }
+  if (removed > 0) {
+    std::cerr << "osl-service: removed " << removed
+              << " partial upload(s) left by an interrupted run\n";
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace osl::refservice;
+  using namespace refservice;
 
   std::string listen = "127.0.0.1:8080";
-  std::string data_dir;
+  std::string dataDir;
   std::string user;
   std::string password;
-  std::vector<std::string> fault_texts;
+  std::vector<std::string> faultTexts;
   int threads = 4;
-  int timeout_seconds = 30;
-  int request_timeout_seconds = 600;
-  int delay_ms = 3000;
-  int max_upload_mb = 256;
-  int max_soap_mb = 16;
+  int maxConnections = 256;
+  int timeoutSeconds = 30;
+  int headTimeoutSeconds = 10;
+  int requestTimeoutSeconds = 600;
+  int delayMs = 3000;
+  int maxUploadMb = 256;
+  int maxSoapMb = 16;
+  int maxSessionMb = 1024;
+  int maxDataMb = 8192;
+  XmlLimits xmlLimits;
 
   CLI::App app{kDescription, "osl-service"};
   app.get_formatter()->column_width(40);
   app.add_option("--listen", listen, "HOST:PORT to listen on (port 0: any free port)")
       ->capture_default_str();
-  app.add_option("--data", data_dir, "folder for the database and the uploaded files")->required();
-  auto* user_option =
+  app.add_option("--data", dataDir, "folder for the database and the uploaded files (required)");
+  auto* userOption =
       app.add_option("--user", user, "create this user account (or set its password)");
-  auto* password_option = app.add_option("--password", password, "the password of --user");
-  user_option->needs(password_option);
-  password_option->needs(user_option);
-  app.add_option("--fault", fault_texts, "OPERATION:KIND[:COUNT] fault to inject (repeatable)");
+  auto* passwordOption = app.add_option("--password", password, "the password of --user");
+  userOption->needs(passwordOption);
+  passwordOption->needs(userOption);
+  app.add_option("--fault", faultTexts, "OPERATION:KIND[:COUNT] fault to inject (repeatable)");
   app.add_option("--threads", threads, "worker threads")
       ->capture_default_str()
       ->check(CLI::Range(1, 64));
-  app.add_option("--timeout", timeout_seconds,
+  app.add_option("--max-connections", maxConnections, "open connections at once; more are refused")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 10000));
+  app.add_option("--timeout", timeoutSeconds,
                  "seconds a client may stay silent before it is dropped")
       ->capture_default_str()
       ->check(CLI::Range(1, 3600));
-  app.add_option("--request-timeout", request_timeout_seconds,
-                 "seconds one whole request may take to arrive")
+  app.add_option("--head-timeout", headTimeoutSeconds,
+                 "seconds a request's head may take to arrive")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600));
+  app.add_option("--request-timeout", requestTimeoutSeconds,
+                 "seconds one whole exchange (request and answer) may take")
       ->capture_default_str()
       ->check(CLI::Range(1, 86400));
-  app.add_option("--delay-ms", delay_ms, "how long the delay fault holds an answer back")
+  app.add_option("--delay-ms", delayMs, "how long the delay fault holds an answer back")
       ->capture_default_str()
       ->check(CLI::Range(0, 600000));
-  app.add_option("--max-upload-mb", max_upload_mb, "largest upload request body, in MiB")
+  app.add_option("--max-upload-mb", maxUploadMb, "largest upload request body, in MiB")
       ->capture_default_str()
       ->check(CLI::Range(1, 2047));
-  app.add_option("--max-soap-mb", max_soap_mb, "largest SOAP request body, in MiB")
+  app.add_option("--max-soap-mb", maxSoapMb, "largest SOAP request body, in MiB")
       ->capture_default_str()
       ->check(CLI::Range(1, 1024));
+  app.add_option("--max-session-mb", maxSessionMb,
+                 "uploaded files one session may hold, in MiB (0: no limit)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 1 << 30));
+  app.add_option("--max-data-mb", maxDataMb,
+                 "uploaded files the data folder may hold, in MiB (0: no limit)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 1 << 30));
+  app.add_option("--max-xml-depth", xmlLimits.maxDepth, "deepest element nesting of a SOAP request")
+      ->capture_default_str()
+      ->check(CLI::Range(8, 10000));
+  app.add_option("--max-xml-attributes", xmlLimits.maxAttributes,
+                 "most attributes of one element of a SOAP request")
+      ->capture_default_str()
+      ->check(CLI::Range(8, 100000));
+  app.add_option("--max-xml-namespaces", xmlLimits.maxNamespaces,
+                 "most namespace declarations in a SOAP request")
+      ->capture_default_str()
+      ->check(CLI::Range(8, 100000));
+  app.add_option("--max-xml-elements", xmlLimits.maxElements, "most elements in a SOAP request")
+      ->capture_default_str()
+      ->check(CLI::Range(16, 100000000));
+
+  std::string reportDir;
+  std::string reportId;
+  CLI::App* list = app.add_subcommand(
+      "list", "print every stored template, one line each (read-only, safe while serving)");
+  list->add_option("--data", reportDir, "the data folder")->required();
+  CLI::App* show = app.add_subcommand(
+      "show", "print one template: record, logic groups, fields, assets (read-only)");
+  show->add_option("--data", reportDir, "the data folder")->required();
+  show->add_option("ID", reportId, "the template identifier")->required();
+  app.require_subcommand(0, 1);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -119,8 +194,15 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  if (*list) return ListTemplates(reportDir, std::cout, std::cerr);
+  if (*show) return ShowTemplate(reportDir, reportId, std::cout, std::cerr);
+  if (dataDir.empty()) {
+    std::cerr << "osl-service: --data DIR is required\n";
+    return 2;
+  }
+
   FaultInjector faults;
-  for (const std::string& text : fault_texts) {
+  for (const std::string& text : faultTexts) {
     FaultSpec spec;
     std::string error;
     if (!ParseFaultSpec(text, &spec, &error)) {
@@ -129,25 +211,42 @@ int main(int argc, char** argv) {
     }
     faults.Add(spec);
   }
-  HttpServerOptions server_options;
-  if (!ParseListenAddress(listen, &server_options.host, &server_options.port)) {
+  HttpDaemonOptions daemonOptions;
+  if (!ParseListenAddress(listen, &daemonOptions.host, &daemonOptions.port)) {
     std::cerr << "osl-service: --listen expects HOST:PORT, got \"" << listen << "\"\n";
     return 2;
   }
-  server_options.threads = threads;
-  server_options.idle_timeout_ms = timeout_seconds * 1000;
-  server_options.request_timeout_ms = request_timeout_seconds * 1000;
+  daemonOptions.threads = threads;
+  daemonOptions.maxConnections = maxConnections;
+  daemonOptions.idleTimeoutSeconds = timeoutSeconds;
+  daemonOptions.headTimeoutMs = headTimeoutSeconds * 1000;
+  daemonOptions.requestTimeoutMs = requestTimeoutSeconds * 1000;
 
   std::string error;
-  if (!MakeDirectories(data_dir + "/uploads", &error)) {
+  if (!MakeDirectories(dataDir, &error)) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
+  std::unique_ptr<FileSystem> fs = OpenFileSystem(dataDir, &error);
+  if (!fs || !fs->CreateFolders(kUploadsFolder, &error) ||
+      !fs->CreateFolders(kIncomingFolder, &error)) {
+    std::cerr << "osl-service: " << error << "\n";
+    return 1;
+  }
+  RemovePartialUploads(fs.get());
   Store store;
-  if (!store.Open(data_dir + "/service.db", &error)) {
+  if (!store.Open(dataDir + "/service.db", &error)) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
+  UploadQuota quota(static_cast<uint64_t>(maxSessionMb) << 20, static_cast<uint64_t>(maxDataMb)
+                                                                   << 20);
+  std::vector<std::pair<std::string, uint64_t>> stored;
+  if (!store.UploadedBytes(&stored)) {
+    std::cerr << "osl-service: cannot read the record of uploaded files\n";
+    return 1;
+  }
+  for (const auto& [session, bytes] : stored) quota.AddStored(session, bytes);
   if (!user.empty() && !store.SetUser(user, password)) {
     std::cerr << "osl-service: cannot store the account " << user << "\n";
     return 1;
@@ -158,31 +257,41 @@ int main(int argc, char** argv) {
   }
 
   TemplateManager manager(&store);
-  GsoapDispatcher dispatcher(&manager);
-  ServiceOptions service_options;
-  service_options.data_dir = data_dir;
-  service_options.max_soap_body = static_cast<size_t>(max_soap_mb) << 20;
-  service_options.max_upload_body = static_cast<size_t>(max_upload_mb) << 20;
-  service_options.delay_ms = delay_ms;
-  ServiceApp service(service_options, &store, &faults, &dispatcher);
+  GsoapDispatcher dispatcher(&manager, static_cast<unsigned>(xmlLimits.maxDepth));
+  ServiceOptions serviceOptions;
+  serviceOptions.maxSoapBody = static_cast<uint64_t>(maxSoapMb) << 20;
+  serviceOptions.maxUploadBody = static_cast<uint64_t>(maxUploadMb) << 20;
+  serviceOptions.xmlLimits = xmlLimits;
+  serviceOptions.delayMs = delayMs;
+  ServiceApp service(serviceOptions, &store, fs.get(), &quota, &faults, &dispatcher);
 
-  HttpServer server(server_options, &service);
-  if (!server.Listen(&error)) {
+  // The signals that end the service are taken by this thread only (sigwait below); every thread
+  // the daemon starts inherits the blocked mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  HttpDaemon daemon(daemonOptions, &service);
+  if (!daemon.Listen(&error)) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
-  std::string host = server_options.host;
+  std::string host = daemonOptions.host;
   if (host.find(':') != std::string::npos) host = "[" + host + "]";
-  std::string address = host + ":" + std::to_string(server.port());
+  std::string address = host + ":" + std::to_string(daemon.port());
   service.SetListenAddress(address);
-
-  g_server = &server;
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGINT, OnStopSignal);
-  std::signal(SIGTERM, OnStopSignal);
+  if (!daemon.Start(&error)) {
+    std::cerr << "osl-service: " << error << "\n";
+    return 1;
+  }
   std::cout << "listening on http://" << address << std::endl;
-  server.Run();
-  g_server = nullptr;
+
+  int received = 0;
+  sigwait(&stopSignals, &received);
+  daemon.Stop(5000);
   std::cerr << "osl-service: stopped\n";
   return 0;
 }

@@ -1,21 +1,17 @@
 #include "refservice/service_app.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <chrono>
-#include <thread>
-
 #include "refservice/file_util.h"
-#include "refservice/multipart.h"
-#include "refservice/sha256.h"
+#include "refservice/multipart_scanner.h"
+#include "refservice/upload_exchange.h"
 
-namespace osl::refservice {
+namespace refservice {
 
 const char kTemplateManagerPath[] = "/services/templateMgr.svc";
 const char kDocumentBuilderPath[] = "/services/builddoc.asmx";
 const char kUploadPath[] = "/fileUpload.aspx";
 const char kFilesPrefix[] = "/files/";
+const char kUploadsFolder[] = "uploads";
+const char kIncomingFolder[] = "incoming";
 
 namespace {
 
@@ -56,15 +52,30 @@ std::string ContentTypeFor(const std::string& name) {
   return "application/octet-stream";
 }
 
-// A SOAP 1.1 Fault envelope with a server fault code and `reason`.
-std::string FaultEnvelope(const std::string& reason) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\">"
-         "<SOAP-ENV:Body><SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode>"
-         "<faultstring>" +
-         reason +
-         "</faultstring></SOAP-ENV:Fault></SOAP-ENV:Body>"
-         "</SOAP-ENV:Envelope>\n";
+std::string XmlEscape(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+HttpResponse MethodNotAllowed(const char* allowed) {
+  HttpResponse response = HttpResponse::Text(405, std::string("use ") + allowed + "\n");
+  response.headers.emplace_back("Allow", allowed);
+  return response;
 }
 
 constexpr const char kIndexText[] =
@@ -72,7 +83,51 @@ constexpr const char kIndexText[] =
     "  POST /services/templateMgr.svc    template manager (SOAP 1.1)\n"
     "  POST /services/builddoc.asmx      document builder (SOAP 1.1)\n"
     "  POST /fileUpload.aspx?sessionid=ID  file upload (multipart/form-data)\n"
-    "  GET  /files/ID/NAME               an uploaded file\n";
+    "  GET  /files/ID/TOKEN/NAME         an uploaded file\n";
+
+// Collects a SOAP envelope (bounded) and answers it through the dispatcher.
+class SoapExchange : public HttpExchange {
+ public:
+  SoapExchange(SoapDispatcher* dispatcher, const XmlLimits* limits, std::string path,
+               std::string action, SoapOverride overrideKind, uint64_t maxBody, int delayMs)
+      : dispatcher_(dispatcher),
+        limits_(limits),
+        path_(std::move(path)),
+        action_(std::move(action)),
+        overrideKind_(overrideKind),
+        maxBody_(maxBody),
+        delayMs_(delayMs) {}
+
+  std::optional<HttpResponse> OnBody(std::string_view data) override {
+    if (body_.size() + data.size() > maxBody_) {
+      return HttpResponse::Text(
+          413, "the SOAP request is larger than " + std::to_string(maxBody_) + " bytes\n");
+    }
+    body_.append(data.data(), data.size());
+    return std::nullopt;
+  }
+
+  HttpResponse Finish() override {
+    HttpResponse response;
+    if (std::optional<std::string> problem = CheckXml(body_, *limits_)) {
+      response = HttpResponse::Text(500, FaultEnvelope(true, *problem), "text/xml; charset=utf-8");
+    } else {
+      response = dispatcher_->Serve(SoapRequest{path_, action_, body_}, overrideKind_);
+    }
+    response.delayMs = delayMs_;
+    return response;
+  }
+
+ private:
+  SoapDispatcher* dispatcher_;
+  const XmlLimits* limits_;
+  std::string path_;
+  std::string action_;
+  SoapOverride overrideKind_;
+  uint64_t maxBody_;
+  int delayMs_;
+  std::string body_;
+};
 
 }  // namespace
 
@@ -83,149 +138,216 @@ std::string GarbageBody() {
   return body;
 }
 
-ServiceApp::ServiceApp(ServiceOptions options, Store* store, FaultInjector* faults,
-                       SoapDispatcher* dispatcher)
-    : options_(std::move(options)), store_(store), faults_(faults), dispatcher_(dispatcher) {}
+std::string FaultEnvelope(bool client, std::string_view reason) {
+  return std::string(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             "<SOAP-ENV:Envelope "
+             "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+             "<SOAP-ENV:Body><SOAP-ENV:Fault><faultcode>") +
+         (client ? "SOAP-ENV:Client" : "SOAP-ENV:Server") +
+         "</faultcode>"
+         "<faultstring>" +
+         XmlEscape(reason) +
+         "</faultstring></SOAP-ENV:Fault></SOAP-ENV:Body>"
+         "</SOAP-ENV:Envelope>\n";
+}
 
-size_t ServiceApp::MaxBodySize(const HttpRequest& head) const {
-  if (EqualsNoCase(head.path, kUploadPath)) return options_.max_upload_body;
-  if (EqualsNoCase(head.path, kTemplateManagerPath) ||
-      EqualsNoCase(head.path, kDocumentBuilderPath)) {
-    return options_.max_soap_body;
+// An injected upload fault: the body is read and thrown away (at most
+// `maxBody` bytes), then the fault's reply is sent. A client therefore always
+// meets the fault while it waits for the reply, never while it still sends.
+class FaultAfterBody : public HttpExchange {
+ public:
+  FaultAfterBody(HttpResponse fault, uint64_t maxBody) : fault_(std::move(fault)), left_(maxBody) {}
+  std::optional<HttpResponse> OnBody(std::string_view data) override {
+    if (data.size() > left_) return std::move(fault_);
+    left_ -= data.size();
+    return std::nullopt;
   }
-  return 0;
+  HttpResponse Finish() override { return std::move(fault_); }
+
+ private:
+  HttpResponse fault_;
+  uint64_t left_;
+};
+
+std::optional<uint64_t> ContentLength(const HttpRequestHead& head) {
+  std::optional<std::string_view> value = head.Header("content-length");
+  if (!value || value->empty() || value->size() > 18) return std::nullopt;
+  uint64_t length = 0;
+  for (char c : *value) {
+    if (c < '0' || c > '9') return std::nullopt;
+    length = length * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return length;
 }
 
-void ServiceApp::Delay() const {
-  std::this_thread::sleep_for(std::chrono::milliseconds(options_.delay_ms));
-}
+ServiceApp::ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, UploadQuota* quota,
+                       FaultInjector* faults, SoapDispatcher* dispatcher)
+    : options_(std::move(options)),
+      store_(store),
+      fs_(fs),
+      quota_(quota),
+      faults_(faults),
+      dispatcher_(dispatcher) {}
 
-std::string ServiceApp::PublicHost(const HttpRequest& request) const {
-  auto host = request.Header("host");
+std::string ServiceApp::PublicHost(const HttpRequestHead& head) const {
+  std::optional<std::string_view> host = head.Header("host");
   if (host && IsPlainHost(*host)) return std::string(*host);
-  return options_.listen_address;
+  return options_.listenAddress;
 }
 
 std::string ServiceApp::FileAddress(const std::string& host, const std::string& session,
-                                    const std::string& name) {
-  return "http://" + host + kFilesPrefix + session + "/" + name;
+                                    const std::string& token, const std::string& name) {
+  return "http://" + host + kFilesPrefix + session + "/" + token + "/" + name;
 }
 
-HttpResponse ServiceApp::Handle(const HttpRequest& request) {
-  const std::string& path = request.path;
-  bool is_soap =
+std::unique_ptr<HttpExchange> ServiceApp::Begin(const HttpRequestHead& head, HttpResponse* reply) {
+  const std::string& path = head.path;
+  bool isSoap =
       EqualsNoCase(path, kTemplateManagerPath) || EqualsNoCase(path, kDocumentBuilderPath);
-  bool is_upload = EqualsNoCase(path, kUploadPath);
-  if (is_soap || is_upload) {
-    if (request.method != "POST") {
-      HttpResponse response = HttpResponse::Text(405, "use POST\n");
-      response.headers.emplace_back("Allow", "POST");
-      return response;
+  bool isUpload = EqualsNoCase(path, kUploadPath);
+  if (isSoap || isUpload) {
+    if (head.method != "POST") {
+      *reply = MethodNotAllowed("POST");
+      return nullptr;
     }
-    return is_soap ? HandleSoap(request) : HandleUpload(request);
+    return isSoap ? BeginSoap(head, reply) : BeginUpload(head, reply);
   }
-  if (request.method != "GET" && request.method != "HEAD") {
-    HttpResponse response = HttpResponse::Text(405, "use GET\n");
-    response.headers.emplace_back("Allow", "GET, HEAD");
-    return response;
+  if (head.method != "GET" && head.method != "HEAD") {
+    *reply = MethodNotAllowed("GET, HEAD");
+    return nullptr;
   }
-  if (path == "/") return HttpResponse::Text(200, kIndexText);
-  if (path.rfind(kFilesPrefix, 0) == 0) return HandleFileGet(request);
-  return HttpResponse::Text(404, "not found\n");
+  if (path == "/") {
+    *reply = HttpResponse::Text(200, kIndexText);
+  } else if (path.rfind(kFilesPrefix, 0) == 0) {
+    *reply = FileGet(head);
+  } else {
+    *reply = HttpResponse::Text(404, "not found\n");
+  }
+  return nullptr;
 }
 
-HttpResponse ServiceApp::HandleSoap(const HttpRequest& request) {
-  std::string action(request.Header("soapaction").value_or(""));
+std::unique_ptr<HttpExchange> ServiceApp::BeginSoap(const HttpRequestHead& head,
+                                                    HttpResponse* reply) {
+  std::string action(head.Header("soapaction").value_or(""));
   if (action.size() >= 2 && action.front() == '"' && action.back() == '"') {
     action = action.substr(1, action.size() - 2);
+  }
+  std::optional<uint64_t> length = ContentLength(head);
+  if (length && *length > options_.maxSoapBody) {
+    *reply = HttpResponse::Text(413, "the SOAP request is larger than " +
+                                         std::to_string(options_.maxSoapBody) + " bytes\n");
+    return nullptr;
   }
   std::string operation = dispatcher_->OperationForAction(action);
   std::optional<FaultKind> fault;
   if (!operation.empty()) fault = faults_->Next(operation);
-  SoapOverride override_kind = SoapOverride::kNone;
+  SoapOverride overrideKind = SoapOverride::kNone;
+  int delayMs = 0;
   if (fault) {
     switch (*fault) {
       case FaultKind::kClose:
-        return HttpResponse::Close();
+        *reply = HttpResponse::Close();
+        return nullptr;
       case FaultKind::kHttp503:
-        return HttpResponse::Text(503, "service unavailable (injected fault)\n");
+        *reply = HttpResponse::Text(503, "service unavailable (injected fault)\n");
+        return nullptr;
       case FaultKind::kGarbage:
-        return HttpResponse::Text(200, GarbageBody(), "text/xml; charset=utf-8");
+        *reply = HttpResponse::Text(200, GarbageBody(), "text/xml; charset=utf-8");
+        return nullptr;
       case FaultKind::kDelay:
-        Delay();
+        delayMs = options_.delayMs;
         break;
       case FaultKind::kSoapFault:
-        override_kind = SoapOverride::kSoapFault;
+        overrideKind = SoapOverride::kSoapFault;
         break;
       case FaultKind::kZeroId:
-        override_kind = SoapOverride::kZeroId;
+        overrideKind = SoapOverride::kZeroId;
         break;
     }
   }
-  return dispatcher_->Serve(request, override_kind);
+  return std::make_unique<SoapExchange>(dispatcher_, &options_.xmlLimits, head.path, action,
+                                        overrideKind, options_.maxSoapBody, delayMs);
 }
 
-HttpResponse ServiceApp::HandleUpload(const HttpRequest& request) {
+std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& head,
+                                                      HttpResponse* reply) {
   std::optional<FaultKind> fault = faults_->Next("upload");
+  int delayMs = 0;
   if (fault) {
+    const uint64_t maxBody = options_.maxUploadBody;
     switch (*fault) {
       case FaultKind::kClose:
-        return HttpResponse::Close();
+        return std::make_unique<FaultAfterBody>(HttpResponse::Close(), maxBody);
       case FaultKind::kHttp503:
-        return HttpResponse::Text(503, "service unavailable (injected fault)\n");
+        return std::make_unique<FaultAfterBody>(
+            HttpResponse::Text(503, "service unavailable (injected fault)\n"), maxBody);
       case FaultKind::kGarbage:
-        return HttpResponse::Text(200, GarbageBody(), "application/octet-stream");
+        return std::make_unique<FaultAfterBody>(
+            HttpResponse::Text(200, GarbageBody(), "application/octet-stream"), maxBody);
       case FaultKind::kSoapFault:
-        return HttpResponse::Text(500, FaultEnvelope("Injected fault for upload."),
-                                  "text/xml; charset=utf-8");
+        return std::make_unique<FaultAfterBody>(
+            HttpResponse::Text(500, FaultEnvelope(false, "Injected fault for upload."),
+                               "text/xml; charset=utf-8"),
+            maxBody);
       case FaultKind::kDelay:
-        Delay();
+        delayMs = options_.delayMs;
         break;
       case FaultKind::kZeroId:
         break;
     }
   }
-  std::optional<std::string> session = QueryParameter(request.query, "sessionid");
+  std::optional<std::string_view> session = head.QueryValue("sessionid");
   if (!session || !IsValidSessionId(*session)) {
-    return HttpResponse::Text(400, "missing or invalid sessionid (letters, digits and \"-\")\n");
+    *reply = HttpResponse::Text(400, "missing or invalid sessionid (letters, digits and \"-\")\n");
+    return nullptr;
   }
-  UploadedPart part;
-  std::string error;
-  std::string content_type(request.Header("content-type").value_or(""));
-  if (!ParseUpload(content_type, request.body, &part, &error)) {
-    return HttpResponse::Text(400, "upload rejected: " + error + "\n");
+  std::string boundary;
+  if (!MultipartBoundary(head.Header("content-type").value_or(""), &boundary)) {
+    *reply =
+        HttpResponse::Text(400, "upload rejected: expected multipart/form-data with a boundary\n");
+    return nullptr;
   }
-  std::string name = CleanFileName(part.file_name);
-  std::string folder = options_.data_dir + "/uploads/" + *session;
-  if (!MakeDirectories(folder, &error) ||
-      !AtomicWriteFile(folder + "/" + name, part.content, &error)) {
-    return HttpResponse::Text(500, "upload not stored: " + error + "\n");
+  std::optional<uint64_t> length = ContentLength(head);
+  if (length && *length > options_.maxUploadBody) {
+    *reply = HttpResponse::Text(413, "upload rejected: the request body is larger than " +
+                                         std::to_string(options_.maxUploadBody) + " bytes\n");
+    return nullptr;
   }
-  store_->RecordUpload(UploadData{*session, name, part.content.size(), Sha256Hex(part.content)});
-  return HttpResponse::Text(200, FileAddress(PublicHost(request), *session, name));
+  UploadRequest request;
+  request.session = std::string(*session);
+  request.boundary = std::move(boundary);
+  request.publicHost = PublicHost(head);
+  request.maxBody = options_.maxUploadBody;
+  request.delayMs = delayMs;
+  return std::make_unique<UploadExchange>(std::move(request), store_, fs_, quota_);
 }
 
-HttpResponse ServiceApp::HandleFileGet(const HttpRequest& request) {
-  std::string_view rest = std::string_view(request.path).substr(sizeof(kFilesPrefix) - 1);
-  size_t slash = rest.find('/');
-  if (slash == std::string_view::npos) return HttpResponse::Text(404, "not found\n");
-  std::optional<std::string> session = PercentDecode(rest.substr(0, slash), false);
-  std::optional<std::string> name = PercentDecode(rest.substr(slash + 1), false);
-  if (!session || !name || !IsValidSessionId(*session) || !IsCleanFileName(*name)) {
-    return HttpResponse::Text(404, "not found\n");
+HttpResponse ServiceApp::FileGet(const HttpRequestHead& head) {
+  // /files/SESSION/TOKEN/NAME; /files/SESSION/NAME for files stored before addresses had tokens.
+  std::string_view rest = std::string_view(head.path).substr(sizeof(kFilesPrefix) - 1);
+  std::vector<std::string_view> parts;
+  while (!rest.empty() && parts.size() < 4) {
+    size_t slash = rest.find('/');
+    parts.push_back(rest.substr(0, slash));
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
   }
-  std::string path = options_.data_dir + "/uploads/" + *session + "/" + *name;
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  struct stat info;
-  if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    return HttpResponse::Text(404, "not found\n");
-  }
+  bool valid = rest.empty() && (parts.size() == 2 || parts.size() == 3) &&
+               IsValidSessionId(parts.front()) && IsCleanFileName(parts.back()) &&
+               (parts.size() == 2 || IsUploadToken(parts[1]));
+  if (!valid) return HttpResponse::Text(404, "not found\n");
+  std::string path = kUploadsFolder;
+  for (std::string_view part : parts) path += "/" + std::string(part);
+  uint64_t size = 0;
+  std::string error;
+  UniqueFd fd = fs_->OpenForRead(path, &size, &error);
+  if (!fd.valid()) return HttpResponse::Text(404, "not found\n");
   HttpResponse response;
   response.status = 200;
-  response.headers.emplace_back("Content-Type", ContentTypeFor(*name));
+  response.headers.emplace_back("Content-Type", ContentTypeFor(std::string(parts.back())));
   response.file = std::move(fd);
-  response.file_size = static_cast<uint64_t>(info.st_size);
+  response.fileSize = size;
   return response;
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice

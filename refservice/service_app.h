@@ -1,27 +1,38 @@
 // Request routing of osl-service: the two SOAP endpoints, the upload page, the GET of uploaded
 // files and a short index page, with fault injection applied in front of them.
-#ifndef OSL_REFSERVICE_SERVICE_APP_H_
-#define OSL_REFSERVICE_SERVICE_APP_H_
+#pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "refservice/fault_injection.h"
-#include "refservice/http.h"
-#include "refservice/http_server.h"
+#include "refservice/file_system.h"
+#include "refservice/http_message.h"
 #include "refservice/store.h"
-#include "refservice/template_manager.h"
+#include "refservice/upload_quota.h"
+#include "refservice/xml_guard.h"
 
-namespace osl::refservice {
+namespace refservice {
 
 extern const char kTemplateManagerPath[];  // "/services/templateMgr.svc"
 extern const char kDocumentBuilderPath[];  // "/services/builddoc.asmx"
 extern const char kUploadPath[];           // "/fileUpload.aspx"
 extern const char kFilesPrefix[];          // "/files/"
 
+// Folders inside the data folder.
+extern const char kUploadsFolder[];   // "uploads": uploads/SESSION/TOKEN/NAME
+extern const char kIncomingFolder[];  // "incoming": partial uploads, emptied at start-up
+
 // What a SOAP request should do besides its normal work.
 enum class SoapOverride { kNone, kSoapFault, kZeroId };
+
+struct SoapRequest {
+  std::string_view path;    // the endpoint it was sent to
+  std::string_view action;  // SOAPAction without quotes, possibly empty
+  std::string_view body;    // the envelope
+};
 
 // Runs SOAP operations. Implemented over the generated gSOAP server skeletons.
 class SoapDispatcher {
@@ -31,46 +42,46 @@ class SoapDispatcher {
   // empty text for an unknown action.
   virtual std::string OperationForAction(std::string_view action) const = 0;
   // Answers one SOAP request (HTTP status, headers and envelope, or a SOAP Fault).
-  virtual HttpResponse Serve(const HttpRequest& request, SoapOverride override_kind) = 0;
+  virtual HttpResponse Serve(const SoapRequest& request, SoapOverride overrideKind) = 0;
 };
 
 struct ServiceOptions {
-  std::string data_dir;                 // holds service.db and uploads/
-  std::string listen_address;           // "HOST:PORT", for addresses when Host is unusable
-  size_t max_soap_body = 16u << 20;     // bytes
-  size_t max_upload_body = 256u << 20;  // bytes
-  int delay_ms = 3000;                  // how long the "delay" fault holds an answer back
+  std::string listenAddress;            // "HOST:PORT", for addresses when Host is unusable
+  uint64_t maxSoapBody = 16u << 20;     // bytes
+  uint64_t maxUploadBody = 256u << 20;  // bytes
+  XmlLimits xmlLimits;                  // checked before a SOAP request is parsed
+  int delayMs = 3000;                   // how long the "delay" fault holds an answer back
 };
 
 class ServiceApp : public HttpHandler {
  public:
-  // `store` must be open; `faults` and `dispatcher` must outlive the app.
-  ServiceApp(ServiceOptions options, Store* store, FaultInjector* faults,
-             SoapDispatcher* dispatcher);
+  // `store` must be open; `fs` is the data folder; all must outlive the app.
+  ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, UploadQuota* quota,
+             FaultInjector* faults, SoapDispatcher* dispatcher);
 
   // Sets the "HOST:PORT" used in file addresses when a request's Host header is unusable. Call
   // before serving.
-  void SetListenAddress(std::string address) { options_.listen_address = std::move(address); }
+  void SetListenAddress(std::string address) { options_.listenAddress = std::move(address); }
 
-  size_t MaxBodySize(const HttpRequest& head) const override;
-  HttpResponse Handle(const HttpRequest& request) override;
+  std::unique_ptr<HttpExchange> Begin(const HttpRequestHead& head, HttpResponse* reply) override;
 
   // The address under which an uploaded file is served, e.g.
-  // "http://127.0.0.1:8080/files/SESSION/NAME", using `host` ("HOST:PORT").
+  // "http://127.0.0.1:8080/files/SESSION/TOKEN/NAME", using `host` ("HOST:PORT").
   static std::string FileAddress(const std::string& host, const std::string& session,
-                                 const std::string& name);
+                                 const std::string& token, const std::string& name);
 
  private:
-  HttpResponse HandleSoap(const HttpRequest& request);
-  HttpResponse HandleUpload(const HttpRequest& request);
-  HttpResponse HandleFileGet(const HttpRequest& request);
+  std::unique_ptr<HttpExchange> BeginSoap(const HttpRequestHead& head, HttpResponse* reply);
+  std::unique_ptr<HttpExchange> BeginUpload(const HttpRequestHead& head, HttpResponse* reply);
+  HttpResponse FileGet(const HttpRequestHead& head);
   // The client-visible "HOST:PORT": the request's Host header when it is a plain host name or
   // address, else the listen address.
-  std::string PublicHost(const HttpRequest& request) const;
-  void Delay() const;
+  std::string PublicHost(const HttpRequestHead& head) const;
 
   ServiceOptions options_;
   Store* store_;
+  FileSystem* fs_;
+  UploadQuota* quota_;
   FaultInjector* faults_;
   SoapDispatcher* dispatcher_;
 };
@@ -78,6 +89,11 @@ class ServiceApp : public HttpHandler {
 // Bytes that are not XML (nor any other structured text), used by the "garbage" fault.
 std::string GarbageBody();
 
-}  // namespace osl::refservice
+// A SOAP 1.1 Fault envelope with the fault code SOAP-ENV:Client (the request was at fault) or
+// SOAP-ENV:Server, and `reason` (XML-escaped here).
+std::string FaultEnvelope(bool client, std::string_view reason);
 
-#endif  // OSL_REFSERVICE_SERVICE_APP_H_
+// The Content-Length of a request head: nullopt when absent or malformed.
+std::optional<uint64_t> ContentLength(const HttpRequestHead& head);
+
+}  // namespace refservice

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace osl::refservice {
+namespace refservice {
 namespace {
 
 constexpr uint32_t kRound[64] = {
@@ -64,7 +64,7 @@ void Sha256::Block(const uint8_t* block) {
 
 void Sha256::Update(const void* data, size_t size) {
   const auto* bytes = static_cast<const uint8_t*>(data);
-  total_bytes_ += size;
+  totalBytes_ += size;
   while (size > 0) {
     if (buffered_ == 0 && size >= 64) {
       Block(bytes);
@@ -86,7 +86,7 @@ void Sha256::Update(const void* data, size_t size) {
 }
 
 std::string Sha256::HexDigest() {
-  uint64_t bits = total_bytes_ * 8;
+  uint64_t bits = totalBytes_ * 8;
   uint8_t pad = 0x80;
   Update(&pad, 1);
   uint8_t zero = 0;
@@ -109,4 +109,4 @@ std::string Sha256Hex(std::string_view data) {
   return hash.HexDigest();
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice

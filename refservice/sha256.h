@@ -1,13 +1,12 @@
 // SHA-256 digests, used for password hashes and upload checksums.
-#ifndef OSL_REFSERVICE_SHA256_H_
-#define OSL_REFSERVICE_SHA256_H_
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace osl::refservice {
+namespace refservice {
 
 // Incremental SHA-256 (FIPS 180-4). Feed bytes with Update, then call HexDigest once.
 class Sha256 {
@@ -25,12 +24,10 @@ class Sha256 {
   uint32_t state_[8];
   uint8_t buffer_[64];
   size_t buffered_ = 0;
-  uint64_t total_bytes_ = 0;
+  uint64_t totalBytes_ = 0;
 };
 
 // Digest of one byte string as lower-case hexadecimal text.
 std::string Sha256Hex(std::string_view data);
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_SHA256_H_
+}  // namespace refservice

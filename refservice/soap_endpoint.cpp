@@ -5,15 +5,16 @@
 #include <sstream>
 
 #include "osl_soapH.h"
+#include "refservice/field_record.h"
 #include "refservice/file_util.h"
 #include "service/schema/soap_namespaces.h"
 
-namespace osl::refservice {
+namespace refservice {
 namespace {
 
 struct OperationInfo {
   const char* name;
-  const char* action_suffix;  // appended to the document-builder namespace URI
+  const char* actionSuffix;  // appended to the document-builder namespace URI
   const char* path;
 };
 
@@ -50,14 +51,13 @@ SoapPtr NewContext() {
 struct SoapRequestContext {
   TemplateManager* manager = nullptr;
   std::string path;
-  std::string action;            // SOAPAction without quotes, possibly empty
-  std::string action_operation;  // the operation the SOAPAction names, or empty
-  SoapOverride override_kind = SoapOverride::kNone;
+  std::string action;           // SOAPAction without quotes, possibly empty
+  std::string actionOperation;  // the operation the SOAPAction names, or empty
+  SoapOverride overrideKind = SoapOverride::kNone;
   std::string_view body;
-  size_t body_pos = 0;
+  size_t bodyPos = 0;
   std::string out;
-  SoapPtr reader;  // owns field records read back from storage until the answer is sent
-  SoapPtr writer;  // serialises field records for storage
+  FieldRecordCodec codec;  // owns field records read back from storage until the answer is sent
 };
 
 namespace {
@@ -68,10 +68,10 @@ SoapRequestContext* ContextOf(struct soap* soap) {
 
 size_t ReceiveBody(struct soap* soap, char* buffer, size_t size) {
   SoapRequestContext* context = ContextOf(soap);
-  size_t left = context->body.size() - context->body_pos;
+  size_t left = context->body.size() - context->bodyPos;
   size_t n = left < size ? left : size;
-  std::memcpy(buffer, context->body.data() + context->body_pos, n);
-  context->body_pos += n;
+  std::memcpy(buffer, context->body.data() + context->bodyPos, n);
+  context->bodyPos += n;
   return n;
 }
 
@@ -103,13 +103,13 @@ int Begin(struct soap* soap, const char* operation, const void* request) {
         soap, true,
         std::string(operation) + " is served at " + info->path + ", not at " + context->path + ".");
   }
-  if (!context->action.empty() && context->action_operation != operation) {
+  if (!context->action.empty() && context->actionOperation != operation) {
     return Fault(soap, true,
                  "SOAPAction \"" + context->action + "\" does not belong to " + operation +
                      "; expected \"" + SoapActionFor(operation) + "\".");
   }
   if (request == nullptr) return Fault(soap, true, std::string("Empty ") + operation + " request.");
-  if (context->override_kind == SoapOverride::kSoapFault) {
+  if (context->overrideKind == SoapOverride::kSoapFault) {
     return Fault(soap, false, std::string("Injected fault for ") + operation + ".");
   }
   return SOAP_OK;
@@ -135,17 +135,17 @@ TemplateData FromWire(const osl_soap::ns2__libraryTemplate* record) {
   if (record == nullptr) return data;
   data.name = Optional(record->docName);
   data.description = Optional(record->docDescription);
-  data.doc_id = record->docID;
-  data.doc_password = record->docPassword;
+  data.docId = record->docID;
+  data.docPassword = record->docPassword;
   data.category = Optional(record->docCategory);
-  data.is_active = record->isActive;
-  data.page_count = record->docPageCount;
+  data.isActive = record->isActive;
+  data.pageCount = record->docPageCount;
   data.width = record->docWidth;
   data.height = record->docHeight;
   data.bleed = record->docBleed;
-  data.client_type = record->clientType;
-  data.user_id = record->userID;
-  data.full_screen_window = static_cast<int>(record->fullScreenWindow);
+  data.clientType = record->clientType;
+  data.userId = record->userID;
+  data.fullScreenWindow = static_cast<int>(record->fullScreenWindow);
   return data;
 }
 
@@ -155,17 +155,17 @@ template <class Record, class Restriction>
 void FillTemplateRecord(struct soap* soap, const TemplateData& data, Record* record) {
   record->docName = NewString(soap, data.name);
   record->docDescription = NewString(soap, data.description);
-  record->docID = data.doc_id;
-  record->docPassword = data.doc_password;
+  record->docID = data.docId;
+  record->docPassword = data.docPassword;
   record->docCategory = NewString(soap, data.category);
-  record->isActive = data.is_active;
-  record->docPageCount = data.page_count;
+  record->isActive = data.isActive;
+  record->docPageCount = data.pageCount;
   record->docWidth = data.width;
   record->docHeight = data.height;
   record->docBleed = data.bleed;
-  record->clientType = static_cast<unsigned char>(data.client_type);
-  record->userID = data.user_id;
-  record->fullScreenWindow = static_cast<Restriction>(data.full_screen_window);
+  record->clientType = static_cast<unsigned char>(data.clientType);
+  record->userID = data.userId;
+  record->fullScreenWindow = static_cast<Restriction>(data.fullScreenWindow);
 }
 
 osl_soap::ns2__libraryTemplate* ToTemplateManagerRecord(struct soap* soap,
@@ -186,33 +186,6 @@ osl_soap::ns4__libraryTemplate* ToDocumentBuilderRecord(struct soap* soap,
   return record;
 }
 
-// Serialises a field record to XML text for storage. False when gSOAP cannot write it.
-bool FieldToXml(SoapRequestContext* context, const osl_soap::ns2__OstrFieldInfo& field,
-                std::string* xml) {
-  if (!context->writer) context->writer = NewContext();
-  if (!context->writer) return false;
-  std::ostringstream stream;
-  context->writer->os = &stream;
-  int rc = osl_soap::soap_write_ns2__OstrFieldInfo(context->writer.get(), &field);
-  context->writer->os = nullptr;
-  *xml = stream.str();
-  return rc == SOAP_OK;
-}
-
-// Reads a stored field record back; the record lives as long as the request context.
-osl_soap::ns2__OstrFieldInfo* FieldFromXml(SoapRequestContext* context, const std::string& xml) {
-  if (!context->reader) context->reader = NewContext();
-  if (!context->reader) return nullptr;
-  struct soap* soap = context->reader.get();
-  auto* field = osl_soap::soap_new_ns2__OstrFieldInfo(soap);
-  if (field == nullptr) return nullptr;
-  std::istringstream stream(xml);
-  soap->is = &stream;
-  int rc = osl_soap::soap_read_ns2__OstrFieldInfo(soap, field);
-  soap->is = nullptr;
-  return rc == SOAP_OK ? field : nullptr;
-}
-
 // Builds the wire array of stored fields; a record that cannot be read back fails the call.
 int FieldsToWire(struct soap* soap, const std::vector<FieldData>& fields,
                  osl_soap::ns2__ArrayOfOstrFieldInfo** result) {
@@ -220,7 +193,7 @@ int FieldsToWire(struct soap* soap, const std::vector<FieldData>& fields,
   auto* array = osl_soap::soap_new_ns2__ArrayOfOstrFieldInfo(soap);
   if (array == nullptr) return Fault(soap, false, "Out of memory.");
   for (const FieldData& field : fields) {
-    osl_soap::ns2__OstrFieldInfo* record = FieldFromXml(context, field.record);
+    osl_soap::ns2__OstrFieldInfo* record = context->codec.FromXml(field.record);
     if (record == nullptr) {
       return Fault(soap, false, "The stored record of field " + field.name + " is damaged.");
     }
@@ -239,7 +212,7 @@ osl_soap::ns2__ArrayOfLogicGroup* GroupsToWire(struct soap* soap,
     if (record == nullptr) return nullptr;
     record->logicGroupID = group.id;
     record->logicGroupName = NewString(soap, group.name);
-    record->moveDirection = static_cast<osl_soap::ns2__eMoveDirection>(group.move_direction);
+    record->moveDirection = static_cast<osl_soap::ns2__eMoveDirection>(group.moveDirection);
     array->logicGroup.push_back(record);
   }
   return array;
@@ -250,7 +223,7 @@ osl_soap::ns2__ArrayOfLogicGroup* GroupsToWire(struct soap* soap,
 std::string SoapActionFor(std::string_view operation) {
   for (const OperationInfo& info : kOperations) {
     if (operation == info.name)
-      return std::string(kOslDocumentBuilderNamespace) + info.action_suffix;
+      return std::string(kOslDocumentBuilderNamespace) + info.actionSuffix;
   }
   return "";
 }
@@ -262,16 +235,13 @@ std::string GsoapDispatcher::OperationForAction(std::string_view action) const {
   return "";
 }
 
-HttpResponse GsoapDispatcher::Serve(const HttpRequest& request, SoapOverride override_kind) {
+HttpResponse GsoapDispatcher::Serve(const SoapRequest& request, SoapOverride overrideKind) {
   SoapRequestContext context;
   context.manager = manager_;
-  context.path = request.path;
-  context.action = std::string(request.Header("soapaction").value_or(""));
-  if (context.action.size() >= 2 && context.action.front() == '"' && context.action.back() == '"') {
-    context.action = context.action.substr(1, context.action.size() - 2);
-  }
-  context.action_operation = OperationForAction(context.action);
-  context.override_kind = override_kind;
+  context.path = std::string(request.path);
+  context.action = std::string(request.action);
+  context.actionOperation = OperationForAction(context.action);
+  context.overrideKind = overrideKind;
   context.body = request.body;
 
   SoapPtr soap = NewContext();
@@ -283,6 +253,7 @@ HttpResponse GsoapDispatcher::Serve(const HttpRequest& request, SoapOverride ove
   soap_set_omode(soap.get(), SOAP_ENC_PLAIN);
   soap->max_keep_alive = 0;
   soap->keep_alive = 0;
+  soap->maxlevel = maxDepth_;
 
   // Faults are written without nil placeholders, so they carry only the SOAP 1.1 elements;
   // answers write absent members as nil elements.
@@ -306,20 +277,20 @@ HttpResponse GsoapDispatcher::Serve(const HttpRequest& request, SoapOverride ove
   return response;
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice
 
 // Operation bodies called by the generated skeletons (declared in osl_soapStub.h).
 namespace osl_soap {
 
-using osl::refservice::Begin;
-using osl::refservice::ContextOf;
-using osl::refservice::Credentials;
-using osl::refservice::Fault;
-using osl::refservice::FieldData;
-using osl::refservice::ServiceError;
-using osl::refservice::SoapOverride;
-using osl::refservice::TemplateData;
-using osl::refservice::TemplateKey;
+using refservice::Begin;
+using refservice::ContextOf;
+using refservice::Credentials;
+using refservice::Fault;
+using refservice::FieldData;
+using refservice::ServiceError;
+using refservice::SoapOverride;
+using refservice::TemplateData;
+using refservice::TemplateKey;
 
 int __ns4__getLibraryTemplates(struct soap* soap, _ns4__getLibraryTemplates* request,
                                _ns4__getLibraryTemplatesResponse& response) {
@@ -334,7 +305,7 @@ int __ns4__getLibraryTemplates(struct soap* soap, _ns4__getLibraryTemplates* req
   auto* array = soap_new_ns4__ArrayOfLibraryTemplate(soap);
   if (array == nullptr) return Fault(soap, false, "Out of memory.");
   for (const TemplateData& data : templates) {
-    array->libraryTemplate.push_back(osl::refservice::ToDocumentBuilderRecord(soap, data));
+    array->libraryTemplate.push_back(refservice::ToDocumentBuilderRecord(soap, data));
   }
   response.getLibraryTemplatesResult = array;
   return SOAP_OK;
@@ -343,23 +314,23 @@ int __ns4__getLibraryTemplates(struct soap* soap, _ns4__getLibraryTemplates* req
 int __ns5__setTemplate(struct soap* soap, _ns2__setTemplate* request,
                        _ns2__setTemplateResponse& response) {
   if (int rc = Begin(soap, "setTemplate", request); rc != SOAP_OK) return rc;
-  TemplateData info = osl::refservice::FromWire(request->templateInfo);
-  if (ContextOf(soap)->override_kind == SoapOverride::kZeroId) {
-    info.doc_id = osl::refservice::kZeroGuid;
-    info.doc_password = osl::refservice::kZeroGuid;
-    response.setTemplateResult = osl::refservice::ToTemplateManagerRecord(soap, info);
+  TemplateData info = refservice::FromWire(request->templateInfo);
+  if (ContextOf(soap)->overrideKind == SoapOverride::kZeroId) {
+    info.docId = refservice::kZeroGuid;
+    info.docPassword = refservice::kZeroGuid;
+    response.setTemplateResult = refservice::ToTemplateManagerRecord(soap, info);
     return SOAP_OK;
   }
   if (request->templateInfo == nullptr) return Fault(soap, true, "templateInfo is missing.");
   TemplateData stored;
   ServiceError error;
   if (!ContextOf(soap)->manager->SetTemplate(Credentials{request->userEmail, request->userPassword},
-                                             osl::refservice::Optional(request->docCode),
-                                             osl::refservice::Optional(request->docPassword), info,
+                                             refservice::Optional(request->docCode),
+                                             refservice::Optional(request->docPassword), info,
                                              &stored, &error)) {
     return Fault(soap, error);
   }
-  response.setTemplateResult = osl::refservice::ToTemplateManagerRecord(soap, stored);
+  response.setTemplateResult = refservice::ToTemplateManagerRecord(soap, stored);
   return SOAP_OK;
 }
 
@@ -373,7 +344,7 @@ int __ns5__getFields(struct soap* soap, _ns2__getFields* request,
                                            &fields, &error)) {
     return Fault(soap, error);
   }
-  return osl::refservice::FieldsToWire(soap, fields, &response.getFieldsResult);
+  return refservice::FieldsToWire(soap, fields, &response.getFieldsResult);
 }
 
 int __ns5__setFields(struct soap* soap, _ns2__setFields* request,
@@ -385,7 +356,7 @@ int __ns5__setFields(struct soap* soap, _ns2__setFields* request,
       if (field == nullptr) continue;
       FieldData data;
       data.name = field->fieldName ? *field->fieldName : "";
-      if (!osl::refservice::FieldToXml(ContextOf(soap), *field, &data.record)) {
+      if (!ContextOf(soap)->codec.ToXml(*field, &data.record)) {
         return Fault(soap, false, "Field " + data.name + " could not be stored.");
       }
       fields.push_back(std::move(data));
@@ -398,63 +369,63 @@ int __ns5__setFields(struct soap* soap, _ns2__setFields* request,
                                            fields, request->deleteOthers, &stored, &error)) {
     return Fault(soap, error);
   }
-  return osl::refservice::FieldsToWire(soap, stored, &response.setFieldsResult);
+  return refservice::FieldsToWire(soap, stored, &response.setFieldsResult);
 }
 
 int __ns5__getLogicGroups(struct soap* soap, _ns2__getLogicGroups* request,
                           _ns2__getLogicGroupsResponse& response) {
   if (int rc = Begin(soap, "getLogicGroups", request); rc != SOAP_OK) return rc;
-  std::vector<osl::refservice::LogicGroupData> groups;
+  std::vector<refservice::LogicGroupData> groups;
   ServiceError error;
   if (!ContextOf(soap)->manager->GetLogicGroups(
           Credentials{request->userEmail, request->userPassword},
           TemplateKey{request->docCode, request->docPassword}, &groups, &error)) {
     return Fault(soap, error);
   }
-  response.getLogicGroupsResult = osl::refservice::GroupsToWire(soap, groups);
+  response.getLogicGroupsResult = refservice::GroupsToWire(soap, groups);
   return response.getLogicGroupsResult ? SOAP_OK : Fault(soap, false, "Out of memory.");
 }
 
 int __ns5__setLogicGroups(struct soap* soap, _ns2__setLogicGroups* request,
                           _ns2__setLogicGroupsResponse& response) {
   if (int rc = Begin(soap, "setLogicGroups", request); rc != SOAP_OK) return rc;
-  std::vector<osl::refservice::LogicGroupData> groups;
+  std::vector<refservice::LogicGroupData> groups;
   if (request->logicGroups != nullptr) {
     for (const ns2__logicGroup* group : request->logicGroups->logicGroup) {
       if (group == nullptr) continue;
-      groups.push_back(osl::refservice::LogicGroupData{
+      groups.push_back(refservice::LogicGroupData{
           group->logicGroupID, group->logicGroupName ? *group->logicGroupName : "",
           static_cast<int>(group->moveDirection)});
     }
   }
-  std::vector<osl::refservice::LogicGroupData> stored;
+  std::vector<refservice::LogicGroupData> stored;
   ServiceError error;
   if (!ContextOf(soap)->manager->SetLogicGroups(
           Credentials{request->userEmail, request->userPassword},
           TemplateKey{request->docCode, request->docPassword}, groups, &stored, &error)) {
     return Fault(soap, error);
   }
-  response.setLogicGroupsResult = osl::refservice::GroupsToWire(soap, stored);
+  response.setLogicGroupsResult = refservice::GroupsToWire(soap, stored);
   return response.setLogicGroupsResult ? SOAP_OK : Fault(soap, false, "Out of memory.");
 }
 
 int __ns5__setAssets(struct soap* soap, _ns2__setAssets* request,
                      _ns2__setAssetsResponse& response) {
   if (int rc = Begin(soap, "setAssets", request); rc != SOAP_OK) return rc;
-  std::vector<osl::refservice::AssetChange> changes;
+  std::vector<refservice::AssetChange> changes;
   if (request->assets != nullptr) {
     for (const ns2__assetInfo* asset : request->assets->assetInfo) {
       if (asset == nullptr) continue;
-      osl::refservice::AssetChange change;
-      change.asset.url = osl::refservice::Optional(asset->assetURL);
-      change.asset.name = osl::refservice::Optional(asset->assetName);
+      refservice::AssetChange change;
+      change.asset.url = refservice::Optional(asset->assetURL);
+      change.asset.name = refservice::Optional(asset->assetName);
       change.asset.type = static_cast<int>(asset->assetType);
-      change.asset.image_picker_num = asset->imagePickerNum;
+      change.asset.imagePickerNum = asset->imagePickerNum;
       change.remove = asset->delete_;
       changes.push_back(std::move(change));
     }
   }
-  std::vector<osl::refservice::AssetData> stored;
+  std::vector<refservice::AssetData> stored;
   ServiceError error;
   if (!ContextOf(soap)->manager->SetAssets(Credentials{request->userEmail, request->userPassword},
                                            TemplateKey{request->docCode, request->docPassword},
@@ -463,13 +434,13 @@ int __ns5__setAssets(struct soap* soap, _ns2__setAssets* request,
   }
   auto* array = soap_new_ns2__ArrayOfAssetInfo(soap);
   if (array == nullptr) return Fault(soap, false, "Out of memory.");
-  for (const osl::refservice::AssetData& asset : stored) {
+  for (const refservice::AssetData& asset : stored) {
     auto* record = soap_new_ns2__assetInfo(soap);
     if (record == nullptr) return Fault(soap, false, "Out of memory.");
-    record->assetURL = osl::refservice::NewString(soap, asset.url);
-    record->assetName = osl::refservice::NewString(soap, asset.name);
+    record->assetURL = refservice::NewString(soap, asset.url);
+    record->assetName = refservice::NewString(soap, asset.name);
     record->assetType = static_cast<ns2__eAssetType>(asset.type);
-    record->imagePickerNum = asset.image_picker_num;
+    record->imagePickerNum = asset.imagePickerNum;
     record->delete_ = false;
     array->assetInfo.push_back(record);
   }
@@ -487,7 +458,7 @@ int __ns5__commitTemplate(struct soap* soap, _ns2__commitTemplate* request,
           TemplateKey{request->docCode, request->docPassword}, &stored, &error)) {
     return Fault(soap, error);
   }
-  response.commitTemplateResult = osl::refservice::ToTemplateManagerRecord(soap, stored);
+  response.commitTemplateResult = refservice::ToTemplateManagerRecord(soap, stored);
   return SOAP_OK;
 }
 

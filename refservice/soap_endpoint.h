@@ -1,17 +1,16 @@
 // The SOAP side of osl-service: runs the generated gSOAP server skeletons of the template
-// service schema on a request that the HTTP layer has already read, and implements the eight
+// service schema on an envelope that the HTTP layer has already read, and implements the eight
 // operations on top of TemplateManager.
-#ifndef OSL_REFSERVICE_SOAP_ENDPOINT_H_
-#define OSL_REFSERVICE_SOAP_ENDPOINT_H_
+#pragma once
 
 #include <string>
 #include <string_view>
 
-#include "refservice/http.h"
+#include "refservice/http_message.h"
 #include "refservice/service_app.h"
 #include "refservice/template_manager.h"
 
-namespace osl::refservice {
+namespace refservice {
 
 // The SOAPAction of an operation: the document-builder namespace URI followed by
 // "getLibraryTemplates" or "ItemplateMgr/<operation>". Empty for an unknown name.
@@ -19,8 +18,10 @@ std::string SoapActionFor(std::string_view operation);
 
 class GsoapDispatcher : public SoapDispatcher {
  public:
-  // `manager` must outlive the dispatcher.
-  explicit GsoapDispatcher(TemplateManager* manager) : manager_(manager) {}
+  // `manager` must outlive the dispatcher. The parser refuses elements nested deeper than
+  // `maxDepth`.
+  explicit GsoapDispatcher(TemplateManager* manager, unsigned maxDepth = 64)
+      : manager_(manager), maxDepth_(maxDepth) {}
 
   std::string OperationForAction(std::string_view action) const override;
 
@@ -29,12 +30,11 @@ class GsoapDispatcher : public SoapDispatcher {
   // "500" with a SOAP Fault: SOAP-ENV:Client for bad credentials, unknown templates, invalid
   // values, a SOAPAction that names another operation or an operation sent to the wrong endpoint;
   // SOAP-ENV:Server for injected faults and storage failures.
-  HttpResponse Serve(const HttpRequest& request, SoapOverride override_kind) override;
+  HttpResponse Serve(const SoapRequest& request, SoapOverride overrideKind) override;
 
  private:
   TemplateManager* manager_;
+  unsigned maxDepth_;
 };
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_SOAP_ENDPOINT_H_
+}  // namespace refservice

@@ -5,7 +5,7 @@
 #include "refservice/file_util.h"
 #include "refservice/sha256.h"
 
-namespace osl::refservice {
+namespace refservice {
 namespace {
 
 // Marks a database as this service's ("OSL1").
@@ -61,6 +61,14 @@ CREATE TABLE IF NOT EXISTS commits(
   field_count INTEGER NOT NULL,
   asset_count INTEGER NOT NULL,
   group_count INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS files(
+  session TEXT NOT NULL,
+  token TEXT NOT NULL,
+  name TEXT NOT NULL,
+  size INTEGER NOT NULL,
+  sha256 TEXT NOT NULL,
+  uploaded_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP,
+  PRIMARY KEY(session, token, name));
 CREATE TABLE IF NOT EXISTS uploads(
   session TEXT NOT NULL,
   name TEXT NOT NULL,
@@ -104,9 +112,15 @@ class Statement {
   }
 
   // True while a result row is available.
-  bool Row() { return stmt_ != nullptr && sqlite3_step(stmt_) == SQLITE_ROW; }
+  bool Row() {
+    if (stmt_ == nullptr) return false;
+    rc_ = sqlite3_step(stmt_);
+    return rc_ == SQLITE_ROW;
+  }
   // Runs a statement that returns no rows; true on success.
-  bool Run() { return stmt_ != nullptr && sqlite3_step(stmt_) == SQLITE_DONE; }
+  bool Run() { return Row() || rc_ == SQLITE_DONE; }
+  // After Row() returned false: true when the rows ended normally, false on an error.
+  bool Done() const { return stmt_ != nullptr && rc_ == SQLITE_DONE; }
 
   std::string Text(int column) const {
     const unsigned char* text = sqlite3_column_text(stmt_, column);
@@ -124,6 +138,7 @@ class Statement {
 
  private:
   sqlite3_stmt* stmt_ = nullptr;
+  int rc_ = SQLITE_OK;
 };
 
 std::string Lower(std::string text) {
@@ -148,17 +163,17 @@ TemplateData ReadTemplate(const Statement& row, int first) {
   TemplateData data;
   data.name = row.OptionalText(first);
   data.description = row.OptionalText(first + 1);
-  data.doc_id = row.Text(first + 2);
-  data.doc_password = row.Text(first + 3);
+  data.docId = row.Text(first + 2);
+  data.docPassword = row.Text(first + 3);
   data.category = row.OptionalText(first + 4);
-  data.is_active = row.Int(first + 5) != 0;
-  data.page_count = row.Int(first + 6);
+  data.isActive = row.Int(first + 5) != 0;
+  data.pageCount = row.Int(first + 6);
   data.width = row.Text(first + 7);
   data.height = row.Text(first + 8);
   data.bleed = row.Text(first + 9);
-  data.client_type = row.Int(first + 10);
-  data.user_id = row.Int(first + 11);
-  data.full_screen_window = row.Int(first + 12);
+  data.clientType = row.Int(first + 10);
+  data.userId = row.Int(first + 11);
+  data.fullScreenWindow = row.Int(first + 12);
   data.committed = row.Int(first + 13) != 0;
   return data;
 }
@@ -167,17 +182,17 @@ TemplateData ReadTemplate(const Statement& row, int first) {
 void BindTemplate(Statement& statement, int first, const TemplateData& data) {
   statement.Bind(first, data.name)
       .Bind(first + 1, data.description)
-      .Bind(first + 2, Lower(data.doc_id))
-      .Bind(first + 3, Lower(data.doc_password))
+      .Bind(first + 2, Lower(data.docId))
+      .Bind(first + 3, Lower(data.docPassword))
       .Bind(first + 4, data.category)
-      .Bind(first + 5, data.is_active)
-      .Bind(first + 6, data.page_count)
+      .Bind(first + 5, data.isActive)
+      .Bind(first + 6, data.pageCount)
       .Bind(first + 7, data.width)
       .Bind(first + 8, data.height)
       .Bind(first + 9, data.bleed)
-      .Bind(first + 10, data.client_type)
-      .Bind(first + 11, data.user_id)
-      .Bind(first + 12, data.full_screen_window)
+      .Bind(first + 10, data.clientType)
+      .Bind(first + 11, data.userId)
+      .Bind(first + 12, data.fullScreenWindow)
       .Bind(first + 13, data.committed);
 }
 
@@ -191,11 +206,33 @@ bool Store::Exec(const char* sql) {
   return db_ != nullptr && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+bool Store::CheckApplicationId(const std::string& path, std::string* error) {
+  int applicationId = 0;
+  {
+    Statement query(db_, "PRAGMA application_id");
+    if (!query.Row()) {
+      *error = "cannot read database " + path + ": " + sqlite3_errmsg(db_);
+      sqlite3_close_v2(db_);
+      db_ = nullptr;
+      return false;
+    }
+    applicationId = query.Int(0);
+  }
+  if (applicationId != 0 && applicationId != kApplicationId) {
+    *error = "not a database of this service: " + path;
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return false;
+  }
+  return true;
+}
+
 bool Store::Open(const std::string& path, std::string* error) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  int rc =
-      sqlite3_open_v2(path.c_str(), &db_,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+  int rc = sqlite3_open_v2(
+      path.c_str(), &db_,
+      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
+      nullptr);
   auto fail = [&](const std::string& what) {
     *error = what + " " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
     if (db_ != nullptr) sqlite3_close_v2(db_);
@@ -204,22 +241,37 @@ bool Store::Open(const std::string& path, std::string* error) {
   };
   if (rc != SQLITE_OK) return fail("cannot open database");
   sqlite3_busy_timeout(db_, 5000);
-  int application_id = 0;
-  {
-    Statement query(db_, "PRAGMA application_id");
-    if (!query.Row()) return fail("cannot read database");
-    application_id = query.Int(0);
-  }
-  if (application_id != 0 && application_id != kApplicationId) {
-    *error = "not a database of this service: " + path;
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
-    return false;
-  }
+  if (!CheckApplicationId(path, error)) return false;
   if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=FULL") ||
       !Exec("PRAGMA foreign_keys=ON") || !Exec(kSchema) ||
       !Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str())) {
     return fail("cannot prepare database");
+  }
+  return true;
+}
+
+bool Store::OpenReadOnly(const std::string& path, std::string* error) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  int rc =
+      sqlite3_open_v2(path.c_str(), &db_,
+                      SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+  if (rc != SQLITE_OK) {
+    *error = "cannot open database " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
+    if (db_ != nullptr) sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return false;
+  }
+  // A writer holds its locks only briefly; wait for it rather than fail.
+  sqlite3_busy_timeout(db_, 5000);
+  if (!CheckApplicationId(path, error)) return false;
+  Statement tables(db_,
+                   "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+                   "('users', 'templates', 'fields', 'logic_groups', 'assets', 'commits')");
+  if (!tables.Row() || tables.Int(0) != 6) {
+    *error = "not a database of this service: " + path;
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return false;
   }
   return true;
 }
@@ -268,25 +320,25 @@ int Store::UserCount() {
   return query.Row() ? query.Int(0) : 0;
 }
 
-std::vector<TemplateData> Store::ListTemplates(int user_id) {
+bool Store::ListTemplates(int userId, std::vector<TemplateData>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::vector<TemplateData> out;
+  out->clear();
   std::string sql =
       std::string("SELECT ") + kTemplateColumns + " FROM templates WHERE user_id = ?1 ORDER BY id";
   Statement query(db_, sql.c_str());
-  query.Bind(1, user_id);
-  while (query.Row()) out.push_back(ReadTemplate(query, 0));
-  return out;
+  query.Bind(1, userId);
+  while (query.Row()) out->push_back(ReadTemplate(query, 0));
+  return query.Done();
 }
 
-std::optional<TemplateData> Store::FindTemplate(const std::string& doc_id, int64_t* row_id) {
+std::optional<TemplateData> Store::FindTemplate(const std::string& docId, int64_t* rowId) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::string sql =
       std::string("SELECT id, ") + kTemplateColumns + " FROM templates WHERE doc_id = ?1";
   Statement query(db_, sql.c_str());
-  query.Bind(1, Lower(doc_id));
+  query.Bind(1, Lower(docId));
   if (!query.Row()) return std::nullopt;
-  *row_id = query.Int64(0);
+  *rowId = query.Int64(0);
   return ReadTemplate(query, 1);
 }
 
@@ -300,7 +352,7 @@ int64_t Store::InsertTemplate(const TemplateData& data) {
   return sqlite3_last_insert_rowid(db_);
 }
 
-bool Store::UpdateTemplate(int64_t row_id, const TemplateData& data) {
+bool Store::UpdateTemplate(int64_t rowId, const TemplateData& data) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement update(db_,
                    "UPDATE templates SET name = ?1, description = ?2, doc_id = ?3, "
@@ -309,29 +361,78 @@ bool Store::UpdateTemplate(int64_t row_id, const TemplateData& data) {
                    "full_screen_window = ?13, committed = ?14, updated_at = CURRENT_TIMESTAMP "
                    "WHERE id = ?15");
   BindTemplate(update, 1, data);
-  update.Bind(15, row_id);
+  update.Bind(15, rowId);
   return update.Run() && sqlite3_changes(db_) == 1;
 }
 
-std::vector<FieldData> Store::GetFields(int64_t template_row) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::vector<FieldData> out;
-  Statement query(db_, "SELECT name, record FROM fields WHERE template_id = ?1 ORDER BY position");
-  query.Bind(1, template_row);
-  while (query.Row()) out.push_back(FieldData{query.Text(0), query.Text(1)});
-  return out;
+namespace {
+
+constexpr const char* kSummarySelect =
+    "SELECT u.email, t.id, "
+    "(SELECT COUNT(*) FROM fields f WHERE f.template_id = t.id), "
+    "(SELECT COUNT(*) FROM logic_groups g WHERE g.template_id = t.id), "
+    "(SELECT COUNT(*) FROM assets a WHERE a.template_id = t.id), "
+    "(SELECT COUNT(*) FROM commits c WHERE c.template_id = t.id), "
+    "t.name, t.description, t.doc_id, t.doc_password, t.category, t.is_active, t.page_count, "
+    "t.width, t.height, t.bleed, t.client_type, t.user_id, t.full_screen_window, t.committed "
+    "FROM templates t JOIN users u ON u.id = t.user_id ";
+
+TemplateSummary ReadSummary(const Statement& row) {
+  TemplateSummary summary;
+  summary.owner = row.Text(0);
+  summary.row = row.Int64(1);
+  summary.fieldCount = row.Int(2);
+  summary.groupCount = row.Int(3);
+  summary.assetCount = row.Int(4);
+  summary.commitCount = row.Int(5);
+  summary.data = ReadTemplate(row, 6);
+  return summary;
 }
 
-bool Store::ReplaceFields(int64_t template_row, const std::vector<FieldData>& fields) {
+}  // namespace
+
+bool Store::ListAllTemplates(std::vector<TemplateSummary>* out) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  out->clear();
+  std::string sql = std::string(kSummarySelect) +
+                    "ORDER BY u.email COLLATE BINARY, t.name COLLATE BINARY, t.doc_id";
+  Statement query(db_, sql.c_str());
+  while (query.Row()) out->push_back(ReadSummary(query));
+  return query.Done();
+}
+
+bool Store::FindTemplateSummary(const std::string& docId, std::optional<TemplateSummary>* out) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  out->reset();
+  std::string sql = std::string(kSummarySelect) + "WHERE t.doc_id = ?1";
+  Statement query(db_, sql.c_str());
+  query.Bind(1, Lower(docId));
+  if (query.Row()) {
+    *out = ReadSummary(query);
+    return true;
+  }
+  return query.Done();
+}
+
+bool Store::GetFields(int64_t templateRow, std::vector<FieldData>* out) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  out->clear();
+  Statement query(db_, "SELECT name, record FROM fields WHERE template_id = ?1 ORDER BY position");
+  query.Bind(1, templateRow);
+  while (query.Row()) out->push_back(FieldData{query.Text(0), query.Text(1)});
+  return query.Done();
+}
+
+bool Store::ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fields) {
   Transaction transaction(this);
   Statement remove(db_, "DELETE FROM fields WHERE template_id = ?1");
-  if (!remove.Bind(1, template_row).Run()) return false;
+  if (!remove.Bind(1, templateRow).Run()) return false;
   int position = 0;
   for (const FieldData& field : fields) {
     Statement insert(db_,
                      "INSERT INTO fields(template_id, position, name, record) "
                      "VALUES(?1, ?2, ?3, ?4)");
-    if (!insert.Bind(1, template_row)
+    if (!insert.Bind(1, templateRow)
              .Bind(2, position++)
              .Bind(3, field.name)
              .Bind(4, field.record)
@@ -342,66 +443,66 @@ bool Store::ReplaceFields(int64_t template_row, const std::vector<FieldData>& fi
   return transaction.Commit();
 }
 
-std::vector<LogicGroupData> Store::GetLogicGroups(int64_t template_row) {
+bool Store::GetLogicGroups(int64_t templateRow, std::vector<LogicGroupData>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::vector<LogicGroupData> out;
+  out->clear();
   Statement query(db_,
                   "SELECT id, name, move_direction FROM logic_groups WHERE template_id = ?1 "
                   "ORDER BY id");
-  query.Bind(1, template_row);
-  while (query.Row()) out.push_back(LogicGroupData{query.Int(0), query.Text(1), query.Int(2)});
-  return out;
+  query.Bind(1, templateRow);
+  while (query.Row()) out->push_back(LogicGroupData{query.Int(0), query.Text(1), query.Int(2)});
+  return query.Done();
 }
 
-int Store::AddLogicGroup(int64_t template_row, const std::string& name, int move_direction) {
+int Store::AddLogicGroup(int64_t templateRow, const std::string& name, int moveDirection) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement insert(db_,
                    "INSERT INTO logic_groups(template_id, name, move_direction) "
                    "VALUES(?1, ?2, ?3)");
-  if (!insert.Bind(1, template_row).Bind(2, name).Bind(3, move_direction).Run()) return 0;
+  if (!insert.Bind(1, templateRow).Bind(2, name).Bind(3, moveDirection).Run()) return 0;
   int64_t id = sqlite3_last_insert_rowid(db_);
   return id > 0 && id <= INT32_MAX ? static_cast<int>(id) : 0;
 }
 
-bool Store::UpdateLogicGroup(int64_t template_row, int id, const std::string& name,
-                             int move_direction) {
+bool Store::UpdateLogicGroup(int64_t templateRow, int id, const std::string& name,
+                             int moveDirection) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement update(db_,
                    "UPDATE logic_groups SET name = ?1, move_direction = ?2 "
                    "WHERE id = ?3 AND template_id = ?4");
-  return update.Bind(1, name).Bind(2, move_direction).Bind(3, id).Bind(4, template_row).Run() &&
+  return update.Bind(1, name).Bind(2, moveDirection).Bind(3, id).Bind(4, templateRow).Run() &&
          sqlite3_changes(db_) == 1;
 }
 
-std::vector<AssetData> Store::GetAssets(int64_t template_row) {
+bool Store::GetAssets(int64_t templateRow, std::vector<AssetData>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::vector<AssetData> out;
+  out->clear();
   Statement query(db_,
                   "SELECT url, name, type, image_picker_num FROM assets WHERE template_id = ?1 "
                   "ORDER BY position");
-  query.Bind(1, template_row);
+  query.Bind(1, templateRow);
   while (query.Row()) {
-    out.push_back(
+    out->push_back(
         AssetData{query.OptionalText(0), query.OptionalText(1), query.Int(2), query.Int(3)});
   }
-  return out;
+  return query.Done();
 }
 
-bool Store::ReplaceAssets(int64_t template_row, const std::vector<AssetData>& assets) {
+bool Store::ReplaceAssets(int64_t templateRow, const std::vector<AssetData>& assets) {
   Transaction transaction(this);
   Statement remove(db_, "DELETE FROM assets WHERE template_id = ?1");
-  if (!remove.Bind(1, template_row).Run()) return false;
+  if (!remove.Bind(1, templateRow).Run()) return false;
   int position = 0;
   for (const AssetData& asset : assets) {
     Statement insert(db_,
                      "INSERT INTO assets(template_id, position, url, name, type, "
                      "image_picker_num) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-    if (!insert.Bind(1, template_row)
+    if (!insert.Bind(1, templateRow)
              .Bind(2, position++)
              .Bind(3, asset.url)
              .Bind(4, asset.name)
              .Bind(5, asset.type)
-             .Bind(6, asset.image_picker_num)
+             .Bind(6, asset.imagePickerNum)
              .Run()) {
       return false;
     }
@@ -409,42 +510,59 @@ bool Store::ReplaceAssets(int64_t template_row, const std::vector<AssetData>& as
   return transaction.Commit();
 }
 
-bool Store::AddCommit(int64_t template_row) {
+bool Store::AddCommit(int64_t templateRow) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement insert(db_,
                    "INSERT INTO commits(template_id, field_count, asset_count, group_count) "
                    "VALUES(?1, (SELECT COUNT(*) FROM fields WHERE template_id = ?1), "
                    "(SELECT COUNT(*) FROM assets WHERE template_id = ?1), "
                    "(SELECT COUNT(*) FROM logic_groups WHERE template_id = ?1))");
-  return insert.Bind(1, template_row).Run();
+  return insert.Bind(1, templateRow).Run();
 }
 
-int Store::CommitCount(int64_t template_row) {
+int Store::CommitCount(int64_t templateRow) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement query(db_, "SELECT COUNT(*) FROM commits WHERE template_id = ?1");
-  query.Bind(1, template_row);
+  query.Bind(1, templateRow);
   return query.Row() ? query.Int(0) : 0;
 }
 
 bool Store::RecordUpload(const UploadData& upload) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement insert(db_,
-                   "INSERT INTO uploads(session, name, size, sha256) VALUES(?1, ?2, ?3, ?4) "
-                   "ON CONFLICT(session, name) DO UPDATE SET size = ?3, sha256 = ?4, "
-                   "uploaded_at = CURRENT_TIMESTAMP");
+                   "INSERT INTO files(session, token, name, size, sha256) "
+                   "VALUES(?1, ?2, ?3, ?4, ?5)");
   return insert.Bind(1, upload.session)
-      .Bind(2, upload.name)
-      .Bind(3, static_cast<int64_t>(upload.size))
-      .Bind(4, upload.sha256)
+      .Bind(2, upload.token)
+      .Bind(3, upload.name)
+      .Bind(4, static_cast<int64_t>(upload.size))
+      .Bind(5, upload.sha256)
       .Run();
 }
 
-std::optional<UploadData> Store::FindUpload(const std::string& session, const std::string& name) {
+bool Store::UploadedBytes(std::vector<std::pair<std::string, uint64_t>>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement query(db_, "SELECT size, sha256 FROM uploads WHERE session = ?1 AND name = ?2");
-  query.Bind(1, session).Bind(2, name);
-  if (!query.Row()) return std::nullopt;
-  return UploadData{session, name, static_cast<uint64_t>(query.Int64(0)), query.Text(1)};
+  out->clear();
+  Statement query(db_,
+                  "SELECT session, SUM(size) FROM (SELECT session, size FROM files "
+                  "UNION ALL SELECT session, size FROM uploads) GROUP BY session");
+  while (query.Row()) {
+    out->emplace_back(query.Text(0), static_cast<uint64_t>(query.Int64(1)));
+  }
+  return query.Done();
 }
 
-}  // namespace osl::refservice
+std::optional<UploadData> Store::FindUpload(const std::string& session, const std::string& token,
+                                            const std::string& name) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  // Files stored before addresses had tokens are in the older table "uploads".
+  Statement query(db_, token.empty()
+                           ? "SELECT size, sha256 FROM uploads WHERE session = ?1 AND name = ?3"
+                           : "SELECT size, sha256 FROM files WHERE session = ?1 AND token = ?2 "
+                             "AND name = ?3");
+  query.Bind(1, session).Bind(2, token).Bind(3, name);
+  if (!query.Row()) return std::nullopt;
+  return UploadData{session, token, name, static_cast<uint64_t>(query.Int64(0)), query.Text(1)};
+}
+
+}  // namespace refservice

@@ -3,8 +3,7 @@
 //
 // All methods are safe to call from several threads; each one is atomic on its own. Callers that
 // need several calls to be atomic together use Store::Transaction.
-#ifndef OSL_REFSERVICE_STORE_H_
-#define OSL_REFSERVICE_STORE_H_
+#pragma once
 
 #include <cstdint>
 #include <mutex>
@@ -14,23 +13,23 @@
 
 struct sqlite3;
 
-namespace osl::refservice {
+namespace refservice {
 
 // One template as the service keeps it (mirrors the libraryTemplate message record).
 struct TemplateData {
   std::optional<std::string> name;
   std::optional<std::string> description;
-  std::string doc_id;        // GUID text, lower case
-  std::string doc_password;  // GUID text, lower case
+  std::string docId;        // GUID text, lower case
+  std::string docPassword;  // GUID text, lower case
   std::optional<std::string> category;
-  bool is_active = true;
-  int page_count = 0;
+  bool isActive = true;
+  int pageCount = 0;
   std::string width = "0";  // decimal text
   std::string height = "0";
   std::string bleed = "0";
-  int client_type = 0;
-  int user_id = 0;
-  int full_screen_window = 0;
+  int clientType = 0;
+  int userId = 0;
+  int fullScreenWindow = 0;
   bool committed = false;
 };
 
@@ -43,19 +42,31 @@ struct FieldData {
 struct LogicGroupData {
   int id = 0;
   std::string name;
-  int move_direction = 0;
+  int moveDirection = 0;
 };
 
 struct AssetData {
   std::optional<std::string> url;
   std::optional<std::string> name;
   int type = 0;
-  int image_picker_num = 0;
+  int imagePickerNum = 0;
+};
+
+// One template with its owner and the sizes of its lists, as the read-only commands show it.
+struct TemplateSummary {
+  std::string owner;  // the owner's e-mail address
+  TemplateData data;
+  int64_t row = 0;  // internal row id, for GetFields, GetLogicGroups and GetAssets
+  int fieldCount = 0;
+  int groupCount = 0;
+  int assetCount = 0;
+  int commitCount = 0;
 };
 
 struct UploadData {
   std::string session;
-  std::string name;  // clean file name
+  std::string token;  // the upload's own address part; empty for files stored before tokens
+  std::string name;   // clean file name
   uint64_t size = 0;
   std::string sha256;
 };
@@ -70,6 +81,11 @@ class Store {
   // Opens (creating when missing) the database file and its tables. Returns false with `error`
   // set when the file cannot be opened or is not a database of this service.
   bool Open(const std::string& path, std::string* error);
+
+  // Opens an existing database of this service for reading only, beside a service that may be
+  // writing to it. Returns false with `error` set when the file is missing, is not a database, or
+  // is not a database of this service. Write methods fail on a store opened this way.
+  bool OpenReadOnly(const std::string& path, std::string* error);
 
   // Holds the store's lock and an SQLite transaction for its lifetime; rolls back on destruction
   // unless Commit was called. Store methods may be called while it is held (same thread only).
@@ -93,42 +109,56 @@ class Store {
   std::optional<int> CheckUser(const std::string& email, const std::string& password);
   int UserCount();
 
+  // Read methods that fill a list return false on a database error (the list is then
+  // incomplete and must not be used).
+
   // The user's templates in creation order.
-  std::vector<TemplateData> ListTemplates(int user_id);
+  bool ListTemplates(int userId, std::vector<TemplateData>* out);
   // The template with this id (any letter case) of any user, with its internal row id.
-  std::optional<TemplateData> FindTemplate(const std::string& doc_id, int64_t* row_id);
+  std::optional<TemplateData> FindTemplate(const std::string& docId, int64_t* rowId);
   // Inserts a new template; returns its row id, or 0 on a database error.
   int64_t InsertTemplate(const TemplateData& data);
-  bool UpdateTemplate(int64_t row_id, const TemplateData& data);
+  bool UpdateTemplate(int64_t rowId, const TemplateData& data);
 
-  std::vector<FieldData> GetFields(int64_t template_row);
+  // Every user's templates with their owners and list sizes, ordered by owner e-mail, then name
+  // (absent names first), then identifier, each in byte order.
+  bool ListAllTemplates(std::vector<TemplateSummary>* out);
+  // The template with this identifier (any letter case), with its owner and list sizes; `out` is
+  // empty when there is none.
+  bool FindTemplateSummary(const std::string& docId, std::optional<TemplateSummary>* out);
+
+  bool GetFields(int64_t templateRow, std::vector<FieldData>* out);
   // Replaces the template's whole field list, keeping the given order.
-  bool ReplaceFields(int64_t template_row, const std::vector<FieldData>& fields);
+  bool ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fields);
 
-  std::vector<LogicGroupData> GetLogicGroups(int64_t template_row);
+  bool GetLogicGroups(int64_t templateRow, std::vector<LogicGroupData>* out);
   // Adds a group and returns its new id (never reused), or 0 on a database error.
-  int AddLogicGroup(int64_t template_row, const std::string& name, int move_direction);
-  bool UpdateLogicGroup(int64_t template_row, int id, const std::string& name, int move_direction);
+  int AddLogicGroup(int64_t templateRow, const std::string& name, int moveDirection);
+  bool UpdateLogicGroup(int64_t templateRow, int id, const std::string& name, int moveDirection);
 
-  std::vector<AssetData> GetAssets(int64_t template_row);
-  bool ReplaceAssets(int64_t template_row, const std::vector<AssetData>& assets);
+  bool GetAssets(int64_t templateRow, std::vector<AssetData>* out);
+  bool ReplaceAssets(int64_t templateRow, const std::vector<AssetData>& assets);
 
   // Records a commit of the template with its current field and asset counts.
-  bool AddCommit(int64_t template_row);
-  int CommitCount(int64_t template_row);
+  bool AddCommit(int64_t templateRow);
+  int CommitCount(int64_t templateRow);
 
-  // Records (or replaces) the bookkeeping row of an uploaded file.
+  // Records an uploaded file. False on a database error or when that address is already taken.
   bool RecordUpload(const UploadData& upload);
-  std::optional<UploadData> FindUpload(const std::string& session, const std::string& name);
+  // The bytes of uploaded files each session holds.
+  bool UploadedBytes(std::vector<std::pair<std::string, uint64_t>>* out);
+  // The uploaded file at this address; an empty `token` finds files stored before tokens.
+  std::optional<UploadData> FindUpload(const std::string& session, const std::string& token,
+                                       const std::string& name);
 
  private:
   friend class Transaction;
   bool Exec(const char* sql);
+  // Checks that the open database is one of this service's; closes it otherwise.
+  bool CheckApplicationId(const std::string& path, std::string* error);
 
   std::recursive_mutex mutex_;
   sqlite3* db_ = nullptr;
 };
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_STORE_H_
+}  // namespace refservice

@@ -2,7 +2,7 @@
 
 #include "refservice/file_util.h"
 
-namespace osl::refservice {
+namespace refservice {
 namespace {
 
 constexpr size_t kMaxDecimalLength = 40;
@@ -15,6 +15,10 @@ bool Fail(ServiceError* error, bool client, std::string reason) {
 
 bool StoreFailure(ServiceError* error) {
   return Fail(error, false, "The template store could not be updated; nothing was changed.");
+}
+
+bool StoreReadFailure(ServiceError* error) {
+  return Fail(error, false, "The template store could not be read; nothing was changed.");
 }
 
 std::string Lower(std::string text) {
@@ -47,24 +51,24 @@ bool IsDecimalText(const std::string& text) {
   return digits > 0;
 }
 
-bool TemplateManager::Authenticate(const Credentials& user, int* user_id, ServiceError* error) {
+bool TemplateManager::Authenticate(const Credentials& user, int* userId, ServiceError* error) {
   std::optional<int> id = store_->CheckUser(user.email, user.password);
   if (!id) return Fail(error, true, "Invalid user name or password.");
-  *user_id = *id;
+  *userId = *id;
   return true;
 }
 
 bool TemplateManager::OpenTemplate(const Credentials& user, const TemplateKey& key, int64_t* row,
                                    TemplateData* data, ServiceError* error) {
-  int user_id = 0;
-  if (!Authenticate(user, &user_id, error)) return false;
+  int userId = 0;
+  if (!Authenticate(user, &userId, error)) return false;
   if (key.code.empty()) return Fail(error, true, "docCode is missing: no template was named.");
   std::optional<TemplateData> found = store_->FindTemplate(key.code, row);
   // Another user's template is reported exactly like a missing one.
-  if (!found || found->user_id != user_id) {
+  if (!found || found->userId != userId) {
     return Fail(error, true, "Template " + key.code + " does not exist.");
   }
-  if (Lower(key.password) != found->doc_password) {
+  if (Lower(key.password) != found->docPassword) {
     return Fail(error, true, "Wrong template password for template " + key.code + ".");
   }
   *data = std::move(*found);
@@ -80,10 +84,9 @@ bool TemplateManager::MarkChanged(int64_t row, TemplateData* data, ServiceError*
 bool TemplateManager::GetLibraryTemplates(const Credentials& user, std::vector<TemplateData>* out,
                                           ServiceError* error) {
   std::lock_guard<std::mutex> lock(mutex_);
-  int user_id = 0;
-  if (!Authenticate(user, &user_id, error)) return false;
-  *out = store_->ListTemplates(user_id);
-  return true;
+  int userId = 0;
+  if (!Authenticate(user, &userId, error)) return false;
+  return store_->ListTemplates(userId, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<std::string>& code,
@@ -91,8 +94,8 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
                                   const TemplateData& info, TemplateData* out,
                                   ServiceError* error) {
   std::lock_guard<std::mutex> lock(mutex_);
-  int user_id = 0;
-  if (!Authenticate(user, &user_id, error)) return false;
+  int userId = 0;
+  if (!Authenticate(user, &userId, error)) return false;
 
   TemplateData record = info;
   for (std::string* value : {&record.width, &record.height, &record.bleed}) {
@@ -102,17 +105,17 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
       !IsDecimalText(record.bleed)) {
     return Fail(error, true, "docWidth, docHeight and docBleed must be decimal numbers.");
   }
-  if (record.client_type < 0 || record.client_type > 255) {
+  if (record.clientType < 0 || record.clientType > 255) {
     return Fail(error, true, "clientType must be between 0 and 255.");
   }
 
-  std::string id = code && !code->empty() ? *code : info.doc_id;
-  std::string key = password && !password->empty() ? *password : info.doc_password;
+  std::string id = code && !code->empty() ? *code : info.docId;
+  std::string key = password && !password->empty() ? *password : info.docPassword;
   Store::Transaction transaction(store_);
   if (IsZeroOrEmptyId(id)) {
-    record.doc_id = NewGuid();
-    record.doc_password = NewGuid();
-    record.user_id = user_id;
+    record.docId = NewGuid();
+    record.docPassword = NewGuid();
+    record.userId = userId;
     record.committed = false;
     if (store_->InsertTemplate(record) == 0) return StoreFailure(error);
   } else {
@@ -120,9 +123,9 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
     int64_t row = 0;
     TemplateData current;
     if (!OpenTemplate(user, TemplateKey{id, key}, &row, &current, error)) return false;
-    record.doc_id = current.doc_id;
-    record.doc_password = current.doc_password;
-    record.user_id = user_id;
+    record.docId = current.docId;
+    record.docPassword = current.docPassword;
+    record.userId = userId;
     record.committed = false;
     if (!store_->UpdateTemplate(row, record)) return StoreFailure(error);
   }
@@ -137,12 +140,11 @@ bool TemplateManager::GetFields(const Credentials& user, const TemplateKey& key,
   int64_t row = 0;
   TemplateData data;
   if (!OpenTemplate(user, key, &row, &data, error)) return false;
-  *out = store_->GetFields(row);
-  return true;
+  return store_->GetFields(row, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
-                                const std::vector<FieldData>& fields, bool delete_others,
+                                const std::vector<FieldData>& fields, bool deleteOthers,
                                 std::vector<FieldData>* out, ServiceError* error) {
   std::lock_guard<std::mutex> lock(mutex_);
   int64_t row = 0;
@@ -151,7 +153,8 @@ bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
   for (const FieldData& field : fields) {
     if (field.name.empty()) return Fail(error, true, "Every field needs a fieldName.");
   }
-  std::vector<FieldData> stored = store_->GetFields(row);
+  std::vector<FieldData> stored;
+  if (!store_->GetFields(row, &stored)) return StoreReadFailure(error);
   std::vector<bool> replaced(stored.size(), false);
   std::vector<FieldData> appended;
   for (const FieldData& field : fields) {
@@ -169,7 +172,7 @@ bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
   std::vector<FieldData> result;
   result.reserve(stored.size() + appended.size());
   for (size_t i = 0; i < stored.size(); ++i) {
-    if (replaced[i] || !delete_others) result.push_back(std::move(stored[i]));
+    if (replaced[i] || !deleteOthers) result.push_back(std::move(stored[i]));
   }
   for (FieldData& field : appended) result.push_back(std::move(field));
 
@@ -188,8 +191,7 @@ bool TemplateManager::GetLogicGroups(const Credentials& user, const TemplateKey&
   int64_t row = 0;
   TemplateData data;
   if (!OpenTemplate(user, key, &row, &data, error)) return false;
-  *out = store_->GetLogicGroups(row);
-  return true;
+  return store_->GetLogicGroups(row, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetLogicGroups(const Credentials& user, const TemplateKey& key,
@@ -204,26 +206,26 @@ bool TemplateManager::SetLogicGroups(const Credentials& user, const TemplateKey&
   }
   Store::Transaction transaction(store_);
   for (const LogicGroupData& group : groups) {
-    std::vector<LogicGroupData> current = store_->GetLogicGroups(row);
-    const LogicGroupData* by_name = nullptr;
-    const LogicGroupData* by_id = nullptr;
+    std::vector<LogicGroupData> current;
+    if (!store_->GetLogicGroups(row, &current)) return StoreFailure(error);
+    const LogicGroupData* byName = nullptr;
+    const LogicGroupData* byId = nullptr;
     for (const LogicGroupData& known : current) {
-      if (known.name == group.name && by_name == nullptr) by_name = &known;
-      if (group.id > 0 && known.id == group.id) by_id = &known;
+      if (known.name == group.name && byName == nullptr) byName = &known;
+      if (group.id > 0 && known.id == group.id) byId = &known;
     }
     bool ok = true;
-    if (by_name != nullptr) {
-      ok = store_->UpdateLogicGroup(row, by_name->id, group.name, group.move_direction);
-    } else if (by_id != nullptr) {
-      ok = store_->UpdateLogicGroup(row, by_id->id, group.name, group.move_direction);
+    if (byName != nullptr) {
+      ok = store_->UpdateLogicGroup(row, byName->id, group.name, group.moveDirection);
+    } else if (byId != nullptr) {
+      ok = store_->UpdateLogicGroup(row, byId->id, group.name, group.moveDirection);
     } else {
-      ok = store_->AddLogicGroup(row, group.name, group.move_direction) != 0;
+      ok = store_->AddLogicGroup(row, group.name, group.moveDirection) != 0;
     }
     if (!ok) return StoreFailure(error);
   }
   if (!MarkChanged(row, &data, error) || !transaction.Commit()) return StoreFailure(error);
-  *out = store_->GetLogicGroups(row);
-  return true;
+  return store_->GetLogicGroups(row, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
@@ -233,7 +235,8 @@ bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
   int64_t row = 0;
   TemplateData data;
   if (!OpenTemplate(user, key, &row, &data, error)) return false;
-  std::vector<AssetData> assets = store_->GetAssets(row);
+  std::vector<AssetData> assets;
+  if (!store_->GetAssets(row, &assets)) return StoreReadFailure(error);
   for (const AssetChange& change : changes) {
     const AssetData& asset = change.asset;
     auto same = [&asset](const AssetData& stored) {
@@ -248,10 +251,10 @@ bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
       assets = std::move(kept);
       continue;
     }
-    bool has_name = asset.name && !asset.name->empty();
+    bool hasName = asset.name && !asset.name->empty();
     bool replaced = false;
     for (AssetData& stored : assets) {
-      if (has_name && same(stored)) {
+      if (hasName && same(stored)) {
         stored = asset;
         replaced = true;
         break;
@@ -283,4 +286,4 @@ bool TemplateManager::CommitTemplate(const Credentials& user, const TemplateKey&
   return true;
 }
 
-}  // namespace osl::refservice
+}  // namespace refservice

@@ -1,8 +1,7 @@
 // What the template service's eight operations mean, independent of their wire form: every
 // operation checks the caller's credentials, every template operation checks the template's
 // password, and a user only ever sees or changes their own templates.
-#ifndef OSL_REFSERVICE_TEMPLATE_MANAGER_H_
-#define OSL_REFSERVICE_TEMPLATE_MANAGER_H_
+#pragma once
 
 #include <mutex>
 #include <optional>
@@ -11,7 +10,7 @@
 
 #include "refservice/store.h"
 
-namespace osl::refservice {
+namespace refservice {
 
 // Why an operation failed. `client` is true when the request was at fault (bad credentials,
 // unknown template, invalid values) and false for a failure of the service itself.
@@ -47,7 +46,7 @@ class TemplateManager {
                            ServiceError* error);
 
   // Creates or updates a template from `info`. The identifier is `code` when given and non-empty,
-  // else info.doc_id; the password likewise from `password` or info.doc_password. An empty or
+  // else info.docId; the password likewise from `password` or info.docPassword. An empty or
   // all-zero identifier creates a new template with a fresh random identifier and password; any
   // other identifier must name one of the caller's templates with that password, which is then
   // updated (identifier, password and owner stay; the template becomes uncommitted). Widths,
@@ -63,10 +62,10 @@ class TemplateManager {
 
   // Merges `fields` into the template's list: each sent field replaces the first stored field of
   // the same name not yet replaced by this request (keeping its place), or is appended. With
-  // `delete_others` the stored fields that no sent field replaced are removed. Every field needs
+  // `deleteOthers` the stored fields that no sent field replaced are removed. Every field needs
   // a non-empty name. `out` is the template's whole list afterwards.
   bool SetFields(const Credentials& user, const TemplateKey& key,
-                 const std::vector<FieldData>& fields, bool delete_others,
+                 const std::vector<FieldData>& fields, bool deleteOthers,
                  std::vector<FieldData>* out, ServiceError* error);
 
   // The template's logic groups in id order.
@@ -94,8 +93,8 @@ class TemplateManager {
                       ServiceError* error);
 
  private:
-  // Checks the credentials; sets `user_id` or the error.
-  bool Authenticate(const Credentials& user, int* user_id, ServiceError* error);
+  // Checks the credentials; sets `userId` or the error.
+  bool Authenticate(const Credentials& user, int* userId, ServiceError* error);
   // Checks credentials and template key; fills the template's row id and record.
   bool OpenTemplate(const Credentials& user, const TemplateKey& key, int64_t* row,
                     TemplateData* data, ServiceError* error);
@@ -109,6 +108,4 @@ class TemplateManager {
 // True for the text of an xsd:decimal ("-12", "3.50", ".5").
 bool IsDecimalText(const std::string& text);
 
-}  // namespace osl::refservice
-
-#endif  // OSL_REFSERVICE_TEMPLATE_MANAGER_H_
+}  // namespace refservice

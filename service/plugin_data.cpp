@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,9 @@ const char kDocumentPath[] = "/services/builddoc.asmx";
 const char kUnsavableNote[] =
     "\nNot saved: the server, user or password holds a line break or a NUL character, which "
     "the settings file cannot keep. The file is unchanged.";
+const char kTooLongNote[] =
+    "\nNot saved: the server, user and password together are too long for the settings file "
+    "to be read back whole. The file is unchanged.";
 
 // Whether `value` reads back unchanged as the rest of one settings line.
 bool FitsOnOneLine(const std::string& value) {
@@ -41,6 +45,28 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Replaces `path` with `text`, readable and writable by its owner only:
+// a temporary file in the same folder is written, flushed to disk and
+// renamed over it, so a failure at any step leaves the old file whole.
+bool WritePrivateFileAtomically(const std::string& path, const std::string& text) {
+  if (path.empty()) return false;
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = fchmod(fd, 0600) == 0;
+  for (size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  ok = ok && fsync(fd) == 0;
+  ok = (close(fd) == 0) && ok;
+  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) unlink(temp.c_str());
+  return ok;
+}
 
 bool EndsWith(const PMString& text, const PMString& tail) {
   return text.CharCount() >= tail.CharCount() &&
@@ -186,24 +212,18 @@ void OslPlugInData::SaveSettings() {
       return;
     }
   }
-  bool written = false;
-  const int fd = path.empty() ? -1 : open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (fd >= 0) {
-    // The file holds a password: keep it private even when it existed.
-    (void)fchmod(fd, 0600);
-    FilePtr file(fdopen(fd, "w"));
-    if (!file) {
-      close(fd);
-    } else {
-      const std::string text = "//begin config file\n//UploadURL:" + values[0] +
-                               "\n//EndPoint:" + values[1] + "\n//EndPointDoc:" + values[2] +
-                               "\nServer:" + values[3] + "\nuser:" + values[4] +
-                               "\npass:" + values[5] + "\n";
-      written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-      written = (std::fclose(file.release()) == 0) && written;
-    }
+  const std::string text = "//begin config file\n//UploadURL:" + values[0] +
+                           "\n//EndPoint:" + values[1] + "\n//EndPointDoc:" + values[2] +
+                           "\nServer:" + values[3] + "\nuser:" + values[4] + "\npass:" + values[5] +
+                           "\n";
+  // Only the first kOslSettingsReadLimit bytes are ever read: a longer file
+  // would lose its last lines (the password first) on the next load.
+  if (text.size() > kOslSettingsReadLimit) {
+    CAlert::ErrorAlert(Literal(path + kTooLongNote));
+    return;
   }
-  if (!written) CAlert::ErrorAlert(Literal(path));
+  // The file holds a password: it is private, and replaced whole or not at all.
+  if (!WritePrivateFileAtomically(path, text)) CAlert::ErrorAlert(Literal(path));
 }
 
 void OslPlugInData::ParseSettingsLine(const PMString& line) {

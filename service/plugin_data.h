@@ -56,8 +56,11 @@ class OslPlugInData {
   // writable by its owner only). When the file cannot be written, shows an
   // error alert whose text is the path. When a value to be written holds a CR,
   // LF or NUL character (it would not read back as the same value on the same
-  // line), nothing is written: the file stays as it was and an error alert
-  // shows the path and says why. In both cases the members keep their values.
+  // line), or when the file would be longer than the part of it that is
+  // read (kOslSettingsReadLimit), nothing is written: the file stays as it
+  // was and an error alert shows the path and says why. In every case the
+  // members keep their values. The file is replaced atomically: a failed
+  // write leaves the previous file whole.
   void SaveSettings();
   // Assigns the value of one settings line (no line end) to its member; a
   // line that starts with no known key is ignored.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdsoap2.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -223,6 +224,10 @@ OslSoapContext::OslSoapContext(Kind kind)
   OslPlatform& platform = OslPlatform::Get();
   limits_ = platform.TimeLimits();
   soap_set_namespaces(soap_, OslSoapNamespaces());
+  // A peer that closes the connection while we send must end the call with
+  // an error, never raise SIGPIPE in the host's process (which would end
+  // the designer's application).
+  soap_->socket_flags = MSG_NOSIGNAL;
   if (kind == Kind::kCall) {
     soap_set_version(soap_, 1);
     soap_set_imode(soap_, SOAP_XML_NIL);

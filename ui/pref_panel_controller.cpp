@@ -2,6 +2,7 @@
 
 #include "plugin/impl_registry.h"
 #include "plugin/osl_id.h"
+#include "service/plugin_data.h"
 
 static osl::RegisterImplementation<COslPrefPanelController> gRegisterCOslPrefPanelController(
     kOslPrefPanelControllerImpl);
@@ -9,3 +10,25 @@ static osl::RegisterImplementation<COslPrefPanelController> gRegisterCOslPrefPan
 COslPrefPanelController::COslPrefPanelController(IPMUnknown* boss) : CDialogController(boss) {}
 
 COslPrefPanelController::~COslPrefPanelController() = default;
+
+void COslPrefPanelController::InitializeDialogFields(IActiveContext* context) {
+  CDialogController::InitializeDialogFields(context);
+  OslPlugInData& data = GetOslPlugInData();
+  data.LoadSettings();
+  SetTextControlData(kOslUserWidgetID, data.user);
+  SetTextControlData(kOslPasswordWidgetID, data.password);
+  SetTextControlData(kOslServerWidgetID, data.server);
+}
+
+WidgetID COslPrefPanelController::ValidateDialogFields(IActiveContext* context) {
+  const WidgetID result = CDialogController::ValidateDialogFields(context);
+  OslPlugInData& data = GetOslPlugInData();
+  data.user = GetTextControlData(kOslUserWidgetID);
+  data.password = GetTextControlData(kOslPasswordWidgetID);
+  data.server = GetTextControlData(kOslServerWidgetID);
+  data.BuildEndpoints();
+  data.SaveSettings();
+  return result;
+}
+
+void COslPrefPanelController::ApplyDialogFields(IActiveContext*, const WidgetID&) {}

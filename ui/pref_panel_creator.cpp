@@ -8,4 +8,6 @@ static osl::RegisterImplementation<COslPrefPanelCreator> gRegisterCOslPrefPanelC
 
 COslPrefPanelCreator::COslPrefPanelCreator(IPMUnknown* boss) : CPanelCreator(boss) {}
 
+RsrcID COslPrefPanelCreator::GetPanelRsrcID() const { return kOslPrefPanelResourceID; }
+
 COslPrefPanelCreator::~COslPrefPanelCreator() = default;

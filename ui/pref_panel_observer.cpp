@@ -8,4 +8,10 @@ static osl::RegisterImplementation<COslPrefPanelObserver> gRegisterCOslPrefPanel
 
 COslPrefPanelObserver::COslPrefPanelObserver(IPMUnknown* boss) : CDialogObserver(boss) {}
 
+void COslPrefPanelObserver::Update(const ClassID&, ISubject*, const PMIID&, void*) {}
+
+void COslPrefPanelObserver::AutoAttach() { CDialogObserver::AutoAttach(); }
+
+void COslPrefPanelObserver::AutoDetach() { CDialogObserver::AutoDetach(); }
+
 COslPrefPanelObserver::~COslPrefPanelObserver() = default;

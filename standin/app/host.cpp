@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "standin/fonts/font_manager.h"
+#include "standin/pdf/export_provider.h"
 #include "standin/ui/key_events.h"
 
 namespace standin {
@@ -27,6 +28,7 @@ Host::CurrentScope::~CurrentScope() { gCurrent = previous; }
 Host::Host()
     : current_(this),
       files_(std::make_unique<FileSystem>()),
+      pdfWriter_(std::make_unique<CairoPdfWriter>(files_, fontResolver_)),
       alertCenter_(nullptr),
       alerts_(MakeAlertCenter(&alertCenter_)),
       session_(objects_, files_),
@@ -40,6 +42,9 @@ Host::Host()
   panels_.InstallServices(session_.SessionBoss());
   AddEventUtils(session_.SessionBoss(), &refusedKeys_);
   AddFontManager(session_.SessionBoss(), fontResolver_);
+  pdfPresets_.Install(session_.SessionBoss(), commandClasses_);
+  pdfExportProvider_ = MakePdfExportProvider(pdfWriter_, pdfPresets_);
+  services_.Add(kExportProviderService, pdfExportProvider_.get());
   // Suites that plug-ins add to the selection's classes must reach the
   // selection's bosses; the selection and its observers stay.
   objects_.SetAddInListener([this] { session_.ActiveSelection().RebuildBosses(); });

@@ -25,6 +25,8 @@
 #include "standin/core/service_registry.h"
 #include "standin/core/string_tables.h"
 #include "standin/fonts/font_resolver.h"
+#include "standin/pdf/pdf_presets.h"
+#include "standin/pdf/pdf_writer.h"
 #include "standin/plugins/plugin_loader.h"
 #include "standin/ui/dialogs.h"
 #include "standin/ui/panels.h"
@@ -73,8 +75,13 @@ class Host {
   SelectionSubject& ActiveSelectionSubject() { return selectionSubject_; }
   Menu& GetMenu() { return menu_; }
 
+  // The session's PDF export presets and current settings.
+  PdfPresets& PdfExportPresets() { return pdfPresets_; }
+
   // Replaceable services.
   Service<FileSystem>& Files() { return files_; }
+  // Writes PDF files for the export provider (kExportProviderService).
+  Service<PdfWriter>& PdfWriting() { return pdfWriter_; }
   Service<Alerts>& AlertService() { return alerts_; }
   // The host's own alerts (log, scripted answers, echo), behind AlertService.
   AlertCenter& AlertLog() { return *alertCenter_; }
@@ -98,11 +105,14 @@ class Host {
   CommandRegistry commandClasses_;
   FontResolver fontResolver_;
   Service<FileSystem> files_;
+  PdfPresets pdfPresets_;
+  Service<PdfWriter> pdfWriter_;
   AlertCenter* alertCenter_;
   Service<Alerts> alerts_;
   SubjectRegistry subjects_;
   ObjectModel objects_;
   ServiceRegistry services_;
+  std::unique_ptr<Boss> pdfExportProvider_;
   Session session_;
   int refusedKeys_ = 0;
   WidgetToolkit toolkit_;

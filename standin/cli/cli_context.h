@@ -71,6 +71,9 @@ class CliContext {
 // *exitStatus when it runs.
 void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus);
 void AddMenuCommands(CLI::App& app, CliContext& context, int* exitStatus);
+// tag, group create, group add, prefs, dialog.
+void AddUiCommands(CLI::App& app, CliContext& context, int* exitStatus);
+void AddExportCommands(CLI::App& app, CliContext& context, int* exitStatus);
 void AddPublishCommands(CLI::App& app, CliContext& context, int* exitStatus);
 
 }  // namespace osl_cli

@@ -1,16 +1,21 @@
 // `osl items` and `osl script`: what the host shows of a document and how a
-// script reaches plug-ins.
+// script reaches plug-ins. `osl items` names the control type of each field
+// by the plug-in's own display texts (its string table), chosen by the kind
+// of frame that carries the field.
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <limits>
 #include <memory>
+#include <string>
 
 #include "host/InterfacePtr.h"
 #include "host/Scripting.h"
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
 #include "standin/core/resource_ids.h"
+#include "standin/core/terminal_text.h"
 #include "standin/scripting/script_request.h"
 
 namespace osl_cli {
@@ -39,7 +44,53 @@ PMRect PageBox(const standin::PageItem& item) {
   return box;
 }
 
-void PrintItem(const standin::PageItem& item, int depth) {
+// The last value of `key` in the field tag `tag` (entries key:::value|||);
+// empty when absent.
+std::string TagValue(const std::string& tag, const std::string& key) {
+  const std::string head = key + ":::";
+  std::string value;
+  size_t start = 0;
+  for (size_t end; (end = tag.find("|||", start)) != std::string::npos; start = end + 3) {
+    if (tag.compare(start, head.size(), head) == 0 && end >= start + head.size()) {
+      value = tag.substr(start + head.size(), end - start - head.size());
+    }
+  }
+  return value;
+}
+
+// The display key of control-type code `code` on an item of `kind`: text
+// frames offer one list, every other frame the other. Null for a code
+// without a meaning there. The keys are the plug-in's; their texts come from
+// its string table.
+const char* ControlTypeKey(standin::ItemKind kind, const std::string& code) {
+  static const char* const kText[] = {"0x199e00kOslTypeKeyBox", "0x199e00kOslTypeKeyArea",
+                                      "0x199e00kOslTypeKeyPicker", "0x199e00kOslTypeKeyRich",
+                                      "0x199e00kOslTypeKeyBarcode"};
+  static const char* const kGraphic[] = {
+      "0x199e00kOslTypeKeyStandardimageupload", "0x199e00kOslTypeKeyAdvancedimageupload",
+      "0x199e00kOslTypeKeyImagepicker", "0x199e00kOslTypeKeyNonprintable"};
+  if (code.size() != 1 || code[0] < '0' || code[0] > '9' || kind == standin::ItemKind::kGuide) {
+    return nullptr;
+  }
+  const size_t n = static_cast<size_t>(code[0] - '0');
+  if (kind == standin::ItemKind::kTextFrame) return n < std::size(kText) ? kText[n] : nullptr;
+  return n < std::size(kGraphic) ? kGraphic[n] : nullptr;
+}
+
+// "  field: NAME, control type CODE on a KIND frame (MEANING)" for a tagged
+// item, "" for others.
+std::string FieldSummary(const standin::PageItem& item, const standin::StringTables& strings) {
+  const std::string tag = item.label.GetUTF8String();
+  const std::string name = TagValue(tag, "fieldName");
+  if (name.empty()) return std::string();
+  const std::string code = TagValue(tag, "controlType");
+  const char* key = ControlTypeKey(item.kind, code);
+  return "  field: " + name + ", control type " + (code.empty() ? "(none)" : code) + " on a " +
+         standin::ItemKindName(item.kind) + " frame (" +
+         (key ? strings.Lookup(key) : std::string("no control type of this kind of frame")) + ")";
+}
+
+void PrintItem(const standin::PageItem& item, int depth, const standin::StringTables& strings) {
   const PMRect box = PageBox(item);
   const std::string page = item.page ? std::to_string(item.page->number) : "-";
   std::printf("%*suid %-5u %-8s page %-3s [%.3f %.3f %.3f %.3f]", depth * 2 + 4, "", item.uid,
@@ -49,8 +100,11 @@ void PrintItem(const standin::PageItem& item, int depth) {
   if (std::fabs(angle) > 1e-8) std::printf(" rotated %.2f", angle);
   if (!item.visible) std::printf(" hidden");
   const std::string label = item.label.GetUTF8String();
-  std::printf("  tag: %s\n", label.empty() ? "-" : label.c_str());
-  for (const auto& child : item.children) PrintItem(*child, depth + 1);
+  // Labels are document text: shown escaped, like everything a document holds.
+  const std::string shown =
+      standin::EscapeForTerminal((label.empty() ? "-" : label) + FieldSummary(item, strings));
+  std::printf("  tag: %s\n", shown.c_str());
+  for (const auto& child : item.children) PrintItem(*child, depth + 1, strings);
 }
 
 int ListItems(CliContext& context, const std::string& path) {
@@ -58,17 +112,18 @@ int ListItems(CliContext& context, const std::string& path) {
   standin::Document* doc = context.OpenDocument(path, &status);
   if (!doc) return status;
   const std::string docLabel = doc->Label().GetUTF8String();
-  std::printf("document %s  tag: %s\n", doc->Name().GetUTF8String().c_str(),
-              docLabel.empty() ? "-" : docLabel.c_str());
+  std::printf("document %s  tag: %s\n",
+              standin::EscapeForTerminal(doc->Name().GetUTF8String()).c_str(),
+              standin::EscapeForTerminal(docLabel.empty() ? "-" : docLabel).c_str());
   for (const auto& spread : doc->Spreads()) {
     std::printf("spread uid %u\n", spread->uid);
     for (const auto& page : spread->pages) {
       std::printf("  page %d uid %u  %.3f x %.3f pt\n", page->number, page->uid,
                   page->bounds.Width(), page->bounds.Height());
-      for (const auto& item : page->items) PrintItem(*item, 0);
+      for (const auto& item : page->items) PrintItem(*item, 0, context.host()->Strings());
     }
     if (!spread->pasteboard.empty()) std::printf("  pasteboard\n");
-    for (const auto& item : spread->pasteboard) PrintItem(*item, 0);
+    for (const auto& item : spread->pasteboard) PrintItem(*item, 0, context.host()->Strings());
   }
   return context.FinishDocument(doc);
 }

@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
   int status = osl_cli::kExitOk;
   osl_cli::AddDocumentCommands(app, context, &status);
   osl_cli::AddMenuCommands(app, context, &status);
+  osl_cli::AddUiCommands(app, context, &status);
+  osl_cli::AddExportCommands(app, context, &status);
   osl_cli::AddPublishCommands(app, context, &status);
   try {
     app.parse(argc, argv);

@@ -61,6 +61,13 @@ std::nullptr_t FailNull(std::string* error, const std::string& where, const std:
   return nullptr;
 }
 
+// A number as a person writes it: whole numbers without a fraction.
+std::string NumberText(double value) {
+  if (std::floor(value) == value && std::fabs(value) < 1e15)
+    return std::to_string(static_cast<long long>(value));
+  return json(value).dump();
+}
+
 bool IsFinite(const json& value) { return value.is_number() && std::isfinite(value.get<double>()); }
 
 // A number in [lo, hi]; absent members leave *out alone.
@@ -73,8 +80,8 @@ bool ReadNumber(Members& m, const char* key, double lo, double hi, std::optional
   const double value = v->get<double>();
   if (value < lo || value > hi) {
     return Fail(error, m.where(),
-                std::string("\"") + key + "\" " + json(value).dump() + " is out of range (" +
-                    json(lo).dump() + " to " + json(hi).dump() + ")");
+                std::string("\"") + key + "\" " + NumberText(value) + " is out of range (" +
+                    NumberText(lo) + " to " + NumberText(hi) + ")");
   }
   *out = value;
   return true;
@@ -158,10 +165,14 @@ bool ReadMatrix(Members& m, PMMatrix* matrix, bool* inFile, std::string* error) 
   return true;
 }
 
+// A whole number of at least 0 (written signed or unsigned).
+bool IsCount(const json& value) {
+  return value.is_number_unsigned() || (value.is_number_integer() && value.get<int64_t>() >= 0);
+}
+
 bool ReadUID(Members& m, UID* uid, std::string* error) {
   json* v = m.Find("uid");
-  if (!v || !v->is_number_unsigned())
-    return Fail(error, m.where(), "\"uid\" must be a positive integer");
+  if (!v || !IsCount(*v)) return Fail(error, m.where(), "\"uid\" must be a positive integer");
   const auto value = v->get<uint64_t>();
   if (value < 2 || value > 0x7FFFFFFF) {
     return Fail(error, m.where(),
@@ -526,7 +537,7 @@ class TlvdReader {
     if (!node.is_object()) return Fail(error_, where, "must be an object");
     Members m(node, where);
     json* length = m.Find("length");
-    if (!length || !length->is_number_unsigned() || length->get<uint64_t>() == 0)
+    if (!length || !IsCount(*length) || length->get<uint64_t>() == 0)
       return Fail(error_, where, "\"length\" must be a positive integer");
     if (length->get<uint64_t>() > static_cast<uint64_t>(room))
       return Fail(error_, where, "\"length\" reaches past the end of the text");

@@ -482,7 +482,9 @@ bool ViewDriver::Run(const DialogScript& script, std::string* error) {
   for (size_t i = 0; i < script.steps.size(); ++i) {
     if (!IsOpen()) return true;
     std::string why;
-    if (!Run(script.steps[i], &why)) {
+    if (script.steps[i].verb == ScriptStep::Verb::kShow && script.show) {
+      script.show(root_);
+    } else if (!Run(script.steps[i], &why)) {
       *error = "step " + std::to_string(i + 1) + ": " + why;
       return false;
     }

@@ -24,6 +24,7 @@
 // or an enclosing panel) cannot be used, and a step on it fails.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ struct ScriptStep {
 
 struct DialogScript {
   std::vector<ScriptStep> steps;
+  // When set, a "show" step hands the tree to it instead of listing the
+  // widgets on stderr (a program reads the values it needs).
+  std::function<void(WidgetNode& root)> show;
 };
 
 // Parses `text`. False with *error (naming the step) when a step is

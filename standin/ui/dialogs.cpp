@@ -341,6 +341,7 @@ IDialog::Result DialogHost::Wait(Record& record) {
 
 void DialogHost::Play(Record& record) {
   auto it = scripts_.find(record.key);
+  if (it == scripts_.end()) it = scripts_.find(kAnyDialog);
   if (it != scripts_.end() && !it->second.empty()) {
     DialogScript script = std::move(it->second.front());
     it->second.pop_front();

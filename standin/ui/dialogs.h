@@ -39,6 +39,8 @@ class ViewRegistry;
 
 class DialogHost {
  public:
+  static constexpr char kAnyDialog[] = "*";
+
   // `views` and `toolkit` must outlive the dialog host.
   DialogHost(const ViewRegistry& views, const WidgetToolkit& toolkit);
   // Cancels (closes) every open dialog and destroys all of them.
@@ -65,7 +67,9 @@ class DialogHost {
                             std::string* error);
 
   // Queues `script` for the next opening of dialog `key` ("250",
-  // "preferences"); each opening takes one script, in order.
+  // "preferences"); each opening takes one script, in order. Scripts queued
+  // under kAnyDialog go to the next dialog that opens with no script queued
+  // under its own key.
   void QueueScript(const std::string& key, DialogScript script);
   // Parses and queues "KEY:STEPS" (see dialog_script.h). False with *error.
   bool QueueScriptSpec(const std::string& spec, std::string* error);

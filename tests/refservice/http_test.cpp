@@ -1,252 +1,333 @@
-// Request parsing, upload bodies, file names and fault specs of osl-service.
-#include "refservice/http.h"
-
+// osl-service's HTTP behaviour on raw sockets: every reply framed exactly (Content-Length,
+// "Connection: close", then the connection closes), framing that could be read two ways refused,
+// slow or stalled clients cut by deadlines without starving others, and a bounded number of
+// connections.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <random>
-#include <string>
+#include <thread>
 
-#include "refservice/fault_injection.h"
-#include "refservice/file_util.h"
-#include "refservice/multipart.h"
-#include "refservice/sha256.h"
+#include "tests/refservice/raw_http.h"
+#include "tests/refservice/soap_client.h"
+#include "tests/support/subprocess.h"
 
-namespace osl::refservice {
+namespace osltest {
 namespace {
 
-struct Parsed {
-  HttpReadResult result;
-  HttpRequest request;
+using Clock = std::chrono::steady_clock;
+
+constexpr char kAnn[] = "ann@example.org";
+constexpr char kAnnPw[] = "ann-pw";
+
+std::string Envelope(const std::string& body) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope "
+         "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+         "xmlns:ns4=\"urn:osl:templates/\"><SOAP-ENV:Body>" +
+         body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
+}
+
+std::string LibraryRequest(const std::string& password) {
+  std::string envelope = Envelope("<ns4:getLibraryTemplates><ns4:email>" + std::string(kAnn) +
+                                  "</ns4:email><ns4:password>" + password +
+                                  "</ns4:password></ns4:getLibraryTemplates>");
+  return PostRequest("/services/builddoc.asmx", "text/xml; charset=utf-8", envelope,
+                     "SOAPAction: \"urn:osl:templates/getLibraryTemplates\"\r\n");
+}
+
+// A connected socket to the service, closed on destruction.
+class Connection {
+ public:
+  explicit Connection(uint16_t port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~Connection() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  bool Send(const std::string& bytes) {
+    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(bytes.size());
+  }
+  // Reads what arrives within `waitMs`; sets `closed` when the service ended the connection.
+  std::string Receive(int waitMs, bool* closed) {
+    std::string out;
+    auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    *closed = false;
+    for (;;) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      pollfd pfd{fd_, POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) return out;
+      char buffer[4096];
+      ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+      if (n <= 0) {
+        *closed = true;
+        return out;
+      }
+      out.append(buffer, static_cast<size_t>(n));
+    }
+  }
+
+ private:
+  int fd_ = -1;
 };
 
-Parsed Parse(const std::string& bytes, size_t step = SIZE_MAX, size_t max_body = 1 << 20) {
-  StringSource source(bytes, step);
-  HttpReader reader(&source);
-  Parsed parsed;
-  HttpLimits limits;
-  limits.max_head_bytes = 4096;
-  limits.max_header_count = 20;
-  parsed.result = reader.ReadHead(limits, &parsed.request);
-  if (parsed.result.status == 0) {
-    parsed.result = reader.ReadBody(limits, max_body, &parsed.request);
+// Sends `bytes` one at a time, `gapMs` apart, until the service answers or closes, or everything
+// is sent. Returns what the service sent and how many bytes went out.
+std::string Trickle(uint16_t port, const std::string& bytes, int gapMs, size_t* sent,
+                    bool* closed) {
+  Connection connection(port);
+  *sent = 0;
+  *closed = false;
+  std::string reply;
+  for (char c : bytes) {
+    if (!connection.Send(std::string(1, c))) break;
+    ++*sent;
+    reply += connection.Receive(gapMs, closed);
+    if (*closed || !reply.empty()) break;
   }
-  return parsed;
+  if (!*closed) reply += connection.Receive(3000, closed);
+  return reply;
 }
 
-TEST(Sha256, KnownDigests) {
-  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  std::string million(1000000, 'a');
-  Sha256 split;
-  for (size_t i = 0; i < million.size(); i += 777) split.Update(million.substr(i, 777));
-  EXPECT_EQ(split.HexDigest(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
-}
-
-TEST(HttpReader, ContentLengthBodyArrivesWhateverTheSplit) {
-  std::string request =
-      "POST /services/templateMgr.svc HTTP/1.1\r\nHost: h:1\r\nSOAPAction: \"x\"\r\n"
-      "Content-Length: 11\r\n\r\nhello world";
-  for (size_t step : {1, 3, 7, 4096}) {
-    Parsed parsed = Parse(request, step);
-    ASSERT_EQ(parsed.result.status, 0) << parsed.result.message;
-    EXPECT_EQ(parsed.request.method, "POST");
-    EXPECT_EQ(parsed.request.path, "/services/templateMgr.svc");
-    EXPECT_EQ(parsed.request.Header("soapaction").value_or(""), "\"x\"");
-    EXPECT_EQ(parsed.request.body, "hello world");
+class HttpTest : public ::testing::Test {
+ protected:
+  void StartService(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {"--user", kAnn, "--password", kAnnPw};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::string error;
+    ASSERT_TRUE(service_.Start(dir_.path(), args, &error)) << error;
   }
+
+  void TearDown() override { EXPECT_EQ(service_.Stop(), 0) << "osl-service did not end cleanly"; }
+
+  TempDir dir_;
+  ServiceProcess service_;
+};
+
+// Checks one exchange: a single reply whose head carries exactly one Content-Length and
+// "Connection: close", whose body has exactly that length (none for HEAD), after which the
+// service closed the connection although the client kept its side open.
+void ExpectFramedReply(uint16_t port, const std::string& request, int status, bool head = false) {
+  SCOPED_TRACE(request.substr(0, request.find('\r')));
+  RawResult result = RawSend(port, request, 10000, /*halfClose=*/false);
+  EXPECT_TRUE(result.peerClosed) << "the service kept the connection open";
+  HttpReply reply = ParseReply(result.bytes);
+  EXPECT_EQ(reply.status, status) << result.bytes.substr(0, 300);
+  std::string headText = "\r\n" + reply.head;
+  const std::string lengthName = "\r\nContent-Length: ";
+  size_t at = headText.find(lengthName);
+  ASSERT_NE(at, std::string::npos) << reply.head;
+  size_t digits = at + lengthName.size();
+  size_t lineEnd = headText.find("\r\n", digits);
+  std::string lengthText = headText.substr(digits, lineEnd - digits);
+  ASSERT_TRUE(!lengthText.empty() &&
+              lengthText.find_first_not_of("0123456789") == std::string::npos)
+      << reply.head;
+  size_t length = std::stoul(lengthText);
+  EXPECT_EQ(headText.find("\r\nContent-Length:", at + 2), std::string::npos)
+      << "one Content-Length only";
+  EXPECT_NE(headText.find("\r\nConnection: close\r\n"), std::string::npos) << reply.head;
+  EXPECT_EQ(reply.body.size(), head ? 0 : length) << "the body is exactly Content-Length long";
 }
 
-TEST(HttpReader, ChunkedBodyIsDecodedAndTrailersDropped) {
-  std::string request =
-      "POST /fileUpload.aspx?sessionid=a-1 HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
-      "5\r\nhello\r\n1;ext=1\r\n \r\nA\r\n0123456789\r\n0\r\nX-Trailer: y\r\n\r\n";
-  Parsed parsed = Parse(request, 2);
-  ASSERT_EQ(parsed.result.status, 0) << parsed.result.message;
-  EXPECT_EQ(parsed.request.query, "sessionid=a-1");
-  EXPECT_EQ(parsed.request.body, "hello 0123456789");
+TEST_F(HttpTest, EveryReplyIsFramedAndClosesTheConnection) {
+  StartService({"--fault", "getLibraryTemplates:http-503:1", "--fault",
+                "getLibraryTemplates:garbage:1", "--fault", "getLibraryTemplates:delay:1",
+                "--delay-ms", "200", "--max-soap-mb", "1"});
+  const uint16_t port = service_.port();
+  ExpectFramedReply(port, LibraryRequest(kAnnPw), 503);
+  ExpectFramedReply(port, LibraryRequest(kAnnPw), 200);  // garbage
+  ExpectFramedReply(port, LibraryRequest(kAnnPw), 200);  // delayed
+  ExpectFramedReply(port, LibraryRequest(kAnnPw), 200);
+  ExpectFramedReply(port, LibraryRequest("wrong"), 500);
+  ExpectFramedReply(port, "GET / HTTP/1.1\r\nHost: h\r\n\r\n", 200);
+  ExpectFramedReply(port, "HEAD / HTTP/1.1\r\nHost: h\r\n\r\n", 200, /*head=*/true);
+  ExpectFramedReply(port, "GET /nowhere HTTP/1.1\r\nHost: h\r\n\r\n", 404);
+  ExpectFramedReply(port, "GET /files/s/0123/x.pdf HTTP/1.0\r\n\r\n", 404);
+  ExpectFramedReply(port, "PUT / HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\n\r\n", 405);
+  ExpectFramedReply(port, "HEAD /services/builddoc.asmx HTTP/1.1\r\nHost: h\r\n\r\n", 405,
+                    /*head=*/true);
+  HttpReply upload = Upload(port, "s-1", "a.pdf", "pdf bytes");
+  ASSERT_EQ(upload.status, 200);
+  ExpectFramedReply(port, UploadRequest(port, "s-1", "b.pdf", "more"), 200);
+  std::string path = upload.body.substr(upload.body.find("/files/"));
+  ExpectFramedReply(port, "GET " + path + " HTTP/1.1\r\nHost: h\r\n\r\n", 200);
+  ExpectFramedReply(port, "HEAD " + path + " HTTP/1.1\r\nHost: h\r\n\r\n", 200, /*head=*/true);
+  ExpectFramedReply(port, PostRequest("/fileUpload.aspx?sessionid=s", "text/plain", "x"), 400);
+  ExpectFramedReply(
+      port, "POST /services/builddoc.asmx HTTP/1.1\r\nHost: h\r\nContent-Length: 2000000\r\n\r\n",
+      413);
+  // Answered by the gate in front of the HTTP library.
+  ExpectFramedReply(port, "POST / HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\n", 400);
+  ExpectFramedReply(port, "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400);
+  ExpectFramedReply(port, "POST / HTTP/1.1\r\nContent-Length: 123456789012345678901\r\n\r\n", 413);
+  ExpectFramedReply(port, "POST / HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n", 501);
+  ExpectFramedReply(port, "GET /" + std::string(40000, 'a') + " HTTP/1.1\r\n\r\n", 431);
+  // Answered by the HTTP library itself.
+  ExpectFramedReply(port, "GET / HTTP/2.0\r\n\r\n", 505);
+  ExpectFramedReply(port,
+                    "POST /services/builddoc.asmx HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: "
+                    "chunked\r\n\r\nzz\r\n",
+                    400);
 }
 
-TEST(HttpReader, RejectsMalformedAndOversizedRequests) {
-  EXPECT_EQ(Parse("GARBAGE\r\n\r\n").result.status, 400);
-  EXPECT_EQ(Parse("GET relative HTTP/1.1\r\n\r\n").result.status, 400);
-  EXPECT_EQ(Parse("GET / HTTP/2.0\r\n\r\n").result.status, 505);
-  EXPECT_EQ(Parse("GET / HTTP/1.1\r\nno colon\r\n\r\n").result.status, 400);
-  EXPECT_EQ(Parse("GET / HTTP/1.1\r\n folded: x\r\n\r\n").result.status, 400);
-  EXPECT_EQ(Parse("POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n").result.status, 400);
-  EXPECT_EQ(
-      Parse("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab").result.status,
-      400);
-  EXPECT_EQ(Parse("POST / HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n").result.status, 501);
-  EXPECT_EQ(Parse("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n").result.status,
-            400);
-  EXPECT_EQ(Parse("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffff\r\n")
-                .result.status,
-            400);
-  EXPECT_EQ(Parse("POST / HTTP/1.1\r\nContent-Length: 100\r\n\r\n", SIZE_MAX, 10).result.status,
-            413);
-  EXPECT_EQ(Parse("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n20\r\n" +
-                      std::string(32, 'x') + "\r\n0\r\n\r\n",
-                  SIZE_MAX, 16)
-                .result.status,
-            413);
-  EXPECT_EQ(Parse("GET /" + std::string(5000, 'a') + " HTTP/1.1\r\n\r\n").result.status, 431);
-  std::string many = "GET / HTTP/1.1\r\n";
-  for (int i = 0; i < 30; ++i) many += "X-" + std::to_string(i) + ": v\r\n";
-  EXPECT_EQ(Parse(many + "\r\n").result.status, 431);
-  // A truncated body is an error, a truncated head means the peer went away.
-  EXPECT_EQ(Parse("POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc").result.status, 400);
-  EXPECT_EQ(Parse("POST / HTTP/1.1\r\nHost: x").result.status, -1);
+TEST_F(HttpTest, ContentLengthWithChunkedIsRefused) {
+  StartService();
+  std::string body = UploadBody("b", "both.pdf", "bytes");
+  std::string chunked = "POST /fileUpload.aspx?sessionid=s HTTP/1.1\r\nHost: h\r\nContent-Type: " +
+                        UploadContentType("b") +
+                        "\r\nContent-Length: " + std::to_string(body.size()) +
+                        "\r\nTransfer-Encoding: chunked\r\n\r\n" + [&] {
+                          char size[16];
+                          std::snprintf(size, sizeof size, "%zx\r\n", body.size());
+                          return std::string(size) + body + "\r\n0\r\n\r\n";
+                        }();
+  HttpReply reply = ParseReply(RawExchange(service_.port(), chunked));
+  EXPECT_EQ(reply.status, 400);
+  EXPECT_EQ(reply.body,
+            "a request may carry Content-Length or Transfer-Encoding: chunked, not both\n");
+  HttpReply soap = ParseReply(RawExchange(
+      service_.port(),
+      "POST /services/builddoc.asmx HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n"
+      "Content-Length: 5\r\n\r\n0\r\n\r\n"));
+  EXPECT_EQ(soap.status, 400);
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.path() + "/uploads"));
 }
 
-TEST(HttpReader, RandomBytesNeverCrash) {
-  std::mt19937 random(42);
-  for (int round = 0; round < 2000; ++round) {
-    std::string bytes;
-    size_t size = random() % 300;
-    if (round % 3 == 0) bytes = "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
-    for (size_t i = 0; i < size; ++i) bytes.push_back(static_cast<char>(random() & 0xFF));
-    Parsed parsed = Parse(bytes, 1 + random() % 17, 64);
-    EXPECT_LE(parsed.request.body.size(), 64u);
+TEST_F(HttpTest, SlowClientsDoNotStarveOthers) {
+  // One worker and many more connections: clients that send a byte now and then must not keep
+  // the others waiting.
+  StartService({"--threads", "1", "--head-timeout", "60", "--timeout", "60"});
+  const uint16_t port = service_.port();
+  std::atomic<bool> done{false};
+  std::vector<std::thread> slow;
+  for (int i = 0; i < 8; ++i) {
+    slow.emplace_back([&, i] {
+      Connection connection(port);
+      std::string request = i % 2 == 0
+                                ? LibraryRequest(kAnnPw)
+                                : UploadRequest(port, "slow", "s.bin", std::string(500, 's'));
+      // Half of them stall in the head, the others in the body.
+      size_t stallAt = i % 2 == 0 ? 30 : request.find("\r\n\r\n") + 40;
+      connection.Send(request.substr(0, stallAt));
+      for (size_t at = stallAt; at < request.size() && !done; ++at) {
+        connection.Send(request.substr(at, 1));
+        bool closed = false;
+        connection.Receive(250, &closed);
+        if (closed) break;
+      }
+    });
   }
-}
-
-TEST(QueryParameter, DecodesAndRejectsBadEscapes) {
-  EXPECT_EQ(QueryParameter("a=1&sessionid=ab%2Dc", "sessionid").value_or("?"), "ab-c");
-  EXPECT_FALSE(QueryParameter("a=1", "sessionid").has_value());
-  EXPECT_FALSE(QueryParameter("sessionid=%zz", "sessionid").has_value());
-  EXPECT_FALSE(QueryParameter("sessionid=%4", "sessionid").has_value());
-}
-
-TEST(CleanFileName, KeepsNamesInsideTheFolder) {
-  EXPECT_EQ(CleanFileName("Template.tlvd"), "Template.tlvd");
-  EXPECT_EQ(CleanFileName(".tlvd"), ".tlvd");
-  EXPECT_EQ(CleanFileName("../../etc/passwd"), "passwd");
-  EXPECT_EQ(CleanFileName("/etc/shadow"), "shadow");
-  EXPECT_EQ(CleanFileName("C:\\Users\\x\\..\\photo 1.jpg"), "photo_1.jpg");
-  EXPECT_EQ(CleanFileName(std::string("evil\0.pdf", 9)), "evil.pdf");
-  EXPECT_EQ(CleanFileName("a\"b;c.ttf"), "a_b_c.ttf");
-  EXPECT_EQ(CleanFileName(".."), "file");
-  EXPECT_EQ(CleanFileName("dir/.."), "file");
-  EXPECT_EQ(CleanFileName(""), "file");
-  EXPECT_EQ(CleanFileName("x/"), "file");
-  std::string longest = CleanFileName(std::string(500, 'n') + ".pdf");
-  EXPECT_EQ(longest.size(), kMaxCleanNameLength);
-  EXPECT_EQ(longest.substr(longest.size() - 4), ".pdf");
-  EXPECT_TRUE(IsCleanFileName("a.pdf"));
-  EXPECT_FALSE(IsCleanFileName(".."));
-  EXPECT_FALSE(IsCleanFileName("a/b"));
-  EXPECT_FALSE(IsCleanFileName("~tmp.1234"));
-}
-
-TEST(Identifiers, SessionIdsAndGuids) {
-  EXPECT_TRUE(IsValidSessionId("6f1c2a9e-0b7d-4c1e-9f00-123456789abc"));
-  EXPECT_FALSE(IsValidSessionId(""));
-  EXPECT_FALSE(IsValidSessionId("../x"));
-  EXPECT_FALSE(IsValidSessionId(std::string(65, 'a')));
-  std::string guid = NewGuid();
-  EXPECT_TRUE(IsGuidText(guid)) << guid;
-  EXPECT_NE(guid, NewGuid());
-  EXPECT_EQ(guid[14], '4');
-  EXPECT_TRUE(IsGuidText(kZeroGuid));
-  EXPECT_FALSE(IsGuidText("0000-0000"));
-}
-
-const char kBoundary[] = "==Q2xpZW50Qm91bmRhcnkxMjM0NTY3ODkwYWJjZGVmZ2hpamtsbW5vcHFyc3R1dnd4==";
-
-std::string ClientBody(const std::string& name, const std::string& content) {
-  return std::string("\r\n--") + kBoundary +
-         "\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: binary\r\n"
-         "Content-Disposition: form-data;  name=\"file\"; filename=\"" +
-         name + "\"\r\n\r\n" + content + "\r\n--" + kBoundary + "--";
-}
-
-std::string ClientContentType() {
-  return std::string("multipart/form-data; boundary=\"") + kBoundary +
-         "\"; type=\"text/xml\"; start=\"<SOAP-ENV:Envelope>\"";
-}
-
-TEST(ParseUpload, ReadsThePlugInForm) {
-  std::string content("%PDF-1.4\r\n--==almost\0binary", 27);
-  std::string body = ClientBody("Proof.pdf", content);
-  UploadedPart part;
-  std::string error;
-  ASSERT_TRUE(ParseUpload(ClientContentType(), body, &part, &error)) << error;
-  EXPECT_EQ(part.file_name, "Proof.pdf");
-  EXPECT_EQ(std::string(part.content), content);
-}
-
-TEST(ParseUpload, EmptyFileAndQuoteInName) {
-  UploadedPart part;
-  std::string error;
-  std::string body = ClientBody("say \"hi\".txt", "");
-  ASSERT_TRUE(ParseUpload(ClientContentType(), body, &part, &error)) << error;
-  EXPECT_EQ(part.file_name, "say \"hi\".txt");
-  EXPECT_TRUE(part.content.empty());
-}
-
-TEST(ParseUpload, ReadsTheBrowserForm) {
-  std::string body =
-      "--XyZ\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\nhello\r\n"
-      "--XyZ\r\ncontent-disposition: form-data; name=\"file\"; filename=\"a.png\"\r\n"
-      "Content-Type: image/png\r\n\r\nPNGDATA\r\n--XyZ--\r\n";
-  UploadedPart part;
-  std::string error;
-  ASSERT_TRUE(ParseUpload("multipart/form-data; boundary=XyZ", body, &part, &error)) << error;
-  EXPECT_EQ(part.file_name, "a.png");
-  EXPECT_EQ(std::string(part.content), "PNGDATA");
-}
-
-TEST(ParseUpload, RejectsBrokenBodies) {
-  UploadedPart part;
-  std::string error;
-  EXPECT_FALSE(ParseUpload("text/plain", "x", &part, &error));
-  EXPECT_FALSE(ParseUpload("multipart/form-data", "x", &part, &error));
-  std::string body = ClientBody("a.pdf", "data");
-  EXPECT_FALSE(ParseUpload(ClientContentType(), body.substr(0, body.size() - 20), &part, &error));
-  EXPECT_FALSE(ParseUpload(ClientContentType(), "no delimiter at all", &part, &error));
-  std::string no_file = std::string("--") + kBoundary +
-                        "\r\nContent-Disposition: form-data; name=\"x\"\r\n\r\nv\r\n--" +
-                        kBoundary + "--";
-  EXPECT_FALSE(ParseUpload(ClientContentType(), no_file, &part, &error));
-  std::mt19937 random(7);
-  for (int round = 0; round < 500; ++round) {
-    std::string junk = body;
-    for (int i = 0; i < 5; ++i) junk[random() % junk.size()] = static_cast<char>(random());
-    ParseUpload(ClientContentType(), junk, &part, &error);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the slow ones are connected
+  for (int round = 0; round < 5; ++round) {
+    SoapClient client(port, kAnn, kAnnPw);
+    std::vector<osl_soap::ns4__libraryTemplate*> list;
+    EXPECT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK) << FaultText(client.soap());
+    EXPECT_EQ(Upload(port, "fast", "f.bin", "fast").status, 200);
   }
+  done = true;
+  for (std::thread& thread : slow) thread.join();
 }
 
-TEST(FaultSpec, ParsesAndValidates) {
-  FaultSpec spec;
-  std::string error;
-  ASSERT_TRUE(ParseFaultSpec("setFields:soap-fault", &spec, &error)) << error;
-  EXPECT_EQ(spec.operation, "setFields");
-  EXPECT_EQ(spec.kind, FaultKind::kSoapFault);
-  EXPECT_FALSE(spec.count.has_value());
-  ASSERT_TRUE(ParseFaultSpec("upload:close:3", &spec, &error)) << error;
-  EXPECT_EQ(spec.kind, FaultKind::kClose);
-  EXPECT_EQ(spec.count.value_or(0), 3);
-  ASSERT_TRUE(ParseFaultSpec("setTemplate:zero-id", &spec, &error));
-  EXPECT_FALSE(ParseFaultSpec("getFields:zero-id", &spec, &error));
-  EXPECT_FALSE(ParseFaultSpec("nosuch:close", &spec, &error));
-  EXPECT_FALSE(ParseFaultSpec("getFields:explode", &spec, &error));
-  EXPECT_FALSE(ParseFaultSpec("getFields:close:0", &spec, &error));
-  EXPECT_FALSE(ParseFaultSpec("getFields:close:x", &spec, &error));
-  EXPECT_FALSE(ParseFaultSpec("getFields", &spec, &error));
+TEST_F(HttpTest, DeadlinesEndTricklingAndSilentClients) {
+  StartService({"--head-timeout", "2", "--request-timeout", "3", "--timeout", "1"});
+  const uint16_t port = service_.port();
+  size_t sent = 0;
+  bool closed = false;
+
+  // A head that trickles in is cut at its deadline with 408, long before it is complete.
+  std::string head = "GET / HTTP/1.1\r\nX-Padding: " + std::string(100, 'p') + "\r\n\r\n";
+  std::string reply = Trickle(port, head, 150, &sent, &closed);  // under the idle time-out
+  EXPECT_EQ(ParseReply(reply).status, 408) << reply;
+  EXPECT_EQ(ParseReply(reply).body, "the request head did not arrive in time\n");
+  EXPECT_LT(sent, head.size());
+  EXPECT_TRUE(closed);
+
+  // A body that trickles in is cut at the exchange deadline; nothing is stored.
+  std::string upload = UploadRequest(port, "trickle", "t.bin", std::string(200, 't'));
+  size_t bodyStart = upload.find("\r\n\r\n") + 4;
+  Connection connection(port);
+  ASSERT_TRUE(connection.Send(upload.substr(0, bodyStart)));
+  closed = false;
+  size_t at = bodyStart;
+  for (; at < upload.size() && !closed; ++at) {
+    if (!connection.Send(upload.substr(at, 1))) break;
+    connection.Receive(150, &closed);
+  }
+  EXPECT_LT(at, upload.size()) << "the trickling body was never cut";
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.path() + "/uploads"));
+
+  // A client that sends nothing at all is answered 408 after the idle time-out.
+  Connection silent(port);
+  std::string silence = silent.Receive(10000, &closed);
+  EXPECT_EQ(ParseReply(silence).status, 408);
+  EXPECT_EQ(ParseReply(silence).body, "the client sent nothing for too long\n");
+  EXPECT_TRUE(closed);
 }
 
-TEST(FaultInjector, CountsAreUsedUpInOrder) {
-  FaultInjector faults;
-  faults.Add(FaultSpec{"setFields", FaultKind::kDelay, 1});
-  faults.Add(FaultSpec{"setFields", FaultKind::kClose, 2});
-  faults.Add(FaultSpec{"upload", FaultKind::kHttp503, std::nullopt});
-  EXPECT_EQ(faults.Next("setFields"), FaultKind::kDelay);
-  EXPECT_EQ(faults.Next("setFields"), FaultKind::kClose);
-  EXPECT_EQ(faults.Next("getFields"), std::nullopt);
-  EXPECT_EQ(faults.Next("setFields"), FaultKind::kClose);
-  EXPECT_EQ(faults.Next("setFields"), std::nullopt);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(faults.Next("upload"), FaultKind::kHttp503);
+TEST_F(HttpTest, ConnectionsBeyondTheLimitAreTurnedAway) {
+  StartService({"--max-connections", "3"});
+  const uint16_t port = service_.port();
+  std::vector<std::unique_ptr<Connection>> held;
+  for (int i = 0; i < 3; ++i) {
+    held.push_back(std::make_unique<Connection>(port));
+    ASSERT_TRUE(held.back()->Send("GET / HT"));  // a head that has not ended
+  }
+  // The extra connection is answered 503 once the three are taken.
+  HttpReply busy;
+  for (int attempt = 0; attempt < 50 && busy.status != 503; ++attempt) {
+    busy = ParseReply(RawExchange(port, "GET / HTTP/1.1\r\nHost: h\r\n\r\n"));
+    if (busy.status != 503) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(busy.status, 503);
+  EXPECT_EQ(busy.body, "the service is busy, try again\n");
+  held.clear();
+  HttpReply served;
+  for (int attempt = 0; attempt < 50 && served.status != 200; ++attempt) {
+    served = ParseReply(RawExchange(port, "GET / HTTP/1.1\r\nHost: h\r\n\r\n"));
+    if (served.status != 200) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(served.status, 200);
+}
+
+TEST_F(HttpTest, RandomBytesNeverStopTheService) {
+  StartService({"--timeout", "1", "--head-timeout", "2"});
+  std::mt19937 random(99);
+  for (int round = 0; round < 150; ++round) {
+    std::string junk;
+    if (round % 2 == 0) {
+      junk = round % 4 == 0
+                 ? "POST /fileUpload.aspx?sessionid=f HTTP/1.1\r\n"
+                   "Transfer-Encoding: chunked\r\nContent-Type: multipart/form-data; "
+                   "boundary=b\r\n\r\n"
+                 : "POST /services/templateMgr.svc HTTP/1.1\r\nContent-Length: 60\r\n\r\n";
+    }
+    size_t size = random() % 200;
+    for (size_t i = 0; i < size; ++i) junk.push_back(static_cast<char>(random() & 0xFF));
+    RawExchange(service_.port(), junk, 3000);
+  }
+  EXPECT_TRUE(service_.Running());
+  SoapClient client(service_.port(), kAnn, kAnnPw);
+  std::vector<osl_soap::ns4__libraryTemplate*> list;
+  EXPECT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK);
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.path() + "/incoming"));
 }
 
 }  // namespace
-}  // namespace osl::refservice
+}  // namespace osltest

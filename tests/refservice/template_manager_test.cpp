@@ -9,12 +9,25 @@
 
 #include "refservice/file_util.h"
 #include "refservice/store.h"
-#include "tests/refservice/service_process.h"
+#include "tests/support/subprocess.h"
 
-namespace osl::refservice {
+namespace osltest {
 namespace {
 
-using testing::TempDir;
+using refservice::AssetChange;
+using refservice::AssetData;
+using refservice::Credentials;
+using refservice::FieldData;
+using refservice::IsDecimalText;
+using refservice::IsGuidText;
+using refservice::kZeroGuid;
+using refservice::LogicGroupData;
+using refservice::NewGuid;
+using refservice::ServiceError;
+using refservice::Store;
+using refservice::TemplateData;
+using refservice::TemplateKey;
+using refservice::TemplateManager;
 
 class TemplateManagerTest : public ::testing::Test {
  protected:
@@ -29,8 +42,8 @@ class TemplateManagerTest : public ::testing::Test {
   TemplateData NewTemplate(const Credentials& user, const std::string& name) {
     TemplateData info;
     info.name = name;
-    info.doc_id = kZeroGuid;
-    info.doc_password = kZeroGuid;
+    info.docId = kZeroGuid;
+    info.docPassword = kZeroGuid;
     info.width = "612";
     info.height = "792";
     TemplateData stored;
@@ -41,7 +54,7 @@ class TemplateManagerTest : public ::testing::Test {
   }
 
   static TemplateKey KeyOf(const TemplateData& data) {
-    return TemplateKey{data.doc_id, data.doc_password};
+    return TemplateKey{data.docId, data.docPassword};
   }
 
   TempDir dir_;
@@ -66,36 +79,36 @@ TEST_F(TemplateManagerTest, WrongCredentialsAreRefused) {
 
 TEST_F(TemplateManagerTest, ZeroIdCreatesAndKnownIdUpdates) {
   TemplateData created = NewTemplate(ann_, "Card");
-  EXPECT_TRUE(IsGuidText(created.doc_id));
-  EXPECT_TRUE(IsGuidText(created.doc_password));
-  EXPECT_NE(created.doc_id, kZeroGuid);
-  EXPECT_NE(created.doc_id, created.doc_password);
-  EXPECT_GT(created.user_id, 0);
+  EXPECT_TRUE(IsGuidText(created.docId));
+  EXPECT_TRUE(IsGuidText(created.docPassword));
+  EXPECT_NE(created.docId, kZeroGuid);
+  EXPECT_NE(created.docId, created.docPassword);
+  EXPECT_GT(created.userId, 0);
 
   TemplateData update = created;
   update.name = "Card v2";
-  update.page_count = 3;
+  update.pageCount = 3;
   update.bleed = "9.5";
   TemplateData stored;
   ServiceError error;
   ASSERT_TRUE(
-      manager_.SetTemplate(ann_, created.doc_id, created.doc_password, update, &stored, &error))
+      manager_.SetTemplate(ann_, created.docId, created.docPassword, update, &stored, &error))
       << error.reason;
-  EXPECT_EQ(stored.doc_id, created.doc_id);
-  EXPECT_EQ(stored.doc_password, created.doc_password);
+  EXPECT_EQ(stored.docId, created.docId);
+  EXPECT_EQ(stored.docPassword, created.docPassword);
 
   std::vector<TemplateData> list;
   ASSERT_TRUE(manager_.GetLibraryTemplates(ann_, &list, &error));
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].name.value_or(""), "Card v2");
-  EXPECT_EQ(list[0].page_count, 3);
+  EXPECT_EQ(list[0].pageCount, 3);
   EXPECT_EQ(list[0].bleed, "9.5");
-  EXPECT_EQ(list[0].doc_password, created.doc_password);
+  EXPECT_EQ(list[0].docPassword, created.docPassword);
 
   // The identifier may also come from the record alone, in upper case.
-  std::string upper = created.doc_id;
+  std::string upper = created.docId;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  update.doc_id = upper;
+  update.docId = upper;
   EXPECT_TRUE(manager_.SetTemplate(ann_, std::nullopt, std::nullopt, update, &stored, &error))
       << error.reason;
   ASSERT_TRUE(manager_.GetLibraryTemplates(ann_, &list, &error));
@@ -106,7 +119,7 @@ TEST_F(TemplateManagerTest, WrongTemplatePasswordAndUnknownIdAreRefused) {
   TemplateData created = NewTemplate(ann_, "Card");
   TemplateData stored;
   ServiceError error;
-  EXPECT_FALSE(manager_.SetTemplate(ann_, created.doc_id, NewGuid(), created, &stored, &error));
+  EXPECT_FALSE(manager_.SetTemplate(ann_, created.docId, NewGuid(), created, &stored, &error));
   EXPECT_NE(error.reason.find("Wrong template password"), std::string::npos);
   EXPECT_FALSE(manager_.SetTemplate(ann_, NewGuid(), NewGuid(), created, &stored, &error));
   EXPECT_NE(error.reason.find("does not exist"), std::string::npos);
@@ -116,7 +129,7 @@ TEST_F(TemplateManagerTest, WrongTemplatePasswordAndUnknownIdAreRefused) {
   bad.width = "12,5";
   EXPECT_FALSE(manager_.SetTemplate(ann_, std::nullopt, std::nullopt, bad, &stored, &error));
   std::vector<FieldData> fields;
-  EXPECT_FALSE(manager_.GetFields(ann_, {created.doc_id, "wrong"}, &fields, &error));
+  EXPECT_FALSE(manager_.GetFields(ann_, {created.docId, "wrong"}, &fields, &error));
   EXPECT_FALSE(manager_.GetFields(ann_, {"", ""}, &fields, &error));
 }
 
@@ -137,10 +150,10 @@ TEST_F(TemplateManagerTest, UsersAreIsolated) {
   TemplateData stored;
   TemplateData takeover = anns;
   takeover.name = "mine now";
-  EXPECT_FALSE(
-      manager_.SetTemplate(bob_, anns.doc_id, anns.doc_password, takeover, &stored, &error));
+  EXPECT_FALSE(manager_.SetTemplate(bob_, anns.docId, anns.docPassword, takeover, &stored, &error));
   EXPECT_FALSE(manager_.CommitTemplate(bob_, KeyOf(anns), &stored, &error));
   ASSERT_TRUE(manager_.GetLibraryTemplates(ann_, &list, &error));
+  ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].name.value_or(""), "Ann's card");
   EXPECT_FALSE(list[0].committed);
 }
@@ -186,32 +199,34 @@ TEST_F(TemplateManagerTest, LogicGroupsKeepTheirIdsByName) {
       manager_.SetLogicGroups(ann_, KeyOf(t), {{0, "Address", 0}, {0, "Phones", 1}}, &out, &error))
       << error.reason;
   ASSERT_EQ(out.size(), 2u);
-  int address_id = out[0].id;
-  int phones_id = out[1].id;
-  EXPECT_GT(address_id, 0);
-  EXPECT_NE(address_id, phones_id);
+  int addressId = out[0].id;
+  int phonesId = out[1].id;
+  EXPECT_GT(addressId, 0);
+  EXPECT_NE(addressId, phonesId);
 
   // Known names keep their ids (whatever id is sent); new names get new ids.
   ASSERT_TRUE(
       manager_.SetLogicGroups(ann_, KeyOf(t), {{0, "Phones", 0}, {999, "Extra", 1}}, &out, &error));
   ASSERT_EQ(out.size(), 3u);
-  EXPECT_EQ(out[0].id, address_id);
-  EXPECT_EQ(out[1].id, phones_id);
-  EXPECT_EQ(out[1].move_direction, 0);
+  EXPECT_EQ(out[0].id, addressId);
+  EXPECT_EQ(out[1].id, phonesId);
+  EXPECT_EQ(out[1].moveDirection, 0);
   EXPECT_NE(out[2].id, 999);
-  EXPECT_GT(out[2].id, phones_id);
+  EXPECT_GT(out[2].id, phonesId);
 
   // An unknown name with a known id renames that group.
-  ASSERT_TRUE(manager_.SetLogicGroups(ann_, KeyOf(t), {{address_id, "Postal", 1}}, &out, &error));
-  EXPECT_EQ(out[0].id, address_id);
+  ASSERT_TRUE(manager_.SetLogicGroups(ann_, KeyOf(t), {{addressId, "Postal", 1}}, &out, &error));
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_EQ(out[0].id, addressId);
   EXPECT_EQ(out[0].name, "Postal");
 
   // Ids are per service: another template's groups never share them.
   TemplateData other = NewTemplate(ann_, "Other");
-  std::vector<LogicGroupData> other_groups;
-  ASSERT_TRUE(manager_.SetLogicGroups(ann_, KeyOf(other), {{address_id, "Address", 0}},
-                                      &other_groups, &error));
-  EXPECT_NE(other_groups[0].id, address_id);
+  std::vector<LogicGroupData> otherGroups;
+  ASSERT_TRUE(manager_.SetLogicGroups(ann_, KeyOf(other), {{addressId, "Address", 0}}, &otherGroups,
+                                      &error));
+  ASSERT_EQ(otherGroups.size(), 1u);
+  EXPECT_NE(otherGroups[0].id, addressId);
   EXPECT_FALSE(manager_.SetLogicGroups(ann_, KeyOf(t), {{0, "", 0}}, &out, &error));
 }
 
@@ -247,15 +262,15 @@ TEST_F(TemplateManagerTest, CommitMarksCommittedAndChangesUncommit) {
   ServiceError error;
   ASSERT_TRUE(manager_.CommitTemplate(ann_, KeyOf(t), &committed, &error)) << error.reason;
   EXPECT_TRUE(committed.committed);
-  EXPECT_EQ(committed.doc_id, t.doc_id);
+  EXPECT_EQ(committed.docId, t.docId);
   EXPECT_EQ(committed.name.value_or(""), "Card");
   int64_t row = 0;
-  ASSERT_TRUE(store_.FindTemplate(t.doc_id, &row).has_value());
+  ASSERT_TRUE(store_.FindTemplate(t.docId, &row).has_value());
   EXPECT_EQ(store_.CommitCount(row), 1);
 
   std::vector<FieldData> out;
   ASSERT_TRUE(manager_.SetFields(ann_, KeyOf(t), {{"name", "r"}}, true, &out, &error));
-  EXPECT_FALSE(store_.FindTemplate(t.doc_id, &row)->committed);
+  EXPECT_FALSE(store_.FindTemplate(t.docId, &row)->committed);
 }
 
 TEST_F(TemplateManagerTest, EverythingSurvivesReopening) {
@@ -271,19 +286,19 @@ TEST_F(TemplateManagerTest, EverythingSurvivesReopening) {
       &assets, &error));
 
   Store reopened;
-  std::string open_error;
-  ASSERT_TRUE(reopened.Open(dir_.path() + "/service.db", &open_error)) << open_error;
+  std::string openError;
+  ASSERT_TRUE(reopened.Open(dir_.path() + "/service.db", &openError)) << openError;
   TemplateManager again(&reopened);
   std::vector<TemplateData> list;
   ASSERT_TRUE(again.GetLibraryTemplates(ann_, &list, &error)) << error.reason;
   ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].doc_password, t.doc_password);
+  EXPECT_EQ(list[0].docPassword, t.docPassword);
   ASSERT_TRUE(again.GetFields(ann_, KeyOf(t), &fields, &error));
   ASSERT_EQ(fields.size(), 1u);
   EXPECT_EQ(fields[0].record, "<record/>");
   ASSERT_TRUE(again.GetLogicGroups(ann_, KeyOf(t), &groups, &error));
   ASSERT_EQ(groups.size(), 1u);
-  EXPECT_EQ(groups[0].move_direction, 1);
+  EXPECT_EQ(groups[0].moveDirection, 1);
 }
 
 TEST(Store, RefusesAFileThatIsNotItsDatabase) {
@@ -296,25 +311,5 @@ TEST(Store, RefusesAFileThatIsNotItsDatabase) {
   EXPECT_FALSE(error.empty());
 }
 
-TEST(AtomicWriteFile, ReplacesWholeAndLeavesNoTemporaryFiles) {
-  TempDir dir;
-  std::string path = dir.path() + "/a.bin";
-  std::string error;
-  ASSERT_TRUE(AtomicWriteFile(path, "first version", &error)) << error;
-  ASSERT_TRUE(AtomicWriteFile(path, std::string("second\0version", 14), &error)) << error;
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  EXPECT_EQ(content.str(), std::string("second\0version", 14));
-  EXPECT_FALSE(AtomicWriteFile(dir.path() + "/missing/x.bin", "x", &error));
-  EXPECT_FALSE(error.empty());
-  int entries = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    ++entries;
-    EXPECT_EQ(entry.path().filename(), "a.bin");
-  }
-  EXPECT_EQ(entries, 1);
-}
-
 }  // namespace
-}  // namespace osl::refservice
+}  // namespace osltest

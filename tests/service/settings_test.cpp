@@ -1,8 +1,11 @@
 // The settings file beside the plug-in file, the session identifier and the
 // work folder.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
+#include <filesystem>
 #include <string>
 
 #include "service/plugin_data.h"
@@ -265,6 +268,101 @@ TEST_F(SettingsTest, AValueWithALineBreakOrNulIsNotSavedAndTheFileIsKept) {
       EXPECT_EQ("pw", Text(reread.password));
     }
   }
+}
+
+TEST_F(SettingsTest, SettingsTooLongToBeReadBackWholeAreNotSaved) {
+  PlacePlugIn("Osl.pln");
+  data_.LoadSettings();
+  data_.server = PMString("http://s.test");
+  data_.user = PMString("anne@example.com");
+  data_.password = PMString("pw");
+  data_.BuildEndpoints();
+  data_.SaveSettings();
+  ASSERT_TRUE(TakeAlerts().empty());
+  const std::string path = Text(data_.settingsPath);
+  const std::string saved = ReadFile(path);
+
+  // The server stands in the file four times (three comment lines and its
+  // own): 2600 characters push the password past the 10024 bytes that are
+  // read, so a saved file would lose it on the next load.
+  OslPlugInData edited;
+  edited.LoadSettings();
+  edited.server = PMString("http://" + std::string(2600, 's') + ".test");
+  edited.BuildEndpoints();
+  edited.SaveSettings();
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(1u, alerts.size());
+  EXPECT_EQ(0u, alerts[0].find("error: " + path + "\n")) << alerts[0];
+  EXPECT_NE(std::string::npos, alerts[0].find("too long")) << alerts[0];
+  EXPECT_EQ(saved, ReadFile(path));
+
+  // Just short enough: saved, and everything reads back.
+  edited.server = PMString("http://" + std::string(2300, 's') + ".test");
+  edited.BuildEndpoints();
+  edited.SaveSettings();
+  EXPECT_TRUE(TakeAlerts().empty());
+  OslPlugInData reread;
+  reread.LoadSettings();
+  EXPECT_EQ(Text(edited.server), Text(reread.server));
+  EXPECT_EQ("pw", Text(reread.password));
+}
+
+TEST_F(SettingsTest, SavingReplacesTheFileWholeAndLeavesNoTemporaryFile) {
+  PlacePlugIn("Osl.pln");
+  WriteSettings("Server:http://old.test\nuser:u\npass:p\n");
+  data_.LoadSettings();
+  data_.password = PMString("new");
+  data_.SaveSettings();
+  ASSERT_TRUE(TakeAlerts().empty());
+  const std::string folder = scope_.platform().dir().path();
+  EXPECT_NE(std::string::npos, ReadFile(folder + "/Osl.cfg").find("pass:new\n"));
+  // Nothing but the plug-in's settings file and the platform's folders.
+  int others = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name != "Osl.cfg" && !entry.is_directory()) ++others;
+  }
+  EXPECT_EQ(0, others);
+}
+
+// While alive, no file may grow past `bytes` (a write beyond fails, as on a
+// full disk).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, previous_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*previous_)(int) = nullptr;
+};
+
+TEST_F(SettingsTest, AWriteThatFailsHalfWayKeepsThePreviousFileWhole) {
+  PlacePlugIn("Osl.pln");
+  const std::string before = "Server:http://old.test\nuser:u\npass:secret\n";
+  const std::string path = WriteSettings(before);
+  data_.LoadSettings();
+  data_.password = PMString("new");
+  {
+    FileSizeLimit limit(40);  // the new file stops short of its last lines
+    data_.SaveSettings();
+  }
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(1u, alerts.size());
+  EXPECT_EQ("error: " + path, alerts[0]);
+  EXPECT_EQ(before, ReadFile(path));
+  OslPlugInData reread;
+  reread.LoadSettings();
+  EXPECT_EQ("secret", Text(reread.password));
 }
 
 TEST_F(SettingsTest, LoadingHappensOnce) {

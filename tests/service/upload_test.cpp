@@ -2,13 +2,18 @@
 // identifier and the boundary), the reply, and the alerts of every failure.
 #include "service/upload.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "service/plugin_data.h"
@@ -251,6 +256,57 @@ TEST_F(UploadTest, ARefusedConnectionShowsTheReportThenTheFourAlerts) {
       alerts[2]);
   EXPECT_EQ("info: 0.sInfo: name=\"file\"; filename=\"a.pdf\"", alerts[3]);
   EXPECT_EQ("info: 0.Size: 5", alerts[4]);
+}
+
+// A peer that accepts one connection and closes it at once: the sender's
+// next writes meet a connection the peer has reset.
+class HangingUpPeer {
+ public:
+  HangingUpPeer() {
+    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listen_, 1);
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      pollfd pfd{listen_, POLLIN, 0};
+      if (::poll(&pfd, 1, 10000) <= 0) return;
+      const int fd = ::accept(listen_, nullptr, nullptr);
+      if (fd >= 0) ::close(fd);
+    });
+  }
+  ~HangingUpPeer() {
+    thread_.join();
+    ::close(listen_);
+  }
+  int port() const { return port_; }
+
+ private:
+  int listen_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(UploadTest, APeerThatHangsUpWhileWeSendFailsTheUploadWithoutASignal) {
+  // Far more than the socket buffers take, so the send meets the closed
+  // connection: the upload must fail like any other, not raise SIGPIPE
+  // (which would end the process). A few rounds, as the moment the reset
+  // arrives varies.
+  const std::string path = File("big.pdf", std::string(32 << 20, 'x'));
+  for (int round = 0; round < 4; ++round) {
+    HangingUpPeer peer;
+    Configure("http://127.0.0.1:" + std::to_string(peer.port()));
+    EXPECT_TRUE(UploadFile(PMString(path), PMString("big.pdf")).IsEmpty());
+    const auto alerts = TakeAlerts();
+    ASSERT_GE(alerts.size(), 5u);
+    const bool sendSide = alerts[1] == "info: 0.File " + path;
+    const bool receiveSide = alerts[0] == "info: 1.File " + path;
+    EXPECT_TRUE(sendSide || receiveSide) << alerts[0] << "\n" << alerts[1];
+  }
 }
 
 TEST_F(UploadTest, WithoutServerItFailsLikeAConnectFailureAndSendsNothing) {

@@ -1,0 +1,620 @@
+#include "refservice/http_daemon.h"
+
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "refservice/request_head_check.h"
+
+namespace refservice {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A refused connection may keep sending this long, and this much, before it is closed; reading
+// it keeps the kernel from resetting the connection before the client has read the answer.
+constexpr auto kLingerTime = std::chrono::milliseconds(1000);
+constexpr size_t kLingerBytes = 1 << 20;
+// How often the gate looks at deadlines when nothing else wakes it.
+constexpr int kTickMs = 100;
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// One connection handed to the library, from its start to its close.
+struct ConnectionRecord {
+  int fd = -1;
+  Clock::time_point acceptedAt;
+  bool cut = false;  // the deadline watch has shut the socket
+};
+
+// One request in progress on a connection (the library's per-request context).
+struct RequestState {
+  std::unique_ptr<HttpExchange> exchange;
+  std::optional<HttpResponse> held;  // a reply waiting for its delay to pass
+};
+
+// A connection at the gate: its head has not fully arrived yet, or it was refused and is closing.
+struct GateEntry {
+  sockaddr_storage address{};
+  socklen_t addressLength = 0;
+  Clock::time_point acceptedAt;
+  Clock::time_point lastActivity;  // when more of the head last arrived
+  size_t seen = 0;                 // bytes of the head seen so far
+  bool closing = false;            // refused: what the client still sends is read and dropped
+  Clock::time_point closeBy;
+  size_t drained = 0;
+};
+
+const char* ReasonPhrase(int status) {
+  switch (status) {
+    case 400:
+      return "Bad Request";
+    case 408:
+      return "Request Timeout";
+    case 413:
+      return "Content Too Large";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 501:
+      return "Not Implemented";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Error";
+  }
+}
+
+// A complete reply written by the gate itself, framed like every other reply.
+std::string GateReply(int status, const std::string& message) {
+  std::string body = message + "\n";
+  return "HTTP/1.1 " + std::to_string(status) + " " + ReasonPhrase(status) +
+         "\r\nConnection: close\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+}  // namespace
+
+class HttpDaemon::Impl {
+ public:
+  Impl(HttpDaemonOptions options, HttpHandler* handler)
+      : options_(std::move(options)), handler_(handler) {}
+  ~Impl();
+
+  bool Listen(std::string* error);
+  bool Start(std::string* error);
+  uint16_t port() const { return port_; }
+  void Shutdown(int graceMs);
+
+ private:
+  static MHD_Result OnAccess(void* cls, MHD_Connection* connection, const char* url,
+                             const char* method, const char* version, const char* uploadData,
+                             size_t* uploadDataSize, void** requestContext);
+  static void OnCompleted(void* cls, MHD_Connection* connection, void** requestContext,
+                          MHD_RequestTerminationCode code);
+  static void OnConnection(void* cls, MHD_Connection* connection, void** socketContext,
+                           MHD_ConnectionNotificationCode code);
+  static void Log(void* cls, const char* format, va_list arguments);
+
+  MHD_Result Access(MHD_Connection* connection, const char* url, const char* method,
+                    const char* uploadData, size_t* uploadDataSize, RequestState** state);
+  // Sends `reply`, holds it back for its delay, or closes for Kind::kClose.
+  MHD_Result Respond(MHD_Connection* connection, RequestState* state, HttpResponse reply);
+  MHD_Result Queue(MHD_Connection* connection, HttpResponse reply);
+
+  // The gate: accepts connections, waits for their heads, refuses unsound framing, hands the rest
+  // to the library; also enforces the exchange deadline and releases held replies.
+  void GateLoop();
+  void AcceptAll();
+  void Inspect(int fd, uint32_t events);
+  void Refuse(int fd, int status, const std::string& message);
+  void Drop(int fd);
+  void Wake();
+  void CheckDeadlines(Clock::time_point now);
+
+  HttpDaemonOptions options_;
+  HttpHandler* handler_;
+  int listenFd_ = -1;
+  uint16_t port_ = 0;
+  MHD_Daemon* daemon_ = nullptr;
+
+  // Touched by the gate thread only.
+  int epollFd_ = -1;
+  std::unordered_map<int, GateEntry> gate_;
+  std::vector<char> peek_;
+
+  int wakeFd_ = -1;
+  std::thread gateThread_;
+  std::mutex mutex_;       // guards everything below
+  bool draining_ = false;  // stopping: no new connections, held replies go out at once
+  bool stopping_ = false;  // the gate thread ends
+  std::unordered_set<ConnectionRecord*> connections_;
+  std::multimap<Clock::time_point, MHD_Connection*> held_;
+};
+
+HttpDaemon::Impl::~Impl() {
+  Shutdown(0);
+  if (listenFd_ >= 0) ::close(listenFd_);
+}
+
+bool HttpDaemon::Impl::Listen(std::string* error) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* found = nullptr;
+  std::string portText = std::to_string(options_.port);
+  int rc = ::getaddrinfo(options_.host.c_str(), portText.c_str(), &hints, &found);
+  if (rc != 0) {
+    *error = "cannot resolve " + options_.host + ": " + ::gai_strerror(rc);
+    return false;
+  }
+  *error = "no usable address for " + options_.host;
+  for (addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
+    UniqueFd fd(
+        ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol));
+    if (!fd.valid()) continue;
+    int one = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd.get(), ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd.get(), 128) != 0) {
+      *error = "cannot listen on " + options_.host + ":" + portText + ": " + std::strerror(errno);
+      continue;
+    }
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    if (::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&bound), &length) == 0) {
+      if (bound.ss_family == AF_INET) {
+        port_ = ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+      } else if (bound.ss_family == AF_INET6) {
+        port_ = ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
+      }
+    }
+    listenFd_ = fd.Release();
+    break;
+  }
+  ::freeaddrinfo(found);
+  if (listenFd_ < 0) return false;
+  error->clear();
+  return true;
+}
+
+bool HttpDaemon::Impl::Start(std::string* error) {
+  if (listenFd_ < 0) {
+    *error = "the server does not listen yet";
+    return false;
+  }
+  unsigned int flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_ALLOW_SUSPEND_RESUME |
+                       MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ERROR_LOG;
+  daemon_ = MHD_start_daemon(
+      flags, 0, nullptr, nullptr, &Impl::OnAccess, this, MHD_OPTION_EXTERNAL_LOGGER, &Impl::Log,
+      this, MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned int>(std::max(1, options_.threads)),
+      MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned int>(std::max(1, options_.maxConnections)),
+      MHD_OPTION_CONNECTION_TIMEOUT,
+      static_cast<unsigned int>(std::max(1, options_.idleTimeoutSeconds)),
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, options_.connectionMemory, MHD_OPTION_NOTIFY_COMPLETED,
+      &Impl::OnCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnection, this,
+      MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1, MHD_OPTION_END);
+  if (daemon_ == nullptr) {
+    *error = "cannot start the HTTP server on " + options_.host + ":" + std::to_string(port_);
+    return false;
+  }
+  epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+  wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  epoll_event listenEvent{};
+  listenEvent.events = EPOLLIN;
+  listenEvent.data.fd = listenFd_;
+  epoll_event wakeEvent{};
+  wakeEvent.events = EPOLLIN;
+  wakeEvent.data.fd = wakeFd_;
+  if (epollFd_ < 0 || wakeFd_ < 0 ||
+      ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &listenEvent) != 0 ||
+      ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &wakeEvent) != 0) {
+    *error = std::string("cannot watch the listening socket: ") + std::strerror(errno);
+    MHD_stop_daemon(daemon_);
+    daemon_ = nullptr;
+    return false;
+  }
+  peek_.resize(options_.maxHeadBytes + 1);
+  gateThread_ = std::thread([this] { GateLoop(); });
+  return true;
+}
+
+void HttpDaemon::Impl::Wake() {
+  uint64_t one = 1;
+  ssize_t ignored = ::write(wakeFd_, &one, sizeof one);
+  (void)ignored;
+}
+
+void HttpDaemon::Impl::Shutdown(int graceMs) {
+  if (daemon_ == nullptr) return;
+  std::vector<MHD_Connection*> release;
+  {
+    // No new connections; replies held back go out now rather than after their delay.
+    std::lock_guard<std::mutex> lock(mutex_);
+    draining_ = true;
+    for (auto& [due, connection] : held_) release.push_back(connection);
+    held_.clear();
+  }
+  // Resumed outside the lock: the library takes locks of its own.
+  for (MHD_Connection* connection : release) MHD_resume_connection(connection);
+  Wake();
+  auto deadline = Clock::now() + std::chrono::milliseconds(graceMs);
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (connections_.empty()) break;
+    }
+    if (Clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  Wake();
+  if (gateThread_.joinable()) gateThread_.join();
+  MHD_stop_daemon(daemon_);
+  daemon_ = nullptr;
+  for (auto& [fd, entry] : gate_) ::close(fd);
+  gate_.clear();
+  if (epollFd_ >= 0) ::close(epollFd_);
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+  epollFd_ = wakeFd_ = -1;
+}
+
+void HttpDaemon::Impl::GateLoop() {
+  epoll_event events[64];
+  bool listening = true;
+  for (;;) {
+    int timeout = kTickMs;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stopping_) return;
+      if (draining_ && listening) {
+        ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
+        ::close(listenFd_);
+        listenFd_ = -1;
+        listening = false;
+        std::vector<int> waiting;
+        for (auto& [fd, entry] : gate_) waiting.push_back(fd);
+        for (int fd : waiting) Drop(fd);
+      }
+      if (!held_.empty()) {
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(held_.begin()->first -
+                                                                          Clock::now());
+        timeout = std::clamp(static_cast<int>(wait.count()) + 1, 0, kTickMs);
+      }
+    }
+    int count = ::epoll_wait(epollFd_, events, 64, timeout);
+    for (int i = 0; i < count; ++i) {
+      int fd = events[i].data.fd;
+      if (fd == wakeFd_) {
+        uint64_t value = 0;
+        ssize_t ignored = ::read(wakeFd_, &value, sizeof value);
+        (void)ignored;
+      } else if (fd == listenFd_) {
+        AcceptAll();
+      } else {
+        Inspect(fd, events[i].events);
+      }
+    }
+    CheckDeadlines(Clock::now());
+  }
+}
+
+void HttpDaemon::Impl::AcceptAll() {
+  for (;;) {
+    GateEntry entry;
+    entry.addressLength = sizeof entry.address;
+    int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&entry.address), &entry.addressLength,
+                       SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;  // nothing more to accept now (or out of descriptors: try next round)
+    entry.acceptedAt = entry.lastActivity = Clock::now();
+    size_t open = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      open = connections_.size();
+    }
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
+    event.data.fd = fd;
+    if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event) != 0) {
+      ::close(fd);
+      continue;
+    }
+    gate_.emplace(fd, entry);
+    if (open + gate_.size() > static_cast<size_t>(options_.maxConnections)) {
+      Refuse(fd, 503, "the service is busy, try again");
+    }
+  }
+}
+
+void HttpDaemon::Impl::Inspect(int fd, uint32_t events) {
+  auto found = gate_.find(fd);
+  if (found == gate_.end()) return;
+  GateEntry& entry = found->second;
+  if (entry.closing) {
+    for (;;) {
+      ssize_t n = ::recv(fd, peek_.data(), peek_.size(), 0);
+      if (n > 0) {
+        entry.drained += static_cast<size_t>(n);
+        if (entry.drained < kLingerBytes) continue;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+      return Drop(fd);
+    }
+  }
+  ssize_t n = ::recv(fd, peek_.data(), peek_.size(), MSG_PEEK);
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+  if (n <= 0) return Drop(fd);
+  if (static_cast<size_t>(n) > entry.seen) {
+    entry.seen = static_cast<size_t>(n);
+    entry.lastActivity = Clock::now();
+  }
+  HeadCheck check = CheckRequestHead(std::string_view(peek_.data(), static_cast<size_t>(n)),
+                                     options_.maxHeadBytes);
+  switch (check.verdict) {
+    case HeadCheck::Verdict::kIncomplete:
+      if ((events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0) {
+        // The client has stopped sending: the head will never be complete.
+        return Refuse(fd, 400, "the request ended before its head was complete");
+      }
+      return;
+    case HeadCheck::Verdict::kRefuse:
+      return Refuse(fd, check.status, check.message);
+    case HeadCheck::Verdict::kAccept:
+      break;
+  }
+  ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+  GateEntry accepted = entry;
+  gate_.erase(found);
+  // The library owns the socket from here on, also when it refuses it (then it closes it).
+  MHD_add_connection(daemon_, fd, reinterpret_cast<const sockaddr*>(&accepted.address),
+                     accepted.addressLength);
+}
+
+void HttpDaemon::Impl::Refuse(int fd, int status, const std::string& message) {
+  auto found = gate_.find(fd);
+  if (found == gate_.end()) return;
+  std::string reply = GateReply(status, message);
+  // The reply is small; a socket that cannot take it at once gets what it takes.
+  ssize_t sent = ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  (void)sent;
+  ::shutdown(fd, SHUT_WR);
+  found->second.closing = true;
+  found->second.closeBy = Clock::now() + kLingerTime;
+  Inspect(fd, 0);  // drops what already arrived
+}
+
+void HttpDaemon::Impl::Drop(int fd) {
+  ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+  ::close(fd);
+  gate_.erase(fd);
+}
+
+void HttpDaemon::Impl::CheckDeadlines(Clock::time_point now) {
+  std::vector<int> late;
+  std::vector<int> silent;
+  std::vector<int> expired;
+  for (auto& [fd, entry] : gate_) {
+    if (entry.closing) {
+      if (now >= entry.closeBy) expired.push_back(fd);
+    } else if (now - entry.acceptedAt > std::chrono::milliseconds(options_.headTimeoutMs)) {
+      late.push_back(fd);
+    } else if (now - entry.lastActivity > std::chrono::seconds(options_.idleTimeoutSeconds)) {
+      silent.push_back(fd);
+    }
+  }
+  for (int fd : expired) Drop(fd);
+  for (int fd : late) Refuse(fd, 408, "the request head did not arrive in time");
+  for (int fd : silent) Refuse(fd, 408, "the client sent nothing for too long");
+
+  std::vector<MHD_Connection*> due;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (ConnectionRecord* record : connections_) {
+    if (record->cut ||
+        now - record->acceptedAt <= std::chrono::milliseconds(options_.requestTimeoutMs)) {
+      continue;
+    }
+    // The library sees the connection end and closes it; the record (and its descriptor) stays
+    // until the library reports the close, which takes this lock.
+    ::shutdown(record->fd, SHUT_RDWR);
+    record->cut = true;
+  }
+  while (!held_.empty() && held_.begin()->first <= now) {
+    due.push_back(held_.begin()->second);
+    held_.erase(held_.begin());
+  }
+  lock.unlock();
+  for (MHD_Connection* connection : due) MHD_resume_connection(connection);
+}
+
+void HttpDaemon::Impl::OnConnection(void* cls, MHD_Connection* connection, void** socketContext,
+                                    MHD_ConnectionNotificationCode code) {
+  auto* self = static_cast<Impl*>(cls);
+  if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+    auto* record = new ConnectionRecord;
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    record->fd = info != nullptr ? info->connect_fd : -1;
+    record->acceptedAt = Clock::now();
+    *socketContext = record;
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    self->connections_.insert(record);
+    return;
+  }
+  auto* record = static_cast<ConnectionRecord*>(*socketContext);
+  if (record == nullptr) return;
+  {
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    self->connections_.erase(record);
+  }
+  delete record;
+  *socketContext = nullptr;
+}
+
+void HttpDaemon::Impl::OnCompleted(void* cls, MHD_Connection* connection, void** requestContext,
+                                   MHD_RequestTerminationCode code) {
+  delete static_cast<RequestState*>(*requestContext);
+  *requestContext = nullptr;
+}
+
+void HttpDaemon::Impl::Log(void* cls, const char* format, va_list arguments) {
+  char line[512];
+  std::vsnprintf(line, sizeof line, format, arguments);
+  std::string text(line);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  std::fprintf(stderr, "osl-service: http: %s\n", text.c_str());
+}
+
+MHD_Result HttpDaemon::Impl::OnAccess(void* cls, MHD_Connection* connection, const char* url,
+                                      const char* method, const char* version,
+                                      const char* uploadData, size_t* uploadDataSize,
+                                      void** requestContext) {
+  auto* self = static_cast<Impl*>(cls);
+  auto** state = reinterpret_cast<RequestState**>(requestContext);
+  return self->Access(connection, url, method, uploadData, uploadDataSize, state);
+}
+
+MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url, const char* method,
+                                    const char* uploadData, size_t* uploadDataSize,
+                                    RequestState** state) {
+  if (*state == nullptr) {
+    *state = new RequestState;
+    HttpRequestHead head;
+    head.method = method != nullptr ? method : "";
+    head.path = url != nullptr ? url : "";
+    auto collect = [](void* cls, MHD_ValueKind kind, const char* key,
+                      const char* value) -> MHD_Result {
+      auto* list = static_cast<std::vector<std::pair<std::string, std::string>>*>(cls);
+      list->emplace_back(key != nullptr ? key : "", value != nullptr ? value : "");
+      return MHD_YES;
+    };
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, collect, &head.headers);
+    for (auto& header : head.headers) header.first = Lower(std::move(header.first));
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collect, &head.query);
+    HttpResponse reply;
+    (*state)->exchange = handler_->Begin(head, &reply);
+    if (!(*state)->exchange) return Respond(connection, *state, std::move(reply));
+    return MHD_YES;
+  }
+  RequestState* current = *state;
+  if (current->held) {
+    // Resumed after the delay: send what was held back.
+    HttpResponse reply = std::move(*current->held);
+    current->held.reset();
+    return Queue(connection, std::move(reply));
+  }
+  if (!current->exchange) return MHD_NO;
+  if (*uploadDataSize > 0) {
+    std::optional<HttpResponse> early =
+        current->exchange->OnBody(std::string_view(uploadData, *uploadDataSize));
+    *uploadDataSize = 0;
+    if (early) {
+      current->exchange.reset();
+      return Respond(connection, current, std::move(*early));
+    }
+    return MHD_YES;
+  }
+  HttpResponse reply = current->exchange->Finish();
+  current->exchange.reset();
+  return Respond(connection, current, std::move(reply));
+}
+
+MHD_Result HttpDaemon::Impl::Respond(MHD_Connection* connection, RequestState* state,
+                                     HttpResponse reply) {
+  if (reply.kind == HttpResponse::Kind::kClose) return MHD_NO;
+  if (reply.delayMs > 0) {
+    auto due = Clock::now() + std::chrono::milliseconds(reply.delayMs);
+    reply.delayMs = 0;
+    state->held = std::move(reply);
+    MHD_suspend_connection(connection);
+    bool resumeNow = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      resumeNow = draining_;
+      if (!draining_) held_.emplace(due, connection);
+    }
+    if (resumeNow) MHD_resume_connection(connection);
+    Wake();
+    return MHD_YES;
+  }
+  return Queue(connection, std::move(reply));
+}
+
+MHD_Result HttpDaemon::Impl::Queue(MHD_Connection* connection, HttpResponse reply) {
+  MHD_Response* response = nullptr;
+  if (reply.file.valid()) {
+    response = MHD_create_response_from_fd64(reply.fileSize, reply.file.get());
+    if (response != nullptr) reply.file.Release();  // the response owns it now
+  } else {
+    response = MHD_create_response_from_buffer(reply.body.size(), reply.body.data(),
+                                               MHD_RESPMEM_MUST_COPY);
+  }
+  if (response == nullptr) return MHD_NO;
+  for (const auto& [name, value] : reply.headers) {
+    MHD_add_response_header(response, name.c_str(), value.c_str());
+  }
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+  MHD_Result queued =
+      MHD_queue_response(connection, static_cast<unsigned int>(reply.status), response);
+  MHD_destroy_response(response);
+  return queued;
+}
+
+HttpDaemon::HttpDaemon(HttpDaemonOptions options, HttpHandler* handler)
+    : impl_(std::make_unique<Impl>(std::move(options), handler)) {}
+
+HttpDaemon::~HttpDaemon() = default;
+
+bool HttpDaemon::Listen(std::string* error) { return impl_->Listen(error); }
+
+bool HttpDaemon::Start(std::string* error) { return impl_->Start(error); }
+
+uint16_t HttpDaemon::port() const { return impl_->port(); }
+
+void HttpDaemon::Stop(int graceMs) { impl_->Shutdown(graceMs); }
+
+bool ParseListenAddress(const std::string& text, std::string* host, uint16_t* port) {
+  size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon + 1 >= text.size()) return false;
+  std::string hostPart = text.substr(0, colon);
+  std::string portPart = text.substr(colon + 1);
+  if (hostPart.size() >= 2 && hostPart.front() == '[' && hostPart.back() == ']') {
+    hostPart = hostPart.substr(1, hostPart.size() - 2);
+  }
+  if (hostPart.empty() || portPart.size() > 5) return false;
+  unsigned long value = 0;
+  for (char c : portPart) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned long>(c - '0');
+  }
+  if (value > 65535) return false;
+  *host = hostPart;
+  *port = static_cast<uint16_t>(value);
+  return true;
+}
+
+}  // namespace refservice

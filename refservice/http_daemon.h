@@ -1,0 +1,57 @@
+// The service's HTTP/1.1 server, on libmicrohttpd: a fixed pool of worker threads serving many
+// more connections, one request per connection (every reply carries Content-Length and
+// "Connection: close" and the connection closes after it), bounded request heads, an idle
+// time-out, and deadlines for the head and for the whole exchange so that slow or stalled clients
+// hold a connection slot only briefly and never a worker. A gate in front of the library accepts
+// connections and waits for each request head; heads with unsound body framing are answered there
+// (see request_head_check.h), the others go to the library.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "refservice/http_message.h"
+
+namespace refservice {
+
+struct HttpDaemonOptions {
+  std::string host = "127.0.0.1";
+  uint16_t port = 8080;             // 0: an ephemeral port chosen by the system
+  int threads = 4;                  // worker threads
+  int maxConnections = 256;         // open connections at once; more are refused at accept
+  int idleTimeoutSeconds = 30;      // a connection silent this long is closed
+  int headTimeoutMs = 10000;        // the request head must have arrived this long after accept
+  int requestTimeoutMs = 600000;    // the whole exchange must be over this long after accept
+  size_t maxHeadBytes = 32 * 1024;  // request line and header lines
+  size_t connectionMemory = 128 * 1024;  // per-connection buffer of the library
+};
+
+class HttpDaemon {
+ public:
+  // `handler` must outlive the daemon.
+  HttpDaemon(HttpDaemonOptions options, HttpHandler* handler);
+  ~HttpDaemon();
+  HttpDaemon(const HttpDaemon&) = delete;
+  HttpDaemon& operator=(const HttpDaemon&) = delete;
+
+  // Binds and listens. Returns false with `error` set when the address cannot be used.
+  bool Listen(std::string* error);
+  // The port actually bound (valid after Listen).
+  uint16_t port() const;
+  // Starts serving in the background (after Listen). Returns false with `error` set when the
+  // server cannot start.
+  bool Start(std::string* error);
+  // Stops accepting, lets the exchanges in progress finish for at most `graceMs`, then closes
+  // every connection and returns. Call at most once, from one thread.
+  void Stop(int graceMs);
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Splits "HOST:PORT" ("[v6]:PORT" for IPv6) into its parts. Returns false when malformed.
+bool ParseListenAddress(const std::string& text, std::string* host, uint16_t* port);
+
+}  // namespace refservice

@@ -1,0 +1,72 @@
+// One HTTP exchange as the service's routing sees it: the request head, the body arriving in
+// pieces, and one reply. The HTTP daemon (http_daemon.h) parses and frames; this is the contract
+// between it and the handler.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "refservice/unique_fd.h"
+
+namespace refservice {
+
+struct HttpRequestHead {
+  std::string method;                                        // e.g. "POST"
+  std::string path;                                          // percent-decoded, without the query
+  std::vector<std::pair<std::string, std::string>> headers;  // names in lower case, as sent
+  std::vector<std::pair<std::string, std::string>> query;    // decoded query arguments
+
+  // Value of the first header with this (lower-case) name.
+  std::optional<std::string_view> Header(std::string_view lowerName) const;
+  // Value of the first query argument with this name.
+  std::optional<std::string_view> QueryValue(std::string_view name) const;
+};
+
+// One reply. The daemon adds Content-Length and "Connection: close" and closes the connection
+// after sending it.
+struct HttpResponse {
+  enum class Kind {
+    kNormal,  // status, headers and a body (text or file)
+    kClose,   // no answer at all: the connection is closed
+  };
+
+  Kind kind = Kind::kNormal;
+  int status = 200;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  UniqueFd file;  // when valid, its `fileSize` bytes are the body instead of `body`
+  uint64_t fileSize = 0;
+  int delayMs = 0;  // the reply is held back this long (the connection waits; no worker does)
+
+  static HttpResponse Text(int status, std::string body,
+                           std::string contentType = "text/plain; charset=utf-8");
+  static HttpResponse Close();
+};
+
+// One request whose head has arrived. The daemon feeds the body to it, then asks for the reply;
+// it is destroyed when the exchange ends, also when the client goes away early.
+class HttpExchange {
+ public:
+  virtual ~HttpExchange() = default;
+  // The next piece of the body. Returns a reply to end the exchange at once (the rest of the body
+  // is not read and the connection closes after the reply), or nothing to go on.
+  virtual std::optional<HttpResponse> OnBody(std::string_view data) = 0;
+  // The whole body has arrived: the reply.
+  virtual HttpResponse Finish() = 0;
+};
+
+// Answers requests. Called from several daemon threads at once.
+class HttpHandler {
+ public:
+  virtual ~HttpHandler() = default;
+  // A request head has arrived. Returns the exchange that takes its body, or null after setting
+  // `reply` to the answer to send right away (the body, if any, is not read).
+  virtual std::unique_ptr<HttpExchange> Begin(const HttpRequestHead& head, HttpResponse* reply) = 0;
+};
+
+}  // namespace refservice

@@ -1,0 +1,65 @@
+// One upload in progress: the multipart body is scanned as it arrives and the file's bytes go
+// straight to a temporary file, so memory stays flat whatever the file's size. The complete file
+// is moved to a fresh, unguessable address of its own (uploads/SESSION/TOKEN/NAME) and recorded;
+// an upload that fails or is cut leaves nothing behind.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "refservice/file_system.h"
+#include "refservice/http_message.h"
+#include "refservice/multipart_scanner.h"
+#include "refservice/sha256.h"
+#include "refservice/store.h"
+#include "refservice/upload_quota.h"
+
+namespace refservice {
+
+struct UploadRequest {
+  std::string session;     // a valid session identifier
+  std::string boundary;    // of the multipart body
+  std::string publicHost;  // "HOST:PORT" for the reply's address
+  uint64_t maxBody = 0;    // larger bodies are refused with 413
+  int delayMs = 0;         // the reply is held back this long
+};
+
+class UploadExchange : public HttpExchange, private MultipartSink {
+ public:
+  // `store`, `fs` and `quota` must outlive the exchange.
+  UploadExchange(UploadRequest request, Store* store, FileSystem* fs, UploadQuota* quota);
+  // An exchange that ends without storing its file gives its reserved bytes back.
+  ~UploadExchange() override;
+
+  std::optional<HttpResponse> OnBody(std::string_view data) override;
+  // 200 with the file's address; 400 for a malformed body; 507 when a quota would be passed; 500
+  // when the file could not be stored.
+  HttpResponse Finish() override;
+
+ private:
+  bool OnFileBegin(std::string_view fileName) override;
+  bool OnFileData(std::string_view data) override;
+  HttpResponse Reply(HttpResponse response) const;
+
+  UploadRequest request_;
+  Store* store_;
+  FileSystem* fs_;
+  UploadQuota* quota_;
+  MultipartScanner scanner_;
+  AtomicFileWriter writer_;
+  Sha256 digest_;
+  std::string cleanName_;
+  uint64_t received_ = 0;
+  uint64_t reserved_ = 0;  // quota bytes held for this upload
+  bool stored_ = false;
+  std::string quotaError_;  // which quota the file would pass, once it would
+  std::string storeError_;  // why the file could not be stored, once it could not
+};
+
+// A fresh upload token: 32 lower-case hexadecimal characters from the system's random source.
+std::string NewUploadToken();
+
+// True for the text of an upload token.
+bool IsUploadToken(std::string_view text);
+
+}  // namespace refservice

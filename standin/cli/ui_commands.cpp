@@ -1,0 +1,522 @@
+// `osl tag`, `osl group create`, `osl group add`, `osl prefs` and `osl
+// dialog`: the plug-in's panel and dialogs, driven as a designer drives
+// them. Each command turns its options into the steps a person would take
+// (select the item, show the panel, fill its widgets; pick a menu item, fill
+// the dialog, press OK) and plays them through the host's widgets, so the
+// plug-in's own observers and controllers decide what is stored.
+//
+// Exit status as every command: 0 when the steps ran and no error alert was
+// shown; 1 when the plug-in refused (a disabled menu item, a dialog that
+// stayed open because a value was refused, a panel whose controls are
+// disabled for the item) or an error alert was shown; 2 for usage errors
+// (unknown document or uid, an option value the dialog or panel does not
+// offer).
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/IPlugIn.h"
+#include "standin/app/host.h"
+#include "standin/cli/cli_context.h"
+#include "standin/core/terminal_text.h"
+#include "standin/ui/dialog_script.h"
+#include "standin/ui/views.h"
+
+namespace osl_cli {
+
+namespace {
+
+// What the commands know of the plug-in: its menu actions, view resources
+// and widget identifiers, as its resources declare them.
+constexpr ActionID kCreateGroupAction = 0x199E05;
+constexpr ActionID kAddToGroupAction = 0x199E06;
+constexpr ActionID kPreferencesAction = 0x199E07;
+constexpr RsrcID kFieldPanelView = 350;
+constexpr RsrcID kCreateGroupView = 1056;
+constexpr RsrcID kAddToGroupView = 2056;
+constexpr WidgetID kControlTypeList = 0x199E03;
+constexpr WidgetID kFieldNameBox = 0x199E05;
+constexpr WidgetID kPromptBox = 0x199E17;
+constexpr WidgetID kDirectionList = 0x199E0D;
+constexpr WidgetID kGroupNameBox = 0x199E0F;
+constexpr WidgetID kGroupList = 0x199E13;
+constexpr WidgetID kDependsOnList = 0x199E15;
+constexpr WidgetID kServerBox = 0x199E1B;
+constexpr WidgetID kUserBox = 0x199E1C;
+constexpr WidgetID kPasswordBox = 0x199E1D;
+
+std::string Hex(uint32 value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+  return text;
+}
+
+std::string Shown(const std::string& text) { return standin::EscapeForTerminal(text); }
+
+// One step of a script built by a command, with the option it comes from
+// (empty for steps no option chose).
+struct PlannedStep {
+  standin::ScriptStep step;
+  std::string option;
+};
+
+PlannedStep TextStep(WidgetID id, const std::string& text, const std::string& option) {
+  PlannedStep planned;
+  planned.step.verb = standin::ScriptStep::Verb::kText;
+  planned.step.widget = Hex(id);
+  planned.step.value = text;
+  planned.option = option;
+  return planned;
+}
+
+PlannedStep SelectStep(WidgetID id, int32 position, const std::string& option) {
+  PlannedStep planned;
+  planned.step.verb = standin::ScriptStep::Verb::kSelect;
+  planned.step.widget = Hex(id);
+  planned.step.number = position;
+  planned.option = option;
+  return planned;
+}
+
+PlannedStep PickStep(WidgetID id, const std::string& entry, const std::string& option) {
+  PlannedStep planned;
+  planned.step.verb = standin::ScriptStep::Verb::kPick;
+  planned.step.widget = Hex(id);
+  planned.step.value = entry;
+  planned.option = option;
+  return planned;
+}
+
+PlannedStep VerbStep(standin::ScriptStep::Verb verb) {
+  PlannedStep planned;
+  planned.step.verb = verb;
+  return planned;
+}
+
+standin::DialogScript ScriptOf(const std::vector<PlannedStep>& planned) {
+  standin::DialogScript script;
+  for (const auto& p : planned) script.steps.push_back(p.step);
+  return script;
+}
+
+// The step number and reason of a script error "step N: why"; 0 when the
+// text has no step number.
+size_t FailedStep(const std::string& error, std::string* why) {
+  const std::string prefix = "step ";
+  *why = error;
+  if (error.compare(0, prefix.size(), prefix) != 0) return 0;
+  char* end = nullptr;
+  const unsigned long n = std::strtoul(error.c_str() + prefix.size(), &end, 10);
+  if (!end || end[0] != ':' || end[1] != ' ') return 0;
+  *why = end + 2;
+  return static_cast<size_t>(n);
+}
+
+// The widget `id` in the tree of `spec`, or null.
+const standin::WidgetSpec* FindSpec(const standin::WidgetSpec& spec, WidgetID id) {
+  if (spec.id == id) return &spec;
+  for (const auto& child : spec.children) {
+    if (const standin::WidgetSpec* found = FindSpec(child, id)) return found;
+  }
+  return nullptr;
+}
+
+// The view of dialog `key` ("1056", "preferences") that holds widget `id`.
+const standin::WidgetSpec* FindDialogWidget(standin::Host& host, const std::string& key,
+                                            WidgetID id) {
+  auto& views = host.Views();
+  if (key == "preferences") {
+    for (const standin::ViewSpec* view : views.PanelsOfService(kPreferencesPanelService)) {
+      if (const standin::WidgetSpec* found = FindSpec(view->root, id)) return found;
+    }
+    return nullptr;
+  }
+  const RsrcID rsrc = static_cast<RsrcID>(std::strtol(key.c_str(), nullptr, 10));
+  for (const auto& plugin : host.PlugIns().Loaded()) {
+    if (const standin::ViewSpec* view = views.Find(plugin.id, rsrc)) {
+      if (const standin::WidgetSpec* found = FindSpec(view->root, id)) return found;
+    }
+  }
+  return nullptr;
+}
+
+// How the widget `id` of dialog `key` is named in messages.
+std::string WidgetDescription(standin::Host& host, const std::string& key, WidgetID id) {
+  const standin::WidgetSpec* spec = FindDialogWidget(host, key, id);
+  std::string text = "widget " + Hex(id);
+  if (spec && !spec->name.empty()) text += " (" + spec->name + ")";
+  return text;
+}
+
+// A dialog run through a menu action: the script to play on it and what the
+// widgets and steps stand for in the command's terms.
+struct DialogRun {
+  const char* command = "";  // "group create", for messages
+  ActionID action = 0;
+  std::string key;  // the dialog the script is for, or kAnyDialog
+  std::vector<PlannedStep> steps;
+  std::map<WidgetID, std::string> fields;          // widget -> "the group name \"x\""
+  std::string disabledHint;                        // why a disabled menu item is so
+  std::function<void(standin::WidgetNode&)> show;  // the script's "show" steps
+  // Scripts for the dialogs that open after the first one, by key.
+  std::vector<std::pair<std::string, standin::DialogScript>> later;
+};
+
+// Plays `run`: queues its script, picks the menu item and reads the
+// dialog's report. Returns the exit status of the dialog part (0 when every
+// dialog that opened was confirmed or cancelled by its script).
+int PlayDialog(CliContext& context, const DialogRun& run) {
+  standin::Host& host = *context.host();
+  auto& dialogs = host.Dialogs();
+  const size_t logStart = dialogs.Log().size();
+  standin::DialogScript script = ScriptOf(run.steps);
+  script.show = run.show;
+  dialogs.QueueScript(run.key, std::move(script));
+  for (const auto& next : run.later) dialogs.QueueScript(next.first, next.second);
+
+  std::string error;
+  const auto outcome = host.GetMenu().Run(run.action, &error);
+  const bool leftOver = dialogs.QueuedScripts() > 0;
+  dialogs.ClearScripts();
+  if (outcome != standin::Menu::Outcome::kRan) {
+    std::cerr << "osl: " << run.command << ": " << error;
+    if (outcome == standin::Menu::Outcome::kDisabled && !run.disabledHint.empty())
+      std::cerr << " (" << run.disabledHint << ")";
+    std::cerr << std::endl;
+    return kExitErrorAlert;
+  }
+
+  int status = kExitOk;
+  const std::vector<std::string>& log = dialogs.Log();
+  const std::string prefix = "[dialog] ";
+  for (size_t i = logStart; i < log.size(); ++i) {
+    const std::string& line = log[i];
+    if (line.compare(0, prefix.size(), prefix) != 0) continue;
+    const size_t space = line.find(' ', prefix.size());
+    if (space == std::string::npos) continue;
+    const std::string key = line.substr(prefix.size(), space - prefix.size());
+    const std::string what = line.substr(space + 1);
+    if (what.compare(0, 8, "invalid ") == 0) {
+      const WidgetID id = static_cast<WidgetID>(std::strtoul(what.c_str() + 8, nullptr, 16));
+      auto field = run.fields.find(id);
+      std::cerr << "osl: " << run.command << ": the dialog refused "
+                << (field != run.fields.end() ? field->second + " at "
+                                              : std::string("the value of "))
+                << WidgetDescription(host, key, id) << " and stayed open" << std::endl;
+      status = kExitErrorAlert;
+    } else if (what.compare(0, 14, "script error: ") == 0) {
+      std::string why;
+      const size_t step = FailedStep(what.substr(14), &why);
+      if (step >= 1 && step <= run.steps.size() && !run.steps[step - 1].option.empty()) {
+        std::cerr << "osl: " << run.command << ": " << run.steps[step - 1].option << ": " << why
+                  << std::endl;
+        return kExitUsage;
+      }
+      std::cerr << "osl: " << run.command << ": the dialog script failed: " << what.substr(14)
+                << std::endl;
+      status = kExitErrorAlert;
+    } else if (what == "still open after its script" && status == kExitOk) {
+      std::cerr << "osl: " << run.command << ": the dialog was still open after its script"
+                << std::endl;
+      status = kExitErrorAlert;
+    }
+  }
+  if (leftOver) {
+    std::cerr << "osl: " << run.command << ": the menu action opened no dialog" << std::endl;
+    status = kExitErrorAlert;
+  }
+  return status;
+}
+
+// Parses a uid argument and checks that `doc` has such an item; prints a
+// usage error otherwise.
+bool ParseUID(CliContext& context, standin::Document* doc, const std::string& text, UID* uid,
+              int* status) {
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || value > UINT32_MAX ||
+      !doc->FindItem(static_cast<UID>(value))) {
+    *status = context.UsageError("no page item with uid " + text + " in " + doc->Path());
+    return false;
+  }
+  *uid = static_cast<UID>(value);
+  return true;
+}
+
+// ---- osl tag ----------------------------------------------------------------------
+
+struct TagOptions {
+  std::string path, uid;
+  std::optional<std::string> name, prompt;
+  std::optional<int32> type;
+};
+
+int RunTag(CliContext& context, const TagOptions& options) {
+  int status = kExitOk;
+  standin::Document* doc = context.OpenDocument(options.path, &status);
+  if (!doc) return status;
+  UID uid = kInvalidUID;
+  if (!ParseUID(context, doc, options.uid, &uid, &status)) return status;
+  standin::Host& host = *context.host();
+  host.GetSession().ActiveSelection().SelectItems(doc, {uid});
+
+  const standin::ViewSpec* view = host.Views().FindPanel(kFieldPanelView);
+  std::string error;
+  if (!view || !host.Panels().Show(view->plugin, view->rsrc, &error)) {
+    std::cerr << "osl: tag: the plug-in has no field panel" << (error.empty() ? "" : ": ") << error
+              << std::endl;
+    return kExitErrorAlert;
+  }
+  standin::WidgetNode* panel = host.Panels().GetPanel(view->plugin, view->rsrc, &error);
+  standin::ViewDriver driver(*panel);
+
+  std::vector<PlannedStep> steps;
+  if (options.name) steps.push_back(TextStep(kFieldNameBox, *options.name, "--name"));
+  if (options.prompt) steps.push_back(TextStep(kPromptBox, *options.prompt, "--prompt"));
+  if (options.type) {
+    const standin::WidgetNode* list = panel->Find(kControlTypeList, 9999);
+    const size_t length = list ? list->entries.size() : 0;
+    if (*options.type < 0 || static_cast<size_t>(*options.type) >= length) {
+      return context.UsageError("tag: --type " + std::to_string(*options.type) +
+                                ": the control-type list offers positions 0 to " +
+                                std::to_string(length == 0 ? 0 : length - 1) + " for uid " +
+                                options.uid);
+    }
+    steps.push_back(SelectStep(kControlTypeList, *options.type, "--type"));
+  }
+  if (steps.empty()) {
+    // Nothing to change: show the panel as the designer sees it.
+    std::fputs(standin::EscapeForTerminal(driver.Describe(), "").c_str(), stdout);
+    return context.FinishDocument(doc);
+  }
+  for (const PlannedStep& planned : steps) {
+    if (!driver.Run(planned.step, &error)) {
+      std::cerr << "osl: tag: " << planned.option << ": the field panel cannot be used for uid "
+                << options.uid << " (" << error << "); select exactly one frame that is not a guide"
+                << std::endl;
+      context.FinishDocument(doc);
+      return kExitErrorAlert;
+    }
+  }
+  return context.FinishDocument(doc);
+}
+
+// ---- osl group ---------------------------------------------------------------------
+
+int RunGroupCreate(CliContext& context, const std::string& path, const std::string& name,
+                   std::optional<int32> direction) {
+  int status = kExitOk;
+  standin::Document* doc = context.OpenDocument(path, &status);
+  if (!doc) return status;
+  DialogRun run;
+  run.command = "group create";
+  run.action = kCreateGroupAction;
+  run.key = std::to_string(kCreateGroupView);
+  run.steps.push_back(TextStep(kGroupNameBox, name, ""));
+  if (direction) {
+    const standin::WidgetSpec* list = FindDialogWidget(*context.host(), run.key, kDirectionList);
+    const size_t length = list ? list->entries.size() : 0;
+    if (*direction < 0 || static_cast<size_t>(*direction) >= length) {
+      return context.UsageError("group create: --direction " + std::to_string(*direction) +
+                                ": the direction list offers positions 0 to " +
+                                std::to_string(length == 0 ? 0 : length - 1));
+    }
+    run.steps.push_back(SelectStep(kDirectionList, *direction, "--direction"));
+  }
+  run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kOK));
+  run.fields[kGroupNameBox] = "the group name \"" + Shown(name) + "\"";
+  status = PlayDialog(context, run);
+  const int finish = context.FinishDocument(doc);
+  return status != kExitOk ? status : finish;
+}
+
+int RunGroupAdd(CliContext& context, const std::string& path, const std::string& uidText,
+                const std::optional<std::string>& group, const std::optional<std::string>& field) {
+  int status = kExitOk;
+  standin::Document* doc = context.OpenDocument(path, &status);
+  if (!doc) return status;
+  UID uid = kInvalidUID;
+  if (!ParseUID(context, doc, uidText, &uid, &status)) return status;
+  context.host()->GetSession().ActiveSelection().SelectItems(doc, {uid});
+
+  DialogRun run;
+  run.command = "group add";
+  run.action = kAddToGroupAction;
+  run.key = std::to_string(kAddToGroupView);
+  // Position 0 of both lists is the none entry.
+  run.steps.push_back(group ? PickStep(kGroupList, *group, "--group")
+                            : SelectStep(kGroupList, 0, ""));
+  run.steps.push_back(field ? PickStep(kDependsOnList, *field, "--depends")
+                            : SelectStep(kDependsOnList, 0, ""));
+  run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kOK));
+  run.disabledHint = "uid " + uidText +
+                     " must be a tagged field (a non-empty field name) and the document must have "
+                     "a stacking group";
+  status = PlayDialog(context, run);
+  const int finish = context.FinishDocument(doc);
+  return status != kExitOk ? status : finish;
+}
+
+// ---- osl prefs ---------------------------------------------------------------------
+
+struct PrefsOptions {
+  std::optional<std::string> server, user, password;
+};
+
+void PrintSettings(standin::WidgetNode& root) {
+  auto text = [&root](WidgetID id) {
+    const standin::WidgetNode* node = root.Find(id, 9999);
+    return node ? node->text.GetUTF8String() : std::string();
+  };
+  const std::string password = text(kPasswordBox);
+  std::printf("server: %s\nuser: %s\npassword: %s\n", Shown(text(kServerBox)).c_str(),
+              Shown(text(kUserBox)).c_str(), password.empty() ? "(none)" : "********");
+}
+
+int RunPrefs(CliContext& context, const PrefsOptions& options) {
+  if (!context.StartHost()) return kExitUsage;
+  DialogRun run;
+  run.command = "prefs";
+  run.action = kPreferencesAction;
+  run.key = "preferences";
+  if (options.server) run.steps.push_back(TextStep(kServerBox, *options.server, ""));
+  if (options.user) run.steps.push_back(TextStep(kUserBox, *options.user, ""));
+  if (options.password) run.steps.push_back(TextStep(kPasswordBox, *options.password, ""));
+  if (run.steps.empty()) {
+    // The settings are read from the panel the plug-in filled.
+    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kShow));
+    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kCancel));
+    run.show = PrintSettings;
+  } else {
+    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kOK));
+  }
+  const int status = PlayDialog(context, run);
+  const int finish = context.FinishStatus();
+  return status != kExitOk ? status : finish;
+}
+
+// ---- osl dialog --------------------------------------------------------------------
+
+int RunDialogCommand(CliContext& context, const std::string& path, const std::string& actionRef,
+                     const std::vector<std::string>& scripts) {
+  int status = kExitOk;
+  standin::Document* doc = context.OpenDocument(path, &status);
+  if (!doc) return status;
+  standin::Host& host = *context.host();
+  const standin::MenuAction* action = host.GetMenu().Find(actionRef);
+  if (!action) return context.UsageError("dialog: no menu action " + actionRef);
+
+  // Scripts are played in order on the dialogs that open; one written
+  // "KEY:STEPS" waits for dialog KEY.
+  std::vector<std::pair<std::string, standin::DialogScript>> queued;
+  for (const std::string& text : scripts) {
+    std::string key, error;
+    standin::DialogScript script;
+    if (!standin::ParseDialogScriptSpec(text, &key, &script, &error)) {
+      std::string plainError;
+      if (!standin::ParseDialogScript(text, &script, &plainError)) {
+        return context.UsageError("dialog: --script: " + plainError);
+      }
+      key = standin::DialogHost::kAnyDialog;
+    }
+    queued.emplace_back(key, std::move(script));
+  }
+  DialogRun run;
+  run.command = "dialog";
+  run.action = action->id;
+  for (size_t i = 1; i < queued.size(); ++i) run.later.push_back(std::move(queued[i]));
+  if (!queued.empty()) {
+    run.key = queued.front().first;
+    for (const auto& step : queued.front().second.steps) {
+      PlannedStep planned;
+      planned.step = step;
+      run.steps.push_back(planned);
+    }
+  } else {
+    run.key = standin::DialogHost::kAnyDialog;
+    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kCancel));
+  }
+  status = PlayDialog(context, run);
+  const int finish = context.FinishDocument(doc);
+  return status != kExitOk ? status : finish;
+}
+
+}  // namespace
+
+void AddUiCommands(CLI::App& app, CliContext& context, int* exitStatus) {
+  auto tag = std::make_shared<TagOptions>();
+  auto* tagCommand = app.add_subcommand(
+      "tag", "Select a page item and edit its field in the field panel, as a designer would");
+  tagCommand->add_option("DOC", tag->path, "a .tlvd document")->required();
+  tagCommand->add_option("UID", tag->uid, "the page item")->required();
+  tagCommand->add_option("--name", tag->name, "field name (the panel keeps its letters)");
+  tagCommand->add_option("--prompt", tag->prompt, "prompt text for the end user");
+  tagCommand->add_option("--type", tag->type,
+                         "control type: the position in the panel's list (from 0)");
+  tagCommand->callback([&context, exitStatus, tag] { *exitStatus = RunTag(context, *tag); });
+
+  struct GroupArguments {
+    std::string createPath, name, addPath, uid;
+    std::optional<int32> direction;
+    std::optional<std::string> group, depends;
+  };
+  auto group = std::make_shared<GroupArguments>();
+  auto* groupCommand = app.add_subcommand("group", "Stacking groups");
+  groupCommand->require_subcommand(1);
+  auto* create = groupCommand->add_subcommand(
+      "create", "Create a stacking group, or change the direction of the group of that name");
+  create->add_option("DOC", group->createPath, "a .tlvd document")->required();
+  create->add_option("NAME", group->name, "the group's name")->required();
+  create->add_option("--direction", group->direction,
+                     "move direction: the position in the dialog's list (0 = up)");
+  create->callback([&context, exitStatus, group] {
+    *exitStatus = RunGroupCreate(context, group->createPath, group->name, group->direction);
+  });
+  auto* add = groupCommand->add_subcommand(
+      "add", "Put a field into a stacking group (omitted options choose the none entry)");
+  add->add_option("DOC", group->addPath, "a .tlvd document")->required();
+  add->add_option("UID", group->uid, "the field's page item")->required();
+  add->add_option("--group", group->group, "the stacking group");
+  add->add_option("--depends", group->depends, "the field it depends on");
+  add->callback([&context, exitStatus, group] {
+    *exitStatus = RunGroupAdd(context, group->addPath, group->uid, group->group, group->depends);
+  });
+
+  auto prefs = std::make_shared<PrefsOptions>();
+  auto* prefsCommand = app.add_subcommand(
+      "prefs", "Edit the connection settings in the preferences; no option: show them");
+  prefsCommand->add_option("--server", prefs->server, "base address of the service");
+  prefsCommand->add_option("--user", prefs->user, "user name");
+  prefsCommand->add_option("--password", prefs->password, "password");
+  prefsCommand->callback(
+      [&context, exitStatus, prefs] { *exitStatus = RunPrefs(context, *prefs); });
+
+  struct DialogArguments {
+    std::string path, action;
+    std::vector<std::string> scripts;
+  };
+  auto dialog = std::make_shared<DialogArguments>();
+  auto* dialogCommand = app.add_subcommand(
+      "dialog", "Run a menu action and drive the dialog it opens with a dialog script");
+  dialogCommand->add_option("DOC", dialog->path, "a .tlvd document")->required();
+  dialogCommand->add_option("ACTION", dialog->action, "the action's identifier or name")
+      ->required();
+  dialogCommand
+      ->add_option("--script", dialog->scripts,
+                   "steps for the dialog (\"text W V; select W N; ok\"), or KEY:STEPS for "
+                   "dialog KEY; repeat for further dialogs")
+      ->required()
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  dialogCommand->callback([&context, exitStatus, dialog] {
+    *exitStatus = RunDialogCommand(context, dialog->path, dialog->action, dialog->scripts);
+  });
+}
+
+}  // namespace osl_cli

@@ -1,0 +1,139 @@
+#include "tests/refservice/raw_http.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "refservice/sha256.h"
+
+namespace osltest {
+
+std::string RawExchange(uint16_t port, const std::string& request, int timeoutMs) {
+  return RawSend(port, request, timeoutMs).bytes;
+}
+
+RawResult RawSend(uint16_t port, const std::string& request, int timeoutMs, bool halfClose) {
+  RawResult result;
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return result;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return result;
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto left = [&] {
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  deadline - std::chrono::steady_clock::now())
+                  .count();
+    return ms < 0 ? 0 : static_cast<int>(ms);
+  };
+  size_t sent = 0;
+  char buffer[65536];
+  // Send and receive together, so a server that answers early never deadlocks the test.
+  while (left() > 0) {
+    pollfd pfd{fd, static_cast<short>(POLLIN | (sent < request.size() ? POLLOUT : 0)), 0};
+    if (::poll(&pfd, 1, left()) <= 0) break;
+    if (pfd.revents & POLLIN) {
+      ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) {
+        result.peerClosed = true;  // orderly close, or a reset
+        break;
+      }
+      result.bytes.append(buffer, static_cast<size_t>(n));
+      continue;
+    }
+    if (pfd.revents & POLLOUT) {
+      ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) {
+        sent = request.size();
+      } else {
+        sent += static_cast<size_t>(n);
+        if (sent == request.size() && halfClose) ::shutdown(fd, SHUT_WR);
+      }
+      continue;
+    }
+    if (pfd.revents & (POLLERR | POLLHUP)) {
+      result.peerClosed = true;
+      break;
+    }
+  }
+  ::close(fd);
+  return result;
+}
+
+HttpReply ParseReply(const std::string& raw) {
+  HttpReply reply;
+  size_t end = raw.find("\r\n\r\n");
+  if (raw.rfind("HTTP/1.", 0) != 0 || end == std::string::npos || raw.size() < 12) return reply;
+  reply.status = std::atoi(raw.c_str() + 9);
+  reply.head = raw.substr(0, end + 2);
+  reply.body = raw.substr(end + 4);
+  return reply;
+}
+
+std::string PostRequest(const std::string& path, const std::string& contentType,
+                        const std::string& body, const std::string& extraHeaders) {
+  return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " + contentType +
+         "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders +
+         "Connection: close\r\n\r\n" + body;
+}
+
+std::string UploadBody(const std::string& boundary, const std::string& fileName,
+                       const std::string& content) {
+  return "\r\n--" + boundary +
+         "\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: binary\r\n"
+         "Content-Disposition: form-data;  name=\"file\"; filename=\"" +
+         fileName + "\"\r\n\r\n" + content + "\r\n--" + boundary + "--";
+}
+
+std::string UploadContentType(const std::string& boundary) {
+  return "multipart/form-data; boundary=\"" + boundary +
+         "\"; type=\"text/xml\"; start=\"<SOAP-ENV:Envelope>\"";
+}
+
+std::string UploadRequest(uint16_t port, const std::string& session, const std::string& fileName,
+                          const std::string& content) {
+  const std::string boundary =
+      "==A1b2C3d4E5f6G7h8I9j0K1l2M3n4O5p6Q7r8S9t0U1v2W3x4Y5z6+/A1b2C3d4E5f6==";
+  std::string body = UploadBody(boundary, fileName, content);
+  std::string request =
+      "POST /fileUpload.aspx?sessionid=" + session +
+      " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+      "\r\nUser-Agent: gSOAP/2.8\r\nContent-Type: " + UploadContentType(boundary) +
+      "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+  const size_t kChunk = 65536;
+  char sizeLine[32];
+  for (size_t pos = 0; pos < body.size(); pos += kChunk) {
+    size_t n = std::min(kChunk, body.size() - pos);
+    std::snprintf(sizeLine, sizeof sizeLine, "%zx\r\n", n);
+    request += sizeLine;
+    request.append(body, pos, n);
+    request += "\r\n";
+  }
+  request += "0\r\n\r\n";
+  return request;
+}
+
+HttpReply Upload(uint16_t port, const std::string& session, const std::string& fileName,
+                 const std::string& content) {
+  return ParseReply(RawExchange(port, UploadRequest(port, session, fileName, content)));
+}
+
+HttpReply Get(uint16_t port, const std::string& path) {
+  return ParseReply(RawExchange(port, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+}
+
+std::string Sha256Of(const std::string& data) { return refservice::Sha256Hex(data); }
+
+}  // namespace osltest
