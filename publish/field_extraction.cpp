@@ -368,7 +368,9 @@ double FieldRotation(PMReal degrees) {
   // Far above a turn, reduce first so that the subtraction below ends soon.
   if (degrees > 720) degrees = std::fmod(degrees, 360.0) + 360.0;
   while (degrees > 360.00000001) degrees -= 360;
-  if (std::fabs(degrees) <= kTolerance) return degrees;
+  // A negative zero (an upright item whose matrix gives -0) goes out as 0,
+  // never as "-0".
+  if (std::fabs(degrees) <= kTolerance) return degrees + 0.0;
   return 360 - degrees;
 }
 

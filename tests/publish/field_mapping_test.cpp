@@ -2,6 +2,7 @@
 // rotation, the PDF rectangle and the file base name.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "publish/field_extraction.h"
@@ -126,6 +127,7 @@ TEST(FieldAlignmentTable, CombinesParagraphAlignmentWithVerticalJustification) {
 
 TEST(FieldRotationAngle, CountsTheOtherWayRoundAndKeepsZero) {
   EXPECT_DOUBLE_EQ(0, FieldRotation(0));
+  EXPECT_FALSE(std::signbit(FieldRotation(-0.0)));
   EXPECT_DOUBLE_EQ(5e-9, FieldRotation(5e-9));
   EXPECT_DOUBLE_EQ(270, FieldRotation(90));
   EXPECT_DOUBLE_EQ(345, FieldRotation(15));
