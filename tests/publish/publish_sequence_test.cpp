@@ -281,6 +281,13 @@ TEST_F(PublishRun, AFailedProofExportStopsTheRunBeforeAnythingIsCommitted) {
   EXPECT_EQ(std::vector<std::string>{"info: ********\nError:\n " + WorkFolder() +
                                      "Card.pdf\n********"},
             AlertTexts());
+  // The field items hidden for the export are shown again.
+  standin::Document* doc = host_.GetSession().FrontDocument();
+  ASSERT_TRUE(doc);
+  for (uint32 uid : {10u, 11u}) {
+    ASSERT_TRUE(doc->FindItem(uid));
+    EXPECT_TRUE(doc->FindItem(uid)->visible) << uid;
+  }
   const std::string id = Data().at("docID");
   EXPECT_TRUE(StoredAssets(data_.path(), id).empty());
   EXPECT_EQ(0, CommitCount(data_.path(), id));
