@@ -35,7 +35,7 @@ namespace standin {
 
 class FileSystem;
 
-class Document : public IDataBase {
+class Document final : public IDataBase {
  public:
   static constexpr UID kDocumentUID = 1;
   // Larger files are refused when loading.

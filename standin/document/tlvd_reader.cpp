@@ -542,7 +542,6 @@ class TlvdReader {
     if (length->get<uint64_t>() > static_cast<uint64_t>(room))
       return Fail(error_, where, "\"length\" reaches past the end of the text");
     run->length = static_cast<int32>(length->get<uint64_t>());
-    std::optional<int32> align;
     if (!ReadString(m, "font", &run->family, error_, true) ||
         !ReadString(m, "style", &run->style, error_, true) ||
         !ReadNumber(m, "size", 0.1, 10000, &run->size, error_) ||
