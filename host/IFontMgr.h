@@ -21,9 +21,10 @@ class IPMFont : public IPMUnknown {
 class IFontMgr : public IPMUnknown {
  public:
   enum { kDefaultIID = IID_IFONTMGR };
-  // The font of `family` in `style` with a reference added, or null when
-  // the host cannot resolve the family. `document` may override where fonts
-  // come from (null: the machine's fonts only).
+  // The font of `family` in `style` (both compared ignoring case) with a
+  // reference added, or null when the host knows no such family in that
+  // style. `document` (any interface of a document; null: the machine's
+  // fonts only) may say where its fonts come from, and then it wins.
   virtual IPMFont* QueryFont(const IPMUnknown* document, const PMString& family,
                              const PMString& style) const = 0;
   virtual ~IFontMgr() = default;

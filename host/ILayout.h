@@ -49,9 +49,12 @@ class ISpread : public IPMUnknown {
   virtual ~ISpread() = default;
 };
 
-// On spreads and page items: parents and children. A group's children are
-// its members; a graphic frame holding a placed image has the image as its
-// one child; a page item's parent is its group, or its spread.
+// On spreads, pages and page items: parents and children. A spread's
+// children are its top-level page items (page by page, back to front, then
+// the items on its pasteboard); a group's children are its members; a
+// graphic frame holding a placed image has the image as its one child; a
+// text frame's child is its text content object. A page item's parent is
+// its group, or its spread; a page's parent is its spread.
 class IHierarchy : public IPMUnknown {
  public:
   enum { kDefaultIID = IID_IHIERARCHY };

@@ -34,7 +34,8 @@ class IPDFExptStyleListMgr : public IPMUnknown {
 };
 
 // The command boss that makes its IPDFExportPrefs the session's current
-// PDF export settings (CmdUtils::CreateCommand).
+// PDF export settings (CmdUtils::CreateCommand). The session boss carries
+// the current settings as its IPDFExportPrefs; exports use them.
 constexpr ClassID kSetPDFExportPrefsCmdBoss = 0x5C100;
 
 // Export providers are services (IServiceRegistry, kExportProviderService);

@@ -76,7 +76,8 @@ class PMMatrix {
     const PMReal c2 = cs * c_ - sn * d_;
     const PMReal d2 = sn * c_ + cs * d_;
     if (std::fabs(d2) < 1e-12) return 0;
-    return std::atan2(c2, d2) * 180.0 / M_PI;
+    // A mirrored item (d2 < 0) is not skewed by its mirroring.
+    return std::atan(c2 / d2) * 180.0 / M_PI;
   }
   static PMMatrix Rotation(PMReal degrees, const PMPoint& about) {
     const PMReal r = -degrees * M_PI / 180.0;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "standin/fonts/font_manager.h"
+#include "standin/pdf/export_provider.h"
 #include "standin/ui/key_events.h"
 
 namespace standin {
@@ -26,9 +28,10 @@ Host::CurrentScope::~CurrentScope() { gCurrent = previous; }
 Host::Host()
     : current_(this),
       files_(std::make_unique<FileSystem>()),
+      pdfWriter_(std::make_unique<CairoPdfWriter>(files_, fontResolver_)),
       alertCenter_(nullptr),
       alerts_(MakeAlertCenter(&alertCenter_)),
-      session_(objects_),
+      session_(objects_, files_),
       toolkit_{objects_, subjects_, [](Boss& boss) { AddHostEditBoxHandler(boss); }},
       selectionSubject_(session_.ActiveSelection(), subjects_),
       dialogs_(views_, toolkit_),
@@ -38,6 +41,10 @@ Host::Host()
   dialogs_.InstallServices(session_.SessionBoss(), services_);
   panels_.InstallServices(session_.SessionBoss());
   AddEventUtils(session_.SessionBoss(), &refusedKeys_);
+  AddFontManager(session_.SessionBoss(), fontResolver_);
+  pdfPresets_.Install(session_.SessionBoss(), commandClasses_);
+  pdfExportProvider_ = MakePdfExportProvider(pdfWriter_, pdfPresets_);
+  services_.Add(kExportProviderService, pdfExportProvider_.get());
   // Suites that plug-ins add to the selection's classes must reach the
   // selection's bosses; the selection and its observers stay.
   objects_.SetAddInListener([this] { session_.ActiveSelection().RebuildBosses(); });

@@ -18,11 +18,15 @@
 #include "standin/app/menu.h"
 #include "standin/app/session.h"
 #include "standin/core/command_state.h"
+#include "standin/core/commands.h"
 #include "standin/core/file_system.h"
 #include "standin/core/object_model.h"
-#include "standin/core/service_registry.h"
 #include "standin/core/service.h"
+#include "standin/core/service_registry.h"
 #include "standin/core/string_tables.h"
+#include "standin/fonts/font_resolver.h"
+#include "standin/pdf/pdf_presets.h"
+#include "standin/pdf/pdf_writer.h"
 #include "standin/plugins/plugin_loader.h"
 #include "standin/ui/dialogs.h"
 #include "standin/ui/panels.h"
@@ -59,6 +63,9 @@ class Host {
   ServiceRegistry& Services() { return services_; }
   StringTables& Strings() { return strings_; }
   CommandState& Commands() { return commands_; }
+  // The command classes CmdUtils::CreateCommand knows.
+  CommandRegistry& CommandClasses() { return commandClasses_; }
+  const FontResolver& Fonts() const { return fontResolver_; }
   PlugInLoader& PlugIns() { return plugins_; }
   ViewRegistry& Views() { return views_; }
   SubjectRegistry& Subjects() { return subjects_; }
@@ -68,8 +75,13 @@ class Host {
   SelectionSubject& ActiveSelectionSubject() { return selectionSubject_; }
   Menu& GetMenu() { return menu_; }
 
+  // The session's PDF export presets and current settings.
+  PdfPresets& PdfExportPresets() { return pdfPresets_; }
+
   // Replaceable services.
   Service<FileSystem>& Files() { return files_; }
+  // Writes PDF files for the export provider (kExportProviderService).
+  Service<PdfWriter>& PdfWriting() { return pdfWriter_; }
   Service<Alerts>& AlertService() { return alerts_; }
   // The host's own alerts (log, scripted answers, echo), behind AlertService.
   AlertCenter& AlertLog() { return *alertCenter_; }
@@ -90,12 +102,17 @@ class Host {
   PlugInLoader plugins_;
   StringTables strings_;
   CommandState commands_;
+  CommandRegistry commandClasses_;
+  FontResolver fontResolver_;
   Service<FileSystem> files_;
+  PdfPresets pdfPresets_;
+  Service<PdfWriter> pdfWriter_;
   AlertCenter* alertCenter_;
   Service<Alerts> alerts_;
   SubjectRegistry subjects_;
   ObjectModel objects_;
   ServiceRegistry services_;
+  std::unique_ptr<Boss> pdfExportProvider_;
   Session session_;
   int refusedKeys_ = 0;
   WidgetToolkit toolkit_;

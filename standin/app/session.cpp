@@ -2,6 +2,8 @@
 
 #include "host/IPlugInList.h"
 #include "host/Utils.h"
+#include "standin/document/doc_file_handler.h"
+#include "standin/document/layout_utilities.h"
 
 namespace standin {
 
@@ -69,8 +71,9 @@ class SelectionUtils : public CPMUnknown<ISelectionUtils> {
 
 }  // namespace
 
-Session::Session(ObjectModel& objects)
+Session::Session(ObjectModel& objects, Service<FileSystem>& files)
     : objects_(objects),
+      files_(files),
       sessionBoss_(std::make_unique<Boss>("kSessionBoss")),
       selection_(objects) {
   sessionBoss_->AddNew<SessionImpl>(IID_ISESSION);
@@ -78,6 +81,8 @@ Session::Session(ObjectModel& objects)
   sessionBoss_->AddNew<PlugInListImpl>(IID_IPLUGINLIST, this);
   sessionBoss_->AddNew<LayoutUIUtils>(IID_ILAYOUTUIUTILS, this);
   sessionBoss_->AddNew<SelectionUtils>(IID_ISELECTIONUTILS, this);
+  AddLayoutUtilities(*sessionBoss_);
+  AddDocumentUtilities(*sessionBoss_);
 }
 
 Session::~Session() {
@@ -104,6 +109,7 @@ Document* Session::FrontDocument() const {
 }
 
 Document* Session::AddDocument(std::unique_ptr<Document> document) {
+  AddDocFileHandler(*document, files_);
   documents_.push_back(std::move(document));
   Document* doc = documents_.back().get();
   selection_.SelectItems(doc, {});

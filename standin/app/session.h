@@ -12,7 +12,9 @@
 #include "host/IPMUnknown.h"
 #include "host/ISession.h"
 #include "standin/core/boss.h"
+#include "standin/core/file_system.h"
 #include "standin/core/object_model.h"
+#include "standin/core/service.h"
 #include "standin/document/document.h"
 #include "standin/selection/selection_manager.h"
 
@@ -20,8 +22,9 @@ namespace standin {
 
 class Session {
  public:
-  // `objects` must outlive the session.
-  explicit Session(ObjectModel& objects);
+  // `objects` and `files` must outlive the session; documents save copies
+  // through `files`.
+  Session(ObjectModel& objects, Service<FileSystem>& files);
   // Closes the documents and drops the selection and plug-in bosses.
   ~Session();
   Session(const Session&) = delete;
@@ -52,6 +55,7 @@ class Session {
 
  private:
   ObjectModel& objects_;
+  Service<FileSystem>& files_;
   std::unique_ptr<Boss> sessionBoss_;
   std::map<PluginID, std::string> pluginPaths_;
   SelectionManager selection_;

@@ -73,5 +73,6 @@ void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus);
 void AddMenuCommands(CLI::App& app, CliContext& context, int* exitStatus);
 // tag, group create, group add, prefs, dialog.
 void AddUiCommands(CLI::App& app, CliContext& context, int* exitStatus);
+void AddExportCommands(CLI::App& app, CliContext& context, int* exitStatus);
 
 }  // namespace osl_cli

@@ -22,12 +22,15 @@ namespace osl_cli {
 
 namespace {
 
-// Bounding box of `item` in the coordinates of its page (top-left origin).
+// Bounding box of `item` in the coordinates of its page (top-left origin),
+// or of its spread for a pasteboard item.
 PMRect PageBox(const standin::PageItem& item) {
   PMMatrix toPage = item.InnerToSpread();
-  PMMatrix pageInverse = item.page->matrix;
-  pageInverse.Invert();
-  toPage = toPage.Then(pageInverse);
+  if (item.page) {
+    PMMatrix pageInverse = item.page->matrix;
+    pageInverse.Invert();
+    toPage = toPage.Then(pageInverse);
+  }
   const PMRect& b = item.bounds;
   PMRect box(std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
              std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest());
@@ -89,8 +92,9 @@ std::string FieldSummary(const standin::PageItem& item, const standin::StringTab
 
 void PrintItem(const standin::PageItem& item, int depth, const standin::StringTables& strings) {
   const PMRect box = PageBox(item);
-  std::printf("%*suid %-5u %-8s page %-3d [%.3f %.3f %.3f %.3f]", depth * 2 + 4, "", item.uid,
-              standin::ItemKindName(item.kind), item.page->number, box.left, box.top, box.right,
+  const std::string page = item.page ? std::to_string(item.page->number) : "-";
+  std::printf("%*suid %-5u %-8s page %-3s [%.3f %.3f %.3f %.3f]", depth * 2 + 4, "", item.uid,
+              standin::ItemKindName(item.kind), page.c_str(), box.left, box.top, box.right,
               box.bottom);
   const double angle = item.InnerToSpread().RotationAngle();
   if (std::fabs(angle) > 1e-8) std::printf(" rotated %.2f", angle);
@@ -118,6 +122,8 @@ int ListItems(CliContext& context, const std::string& path) {
                   page->bounds.Width(), page->bounds.Height());
       for (const auto& item : page->items) PrintItem(*item, 0, context.host()->Strings());
     }
+    if (!spread->pasteboard.empty()) std::printf("  pasteboard\n");
+    for (const auto& item : spread->pasteboard) PrintItem(*item, 0, context.host()->Strings());
   }
   return context.FinishDocument(doc);
 }

@@ -1,12 +1,17 @@
 #include "standin/core/file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace standin {
 
@@ -48,7 +53,8 @@ bool FileSystem::ReadFile(const std::string& path, std::string* contents, std::s
 }
 
 int FileSystem::CreateTemp(const std::string& dir, std::string* tempPath, std::string* error) {
-  std::string templ = (dir.empty() ? std::string(".") : dir) + "/.osl-save-XXXXXX";
+  std::string templ = (dir.empty() ? std::string(".") : dir) + "/" + kTempPrefix +
+                      std::to_string(static_cast<long>(getpid())) + "-XXXXXX";
   int fd = mkstemp(templ.data());
   if (fd < 0) {
     *error = Why("cannot create a temporary file in", dir);
@@ -100,8 +106,20 @@ void FileSystem::Remove(const std::string& path) { ::unlink(path.c_str()); }
 
 bool FileSystem::WriteFileAtomic(const std::string& path, const std::string& data,
                                  std::string* error) {
+  return WriteFileAtomicWith(
+      path,
+      [&data](const Writer& write, std::string* why) {
+        return write(data.data(), data.size(), why);
+      },
+      error);
+}
+
+bool FileSystem::WriteFileAtomicWith(const std::string& path, const Producer& produce,
+                                     std::string* error) {
   const auto slash = path.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string dir =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  RemoveStaleTemps(dir);
   std::string temp;
   const int fd = CreateTemp(dir, &temp, error);
   if (fd < 0) return false;
@@ -109,8 +127,11 @@ bool FileSystem::WriteFileAtomic(const std::string& path, const std::string& dat
   struct stat st;
   const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
   ::fchmod(fd, mode);
+  const Writer write = [this, fd](const char* bytes, size_t size, std::string* why) {
+    return Write(fd, bytes, size, why);
+  };
   std::string ignored;
-  if (!Write(fd, data.data(), data.size(), error) || !Sync(fd, error)) {
+  if (!produce(write, error) || !Sync(fd, error)) {
     Close(fd, &ignored);
     Remove(temp);
     return false;
@@ -126,6 +147,26 @@ bool FileSystem::WriteFileAtomic(const std::string& path, const std::string& dat
     ::close(dfd);
   }
   return true;
+}
+
+void FileSystem::RemoveStaleTemps(const std::string& dir) {
+  std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(dir.c_str()), ::closedir);
+  if (!folder) return;
+  const std::string prefix = kTempPrefix;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(folder.get())) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    // kTempPrefix, the process id, "-", the random part.
+    const char* digits = name.c_str() + prefix.size();
+    char* end = nullptr;
+    errno = 0;
+    const long pid = std::strtol(digits, &end, 10);
+    if (end == digits || *end != '-' || errno != 0 || pid <= 0 || pid == getpid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    stale.push_back(name);
+  }
+  for (const std::string& name : stale) Remove(dir + "/" + name);
 }
 
 }  // namespace standin

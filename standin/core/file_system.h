@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace standin {
@@ -18,7 +19,8 @@ class FileSystem {
   // when it cannot be read or is larger than `maxBytes` (nothing is kept).
   virtual bool ReadFile(const std::string& path, std::string* contents, std::string* error,
                         size_t maxBytes = SIZE_MAX);
-  // Creates a new temporary file in `dir`; returns its descriptor or -1.
+  // Creates a new temporary file in `dir`, named kTempPrefix + the
+  // process id + "-" + a random part; returns its descriptor or -1.
   virtual int CreateTemp(const std::string& dir, std::string* tempPath, std::string* error);
   // Writes all of `data`; false with *error on a short or failed write.
   virtual bool Write(int fd, const char* data, size_t size, std::string* error);
@@ -29,8 +31,29 @@ class FileSystem {
 
   // Replaces `path` with `data` atomically: temp file in the same folder,
   // write, fsync, rename. On any failure the previous file is untouched, the
-  // temporary file is removed and false is returned with *error set.
+  // temporary file is removed and false is returned with *error set. A
+  // process killed while it saves leaves its temporary file behind; each
+  // atomic write first removes those of processes that no longer run from
+  // the folder it writes to (RemoveStaleTemps).
   bool WriteFileAtomic(const std::string& path, const std::string& data, std::string* error);
+
+  // Writes `size` bytes to the file being made; false with *error set when
+  // they cannot be written.
+  using Writer = std::function<bool(const char* bytes, size_t size, std::string* error)>;
+  // Makes the content: calls the writer as often as it likes and returns
+  // true when the content is complete, false with *error set otherwise.
+  using Producer = std::function<bool(const Writer& write, std::string* error)>;
+  // Like WriteFileAtomic, with the content made by `produce` while the file
+  // is written (so it need not be held in memory whole). When `produce`
+  // fails, the previous file is untouched as well.
+  bool WriteFileAtomicWith(const std::string& path, const Producer& produce, std::string* error);
+
+  // The start of every temporary file's name.
+  static constexpr const char* kTempPrefix = ".osl-save-";
+  // Removes (through Remove) the temporary files in `dir` whose process no
+  // longer runs. Files of running processes, of this process and names
+  // that do not carry a process id are left alone.
+  void RemoveStaleTemps(const std::string& dir);
 };
 
 // Forwards every operation to `target`; a test derives from it and

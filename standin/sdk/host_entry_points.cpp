@@ -68,6 +68,18 @@ ErrorCode ErrorUtils::PMGetGlobalErrorCode() {
   return host ? host->Commands().GlobalError() : kSuccess;
 }
 
+ICommand* CmdUtils::CreateCommand(ClassID commandClass) {
+  standin::Host* host = standin::Host::CurrentOrNull();
+  return host ? host->CommandClasses().Create(commandClass) : nullptr;
+}
+
+ErrorCode CmdUtils::ProcessCommand(ICommand* command) {
+  if (!command) return kFailure;
+  const ErrorCode result = standin::CommandRegistry::Process(command);
+  if (result != kSuccess) ErrorUtils::PMSetGlobalErrorCode(result);
+  return result;
+}
+
 CmdUtils::SequenceContext::SequenceContext(const PMString*) {
   if (standin::Host* host = standin::Host::CurrentOrNull()) host->Commands().BeginSequence();
 }

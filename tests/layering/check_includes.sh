@@ -6,15 +6,15 @@
 #                include host/, each other, and the generated schema code
 #   standin/     includes host/ and standin/ only, and inside standin/ a
 #                folder includes only its own and lower folders:
-#                core < alerts < document < selection < scripting < ui <
-#                plugins < app < sdk < cli
+#                core < alerts < document < fonts < pdf < selection <
+#                scripting < ui < plugins < app < sdk < cli
 #   refservice/  includes its own files and the schema code only
 # Prints every include that breaks a rule and exits 1 when there is one.
 set -u
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
 cd "$root" || exit 2
 
-standin_order=(core alerts document selection scripting ui plugins app sdk cli)
+standin_order=(core alerts document fonts pdf selection scripting ui plugins app sdk cli)
 rank_of() {
   local i
   for i in "${!standin_order[@]}"; do

@@ -101,6 +101,37 @@ class PatchedPlugInTest : public OslCommandLine {
   }
 };
 
+TEST_F(OslCommandLine, ExportPdfWithAndWithoutTheFields) {
+  const std::string doc = std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd";
+  const std::string before = ReadFile(doc);
+  const std::string all = dir_.path() + "/all.pdf";
+  const RunResult full = OslArgs({"export-pdf", doc, all});
+  EXPECT_EQ(full.status, 0) << full.err;
+  EXPECT_EQ(full.err, "");
+  const std::string text = RunProcess({"/usr/bin/pdftotext", all, "-"}).out;
+  EXPECT_NE(text.find("Jane Doe"), std::string::npos) << text;
+  EXPECT_NE(text.find("jane.doe@example.com"), std::string::npos) << text;
+
+  // Tagged items are left out (members of an untagged group too); the
+  // document itself is not changed.
+  const std::string proof = dir_.path() + "/proof.pdf";
+  const RunResult hidden = OslArgs({"export-pdf", doc, proof, "--hide-fields"});
+  EXPECT_EQ(hidden.status, 0) << hidden.err;
+  const std::string shown = RunProcess({"/usr/bin/pdftotext", proof, "-"}).out;
+  for (const char* field : {"Jane Doe", "Head of Printing", "555 0100", "jane.doe"})
+    EXPECT_EQ(shown.find(field), std::string::npos) << field << "\n" << shown;
+  EXPECT_NE(shown.find("PRINTED"), std::string::npos) << shown;
+  EXPECT_EQ(ReadFile(doc), before);
+  EXPECT_EQ(RunProcess({"/usr/bin/pdfimages", "-list", proof}).out.find(" image "),
+            std::string::npos);
+
+  // Failures: a folder that does not exist, missing arguments.
+  const RunResult failed = OslArgs({"export-pdf", doc, dir_.path() + "/no/such/folder.pdf"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.err.find("was not exported"), std::string::npos) << failed.err;
+  EXPECT_EQ(OslArgs({"export-pdf", doc}).status, 2);
+}
+
 TEST_F(PatchedPlugInTest, MissingOrMalformedScriptingNamesAreUsageErrorsNotCrashes) {
   const std::string doc = Copy("flyer.tlvd");
   std::string plugin = Patch([](nlohmann::json& r) { r.erase("scripting"); });

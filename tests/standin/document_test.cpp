@@ -62,7 +62,7 @@ TEST_F(TlvdDocument, RoundTripKeepsUnknownMembersAndChanges) {
   EXPECT_EQ(again->FindItem(14)->label.GetUTF8String(), "fieldName:::Inner|||");
   EXPECT_EQ(again->FindItem(14)->parent, again->FindItem(13));
   EXPECT_EQ(again->Label().GetUTF8String(), "docName:::Card|||");
-  EXPECT_EQ(again->FindItem(10)->storyText, u"Hello");
+  EXPECT_EQ(again->FindItem(10)->story->text, U"Hello");
   EXPECT_EQ(again->FindItem(11)->matrix.Tx(), 60);
   // A second save of an unchanged document writes the same bytes.
   const std::string first = ReadAll(path);
