@@ -162,7 +162,7 @@ void BM_GetFields(benchmark::State& state) {
 // Single client first: every template gets its records before the reads.
 BENCHMARK(BM_SetFields)
     ->Name("setFields/1client")
-    ->Iterations(5)
+    ->Iterations(3)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SetFields)
@@ -173,7 +173,7 @@ BENCHMARK(BM_SetFields)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetFields)
     ->Name("getFields/1client")
-    ->Iterations(5)
+    ->Iterations(3)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetFields)
