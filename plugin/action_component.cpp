@@ -16,6 +16,7 @@
 #include "model/tag_map.h"
 #include "plugin/impl_registry.h"
 #include "plugin/osl_id.h"
+#include "plugin/publish_actions.h"
 #include "service/plugin_data.h"
 
 static osl::RegisterImplementation<OslActionComponent> gRegisterOslActionComponent(
@@ -103,9 +104,11 @@ void OslActionComponent::UpdateActionStates(IActiveContext*, IActionStateList* l
                                             IPMUnknown*) {
   if (!list) return;
   UpdateAddFieldToGroupState(list);
+  UpdatePublishActionStates(list);
 }
 
 void OslActionComponent::DoAction(IActiveContext*, ActionID action, PMPoint, IPMUnknown*) {
+  if (RunPublishAction(action)) return;
   switch (action) {
     case kOslCreateStackingGroupActionID:
       RunModalDialog(kCreateStackingGroupDialogRsrcID);

@@ -1,11 +1,114 @@
 #include "ui/template_dialog_controller.h"
 
+#include "host/CAlert.h"
+#include "host/IActiveContext.h"
+#include "host/IControlView.h"
+#include "host/IDropDownListController.h"
+#include "host/IPanelControlData.h"
+#include "host/ITextControlData.h"
+#include "host/ITriStateControlData.h"
+#include "host/PersistUtils.h"
+#include "host/Utils.h"
+#include "model/tag_map.h"
 #include "plugin/impl_registry.h"
 #include "plugin/osl_id.h"
+#include "service/plugin_data.h"
 
 static osl::RegisterImplementation<OslDialogController> gRegisterOslDialogController(
     kOslDialogControllerImpl);
 
+namespace {
+
+// Widgets are looked up through every nested panel of the dialog.
+constexpr int32 kWidgetDepth = 9999;
+
+IDocument* FrontDocument() {
+  Utils<ILayoutUIUtils> layout;
+  return layout ? layout->GetFrontDocument() : nullptr;
+}
+
+template <class T>
+InterfacePtr<T> FindWidgetAs(const IPanelControlData* panel, WidgetID id, PMIID iid) {
+  IControlView* widget = panel ? panel->FindWidget(id, kWidgetDepth) : nullptr;
+  return InterfacePtr<T>(widget, iid);
+}
+
+}  // namespace
+
 OslDialogController::OslDialogController(IPMUnknown* boss) : CDialogController(boss) {}
 
 OslDialogController::~OslDialogController() = default;
+
+void OslDialogController::InitializeDialogFields(IActiveContext* context) {
+  CDialogController::InitializeDialogFields(context);
+  if (!context || !context->GetContextDocument()) {
+    CAlert::InformationAlert(
+        PMString("dlgContext->GetContextDocument() == NULL", PMString::kDontTranslateDuringCall));
+  }
+  PMString name;
+  TagMap map;
+  if (IDocument* document = FrontDocument()) {
+    map = ReadStringMap(::GetUIDRef(document));
+    name = map[PMString(tagkeys::kDocName)];
+  }
+  InterfacePtr<IPanelControlData> panel(this, IID_IPANELCONTROLDATA);
+  if (!panel) return;
+
+  if (auto text =
+          FindWidgetAs<ITextControlData>(panel, kOslDocNameWidgetID, IID_ITEXTCONTROLDATA)) {
+    name.SetTranslatable(false);
+    text->SetString(name, true, true);
+  }
+  if (auto list = FindWidgetAs<IDropDownListController>(panel, kOslClientTypeWidgetID,
+                                                        IID_IDROPDOWNLISTCONTROLLER)) {
+    list->Select(map[PMString(tagkeys::kClientType)].GetAsNumber(), true, true);
+  }
+  IControlView* refreshBox = panel->FindWidget(kOslRefreshBoxWidgetID, kWidgetDepth);
+  InterfacePtr<ITriStateControlData> refresh(refreshBox, IID_ITRISTATECONTROLDATA);
+  if (refreshBox && refresh) {
+    if (map[PMString(tagkeys::kDocID)].IsEmpty()) {
+      refreshBox->Disable(true);
+      refresh->SetState(ITriStateControlData::kUnknown, true, true);
+    } else {
+      refreshBox->Enable(true, true);
+      refresh->SetState(ITriStateControlData::kUnselected, true, true);
+    }
+  }
+}
+
+WidgetID OslDialogController::ValidateDialogFields(IActiveContext* context) {
+  const WidgetID result = CDialogController::ValidateDialogFields(context);
+  InterfacePtr<IPanelControlData> panel(this, IID_IPANELCONTROLDATA);
+  auto text = FindWidgetAs<ITextControlData>(panel, kOslDocNameWidgetID, IID_ITEXTCONTROLDATA);
+  if (!text) return result;
+  const PMString name = text->GetString();
+  for (int32 i = 0; i < name.CharCount(); ++i) {
+    if (name[i] != u' ') return result;
+  }
+  return kOslDocNameWidgetID;
+}
+
+void OslDialogController::ApplyDialogFields(IActiveContext* context, const WidgetID& widgetId) {
+  CDialogController::ApplyDialogFields(context, widgetId);
+  InterfacePtr<IPanelControlData> panel(this, IID_IPANELCONTROLDATA);
+  auto text = FindWidgetAs<ITextControlData>(panel, kOslDocNameWidgetID, IID_ITEXTCONTROLDATA);
+  IDocument* document = FrontDocument();
+  if (!panel || !text || !document) return;
+
+  const UIDRef documentRef = ::GetUIDRef(document);
+  TagMap map = ReadStringMap(documentRef);
+  map[PMString(tagkeys::kDocName)] = text->GetString();
+  if (auto list = FindWidgetAs<IDropDownListController>(panel, kOslClientTypeWidgetID,
+                                                        IID_IDROPDOWNLISTCONTROLLER)) {
+    PMString position;
+    position.AppendNumber(static_cast<int64>(list->GetSelected()));
+    map[PMString(tagkeys::kClientType)] = position;
+  }
+  WriteStringMap(documentRef, map);
+
+  OslPlugInData& data = GetOslPlugInData();
+  data.dialogResult = 1;
+  auto refresh =
+      FindWidgetAs<ITriStateControlData>(panel, kOslRefreshBoxWidgetID, IID_ITRISTATECONTROLDATA);
+  if (refresh && refresh->IsSelected()) data.dialogResult = 2;
+}

@@ -9,3 +9,12 @@ static osl::RegisterImplementation<OslDialogObserver> gRegisterOslDialogObserver
 OslDialogObserver::OslDialogObserver(IPMUnknown* boss) : CDialogObserver(boss) {}
 
 OslDialogObserver::~OslDialogObserver() = default;
+
+void OslDialogObserver::Update(const ClassID& theChange, ISubject* theSubject,
+                               const PMIID& protocol, void* changedBy) {
+  CDialogObserver::Update(theChange, theSubject, protocol, changedBy);
+}
+
+void OslDialogObserver::AutoAttach() { CDialogObserver::AutoAttach(); }
+
+void OslDialogObserver::AutoDetach() { CDialogObserver::AutoDetach(); }

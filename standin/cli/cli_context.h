@@ -74,5 +74,6 @@ void AddMenuCommands(CLI::App& app, CliContext& context, int* exitStatus);
 // tag, group create, group add, prefs, dialog.
 void AddUiCommands(CLI::App& app, CliContext& context, int* exitStatus);
 void AddExportCommands(CLI::App& app, CliContext& context, int* exitStatus);
+void AddPublishCommands(CLI::App& app, CliContext& context, int* exitStatus);
 
 }  // namespace osl_cli

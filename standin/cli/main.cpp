@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
   osl_cli::AddMenuCommands(app, context, &status);
   osl_cli::AddUiCommands(app, context, &status);
   osl_cli::AddExportCommands(app, context, &status);
+  osl_cli::AddPublishCommands(app, context, &status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,0 +1,71 @@
+#include "plugin/publish_actions.h"
+
+#include "host/CAlert.h"
+#include "host/PersistUtils.h"
+#include "host/Utils.h"
+#include "model/tag_map.h"
+#include "plugin/osl_id.h"
+#include "publish/field_validation.h"
+#include "publish/publish_sequence.h"
+
+namespace {
+
+IDocument* FrontDocument() {
+  Utils<ILayoutUIUtils> layout;
+  return layout ? layout->GetFrontDocument() : nullptr;
+}
+
+void CheckAndPublish() {
+  if (CheckFieldNames()) PublishTemplate();
+}
+
+// The front document loses its template name, identifier and password, so
+// that the publish registers a new template.
+void PublishAsNew() {
+  IDocument* document = FrontDocument();
+  if (!document || !CheckFieldNames()) return;
+  const UIDRef documentRef = ::GetUIDRef(document);
+  TagMap map = ReadStringMap(documentRef);
+  map[PMString(tagkeys::kDocName)] = PMString();
+  map[PMString(tagkeys::kDocID)] = PMString();
+  map[PMString(tagkeys::kDocPassword)] = PMString();
+  WriteStringMap(documentRef, map);
+  PublishTemplate();
+}
+
+}  // namespace
+
+bool RunPublishAction(ActionID action) {
+  switch (action) {
+    case kOslAboutActionID:
+      CheckAndPublish();
+      // The key goes to the alert as it is; the host translates it.
+      CAlert::ModalAlert(PMString("0x199e00kOslAboutBoxStringKey"),
+                         PMString("OK", PMString::kDontTranslateDuringCall), PMString(), PMString(),
+                         1, 1);
+      return true;
+    case kOslPublishActionID:
+    case kOslPublishAgainActionID:
+      CheckAndPublish();
+      return true;
+    case kOslPublishAsNewActionID:
+      PublishAsNew();
+      return true;
+    case 0x199E01:
+    case 0x199E02:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void UpdatePublishActionStates(IActionStateList* list) {
+  if (!list) return;
+  for (int32 n = 0; n < list->Length(); ++n) {
+    if (list->GetNthAction(n) != kOslPublishAsNewActionID) continue;
+    IDocument* document = FrontDocument();
+    if (!document) return;
+    TagMap map = ReadStringMap(::GetUIDRef(document));
+    if (!map[PMString(tagkeys::kDocID)].IsEmpty()) list->SetNthActionState(n, kEnabledAction);
+  }
+}

@@ -1,0 +1,456 @@
+#include "publish/publish_sequence.h"
+
+#include <algorithm>
+#include <deque>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "host/CAlert.h"
+#include "host/IApplication.h"
+#include "host/IDialogMgr.h"
+#include "host/ILayout.h"
+#include "host/ISession.h"
+#include "host/PersistUtils.h"
+#include "host/RangeProgressBar.h"
+#include "host/Utils.h"
+#include "model/tag_map.h"
+#include "plugin/osl_id.h"
+#include "publish/field_extraction.h"
+#include "publish/my_strings.h"
+#include "publish/page_items.h"
+#include "publish/proof_pdf_assets.h"
+#include "publish/publish_texts.h"
+#include "service/messages.h"
+#include "service/plugin_data.h"
+#include "service/service_calls.h"
+#include "service/soap_context.h"
+#include "service/upload.h"
+
+namespace {
+
+using namespace osl_soap;
+
+constexpr char kZeroGuid[] = "00000000-0000-0000-0000-000000000000";
+
+PMString Value(const TagMap& map, const char* key) {
+  const auto found = map.find(PMString(key));
+  return found == map.end() ? PMString() : found->second;
+}
+
+void SetValue(TagMap* map, const char* key, const PMString& value) {
+  (*map)[PMString(key)] = value;
+}
+
+// Opens the template properties dialog and waits until it is closed. False
+// when it cannot be opened.
+bool RunTemplateDialog() {
+  InterfacePtr<IApplication> application(GetExecutionContextSession(), IID_IAPPLICATION);
+  if (!application) return false;
+  InterfacePtr<IDialogMgr> dialogs(application->QueryDialogMgr());
+  if (!dialogs) return false;
+  const RsrcSpec spec(LocaleSetting::GetLocale(), kOslPluginID, kViewRsrcType,
+                      kOslTemplateDialogRsrcID, true);
+  IDialog* dialog = dialogs->CreateNewDialog(spec, IDialog::kMovableModal);
+  if (!dialog) return false;
+  dialog->Open();
+  dialog->Wait();
+  return true;
+}
+
+// A page size as the template record carries it: cut to whole points and
+// held within a 16-bit signed integer.
+std::string PageSizeText(PMReal points) {
+  if (!(points == points)) return "0";  // NaN
+  const PMReal held = std::clamp<PMReal>(points, std::numeric_limits<int16>::min(),
+                                         std::numeric_limits<int16>::max());
+  return std::to_string(static_cast<int16>(held));
+}
+
+enum class Outcome { kStopped, kOverLimit, kUpdatedInactive, kUpdated, kSaved };
+
+// One publish after the dialog: owns every per-run object. The progress bar
+// comes first and the SOAP context right after it; they are released in the
+// reverse order (records and context before the strings they point at).
+class PublishRun {
+ public:
+  PublishRun(IDocument* document, const TagMap& map, const PMString& workFolder, bool refresh);
+  Outcome Run();
+
+ private:
+  bool ListTemplates();
+  bool GetExistingFields();
+  bool SetTemplate();
+  bool StoreIdentifiers();
+  bool SendDocumentCopy();
+  bool SendStackingGroups();
+  bool SendFields();
+  bool SendProofPdf();
+  bool Finish();
+
+  // Fills the four identifying strings of a template-manager request.
+  template <class Request>
+  void Identify(Request* request) const {
+    request->userEmail = user_;
+    request->userPassword = password_;
+    request->docCode = templateID_;
+    request->docPassword = templatePassword_;
+  }
+  void Step(int32 position, const char* taskKey);
+  bool Failed(int status);
+
+  IDocument* document_;
+  TagMap map_;
+  const PMString workFolder_;
+  const PMString safeName_;
+  const bool refresh_;
+  const bool hadTemplateID_;
+  const std::string user_, password_;
+  const std::string templateEndpoint_, documentEndpoint_;
+
+  RangeProgressBar progress_;
+  my_strings strings_;
+  PublishAssets assets_;
+  OslSoapContext context_;
+
+  libraryTemplate template_;
+  bool found_ = false;
+  bool inactive_ = false;
+  std::string templateID_, templatePassword_;
+  _ns2__getFieldsResponse existing_;
+  _ns2__setLogicGroupsResponse groups_;
+  std::deque<logicGroup> groupRecords_;
+  std::optional<FieldExtraction> extraction_;
+  bool overLimit_ = false;
+};
+
+PublishRun::PublishRun(IDocument* document, const TagMap& map, const PMString& workFolder,
+                       bool refresh)
+    : document_(document),
+      map_(map),
+      workFolder_(workFolder),
+      safeName_(SafeTemplateName(Value(map, tagkeys::kDocName))),
+      refresh_(refresh),
+      hadTemplateID_(!Value(map, tagkeys::kDocID).IsEmpty()),
+      user_(GetOslPlugInData().user.GetPlatformString()),
+      password_(GetOslPlugInData().password.GetPlatformString()),
+      templateEndpoint_(GetOslPlugInData().templateEndpoint.GetPlatformString()),
+      documentEndpoint_(GetOslPlugInData().documentEndpoint.GetPlatformString()),
+      progress_(Translated("0x199e00keGeneratingtemplate") + Value(map, tagkeys::kDocName), 0, 9),
+      assets_(strings_, &UploadFile) {}
+
+void PublishRun::Step(int32 position, const char* taskKey) {
+  progress_.SetPosition(position);
+  progress_.SetTaskText(Translated(taskKey));
+}
+
+bool PublishRun::Failed(int status) {
+  if (status == 0) return false;
+  ReportFailedCall(context_.get(), status);
+  return true;
+}
+
+Outcome PublishRun::Run() {
+  Step(0, "0x199e00ksetTemplateKey");
+  if (!context_) {
+    ReportFailedCall(nullptr, SOAP_EOM);
+    return Outcome::kStopped;
+  }
+  template_.docName = strings_.Add(Value(map_, tagkeys::kDocName).GetPlatformString());
+  template_.docID = Value(map_, tagkeys::kDocID).GetPlatformString();
+  template_.docPassword = Value(map_, tagkeys::kDocPassword).GetPlatformString();
+  template_.docCategory = strings_.Add(std::string("Miscellaneous"));
+  template_.docBleed = "0";
+
+  if (!ListTemplates()) return Outcome::kStopped;
+  if (found_ && !GetExistingFields()) return Outcome::kStopped;
+  if (!SetTemplate() || !StoreIdentifiers()) return Outcome::kStopped;
+  if (!SendDocumentCopy() || !SendStackingGroups() || !SendFields()) return Outcome::kStopped;
+  if (!SendProofPdf() || !Finish()) return Outcome::kStopped;
+  if (overLimit_) return Outcome::kOverLimit;
+  if (inactive_) return Outcome::kUpdatedInactive;
+  return found_ ? Outcome::kUpdated : Outcome::kSaved;
+}
+
+bool PublishRun::ListTemplates() {
+  _ns4__getLibraryTemplates request;
+  request.email = strings_.Add(user_);
+  request.password = strings_.Add(password_);
+  _ns4__getLibraryTemplatesResponse response;
+  if (Failed(CallGetLibraryTemplates(context_.get(), documentEndpoint_.c_str(), nullptr, &request,
+                                     response))) {
+    return false;
+  }
+  const docBuilderLibraryTemplate* match = nullptr;
+  if (response.getLibraryTemplatesResult) {
+    for (const docBuilderLibraryTemplate* candidate :
+         response.getLibraryTemplatesResult->libraryTemplate) {
+      if (candidate && candidate->docName && *candidate->docName == *template_.docName) {
+        match = candidate;
+        break;
+      }
+    }
+  }
+  if (!match) {
+    template_.docID.clear();
+    template_.docPassword.clear();
+    return true;
+  }
+  found_ = true;
+  inactive_ = !match->isActive;
+  template_.docID = match->docID;
+  template_.docPassword = match->docPassword;
+  if (hadTemplateID_) {
+    if (match->docCategory) template_.docCategory = strings_.Add(*match->docCategory);
+    template_.docBleed = match->docBleed;
+    return true;
+  }
+  const PMString question =
+      Literal(*template_.docName) + Translated("0x199e00koverrideTemplateKey");
+  if (CAlert::ModalAlert(question, Literal("Yes"), Literal("No"), Literal(""), 1, 4) == 1) {
+    return true;
+  }
+  SetValue(&map_, tagkeys::kDocID, PMString());
+  SetValue(&map_, tagkeys::kDocPassword, PMString());
+  SetValue(&map_, tagkeys::kDocName, PMString());
+  WriteStringMap(::GetUIDRef(document_), map_);
+  return false;
+}
+
+bool PublishRun::GetExistingFields() {
+  _ns2__getFields request;
+  request.userEmail = user_;
+  request.userPassword = password_;
+  request.docCode = template_.docID;
+  request.docPassword = template_.docPassword;
+  return !Failed(
+      CallGetFields(context_.get(), templateEndpoint_.c_str(), nullptr, &request, existing_));
+}
+
+bool PublishRun::SetTemplate() {
+  if (template_.docID.empty()) template_.docID = kZeroGuid;
+  if (template_.docPassword.empty()) template_.docPassword = kZeroGuid;
+  template_.docDescription = strings_.Add(Translated("0x199e00kostrDescription"));
+  template_.clientType = Value(map_, tagkeys::kClientType) == PMString("1") ? 1 : 0;
+  template_.isActive = true;
+  InterfacePtr<IPageList> pages(document_, IID_IPAGELIST);
+  template_.docPageCount = pages ? pages->GetPageCount() : 0;
+  const PMRect firstPage = GetPageBounds(GetPageRef(document_, 1));
+  template_.docWidth = PageSizeText(firstPage.Width());
+  template_.docHeight = PageSizeText(firstPage.Height());
+
+  _ns2__setTemplate request;
+  request.userEmail = user_;
+  request.userPassword = password_;
+  if (found_) {
+    request.docCode = strings_.Add(template_.docID);
+    request.docPassword = strings_.Add(template_.docPassword);
+  }
+  request.templateInfo = &template_;
+  _ns2__setTemplateResponse response;
+  if (Failed(CallSetTemplate(context_.get(), templateEndpoint_.c_str(), nullptr, &request,
+                             response))) {
+    return false;
+  }
+  if (!response.setTemplateResult) {
+    CAlert::ErrorAlert(Literal("ns3__setTemplateResponse.setTemplateResult == NULL"));
+    return false;
+  }
+  templateID_ = response.setTemplateResult->docID;
+  templatePassword_ = response.setTemplateResult->docPassword;
+  return true;
+}
+
+bool PublishRun::StoreIdentifiers() {
+  Step(1, "0x199e00ksavetlvdKey");
+  const UIDRef documentRef = ::GetUIDRef(document_);
+  if (templateID_ == kZeroGuid || templatePassword_ == kZeroGuid) {
+    CAlert::ErrorAlert(Translated("0x199e00kupdateTemplateFailedKey"));
+    SetValue(&map_, tagkeys::kDocName, PMString());
+    SetValue(&map_, tagkeys::kDocID, PMString());
+    SetValue(&map_, tagkeys::kDocPassword, PMString());
+    if (!found_) WriteStringMap(documentRef, map_);
+    return false;
+  }
+  SetValue(&map_, tagkeys::kDocID, Literal(templateID_));
+  SetValue(&map_, tagkeys::kDocPassword, Literal(templatePassword_));
+  WriteStringMap(documentRef, map_);
+  return true;
+}
+
+bool PublishRun::SendDocumentCopy() {
+  const PMString name = safeName_ + Literal(".tlvd");
+  const PMString path = workFolder_ + name;
+  // A copy that was not written must not be replaced by whatever an earlier
+  // run left under that name, nor by nothing.
+  if (SaveCopyOfDocument(document_, IDFile(path.GetPlatformString())) != kSuccess) {
+    CAlert::ErrorAlert(Translated("0x199e00ksaveCopyFailedKey") + path);
+    return false;
+  }
+  Step(2, "0x199e00kuploadtlvdKey");
+  const PMString url = UploadFile(path, name);
+  if (url.IsEmpty()) {
+    CAlert::ErrorAlert(Translated("0x199e00kuploadFailedKey") + name);
+    return false;
+  }
+  Step(3, "0x199e00ksetLogicGroupsKey");
+  assets_.Add(url, name, ns2__eAssetType__tolvanDocument);
+  return true;
+}
+
+bool PublishRun::SendStackingGroups() {
+  const TagMap stackingGroups =
+      ParseStringMap(Value(map_, tagkeys::kStackingGroups), PMString(tagkeys::kGroupSeparator));
+  if (stackingGroups.empty()) return true;
+  _ns2__getLogicGroups getRequest;
+  Identify(&getRequest);
+  _ns2__getLogicGroupsResponse known;
+  if (Failed(CallGetLogicGroups(context_.get(), templateEndpoint_.c_str(), nullptr, &getRequest,
+                                known))) {
+    return false;
+  }
+  ArrayOfLogicGroup groups;
+  for (const auto& entry : stackingGroups) {
+    logicGroup& group = groupRecords_.emplace_back();
+    group.logicGroupName = strings_.Add(entry.first);
+    group.moveDirection =
+        entry.second == PMString("0") ? ns2__eMoveDirection__moveUp : ns2__eMoveDirection__moveDown;
+    if (known.getLogicGroupsResult) {
+      for (const logicGroup* stored : known.getLogicGroupsResult->logicGroup) {
+        if (stored && stored->logicGroupName && *stored->logicGroupName == *group.logicGroupName) {
+          group.logicGroupID = stored->logicGroupID;
+        }
+      }
+    }
+    groups.logicGroup.push_back(&group);
+  }
+  _ns2__setLogicGroups setRequest;
+  Identify(&setRequest);
+  setRequest.logicGroups = &groups;
+  return !Failed(
+      CallSetLogicGroups(context_.get(), templateEndpoint_.c_str(), nullptr, &setRequest, groups_));
+}
+
+bool PublishRun::SendFields() {
+  Step(5, "0x199e00ksetFieldsKey");
+  FieldExtractionInput input;
+  input.document = document_;
+  input.existing = found_ ? existing_.getFieldsResult : nullptr;
+  input.clientType = Value(map_, tagkeys::kClientType);
+  input.refresh = refresh_;
+  input.groups = groups_.setLogicGroupsResult;
+  extraction_.emplace(input, strings_, assets_);
+  extraction_->Run();
+  overLimit_ = extraction_->OverLimit();
+  if (extraction_->Fields().empty() && !found_) return true;
+  ArrayOfOstrFieldInfo fields;
+  fields.OstrFieldInfo = extraction_->Fields();
+  _ns2__setFields request;
+  Identify(&request);
+  request.docFields = &fields;
+  request.deleteOthers = true;
+  _ns2__setFieldsResponse response;
+  return !Failed(
+      CallSetFields(context_.get(), templateEndpoint_.c_str(), nullptr, &request, response));
+}
+
+bool PublishRun::SendProofPdf() {
+  Step(6, "0x199e00kgeneratepdfKey");
+  const PMString name = safeName_ + Literal(".pdf");
+  const PMString path = workFolder_ + name;
+  int32 exported = 1;
+  {
+    HiddenFieldItems hidden(extraction_->TaggedItems());
+    exported =
+        ExportProofPdf(document_, IDFile(path.GetPlatformString()), Literal(kOslPdfExportFormat));
+  }
+  if (exported != 0) {
+    CAlert::InformationAlert(Literal("********\nError:\n ") + path + Literal("\n********"));
+    return false;
+  }
+  Step(7, "0x199e00kuploadpdfKey");
+  const PMString url = UploadFile(path, name);
+  if (url.IsEmpty()) {
+    CAlert::ErrorAlert(Translated("0x199e00kuploadFailedKey") + name);
+    return false;
+  }
+  assets_.Add(url, name, ns2__eAssetType__masterPDF);
+  return true;
+}
+
+bool PublishRun::Finish() {
+  Step(8, "0x199e00ksetAssetsKey");
+  _ns2__setAssets assets;
+  Identify(&assets);
+  assets.assets = assets_.Array();
+  _ns2__setAssetsResponse assetsSet;
+  if (Failed(
+          CallSetAssets(context_.get(), templateEndpoint_.c_str(), nullptr, &assets, assetsSet))) {
+    return false;
+  }
+  Step(9, "0x199e00kcommitTemplateKey");
+  _ns2__commitTemplate commit;
+  Identify(&commit);
+  _ns2__commitTemplateResponse committed;
+  return !Failed(
+      CallCommitTemplate(context_.get(), templateEndpoint_.c_str(), nullptr, &commit, committed));
+}
+
+}  // namespace
+
+PMString SafeTemplateName(const PMString& docName) {
+  std::u16string kept;
+  for (char16_t c : docName.Text()) {
+    if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')) {
+      kept.push_back(c);
+    }
+  }
+  PMString name(kept);
+  name.SetTranslatable(false);
+  return name;
+}
+
+void PublishTemplate() {
+  OslPlugInData& data = GetOslPlugInData();
+  if (!data.IsConfigured()) {
+    CAlert::ErrorAlert(Translated("0x199e00knotConfiguredKey"));
+    return;
+  }
+  if (ApplyPdfPreset(Literal(kOslPdfPresetName)) != kSuccess) return;
+  data.dialogResult = 0;
+  if (!RunTemplateDialog() || data.dialogResult == 0) return;
+  const bool refresh = data.dialogResult == 2;
+
+  Utils<ILayoutUIUtils> layout;
+  IDocument* document = layout ? layout->GetFrontDocument() : nullptr;
+  if (!document) return;
+  const TagMap map = ReadStringMap(::GetUIDRef(document));
+  const PMString workFolder = GetWorkFolder(data.GetSessionId());
+  // Without a work folder (its alert has been shown) the files would land
+  // wherever the host happens to run.
+  if (workFolder.IsEmpty()) return;
+
+  Outcome outcome = Outcome::kStopped;
+  {
+    PublishRun run(document, map, workFolder, refresh);
+    outcome = run.Run();
+  }
+  const char* key = nullptr;
+  switch (outcome) {
+    case Outcome::kStopped:
+      return;
+    case Outcome::kOverLimit:
+      key = "0x199e00koverfieldsKey";
+      break;
+    case Outcome::kUpdatedInactive:
+      key = "0x199e00kupdateTemplateDeletedKey";
+      break;
+    case Outcome::kUpdated:
+      key = "0x199e00kupdateTemplateOKKey";
+      break;
+    case Outcome::kSaved:
+      key = "0x199e00ksaveTemplateOKKey";
+      break;
+  }
+  CAlert::InformationAlert(Translated(key));
+}

@@ -1,0 +1,24 @@
+// Publishing the front document as a template of the service: the
+// properties dialog, the template record, the copy of the native document,
+// the stacking groups, the field records, the proof PDF and the assets, and
+// the commit, with a progress bar throughout.
+//
+// A run that fails stops where it is, after an alert that says why (a
+// failed service call: "error: " and the call's status, then the fault
+// report); nothing at the service is rolled back. The document keeps the
+// template's identifier and password from the moment the service returns
+// them. Every per-run object (progress bar, SOAP context, strings, records,
+// assets) is released on every path.
+#pragma once
+
+#include "host/PMString.h"
+
+// Runs the publish on the front document; reports everything through
+// alerts. A successful run ends with one information alert naming the kind
+// of success (more than 100 fields on a page, an updated inactive template,
+// an updated template, a new template).
+void PublishTemplate();
+
+// The base name of the files a publish writes and uploads: `docName`
+// reduced to the characters a-z, A-Z and 0-9, order kept (possibly empty).
+PMString SafeTemplateName(const PMString& docName);

@@ -1,0 +1,67 @@
+// The field-name check: which names count as repeated, how the report reads,
+// and what the user's answer decides.
+#include "publish/field_validation.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/Utils.h"
+#include "publish/page_items.h"
+#include "tests/e2e/documents.h"
+#include "tests/publish/publish_fixture.h"
+
+namespace osltest {
+namespace {
+
+class FieldNames : public PublishTest {
+ protected:
+  std::string Report() {
+    Utils<ILayoutUIUtils> layout;
+    IDocument* document = layout->GetFrontDocument();
+    UIDList items(document->GetDocDataBase());
+    CollectPageItems(document, &items);
+    return DuplicateFieldNames(items).GetUTF8String();
+  }
+};
+
+nlohmann::json Named(unsigned uid, const std::string& name) {
+  return TextFrame(uid, 0, 0, 10, 10, "x", name.empty() ? "promptText:::p|||" : FieldTag(name));
+}
+
+TEST_F(FieldNames, CaseAndTrailingSpacesMakeDifferentNames) {
+  Open(OnePage("", {Named(10, "Name"), Named(11, "name"), Named(12, "Name "), Named(13, "NAME")}));
+  EXPECT_EQ("", Report());
+  EXPECT_TRUE(CheckFieldNames());
+  EXPECT_TRUE(AlertTexts().empty());
+}
+
+TEST_F(FieldNames, EachLaterOccurrenceIsOneEntryAndUnnamedItemsNone) {
+  nlohmann::json group = {{"uid", 20u},
+                          {"kind", "group"},
+                          {"bounds", {0, 0, 10, 10}},
+                          {"children", ItemList(Named(21, "A"))}};
+  Open(OnePage("", {Named(10, "A"), Named(11, ""), Named(12, "B"), Named(13, "A"), Named(14, ""),
+                    Named(15, "B"), Named(16, "A"), group}));
+  EXPECT_EQ("\n   \"A\"\n   \"B\"\n   \"A\"", Report());
+}
+
+TEST_F(FieldNames, TheUserDecidesAboutRepeatedNames) {
+  Open(OnePage("", {Named(10, "Same"), Named(11, "Same")}));
+  host_.AlertLog().SetAnswers({"no", "yes"});
+  EXPECT_FALSE(CheckFieldNames());
+  EXPECT_TRUE(CheckFieldNames());
+  const std::vector<standin::AlertRecord> alerts = Alerts();
+  ASSERT_EQ(2u, alerts.size());
+  EXPECT_EQ(standin::AlertKind::kAsk, alerts[0].kind);
+  EXPECT_EQ("0x199e00kduplicatesbeginKey\n   \"Same\"\n0x199e00kduplicatesendKey", alerts[0].text);
+}
+
+TEST_F(FieldNames, WithoutADocumentTheCheckFailsSilently) {
+  EXPECT_FALSE(CheckFieldNames());
+  EXPECT_TRUE(AlertTexts().empty());
+}
+
+}  // namespace
+}  // namespace osltest
