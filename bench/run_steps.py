@@ -10,11 +10,14 @@ starts a step that lasts until the next line or the end. Prints
     peak_kib KIB          (largest resident size of the command)
     status CODE
     step SECONDS TEXT     (one per line the command wrote, in order)
+    task SECONDS TEXT     (the stand-in's progress lines "[progress] TITLE N/M TASK":
+                           the time spent under each task text, in order)
 and keeps the command's stderr in --log FILE. The command is killed after
 --timeout seconds (default 600); the exit status is then 124.
 """
 import argparse
 import os
+import re
 import resource
 import selectors
 import signal
@@ -68,9 +71,19 @@ def main():
     print(f"wall {end - start:.3f}")
     print(f"peak_kib {usage.ru_maxrss}")
     print(f"status {code}")
+    tasks = {}
+    progress = re.compile(r"^\[progress\] .* \d+/\d+ ?(.*)$")
+    current = None
     for i, (at, text) in enumerate(marks):
         until = marks[i + 1][0] if i + 1 < len(marks) else end
         print(f"step {until - at:.3f} {text}")
+        found = progress.match(text)
+        if found:
+            current = found.group(1) or "(starting)"
+        if current is not None:
+            tasks[current] = tasks.get(current, 0.0) + (until - at)
+    for text, seconds in tasks.items():
+        print(f"task {seconds:.3f} {text}")
     return 0
 
 
