@@ -17,6 +17,18 @@
 
 namespace {
 
+// Whether the reply body can be a file's address: no control characters
+// other than tab and line breaks (a service may end its reply with a line
+// break, and the reply is kept as sent). Bytes above 0x7F are the service's.
+bool IsUsableAddress(const char* body, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned char c = static_cast<unsigned char>(body[i]);
+    if (c == '\t' || c == '\r' || c == '\n') continue;
+    if (c < 0x20 || c == 0x7F) return false;
+  }
+  return true;
+}
+
 const char kPartType[] = "application/octet-stream";
 const char kPartEncoding[] = "binary";
 const char kStartId[] = "<SOAP-ENV:Envelope>";
@@ -198,6 +210,14 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
       // here they are no asset address.
       if (received && (soap->status == 400 || soap->status == 500)) {
         soap->error = soap->status;
+        received = false;
+      }
+      // The reply is recorded as the file's address and sent back in
+      // setAssets: a body with control characters (an error page, a broken
+      // proxy) is no address, and would make that request unreadable.
+      if (received && body && !IsUsableAddress(body, length)) {
+        soap_set_receiver_error(soap, "The upload's reply is not a file address",
+                                "it holds control characters", SOAP_SYNTAX_ERROR);
         received = false;
       }
       if (OslEndDeadline(soap, received ? SOAP_OK : soap->error) != SOAP_OK) received = false;

@@ -456,40 +456,6 @@ TEST_F(PublishE2e, ANameWithoutLettersOrDigitsGivesFilesNamedByTheirExtensionOnl
   EXPECT_EQ(".pdf", assets.back().name);
 }
 
-// Every kind of failure the service can show stops the run at the call that
-// met it, with "error: " and the fault report; what was done before stays.
-TEST_F(PublishE2e, EachServiceFaultStopsTheRunWithItsReport) {
-  struct Case {
-    const char* fault;
-    bool afterSetTemplate;
-  } cases[] = {{"getLibraryTemplates:soap-fault", false},
-               {"setTemplate:http-503", false},
-               {"setFields:garbage", true},
-               {"setAssets:close", true},
-               {"commitTemplate:soap-fault", true},
-               {"setLogicGroups:http-503", true}};
-  for (const Case& c : cases) {
-    PublishWorld world;
-    std::string error;
-    ASSERT_TRUE(world.Start({"--fault", c.fault}, &error)) << error;
-    const std::string doc = world.CopyExample("business-card.tlvd");
-    const RunResult run = world.Osl({"--yes", "publish", doc});
-    EXPECT_EQ(1, run.status) << c.fault << "\n" << run.err;
-    EXPECT_EQ(1, CountLines(run.err, "[error] error: ")) << c.fault << "\n" << run.err;
-    EXPECT_GE(CountLines(run.err, "[error]"), 2) << c.fault << ": the fault report follows";
-    EXPECT_EQ(0, CountLines(run.err, "0x199e00ksaveTemplateOKKey")) << c.fault;
-    // The document reloads, and holds the identifier once the service gave it.
-    const RunResult items = world.Osl({"items", doc});
-    EXPECT_EQ(0, items.status) << items.err;
-    auto data = DocumentData(doc);
-    EXPECT_EQ(c.afterSetTemplate, !data["docID"].empty()) << c.fault;
-    EXPECT_EQ("Business Card", data["docName"]);
-    if (c.afterSetTemplate) {
-      EXPECT_EQ(0, CommitCount(world.dataDir(), data["docID"])) << c.fault;
-    }
-  }
-}
-
 TEST_F(PublishE2e, ASlowServiceWithinTheTimeLimitsIsWaitedFor) {
   ASSERT_NO_FATAL_FAILURE(Start({"--fault", "setFields:delay", "--delay-ms", "300"}));
   const std::string doc = world_.CopyExample("business-card.tlvd");

@@ -14,6 +14,7 @@
 #include "service/service_calls.h"
 #include "standin/core/file_system.h"
 #include "standin/core/service.h"
+#include "standin/pdf/pdf_writer.h"
 #include "tests/e2e/documents.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/publish/publish_fixture.h"
@@ -247,6 +248,88 @@ TEST_F(PublishRun, ReusedFieldsKeepTheServicesSettingsUnlessRefreshed) {
   ASSERT_NE(nullptr, name);
   ASSERT_NE(nullptr, name->promptText);
   EXPECT_EQ("New", *name->promptText);
+}
+
+}  // namespace
+}  // namespace osltest
+
+namespace osltest {
+namespace {
+
+// A host whose PDF export cannot write its file.
+class NoPdfWriting : public standin::PdfWriterWrapper {
+ public:
+  using PdfWriterWrapper::PdfWriterWrapper;
+  bool Write(const standin::Document&, const standin::PdfSettings&, const std::string&,
+             std::string* error, std::string*) override {
+    *error = "no space left";
+    return false;
+  }
+};
+
+// A failed proof export stops the run with the path alert: the copy and the
+// fields are on the service, but no asset is registered and nothing is
+// committed; the next publish with a working export completes the template.
+TEST_F(PublishRun, AFailedProofExportStopsTheRunBeforeAnythingIsCommitted) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Open(Card());
+  NoPdfWriting failing(&host_.PdfWriting().Real());
+  {
+    standin::Service<standin::PdfWriter>::Replacement replaced(host_.PdfWriting(), &failing);
+    Publish();
+  }
+  EXPECT_EQ(std::vector<std::string>{"info: ********\nError:\n " + WorkFolder() +
+                                     "Card.pdf\n********"},
+            AlertTexts());
+  // The field items hidden for the export are shown again.
+  standin::Document* doc = host_.GetSession().FrontDocument();
+  ASSERT_TRUE(doc);
+  for (uint32 uid : {10u, 11u}) {
+    ASSERT_TRUE(doc->FindItem(uid));
+    EXPECT_TRUE(doc->FindItem(uid)->visible) << uid;
+  }
+  const std::string id = Data().at("docID");
+  EXPECT_TRUE(StoredAssets(data_.path(), id).empty());
+  EXPECT_EQ(0, CommitCount(data_.path(), id));
+  EXPECT_EQ(2u, StoredFields().size());
+
+  Publish();
+  const auto alerts = AlertTexts();
+  ASSERT_EQ(1u, alerts.size());
+  EXPECT_EQ(0u, alerts[0].find("info: 0x199e00k")) << alerts[0];
+  EXPECT_EQ(id, Data().at("docID"));
+  EXPECT_EQ(1, CommitCount(data_.path(), id));
+  EXPECT_EQ(2u, StoredFields().size());
+}
+
+// A host that offers no export provider at all stops the run at the proof,
+// like an export that fails.
+TEST_F(PublishRun, WithoutAnExportProviderTheRunStopsAtTheProof) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Open(Card());
+  const std::vector<standin::Boss*> providers =
+      host_.Services().Providers(kExportProviderService);
+  ASSERT_FALSE(providers.empty());
+  for (standin::Boss* provider : providers) host_.Services().Remove(provider);
+  Publish();
+  EXPECT_EQ(std::vector<std::string>{"info: ********\nError:\n " + WorkFolder() +
+                                     "Card.pdf\n********"},
+            AlertTexts());
+  EXPECT_EQ(0, CommitCount(data_.path(), Data().at("docID")));
+}
+
+// Without the preset every proof is made with, the run stops before the
+// properties dialog with the preset's alert; nothing reaches the service.
+TEST_F(PublishRun, WithoutTheProofPresetTheUserIsToldAndNothingIsSent) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Open(Card());
+  ASSERT_TRUE(host_.PdfExportPresets().Remove("ostrel"));
+  Publish();
+  const auto alerts = AlertTexts();
+  ASSERT_EQ(1u, alerts.size());
+  EXPECT_NE(std::string::npos, alerts[0].find("ostrel")) << alerts[0];
+  EXPECT_EQ("docName:::Card|||", DocumentLabel());
+  EXPECT_TRUE(query_->Templates().empty());
 }
 
 }  // namespace

@@ -367,6 +367,24 @@ TEST_F(UploadTest, ABrokenReplyShowsTheProtocolErrorSequence) {
   EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
 }
 
+// A reply is recorded as the file's address and sent back in setAssets: one
+// holding a control character other than tab or a line break cannot be an
+// address and would make that request unreadable.
+TEST_F(UploadTest, AReplyWithControlCharactersIsNoAddress) {
+  for (const std::string& body : {std::string("\x01\x02 garbage"), std::string("http://a/\x7F"),
+                                  std::string("http://a/\0b", 11)}) {
+    CaptureServer server({HttpReply(200, "OK", body)});
+    Configure(server.Url(""));
+    EXPECT_TRUE(UploadFile(PMString(File("a", "a")), PMString("a")).IsEmpty());
+    const auto alerts = TakeAlerts();
+    ASSERT_EQ(7u, alerts.size());
+    EXPECT_NE(std::string::npos, alerts[5].find("not a file address")) << alerts[5];
+  }
+  CaptureServer tabbed({HttpReply(200, "OK", "http://a/\tb\n")});
+  Configure(tabbed.Url(""));
+  EXPECT_EQ("http://a/\tb\n", Text(UploadFile(PMString(File("a", "a")), PMString("a"))));
+}
+
 // The reply limit of an upload is stated here as a number of its own: 1 MiB,
 // HTTP header included.
 TEST_F(UploadTest, AReplyLargerThan1MiBIsRefused) {
