@@ -101,8 +101,33 @@ bool MultipartScanner::Fail(std::string reason) {
 bool MultipartScanner::Feed(std::string_view data) {
   if (state_ == State::kFailed) return false;
   if (state_ == State::kDone) return true;
+  if (state_ == State::kData && buffer_.size() < delimiter_.size() &&
+      data.size() >= delimiter_.size()) {
+    return FeedData(data);
+  }
   buffer_.append(data.data(), data.size());
   return Process();
+}
+
+bool MultipartScanner::FeedData(std::string_view data) {
+  // Part content is handed out from `data` itself; only the bytes that might begin a delimiter
+  // are kept, as ProcessData keeps them.
+  const size_t keep = delimiter_.size() - 1;
+  std::string seam = buffer_;
+  seam.append(data.data(), keep);
+  if (seam.find(delimiter_) != std::string::npos || data.find(delimiter_) != std::string::npos) {
+    buffer_.append(data.data(), data.size());
+    return Process();
+  }
+  if (inFile_ && !buffer_.empty() && !sink_->OnFileData(buffer_)) {
+    return Fail("the file could not be stored");
+  }
+  const size_t release = data.size() - keep;
+  if (inFile_ && !sink_->OnFileData(data.substr(0, release))) {
+    return Fail("the file could not be stored");
+  }
+  buffer_.assign(data.data() + release, keep);
+  return true;
 }
 
 bool MultipartScanner::Process() {

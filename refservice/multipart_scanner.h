@@ -53,6 +53,8 @@ class MultipartScanner {
   bool Fail(std::string reason);
   // Runs the state machine over buffer_ as far as its bytes allow.
   bool Process();
+  // Feed while in part content with at most a delimiter's worth of bytes held back.
+  bool FeedData(std::string_view data);
   bool ProcessData();
   bool ProcessAfterDelimiter();
   bool ProcessHeaders();

@@ -3,15 +3,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace refservice {
 
-// Incremental SHA-256 (FIPS 180-4). Feed bytes with Update, then call HexDigest once.
+// Incremental SHA-256 (FIPS 180-4), computed by the system's cryptography library (which uses the
+// processor's SHA instructions where it has them, so hashing keeps up with an upload). Feed bytes
+// with Update, then call HexDigest once. Throws std::bad_alloc when no digest context can be
+// made.
 class Sha256 {
  public:
   Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+
   void Update(const void* data, size_t size);
   void Update(std::string_view text) { Update(text.data(), text.size()); }
   // Finishes the digest and returns it as 64 lower-case hexadecimal characters. The object must not
@@ -19,12 +27,8 @@ class Sha256 {
   std::string HexDigest();
 
  private:
-  void Block(const uint8_t* block);
-
-  uint32_t state_[8];
-  uint8_t buffer_[64];
-  size_t buffered_ = 0;
-  uint64_t totalBytes_ = 0;
+  struct Context;
+  std::unique_ptr<Context> context_;
 };
 
 // Digest of one byte string as lower-case hexadecimal text.

@@ -1,5 +1,7 @@
 #include "refservice/upload_exchange.h"
 
+#include <exception>
+
 #include "refservice/file_util.h"
 #include "refservice/service_app.h"
 
@@ -35,14 +37,23 @@ HttpResponse UploadExchange::Reply(HttpResponse response) const {
 
 bool UploadExchange::OnFileBegin(std::string_view fileName) {
   cleanName_ = CleanFileName(fileName);
-  return writer_.Open(&storeError_);
+  if (!writer_.Open(&storeError_)) return false;
+  try {
+    storing_ = std::make_unique<BackgroundFileWriter>(&writer_);
+  } catch (const std::exception&) {
+    storeError_ = "no thread could be started to write the file";
+    return false;
+  }
+  return true;
 }
 
 bool UploadExchange::OnFileData(std::string_view data) {
   if (!quota_->Reserve(request_.session, data.size(), &quotaError_)) return false;
   reserved_ += data.size();
-  if (!writer_.Append(data, &storeError_)) return false;
-  digest_.Update(data);
+  if (!storing_->Append(data)) {
+    storeError_ = storing_->error();
+    return false;
+  }
   return true;
 }
 
@@ -58,6 +69,8 @@ std::optional<HttpResponse> UploadExchange::OnBody(std::string_view data) {
 }
 
 HttpResponse UploadExchange::Finish() {
+  // Every byte received is written (or has failed to be) before the answer is chosen.
+  if (storing_ && !storing_->Finish() && storeError_.empty()) storeError_ = storing_->error();
   if (!quotaError_.empty()) {
     return Reply(HttpResponse::Text(507, "upload refused: " + quotaError_ + "\n"));
   }
@@ -76,7 +89,7 @@ HttpResponse UploadExchange::Finish() {
     return Reply(HttpResponse::Text(500, "upload not stored: " + error + "\n"));
   }
   if (!store_->RecordUpload(
-          UploadData{request_.session, token, cleanName_, size, digest_.HexDigest()})) {
+          UploadData{request_.session, token, cleanName_, size, storing_->HexDigest()})) {
     // An address that was never handed out must not hold a file either.
     fs_->Remove(path, &error);
     return Reply(HttpResponse::Text(500, "upload not stored: the upload could not be recorded\n"));

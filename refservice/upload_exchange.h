@@ -1,16 +1,18 @@
 // One upload in progress: the multipart body is scanned as it arrives and the file's bytes go
-// straight to a temporary file, so memory stays flat whatever the file's size. The complete file
+// straight to a temporary file (written and hashed on a thread of the upload's own while the
+// body is still being read), so memory stays flat whatever the file's size. The complete file
 // is moved to a fresh, unguessable address of its own (uploads/SESSION/TOKEN/NAME) and recorded;
 // an upload that fails or is cut leaves nothing behind.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "refservice/background_file_writer.h"
 #include "refservice/file_system.h"
 #include "refservice/http_message.h"
 #include "refservice/multipart_scanner.h"
-#include "refservice/sha256.h"
 #include "refservice/store.h"
 #include "refservice/upload_quota.h"
 
@@ -47,7 +49,7 @@ class UploadExchange : public HttpExchange, private MultipartSink {
   UploadQuota* quota_;
   MultipartScanner scanner_;
   AtomicFileWriter writer_;
-  Sha256 digest_;
+  std::unique_ptr<BackgroundFileWriter> storing_;  // uses writer_, so goes first
   std::string cleanName_;
   uint64_t received_ = 0;
   uint64_t reserved_ = 0;  // quota bytes held for this upload

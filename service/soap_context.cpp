@@ -228,6 +228,11 @@ OslSoapContext::OslSoapContext(Kind kind)
   // an error, never raise SIGPIPE in the host's process (which would end
   // the designer's application).
   soap_->socket_flags = MSG_NOSIGNAL;
+  // The system sizes the socket buffers and grows them with the connection;
+  // fixed 64 KiB buffers would let only 64 KiB travel at a time and make a
+  // large upload or request wait on every read of the peer.
+  soap_->sndbuf = 0;
+  soap_->rcvbuf = 0;
   if (kind == Kind::kCall) {
     soap_set_version(soap_, 1);
     soap_set_imode(soap_, SOAP_XML_NIL);

@@ -1,5 +1,6 @@
 #include "service/upload.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <new>
 
 #include "host/CAlert.h"
 #include "service/plugin_data.h"
@@ -42,6 +42,29 @@ void Inform(const std::string& text) { CAlert::InformationAlert(Literal(text)); 
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Memory for a file's bytes, its pages made in one request to the system when
+// it is allocated (reading into memory whose pages are made one fault at a
+// time costs about as much again as the reading itself).
+class FileMemory {
+ public:
+  explicit FileMemory(size_t size) : size_(size > 0 ? size : 1) {
+    void* memory = mmap(nullptr, size_, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    data_ = memory == MAP_FAILED ? nullptr : static_cast<char*>(memory);
+  }
+  ~FileMemory() {
+    if (data_) munmap(data_, size_);
+  }
+  FileMemory(const FileMemory&) = delete;
+  FileMemory& operator=(const FileMemory&) = delete;
+  // Null when the memory could not be had.
+  char* get() const { return data_; }
+
+ private:
+  size_t size_;
+  char* data_;
 };
 
 // What the header hook of the upload context needs.
@@ -127,8 +150,8 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
     return PMString();
   }
   const size_t size = static_cast<size_t>(info.st_size);
-  std::unique_ptr<char[]> data(new (std::nothrow) char[size > 0 ? size : 1]);
-  if (!data) {
+  FileMemory data(size);
+  if (!data.get()) {
     Inform("ERROR UploadFile::memory " + pathText);
     return PMString();
   }

@@ -8,6 +8,8 @@
 
 #include <filesystem>
 
+#include "refservice/background_file_writer.h"
+#include "refservice/sha256.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {
@@ -15,6 +17,7 @@ namespace {
 
 using refservice::AtomicFileWriter;
 using refservice::AtomicWriteFile;
+using refservice::BackgroundFileWriter;
 using refservice::FileSystem;
 using refservice::FileSystemWrapper;
 using refservice::OpenFileSystem;
@@ -183,6 +186,60 @@ TEST_F(FileSystemTest, NoPathLeadsOutOfTheFolder) {
   EXPECT_TRUE(fd.valid()) << error;
   EXPECT_EQ(size, 4u);
   EXPECT_FALSE(real_->OpenForRead("uploads/s", &size, &error).valid()) << "a folder is not a file";
+}
+
+// The upload's writing thread: every byte in order whatever the pieces, the digest of exactly
+// those bytes, a failed append that stops the writing and leaves no file, and an upload dropped
+// half-way that ends the thread without writing on.
+TEST_F(FileSystemTest, BackgroundWriterKeepsOrderAndHashesWhatItWrote) {
+  std::string content;
+  for (size_t i = 0; content.size() < 3 * BackgroundFileWriter::kMaxQueuedBytes / 2; ++i) {
+    content += std::string(1 + (i * 7919) % 300000, static_cast<char>('a' + i % 26));
+  }
+  std::string error;
+  AtomicFileWriter writer(real_.get(), "incoming");
+  ASSERT_TRUE(writer.Open(&error)) << error;
+  {
+    BackgroundFileWriter storing(&writer);
+    for (size_t at = 0, i = 0; at < content.size(); ++i) {
+      const size_t piece = std::min(content.size() - at, i % 3 == 0 ? size_t{1} : 65536 + i * 31);
+      ASSERT_TRUE(storing.Append(std::string_view(content).substr(at, piece)));
+      at += piece;
+    }
+    ASSERT_TRUE(storing.Finish()) << storing.error();
+    EXPECT_EQ(storing.HexDigest(), refservice::Sha256Hex(content));
+  }
+  EXPECT_EQ(writer.size(), content.size());
+  ASSERT_TRUE(writer.Commit("uploads/s/big.bin", &error)) << error;
+  EXPECT_EQ(ReadFile(dir_.path() + "/uploads/s/big.bin"), content);
+}
+
+TEST_F(FileSystemTest, BackgroundWriterStopsAtAFailedAppend) {
+  FaultyFileSystem faulty(real_.get());
+  faulty.failAppendAt = 2;
+  std::string error;
+  AtomicFileWriter writer(&faulty, "incoming");
+  ASSERT_TRUE(writer.Open(&error)) << error;
+  BackgroundFileWriter storing(&writer);
+  const std::string block(BackgroundFileWriter::kBlockBytes, 'x');
+  bool refused = false;
+  for (int i = 0; i < 64 && !refused; ++i) refused = !storing.Append(block);
+  EXPECT_FALSE(storing.Finish());
+  EXPECT_EQ(storing.error(), "injected write failure");
+  EXPECT_EQ(writer.size(), BackgroundFileWriter::kBlockBytes);
+  EXPECT_TRUE(fs::is_empty(dir_.path() + "/incoming"));
+}
+
+TEST_F(FileSystemTest, ABackgroundWriterDroppedHalfWayEndsItsThread) {
+  std::string error;
+  {
+    AtomicFileWriter writer(real_.get(), "incoming");
+    ASSERT_TRUE(writer.Open(&error)) << error;
+    BackgroundFileWriter storing(&writer);
+    const std::string block(BackgroundFileWriter::kBlockBytes, 'y');
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(storing.Append(block));
+  }
+  EXPECT_TRUE(fs::is_empty(dir_.path() + "/incoming"));
 }
 
 }  // namespace

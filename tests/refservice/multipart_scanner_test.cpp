@@ -80,6 +80,35 @@ TEST(MultipartScanner, ReadsThePlugInFormWhateverTheSplit) {
   }
 }
 
+// Content full of near-delimiters in large pieces: the closing delimiter, and every near-miss,
+// split at each position across the seam of two pieces longer than a delimiter.
+TEST(MultipartScanner, LargePiecesSplitAnywhereKeepEveryByte) {
+  std::string content;
+  const std::string delimiter = std::string("\r\n--") + kBoundary;
+  for (int i = 0; content.size() < 20000; ++i) {
+    content += std::string(static_cast<size_t>(i % 97), static_cast<char>('a' + i % 26));
+    content += delimiter.substr(0, static_cast<size_t>(i) % delimiter.size());
+  }
+  const std::string body = ClientBody("near.bin", content) + std::string(300, 'e');
+  const size_t contentStart = body.find("\r\n\r\n") + 4;
+  const size_t closing = contentStart + content.size();
+  for (size_t cut = closing - delimiter.size() - 2; cut <= closing + delimiter.size() + 2; ++cut) {
+    CollectingSink sink;
+    MultipartScanner scanner(kBoundary, &sink);
+    scanner.Feed(std::string_view(body).substr(0, contentStart));
+    scanner.Feed(std::string_view(body).substr(contentStart, 1000));
+    scanner.Feed(std::string_view(body).substr(contentStart + 1000, cut - contentStart - 1000));
+    scanner.Feed(std::string_view(body).substr(cut));
+    ASSERT_TRUE(scanner.Finish()) << cut << ": " << scanner.error();
+    EXPECT_EQ(sink.content, content) << cut;
+  }
+  for (size_t step = delimiter.size(); step < delimiter.size() * 3 + 2; ++step) {
+    Scan scan = ScanBody(ClientContentType(), body, step);
+    ASSERT_TRUE(scan.ok) << step << ": " << scan.error;
+    EXPECT_EQ(scan.sink.content, content) << step;
+  }
+}
+
 TEST(MultipartScanner, EmptyFileAndQuoteInName) {
   Scan scan = ScanBody(ClientContentType(), ClientBody("say \"hi\".txt", ""));
   ASSERT_TRUE(scan.ok) << scan.error;
