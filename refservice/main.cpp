@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
   int requestTimeoutSeconds = 600;
   int delayMs = 3000;
   int maxUploadMb = 256;
-  int maxSoapMb = 16;
+  int maxSoapMb = 64;
   int maxSessionMb = 1024;
   int maxDataMb = 8192;
   XmlLimits xmlLimits;
