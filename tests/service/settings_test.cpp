@@ -26,6 +26,21 @@ class SettingsTest : public ::testing::Test {
     SetPlugInPath(folder + "/" + name);
     return folder;
   }
+  // Saves server http://s.test, user anne@example.com, password pw through the
+  // plug-in beside Osl.pln; returns the settings file's path, or "" (with a
+  // test failure) when saving raised an alert.
+  std::string SaveKnownGoodSettings() {
+    PlacePlugIn("Osl.pln");
+    data_.LoadSettings();
+    data_.server = PMString("http://s.test");
+    data_.user = PMString("anne@example.com");
+    data_.password = PMString("pw");
+    data_.BuildEndpoints();
+    data_.SaveSettings();
+    const auto alerts = TakeAlerts();
+    EXPECT_TRUE(alerts.empty()) << alerts.front();
+    return alerts.empty() ? Text(data_.settingsPath) : std::string();
+  }
   std::string WriteSettings(const std::string& content) {
     return scope_.platform().dir().Write("Osl.cfg", content);
   }
@@ -233,15 +248,8 @@ TEST_F(SettingsTest, ALineWithANulByteIsIgnoredWholeNotCutShort) {
 // A value that would not read back as itself on its own line is refused: the
 // file keeps its previous content and the user is told which file.
 TEST_F(SettingsTest, AValueWithALineBreakOrNulIsNotSavedAndTheFileIsKept) {
-  PlacePlugIn("Osl.pln");
-  data_.LoadSettings();
-  data_.server = PMString("http://s.test");
-  data_.user = PMString("anne@example.com");
-  data_.password = PMString("pw");
-  data_.BuildEndpoints();
-  data_.SaveSettings();
-  ASSERT_TRUE(TakeAlerts().empty());
-  const std::string path = Text(data_.settingsPath);
+  const std::string path = SaveKnownGoodSettings();
+  ASSERT_FALSE(path.empty());
   const std::string saved = ReadFile(path);
 
   PMString OslPlugInData::*const members[] = {&OslPlugInData::server, &OslPlugInData::user,
@@ -271,15 +279,8 @@ TEST_F(SettingsTest, AValueWithALineBreakOrNulIsNotSavedAndTheFileIsKept) {
 }
 
 TEST_F(SettingsTest, SettingsTooLongToBeReadBackWholeAreNotSaved) {
-  PlacePlugIn("Osl.pln");
-  data_.LoadSettings();
-  data_.server = PMString("http://s.test");
-  data_.user = PMString("anne@example.com");
-  data_.password = PMString("pw");
-  data_.BuildEndpoints();
-  data_.SaveSettings();
-  ASSERT_TRUE(TakeAlerts().empty());
-  const std::string path = Text(data_.settingsPath);
+  const std::string path = SaveKnownGoodSettings();
+  ASSERT_FALSE(path.empty());
   const std::string saved = ReadFile(path);
 
   // The server stands in the file four times (three comment lines and its
