@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "service/platform.h"
@@ -40,6 +42,10 @@ struct ContextState {
 
   std::string lastEndpoint;
   std::string lastAction;
+
+  // The peer answered and stopped reading while the request was still being
+  // sent: the rest of the request is dropped and its answer read.
+  bool peerAnswered = false;
 
   std::chrono::milliseconds callDeadline{0};
   bool armed = false;    // an exchange with a deadline is running
@@ -150,6 +156,7 @@ int RecordingPost(struct soap* soap, const char* endpoint, const char* host, int
 SOAP_SOCKET GuardedOpen(struct soap* soap, const char* endpoint, const char* host, int port) {
   ContextState* state = FindState(soap);
   if (!state) return SOAP_INVALID_SOCKET;
+  state->peerAnswered = false;
   SOAP_SOCKET socket = SOAP_INVALID_SOCKET;
   const bool ran = WithinDeadline(state, &soap->connect_timeout, [&] {
     socket = state->open(soap, endpoint, host, port);
@@ -159,15 +166,36 @@ SOAP_SOCKET GuardedOpen(struct soap* soap, const char* endpoint, const char* hos
   return socket;
 }
 
+// Whether sending failed because the peer closed the connection after it had
+// answered: a server that refuses a request (too large, say) answers at once
+// and closes without reading the rest. Its answer then waits on the socket
+// and says more than the broken connection does.
+bool PeerAnsweredAndClosed(struct soap* soap) {
+  if (soap->errnum != EPIPE && soap->errnum != ECONNRESET) return false;
+  if (!soap_valid_socket(soap->socket)) return false;
+  static const char kStatusLine[] = "HTTP/";
+  char start[sizeof kStatusLine - 1];
+  const ssize_t got = recv(soap->socket, start, sizeof start, MSG_PEEK | MSG_DONTWAIT);
+  return got == static_cast<ssize_t>(sizeof start) &&
+         std::memcmp(start, kStatusLine, sizeof start) == 0;
+}
+
 int GuardedSend(struct soap* soap, const char* data, size_t size) {
   ContextState* state = FindState(soap);
   if (!state) return SOAP_PLUGIN_ERROR;
+  if (state->peerAnswered) return SOAP_OK;  // nobody reads it any more
   int status = SOAP_EOF;
   WithinDeadline(state, &soap->send_timeout, [&] {
     status = state->send(soap, data, size);
     return status == SOAP_OK;
   });
-  if (status == SOAP_OK) Append(&state->sent, data, size);
+  if (status == SOAP_OK) {
+    Append(&state->sent, data, size);
+  } else if (PeerAnsweredAndClosed(soap)) {
+    state->peerAnswered = true;
+    soap->errnum = 0;
+    status = SOAP_OK;
+  }
   return status;
 }
 

@@ -299,5 +299,39 @@ TEST_F(LiveServiceTest, InjectedUploadFaultsShowTheProtocolErrorSequence) {
   EXPECT_TRUE(TakeAlerts().empty());
 }
 
+// A request over the service's size limit is answered 413: a SOAP request
+// announcing its length at once, and the connection closed while the client
+// still sends; an upload (chunked) once its body has been read. Either way the
+// designer sees the service's answer, not a broken connection.
+TEST_F(LiveServiceTest, ARequestTooLargeForTheServiceShowsItsAnswer) {
+  ASSERT_NO_FATAL_FAILURE(Start({"--max-soap-mb", "1", "--max-upload-mb", "1"}));
+  OslSoapContext context;
+  struct soap* soap = context.get();
+  _ns4__getLibraryTemplates request;
+  request.email = OslNewString(soap, PMString(std::string(3 << 20, 'a')));
+  request.password = OslNewString(soap, PMString("pw"));
+  _ns4__getLibraryTemplatesResponse response;
+  const int status =
+      CallGetLibraryTemplates(soap, DocumentEndpoint().c_str(), nullptr, &request, response);
+  EXPECT_EQ(413, status);
+  const std::string report = FormatSoapFaultReport(soap);
+  EXPECT_EQ(0u, report.find("\n\tError 413 \n\tfault: ")) << report;
+  EXPECT_NE(std::string::npos, report.find("larger than 1048576 bytes")) << report;
+
+  const std::string path = scope_.platform().dir().Write("large.bin", std::string(3 << 19, 'x'));
+  EXPECT_EQ("", Text(UploadFile(PMString(path), PMString("large.bin"))));
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(7u, alerts.size()) << ::testing::PrintToString(alerts);
+  EXPECT_EQ("info: 1.File " + path, alerts[0]);
+  EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
+  EXPECT_EQ(0u, alerts[5].find("error: \n\tError 413 \n\tfault: ")) << alerts[5];
+  EXPECT_NE(std::string::npos, alerts[5].find("larger than 1048576 bytes")) << alerts[5];
+  EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
+
+  // The service is well and takes what fits.
+  EXPECT_NE("", UploadedName("small.pdf"));
+  EXPECT_TRUE(TakeAlerts().empty());
+}
+
 }  // namespace
 }  // namespace osltest
