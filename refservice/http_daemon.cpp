@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -33,6 +34,10 @@ using Clock = std::chrono::steady_clock;
 // it keeps the kernel from resetting the connection before the client has read the answer.
 constexpr auto kLingerTime = std::chrono::milliseconds(1000);
 constexpr size_t kLingerBytes = 1 << 20;
+// A reply chosen while the body is still arriving (a body over its limit, say) can only go out
+// once the body has been read: the rest is read and dropped, up to this much; a longer rest is
+// cut off and the connection closed unanswered.
+constexpr uint64_t kMaxDroppedBody = uint64_t{256} << 20;
 // How often the gate looks at deadlines when nothing else wakes it.
 constexpr int kTickMs = 100;
 
@@ -53,7 +58,9 @@ struct ConnectionRecord {
 // One request in progress on a connection (the library's per-request context).
 struct RequestState {
   std::unique_ptr<HttpExchange> exchange;
-  std::optional<HttpResponse> held;  // a reply waiting for its delay to pass
+  std::optional<HttpResponse> held;   // a reply waiting for its delay to pass
+  std::optional<HttpResponse> early;  // a reply waiting for the rest of the body to be dropped
+  uint64_t dropped = 0;               // bytes of the body dropped so far
 };
 
 // A connection at the gate: its head has not fully arrived yet, or it was refused and is closing.
@@ -527,6 +534,16 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
     current->held.reset();
     return Queue(connection, std::move(reply));
   }
+  if (current->early) {
+    if (*uploadDataSize > 0) {
+      current->dropped += *uploadDataSize;
+      *uploadDataSize = 0;
+      return current->dropped <= kMaxDroppedBody ? MHD_YES : MHD_NO;
+    }
+    HttpResponse reply = std::move(*current->early);
+    current->early.reset();
+    return Respond(connection, current, std::move(reply));
+  }
   if (!current->exchange) return MHD_NO;
   if (*uploadDataSize > 0) {
     std::optional<HttpResponse> early =
@@ -534,7 +551,8 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
     *uploadDataSize = 0;
     if (early) {
       current->exchange.reset();
-      return Respond(connection, current, std::move(*early));
+      if (early->kind == HttpResponse::Kind::kClose) return MHD_NO;
+      current->early = std::move(*early);
     }
     return MHD_YES;
   }

@@ -53,8 +53,9 @@ struct HttpResponse {
 class HttpExchange {
  public:
   virtual ~HttpExchange() = default;
-  // The next piece of the body. Returns a reply to end the exchange at once (the rest of the body
-  // is not read and the connection closes after the reply), or nothing to go on.
+  // The next piece of the body. Returns a reply to end the exchange (the exchange is destroyed
+  // at once; the rest of the body is read and dropped, up to 256 MiB, then the reply is sent and
+  // the connection closed; a longer rest is cut off unanswered), or nothing to go on.
   virtual std::optional<HttpResponse> OnBody(std::string_view data) = 0;
   // The whole body has arrived: the reply.
   virtual HttpResponse Finish() = 0;
