@@ -43,9 +43,9 @@ struct ContextState {
   std::string lastEndpoint;
   std::string lastAction;
 
-  // The peer answered and stopped reading while the request was still being
-  // sent: the rest of the request is dropped and its answer read.
-  bool peerAnswered = false;
+  // The peer refused the request and stopped reading while it was still
+  // being sent: the rest of the request is dropped and the refusal read.
+  bool peerRefused = false;
 
   std::chrono::milliseconds callDeadline{0};
   bool armed = false;    // an exchange with a deadline is running
@@ -156,7 +156,7 @@ int RecordingPost(struct soap* soap, const char* endpoint, const char* host, int
 SOAP_SOCKET GuardedOpen(struct soap* soap, const char* endpoint, const char* host, int port) {
   ContextState* state = FindState(soap);
   if (!state) return SOAP_INVALID_SOCKET;
-  state->peerAnswered = false;
+  state->peerRefused = false;
   SOAP_SOCKET socket = SOAP_INVALID_SOCKET;
   const bool ran = WithinDeadline(state, &soap->connect_timeout, [&] {
     socket = state->open(soap, endpoint, host, port);
@@ -167,23 +167,31 @@ SOAP_SOCKET GuardedOpen(struct soap* soap, const char* endpoint, const char* hos
 }
 
 // Whether sending failed because the peer closed the connection after it had
-// answered: a server that refuses a request (too large, say) answers at once
-// and closes without reading the rest. Its answer then waits on the socket
-// and says more than the broken connection does.
-bool PeerAnsweredAndClosed(struct soap* soap) {
+// refused the request: a server refusing a request (too large, say) answers
+// at once and closes without reading the rest. Its answer then waits on the
+// socket and says more than the broken connection does. Only a refusal (a
+// status of 300 or more) counts: a request cut short never succeeds.
+bool PeerRefusedAndClosed(struct soap* soap) {
   if (soap->errnum != EPIPE && soap->errnum != ECONNRESET) return false;
   if (!soap_valid_socket(soap->socket)) return false;
-  static const char kStatusLine[] = "HTTP/";
-  char start[sizeof kStatusLine - 1];
-  const ssize_t got = recv(soap->socket, start, sizeof start, MSG_PEEK | MSG_DONTWAIT);
-  return got == static_cast<ssize_t>(sizeof start) &&
-         std::memcmp(start, kStatusLine, sizeof start) == 0;
+  char line[12];  // "HTTP/1.1 413"
+  const ssize_t got = recv(soap->socket, line, sizeof line, MSG_PEEK | MSG_DONTWAIT);
+  if (got != static_cast<ssize_t>(sizeof line) || std::memcmp(line, "HTTP/", 5) != 0 ||
+      line[8] != ' ') {
+    return false;
+  }
+  int status = 0;
+  for (int i = 9; i < 12; ++i) {
+    if (line[i] < '0' || line[i] > '9') return false;
+    status = status * 10 + (line[i] - '0');
+  }
+  return status >= 300;
 }
 
 int GuardedSend(struct soap* soap, const char* data, size_t size) {
   ContextState* state = FindState(soap);
   if (!state) return SOAP_PLUGIN_ERROR;
-  if (state->peerAnswered) return SOAP_OK;  // nobody reads it any more
+  if (state->peerRefused) return SOAP_OK;  // nobody reads it any more
   int status = SOAP_EOF;
   WithinDeadline(state, &soap->send_timeout, [&] {
     status = state->send(soap, data, size);
@@ -191,8 +199,8 @@ int GuardedSend(struct soap* soap, const char* data, size_t size) {
   });
   if (status == SOAP_OK) {
     Append(&state->sent, data, size);
-  } else if (PeerAnsweredAndClosed(soap)) {
-    state->peerAnswered = true;
+  } else if (PeerRefusedAndClosed(soap)) {
+    state->peerRefused = true;
     soap->errnum = 0;
     status = SOAP_OK;
   }

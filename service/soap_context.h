@@ -14,10 +14,11 @@
 // 2 minutes plus its size at 32 KiB/s). An exchange that exceeds either fails
 // with a status and a fault report like any other failure.
 //
-// A peer that answers and closes the connection while a request is still
-// being sent (a server refusing a request too large for it): sending stops
-// there and the answer is read as the reply, so its status and text reach the
-// fault report instead of the broken connection.
+// A peer that refuses a request (an HTTP status of 300 or more) and closes
+// the connection while the request is still being sent (a server refusing a
+// request too large for it): sending stops there and the refusal is read as
+// the reply, so its status and text reach the fault report instead of the
+// broken connection. Any other early answer leaves the send failure as it is.
 //
 // Message logs: when the log folder (OslPlatform::LogFolder, "/logs") exists
 // at the moment a context is made, everything the context sends is appended

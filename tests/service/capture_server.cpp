@@ -112,7 +112,8 @@ std::string CaptureServer::OnlyRequest() {
 bool CaptureServer::ReadRequest(int fd, std::string* request) {
   char buffer[65536];
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-  while (!Complete(*request)) {
+  const bool headOnly = answerAfterHead_;
+  while (headOnly ? request->find("\r\n\r\n") == std::string::npos : !Complete(*request)) {
     if (std::chrono::steady_clock::now() > deadline || !WaitReadable(fd, 100)) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       continue;
@@ -141,6 +142,10 @@ void CaptureServer::Serve() {
         replies_.empty() ? std::string() : replies_[std::min(served, replies_.size() - 1)];
     ++served;
     if (whole && reply != kCloseWithoutReply) SendAll(fd, reply, paceMs_, stop_);
+    if (answerAfterHead_) {
+      close(fd);  // the body unread: the client's sending meets a reset
+      continue;
+    }
     shutdown(fd, SHUT_WR);
     // Let the client read the reply before the socket goes away.
     char sink[4096];

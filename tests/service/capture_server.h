@@ -29,6 +29,11 @@ class CaptureServer {
   // trickles its answer; a reply stops early when the client goes away.
   void SetReplyPace(std::chrono::milliseconds perByte) { paceMs_ = perByte.count(); }
 
+  // Answers each request as soon as its head has arrived and closes the
+  // connection without reading the body, as a server refusing a request
+  // early does (the client still sending meets a reset connection).
+  void SetAnswerAfterHead() { answerAfterHead_ = true; }
+
   int port() const { return port_; }
   // "http://127.0.0.1:<port>" + path.
   std::string Url(const std::string& path) const;
@@ -48,6 +53,7 @@ class CaptureServer {
   std::vector<std::string> replies_;
   std::atomic<bool> stop_{false};
   std::atomic<long long> paceMs_{0};
+  std::atomic<bool> answerAfterHead_{false};
   std::mutex mutex_;
   std::condition_variable received_;
   std::vector<std::string> requests_;

@@ -309,6 +309,34 @@ TEST_F(UploadTest, APeerThatHangsUpWhileWeSendFailsTheUploadWithoutASignal) {
   }
 }
 
+// A service that answers after the request head and closes without reading
+// the file: a refusal is the reply (its status reaches the report); anything
+// else, even a success, leaves the upload a send failure, as the file never
+// arrived whole.
+TEST_F(UploadTest, AnEarlyRefusalIsTheReplyAndAnEarlySuccessIsNoUpload) {
+  const std::string path = File("big.pdf", std::string(32 << 20, 'x'));
+  {
+    CaptureServer server({HttpReply(413, "Content Too Large", "too large for us")});
+    server.SetAnswerAfterHead();
+    Configure(server.Url(""));
+    EXPECT_TRUE(UploadFile(PMString(path), PMString("big.pdf")).IsEmpty());
+    const auto alerts = TakeAlerts();
+    ASSERT_EQ(7u, alerts.size()) << ::testing::PrintToString(alerts);
+    EXPECT_EQ("info: 1.File " + path, alerts[0]);
+    EXPECT_EQ(0u, alerts[5].find("error: \n\tError 413 \n\tfault: ")) << alerts[5];
+    EXPECT_NE(std::string::npos, alerts[5].find("too large for us")) << alerts[5];
+  }
+  {
+    CaptureServer server({HttpReply(200, "OK", "http://assets.test/big.pdf")});
+    server.SetAnswerAfterHead();
+    Configure(server.Url(""));
+    EXPECT_TRUE(UploadFile(PMString(path), PMString("big.pdf")).IsEmpty());
+    const auto alerts = TakeAlerts();
+    ASSERT_EQ(5u, alerts.size()) << ::testing::PrintToString(alerts);
+    EXPECT_EQ("info: 0.File " + path, alerts[1]);
+  }
+}
+
 TEST_F(UploadTest, WithoutServerItFailsLikeAConnectFailureAndSendsNothing) {
   Configure("");
   const std::string path = File("a.pdf", "12");
