@@ -171,7 +171,10 @@ RunResult RunProcess(const std::vector<std::string>& argv, const RunOptions& opt
   return result;
 }
 
-ChildProcess::~ChildProcess() { Stop(2000); }
+ChildProcess::~ChildProcess() {
+  Stop(2000);
+  if (!errPath_.empty()) ::unlink(errPath_.c_str());
+}
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, const RunOptions& options,
                          std::string* error) {
@@ -180,6 +183,8 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const RunOptions&
     *error = "pipe failed";
     return false;
   }
+  // A child started again gets a fresh stderr file; the last one's goes.
+  if (!errPath_.empty()) ::unlink(errPath_.c_str()), errPath_.clear();
   char pattern[] = "/tmp/osl-child-err-XXXXXX";
   int err = ::mkstemp(pattern);
   if (err < 0) {
