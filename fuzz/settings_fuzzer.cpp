@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -12,14 +14,32 @@
 
 namespace {
 
+// The scratch folder's path, in storage without a destructor so that it is
+// still there when the exit handler removes the folder.
+char gMadeFolder[64];
+
+void RemoveMadeFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(gMadeFolder, ignored);
+}
+
+// A folder of this process's own, removed with everything in it when the
+// process exits normally.
 const std::string& Folder() {
   static const std::string folder = [] {
     // Memory-backed when the machine has it: every input is written and
     // flushed to disk twice.
-    char inMemory[] = "/dev/shm/osl-settings-fuzz-XXXXXX";
-    if (mkdtemp(inMemory)) return std::string(inMemory);
-    char onDisk[] = "/tmp/osl-settings-fuzz-XXXXXX";
-    return std::string(mkdtemp(onDisk) ? onDisk : "/tmp");
+    const char* const patterns[] = {"/dev/shm/osl-settings-fuzz-XXXXXX",
+                                    "/tmp/osl-settings-fuzz-XXXXXX"};
+    for (const char* pattern : patterns) {
+      std::snprintf(gMadeFolder, sizeof gMadeFolder, "%s", pattern);
+      if (mkdtemp(gMadeFolder)) {
+        std::atexit(RemoveMadeFolder);
+        return std::string(gMadeFolder);
+      }
+    }
+    std::fprintf(stderr, "settings fuzzer: no scratch folder could be made\n");
+    std::abort();
   }();
   return folder;
 }
