@@ -173,6 +173,12 @@ TEST_F(HttpTest, EveryReplyIsFramedAndClosesTheConnection) {
   ExpectFramedReply(
       port, "POST /services/builddoc.asmx HTTP/1.1\r\nHost: h\r\nContent-Length: 2000000\r\n\r\n",
       413);
+  // Too large, found out while the (chunked) body arrives: answered once it has been read.
+  ExpectFramedReply(port,
+                    "POST /services/builddoc.asmx HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: "
+                    "chunked\r\n\r\n180000\r\n" +
+                        std::string(0x180000, 'x') + "\r\n0\r\n\r\n",
+                    413);
   // Answered by the gate in front of the HTTP library.
   ExpectFramedReply(port, "POST / HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\n", 400);
   ExpectFramedReply(port, "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400);
