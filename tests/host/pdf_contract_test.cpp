@@ -12,6 +12,7 @@
 #include "host/IServiceRegistry.h"
 #include "host/InterfacePtr.h"
 #include "host/Utils.h"
+#include "tests/support/failing_pdf_writer.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/subprocess.h"
 
@@ -267,17 +268,6 @@ TEST_F(HostPdfExport, TextWithoutFillColourAndProtectedFontsIsStillDrawn) {
   EXPECT_NE(text.find("No colour here"), std::string::npos) << text;
   EXPECT_NE(text.find("Broken font"), std::string::npos) << text;
 }
-
-// Fails every export, as a full disk would.
-class FailingPdfWriter : public standin::PdfWriterWrapper {
- public:
-  using PdfWriterWrapper::PdfWriterWrapper;
-  bool Write(const standin::Document&, const standin::PdfSettings&, const std::string&,
-             std::string* error, std::string*) override {
-    *error = "no space left on device";
-    return false;
-  }
-};
 
 // Lets the PDF be written, then refuses to put it in place.
 class NoRename : public standin::FileSystemWrapper {

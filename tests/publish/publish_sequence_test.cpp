@@ -14,11 +14,11 @@
 #include "service/service_calls.h"
 #include "standin/core/file_system.h"
 #include "standin/core/service.h"
-#include "standin/pdf/pdf_writer.h"
 #include "tests/e2e/documents.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/publish/publish_fixture.h"
 #include "tests/service/test_support.h"
+#include "tests/support/failing_pdf_writer.h"
 
 namespace osltest {
 namespace {
@@ -250,30 +250,13 @@ TEST_F(PublishRun, ReusedFieldsKeepTheServicesSettingsUnlessRefreshed) {
   EXPECT_EQ("New", *name->promptText);
 }
 
-}  // namespace
-}  // namespace osltest
-
-namespace osltest {
-namespace {
-
-// A host whose PDF export cannot write its file.
-class NoPdfWriting : public standin::PdfWriterWrapper {
- public:
-  using PdfWriterWrapper::PdfWriterWrapper;
-  bool Write(const standin::Document&, const standin::PdfSettings&, const std::string&,
-             std::string* error, std::string*) override {
-    *error = "no space left";
-    return false;
-  }
-};
-
 // A failed proof export stops the run with the path alert: the copy and the
 // fields are on the service, but no asset is registered and nothing is
 // committed; the next publish with a working export completes the template.
 TEST_F(PublishRun, AFailedProofExportStopsTheRunBeforeAnythingIsCommitted) {
   ASSERT_NO_FATAL_FAILURE(Start());
   Open(Card());
-  NoPdfWriting failing(&host_.PdfWriting().Real());
+  FailingPdfWriter failing(&host_.PdfWriting().Real());
   {
     standin::Service<standin::PdfWriter>::Replacement replaced(host_.PdfWriting(), &failing);
     Publish();

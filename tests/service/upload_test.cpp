@@ -315,26 +315,24 @@ TEST_F(UploadTest, APeerThatHangsUpWhileWeSendFailsTheUploadWithoutASignal) {
 // arrived whole.
 TEST_F(UploadTest, AnEarlyRefusalIsTheReplyAndAnEarlySuccessIsNoUpload) {
   const std::string path = File("big.pdf", std::string(32 << 20, 'x'));
-  {
-    CaptureServer server({HttpReply(413, "Content Too Large", "too large for us")});
+  // Uploads the file to a peer that answers `reply` after the head; returns the alerts.
+  auto uploadAnsweredEarly = [&](const std::string& reply) {
+    CaptureServer server({reply});
     server.SetAnswerAfterHead();
     Configure(server.Url(""));
     EXPECT_TRUE(UploadFile(PMString(path), PMString("big.pdf")).IsEmpty());
-    const auto alerts = TakeAlerts();
-    ASSERT_EQ(7u, alerts.size()) << ::testing::PrintToString(alerts);
-    EXPECT_EQ("info: 1.File " + path, alerts[0]);
-    EXPECT_EQ(0u, alerts[5].find("error: \n\tError 413 \n\tfault: ")) << alerts[5];
-    EXPECT_NE(std::string::npos, alerts[5].find("too large for us")) << alerts[5];
-  }
-  {
-    CaptureServer server({HttpReply(200, "OK", "http://assets.test/big.pdf")});
-    server.SetAnswerAfterHead();
-    Configure(server.Url(""));
-    EXPECT_TRUE(UploadFile(PMString(path), PMString("big.pdf")).IsEmpty());
-    const auto alerts = TakeAlerts();
-    ASSERT_EQ(5u, alerts.size()) << ::testing::PrintToString(alerts);
-    EXPECT_EQ("info: 0.File " + path, alerts[1]);
-  }
+    return TakeAlerts();
+  };
+
+  auto alerts = uploadAnsweredEarly(HttpReply(413, "Content Too Large", "too large for us"));
+  ASSERT_EQ(7u, alerts.size()) << ::testing::PrintToString(alerts);
+  EXPECT_EQ("info: 1.File " + path, alerts[0]);
+  EXPECT_EQ(0u, alerts[5].find("error: \n\tError 413 \n\tfault: ")) << alerts[5];
+  EXPECT_NE(std::string::npos, alerts[5].find("too large for us")) << alerts[5];
+
+  alerts = uploadAnsweredEarly(HttpReply(200, "OK", "http://assets.test/big.pdf"));
+  ASSERT_EQ(5u, alerts.size()) << ::testing::PrintToString(alerts);
+  EXPECT_EQ("info: 0.File " + path, alerts[1]);
 }
 
 TEST_F(UploadTest, WithoutServerItFailsLikeAConnectFailureAndSendsNothing) {
