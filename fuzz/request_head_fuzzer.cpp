@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "refservice/request_head_check.h"
+#include "refservice/http/request_head_check.h"
 
 namespace {
 

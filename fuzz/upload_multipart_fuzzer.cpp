@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "refservice/multipart_scanner.h"
+#include "refservice/http/multipart_scanner.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "refservice/file_util.h"
+#include "refservice/storage/file_util.h"
 
 namespace {
 

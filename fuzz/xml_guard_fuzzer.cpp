@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "refservice/xml_guard.h"
+#include "refservice/soap/xml_guard.h"
 
 namespace {
 

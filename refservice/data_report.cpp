@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "osl_soapH.h"
-#include "refservice/field_record.h"
-#include "refservice/store.h"
+#include "refservice/soap/field_record.h"
+#include "refservice/storage/store.h"
 
 namespace refservice {
 namespace {

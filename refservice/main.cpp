@@ -11,15 +11,15 @@
 
 #include "refservice/data_report.h"
 #include "refservice/fault_injection.h"
-#include "refservice/file_system.h"
-#include "refservice/file_util.h"
-#include "refservice/http_daemon.h"
+#include "refservice/storage/file_system.h"
+#include "refservice/storage/file_util.h"
+#include "refservice/http/http_daemon.h"
 #include "refservice/service_app.h"
-#include "refservice/soap_endpoint.h"
-#include "refservice/store.h"
+#include "refservice/soap/soap_endpoint.h"
+#include "refservice/storage/store.h"
 #include "refservice/template_manager.h"
-#include "refservice/upload_quota.h"
-#include "refservice/xml_guard.h"
+#include "refservice/storage/upload_quota.h"
+#include "refservice/soap/xml_guard.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "refservice/service_app.h"
 
-#include "refservice/file_util.h"
-#include "refservice/multipart_scanner.h"
-#include "refservice/upload_exchange.h"
+#include "refservice/storage/file_util.h"
+#include "refservice/http/multipart_scanner.h"
+#include "refservice/http/upload_exchange.h"
 
 namespace refservice {
 

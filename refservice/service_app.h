@@ -8,11 +8,11 @@
 #include <string_view>
 
 #include "refservice/fault_injection.h"
-#include "refservice/file_system.h"
-#include "refservice/http_message.h"
-#include "refservice/store.h"
-#include "refservice/upload_quota.h"
-#include "refservice/xml_guard.h"
+#include "refservice/storage/file_system.h"
+#include "refservice/http/http_message.h"
+#include "refservice/storage/store.h"
+#include "refservice/storage/upload_quota.h"
+#include "refservice/soap/xml_guard.h"
 
 namespace refservice {
 

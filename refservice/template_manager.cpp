@@ -1,6 +1,6 @@
 #include "refservice/template_manager.h"
 
-#include "refservice/file_util.h"
+#include "refservice/storage/file_util.h"
 
 namespace refservice {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "refservice/store.h"
+#include "refservice/storage/store.h"
 
 namespace refservice {
 

@@ -1,15 +1,15 @@
 // The data folder's file system: no way out through "..", absolute paths or planted links, and
 // atomic writes that leave nothing behind when any step fails (faults injected by wrapping the real
 // file system and overriding one operation).
-#include "refservice/file_system.h"
+#include "refservice/storage/file_system.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 
-#include "refservice/background_file_writer.h"
-#include "refservice/sha256.h"
+#include "refservice/http/background_file_writer.h"
+#include "refservice/storage/sha256.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {

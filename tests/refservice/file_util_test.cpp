@@ -1,13 +1,13 @@
 // Names, identifiers, digests and fault specifications of osl-service.
-#include "refservice/file_util.h"
+#include "refservice/storage/file_util.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "refservice/fault_injection.h"
-#include "refservice/sha256.h"
-#include "refservice/upload_exchange.h"
+#include "refservice/storage/sha256.h"
+#include "refservice/http/upload_exchange.h"
 
 namespace osltest {
 namespace {

@@ -1,6 +1,6 @@
 // The streaming multipart reader: the plug-in's and a browser's forms, any split of the input,
 // broken bodies, and memory that stays flat while a large file streams through.
-#include "refservice/multipart_scanner.h"
+#include "refservice/http/multipart_scanner.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The gate's look at a request head: complete or not, and whether its framing is sound.
-#include "refservice/request_head_check.h"
+#include "refservice/http/request_head_check.h"
 
 #include <gtest/gtest.h>
 

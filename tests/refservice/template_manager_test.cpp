@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "refservice/file_util.h"
-#include "refservice/store.h"
+#include "refservice/storage/file_util.h"
+#include "refservice/storage/store.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {

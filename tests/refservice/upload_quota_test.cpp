@@ -1,5 +1,5 @@
 // Upload quotas: per session and per data folder, reservations given back, no overflow.
-#include "refservice/upload_quota.h"
+#include "refservice/storage/upload_quota.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The pre-scan of SOAP requests: the limits on depth, attributes, namespace declarations and
 // elements, and the characters XML forbids.
-#include "refservice/xml_guard.h"
+#include "refservice/soap/xml_guard.h"
 
 #include <gtest/gtest.h>
 

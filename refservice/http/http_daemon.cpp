@@ -1,4 +1,4 @@
-#include "refservice/http_daemon.h"
+#include "refservice/http/http_daemon.h"
 
 #include <fcntl.h>
 #include <microhttpd.h>
@@ -23,7 +23,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "refservice/request_head_check.h"
+#include "refservice/http/request_head_check.h"
 
 namespace refservice {
 namespace {

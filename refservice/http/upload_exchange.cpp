@@ -1,8 +1,8 @@
-#include "refservice/upload_exchange.h"
+#include "refservice/http/upload_exchange.h"
 
 #include <exception>
 
-#include "refservice/file_util.h"
+#include "refservice/storage/file_util.h"
 #include "refservice/service_app.h"
 
 namespace refservice {

@@ -1,9 +1,9 @@
-#include "refservice/store.h"
+#include "refservice/storage/store.h"
 
 #include <sqlite3.h>
 
-#include "refservice/file_util.h"
-#include "refservice/sha256.h"
+#include "refservice/storage/file_util.h"
+#include "refservice/storage/sha256.h"
 
 namespace refservice {
 namespace {

@@ -1,4 +1,4 @@
-#include "refservice/field_record.h"
+#include "refservice/soap/field_record.h"
 
 #include <sstream>
 

@@ -1,4 +1,4 @@
-#include "refservice/background_file_writer.h"
+#include "refservice/http/background_file_writer.h"
 
 #include <utility>
 

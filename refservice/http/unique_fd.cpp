@@ -1,4 +1,4 @@
-#include "refservice/unique_fd.h"
+#include "refservice/http/unique_fd.h"
 
 #include <unistd.h>
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "refservice/unique_fd.h"
+#include "refservice/http/unique_fd.h"
 
 namespace refservice {
 

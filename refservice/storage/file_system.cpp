@@ -1,4 +1,4 @@
-#include "refservice/file_system.h"
+#include "refservice/storage/file_system.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "refservice/file_util.h"
+#include "refservice/storage/file_util.h"
 
 namespace refservice {
 

@@ -1,4 +1,4 @@
-#include "refservice/sha256.h"
+#include "refservice/storage/sha256.h"
 
 #include <openssl/evp.h>
 

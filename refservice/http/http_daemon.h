@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "refservice/http_message.h"
+#include "refservice/http/http_message.h"
 
 namespace refservice {
 

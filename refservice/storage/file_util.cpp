@@ -1,4 +1,4 @@
-#include "refservice/file_util.h"
+#include "refservice/storage/file_util.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

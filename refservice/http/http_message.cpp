@@ -1,4 +1,4 @@
-#include "refservice/http_message.h"
+#include "refservice/http/http_message.h"
 
 namespace refservice {
 

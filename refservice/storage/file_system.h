@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "refservice/unique_fd.h"
+#include "refservice/http/unique_fd.h"
 
 namespace refservice {
 

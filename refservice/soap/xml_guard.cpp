@@ -1,4 +1,4 @@
-#include "refservice/xml_guard.h"
+#include "refservice/soap/xml_guard.h"
 
 #include <cstdint>
 

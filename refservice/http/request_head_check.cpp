@@ -1,4 +1,4 @@
-#include "refservice/request_head_check.h"
+#include "refservice/http/request_head_check.h"
 
 #include <optional>
 #include <vector>

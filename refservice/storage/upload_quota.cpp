@@ -1,4 +1,4 @@
-#include "refservice/upload_quota.h"
+#include "refservice/storage/upload_quota.h"
 
 namespace refservice {
 

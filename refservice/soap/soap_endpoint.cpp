@@ -1,12 +1,12 @@
-#include "refservice/soap_endpoint.h"
+#include "refservice/soap/soap_endpoint.h"
 
 #include <cstring>
 #include <memory>
 #include <sstream>
 
 #include "osl_soapH.h"
-#include "refservice/field_record.h"
-#include "refservice/file_util.h"
+#include "refservice/soap/field_record.h"
+#include "refservice/storage/file_util.h"
 #include "service/schema/soap_namespaces.h"
 
 namespace refservice {

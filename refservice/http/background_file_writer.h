@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "refservice/file_system.h"
-#include "refservice/sha256.h"
+#include "refservice/storage/file_system.h"
+#include "refservice/storage/sha256.h"
 
 namespace refservice {
 

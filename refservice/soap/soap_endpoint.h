@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "refservice/http_message.h"
+#include "refservice/http/http_message.h"
 #include "refservice/service_app.h"
 #include "refservice/template_manager.h"
 

@@ -1,4 +1,4 @@
-#include "refservice/multipart_scanner.h"
+#include "refservice/http/multipart_scanner.h"
 
 #include <cctype>
 
