@@ -218,22 +218,26 @@ TEST_F(Extraction, TheImageBorderCarriesTheStrokeColourComponentByComponent) {
 
 // A placed file that cannot be read is an error the designer sees (the
 // template would lack its image); the field is still sent and the run goes
-// on. Nothing is uploaded for it.
+// on. Nothing is uploaded for it, and a FIFO does not hang the run.
 TEST_F(Extraction, APlacedFileThatCannotBeReadIsAnErrorAndTheFieldIsStillSent) {
   const std::string folder = files_.path() + "/folder.png";
+  const std::string fifo = files_.path() + "/fifo.png";
   ASSERT_EQ(0, ::mkdir(folder.c_str(), 0700));
+  ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
   Open(OnePage("", {GraphicFrame(10, 0, 0, 40, 40, FieldTag("Gone"), "/nowhere/gone.png"),
                     GraphicFrame(11, 50, 0, 40, 40, FieldTag("Folder"), folder),
-                    GraphicFrame(12, 100, 0, 40, 40, FieldTag("Logo"),
+                    GraphicFrame(12, 100, 0, 40, 40, FieldTag("Fifo"), fifo),
+                    GraphicFrame(13, 150, 0, 40, 40, FieldTag("Logo"),
                                  files_.Write("logo.png", "png"))}));
   FieldExtraction& fields = Extract();
-  ASSERT_EQ(3u, fields.Fields().size());
+  ASSERT_EQ(4u, fields.Fields().size());
   EXPECT_EQ((std::vector<std::string>{"error: ERROR UploadFile::fopen /nowhere/gone.png",
-                                      "error: ERROR UploadFile::fopen " + folder}),
+                                      "error: ERROR UploadFile::fopen " + folder,
+                                      "error: ERROR UploadFile::fopen " + fifo}),
             AlertTexts());
   EXPECT_EQ((std::vector<std::string>{"logo.png"}), Uploaded());
   EXPECT_EQ(nullptr, fields.Fields()[0]->defaultValue);
-  EXPECT_EQ("logo.png", Text(fields.Fields()[2]->defaultValue));
+  EXPECT_EQ("logo.png", Text(fields.Fields()[3]->defaultValue));
 }
 
 TEST_F(Extraction, ClientTypeOneRewritesBarcodeTagsToTextBoxes) {
