@@ -18,6 +18,7 @@
 #include "tests/refservice/raw_http.h"
 #include "tests/refservice/soap_client.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/thread_group.h"
 
 namespace osltest {
 namespace {
@@ -222,9 +223,9 @@ TEST_F(HttpTest, SlowClientsDoNotStarveOthers) {
   StartService({"--threads", "1", "--head-timeout", "60", "--timeout", "60"});
   const uint16_t port = service_.port();
   std::atomic<bool> done{false};
-  std::vector<std::thread> slow;
+  ThreadGroup slow([&] { done = true; });
   for (int i = 0; i < 8; ++i) {
-    slow.emplace_back([&, i] {
+    slow.Start([&, i] {
       Connection connection(port);
       std::string request = i % 2 == 0
                                 ? LibraryRequest(kAnnPw)
@@ -247,8 +248,7 @@ TEST_F(HttpTest, SlowClientsDoNotStarveOthers) {
     EXPECT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK) << FaultText(client.soap());
     EXPECT_EQ(Upload(port, "fast", "f.bin", "fast").status, 200);
   }
-  done = true;
-  for (std::thread& thread : slow) thread.join();
+  slow.JoinAll();
 }
 
 TEST_F(HttpTest, DeadlinesEndTricklingAndSilentClients) {

@@ -10,6 +10,7 @@
 #include "tests/refservice/raw_http.h"
 #include "tests/refservice/soap_client.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/thread_group.h"
 
 namespace osltest {
 namespace {
@@ -230,7 +231,8 @@ TEST_F(LimitsTest, AnUploadCutByAKillLeavesNothingAfterTheRestart) {
 
   // Half of an upload arrives; its temporary file exists when the service is killed.
   std::string request = UploadRequest(port, "cut", "big.bin", std::string(400000, 'k'));
-  std::thread sender([&] { RawSend(port, request.substr(0, request.size() / 2), 4000, false); });
+  ThreadGroup sender([&] { child.Signal(SIGKILL); });
+  sender.Start([&] { RawSend(port, request.substr(0, request.size() / 2), 4000, false); });
   bool partial = false;
   for (int i = 0; i < 200 && !partial; ++i) {
     for (const auto& entry : fs::directory_iterator(dir_.path() + "/incoming")) {
@@ -241,7 +243,7 @@ TEST_F(LimitsTest, AnUploadCutByAKillLeavesNothingAfterTheRestart) {
   ASSERT_TRUE(partial) << "no partial upload appeared";
   child.Signal(SIGKILL);
   EXPECT_EQ(child.Wait(10000), -1);
-  sender.join();
+  sender.JoinAll();
   EXPECT_FALSE(fs::is_empty(dir_.path() + "/incoming"));
 
   StartService();
