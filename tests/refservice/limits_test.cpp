@@ -148,6 +148,73 @@ TEST_F(LimitsTest, HostileXmlIsRefusedBeforeAuthenticationAndNothingIsLost) {
   EXPECT_EQ(Text(fields[0]->fieldName), "kept");
 }
 
+// The number of elements (start tags) in `xml`.
+size_t ElementCount(const std::string& xml) {
+  size_t count = 0;
+  for (size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
+    char next = at + 1 < xml.size() ? xml[at + 1] : '/';
+    if (next != '/' && next != '?' && next != '!') ++count;
+  }
+  return count;
+}
+
+// `count` attributes (namespace declarations when `prefix` is "xmlns:p") of one element.
+std::string Attributes(const std::string& prefix, int first, int count) {
+  std::string text;
+  for (int i = first; i < first + count; ++i) text += " " + prefix + std::to_string(i) + "='urn:v'";
+  return text;
+}
+
+// A request exactly at each XML limit goes through the pre-scan and the parser and is stored;
+// one more element, level, attribute or declaration is refused.
+TEST_F(LimitsTest, XmlExactlyAtItsLimitsIsServed) {
+  StartService({"--max-xml-elements", "400"});
+  SoapClient client(service_.port(), kAnn, kAnnPw);
+  auto [id, password] = client.CreateTemplate("At the limits");
+  auto send = [&, id = id, password = password](const std::string& inside) {
+    return ParseReply(RawExchange(service_.port(), SetFieldsRequest(id, password, Field("f", inside))));
+  };
+  // Envelope, Body, setFields, docFields and OstrFieldInfo are five levels; elements the field
+  // record does not define are skipped.
+  auto nested = [](int levels) {
+    std::string text;
+    for (int i = 0; i < levels; ++i) text += "<x>";
+    for (int i = 0; i < levels; ++i) text += "</x>";
+    return text;
+  };
+  HttpReply deep = send(nested(64 - 5));
+  EXPECT_EQ(deep.status, 200) << FaultString(deep);
+  EXPECT_EQ(FaultString(send(nested(65 - 5))).rfind("The request nests elements deeper than 64", 0),
+            0u);
+
+  HttpReply attributes = send("<x" + Attributes("a", 0, 32) + "/>");
+  EXPECT_EQ(attributes.status, 200) << FaultString(attributes);
+  EXPECT_EQ(FaultString(send("<x" + Attributes("a", 0, 33) + "/>"))
+                .rfind("An element of the request has more than 32 attributes", 0),
+            0u);
+
+  // The envelope declares two namespaces.
+  std::string declarations =
+      "<x" + Attributes("xmlns:p", 0, 31) + "/><x" + Attributes("xmlns:p", 31, 31) + "/>";
+  HttpReply namespaces = send(declarations);
+  EXPECT_EQ(namespaces.status, 200) << FaultString(namespaces);
+  EXPECT_EQ(FaultString(send(declarations + "<x xmlns:q='urn:q'/>")),
+            "The request declares more than 64 namespaces.");
+
+  const size_t base = ElementCount(SetFieldsRequest(id, password, Field("f")));
+  std::string fillers;
+  for (size_t i = base; i < 400; ++i) fillers += "<x/>";
+  ASSERT_EQ(ElementCount(SetFieldsRequest(id, password, Field("f", fillers))), 400u);
+  HttpReply elements = send(fillers);
+  EXPECT_EQ(elements.status, 200) << FaultString(elements);
+  EXPECT_EQ(FaultString(send(fillers + "<x/>")), "The request has more than 400 elements.");
+
+  std::vector<ns2__OstrFieldInfo*> fields;
+  ASSERT_EQ(client.GetFields(kAnn, kAnnPw, id, password, &fields), SOAP_OK);
+  ASSERT_EQ(fields.size(), 1u);
+  EXPECT_EQ(Text(fields[0]->fieldName), "f");
+}
+
 TEST_F(LimitsTest, UploadQuotasRefuseClearlyAndStoreNothing) {
   StartService({"--max-session-mb", "1", "--max-data-mb", "2"});
   const std::string piece(600 * 1024, 'q');
