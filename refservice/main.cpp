@@ -87,7 +87,9 @@ bool ReconcileDataFolder(refservice::Store* store, refservice::FileSystem* fs) {
   std::vector<std::string> warnings;
   bool ok = refservice::ReconcileUploads(store, fs, refservice::kUploadsFolder,
                                          refservice::kIncomingFolder, &counts, &warnings);
-  for (const std::string& warning : warnings) std::cerr << "osl-service: warning: " << warning << "\n";
+  for (const std::string& warning : warnings) {
+    std::cerr << "osl-service: warning: " << warning << "\n";
+  }
   if (counts.partial > 0) {
     std::cerr << "osl-service: removed " << counts.partial
               << " partial upload(s) left by an interrupted run\n";

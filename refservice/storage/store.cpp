@@ -93,7 +93,6 @@ CREATE TABLE IF NOT EXISTS publish_leases(
 // statement, so every use within one statement sees the same instant).
 #define OSL_NOW_MS "CAST((julianday('now') - 2440587.5) * 86400000.0 AS INTEGER)"
 
-
 // One prepared statement, finalised on destruction.
 class Statement {
  public:
@@ -564,7 +563,8 @@ LeaseResult Store::TakePublishLease(int64_t templateRow, const std::string& owne
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement take(db_,
                  "INSERT INTO publish_leases(template_id, owner, taken_at_ms, expires_at_ms) "
-                 "VALUES(?1, ?2, " OSL_NOW_MS ", " OSL_NOW_MS " + ?3) "
+                 "VALUES(?1, ?2, " OSL_NOW_MS ", " OSL_NOW_MS
+                 " + ?3) "
                  "ON CONFLICT(template_id) DO UPDATE SET owner = excluded.owner, "
                  "taken_at_ms = excluded.taken_at_ms, expires_at_ms = excluded.expires_at_ms "
                  "WHERE publish_leases.expires_at_ms <= excluded.taken_at_ms");
@@ -572,9 +572,8 @@ LeaseResult Store::TakePublishLease(int64_t templateRow, const std::string& owne
     return LeaseResult::kError;
   }
   if (sqlite3_changes(db_) == 1) return LeaseResult::kTaken;
-  Statement left(db_,
-                 "SELECT expires_at_ms - " OSL_NOW_MS
-                 " FROM publish_leases WHERE template_id = ?1");
+  Statement left(
+      db_, "SELECT expires_at_ms - " OSL_NOW_MS " FROM publish_leases WHERE template_id = ?1");
   left.Bind(1, templateRow);
   if (!left.Row()) return LeaseResult::kError;
   if (remainingMs != nullptr) *remainingMs = left.Int64(0);
@@ -583,9 +582,8 @@ LeaseResult Store::TakePublishLease(int64_t templateRow, const std::string& owne
 
 bool Store::RenewPublishLease(int64_t templateRow, int64_t durationMs) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement renew(db_,
-                  "UPDATE publish_leases SET expires_at_ms = " OSL_NOW_MS
-                  " + ?2 WHERE template_id = ?1 AND expires_at_ms > " OSL_NOW_MS);
+  Statement renew(db_, "UPDATE publish_leases SET expires_at_ms = " OSL_NOW_MS
+                       " + ?2 WHERE template_id = ?1 AND expires_at_ms > " OSL_NOW_MS);
   return renew.Bind(1, templateRow).Bind(2, durationMs).Run();
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/refservice/raw_http.h"
+#include "tests/refservice/service_fixture.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {
@@ -19,24 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kAnn[] = "ann@example.org";
-constexpr char kAnnPw[] = "ann-pw";
-
-class DataFolderTest : public ::testing::Test {
+class DataFolderTest : public ServiceFixture {
  protected:
-  void StartService(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"--user", kAnn, "--password", kAnnPw};
-    args.insert(args.end(), extra.begin(), extra.end());
-    std::string error;
-    ASSERT_TRUE(service_.Start(dir_.path(), args, &error)) << error;
-  }
-
-  void TearDown() override {
-    if (service_.Running()) {
-      EXPECT_EQ(service_.Stop(), 0) << "osl-service did not end cleanly";
-    }
-  }
-
   // Starts `osl-service` on the test's folder as a child the test can kill; sets its port.
   void StartChild(ChildProcess* child, const std::vector<std::string>& extra, uint16_t* port) {
     std::vector<std::string> argv = {BuiltProgram("osl-service"), "--listen", "127.0.0.1:0",
@@ -67,9 +52,6 @@ class DataFolderTest : public ::testing::Test {
     }
     return files;
   }
-
-  TempDir dir_;
-  ServiceProcess service_;
 };
 
 TEST_F(DataFolderTest, ASecondServiceRefusesTheFolderAndNamesTheHolder) {
@@ -132,7 +114,7 @@ TEST_F(DataFolderTest, AKillBetweenAnUploadsFileAndItsRecordLeavesNothingAfterTh
   HttpReply kept = Upload(service_.port(), "s-1", "kept.bin", "stored before");
   ASSERT_EQ(kept.status, 200) << kept.body;
   const std::string keptPath = kept.body.substr(kept.body.find("/files/"));
-  ASSERT_EQ(service_.Stop(), 0);
+  ASSERT_EQ(StopService(), 0);
 
   // The service is killed right after the upload's file reached its address.
   ChildProcess crashing;
@@ -176,7 +158,7 @@ TEST_F(DataFolderTest, QuotasRebuiltAfterARestartCountEveryStoredFile) {
       ASSERT_EQ(reply.status, 200) << session << " " << i << ": " << reply.body;
     }
   }
-  ASSERT_EQ(service_.Stop(), 0);
+  ASSERT_EQ(StopService(), 0);
   StartService(limits);
   HttpReply session = Upload(service_.port(), "s-a", "one.bin", "1");
   EXPECT_EQ(session.status, 507);

@@ -31,8 +31,9 @@ TEST(DataFolderLock, OneHolderAtATimeNamedByItsLockFile) {
   std::string error;
   std::unique_ptr<DataFolderLock> held = DataFolderLock::Acquire(dir.path(), &error);
   ASSERT_NE(held, nullptr) << error;
-  EXPECT_EQ(ReadFile(dir.path() + "/service.lock").rfind("pid " + std::to_string(getpid()) + "\n", 0),
-            0u);
+  EXPECT_EQ(
+      ReadFile(dir.path() + "/service.lock").rfind("pid " + std::to_string(getpid()) + "\n", 0),
+      0u);
   // A second holder is refused, also within one process.
   EXPECT_EQ(DataFolderLock::Acquire(dir.path(), &error), nullptr);
   EXPECT_NE(error.find(" is in use by another osl-service (pid " + std::to_string(getpid()) +
@@ -48,7 +49,9 @@ TEST(DataFolderLock, TheHolderIsDescribedOnlyFromWhatCanBePrinted) {
             "pid 12 on host box, started 2024-01-02T03:04:05Z");
   EXPECT_EQ(DescribeLockHolder(""), "an unnamed process");
   EXPECT_EQ(DescribeLockHolder("garbage\x01\n"), "an unnamed process");
-  EXPECT_EQ(DescribeLockHolder("pid 7\x1b[2J\nhost \xe2\x80\xae" "evil\n"), "pid 7[2J on host evil");
+  EXPECT_EQ(DescribeLockHolder("pid 7\x1b[2J\nhost \xe2\x80\xae"
+                               "evil\n"),
+            "pid 7[2J on host evil");
   EXPECT_EQ(DescribeLockHolder("host " + std::string(1000, 'h')),
             "pid ? on host " + std::string(80, 'h'));
 }

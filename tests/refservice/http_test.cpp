@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "tests/refservice/raw_http.h"
+#include "tests/refservice/service_fixture.h"
 #include "tests/refservice/soap_client.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/thread_group.h"
@@ -24,9 +25,6 @@ namespace osltest {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr char kAnn[] = "ann@example.org";
-constexpr char kAnnPw[] = "ann-pw";
 
 std::string Envelope(const std::string& body) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope "
@@ -61,20 +59,7 @@ std::string Trickle(uint16_t port, const std::string& bytes, int gapMs, size_t* 
   return reply;
 }
 
-class HttpTest : public ::testing::Test {
- protected:
-  void StartService(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"--user", kAnn, "--password", kAnnPw};
-    args.insert(args.end(), extra.begin(), extra.end());
-    std::string error;
-    ASSERT_TRUE(service_.Start(dir_.path(), args, &error)) << error;
-  }
-
-  void TearDown() override { EXPECT_EQ(service_.Stop(), 0) << "osl-service did not end cleanly"; }
-
-  TempDir dir_;
-  ServiceProcess service_;
-};
+class HttpTest : public ServiceFixture {};
 
 // Checks one exchange: a single reply whose head carries exactly one Content-Length and
 // "Connection: close", whose body has exactly that length (none for HEAD), after which the
@@ -320,7 +305,8 @@ TEST_F(HttpTest, RequestsExactlyAtTheSizeLimitsAreServed) {
   const size_t overhead = UploadBody(kUploadBoundary, "limit.bin", "").size();
   HttpReply atLimit = Upload(port, "s-limit", "limit.bin", std::string(kMiB - overhead, 'u'));
   EXPECT_EQ(atLimit.status, 200) << atLimit.body;
-  EXPECT_EQ(Upload(port, "s-limit", "limit.bin", std::string(kMiB - overhead + 1, 'u')).status, 413);
+  EXPECT_EQ(Upload(port, "s-limit", "limit.bin", std::string(kMiB - overhead + 1, 'u')).status,
+            413);
   auto uploadWithLength = [&](size_t size) {
     return PostRequest("/fileUpload.aspx?sessionid=s-limit", UploadContentType(kUploadBoundary),
                        UploadBody(kUploadBoundary, "limit.bin", std::string(size - overhead, 'v')));

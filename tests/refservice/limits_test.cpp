@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/refservice/raw_http.h"
+#include "tests/refservice/service_fixture.h"
 #include "tests/refservice/soap_client.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/thread_group.h"
@@ -18,24 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace osl_soap;
 
-constexpr char kAnn[] = "ann@example.org";
-constexpr char kAnnPw[] = "ann-pw";
-
-class LimitsTest : public ::testing::Test {
+class LimitsTest : public ServiceFixture {
  protected:
-  void StartService(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"--user", kAnn, "--password", kAnnPw};
-    args.insert(args.end(), extra.begin(), extra.end());
-    std::string error;
-    ASSERT_TRUE(service_.Start(dir_.path(), args, &error)) << error;
-  }
-
-  void TearDown() override {
-    if (service_.Running()) {
-      EXPECT_EQ(service_.Stop(), 0) << "osl-service did not end cleanly";
-    }
-  }
-
   std::vector<std::string> StoredFiles() {
     std::vector<std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(dir_.path() + "/uploads")) {
@@ -46,9 +31,6 @@ class LimitsTest : public ::testing::Test {
     std::sort(files.begin(), files.end());
     return files;
   }
-
-  TempDir dir_;
-  ServiceProcess service_;
 };
 
 // A setFields request written by hand; `field` goes inside ns2:docFields.
@@ -172,7 +154,8 @@ TEST_F(LimitsTest, XmlExactlyAtItsLimitsIsServed) {
   SoapClient client(service_.port(), kAnn, kAnnPw);
   auto [id, password] = client.CreateTemplate("At the limits");
   auto send = [&, id = id, password = password](const std::string& inside) {
-    return ParseReply(RawExchange(service_.port(), SetFieldsRequest(id, password, Field("f", inside))));
+    return ParseReply(
+        RawExchange(service_.port(), SetFieldsRequest(id, password, Field("f", inside))));
   };
   // Envelope, Body, setFields, docFields and OstrFieldInfo are five levels; elements the field
   // record does not define are skipped.
@@ -238,10 +221,8 @@ TEST_F(LimitsTest, UploadQuotasRefuseClearlyAndStoreNothing) {
   EXPECT_EQ(Sha256Of(Get(service_.port(), first.body.substr(first.body.find("/files/"))).body),
             Sha256Of(piece));
   EXPECT_EQ(Upload(service_.port(), "s-1", "small.bin", "tiny").status, 200);
-  ASSERT_EQ(service_.Stop(), 0);
-  std::string error;
-  ASSERT_TRUE(service_.Start(dir_.path(), {"--max-session-mb", "1", "--max-data-mb", "2"}, &error))
-      << error;
+  ASSERT_EQ(StopService(), 0);
+  ASSERT_NO_FATAL_FAILURE(StartServiceWith({"--max-session-mb", "1", "--max-data-mb", "2"}));
   EXPECT_EQ(Upload(service_.port(), "s-1", "b.bin", piece).status, 507);
   EXPECT_EQ(StoredFiles().size(), 4u);
 }
@@ -263,7 +244,7 @@ TEST_F(LimitsTest, APlantedLinkLeadsNowhere) {
   EXPECT_EQ(outsideFiles, std::vector<std::string>{"secret.txt"});
 
   // A link in place of one of the service's own folders stops the start with a clear message.
-  ASSERT_EQ(service_.Stop(), 0);
+  ASSERT_EQ(StopService(), 0);
   fs::remove_all(dir_.path() + "/incoming");
   fs::create_directory_symlink(outside.path(), dir_.path() + "/incoming");
   RunResult start =

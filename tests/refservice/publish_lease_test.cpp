@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "osl_soapH.h"
+#include "tests/refservice/service_fixture.h"
 #include "tests/refservice/soap_client.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/thread_group.h"
@@ -23,10 +24,9 @@ namespace {
 
 using namespace osl_soap;
 
-constexpr char kAnn[] = "ann@example.org";
-constexpr char kAnnPw[] = "ann-pw";
-constexpr char kBeingPublished[] = " is being published by another run; try again when that "
-                                   "publish has ended";
+constexpr char kBeingPublished[] =
+    " is being published by another run; try again when that "
+    "publish has ended";
 
 // Lets threads start a step together (bounded: a thread waits at most 10 s).
 class StartLine {
@@ -51,17 +51,8 @@ struct Outcome {
   std::string docID;
 };
 
-class PublishLeaseTest : public ::testing::Test {
+class PublishLeaseTest : public ServiceFixture {
  protected:
-  void StartService(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"--user", kAnn, "--password", kAnnPw};
-    args.insert(args.end(), extra.begin(), extra.end());
-    std::string error;
-    ASSERT_TRUE(service_.Start(dir_.path(), args, &error)) << error;
-  }
-
-  void TearDown() override { EXPECT_EQ(service_.Stop(), 0) << "osl-service did not end cleanly"; }
-
   // `count` clients call setTemplate at once, each with its own connection, client i with the
   // name nameOf(i); `code` null creates.
   std::vector<Outcome> ConcurrentSetTemplates(int count,
@@ -85,9 +76,6 @@ class PublishLeaseTest : public ::testing::Test {
     clients.JoinAll();
     return outcomes;
   }
-
-  TempDir dir_;
-  ServiceProcess service_;
 };
 
 // Which outcomes succeeded; the others must be refusals whose text contains `refusal`.
@@ -173,8 +161,8 @@ TEST_F(PublishLeaseTest, ASecondRunStopsAtItsSetTemplateAndTheFirstStaysWhole) {
 // later calls frees the template at once: injected faults of every kind, and a real one.
 TEST_F(PublishLeaseTest, AFaultAnsweredToTheRunFreesTheTemplateAtOnce) {
   StartService({"--fault", "getLogicGroups:garbage:1", "--fault", "setLogicGroups:close:1",
-                "--fault", "setFields:soap-fault:1", "--fault", "setAssets:http-503:1",
-                "--fault", "commitTemplate:soap-fault:1"});
+                "--fault", "setFields:soap-fault:1", "--fault", "setAssets:http-503:1", "--fault",
+                "commitTemplate:soap-fault:1"});
   SoapClient client(service_.port(), kAnn, kAnnPw);
   auto [id, password] = client.CreateTemplate("Card");  // the creating run holds it
   ns2__libraryTemplate* record = nullptr;
@@ -185,7 +173,10 @@ TEST_F(PublishLeaseTest, AFaultAnsweredToTheRunFreesTheTemplateAtOnce) {
   std::vector<ns2__assetInfo*> assets;
   const std::vector<std::pair<std::string, std::function<int()>>> failing = {
       {"getLogicGroups", [&] { return client.GetLogicGroups(id, password, &groups); }},
-      {"setLogicGroups", [&] { return client.SetLogicGroups(id, password, {{0, "G"}}, &groups); }},
+      {"setLogicGroups",
+       [&] {
+         return client.SetLogicGroups(id, password, {{0, "G"}}, &groups);
+       }},
       {"setFields", [&] { return client.SetFields(id, password, {}, true, &fields); }},
       {"setAssets", [&] { return client.SetAssets(id, password, {}, &assets); }},
       {"commitTemplate", [&] { return client.CommitTemplate(id, password, &record); }},
@@ -227,8 +218,8 @@ TEST_F(PublishLeaseTest, ConcurrentFirstPublishesOfOneNameCreateOneTemplate) {
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
     const std::string name = "Same " + std::to_string(round);
-    std::vector<Outcome> outcomes =
-        ConcurrentSetTemplates(6, [&](int) { return name; }, nullptr, nullptr);
+    std::vector<Outcome> outcomes = ConcurrentSetTemplates(
+        6, [&](int) { return name; }, nullptr, nullptr);
     std::vector<size_t> winners = Successes(outcomes, "A template named \"" + name + "\" (");
     ASSERT_EQ(winners.size(), 1u);
     const std::string winner = outcomes[winners[0]].docID;

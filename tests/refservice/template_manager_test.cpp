@@ -42,7 +42,10 @@ class TemplateManagerTest : public ::testing::Test {
     ASSERT_TRUE(store_.SetUser("bob@example.org", "bob-pw"));
   }
 
-  TemplateData NewTemplate(const Credentials& user, const std::string& name) {
+  // Creates a template through `manager` (the fixture's when null).
+  TemplateData NewTemplate(const Credentials& user, const std::string& name,
+                           TemplateManager* manager = nullptr) {
+    if (manager == nullptr) manager = &manager_;
     TemplateData info;
     info.name = name;
     info.docId = kZeroGuid;
@@ -51,9 +54,15 @@ class TemplateManagerTest : public ::testing::Test {
     info.height = "792";
     TemplateData stored;
     ServiceError error;
-    EXPECT_TRUE(manager_.SetTemplate(user, std::nullopt, std::nullopt, info, &stored, &error))
+    EXPECT_TRUE(manager->SetTemplate(user, std::nullopt, std::nullopt, info, &stored, &error))
         << error.reason;
     return stored;
+  }
+
+  // Ann's setTemplate of `data` as an update of that template, through `manager`.
+  bool Update(TemplateManager* manager, const TemplateData& data, ServiceError* error) {
+    TemplateData stored;
+    return manager->SetTemplate(ann_, data.docId, data.docPassword, data, &stored, error);
   }
 
   void Commit(const Credentials& user, const TemplateData& data) {
@@ -358,8 +367,7 @@ TEST_F(TemplateManagerTest, OnePublishRunOfATemplateAtATime) {
   EXPECT_TRUE(manager_.SetTemplate(ann_, created.docId, created.docPassword, b, &stored, &error))
       << error.reason;
   // Another user's attempt is refused for what it is, not as a conflict.
-  EXPECT_FALSE(
-      manager_.SetTemplate(bob_, created.docId, created.docPassword, b, &stored, &error));
+  EXPECT_FALSE(manager_.SetTemplate(bob_, created.docId, created.docPassword, b, &stored, &error));
   EXPECT_NE(error.reason.find("does not exist"), std::string::npos) << error.reason;
 }
 
@@ -375,44 +383,32 @@ TEST_F(TemplateManagerTest, ANewTemplateIsHeldByTheRunThatCreatedIt) {
 
 TEST_F(TemplateManagerTest, TheRunsLaterCallsRenewTheLeaseAndAFaultEndsIt) {
   TemplateManager manager(&store_, 60000);
-  TemplateData info;
-  info.name = "Renewed";
-  TemplateData created;
-  ServiceError error;
-  ASSERT_TRUE(manager.SetTemplate(ann_, std::nullopt, std::nullopt, info, &created, &error));
+  TemplateData created = NewTemplate(ann_, "Renewed", &manager);
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-  TemplateData stored;
-  ASSERT_FALSE(
-      manager.SetTemplate(ann_, created.docId, created.docPassword, info, &stored, &error));
+  ServiceError error;
+  ASSERT_FALSE(Update(&manager, created, &error));
   EXPECT_LT(SecondsLeft(error.reason), 60) << error.reason;
   // setFields renews the lease to its full time.
   std::vector<FieldData> out;
   ASSERT_TRUE(manager.SetFields(ann_, KeyOf(created), {{"a", "r"}}, true, &out, &error));
-  ASSERT_FALSE(
-      manager.SetTemplate(ann_, created.docId, created.docPassword, info, &stored, &error));
+  ASSERT_FALSE(Update(&manager, created, &error));
   EXPECT_EQ(SecondsLeft(error.reason), 60) << error.reason;
   // A fault answered to one of the run's calls ends it at once.
   manager.AbandonPublish(ann_, {created.docId, "wrong password"});
-  EXPECT_FALSE(
-      manager.SetTemplate(ann_, created.docId, created.docPassword, info, &stored, &error));
+  EXPECT_FALSE(Update(&manager, created, &error));
   manager.AbandonPublish(ann_, KeyOf(created));
-  EXPECT_TRUE(manager.SetTemplate(ann_, created.docId, created.docPassword, info, &stored, &error))
-      << error.reason;
+  EXPECT_TRUE(Update(&manager, created, &error)) << error.reason;
 }
 
 TEST_F(TemplateManagerTest, TheLeaseOfARunThatVanishedExpires) {
   TemplateManager manager(&store_, 300);
-  TemplateData info;
-  info.name = "Vanished";
-  TemplateData created;
-  ServiceError error;
-  ASSERT_TRUE(manager.SetTemplate(ann_, std::nullopt, std::nullopt, info, &created, &error));
+  TemplateData created = NewTemplate(ann_, "Vanished", &manager);
   const auto start = std::chrono::steady_clock::now();
-  TemplateData stored;
+  ServiceError error;
   bool taken = false;
   int refusals = 0;
   for (int i = 0; i < 200 && !taken; ++i) {
-    taken = manager.SetTemplate(ann_, created.docId, created.docPassword, info, &stored, &error);
+    taken = Update(&manager, created, &error);
     if (!taken) {
       ++refusals;
       std::this_thread::sleep_for(std::chrono::milliseconds(25));

@@ -126,8 +126,7 @@ TEST_F(UploadTest, HostileNamesStayInsideTheDataFolder) {
   for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) {
     std::string relative = fs::relative(entry.path(), dir_.path()).string();
     bool own = relative.rfind("service.db", 0) == 0 || relative == "service.lock" ||
-               relative == "uploads" ||
-               relative == "incoming" || relative == "uploads/s-2" ||
+               relative == "uploads" || relative == "incoming" || relative == "uploads/s-2" ||
                relative.rfind("uploads/s-2/", 0) == 0;
     EXPECT_TRUE(own) << relative;
   }
