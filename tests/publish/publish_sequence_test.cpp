@@ -7,6 +7,7 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "service/messages.h"
@@ -166,6 +167,15 @@ TEST_F(PublishRun, AnInactiveTemplateIsUpdatedWithItsOwnAlert) {
     osl_soap::_ns2__setTemplateResponse response;
     const std::string endpoint = service_.baseUrl() + "/services/templateMgr.svc";
     ASSERT_EQ(0, CallSetTemplate(context.get(), endpoint.c_str(), nullptr, &request, response));
+    // That publish has ended: the service lets one publish of a template run at a time.
+    ASSERT_NE(nullptr, response.setTemplateResult);
+    osl_soap::_ns2__commitTemplate commit;
+    commit.userEmail = kE2eUser;
+    commit.userPassword = kE2ePassword;
+    commit.docCode = response.setTemplateResult->docID;
+    commit.docPassword = response.setTemplateResult->docPassword;
+    osl_soap::_ns2__commitTemplateResponse committed;
+    ASSERT_EQ(0, CallCommitTemplate(context.get(), endpoint.c_str(), nullptr, &commit, committed));
   }
   const std::string id = query_->Template("Card")->docID;
   Open(Card());
@@ -254,7 +264,8 @@ TEST_F(PublishRun, ReusedFieldsKeepTheServicesSettingsUnlessRefreshed) {
 // fields are on the service, but no asset is registered and nothing is
 // committed; the next publish with a working export completes the template.
 TEST_F(PublishRun, AFailedProofExportStopsTheRunBeforeAnythingIsCommitted) {
-  ASSERT_NO_FATAL_FAILURE(Start());
+  // The stopped run keeps its template until the service's publish time-out.
+  ASSERT_NO_FATAL_FAILURE(Start({"--publish-timeout", "1"}));
   Open(Card());
   FailingPdfWriter failing(&host_.PdfWriting().Real());
   {
@@ -276,6 +287,7 @@ TEST_F(PublishRun, AFailedProofExportStopsTheRunBeforeAnythingIsCommitted) {
   EXPECT_EQ(0, CommitCount(data_.path(), id));
   EXPECT_EQ(2u, StoredFields().size());
 
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   Publish();
   const auto alerts = AlertTexts();
   ASSERT_EQ(1u, alerts.size());
