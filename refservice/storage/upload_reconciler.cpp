@@ -56,6 +56,19 @@ class Reconciler {
     return true;
   }
 
+  // Every temporary file in `incoming`: an upload cut while it arrived.
+  void RemovePartial(const std::string& incoming) {
+    std::vector<std::string> names;
+    std::string error;
+    if (!fs_->List(incoming, &names, &error)) {
+      warnings_->push_back(error);
+      return;
+    }
+    for (const std::string& name : names) {
+      if (Remove(incoming + "/" + name)) ++counts_->partial;
+    }
+  }
+
  private:
   void RemoveUnrecordedInToken(const std::string& session, const std::string& token,
                                const std::vector<std::string>& names) {
@@ -96,19 +109,7 @@ bool ReconcileUploads(Store* store, FileSystem* fs, const std::string& uploadsFo
                       std::vector<std::string>* warnings) {
   Reconciler reconciler(store, fs, uploadsFolder, counts, warnings);
   if (!reconciler.GiveUpPending() || !reconciler.RemoveUnrecorded()) return false;
-  std::vector<std::string> names;
-  std::string error;
-  if (!fs->List(incomingFolder, &names, &error)) {
-    warnings->push_back(error);
-    return true;
-  }
-  for (const std::string& name : names) {
-    if (fs->Remove(incomingFolder + "/" + name, &error)) {
-      ++counts->partial;
-    } else {
-      warnings->push_back(error);
-    }
-  }
+  reconciler.RemovePartial(incomingFolder);
   return true;
 }
 
