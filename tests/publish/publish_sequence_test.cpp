@@ -222,31 +222,9 @@ TEST_F(PublishRun, ADocumentWhoseTemplateIsGoneIsPublishedAsANewTemplate) {
 
 TEST_F(PublishRun, AnInactiveTemplateIsUpdatedWithItsOwnAlert) {
   ASSERT_NO_FATAL_FAILURE(Start());
-  {
-    // A template of the same name that the service holds as inactive.
-    OslSoapContext context;
-    osl_soap::_ns2__setTemplate request;
-    request.userEmail = kE2eUser;
-    request.userPassword = kE2ePassword;
-    osl_soap::libraryTemplate info;
-    info.docName = OslNewString(context.get(), std::string("Card"));
-    info.docID = kZeroGuid;
-    info.docPassword = kZeroGuid;
-    info.isActive = false;
-    request.templateInfo = &info;
-    osl_soap::_ns2__setTemplateResponse response;
-    const std::string endpoint = service_.baseUrl() + "/services/templateMgr.svc";
-    ASSERT_EQ(0, CallSetTemplate(context.get(), endpoint.c_str(), nullptr, &request, response));
-    // That publish has ended: the service lets one publish of a template run at a time.
-    ASSERT_NE(nullptr, response.setTemplateResult);
-    osl_soap::_ns2__commitTemplate commit;
-    commit.userEmail = kE2eUser;
-    commit.userPassword = kE2ePassword;
-    commit.docCode = response.setTemplateResult->docID;
-    commit.docPassword = response.setTemplateResult->docPassword;
-    osl_soap::_ns2__commitTemplateResponse committed;
-    ASSERT_EQ(0, CallCommitTemplate(context.get(), endpoint.c_str(), nullptr, &commit, committed));
-  }
+  // A template of the same name that the service holds as inactive, its publish ended (the
+  // service lets one publish of a template run at a time).
+  ASSERT_FALSE(CreateTemplate("Card", false, "", "", true).first.empty());
   const std::string id = query_->Template("Card")->docID;
   Open(Card());
   host_.AlertLog().SetAnswers({"yes"});
@@ -570,7 +548,7 @@ TEST_F(PublishRun, SetFieldsIsSkippedOnlyForANewTemplateWithoutFields) {
 // document's.
 TEST_F(PublishRun, ABoundDocumentKeepsItsTemplatesCategoryAndBleed) {
   ASSERT_NO_FATAL_FAILURE(Start());
-  const auto [id, password] = CreateTemplate("Card", true, "Flyers", "3");
+  const auto [id, password] = CreateTemplate("Card", true, "Flyers", "3", true);
   ASSERT_FALSE(id.empty());
   Open(Card("clientType:::1|||docID:::" + id + "|||docName:::Card|||docPassword:::" + password +
             "|||"));
