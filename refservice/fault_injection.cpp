@@ -14,6 +14,7 @@ constexpr KindName kKinds[] = {
     {FaultKind::kSoapFault, "soap-fault"}, {FaultKind::kHttp503, "http-503"},
     {FaultKind::kDelay, "delay"},          {FaultKind::kGarbage, "garbage"},
     {FaultKind::kClose, "close"},          {FaultKind::kZeroId, "zero-id"},
+    {FaultKind::kCrash, "crash"},
 };
 
 }  // namespace
@@ -53,11 +54,15 @@ bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error
   }
   if (found == nullptr) {
     *error = "unknown fault kind \"" + kind +
-             "\" (use soap-fault, http-503, delay, garbage, close or zero-id)";
+             "\" (use soap-fault, http-503, delay, garbage, close, zero-id or crash)";
     return false;
   }
   if (found->kind == FaultKind::kZeroId && operation != "setTemplate") {
     *error = "zero-id applies to setTemplate only";
+    return false;
+  }
+  if (found->kind == FaultKind::kCrash && operation != "upload") {
+    *error = "crash applies to upload only";
     return false;
   }
   spec->operation = operation;

@@ -17,6 +17,8 @@ enum class FaultKind {
   kClose,      // the connection is closed without any answer; nothing is changed
   kZeroId,     // setTemplate only: answers the zero GUID as identifier and password; nothing is
                // changed
+  kCrash,      // upload only: the service kills itself (SIGKILL) once the file is at its address
+               // and before it is recorded, as a crash at the worst moment would
 };
 
 struct FaultSpec {
@@ -29,8 +31,9 @@ struct FaultSpec {
 const std::vector<std::string>& FaultOperations();
 
 // Parses "OPERATION:KIND[:COUNT]" with KIND one of soap-fault, http-503, delay, garbage, close,
-// zero-id and COUNT a positive number. Returns false with `error` set when the text is malformed,
-// names an unknown operation or kind, or uses zero-id with another operation than setTemplate.
+// zero-id, crash and COUNT a positive number. Returns false with `error` set when the text is
+// malformed, names an unknown operation or kind, or uses zero-id with another operation than
+// setTemplate or crash with another than upload.
 bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error);
 
 const char* FaultKindName(FaultKind kind);

@@ -11,6 +11,7 @@
 
 #include "refservice/data_report.h"
 #include "refservice/fault_injection.h"
+#include "refservice/storage/data_folder_lock.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/storage/file_util.h"
 #include "refservice/http/http_daemon.h"
@@ -19,6 +20,7 @@
 #include "refservice/storage/store.h"
 #include "refservice/template_manager.h"
 #include "refservice/storage/upload_quota.h"
+#include "refservice/storage/upload_reconciler.h"
 #include "refservice/soap/xml_guard.h"
 
 namespace {
@@ -44,7 +46,14 @@ upload gets a fresh TOKEN, so an address never changes content). Upload names ar
 only the last path component is kept and bytes outside A-Z a-z 0-9 . - _ become "_"; no path
 below DIR is followed through a symbolic link, so nothing is ever written outside DIR.
 Restarting with the same DIR keeps everything. Every request size, time and quota is bounded;
-the --max-* and --*timeout options below set the limits.
+the --max-* and --*timeout options below set the limits. One service at a time uses DIR: it
+holds a lock on DIR/service.lock, and a second one refuses to start and names the holder.
+
+One publish of a template at a time: setTemplate takes the template for its publish run until
+commitTemplate (or a fault answered to one of the run's later calls, or --publish-timeout
+seconds without a setLogicGroups, setFields or setAssets of it); meanwhile another setTemplate
+of it is refused with a SOAP Fault. A new template is not created under the name of one of the
+account's templates that was never committed.
 
 The first line on standard output is "listening on http://HOST:PORT" once the service accepts
 connections; with port 0 the system picks a free port and that line tells which.
@@ -65,30 +74,31 @@ Fault injection (for testing clients): --fault OPERATION:KIND[:COUNT], repeatabl
              close       the connection is closed without an answer; nothing is changed
              zero-id     setTemplate only: answers the zero GUID as identifier and password;
                          nothing is changed
+             crash       upload only: the service kills itself once the file is in place and
+                         before it is recorded (the next start removes the file)
   COUNT      how many requests of that operation it hits, from the first one (default: all)
 Faults of one operation apply in the order given, each until its COUNT is used up.
 )";
 
-// Removes the partial uploads an interrupted run left in the incoming folder.
-void RemovePartialUploads(refservice::FileSystem* fs) {
-  std::vector<std::string> names;
-  std::string error;
-  if (!fs->List(refservice::kIncomingFolder, &names, &error)) {
-    std::cerr << "osl-service: warning: " << error << "\n";
-    return;
+// Brings uploads/ and incoming/ in line with the record of uploads after a cut run, and says what
+// it removed. False when the record could not be read.
+bool ReconcileDataFolder(refservice::Store* store, refservice::FileSystem* fs) {
+  refservice::ReconcileCounts counts;
+  std::vector<std::string> warnings;
+  bool ok = refservice::ReconcileUploads(store, fs, refservice::kUploadsFolder,
+                                         refservice::kIncomingFolder, &counts, &warnings);
+  for (const std::string& warning : warnings) {
+    std::cerr << "osl-service: warning: " << warning << "\n";
   }
-  int removed = 0;
-  for (const std::string& name : names) {
-    if (fs->Remove(std::string(refservice::kIncomingFolder) + "/" + name, &error)) {
-      ++removed;
-    } else {
-      std::cerr << "osl-service: warning: " << error << "\n";
-    }
-  }
-  if (removed > 0) {
-    std::cerr << "osl-service: removed " << removed
+  if (counts.partial > 0) {
+    std::cerr << "osl-service: removed " << counts.partial
               << " partial upload(s) left by an interrupted run\n";
   }
+  if (counts.pending + counts.orphans > 0) {
+    std::cerr << "osl-service: removed " << counts.pending + counts.orphans
+              << " uploaded file(s) that an interrupted run left unrecorded\n";
+  }
+  return ok;
 }
 
 }  // namespace
@@ -107,6 +117,7 @@ int main(int argc, char** argv) {
   int headTimeoutSeconds = 10;
   int requestTimeoutSeconds = 600;
   int delayMs = 3000;
+  int publishTimeoutSeconds = static_cast<int>(kDefaultPublishLeaseMs / 1000);
   int maxUploadMb = 256;
   int maxSoapMb = 64;
   int maxSessionMb = 1024;
@@ -140,6 +151,10 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 3600));
   app.add_option("--request-timeout", requestTimeoutSeconds,
                  "seconds one whole exchange (request and answer) may take")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 86400));
+  app.add_option("--publish-timeout", publishTimeoutSeconds,
+                 "seconds a publish run keeps its template after its last call")
       ->capture_default_str()
       ->check(CLI::Range(1, 86400));
   app.add_option("--delay-ms", delayMs, "how long the delay fault holds an answer back")
@@ -227,16 +242,26 @@ int main(int argc, char** argv) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
+  // Before anything in the folder is touched: a second service must not clear the first one's
+  // uploads in flight.
+  std::unique_ptr<DataFolderLock> folderLock = DataFolderLock::Acquire(dataDir, &error);
+  if (!folderLock) {
+    std::cerr << "osl-service: " << error << "\n";
+    return 1;
+  }
   std::unique_ptr<FileSystem> fs = OpenFileSystem(dataDir, &error);
   if (!fs || !fs->CreateFolders(kUploadsFolder, &error) ||
       !fs->CreateFolders(kIncomingFolder, &error)) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
-  RemovePartialUploads(fs.get());
   Store store;
   if (!store.Open(dataDir + "/service.db", &error)) {
     std::cerr << "osl-service: " << error << "\n";
+    return 1;
+  }
+  if (!ReconcileDataFolder(&store, fs.get())) {
+    std::cerr << "osl-service: cannot read the record of uploaded files\n";
     return 1;
   }
   UploadQuota quota(static_cast<uint64_t>(maxSessionMb) << 20, static_cast<uint64_t>(maxDataMb)
@@ -256,7 +281,7 @@ int main(int argc, char** argv) {
                  "--password PW to create one\n";
   }
 
-  TemplateManager manager(&store);
+  TemplateManager manager(&store, static_cast<int64_t>(publishTimeoutSeconds) * 1000);
   GsoapDispatcher dispatcher(&manager, static_cast<unsigned>(xmlLimits.maxDepth));
   ServiceOptions serviceOptions;
   serviceOptions.maxSoapBody = static_cast<uint64_t>(maxSoapMb) << 20;

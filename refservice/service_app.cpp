@@ -85,18 +85,22 @@ constexpr const char kIndexText[] =
     "  POST /fileUpload.aspx?sessionid=ID  file upload (multipart/form-data)\n"
     "  GET  /files/ID/TOKEN/NAME         an uploaded file\n";
 
-// Collects a SOAP envelope (bounded) and answers it through the dispatcher.
+// Collects a SOAP envelope (bounded) and answers it through the dispatcher. With an `injected`
+// reply the request is run as an injected SOAP Fault (which changes nothing, but ends the publish
+// run the call belongs to) and answered with that reply instead.
 class SoapExchange : public HttpExchange {
  public:
   SoapExchange(SoapDispatcher* dispatcher, const XmlLimits* limits, std::string path,
-               std::string action, SoapOverride overrideKind, uint64_t maxBody, int delayMs)
+               std::string action, SoapOverride overrideKind, uint64_t maxBody, int delayMs,
+               std::optional<HttpResponse> injected = std::nullopt)
       : dispatcher_(dispatcher),
         limits_(limits),
         path_(std::move(path)),
         action_(std::move(action)),
         overrideKind_(overrideKind),
         maxBody_(maxBody),
-        delayMs_(delayMs) {}
+        delayMs_(delayMs),
+        injected_(std::move(injected)) {}
 
   std::optional<HttpResponse> OnBody(std::string_view data) override {
     if (body_.size() + data.size() > maxBody_) {
@@ -114,6 +118,7 @@ class SoapExchange : public HttpExchange {
     } else {
       response = dispatcher_->Serve(SoapRequest{path_, action_, body_}, overrideKind_);
     }
+    if (injected_) return std::move(*injected_);
     response.delayMs = delayMs_;
     return response;
   }
@@ -126,6 +131,7 @@ class SoapExchange : public HttpExchange {
   SoapOverride overrideKind_;
   uint64_t maxBody_;
   int delayMs_;
+  std::optional<HttpResponse> injected_;
   std::string body_;
 };
 
@@ -244,17 +250,21 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginSoap(const HttpRequestHead& head,
   if (!operation.empty()) fault = faults_->Next(operation);
   SoapOverride overrideKind = SoapOverride::kNone;
   int delayMs = 0;
+  std::optional<HttpResponse> injected;
   if (fault) {
     switch (*fault) {
       case FaultKind::kClose:
-        *reply = HttpResponse::Close();
-        return nullptr;
+        injected = HttpResponse::Close();
+        overrideKind = SoapOverride::kSoapFault;
+        break;
       case FaultKind::kHttp503:
-        *reply = HttpResponse::Text(503, "service unavailable (injected fault)\n");
-        return nullptr;
+        injected = HttpResponse::Text(503, "service unavailable (injected fault)\n");
+        overrideKind = SoapOverride::kSoapFault;
+        break;
       case FaultKind::kGarbage:
-        *reply = HttpResponse::Text(200, GarbageBody(), "text/xml; charset=utf-8");
-        return nullptr;
+        injected = HttpResponse::Text(200, GarbageBody(), "text/xml; charset=utf-8");
+        overrideKind = SoapOverride::kSoapFault;
+        break;
       case FaultKind::kDelay:
         delayMs = options_.delayMs;
         break;
@@ -264,16 +274,20 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginSoap(const HttpRequestHead& head,
       case FaultKind::kZeroId:
         overrideKind = SoapOverride::kZeroId;
         break;
+      case FaultKind::kCrash:  // upload only
+        break;
     }
   }
   return std::make_unique<SoapExchange>(dispatcher_, &options_.xmlLimits, head.path, action,
-                                        overrideKind, options_.maxSoapBody, delayMs);
+                                        overrideKind, options_.maxSoapBody, delayMs,
+                                        std::move(injected));
 }
 
 std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& head,
                                                       HttpResponse* reply) {
   std::optional<FaultKind> fault = faults_->Next("upload");
   int delayMs = 0;
+  bool crashBeforeRecord = false;
   if (fault) {
     const uint64_t maxBody = options_.maxUploadBody;
     switch (*fault) {
@@ -292,6 +306,9 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& hea
             maxBody);
       case FaultKind::kDelay:
         delayMs = options_.delayMs;
+        break;
+      case FaultKind::kCrash:
+        crashBeforeRecord = true;
         break;
       case FaultKind::kZeroId:
         break;
@@ -320,6 +337,7 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& hea
   request.publicHost = PublicHost(head);
   request.maxBody = options_.maxUploadBody;
   request.delayMs = delayMs;
+  request.crashBeforeRecord = crashBeforeRecord;
   return std::make_unique<UploadExchange>(std::move(request), store_, fs_, quota_);
 }
 

@@ -30,6 +30,20 @@ std::string Lower(std::string text) {
 
 bool IsZeroOrEmptyId(const std::string& id) { return id.empty() || id == kZeroGuid; }
 
+std::string BeingPublishedText(const std::string& docId, int64_t remainingMs) {
+  int64_t seconds = remainingMs <= 0 ? 1 : (remainingMs + 999) / 1000;
+  return "Template " + docId +
+         " is being published by another run; try again when that publish has ended (if it "
+         "stopped midway, the template is free again in " +
+         std::to_string(seconds) + " s).";
+}
+
+std::string NamesakeText(const std::string& name, const std::string& docId) {
+  return "A template named \"" + name + "\" (" + docId +
+         ") has not been committed yet, probably because it is being published right now; a "
+         "second template of that name is not created. Try again when that publish has ended.";
+}
+
 }  // namespace
 
 bool IsDecimalText(const std::string& text) {
@@ -76,9 +90,23 @@ bool TemplateManager::OpenTemplate(const Credentials& user, const TemplateKey& k
 }
 
 bool TemplateManager::MarkChanged(int64_t row, TemplateData* data, ServiceError* error) {
+  if (!store_->RenewPublishLease(row, publishLeaseMs_)) return StoreFailure(error);
   if (!data->committed) return true;
   data->committed = false;
   return store_->UpdateTemplate(row, *data) || StoreFailure(error);
+}
+
+bool TemplateManager::TakeLease(int64_t row, const std::string& docId, ServiceError* error) {
+  int64_t remainingMs = 0;
+  switch (store_->TakePublishLease(row, NewGuid(), publishLeaseMs_, &remainingMs)) {
+    case LeaseResult::kTaken:
+      return true;
+    case LeaseResult::kHeld:
+      return Fail(error, false, BeingPublishedText(docId, remainingMs));
+    case LeaseResult::kError:
+      break;
+  }
+  return StoreFailure(error);
 }
 
 bool TemplateManager::GetLibraryTemplates(const Credentials& user, std::vector<TemplateData>* out,
@@ -111,22 +139,33 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
 
   std::string id = code && !code->empty() ? *code : info.docId;
   std::string key = password && !password->empty() ? *password : info.docPassword;
+  // The checks, the write and the lease are one transaction: a refusal changes nothing.
   Store::Transaction transaction(store_);
+  int64_t row = 0;
   if (IsZeroOrEmptyId(id)) {
+    if (record.name) {
+      std::optional<std::string> namesake;
+      if (!store_->FindUncommittedNamesake(userId, *record.name, &namesake)) {
+        return StoreReadFailure(error);
+      }
+      if (namesake) return Fail(error, false, NamesakeText(*record.name, *namesake));
+    }
     record.docId = NewGuid();
     record.docPassword = NewGuid();
     record.userId = userId;
     record.committed = false;
-    if (store_->InsertTemplate(record) == 0) return StoreFailure(error);
+    row = store_->InsertTemplate(record);
+    if (row == 0) return StoreFailure(error);
+    if (!TakeLease(row, record.docId, error)) return false;
   } else {
     if (!IsGuidText(id)) return Fail(error, true, "docID " + id + " is not a GUID.");
-    int64_t row = 0;
     TemplateData current;
     if (!OpenTemplate(user, TemplateKey{id, key}, &row, &current, error)) return false;
     record.docId = current.docId;
     record.docPassword = current.docPassword;
     record.userId = userId;
     record.committed = false;
+    if (!TakeLease(row, current.docId, error)) return false;
     if (!store_->UpdateTemplate(row, record)) return StoreFailure(error);
   }
   if (!transaction.Commit()) return StoreFailure(error);
@@ -279,11 +318,20 @@ bool TemplateManager::CommitTemplate(const Credentials& user, const TemplateKey&
   if (!OpenTemplate(user, key, &row, &data, error)) return false;
   data.committed = true;
   Store::Transaction transaction(store_);
-  if (!store_->UpdateTemplate(row, data) || !store_->AddCommit(row) || !transaction.Commit()) {
+  if (!store_->UpdateTemplate(row, data) || !store_->AddCommit(row) ||
+      !store_->ReleasePublishLease(row) || !transaction.Commit()) {
     return StoreFailure(error);
   }
   *out = std::move(data);
   return true;
+}
+
+void TemplateManager::AbandonPublish(const Credentials& user, const TemplateKey& key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int64_t row = 0;
+  TemplateData data;
+  ServiceError ignored;
+  if (OpenTemplate(user, key, &row, &data, &ignored)) store_->ReleasePublishLease(row);
 }
 
 }  // namespace refservice

@@ -1,8 +1,21 @@
 // What the template service's eight operations mean, independent of their wire form: every
 // operation checks the caller's credentials, every template operation checks the template's
 // password, and a user only ever sees or changes their own templates.
+//
+// One publish of a template at a time. A publish run is what the plug-in sends for one template:
+// setTemplate, then getLogicGroups, setLogicGroups, setFields, setAssets and commitTemplate. Its
+// calls carry the account and the template's identifier and password, and nothing that tells one
+// run from another, so the run is recognised by where it starts: setTemplate takes the
+// template's publish lease (a row in the store with a fresh owner token and an expiry), and while
+// that lease is live every other setTemplate of the template is refused. A second run therefore
+// stops at its first changing call, before it has changed anything; the calls that follow the
+// setTemplate are taken as the holder's. setLogicGroups, setFields and setAssets renew the lease;
+// commitTemplate ends it, and so does a fault answered to any of the run's later calls (the
+// plug-in stops at the first failed call). A run that vanishes loses the lease once it has made
+// no renewing call for the lease time.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,8 +25,13 @@
 
 namespace refservice {
 
+// How long a publish run keeps its template without a renewing call, unless configured: five
+// minutes, room for the uploads a run makes between two calls.
+constexpr int64_t kDefaultPublishLeaseMs = 5 * 60 * 1000;
+
 // Why an operation failed. `client` is true when the request was at fault (bad credentials,
-// unknown template, invalid values) and false for a failure of the service itself.
+// unknown template, invalid values) and false for a failure of the service itself or a conflict
+// with another run that passes (the same request may succeed later).
 struct ServiceError {
   bool client = true;
   std::string reason;
@@ -38,8 +56,10 @@ struct AssetChange {
 
 class TemplateManager {
  public:
-  // `store` must be open and outlive the manager.
-  explicit TemplateManager(Store* store) : store_(store) {}
+  // `store` must be open and outlive the manager. `publishLeaseMs` is how long a publish run
+  // holds its template after its last renewing call.
+  explicit TemplateManager(Store* store, int64_t publishLeaseMs = kDefaultPublishLeaseMs)
+      : store_(store), publishLeaseMs_(publishLeaseMs) {}
 
   // The caller's templates in creation order, with their identifiers and passwords.
   bool GetLibraryTemplates(const Credentials& user, std::vector<TemplateData>* out,
@@ -51,7 +71,11 @@ class TemplateManager {
   // other identifier must name one of the caller's templates with that password, which is then
   // updated (identifier, password and owner stay; the template becomes uncommitted). Widths,
   // heights and bleeds must be decimal numbers (empty counts as 0). On success `out` is the
-  // stored record.
+  // stored record and the template's publish lease is taken (the created or updated template is
+  // the caller's until commitTemplate).
+  // Refused, changing nothing: an update while another run's lease on the template is live, and
+  // a creation under a name (byte for byte) that one of the user's templates has which was never
+  // committed.
   bool SetTemplate(const Credentials& user, const std::optional<std::string>& code,
                    const std::optional<std::string>& password, const TemplateData& info,
                    TemplateData* out, ServiceError* error);
@@ -63,7 +87,8 @@ class TemplateManager {
   // Merges `fields` into the template's list: each sent field replaces the first stored field of
   // the same name not yet replaced by this request (keeping its place), or is appended. With
   // `deleteOthers` the stored fields that no sent field replaced are removed. Every field needs
-  // a non-empty name. `out` is the template's whole list afterwards.
+  // a non-empty name. `out` is the template's whole list afterwards. Renews a live publish lease,
+  // as setLogicGroups and setAssets do.
   bool SetFields(const Credentials& user, const TemplateKey& key,
                  const std::vector<FieldData>& fields, bool deleteOthers,
                  std::vector<FieldData>* out, ServiceError* error);
@@ -88,9 +113,15 @@ class TemplateManager {
                  const std::vector<AssetChange>& changes, std::vector<AssetData>* out,
                  ServiceError* error);
 
-  // Marks the template committed, records the commit and returns the template record.
+  // Marks the template committed, records the commit, ends the publish lease and returns the
+  // template record.
   bool CommitTemplate(const Credentials& user, const TemplateKey& key, TemplateData* out,
                       ServiceError* error);
+
+  // Ends the template's publish lease after a fault was answered to one of the run's calls that
+  // follow setTemplate. Does nothing unless the credentials and key open one of the user's
+  // templates.
+  void AbandonPublish(const Credentials& user, const TemplateKey& key);
 
  private:
   // Checks the credentials; sets `userId` or the error.
@@ -98,10 +129,14 @@ class TemplateManager {
   // Checks credentials and template key; fills the template's row id and record.
   bool OpenTemplate(const Credentials& user, const TemplateKey& key, int64_t* row,
                     TemplateData* data, ServiceError* error);
-  // Marks a changed template uncommitted.
+  // Marks a changed template uncommitted and renews its live publish lease.
   bool MarkChanged(int64_t row, TemplateData* data, ServiceError* error);
+  // Takes the template's publish lease for a new run; fails with the text for the client when
+  // another run holds it.
+  bool TakeLease(int64_t row, const std::string& docId, ServiceError* error);
 
   Store* store_;
+  int64_t publishLeaseMs_;
   std::mutex mutex_;  // one operation at a time: each is a read-modify-write of one template
 };
 

@@ -1,21 +1,13 @@
 #include "refservice/http/upload_exchange.h"
 
+#include <signal.h>
+
 #include <exception>
 
 #include "refservice/storage/file_util.h"
 #include "refservice/service_app.h"
 
 namespace refservice {
-
-std::string NewUploadToken() { return RandomHex(16); }
-
-bool IsUploadToken(std::string_view text) {
-  if (text.size() != 32) return false;
-  for (char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
-}
 
 UploadExchange::UploadExchange(UploadRequest request, Store* store, FileSystem* fs,
                                UploadQuota* quota)
@@ -80,23 +72,38 @@ HttpResponse UploadExchange::Finish() {
   if (!scanner_.Finish()) {
     return Reply(HttpResponse::Text(400, "upload rejected: " + scanner_.error() + "\n"));
   }
-  std::string token = NewUploadToken();
-  std::string folder = std::string(kUploadsFolder) + "/" + request_.session + "/" + token;
-  std::string path = folder + "/" + cleanName_;
+  UploadData upload{request_.session, NewUploadToken(), cleanName_, writer_.size(), ""};
+  std::string folder = std::string(kUploadsFolder) + "/" + upload.session + "/" + upload.token;
+  std::string path = folder + "/" + upload.name;
   std::string error;
-  uint64_t size = writer_.size();
-  if (!fs_->CreateFolders(folder, &error) || !writer_.Commit(path, &error)) {
+  if (!fs_->CreateFolders(folder, &error)) {
     return Reply(HttpResponse::Text(500, "upload not stored: " + error + "\n"));
   }
-  if (!store_->RecordUpload(
-          UploadData{request_.session, token, cleanName_, size, storing_->HexDigest()})) {
-    // An address that was never handed out must not hold a file either.
+  // Pending first: a cut between the move and the record leaves a pending upload, which the
+  // next start removes, never a file that no record names.
+  if (!store_->BeginUpload(upload)) {
+    fs_->RemoveFolder(folder, &error);
+    return Reply(HttpResponse::Text(500, "upload not stored: the upload could not be recorded\n"));
+  }
+  if (!writer_.Commit(path, &error)) {
+    std::string ignored;
+    fs_->RemoveFolder(folder, &ignored);
+    store_->AbandonUpload(upload);
+    return Reply(HttpResponse::Text(500, "upload not stored: " + error + "\n"));
+  }
+  if (request_.crashBeforeRecord) ::raise(SIGKILL);
+  upload.sha256 = storing_->HexDigest();
+  if (!store_->RecordUpload(upload)) {
+    // An address that was never handed out must not hold a file either. A pending record that
+    // cannot be forgotten now is given up at the next start.
     fs_->Remove(path, &error);
+    fs_->RemoveFolder(folder, &error);
+    store_->AbandonUpload(upload);
     return Reply(HttpResponse::Text(500, "upload not stored: the upload could not be recorded\n"));
   }
   stored_ = true;
-  return Reply(HttpResponse::Text(
-      200, ServiceApp::FileAddress(request_.publicHost, request_.session, token, cleanName_)));
+  return Reply(HttpResponse::Text(200, ServiceApp::FileAddress(request_.publicHost, upload.session,
+                                                               upload.token, upload.name)));
 }
 
 }  // namespace refservice

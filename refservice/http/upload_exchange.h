@@ -24,6 +24,9 @@ struct UploadRequest {
   std::string publicHost;  // "HOST:PORT" for the reply's address
   uint64_t maxBody = 0;    // larger bodies are refused with 413
   int delayMs = 0;         // the reply is held back this long
+  // Fault injection: the process kills itself (SIGKILL) once the file is at its address and
+  // before it is recorded, as a crash at the worst moment would.
+  bool crashBeforeRecord = false;
 };
 
 class UploadExchange : public HttpExchange, private MultipartSink {
@@ -57,11 +60,5 @@ class UploadExchange : public HttpExchange, private MultipartSink {
   std::string quotaError_;  // which quota the file would pass, once it would
   std::string storeError_;  // why the file could not be stored, once it could not
 };
-
-// A fresh upload token: 32 lower-case hexadecimal characters from the system's random source.
-std::string NewUploadToken();
-
-// True for the text of an upload token.
-bool IsUploadToken(std::string_view text);
 
 }  // namespace refservice

@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <sstream>
+#include <utility>
 
 #include "osl_soapH.h"
 #include "refservice/soap/field_record.h"
@@ -58,6 +60,9 @@ struct SoapRequestContext {
   size_t bodyPos = 0;
   std::string out;
   FieldRecordCodec codec;  // owns field records read back from storage until the answer is sent
+  // Set by the calls that follow setTemplate in a publish run: the account and template they
+  // name, so that a fault answered to them ends the run's publish lease.
+  std::optional<std::pair<Credentials, TemplateKey>> runCall;
 };
 
 namespace {
@@ -87,6 +92,16 @@ int Fault(struct soap* soap, bool client, const std::string& reason) {
 
 int Fault(struct soap* soap, const ServiceError& error) {
   return Fault(soap, error.client, error.reason);
+}
+
+// Notes that `request` is one of a publish run's calls after setTemplate (getLogicGroups,
+// setLogicGroups, setFields, setAssets, commitTemplate). Call before Begin, so that an injected
+// fault counts too.
+template <class Request>
+void NoteRunCall(struct soap* soap, const Request* request) {
+  if (request == nullptr) return;
+  ContextOf(soap)->runCall.emplace(Credentials{request->userEmail, request->userPassword},
+                                   TemplateKey{request->docCode, request->docPassword});
 }
 
 // Checks that the request reached the right endpoint with a matching SOAPAction, and applies an
@@ -269,6 +284,11 @@ HttpResponse GsoapDispatcher::Serve(const SoapRequest& request, SoapOverride ove
       if (status < SOAP_STOP) soap_send_fault(soap.get());
     }
   }
+  // The plug-in stops a publish at the first call that fails: the run is over, and its template
+  // is free for the next one at once rather than after the lease time.
+  if (status != SOAP_OK && context.runCall) {
+    manager_->AbandonPublish(context.runCall->first, context.runCall->second);
+  }
   if (context.out.empty()) {
     return HttpResponse::Text(500, "the SOAP request could not be answered\n");
   }
@@ -349,6 +369,7 @@ int __ns5__getFields(struct soap* soap, _ns2__getFields* request,
 
 int __ns5__setFields(struct soap* soap, _ns2__setFields* request,
                      _ns2__setFieldsResponse& response) {
+  refservice::NoteRunCall(soap, request);
   if (int rc = Begin(soap, "setFields", request); rc != SOAP_OK) return rc;
   std::vector<FieldData> fields;
   if (request->docFields != nullptr) {
@@ -374,6 +395,7 @@ int __ns5__setFields(struct soap* soap, _ns2__setFields* request,
 
 int __ns5__getLogicGroups(struct soap* soap, _ns2__getLogicGroups* request,
                           _ns2__getLogicGroupsResponse& response) {
+  refservice::NoteRunCall(soap, request);
   if (int rc = Begin(soap, "getLogicGroups", request); rc != SOAP_OK) return rc;
   std::vector<refservice::LogicGroupData> groups;
   ServiceError error;
@@ -388,6 +410,7 @@ int __ns5__getLogicGroups(struct soap* soap, _ns2__getLogicGroups* request,
 
 int __ns5__setLogicGroups(struct soap* soap, _ns2__setLogicGroups* request,
                           _ns2__setLogicGroupsResponse& response) {
+  refservice::NoteRunCall(soap, request);
   if (int rc = Begin(soap, "setLogicGroups", request); rc != SOAP_OK) return rc;
   std::vector<refservice::LogicGroupData> groups;
   if (request->logicGroups != nullptr) {
@@ -411,6 +434,7 @@ int __ns5__setLogicGroups(struct soap* soap, _ns2__setLogicGroups* request,
 
 int __ns5__setAssets(struct soap* soap, _ns2__setAssets* request,
                      _ns2__setAssetsResponse& response) {
+  refservice::NoteRunCall(soap, request);
   if (int rc = Begin(soap, "setAssets", request); rc != SOAP_OK) return rc;
   std::vector<refservice::AssetChange> changes;
   if (request->assets != nullptr) {
@@ -450,6 +474,7 @@ int __ns5__setAssets(struct soap* soap, _ns2__setAssets* request,
 
 int __ns5__commitTemplate(struct soap* soap, _ns2__commitTemplate* request,
                           _ns2__commitTemplateResponse& response) {
+  refservice::NoteRunCall(soap, request);
   if (int rc = Begin(soap, "commitTemplate", request); rc != SOAP_OK) return rc;
   TemplateData stored;
   ServiceError error;

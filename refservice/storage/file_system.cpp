@@ -168,6 +168,17 @@ class DataFolderFileSystem : public FileSystem {
     return true;
   }
 
+  bool RemoveFolder(const std::string& path, std::string* error) override {
+    std::string name;
+    UniqueFd folder = OpenParent(path, &name, error);
+    if (!folder.valid()) return false;
+    if (::unlinkat(folder.get(), name.c_str(), AT_REMOVEDIR) != 0) {
+      *error = ErrnoText("cannot remove folder", path, errno);
+      return false;
+    }
+    return true;
+  }
+
   bool SyncFolder(const std::string& path, std::string* error) override {
     UniqueFd folder = OpenFolder(path, error);
     if (!folder.valid()) return false;

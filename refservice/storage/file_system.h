@@ -39,6 +39,8 @@ class FileSystem {
   // Renames `from` to `to`; fails when `to` exists.
   virtual bool Rename(const std::string& from, const std::string& to, std::string* error) = 0;
   virtual bool Remove(const std::string& path, std::string* error) = 0;
+  // Removes the empty folder `path`; fails when it holds anything.
+  virtual bool RemoveFolder(const std::string& path, std::string* error) = 0;
   // Flushes the folder's entries (a rename into it) to stable storage.
   virtual bool SyncFolder(const std::string& path, std::string* error) = 0;
   // Opens the regular file `path` for reading and sets `size`.
@@ -68,6 +70,9 @@ class FileSystemWrapper : public FileSystem {
   }
   bool Remove(const std::string& path, std::string* error) override {
     return target_->Remove(path, error);
+  }
+  bool RemoveFolder(const std::string& path, std::string* error) override {
+    return target_->RemoveFolder(path, error);
   }
   bool SyncFolder(const std::string& path, std::string* error) override {
     return target_->SyncFolder(path, error);

@@ -121,4 +121,14 @@ bool IsGuidText(std::string_view text) {
   return true;
 }
 
+std::string NewUploadToken() { return RandomHex(16); }
+
+bool IsUploadToken(std::string_view text) {
+  if (text.size() != 32) return false;
+  for (char c : text) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
 }  // namespace refservice

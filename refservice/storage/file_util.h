@@ -39,4 +39,11 @@ bool IsGuidText(std::string_view text);
 // `count` random bytes as 2*count lower-case hexadecimal characters.
 std::string RandomHex(size_t count);
 
+// A fresh upload token (the address part that makes every upload's address its own): 32
+// lower-case hexadecimal characters from the system's random source.
+std::string NewUploadToken();
+
+// True for the text of an upload token.
+bool IsUploadToken(std::string_view text);
+
 }  // namespace refservice

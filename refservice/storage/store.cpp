@@ -76,7 +76,22 @@ CREATE TABLE IF NOT EXISTS uploads(
   sha256 TEXT NOT NULL,
   uploaded_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP,
   PRIMARY KEY(session, name));
+CREATE TABLE IF NOT EXISTS pending_files(
+  session TEXT NOT NULL,
+  token TEXT NOT NULL,
+  name TEXT NOT NULL,
+  started_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP,
+  PRIMARY KEY(session, token, name));
+CREATE TABLE IF NOT EXISTS publish_leases(
+  template_id INTEGER PRIMARY KEY REFERENCES templates(id),
+  owner TEXT NOT NULL,
+  taken_at_ms INTEGER NOT NULL,
+  expires_at_ms INTEGER NOT NULL);
 )sql";
+
+// The database's clock in milliseconds since 1970 (SQLite reads the system clock once per
+// statement, so every use within one statement sees the same instant).
+#define OSL_NOW_MS "CAST((julianday('now') - 2440587.5) * 86400000.0 AS INTEGER)"
 
 // One prepared statement, finalised on destruction.
 class Statement {
@@ -527,17 +542,98 @@ int Store::CommitCount(int64_t templateRow) {
   return query.Row() ? query.Int(0) : 0;
 }
 
-bool Store::RecordUpload(const UploadData& upload) {
+bool Store::FindUncommittedNamesake(int userId, const std::string& name,
+                                    std::optional<std::string>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  out->reset();
+  Statement query(db_,
+                  "SELECT doc_id FROM templates t WHERE user_id = ?1 AND name = ?2 "
+                  "AND NOT EXISTS (SELECT 1 FROM commits c WHERE c.template_id = t.id) "
+                  "ORDER BY id LIMIT 1");
+  query.Bind(1, userId).Bind(2, name);
+  if (query.Row()) {
+    *out = query.Text(0);
+    return true;
+  }
+  return query.Done();
+}
+
+LeaseResult Store::TakePublishLease(int64_t templateRow, const std::string& owner,
+                                    int64_t durationMs, int64_t* remainingMs) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement take(db_,
+                 "INSERT INTO publish_leases(template_id, owner, taken_at_ms, expires_at_ms) "
+                 "VALUES(?1, ?2, " OSL_NOW_MS ", " OSL_NOW_MS
+                 " + ?3) "
+                 "ON CONFLICT(template_id) DO UPDATE SET owner = excluded.owner, "
+                 "taken_at_ms = excluded.taken_at_ms, expires_at_ms = excluded.expires_at_ms "
+                 "WHERE publish_leases.expires_at_ms <= excluded.taken_at_ms");
+  if (!take.Bind(1, templateRow).Bind(2, owner).Bind(3, durationMs).Run()) {
+    return LeaseResult::kError;
+  }
+  if (sqlite3_changes(db_) == 1) return LeaseResult::kTaken;
+  Statement left(
+      db_, "SELECT expires_at_ms - " OSL_NOW_MS " FROM publish_leases WHERE template_id = ?1");
+  left.Bind(1, templateRow);
+  if (!left.Row()) return LeaseResult::kError;
+  if (remainingMs != nullptr) *remainingMs = left.Int64(0);
+  return LeaseResult::kHeld;
+}
+
+bool Store::RenewPublishLease(int64_t templateRow, int64_t durationMs) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement renew(db_, "UPDATE publish_leases SET expires_at_ms = " OSL_NOW_MS
+                       " + ?2 WHERE template_id = ?1 AND expires_at_ms > " OSL_NOW_MS);
+  return renew.Bind(1, templateRow).Bind(2, durationMs).Run();
+}
+
+bool Store::ReleasePublishLease(int64_t templateRow) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement release(db_, "DELETE FROM publish_leases WHERE template_id = ?1");
+  return release.Bind(1, templateRow).Run();
+}
+
+bool Store::BeginUpload(const UploadData& upload) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement insert(db_, "INSERT INTO pending_files(session, token, name) VALUES(?1, ?2, ?3)");
+  return insert.Bind(1, upload.session).Bind(2, upload.token).Bind(3, upload.name).Run();
+}
+
+bool Store::AbandonUpload(const UploadData& upload) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement remove(db_,
+                   "DELETE FROM pending_files WHERE session = ?1 AND token = ?2 AND name = ?3");
+  return remove.Bind(1, upload.session).Bind(2, upload.token).Bind(3, upload.name).Run();
+}
+
+bool Store::PendingUploads(std::vector<UploadData>* out) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  out->clear();
+  Statement query(db_, "SELECT session, token, name FROM pending_files ORDER BY started_at");
+  while (query.Row()) {
+    UploadData upload;
+    upload.session = query.Text(0);
+    upload.token = query.Text(1);
+    upload.name = query.Text(2);
+    out->push_back(std::move(upload));
+  }
+  return query.Done();
+}
+
+bool Store::RecordUpload(const UploadData& upload) {
+  Transaction transaction(this);
   Statement insert(db_,
                    "INSERT INTO files(session, token, name, size, sha256) "
                    "VALUES(?1, ?2, ?3, ?4, ?5)");
-  return insert.Bind(1, upload.session)
-      .Bind(2, upload.token)
-      .Bind(3, upload.name)
-      .Bind(4, static_cast<int64_t>(upload.size))
-      .Bind(5, upload.sha256)
-      .Run();
+  if (!insert.Bind(1, upload.session)
+           .Bind(2, upload.token)
+           .Bind(3, upload.name)
+           .Bind(4, static_cast<int64_t>(upload.size))
+           .Bind(5, upload.sha256)
+           .Run()) {
+    return false;
+  }
+  return AbandonUpload(upload) && transaction.Commit();
 }
 
 bool Store::UploadedBytes(std::vector<std::pair<std::string, uint64_t>>* out) {

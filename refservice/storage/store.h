@@ -1,5 +1,6 @@
 // Persistent state of the reference service in one SQLite database: user accounts, templates,
-// their fields, logic groups and assets, commits, and the record of uploaded files.
+// their fields, logic groups and assets, commits, the record of uploaded files, and the publish
+// leases that let one publish of a template run at a time.
 //
 // All methods are safe to call from several threads; each one is atomic on its own. Callers that
 // need several calls to be atomic together use Store::Transaction.
@@ -61,6 +62,13 @@ struct TemplateSummary {
   int groupCount = 0;
   int assetCount = 0;
   int commitCount = 0;
+};
+
+// Whether TakePublishLease got the lease.
+enum class LeaseResult {
+  kTaken,  // the lease is the caller's until it is renewed, released or expires
+  kHeld,   // a live lease of another run holds the template
+  kError,  // the database failed
 };
 
 struct UploadData {
@@ -143,7 +151,44 @@ class Store {
   bool AddCommit(int64_t templateRow);
   int CommitCount(int64_t templateRow);
 
-  // Records an uploaded file. False on a database error or when that address is already taken.
+  // The identifier of the first (oldest) template of the user whose name is exactly `name` (byte
+  // for byte) and which has never been committed; `out` is empty when there is none. False on a
+  // database error.
+  bool FindUncommittedNamesake(int userId, const std::string& name,
+                               std::optional<std::string>* out);
+
+  // Publish leases: at most one row per template, holding the owner token of the run that holds
+  // it and its expiry. Times are the database's clock, so that every process sharing the
+  // database agrees on when a lease expires; a lease is live while its expiry lies ahead.
+
+  // Takes the template's lease for `owner` for `durationMs` from now, unless another live lease
+  // holds it; a lease that has expired is replaced. One statement, so two callers can never both
+  // get it. On kHeld, `remainingMs` (when not null) is how long the live lease has left.
+  LeaseResult TakePublishLease(int64_t templateRow, const std::string& owner, int64_t durationMs,
+                               int64_t* remainingMs);
+  // Moves the expiry of the template's live lease to `durationMs` from now. A template without a
+  // live lease is left alone. False on a database error.
+  bool RenewPublishLease(int64_t templateRow, int64_t durationMs);
+  // Ends the template's lease, live or not. False on a database error.
+  bool ReleasePublishLease(int64_t templateRow);
+
+  // Uploads are recorded in two steps around the move of the file to its address: BeginUpload
+  // records the address as pending before the file is moved there, RecordUpload turns it into a
+  // stored file once it is in place, AbandonUpload forgets it when the move failed. A pending
+  // upload found at start-up belongs to a run that was cut between the two steps (see
+  // ReconcileUploads); a file at an address without any record was never put there by this
+  // service's upload path.
+
+  // Records `upload`'s address as pending. False on a database error or when the address is
+  // already pending.
+  bool BeginUpload(const UploadData& upload);
+  // Forgets a pending address. False on a database error.
+  bool AbandonUpload(const UploadData& upload);
+  // The pending addresses (size and digest are not known for them).
+  bool PendingUploads(std::vector<UploadData>* out);
+
+  // Records an uploaded file and forgets its pending address, in one transaction. False on a
+  // database error or when that address is already taken.
   bool RecordUpload(const UploadData& upload);
   // The bytes of uploaded files each session holds.
   bool UploadedBytes(std::vector<std::pair<std::string, uint64_t>>* out);

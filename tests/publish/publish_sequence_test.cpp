@@ -7,6 +7,7 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "service/messages.h"
@@ -221,22 +222,9 @@ TEST_F(PublishRun, ADocumentWhoseTemplateIsGoneIsPublishedAsANewTemplate) {
 
 TEST_F(PublishRun, AnInactiveTemplateIsUpdatedWithItsOwnAlert) {
   ASSERT_NO_FATAL_FAILURE(Start());
-  {
-    // A template of the same name that the service holds as inactive.
-    OslSoapContext context;
-    osl_soap::_ns2__setTemplate request;
-    request.userEmail = kE2eUser;
-    request.userPassword = kE2ePassword;
-    osl_soap::libraryTemplate info;
-    info.docName = OslNewString(context.get(), std::string("Card"));
-    info.docID = kZeroGuid;
-    info.docPassword = kZeroGuid;
-    info.isActive = false;
-    request.templateInfo = &info;
-    osl_soap::_ns2__setTemplateResponse response;
-    const std::string endpoint = service_.baseUrl() + "/services/templateMgr.svc";
-    ASSERT_EQ(0, CallSetTemplate(context.get(), endpoint.c_str(), nullptr, &request, response));
-  }
+  // A template of the same name that the service holds as inactive, its publish ended (the
+  // service lets one publish of a template run at a time).
+  ASSERT_FALSE(CreateTemplate("Card", false, "", "", true).first.empty());
   const std::string id = query_->Template("Card")->docID;
   Open(Card());
   host_.AlertLog().SetAnswers({"yes"});
@@ -324,7 +312,8 @@ TEST_F(PublishRun, ReusedFieldsKeepTheServicesSettingsUnlessRefreshed) {
 // fields are on the service, but no asset is registered and nothing is
 // committed; the next publish with a working export completes the template.
 TEST_F(PublishRun, AFailedProofExportStopsTheRunBeforeAnythingIsCommitted) {
-  ASSERT_NO_FATAL_FAILURE(Start());
+  // The stopped run keeps its template until the service's publish time-out.
+  ASSERT_NO_FATAL_FAILURE(Start({"--publish-timeout", "1"}));
   Open(Card());
   FailingPdfWriter failing(&host_.PdfWriting().Real());
   {
@@ -346,6 +335,7 @@ TEST_F(PublishRun, AFailedProofExportStopsTheRunBeforeAnythingIsCommitted) {
   EXPECT_EQ(0, CommitCount(data_.path(), id));
   EXPECT_EQ(2u, StoredFields().size());
 
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   Publish();
   const auto alerts = AlertTexts();
   ASSERT_EQ(1u, alerts.size());
@@ -558,7 +548,7 @@ TEST_F(PublishRun, SetFieldsIsSkippedOnlyForANewTemplateWithoutFields) {
 // document's.
 TEST_F(PublishRun, ABoundDocumentKeepsItsTemplatesCategoryAndBleed) {
   ASSERT_NO_FATAL_FAILURE(Start());
-  const auto [id, password] = CreateTemplate("Card", true, "Flyers", "3");
+  const auto [id, password] = CreateTemplate("Card", true, "Flyers", "3", true);
   ASSERT_FALSE(id.empty());
   Open(Card("clientType:::1|||docID:::" + id + "|||docName:::Card|||docPassword:::" + password +
             "|||"));

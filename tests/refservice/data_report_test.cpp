@@ -8,6 +8,7 @@
 #include "tests/refservice/raw_http.h"
 #include "tests/refservice/soap_client.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/thread_group.h"
 
 namespace osltest {
 namespace {
@@ -170,7 +171,8 @@ TEST_F(DataReportTest, ListingWhileAClientWritesSeesWholeTemplates) {
   SoapClient ann(service_.port(), kAnn, kAnnPw);
   auto [id, password] = ann.CreateTemplate("Busy");
   std::atomic<bool> done{false};
-  std::thread writer([&, id = id, password = password] {
+  ThreadGroup writer([&] { done = true; });
+  writer.Start([&, id = id, password = password] {
     SoapClient client(service_.port(), kAnn, kAnnPw);
     for (int i = 0; i < 30 && !done; ++i) {
       std::vector<ns2__OstrFieldInfo*> stored;
@@ -189,8 +191,7 @@ TEST_F(DataReportTest, ListingWhileAClientWritesSeesWholeTemplates) {
                 counts.rfind("fields=", 0) == 0 && counts[7] >= '0' && counts[7] <= '5')
         << counts;
   }
-  done = true;
-  writer.join();
+  writer.JoinAll();
 }
 
 TEST_F(DataReportTest, UnknownIdentifierAndUnusableFoldersAreUsageErrors) {

@@ -16,16 +16,15 @@
 #include <thread>
 
 #include "tests/refservice/raw_http.h"
+#include "tests/refservice/service_fixture.h"
 #include "tests/refservice/soap_client.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/thread_group.h"
 
 namespace osltest {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr char kAnn[] = "ann@example.org";
-constexpr char kAnnPw[] = "ann-pw";
 
 std::string Envelope(const std::string& body) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope "
@@ -41,51 +40,6 @@ std::string LibraryRequest(const std::string& password) {
   return PostRequest("/services/builddoc.asmx", "text/xml; charset=utf-8", envelope,
                      "SOAPAction: \"urn:osl:templates/getLibraryTemplates\"\r\n");
 }
-
-// A connected socket to the service, closed on destruction.
-class Connection {
- public:
-  explicit Connection(uint16_t port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~Connection() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool ok() const { return fd_ >= 0; }
-  bool Send(const std::string& bytes) {
-    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-           static_cast<ssize_t>(bytes.size());
-  }
-  // Reads what arrives within `waitMs`; sets `closed` when the service ended the connection.
-  std::string Receive(int waitMs, bool* closed) {
-    std::string out;
-    auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
-    *closed = false;
-    for (;;) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      pollfd pfd{fd_, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) return out;
-      char buffer[4096];
-      ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-      if (n <= 0) {
-        *closed = true;
-        return out;
-      }
-      out.append(buffer, static_cast<size_t>(n));
-    }
-  }
-
- private:
-  int fd_ = -1;
-};
 
 // Sends `bytes` one at a time, `gapMs` apart, until the service answers or closes, or everything
 // is sent. Returns what the service sent and how many bytes went out.
@@ -105,20 +59,7 @@ std::string Trickle(uint16_t port, const std::string& bytes, int gapMs, size_t* 
   return reply;
 }
 
-class HttpTest : public ::testing::Test {
- protected:
-  void StartService(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"--user", kAnn, "--password", kAnnPw};
-    args.insert(args.end(), extra.begin(), extra.end());
-    std::string error;
-    ASSERT_TRUE(service_.Start(dir_.path(), args, &error)) << error;
-  }
-
-  void TearDown() override { EXPECT_EQ(service_.Stop(), 0) << "osl-service did not end cleanly"; }
-
-  TempDir dir_;
-  ServiceProcess service_;
-};
+class HttpTest : public ServiceFixture {};
 
 // Checks one exchange: a single reply whose head carries exactly one Content-Length and
 // "Connection: close", whose body has exactly that length (none for HEAD), after which the
@@ -222,9 +163,9 @@ TEST_F(HttpTest, SlowClientsDoNotStarveOthers) {
   StartService({"--threads", "1", "--head-timeout", "60", "--timeout", "60"});
   const uint16_t port = service_.port();
   std::atomic<bool> done{false};
-  std::vector<std::thread> slow;
+  ThreadGroup slow([&] { done = true; });
   for (int i = 0; i < 8; ++i) {
-    slow.emplace_back([&, i] {
+    slow.Start([&, i] {
       Connection connection(port);
       std::string request = i % 2 == 0
                                 ? LibraryRequest(kAnnPw)
@@ -247,8 +188,7 @@ TEST_F(HttpTest, SlowClientsDoNotStarveOthers) {
     EXPECT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK) << FaultText(client.soap());
     EXPECT_EQ(Upload(port, "fast", "f.bin", "fast").status, 200);
   }
-  done = true;
-  for (std::thread& thread : slow) thread.join();
+  slow.JoinAll();
 }
 
 TEST_F(HttpTest, DeadlinesEndTricklingAndSilentClients) {
@@ -291,6 +231,15 @@ TEST_F(HttpTest, ConnectionsBeyondTheLimitAreTurnedAway) {
   StartService({"--max-connections", "3"});
   const uint16_t port = service_.port();
   std::vector<std::unique_ptr<Connection>> held;
+  for (int i = 0; i < 2; ++i) {
+    held.push_back(std::make_unique<Connection>(port));
+    ASSERT_TRUE(held.back()->Send("GET / HT"));
+  }
+  // The third connection is the last one allowed: it is served, however long the others wait.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the two are accepted
+  EXPECT_EQ(ParseReply(RawExchange(port, "GET / HTTP/1.1\r\nHost: h\r\n\r\n")).status, 200);
+  held.clear();
+
   for (int i = 0; i < 3; ++i) {
     held.push_back(std::make_unique<Connection>(port));
     ASSERT_TRUE(held.back()->Send("GET / HT"));  // a head that has not ended
@@ -310,6 +259,89 @@ TEST_F(HttpTest, ConnectionsBeyondTheLimitAreTurnedAway) {
     if (served.status != 200) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   EXPECT_EQ(served.status, 200);
+}
+
+// A request exactly at a size limit is served; one byte more is refused.
+TEST_F(HttpTest, RequestsExactlyAtTheSizeLimitsAreServed) {
+  constexpr size_t kMiB = 1 << 20;
+  StartService({"--max-soap-mb", "1", "--max-upload-mb", "1"});
+  const uint16_t port = service_.port();
+
+  // The head, request line to closing empty line, may be 32 KiB.
+  auto headOf = [](size_t size) {
+    std::string head = "GET / HTTP/1.1\r\nHost: h\r\nX-Padding: \r\n\r\n";
+    head.insert(head.find("X-Padding: ") + 11, size - head.size(), 'p');
+    return head;
+  };
+  EXPECT_EQ(ParseReply(RawExchange(port, headOf(32 * 1024))).status, 200);
+  EXPECT_EQ(ParseReply(RawExchange(port, headOf(32 * 1024 + 1))).status, 431);
+
+  // A SOAP body of --max-soap-mb, with Content-Length and chunked.
+  auto envelopeOf = [](size_t size) {
+    std::string envelope = Envelope("<ns4:getLibraryTemplates><ns4:email>" + std::string(kAnn) +
+                                    "</ns4:email><ns4:password>" + kAnnPw +
+                                    "</ns4:password></ns4:getLibraryTemplates>");
+    envelope.insert(envelope.find("<ns4:getLibraryTemplates>"), size - envelope.size(), ' ');
+    return envelope;
+  };
+  auto soapWithLength = [&](size_t size) {
+    return PostRequest("/services/builddoc.asmx", "text/xml; charset=utf-8", envelopeOf(size),
+                       "SOAPAction: \"urn:osl:templates/getLibraryTemplates\"\r\n");
+  };
+  auto soapChunked = [&](size_t size) {
+    std::string envelope = envelopeOf(size);
+    char sizeLine[32];
+    std::snprintf(sizeLine, sizeof sizeLine, "%zx\r\n", envelope.size());
+    return "POST /services/builddoc.asmx HTTP/1.1\r\nHost: h\r\nContent-Type: text/xml\r\n"
+           "Transfer-Encoding: chunked\r\n\r\n" +
+           std::string(sizeLine) + envelope + "\r\n0\r\n\r\n";
+  };
+  EXPECT_EQ(ParseReply(RawExchange(port, soapWithLength(kMiB))).status, 200);
+  EXPECT_EQ(ParseReply(RawExchange(port, soapWithLength(kMiB + 1))).status, 413);
+  EXPECT_EQ(ParseReply(RawExchange(port, soapChunked(kMiB))).status, 200);
+  EXPECT_EQ(ParseReply(RawExchange(port, soapChunked(kMiB + 1))).status, 413);
+
+  // An upload body of --max-upload-mb, chunked as the plug-in sends it and with Content-Length.
+  const size_t overhead = UploadBody(kUploadBoundary, "limit.bin", "").size();
+  HttpReply atLimit = Upload(port, "s-limit", "limit.bin", std::string(kMiB - overhead, 'u'));
+  EXPECT_EQ(atLimit.status, 200) << atLimit.body;
+  EXPECT_EQ(Upload(port, "s-limit", "limit.bin", std::string(kMiB - overhead + 1, 'u')).status,
+            413);
+  auto uploadWithLength = [&](size_t size) {
+    return PostRequest("/fileUpload.aspx?sessionid=s-limit", UploadContentType(kUploadBoundary),
+                       UploadBody(kUploadBoundary, "limit.bin", std::string(size - overhead, 'v')));
+  };
+  EXPECT_EQ(ParseReply(RawExchange(port, uploadWithLength(kMiB))).status, 200);
+  EXPECT_EQ(ParseReply(RawExchange(port, uploadWithLength(kMiB + 1))).status, 413);
+}
+
+// Clients that keep just inside the time limits are served, however slowly they send: a head in
+// pieces, a gap under the silence limit each, the whole under the head's limit; and an upload
+// whose body takes most of the exchange's time. Both go at once.
+TEST_F(HttpTest, ClientsJustInsideTheDeadlinesAreServed) {
+  StartService({"--timeout", "1", "--head-timeout", "2", "--request-timeout", "4"});
+  const uint16_t port = service_.port();
+  const std::vector<std::string> head = {"GET / HTTP/1.1\r\n", "Host: h\r\n", "X-Slow: yes\r\n",
+                                         "\r\n"};
+  std::string upload = UploadRequest(port, "slow", "slow.bin", std::string(4000, 's'));
+  size_t bodyStart = upload.find("\r\n\r\n") + 4;
+  const size_t piece = (upload.size() - bodyStart + 2) / 3;
+  std::vector<std::string> uploadPieces = {upload.substr(0, bodyStart)};
+  for (size_t at = bodyStart; at < upload.size(); at += piece) {
+    uploadPieces.push_back(upload.substr(at, piece));
+  }
+  ASSERT_EQ(uploadPieces.size(), 4u);
+  Connection slowHead(port);
+  Connection slowUpload(port);
+  for (size_t i = 0; i < head.size(); ++i) {
+    if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    ASSERT_TRUE(slowHead.Send(head[i]));
+    ASSERT_TRUE(slowUpload.Send(uploadPieces[i]));
+  }
+  bool closed = false;
+  EXPECT_EQ(ParseReply(slowHead.Receive(5000, &closed)).status, 200);
+  HttpReply reply = ParseReply(slowUpload.Receive(5000, &closed));
+  EXPECT_EQ(reply.status, 200) << reply.body;
 }
 
 TEST_F(HttpTest, RandomBytesNeverStopTheService) {

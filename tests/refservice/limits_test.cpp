@@ -8,8 +8,10 @@
 #include <thread>
 
 #include "tests/refservice/raw_http.h"
+#include "tests/refservice/service_fixture.h"
 #include "tests/refservice/soap_client.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/thread_group.h"
 
 namespace osltest {
 namespace {
@@ -17,24 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace osl_soap;
 
-constexpr char kAnn[] = "ann@example.org";
-constexpr char kAnnPw[] = "ann-pw";
-
-class LimitsTest : public ::testing::Test {
+class LimitsTest : public ServiceFixture {
  protected:
-  void StartService(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"--user", kAnn, "--password", kAnnPw};
-    args.insert(args.end(), extra.begin(), extra.end());
-    std::string error;
-    ASSERT_TRUE(service_.Start(dir_.path(), args, &error)) << error;
-  }
-
-  void TearDown() override {
-    if (service_.Running()) {
-      EXPECT_EQ(service_.Stop(), 0) << "osl-service did not end cleanly";
-    }
-  }
-
   std::vector<std::string> StoredFiles() {
     std::vector<std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(dir_.path() + "/uploads")) {
@@ -45,9 +31,6 @@ class LimitsTest : public ::testing::Test {
     std::sort(files.begin(), files.end());
     return files;
   }
-
-  TempDir dir_;
-  ServiceProcess service_;
 };
 
 // A setFields request written by hand; `field` goes inside ns2:docFields.
@@ -147,6 +130,74 @@ TEST_F(LimitsTest, HostileXmlIsRefusedBeforeAuthenticationAndNothingIsLost) {
   EXPECT_EQ(Text(fields[0]->fieldName), "kept");
 }
 
+// The number of elements (start tags) in `xml`.
+size_t ElementCount(const std::string& xml) {
+  size_t count = 0;
+  for (size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
+    char next = at + 1 < xml.size() ? xml[at + 1] : '/';
+    if (next != '/' && next != '?' && next != '!') ++count;
+  }
+  return count;
+}
+
+// `count` attributes (namespace declarations when `prefix` is "xmlns:p") of one element.
+std::string Attributes(const std::string& prefix, int first, int count) {
+  std::string text;
+  for (int i = first; i < first + count; ++i) text += " " + prefix + std::to_string(i) + "='urn:v'";
+  return text;
+}
+
+// A request exactly at each XML limit goes through the pre-scan and the parser and is stored;
+// one more element, level, attribute or declaration is refused.
+TEST_F(LimitsTest, XmlExactlyAtItsLimitsIsServed) {
+  StartService({"--max-xml-elements", "400"});
+  SoapClient client(service_.port(), kAnn, kAnnPw);
+  auto [id, password] = client.CreateTemplate("At the limits");
+  auto send = [&, id = id, password = password](const std::string& inside) {
+    return ParseReply(
+        RawExchange(service_.port(), SetFieldsRequest(id, password, Field("f", inside))));
+  };
+  // Envelope, Body, setFields, docFields and OstrFieldInfo are five levels; elements the field
+  // record does not define are skipped.
+  auto nested = [](int levels) {
+    std::string text;
+    for (int i = 0; i < levels; ++i) text += "<x>";
+    for (int i = 0; i < levels; ++i) text += "</x>";
+    return text;
+  };
+  HttpReply deep = send(nested(64 - 5));
+  EXPECT_EQ(deep.status, 200) << FaultString(deep);
+  EXPECT_EQ(FaultString(send(nested(65 - 5))).rfind("The request nests elements deeper than 64", 0),
+            0u);
+
+  HttpReply attributes = send("<x" + Attributes("a", 0, 32) + "/>");
+  EXPECT_EQ(attributes.status, 200) << FaultString(attributes);
+  EXPECT_EQ(FaultString(send("<x" + Attributes("a", 0, 33) + "/>"))
+                .rfind("An element of the request has more than 32 attributes", 0),
+            0u);
+
+  // The envelope declares two namespaces.
+  std::string declarations =
+      "<x" + Attributes("xmlns:p", 0, 31) + "/><x" + Attributes("xmlns:p", 31, 31) + "/>";
+  HttpReply namespaces = send(declarations);
+  EXPECT_EQ(namespaces.status, 200) << FaultString(namespaces);
+  EXPECT_EQ(FaultString(send(declarations + "<x xmlns:q='urn:q'/>")),
+            "The request declares more than 64 namespaces.");
+
+  const size_t base = ElementCount(SetFieldsRequest(id, password, Field("f")));
+  std::string fillers;
+  for (size_t i = base; i < 400; ++i) fillers += "<x/>";
+  ASSERT_EQ(ElementCount(SetFieldsRequest(id, password, Field("f", fillers))), 400u);
+  HttpReply elements = send(fillers);
+  EXPECT_EQ(elements.status, 200) << FaultString(elements);
+  EXPECT_EQ(FaultString(send(fillers + "<x/>")), "The request has more than 400 elements.");
+
+  std::vector<ns2__OstrFieldInfo*> fields;
+  ASSERT_EQ(client.GetFields(kAnn, kAnnPw, id, password, &fields), SOAP_OK);
+  ASSERT_EQ(fields.size(), 1u);
+  EXPECT_EQ(Text(fields[0]->fieldName), "f");
+}
+
 TEST_F(LimitsTest, UploadQuotasRefuseClearlyAndStoreNothing) {
   StartService({"--max-session-mb", "1", "--max-data-mb", "2"});
   const std::string piece(600 * 1024, 'q');
@@ -170,10 +221,8 @@ TEST_F(LimitsTest, UploadQuotasRefuseClearlyAndStoreNothing) {
   EXPECT_EQ(Sha256Of(Get(service_.port(), first.body.substr(first.body.find("/files/"))).body),
             Sha256Of(piece));
   EXPECT_EQ(Upload(service_.port(), "s-1", "small.bin", "tiny").status, 200);
-  ASSERT_EQ(service_.Stop(), 0);
-  std::string error;
-  ASSERT_TRUE(service_.Start(dir_.path(), {"--max-session-mb", "1", "--max-data-mb", "2"}, &error))
-      << error;
+  ASSERT_EQ(StopService(), 0);
+  ASSERT_NO_FATAL_FAILURE(StartServiceWith({"--max-session-mb", "1", "--max-data-mb", "2"}));
   EXPECT_EQ(Upload(service_.port(), "s-1", "b.bin", piece).status, 507);
   EXPECT_EQ(StoredFiles().size(), 4u);
 }
@@ -195,7 +244,7 @@ TEST_F(LimitsTest, APlantedLinkLeadsNowhere) {
   EXPECT_EQ(outsideFiles, std::vector<std::string>{"secret.txt"});
 
   // A link in place of one of the service's own folders stops the start with a clear message.
-  ASSERT_EQ(service_.Stop(), 0);
+  ASSERT_EQ(StopService(), 0);
   fs::remove_all(dir_.path() + "/incoming");
   fs::create_directory_symlink(outside.path(), dir_.path() + "/incoming");
   RunResult start =
@@ -230,7 +279,8 @@ TEST_F(LimitsTest, AnUploadCutByAKillLeavesNothingAfterTheRestart) {
 
   // Half of an upload arrives; its temporary file exists when the service is killed.
   std::string request = UploadRequest(port, "cut", "big.bin", std::string(400000, 'k'));
-  std::thread sender([&] { RawSend(port, request.substr(0, request.size() / 2), 4000, false); });
+  ThreadGroup sender([&] { child.Signal(SIGKILL); });
+  sender.Start([&] { RawSend(port, request.substr(0, request.size() / 2), 4000, false); });
   bool partial = false;
   for (int i = 0; i < 200 && !partial; ++i) {
     for (const auto& entry : fs::directory_iterator(dir_.path() + "/incoming")) {
@@ -241,7 +291,7 @@ TEST_F(LimitsTest, AnUploadCutByAKillLeavesNothingAfterTheRestart) {
   ASSERT_TRUE(partial) << "no partial upload appeared";
   child.Signal(SIGKILL);
   EXPECT_EQ(child.Wait(10000), -1);
-  sender.join();
+  sender.JoinAll();
   EXPECT_FALSE(fs::is_empty(dir_.path() + "/incoming"));
 
   StartService();

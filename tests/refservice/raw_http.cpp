@@ -15,6 +15,48 @@
 
 namespace osltest {
 
+Connection::Connection(uint16_t port) {
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+Connection::~Connection() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool Connection::Send(const std::string& bytes) {
+  return fd_ >= 0 && ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+                         static_cast<ssize_t>(bytes.size());
+}
+
+std::string Connection::Receive(int waitMs, bool* closed) {
+  std::string out;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  *closed = false;
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd pfd{fd_, POLLIN, 0};
+    if (fd_ < 0 || left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) {
+      return out;
+    }
+    char buffer[4096];
+    ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n <= 0) {
+      *closed = true;
+      return out;
+    }
+    out.append(buffer, static_cast<size_t>(n));
+  }
+}
+
 std::string RawExchange(uint16_t port, const std::string& request, int timeoutMs) {
   return RawSend(port, request, timeoutMs).bytes;
 }
@@ -102,10 +144,12 @@ std::string UploadContentType(const std::string& boundary) {
          "\"; type=\"text/xml\"; start=\"<SOAP-ENV:Envelope>\"";
 }
 
+const char kUploadBoundary[] =
+    "==A1b2C3d4E5f6G7h8I9j0K1l2M3n4O5p6Q7r8S9t0U1v2W3x4Y5z6+/A1b2C3d4E5f6==";
+
 std::string UploadRequest(uint16_t port, const std::string& session, const std::string& fileName,
                           const std::string& content) {
-  const std::string boundary =
-      "==A1b2C3d4E5f6G7h8I9j0K1l2M3n4O5p6Q7r8S9t0U1v2W3x4Y5z6+/A1b2C3d4E5f6==";
+  const std::string boundary = kUploadBoundary;
   std::string body = UploadBody(boundary, fileName, content);
   std::string request =
       "POST /fileUpload.aspx?sessionid=" + session +

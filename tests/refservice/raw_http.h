@@ -42,6 +42,9 @@ std::string UploadBody(const std::string& boundary, const std::string& fileName,
                        const std::string& content);
 std::string UploadContentType(const std::string& boundary);
 
+// The boundary UploadRequest uses.
+extern const char kUploadBoundary[];
+
 // The whole upload request the plug-in sends (chunked), ready for RawExchange.
 std::string UploadRequest(uint16_t port, const std::string& session, const std::string& fileName,
                           const std::string& content);
@@ -49,6 +52,23 @@ std::string UploadRequest(uint16_t port, const std::string& session, const std::
 // Uploads one file the way the plug-in does (chunked) and returns the reply.
 HttpReply Upload(uint16_t port, const std::string& session, const std::string& fileName,
                  const std::string& content);
+
+// A connection to 127.0.0.1:`port` that a test drives piece by piece; closed on destruction.
+class Connection {
+ public:
+  explicit Connection(uint16_t port);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  bool ok() const { return fd_ >= 0; }
+  // Sends all of `bytes`; false when the connection failed.
+  bool Send(const std::string& bytes);
+  // Reads what arrives within `waitMs`; sets `closed` when the service ended the connection.
+  std::string Receive(int waitMs, bool* closed);
+
+ private:
+  int fd_ = -1;
+};
 
 // GET of `path` and the parsed reply.
 HttpReply Get(uint16_t port, const std::string& path);

@@ -10,6 +10,7 @@
 #include "osl_soapH.h"
 #include "service/schema/soap_namespaces.h"
 #include "tests/refservice/raw_http.h"
+#include "tests/refservice/service_fixture.h"
 #include "tests/refservice/soap_client.h"
 #include "tests/support/subprocess.h"
 
@@ -19,8 +20,6 @@ namespace {
 using namespace osl_soap;
 
 constexpr const char* kZero = kZeroGuidText;
-constexpr char kAnn[] = "ann@example.org";
-constexpr char kAnnPw[] = "ann-pw";
 constexpr char kBob[] = "bob@example.org";
 constexpr char kBobPw[] = "bob-pw";
 
@@ -56,21 +55,7 @@ ns2__OstrFieldInfo* RichField(struct soap* soap, const std::string& name) {
   return field;
 }
 
-class ServiceTest : public ::testing::Test {
- protected:
-  void StartService(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"--user", kAnn, "--password", kAnnPw};
-    args.insert(args.end(), extra.begin(), extra.end());
-    std::string error;
-    ASSERT_TRUE(service_.Start(dir_.path(), args, &error)) << error;
-  }
-
-  // The service must still be running and end cleanly: a crash or a sanitizer report fails.
-  void TearDown() override { EXPECT_EQ(service_.Stop(), 0) << "osl-service did not end cleanly"; }
-
-  TempDir dir_;
-  ServiceProcess service_;
-};
+class ServiceTest : public ServiceFixture {};
 
 TEST_F(ServiceTest, PublishSequenceThroughTheGeneratedClient) {
   StartService();
@@ -166,9 +151,8 @@ TEST_F(ServiceTest, PublishSequenceThroughTheGeneratedClient) {
 TEST_F(ServiceTest, CredentialsAndTemplatePasswordsAreChecked) {
   StartService({"--fault", "setFields:delay:1"});
   // A second account, added by a restart with another --user.
-  service_.Stop();
-  std::string error;
-  ASSERT_TRUE(service_.Start(dir_.path(), {"--user", kBob, "--password", kBobPw}, &error)) << error;
+  StopService();
+  ASSERT_NO_FATAL_FAILURE(StartServiceWith({"--user", kBob, "--password", kBobPw}));
   SoapClient client(service_.port(), kAnn, kAnnPw);
   auto [id, password] = client.CreateTemplate("Ann's");
 
@@ -295,9 +279,8 @@ TEST_F(ServiceTest, EverythingSurvivesARestart) {
     ASSERT_EQ(upload.status, 200);
     address = upload.body;
   }
-  EXPECT_EQ(service_.Stop(), 0);
-  std::string error;
-  ASSERT_TRUE(service_.Start(dir_.path(), {}, &error)) << error;  // no --user this time
+  EXPECT_EQ(StopService(), 0);
+  ASSERT_NO_FATAL_FAILURE(StartServiceWith({}));  // no --user this time
   SoapClient client(service_.port(), kAnn, kAnnPw);
   std::vector<ns4__libraryTemplate*> list;
   ASSERT_EQ(client.GetLibraryTemplates(kAnn, kAnnPw, &list), SOAP_OK) << FaultText(client.soap());

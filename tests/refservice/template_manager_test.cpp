@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "refservice/storage/file_util.h"
 #include "refservice/storage/store.h"
@@ -39,7 +42,10 @@ class TemplateManagerTest : public ::testing::Test {
     ASSERT_TRUE(store_.SetUser("bob@example.org", "bob-pw"));
   }
 
-  TemplateData NewTemplate(const Credentials& user, const std::string& name) {
+  // Creates a template through `manager` (the fixture's when null).
+  TemplateData NewTemplate(const Credentials& user, const std::string& name,
+                           TemplateManager* manager = nullptr) {
+    if (manager == nullptr) manager = &manager_;
     TemplateData info;
     info.name = name;
     info.docId = kZeroGuid;
@@ -48,9 +54,21 @@ class TemplateManagerTest : public ::testing::Test {
     info.height = "792";
     TemplateData stored;
     ServiceError error;
-    EXPECT_TRUE(manager_.SetTemplate(user, std::nullopt, std::nullopt, info, &stored, &error))
+    EXPECT_TRUE(manager->SetTemplate(user, std::nullopt, std::nullopt, info, &stored, &error))
         << error.reason;
     return stored;
+  }
+
+  // Ann's setTemplate of `data` as an update of that template, through `manager`.
+  bool Update(TemplateManager* manager, const TemplateData& data, ServiceError* error) {
+    TemplateData stored;
+    return manager->SetTemplate(ann_, data.docId, data.docPassword, data, &stored, error);
+  }
+
+  void Commit(const Credentials& user, const TemplateData& data) {
+    TemplateData committed;
+    ServiceError error;
+    EXPECT_TRUE(manager_.CommitTemplate(user, KeyOf(data), &committed, &error)) << error.reason;
   }
 
   static TemplateKey KeyOf(const TemplateData& data) {
@@ -84,6 +102,8 @@ TEST_F(TemplateManagerTest, ZeroIdCreatesAndKnownIdUpdates) {
   EXPECT_NE(created.docId, kZeroGuid);
   EXPECT_NE(created.docId, created.docPassword);
   EXPECT_GT(created.userId, 0);
+  // Each update is a publish run of its own: the one before has ended with its commit.
+  Commit(ann_, created);
 
   TemplateData update = created;
   update.name = "Card v2";
@@ -106,6 +126,7 @@ TEST_F(TemplateManagerTest, ZeroIdCreatesAndKnownIdUpdates) {
   EXPECT_EQ(list[0].docPassword, created.docPassword);
 
   // The identifier may also come from the record alone, in upper case.
+  Commit(ann_, created);
   std::string upper = created.docId;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   update.docId = upper;
@@ -299,6 +320,161 @@ TEST_F(TemplateManagerTest, EverythingSurvivesReopening) {
   ASSERT_TRUE(again.GetLogicGroups(ann_, KeyOf(t), &groups, &error));
   ASSERT_EQ(groups.size(), 1u);
   EXPECT_EQ(groups[0].moveDirection, 1);
+}
+
+// The seconds a "being published" refusal says the template stays held, or -1.
+int SecondsLeft(const std::string& reason) {
+  const std::string marker = "free again in ";
+  size_t at = reason.find(marker);
+  if (at == std::string::npos) return -1;
+  return std::atoi(reason.c_str() + at + marker.size());
+}
+
+TEST_F(TemplateManagerTest, OnePublishRunOfATemplateAtATime) {
+  TemplateData created = NewTemplate(ann_, "Card");
+  Commit(ann_, created);
+
+  // Run A takes the template with its setTemplate.
+  TemplateData a = created;
+  a.name = "Card by A";
+  TemplateData stored;
+  ServiceError error;
+  ASSERT_TRUE(manager_.SetTemplate(ann_, created.docId, created.docPassword, a, &stored, &error))
+      << error.reason;
+
+  // Run B may read, but its setTemplate is refused and changes nothing.
+  std::vector<FieldData> fields;
+  EXPECT_TRUE(manager_.GetFields(ann_, KeyOf(created), &fields, &error)) << error.reason;
+  TemplateData b = created;
+  b.name = "Card by B";
+  EXPECT_FALSE(manager_.SetTemplate(ann_, created.docId, created.docPassword, b, &stored, &error));
+  EXPECT_FALSE(error.client) << "a conflict that passes: the same request may succeed later";
+  EXPECT_EQ(error.reason, "Template " + created.docId +
+                              " is being published by another run; try again when that publish "
+                              "has ended (if it stopped midway, the template is free again in " +
+                              std::to_string(SecondsLeft(error.reason)) + " s).");
+  EXPECT_GT(SecondsLeft(error.reason), 0);
+  EXPECT_LE(SecondsLeft(error.reason), 300);
+  std::vector<TemplateData> list;
+  ASSERT_TRUE(manager_.GetLibraryTemplates(ann_, &list, &error));
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name.value_or(""), "Card by A");
+
+  // A goes on and commits; then B's run may start.
+  std::vector<FieldData> out;
+  ASSERT_TRUE(manager_.SetFields(ann_, KeyOf(created), {{"a", "ra"}}, true, &out, &error));
+  Commit(ann_, created);
+  EXPECT_TRUE(manager_.SetTemplate(ann_, created.docId, created.docPassword, b, &stored, &error))
+      << error.reason;
+  // Another user's attempt is refused for what it is, not as a conflict.
+  EXPECT_FALSE(manager_.SetTemplate(bob_, created.docId, created.docPassword, b, &stored, &error));
+  EXPECT_NE(error.reason.find("does not exist"), std::string::npos) << error.reason;
+}
+
+TEST_F(TemplateManagerTest, ANewTemplateIsHeldByTheRunThatCreatedIt) {
+  TemplateData created = NewTemplate(ann_, "Fresh");
+  TemplateData stored;
+  ServiceError error;
+  EXPECT_FALSE(
+      manager_.SetTemplate(ann_, created.docId, created.docPassword, created, &stored, &error));
+  EXPECT_NE(error.reason.find("is being published by another run"), std::string::npos)
+      << error.reason;
+}
+
+TEST_F(TemplateManagerTest, TheRunsLaterCallsRenewTheLeaseAndAFaultEndsIt) {
+  TemplateManager manager(&store_, 60000);
+  TemplateData created = NewTemplate(ann_, "Renewed", &manager);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  ServiceError error;
+  ASSERT_FALSE(Update(&manager, created, &error));
+  EXPECT_LT(SecondsLeft(error.reason), 60) << error.reason;
+  // setFields renews the lease to its full time.
+  std::vector<FieldData> out;
+  ASSERT_TRUE(manager.SetFields(ann_, KeyOf(created), {{"a", "r"}}, true, &out, &error));
+  ASSERT_FALSE(Update(&manager, created, &error));
+  EXPECT_EQ(SecondsLeft(error.reason), 60) << error.reason;
+  // A fault answered to one of the run's calls ends it at once.
+  manager.AbandonPublish(ann_, {created.docId, "wrong password"});
+  EXPECT_FALSE(Update(&manager, created, &error));
+  manager.AbandonPublish(ann_, KeyOf(created));
+  EXPECT_TRUE(Update(&manager, created, &error)) << error.reason;
+}
+
+TEST_F(TemplateManagerTest, TheLeaseOfARunThatVanishedExpires) {
+  TemplateManager manager(&store_, 300);
+  TemplateData created = NewTemplate(ann_, "Vanished", &manager);
+  const auto start = std::chrono::steady_clock::now();
+  ServiceError error;
+  bool taken = false;
+  int refusals = 0;
+  for (int i = 0; i < 200 && !taken; ++i) {
+    taken = Update(&manager, created, &error);
+    if (!taken) {
+      ++refusals;
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+  }
+  EXPECT_TRUE(taken) << error.reason;
+  EXPECT_GT(refusals, 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+}
+
+TEST_F(TemplateManagerTest, ANameIsNotCreatedTwiceBeforeItsFirstCommit) {
+  TemplateData first = NewTemplate(ann_, "Card");
+  TemplateData info;
+  info.name = "Card";
+  TemplateData stored;
+  ServiceError error;
+  EXPECT_FALSE(manager_.SetTemplate(ann_, std::nullopt, std::nullopt, info, &stored, &error));
+  EXPECT_FALSE(error.client);
+  EXPECT_EQ(error.reason, "A template named \"Card\" (" + first.docId +
+                              ") has not been committed yet, probably because it is being "
+                              "published right now; a second template of that name is not "
+                              "created. Try again when that publish has ended.");
+  std::vector<TemplateData> list;
+  ASSERT_TRUE(manager_.GetLibraryTemplates(ann_, &list, &error));
+  EXPECT_EQ(list.size(), 1u);
+
+  // Names match byte for byte; other accounts have names of their own.
+  NewTemplate(ann_, "card");
+  NewTemplate(ann_, "Card ");
+  NewTemplate(bob_, "Card");
+  // Once the first is committed, a template of that name may be created again, as before.
+  Commit(ann_, first);
+  NewTemplate(ann_, "Card");
+  ASSERT_TRUE(manager_.GetLibraryTemplates(ann_, &list, &error));
+  EXPECT_EQ(list.size(), 4u);
+}
+
+TEST(Store, APublishLeaseIsTakenOnceUntilItExpiresOrIsReleased) {
+  TempDir dir;
+  Store store;
+  std::string error;
+  ASSERT_TRUE(store.Open(dir.path() + "/service.db", &error)) << error;
+  ASSERT_TRUE(store.SetUser("ann@example.org", "pw"));
+  TemplateData data;
+  data.docId = NewGuid();
+  data.docPassword = NewGuid();
+  data.userId = *store.CheckUser("ann@example.org", "pw");
+  int64_t row = store.InsertTemplate(data);
+  ASSERT_NE(row, 0);
+
+  int64_t left = 0;
+  EXPECT_EQ(store.TakePublishLease(row, "run-1", 60000, &left), refservice::LeaseResult::kTaken);
+  EXPECT_EQ(store.TakePublishLease(row, "run-2", 60000, &left), refservice::LeaseResult::kHeld);
+  EXPECT_GT(left, 50000);
+  EXPECT_LE(left, 60000);
+  ASSERT_TRUE(store.ReleasePublishLease(row));
+  EXPECT_EQ(store.TakePublishLease(row, "run-3", 1, &left), refservice::LeaseResult::kTaken);
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // An expired lease is neither renewed nor in the way.
+  ASSERT_TRUE(store.RenewPublishLease(row, 60000));
+  EXPECT_EQ(store.TakePublishLease(row, "run-4", 60000, &left), refservice::LeaseResult::kTaken);
+
+  // The lease is in the database: another connection sees it.
+  Store other;
+  ASSERT_TRUE(other.Open(dir.path() + "/service.db", &error)) << error;
+  EXPECT_EQ(other.TakePublishLease(row, "run-5", 60000, &left), refservice::LeaseResult::kHeld);
 }
 
 TEST(Store, RefusesAFileThatIsNotItsDatabase) {

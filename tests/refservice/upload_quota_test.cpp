@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/thread_group.h"
+
 namespace osltest {
 namespace {
 
@@ -36,17 +38,17 @@ TEST(UploadQuota, SessionAndFolderLimitsHoldExactly) {
 
 TEST(UploadQuota, ConcurrentReservationsNeverPassTheLimit) {
   UploadQuota quota(0, 1000);
-  std::vector<std::thread> threads;
   std::atomic<int> granted{0};
+  ThreadGroup threads;
   for (int t = 0; t < 8; ++t) {
-    threads.emplace_back([&, t] {
+    threads.Start([&, t] {
       std::string why;
       for (int i = 0; i < 1000; ++i) {
         if (quota.Reserve("s" + std::to_string(t), 1, &why)) ++granted;
       }
     });
   }
-  for (std::thread& thread : threads) thread.join();
+  threads.JoinAll();
   EXPECT_EQ(granted.load(), 1000);
   EXPECT_EQ(quota.usedTotal(), 1000u);
 }

@@ -8,6 +8,7 @@
 
 #include "tests/refservice/raw_http.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/thread_group.h"
 
 namespace osltest {
 namespace {
@@ -124,8 +125,8 @@ TEST_F(UploadTest, HostileNamesStayInsideTheDataFolder) {
   // Nothing but the service's own files, and every upload inside uploads/s-2.
   for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) {
     std::string relative = fs::relative(entry.path(), dir_.path()).string();
-    bool own = relative.rfind("service.db", 0) == 0 || relative == "uploads" ||
-               relative == "incoming" || relative == "uploads/s-2" ||
+    bool own = relative.rfind("service.db", 0) == 0 || relative == "service.lock" ||
+               relative == "uploads" || relative == "incoming" || relative == "uploads/s-2" ||
                relative.rfind("uploads/s-2/", 0) == 0;
     EXPECT_TRUE(own) << relative;
   }
@@ -149,14 +150,14 @@ TEST_F(UploadTest, TwentyConcurrentUploadsAreStoredIntact) {
     for (char& c : contents[i]) c = static_cast<char>(random() & 0xFF);
   }
   std::vector<HttpReply> replies(kCount);
-  std::vector<std::thread> threads;
+  ThreadGroup threads;
   for (int i = 0; i < kCount; ++i) {
-    threads.emplace_back([&, i] {
+    threads.Start([&, i] {
       replies[i] =
           Upload(service_.port(), "concurrent", "file" + std::to_string(i) + ".bin", contents[i]);
     });
   }
-  for (std::thread& thread : threads) thread.join();
+  threads.JoinAll();
   for (int i = 0; i < kCount; ++i) {
     std::string name = "file" + std::to_string(i) + ".bin";
     ASSERT_EQ(replies[i].status, 200) << i << ": " << replies[i].body;

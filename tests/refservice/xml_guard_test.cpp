@@ -82,10 +82,12 @@ TEST(XmlGuard, RefusesMessagesBeyondTheLimits) {
   EXPECT_EQ(Reason(Wrap("</x " + std::string(20, '<') + ">"), limits),
             "The request has more than 20 elements.");
   EXPECT_EQ(Reason(Wrap("<a a='1' b='2' c=\"3\"/>"), limits), "");
+  EXPECT_EQ(Reason(Wrap("<a a='1' b='2' c='3' d='4' e='5'/>"), limits), "") << "exactly 5";
   EXPECT_NE(Reason(Wrap("<a a='1' b='2' c='3' d='4' e='5' f='6'/>"), limits)
                 .find("more than 5 attributes"),
             std::string::npos);
   EXPECT_EQ(Reason(Wrap("<a xmlns='u'/>"), limits), "");
+  EXPECT_EQ(Reason(Wrap("<a xmlns:p='u'/><b xmlns:q='v'/>"), limits), "") << "exactly 4";
   EXPECT_EQ(Reason(Wrap("<a xmlns:p='u'/><b xmlns:q='v' xmlns:r='w'/>"), limits),
             "The request declares more than 4 namespaces.");
 }
