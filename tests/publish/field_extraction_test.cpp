@@ -14,6 +14,7 @@
 #include "publish/page_items.h"
 #include "tests/e2e/documents.h"
 #include "tests/publish/publish_fixture.h"
+#include "tests/support/subprocess.h"
 
 namespace osltest {
 namespace {
@@ -440,6 +441,29 @@ TEST_F(Extraction, CollectionAndProtectedFontsAreAlertedPerFieldAndNotUploaded) 
     EXPECT_EQ(nullptr, field->fontFileName);
     EXPECT_NE(nullptr, field->fontName);
   }
+}
+
+TEST_F(Extraction, AFontFileThatIsNoFontIsWarnedOnceAndNotUploaded) {
+  TempDir dir;
+  const std::string garbage = dir.Write("Corporate.ttf", "not a font");
+  nlohmann::json doc =
+      OnePage("", {TextFrame(10, 0, 0, 50, 10, "x", FieldTag("A"), "Corporate Sans", "Regular"),
+                   TextFrame(11, 0, 20, 50, 10, "y", FieldTag("B"), "Corporate Sans", "Regular"),
+                   TextFrame(12, 0, 40, 50, 10, "z", FieldTag("C"))});
+  doc["fonts"] = nlohmann::json::array(
+      {{{"family", "Corporate Sans"}, {"style", "Regular"}, {"files", {garbage}}}});
+  Open(doc);
+  FieldExtraction& fields = Extract();
+  const auto alerts = AlertTexts();
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0], "warning: 0x199e00kNotAFontFileKeyBegin" + garbage +
+                           "0x199e00kNotAFontFileKeyEnd");
+  // Only the real font of the third field goes to the service.
+  EXPECT_EQ(Uploaded(), std::vector<std::string>{"DejaVuSans.ttf"});
+  ASSERT_EQ(fields.Fields().size(), 3u);
+  EXPECT_EQ(nullptr, fields.Fields()[0]->fontFileName);
+  EXPECT_EQ(nullptr, fields.Fields()[1]->fontFileName);
+  EXPECT_EQ("Corporate Sans Regular", Text(fields.Fields()[0]->fontName));
 }
 
 }  // namespace
