@@ -138,5 +138,14 @@ class ITransformFacade : public IPMUnknown {
   // Shows (`visible`) or hides every item; a hidden item is left out of
   // drawing and export.
   virtual ErrorCode SetVisible(const UIDList& items, bool16 visible) = 0;
+  // True when `item` itself is shown: its own visibility as SetVisible or
+  // the document set it (a member of a hidden group answers its own). False
+  // for an item that does not exist.
+  virtual bool16 IsVisible(const UIDRef& item) const = 0;
+  // Gives `item` exactly `matrix` as its inner-to-parent matrix (the one
+  // ITransform reports), so that a transform read earlier is put back
+  // without rounding. kSuccess, or an error code (and nothing changed) when
+  // the item is missing or the matrix would make it or a member unshowable.
+  virtual ErrorCode SetInnerToParentMatrix(const UIDRef& item, const PMMatrix& matrix) = 0;
   virtual ~ITransformFacade() = default;
 };

@@ -20,17 +20,30 @@ void CheckAndPublish() {
 }
 
 // The front document loses its template name, identifier and password, so
-// that the publish registers a new template.
+// that the publish registers a new template. Until the service has answered
+// with the new template's identifier the old values are only set aside: a
+// run that stops before (cancelled, refused, failed) writes them back, so
+// the document keeps its link to the template it was published as.
 void PublishAsNew() {
   IDocument* document = FrontDocument();
   if (!document || !CheckFieldNames()) return;
   const UIDRef documentRef = ::GetUIDRef(document);
   TagMap map = ReadStringMap(documentRef);
-  map[PMString(tagkeys::kDocName)] = PMString();
-  map[PMString(tagkeys::kDocID)] = PMString();
-  map[PMString(tagkeys::kDocPassword)] = PMString();
+  const char* const kTemplateKeys[] = {tagkeys::kDocName, tagkeys::kDocID, tagkeys::kDocPassword};
+  const TagMap before = map;
+  for (const char* key : kTemplateKeys) map[PMString(key)] = PMString();
   WriteStringMap(documentRef, map);
-  PublishTemplate();
+  if (PublishTemplate()) return;
+  TagMap now = ReadStringMap(documentRef);
+  for (const char* key : kTemplateKeys) {
+    const auto old = before.find(PMString(key));
+    if (old == before.end()) {
+      now.erase(PMString(key));
+    } else {
+      now[old->first] = old->second;
+    }
+  }
+  WriteStringMap(documentRef, now);
 }
 
 }  // namespace

@@ -6,12 +6,14 @@
 #include <sstream>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "host/CAlert.h"
 #include "host/IPageItemStyle.h"
 #include "host/InterfacePtr.h"
 #include "model/tag_map.h"
+#include "publish/grouped_fields.h"
 #include "publish/page_items.h"
 #include "publish/publish_texts.h"
 
@@ -74,33 +76,56 @@ void WarnWithFieldName(const char* beginKey, const PMString& name, const char* e
 
 }  // namespace
 
-// The service's records of the template by lower-cased field name. Each
-// record is handed out once: a second item of the same name gets the next
-// record of that name, or none.
+// Pairs the items' field names with the service's records of the template.
+// Every record goes to one item at most, and an exact name match always
+// wins over a match that ignores letter case, whatever the order of the
+// items.
 class FieldExtraction::ExistingFields {
  public:
   explicit ExistingFields(osl_soap::ArrayOfOstrFieldInfo* list) {
     if (!list) return;
     for (OstrFieldInfo* record : list->OstrFieldInfo) {
       if (!record || !record->fieldName) continue;
-      byName_[LowerAscii(*record->fieldName)].records.push_back(record);
+      exact_[*record->fieldName].records.push_back(record);
+      lowered_[LowerAscii(*record->fieldName)].records.push_back(record);
     }
   }
 
-  // The first record of `name` (UTF-8) not taken yet, or null.
-  OstrFieldInfo* Take(const std::string& name) {
-    const auto found = byName_.find(LowerAscii(name));
-    if (found == byName_.end()) return nullptr;
-    Queue& queue = found->second;
-    return queue.next < queue.records.size() ? queue.records[queue.next++] : nullptr;
+  // The record for each of `names` (UTF-8; empty: no field), or null: first
+  // every name takes the first record of exactly that name not taken yet,
+  // then every name left takes the first such record whose name is the same
+  // when A-Z are lowered.
+  std::vector<OstrFieldInfo*> Match(const std::vector<std::string>& names) {
+    std::vector<OstrFieldInfo*> matched(names.size(), nullptr);
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (!names[i].empty()) matched[i] = Take(exact_, names[i]);
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (!names[i].empty() && !matched[i]) matched[i] = Take(lowered_, LowerAscii(names[i]));
+    }
+    return matched;
   }
 
  private:
   struct Queue {
-    std::vector<OstrFieldInfo*> records;
+    std::vector<OstrFieldInfo*> records;  // in list order
     size_t next = 0;
   };
-  std::unordered_map<std::string, Queue> byName_;
+  using Index = std::unordered_map<std::string, Queue>;
+
+  OstrFieldInfo* Take(Index& index, const std::string& key) {
+    const auto found = index.find(key);
+    if (found == index.end()) return nullptr;
+    Queue& queue = found->second;
+    while (queue.next < queue.records.size()) {
+      OstrFieldInfo* record = queue.records[queue.next++];
+      if (taken_.insert(record).second) return record;
+    }
+    return nullptr;
+  }
+
+  Index exact_, lowered_;
+  std::unordered_set<OstrFieldInfo*> taken_;
 };
 
 FieldExtraction::FieldExtraction(const FieldExtractionInput& input, my_strings& strings,
@@ -112,16 +137,25 @@ void FieldExtraction::Run() {
   overLimit_ = false;
   const PageItems pages(input_.document);
   tagged_ = UIDList(pages.Items().GetDataBase());
-  ExistingFields existing(input_.existing);
   const UIDList& items = pages.Items();
+  std::vector<TagMap> tags;
+  std::vector<std::string> names;
+  tags.reserve(items.Length());
+  names.reserve(items.Length());
   for (int32 i = 0; i < items.Length(); ++i) {
-    AddField(items.GetRef(i), pages.PageNumberOf(items.At(i)), existing);
+    tags.push_back(ReadStringMap(items.GetRef(i)));
+    names.push_back(Value(tags.back(), tagkeys::kFieldName).GetUTF8String());
   }
+  const std::vector<OstrFieldInfo*> reused = ExistingFields(input_.existing).Match(names);
+  for (int32 i = 0; i < items.Length(); ++i) {
+    AddField(items.GetRef(i), pages.PageNumberOf(items.At(i)), std::move(tags[i]), reused[i]);
+  }
+  WarnAboutGroupedFields(FieldsInUntaggedGroups(pages));
   AssignStackingOrder();
 }
 
-void FieldExtraction::AddField(const UIDRef& item, int32 pageNumber, ExistingFields& existing) {
-  TagMap tag = ReadStringMap(item);
+void FieldExtraction::AddField(const UIDRef& item, int32 pageNumber, TagMap tag,
+                               OstrFieldInfo* record) {
   const PMString fieldName = Value(tag, tagkeys::kFieldName);
   if (fieldName.IsEmpty()) return;
 
@@ -142,7 +176,6 @@ void FieldExtraction::AddField(const UIDRef& item, int32 pageNumber, ExistingFie
     WriteStringMap(item, tag);
   }
 
-  OstrFieldInfo* record = existing.Take(fieldName.GetUTF8String());
   const bool newRecord = record == nullptr;
   if (newRecord) {
     record = &newRecords_.emplace_back();
@@ -262,10 +295,15 @@ void FieldExtraction::FillTextSettings(const ITextModel& story, int32 verticalJu
   InterfacePtr<ITextAttributes> attributes(story.QueryAttributesAt(0));
   ColorInfo color;
   if (!attributes || !attributes->GetFillColor(&color)) {
-    // The field is still sent (with the other fields after it), without
-    // colour values, so that the service keeps every field of the template.
+    // The field is still sent (with the other fields after it), so that the
+    // service keeps every field of the template; in black, as the warning
+    // says, rather than in an unprintable white.
     WarnWithFieldName("0x199e00kTextColorMissingKeyBegin", fieldName,
                       "0x199e00kTextColorMissingKeyEnd");
+    record->fontColorC = 0;
+    record->fontColorM = 0;
+    record->fontColorY = 0;
+    record->fontColorK = 100;
   } else {
     record->fontColorC = TruncateToInt(color.c * 100 + 0.5);
     record->fontColorM = TruncateToInt(color.m * 100 + 0.5);

@@ -3,8 +3,8 @@
 //
 // Items are visited as PageItems lists them. For each item whose field tag
 // has a field name: the record the service already holds under that name
-// (compared without regard to ASCII letter case) is reused and updated,
-// otherwise a new record is made; geometry, control type, placed image,
+// (exactly, else without regard to ASCII letter case) is reused and
+// updated, otherwise a new record is made; geometry, control type, placed image,
 // story text, text settings, border, opacity, fonts and stacking-group
 // membership are filled as the record's kind requires; image and font files
 // are uploaded and registered with the publish's assets. Afterwards every
@@ -19,6 +19,7 @@
 #include "host/PMGeometry.h"
 #include "host/PMString.h"
 #include "host/UIDRef.h"
+#include "model/tag_map.h"
 #include "publish/my_strings.h"
 #include "publish/proof_pdf_assets.h"
 #include "service/messages.h"
@@ -52,7 +53,8 @@ class FieldExtraction {
 
   // Visits the document's items once. Shows a warning per field whose
   // stacking group the service does not know, per text field whose text
-  // colour cannot be read (sent without colour values) and the font alerts.
+  // colour cannot be read (sent in black), the font alerts, and one warning
+  // naming the fields inside untagged groups, which are not published.
   void Run();
 
   // The records in item order: new ones owned by the extraction, reused ones
@@ -66,7 +68,9 @@ class FieldExtraction {
  private:
   class ExistingFields;
 
-  void AddField(const UIDRef& item, int32 pageNumber, ExistingFields& existing);
+  // Adds the record of `item` (tag `tag`) when it has a field name,
+  // updating `record` (the service's) or, when null, a new one.
+  void AddField(const UIDRef& item, int32 pageNumber, TagMap tag, osl_soap::OstrFieldInfo* record);
   void FillGeometry(const UIDRef& item, int32 pageNumber, osl_soap::OstrFieldInfo* record);
   void FillMembership(const PMString& group, const PMString& dependsOn,
                       osl_soap::OstrFieldInfo* record);

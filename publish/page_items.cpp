@@ -14,14 +14,6 @@ constexpr PMReal kAngleTolerance = 1e-8;
 
 bool IsZeroAngle(PMReal degrees) { return std::fabs(degrees) <= kAngleTolerance; }
 
-// A group: an item without frame data that has children.
-bool IsGroup(const UIDRef& item) {
-  InterfacePtr<IGraphicFrameData> frame(item, IID_IGRAPHICFRAMEDATA);
-  if (frame) return false;
-  InterfacePtr<IHierarchy> hierarchy(item, IID_IHIERARCHY);
-  return hierarchy && hierarchy->GetChildCount() > 0;
-}
-
 // Calls `visit(items)` with the item list of every page, in page order.
 template <class Visit>
 void ForEachPage(IDocument* document, Visit visit) {
@@ -43,31 +35,34 @@ void ForEachPage(IDocument* document, Visit visit) {
 }
 
 // Turns and unskews one item about its centre for as long as it lives, then
-// gives the item its angles back (rotation first, then skew).
+// gives the item back the very inner-to-parent matrix it had, so that
+// measuring leaves no rounding behind.
 class Straightened {
  public:
   Straightened(const UIDRef& item, PMReal rotation, PMReal skew)
-      : items_(item.GetDataBase()), rotation_(rotation), skew_(skew) {
+      : item_(item), items_(item.GetDataBase()) {
     items_.Append(item.GetUID());
+    InterfacePtr<ITransform> transform(item, IID_ITRANSFORM);
     Utils<ILayoutUtils> layout;
-    if (!facade_ || !layout) return;
-    about_ = layout->GetReferencePoint(items_, kCenterReference);
-    if (!IsZeroAngle(rotation_)) facade_->SetRotationAngle(items_, about_, 0);
-    if (!IsZeroAngle(skew_)) facade_->SetSkewAngle(items_, about_, 0);
+    if (!facade_ || !layout || !transform) return;
+    saved_ = transform->GetInnerToParentMatrix();
+    restore_ = true;
+    const PMPoint about = layout->GetReferencePoint(items_, kCenterReference);
+    if (!IsZeroAngle(rotation)) facade_->SetRotationAngle(items_, about, 0);
+    if (!IsZeroAngle(skew)) facade_->SetSkewAngle(items_, about, 0);
   }
   ~Straightened() {
-    if (!facade_) return;
-    if (!IsZeroAngle(rotation_)) facade_->SetRotationAngle(items_, about_, rotation_);
-    if (!IsZeroAngle(skew_)) facade_->SetSkewAngle(items_, about_, skew_);
+    if (restore_) facade_->SetInnerToParentMatrix(item_, saved_);
   }
   Straightened(const Straightened&) = delete;
   Straightened& operator=(const Straightened&) = delete;
 
  private:
   Utils<ITransformFacade> facade_;
+  const UIDRef item_;
   UIDList items_;
-  PMReal rotation_, skew_;
-  PMPoint about_;
+  PMMatrix saved_;
+  bool restore_ = false;
 };
 
 // The box of `geometry`'s inner bounds as they lie on `page` (page inner
@@ -111,6 +106,13 @@ void AppendUtf8(char32_t c, std::string* out) {
 
 }  // namespace
 
+bool IsGroupItem(const UIDRef& item) {
+  InterfacePtr<IGraphicFrameData> frame(item, IID_IGRAPHICFRAMEDATA);
+  if (frame) return false;
+  InterfacePtr<IHierarchy> hierarchy(item, IID_IHIERARCHY);
+  return hierarchy && hierarchy->GetChildCount() > 0;
+}
+
 void CollectPageItems(IDocument* document, UIDList* items) {
   if (!items) return;
   ForEachPage(document, [items](const UIDList& onPage) {
@@ -127,7 +129,7 @@ PageItems::PageItems(IDocument* document)
       const UIDRef item = onPage.GetRef(i);
       items_.Append(item.GetUID());
       pageNumbers_.emplace(item.GetUID(), pageNumber);
-      if (!IsGroup(item)) continue;
+      if (!IsGroupItem(item)) continue;
       InterfacePtr<IHierarchy> group(item, IID_IHIERARCHY);
       const int32 children = group->GetChildCount();
       for (int32 c = 0; c < children; ++c) pageNumbers_.emplace(group->GetChildUID(c), pageNumber);
@@ -163,7 +165,7 @@ int32 GetItemPageNumber(IDocument* document, const UIDRef& item) {
       spread->GetItemsOnPage(p, &onPage, 0, 0);
       for (int32 i = 0; i < onPage.Length(); ++i) {
         if (onPage.At(i) == item.GetUID()) return pagesBefore + p + 1;
-        if (!IsGroup(onPage.GetRef(i))) continue;
+        if (!IsGroupItem(onPage.GetRef(i))) continue;
         InterfacePtr<IHierarchy> group(onPage.GetRef(i), IID_IHIERARCHY);
         for (int32 c = 0; c < group->GetChildCount(); ++c) {
           if (group->GetChildUID(c) == item.GetUID()) return pagesBefore + p + 1;

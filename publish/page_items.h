@@ -24,6 +24,10 @@
 // be made on the document's database.
 void CollectPageItems(IDocument* document, UIDList* items);
 
+// True when `item` is a group: an item without frame data that has
+// children.
+bool IsGroupItem(const UIDRef& item);
+
 // The page items of a document (as CollectPageItems lists them) together
 // with their page numbers, from one walk over the pages.
 class PageItems {
@@ -59,8 +63,8 @@ PMRect GetPageBounds(const UIDRef& page);
 // The bounding box of `item` on `page`: relative to the page's top-left
 // corner, left <= right and top <= bottom. A rotated or skewed item is
 // measured upright: it is turned and unskewed about its centre, measured,
-// and given its rotation and skew back (through the host's transform
-// commands) before this returns. `rotation` and `skew` (optional) receive
+// and given back exactly the inner-to-parent matrix it had (through the
+// host's transform commands) before this returns. `rotation` and `skew` (optional) receive
 // the item's rotation and horizontal skew angles in degrees. An empty
 // rectangle (angles 0) when the item has no geometry.
 PMRect GetItemBounds(const UIDRef& item, const UIDRef& page, PMReal* rotation = nullptr,

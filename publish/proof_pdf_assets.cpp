@@ -1,5 +1,9 @@
 #include "publish/proof_pdf_assets.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <utility>
 
 #include "host/CAlert.h"
@@ -24,6 +28,18 @@ void SetVisible(const UIDList& items, bool16 visible) {
   if (items.IsEmpty()) return;
   Utils<ITransformFacade> facade;
   if (facade) facade->SetVisible(items, visible);
+}
+
+// True when `path` opens for reading as a regular file. Opened without
+// blocking, so that a FIFO or device named by a document cannot hang the
+// publish here.
+bool OpensAsRegularFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  ::close(fd);
+  return regular;
 }
 
 }  // namespace
@@ -84,6 +100,14 @@ ErrorCode SaveCopyOfDocument(IDocument* document, const IDFile& file) {
 
 void HideFieldItems(const UIDList& items) { SetVisible(items, 0); }
 
+HiddenFieldItems::HiddenFieldItems(const UIDList& items) : shown_(items.GetDataBase()) {
+  Utils<ITransformFacade> facade;
+  for (int32 i = 0; facade && i < items.Length(); ++i) {
+    if (facade->IsVisible(items.GetRef(i))) shown_.Append(items.At(i));
+  }
+  HideFieldItems(items);
+}
+
 void ShowFieldItems(const UIDList& items) { SetVisible(items, 1); }
 
 PublishAssets::PublishAssets(my_strings& strings, FileUploader upload)
@@ -101,6 +125,10 @@ void PublishAssets::Add(const PMString& url, const PMString& name, osl_soap::ns2
 }
 
 bool PublishAssets::AddImage(const IDFile& file, PMString* fileName) {
+  if (!OpensAsRegularFile(file.GetPath())) {
+    CAlert::ErrorAlert(Literal("ERROR UploadFile::fopen " + file.GetString().GetUTF8String()));
+    return false;
+  }
   const PMString name = Literal(file.GetFileName());
   const PMString url = Upload(file.GetString(), name);
   if (url.IsEmpty()) return false;
@@ -119,8 +147,8 @@ void PublishAssets::AddFont(IDocument* document, const ITextAttributes& attribut
   if (!font) return;
 
   PMReal scale = 0;
-  if (attributes.GetHorizontalScale(&scale)) record->fontHorizontalScale = scale * 100;
-  if (attributes.GetVerticalScale(&scale)) record->fontVerticalScale = scale * 100;
+  record->fontHorizontalScale = attributes.GetHorizontalScale(&scale) ? scale * 100 : 100;
+  record->fontVerticalScale = attributes.GetVerticalScale(&scale) ? scale * 100 : 100;
   record->fontName = strings_.Add(font->GetFontName());
 
   K2Vector<IDFile> files;

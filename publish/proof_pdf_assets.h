@@ -49,17 +49,18 @@ ErrorCode SaveCopyOfDocument(IDocument* document, const IDFile& file);
 void HideFieldItems(const UIDList& items);
 void ShowFieldItems(const UIDList& items);
 
-// Hides `items` for as long as it lives and shows them again when it ends,
-// on every path.
+// Hides `items` for as long as it lives; when it ends, on every path, shows
+// again exactly those of them that were shown before, so an item the
+// designer had hidden stays hidden.
 class HiddenFieldItems {
  public:
-  explicit HiddenFieldItems(const UIDList& items) : items_(items) { HideFieldItems(items_); }
-  ~HiddenFieldItems() { ShowFieldItems(items_); }
+  explicit HiddenFieldItems(const UIDList& items);
+  ~HiddenFieldItems() { ShowFieldItems(shown_); }
   HiddenFieldItems(const HiddenFieldItems&) = delete;
   HiddenFieldItems& operator=(const HiddenFieldItems&) = delete;
 
  private:
-  const UIDList& items_;
+  UIDList shown_;
 };
 
 // Uploads one local file under a file name; returns the service's text for
@@ -85,11 +86,13 @@ class PublishAssets {
   // Uploads the image `file` of an image field. When the service answers
   // with an address, appends a graphic-file asset and returns true with
   // *fileName set to the file's name; false (nothing appended) otherwise.
+  // A file that cannot be opened as a regular file is not sent: the error
+  // alert "ERROR UploadFile::fopen " + path says so and false is returned.
   bool AddImage(const IDFile& file, PMString* fileName);
 
   // The font rules for a new text field whose first character carries the
   // attributes `attributes`: fills fontName, fontHorizontalScale and
-  // fontVerticalScale of `record`; uploads the font's main file unless it is
+  // fontVerticalScale of `record` (100 for a scale the run does not carry); uploads the font's main file unless it is
   // a font collection (".ttc" in the lower-cased path: alert, nothing
   // uploaded) or the font has no files (a protected font: alert, nothing
   // uploaded) or the file was uploaded before in this publish or is not a

@@ -1,6 +1,7 @@
 #include "publish/publish_sequence.h"
 
 #include <algorithm>
+#include <cctype>
 #include <deque>
 #include <limits>
 #include <optional>
@@ -32,6 +33,24 @@ namespace {
 using namespace osl_soap;
 
 constexpr char kZeroGuid[] = "00000000-0000-0000-0000-000000000000";
+
+// The stem of the files of a template whose name keeps no letter or digit.
+constexpr char kFallbackFileStem[] = "template";
+
+// True for the 36 characters of a GUID: hexadecimal digits in groups of 8,
+// 4, 4, 4 and 12, joined by '-'.
+bool IsGuid(const std::string& text) {
+  if (text.size() != 36) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (c != '-') return false;
+    } else if (!std::isxdigit(static_cast<unsigned char>(c))) {
+      return false;
+    }
+  }
+  return true;
+}
 
 PMString Value(const TagMap& map, const char* key) {
   const auto found = map.find(PMString(key));
@@ -76,6 +95,9 @@ class PublishRun {
  public:
   PublishRun(IDocument* document, const TagMap& map, const PMString& workFolder, bool refresh);
   Outcome Run();
+  // True once the document holds the identifier and password setTemplate
+  // returned.
+  bool IdentifiersStored() const { return identifiersStored_; }
 
  private:
   bool ListTemplates();
@@ -122,6 +144,7 @@ class PublishRun {
   std::deque<logicGroup> groupRecords_;
   std::optional<FieldExtraction> extraction_;
   bool overLimit_ = false;
+  bool identifiersStored_ = false;
 };
 
 PublishRun::PublishRun(IDocument* document, const TagMap& map, const PMString& workFolder,
@@ -181,11 +204,16 @@ bool PublishRun::ListTemplates() {
                                      response))) {
     return false;
   }
+  // Among several templates of the document's name, the one the document
+  // is bound to (its identifier) is the match; otherwise the first.
+  const std::string boundTo = template_.docID;
   const docBuilderLibraryTemplate* match = nullptr;
   if (response.getLibraryTemplatesResult) {
     for (const docBuilderLibraryTemplate* candidate :
          response.getLibraryTemplatesResult->libraryTemplate) {
-      if (candidate && candidate->docName && *candidate->docName == *template_.docName) {
+      if (!candidate || !candidate->docName || *candidate->docName != *template_.docName) continue;
+      if (!match) match = candidate;
+      if (boundTo.empty() || candidate->docID == boundTo) {
         match = candidate;
         break;
       }
@@ -264,7 +292,9 @@ bool PublishRun::SetTemplate() {
 bool PublishRun::StoreIdentifiers() {
   Step(1, "0x199e00ksavetlvdKey");
   const UIDRef documentRef = ::GetUIDRef(document_);
-  if (templateID_ == kZeroGuid || templatePassword_ == kZeroGuid) {
+  // An identifier that is not a GUID (empty, cut short, a megabyte of text)
+  // is refused like the zero GUID and never stored.
+  if (!IsGuid(templateID_) || templateID_ == kZeroGuid || templatePassword_ == kZeroGuid) {
     CAlert::ErrorAlert(Translated("0x199e00kupdateTemplateFailedKey"));
     SetValue(&map_, tagkeys::kDocName, PMString());
     SetValue(&map_, tagkeys::kDocID, PMString());
@@ -275,6 +305,7 @@ bool PublishRun::StoreIdentifiers() {
   SetValue(&map_, tagkeys::kDocID, Literal(templateID_));
   SetValue(&map_, tagkeys::kDocPassword, Literal(templatePassword_));
   WriteStringMap(documentRef, map_);
+  identifiersStored_ = true;
   return true;
 }
 
@@ -365,7 +396,7 @@ bool PublishRun::SendProofPdf() {
         ExportProofPdf(document_, IDFile(path.GetPlatformString()), Literal(kOslPdfExportFormat));
   }
   if (exported != 0) {
-    CAlert::InformationAlert(Literal("********\nError:\n ") + path + Literal("\n********"));
+    CAlert::ErrorAlert(Literal("********\nError:\n ") + path + Literal("\n********"));
     return false;
   }
   Step(7, "0x199e00kuploadpdfKey");
@@ -405,40 +436,42 @@ PMString SafeTemplateName(const PMString& docName) {
       kept.push_back(c);
     }
   }
-  PMString name(kept);
+  PMString name = kept.empty() ? PMString(kFallbackFileStem) : PMString(kept);
   name.SetTranslatable(false);
   return name;
 }
 
-void PublishTemplate() {
+bool PublishTemplate() {
   OslPlugInData& data = GetOslPlugInData();
   if (!data.IsConfigured()) {
     CAlert::ErrorAlert(Translated("0x199e00knotConfiguredKey"));
-    return;
+    return false;
   }
-  if (ApplyPdfPreset(Literal(kOslPdfPresetName)) != kSuccess) return;
+  if (ApplyPdfPreset(Literal(kOslPdfPresetName)) != kSuccess) return false;
   data.dialogResult = 0;
-  if (!RunTemplateDialog() || data.dialogResult == 0) return;
+  if (!RunTemplateDialog() || data.dialogResult == 0) return false;
   const bool refresh = data.dialogResult == 2;
 
   Utils<ILayoutUIUtils> layout;
   IDocument* document = layout ? layout->GetFrontDocument() : nullptr;
-  if (!document) return;
+  if (!document) return false;
   const TagMap map = ReadStringMap(::GetUIDRef(document));
   const PMString workFolder = GetWorkFolder(data.GetSessionId());
   // Without a work folder (its alert has been shown) the files would land
   // wherever the host happens to run.
-  if (workFolder.IsEmpty()) return;
+  if (workFolder.IsEmpty()) return false;
 
   Outcome outcome = Outcome::kStopped;
+  bool stored = false;
   {
     PublishRun run(document, map, workFolder, refresh);
     outcome = run.Run();
+    stored = run.IdentifiersStored();
   }
   const char* key = nullptr;
   switch (outcome) {
     case Outcome::kStopped:
-      return;
+      return stored;
     case Outcome::kOverLimit:
       key = "0x199e00koverfieldsKey";
       break;
@@ -453,4 +486,5 @@ void PublishTemplate() {
       break;
   }
   CAlert::InformationAlert(Translated(key));
+  return stored;
 }

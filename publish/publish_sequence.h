@@ -16,9 +16,12 @@
 // Runs the publish on the front document; reports everything through
 // alerts. A successful run ends with one information alert naming the kind
 // of success (more than 100 fields on a page, an updated inactive template,
-// an updated template, a new template).
-void PublishTemplate();
+// an updated template, a new template). Returns true when the document
+// received the template identifier and password setTemplate answered (the
+// run may have stopped later), false when the run stopped before that.
+bool PublishTemplate();
 
 // The base name of the files a publish writes and uploads: `docName`
-// reduced to the characters a-z, A-Z and 0-9, order kept (possibly empty).
+// reduced to the characters a-z, A-Z and 0-9, order kept; "template" when
+// no such character is left.
 PMString SafeTemplateName(const PMString& docName);

@@ -82,6 +82,18 @@ class TransformFacade : public CPMUnknown<ITransformFacade> {
     return kSuccess;
   }
 
+  bool16 IsVisible(const UIDRef& item) const override {
+    Document* doc = Document::FromDataBase(item.GetDataBase());
+    const PageItem* found = doc ? doc->FindItem(item.GetUID()) : nullptr;
+    return found && found->visible;
+  }
+
+  ErrorCode SetInnerToParentMatrix(const UIDRef& item, const PMMatrix& matrix) override {
+    Document* doc = Document::FromDataBase(item.GetDataBase());
+    PageItem* found = doc ? doc->FindItem(item.GetUID()) : nullptr;
+    return found && doc->SetItemMatrix(found, matrix) ? kSuccess : kFailure;
+  }
+
  private:
   using Change = std::function<bool(const PMMatrix& toSpread, PMMatrix* out)>;
 

@@ -145,13 +145,14 @@ TEST_F(HostLayout, ExamplesLoadWithTheirStructure) {
   ASSERT_TRUE(spread);
   UIDList items(card);
   spread->GetItemsOnPage(0, &items);
-  EXPECT_EQ(Uids(items), (std::vector<UID>{10, 11, 12, 13, 16, 17}));
-  InterfacePtr<IHierarchy> group(card->Ref(13), IID_IHIERARCHY);
-  ASSERT_EQ(group->GetChildCount(), 2);
-  EXPECT_EQ(group->GetChildUID(1), 15u);
+  EXPECT_EQ(Uids(items), (std::vector<UID>{10, 11, 12, 14, 15, 16, 17}));
 
   auto* flyer = OpenExample("flyer.tlvd");
   ASSERT_TRUE(flyer);
+  InterfacePtr<IHierarchy> group(flyer->Ref(30), IID_IHIERARCHY);
+  ASSERT_TRUE(group);
+  ASSERT_EQ(group->GetChildCount(), 2);
+  EXPECT_EQ(group->GetChildUID(1), 32u);
   InterfacePtr<IPageList> pages(flyer->Ref(standin::Document::kDocumentUID), IID_IPAGELIST);
   EXPECT_EQ(pages->GetPageCount(), 2);
   InterfacePtr<ISpread> second(flyer->Ref(4), IID_ISPREAD);
@@ -372,12 +373,52 @@ TEST_F(HostTransforms, VisibilityHidesAndShowsAgain) {
   EXPECT_FALSE(doc->FindItem(13)->visible);
   EXPECT_TRUE(doc->FindItem(14)->visible);  // the member keeps its own flag
   EXPECT_TRUE(doc->FindItem(11)->visible);
+  EXPECT_FALSE(facade->IsVisible(doc->Ref(10)));
+  EXPECT_FALSE(facade->IsVisible(doc->Ref(13)));
+  EXPECT_TRUE(facade->IsVisible(doc->Ref(14)));
+  EXPECT_TRUE(facade->IsVisible(doc->Ref(11)));
+  EXPECT_FALSE(facade->IsVisible(doc->Ref(999)));
   ASSERT_EQ(facade->SetVisible(items, 1), kSuccess);
   EXPECT_TRUE(doc->FindItem(10)->visible);
   EXPECT_TRUE(doc->FindItem(13)->visible);
   // Written back only when it differs from the default or was written.
   const auto saved = doc->ToJson();
   EXPECT_FALSE(saved["spreads"][0]["pages"][0]["items"][0].contains("visible"));
+}
+
+// A matrix read from an item is put back bit for bit, after any turning;
+// one that cannot be shown changes nothing.
+TEST_F(HostTransforms, AnInnerToParentMatrixIsPutBackExactly) {
+  auto* doc = Open(SampleDocument());
+  ASSERT_TRUE(doc);
+  Utils<ITransformFacade> facade;
+  Utils<ILayoutUtils> layout;
+  ASSERT_TRUE(facade && layout);
+  const double r = 0.3;
+  doc->SetItemMatrix(doc->FindItem(11), PMMatrix(std::cos(r), std::sin(r), -std::sin(r),
+                                                 std::cos(r), 650, 0.1));
+  InterfacePtr<ITransform> transform(doc->Ref(11), IID_ITRANSFORM);
+  const PMMatrix saved = transform->GetInnerToParentMatrix();
+  UIDList items(doc);
+  items.Append(11);
+  const PMPoint center = layout->GetReferencePoint(items, kCenterReference);
+  ASSERT_EQ(facade->SetRotationAngle(items, center, 0), kSuccess);
+  ASSERT_EQ(facade->SetInnerToParentMatrix(doc->Ref(11), saved), kSuccess);
+  const PMMatrix back = transform->GetInnerToParentMatrix();
+  EXPECT_EQ((std::vector<double>{saved.A(), saved.B(), saved.C(), saved.D(), saved.Tx(), saved.Ty()}),
+            (std::vector<double>{back.A(), back.B(), back.C(), back.D(), back.Tx(), back.Ty()}));
+  // A group's members move with it.
+  const auto member = Entries(doc->FindItem(14));
+  const PMMatrix groupMatrix = doc->FindItem(13)->matrix;
+  ASSERT_EQ(facade->SetInnerToParentMatrix(doc->Ref(13), PMMatrix(1, 0, 0, 1, 7, 9)), kSuccess);
+  EXPECT_NE(Entries(doc->FindItem(14)), member);
+  ASSERT_EQ(facade->SetInnerToParentMatrix(doc->Ref(13), groupMatrix), kSuccess);
+  EXPECT_EQ(Entries(doc->FindItem(14)), member);
+
+  EXPECT_NE(facade->SetInnerToParentMatrix(doc->Ref(11), PMMatrix(0, 0, 0, 0, 0, 0)), kSuccess);
+  EXPECT_NE(facade->SetInnerToParentMatrix(doc->Ref(11), PMMatrix(NAN, 0, 0, 1, 0, 0)), kSuccess);
+  EXPECT_NE(facade->SetInnerToParentMatrix(doc->Ref(999), saved), kSuccess);
+  EXPECT_EQ(transform->GetInnerToParentMatrix().Tx(), 650);
 }
 
 }  // namespace

@@ -192,7 +192,7 @@ TEST_F(HostPdfExport, HiddenItemsAreLeftOut) {
   ASSERT_TRUE(card);
   Utils<ITransformFacade> facade;
   UIDList tagged(card);
-  for (UID uid : {11u, 13u}) tagged.Append(uid);  // a frame and a whole group
+  for (UID uid : {11u, 14u, 15u}) tagged.Append(uid);
   ASSERT_EQ(facade->SetVisible(tagged, 0), kSuccess);
   const std::string pdf = dir_.path() + "/card.pdf";
   ASSERT_EQ(Export(card, pdf), kSuccess);
@@ -207,6 +207,18 @@ TEST_F(HostPdfExport, HiddenItemsAreLeftOut) {
   const std::string again = Tool("pdftotext", pdf);
   EXPECT_NE(again.find("Jane Doe"), std::string::npos) << again;
   EXPECT_NE(again.find("jane.doe@example.com"), std::string::npos) << again;
+
+  // A hidden group takes its members with it.
+  auto* flyer = OpenExample("flyer.tlvd");
+  ASSERT_TRUE(flyer);
+  UIDList group(flyer);
+  group.Append(30);
+  ASSERT_EQ(facade->SetVisible(group, 0), kSuccess);
+  ASSERT_EQ(Export(flyer, pdf), kSuccess);
+  const std::string flyerText = Tool("pdftotext", pdf);
+  EXPECT_EQ(flyerText.find("Greenway Garden Centre"), std::string::npos) << flyerText;
+  EXPECT_EQ(flyerText.find("Market Street"), std::string::npos) << flyerText;
+  EXPECT_NE(flyerText.find("Spring Sale"), std::string::npos) << flyerText;
 }
 
 TEST_F(HostPdfExport, PlacedPngAndJpegImagesAndMissingOnes) {

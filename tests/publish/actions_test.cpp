@@ -97,7 +97,10 @@ TEST_F(PublishActions, PublishAsNewWithoutADocumentDoesNothing) {
   EXPECT_TRUE(AlertTexts().empty());
 }
 
-TEST_F(PublishActions, PublishAsNewForgetsTheTemplateOnlyAfterTheCheckPassed) {
+// Publishing as new runs only after the check passed; a run that then
+// stops before the service gave a new template (here: no server) leaves
+// the document bound to its template, as it was.
+TEST_F(PublishActions, PublishAsNewRunsAfterTheCheckAndAStoppedRunKeepsTheTemplate) {
   const std::string published =
       "StackingGroups:::G:::0---|||clientType:::1|||docID:::11111111-2222-4333-8444-"
       "555555555555|||docName:::Card|||docPassword:::66666666-7777-4888-9999-000000000000|||";
@@ -108,12 +111,17 @@ TEST_F(PublishActions, PublishAsNewForgetsTheTemplateOnlyAfterTheCheckPassed) {
   EXPECT_EQ(1u, AlertTexts().size());
 
   RunAction(kOslPublishAsNewActionID);
-  EXPECT_EQ(
-      "StackingGroups:::G:::0---|||clientType:::1|||docID:::|||docName:::|||docPassword:::|||",
-      DocumentLabel());
+  EXPECT_EQ(published, DocumentLabel());
   const std::vector<std::string> alerts = AlertTexts();
   ASSERT_EQ(2u, alerts.size());
   EXPECT_EQ(kNotConfigured, alerts[1]);
+
+  // Entries the document never had are not added.
+  host_.GetSession().CloseDocument(host_.GetSession().FrontDocument());
+  Open(OnePageDocument("docID:::11111111-2222-4333-8444-555555555555|||",
+                       TwoFieldsNamed("A", "B")));
+  RunAction(kOslPublishAsNewActionID);
+  EXPECT_EQ("docID:::11111111-2222-4333-8444-555555555555|||", DocumentLabel());
 }
 
 }  // namespace

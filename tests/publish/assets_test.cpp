@@ -7,6 +7,7 @@
 
 #include "publish/my_strings.h"
 #include "publish/proof_pdf_assets.h"
+#include "tests/support/subprocess.h"
 
 namespace osltest {
 namespace {
@@ -54,17 +55,19 @@ TEST(AssetList, KeepsTheOrderRecordsAreAddedInAndSkipsImagesThatDidNotUpload) {
   FakeUploads uploads;
   uploads.refused = {"missing.png"};
   PublishAssets assets(strings, uploads.Uploader());
+  TempDir images;
+  const std::string logo = images.Write("logo.png", "png");
+  const std::string refused = images.Write("missing.png", "png");
   assets.Add(PMString(""), PMString(".tlvd"), ns2__eAssetType__tolvanDocument);
   PMString name;
-  EXPECT_TRUE(assets.AddImage(IDFile("/images/logo.png"), &name));
+  EXPECT_TRUE(assets.AddImage(IDFile(logo), &name));
   EXPECT_EQ("logo.png", name.GetUTF8String());
   name = PMString("unchanged");
-  EXPECT_FALSE(assets.AddImage(IDFile("/images/missing.png"), &name));
+  EXPECT_FALSE(assets.AddImage(IDFile(refused), &name));
   EXPECT_EQ("unchanged", name.GetUTF8String());
   assets.Add(PMString("url:.pdf"), PMString(".pdf"), ns2__eAssetType__masterPDF);
 
-  EXPECT_EQ((std::vector<std::string>{"/images/logo.png as logo.png",
-                                      "/images/missing.png as missing.png"}),
+  EXPECT_EQ((std::vector<std::string>{logo + " as logo.png", refused + " as missing.png"}),
             uploads.calls);
   EXPECT_EQ((std::vector<std::string>{"4 .tlvd ", "2 logo.png url:logo.png", "0 .pdf url:.pdf"}),
             Listed(assets));

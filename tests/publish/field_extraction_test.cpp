@@ -4,6 +4,7 @@
 #include "publish/field_extraction.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <string>
@@ -59,6 +60,7 @@ class Extraction : public PublishTest {
                           return PMString("url:" + name.GetUTF8String());
                         }};
   std::unique_ptr<FieldExtraction> extraction_;
+  TempDir files_;  // placed images that exist
 };
 
 nlohmann::json TwoPages(const nlohmann::json& first, const nlohmann::json& second,
@@ -172,9 +174,11 @@ TEST_F(Extraction, ARichTextFieldGetsItsTextAsHtml) {
 }
 
 TEST_F(Extraction, ImageFieldsUploadTheirImageAndBorder) {
-  nlohmann::json frame = GraphicFrame(10, 0, 0, 40, 40, FieldTag("Logo"), "/nowhere/logo.png");
+  nlohmann::json frame =
+      GraphicFrame(10, 0, 0, 40, 40, FieldTag("Logo"), files_.Write("logo.png", "png"));
   frame["stroke"] = {{"weight", 2}, {"color", "Black"}};
-  nlohmann::json missing = GraphicFrame(11, 50, 0, 40, 40, FieldTag("Gone"), "/nowhere/gone.png");
+  nlohmann::json missing =
+      GraphicFrame(11, 50, 0, 40, 40, FieldTag("Gone"), files_.Write("gone.png", "png"));
   refused_ = {"gone.png"};
   Open(OnePage("", {frame, missing}));
   FieldExtraction& fields = Extract();
@@ -188,6 +192,52 @@ TEST_F(Extraction, ImageFieldsUploadTheirImageAndBorder) {
   EXPECT_EQ(nullptr, fields.Fields()[1]->defaultValue);
   EXPECT_EQ("0 0 0 0", Text(fields.Fields()[1]->imageBorderCMYK));
   EXPECT_EQ((std::vector<std::string>{"2 logo.png"}), AssetNames());
+  EXPECT_TRUE(AlertTexts().empty());
+}
+
+// The border's colour is the stroke's process colour, each component times
+// 100 and cut to a whole number, in the order C M Y K; without a stroke
+// weight there is no border and the colour is "0 0 0 0".
+TEST_F(Extraction, TheImageBorderCarriesTheStrokeColourComponentByComponent) {
+  nlohmann::json framed = GraphicFrame(10, 0, 0, 40, 40, FieldTag("Framed"));
+  framed["stroke"] = {{"weight", 1.5}, {"color", "Mix"}};
+  nlohmann::json weightless = GraphicFrame(11, 50, 0, 40, 40, FieldTag("Weightless"));
+  weightless["stroke"] = {{"weight", 0}, {"color", "Mix"}};
+  nlohmann::json doc = OnePage("", {framed, weightless});
+  doc["swatches"].push_back(
+      {{"name", "Mix"}, {"model", "process"}, {"cmyk", {10.9, 20.5, 33.99, 47}}});
+  Open(doc);
+  FieldExtraction& fields = Extract();
+  ASSERT_EQ(2u, fields.Fields().size());
+  EXPECT_TRUE(fields.Fields()[0]->imageBorder);
+  EXPECT_DOUBLE_EQ(1.5, fields.Fields()[0]->imageBorderWidth);
+  EXPECT_EQ("10 20 33 47", Text(fields.Fields()[0]->imageBorderCMYK));
+  EXPECT_FALSE(fields.Fields()[1]->imageBorder);
+  EXPECT_EQ("0 0 0 0", Text(fields.Fields()[1]->imageBorderCMYK));
+}
+
+// A placed file that cannot be read is an error the designer sees (the
+// template would lack its image); the field is still sent and the run goes
+// on. Nothing is uploaded for it, and a FIFO does not hang the run.
+TEST_F(Extraction, APlacedFileThatCannotBeReadIsAnErrorAndTheFieldIsStillSent) {
+  const std::string folder = files_.path() + "/folder.png";
+  const std::string fifo = files_.path() + "/fifo.png";
+  ASSERT_EQ(0, ::mkdir(folder.c_str(), 0700));
+  ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+  Open(OnePage("", {GraphicFrame(10, 0, 0, 40, 40, FieldTag("Gone"), "/nowhere/gone.png"),
+                    GraphicFrame(11, 50, 0, 40, 40, FieldTag("Folder"), folder),
+                    GraphicFrame(12, 100, 0, 40, 40, FieldTag("Fifo"), fifo),
+                    GraphicFrame(13, 150, 0, 40, 40, FieldTag("Logo"),
+                                 files_.Write("logo.png", "png"))}));
+  FieldExtraction& fields = Extract();
+  ASSERT_EQ(4u, fields.Fields().size());
+  EXPECT_EQ((std::vector<std::string>{"error: ERROR UploadFile::fopen /nowhere/gone.png",
+                                      "error: ERROR UploadFile::fopen " + folder,
+                                      "error: ERROR UploadFile::fopen " + fifo}),
+            AlertTexts());
+  EXPECT_EQ((std::vector<std::string>{"logo.png"}), Uploaded());
+  EXPECT_EQ(nullptr, fields.Fields()[0]->defaultValue);
+  EXPECT_EQ("logo.png", Text(fields.Fields()[3]->defaultValue));
 }
 
 TEST_F(Extraction, ClientTypeOneRewritesBarcodeTagsToTextBoxes) {
@@ -205,6 +255,8 @@ TEST_F(Extraction, ClientTypeOneRewritesBarcodeTagsToTextBoxes) {
 }
 
 TEST_F(Extraction, ServiceRecordsAreReusedByNameWhateverTheLetterCaseAndEachOnlyOnce) {
+  // The service holds "Name"; the item of exactly that name takes it even
+  // though an item of another letter case comes first.
   Open(OnePage("", {TextFrame(10, 0, 0, 50, 20, "a", FieldTag("NAME", "1", "promptText:::p|||")),
                     TextFrame(11, 0, 30, 50, 20, "b", FieldTag("Name")),
                     TextFrame(12, 0, 60, 50, 20, "c", FieldTag("name"))}));
@@ -220,21 +272,49 @@ TEST_F(Extraction, ServiceRecordsAreReusedByNameWhateverTheLetterCaseAndEachOnly
   input.existing = &existing;
   FieldExtraction& fields = Extract(input);
   ASSERT_EQ(3u, fields.Fields().size());
-  // The first item takes the service's record; it keeps the service's name,
-  // prompt, length and data source and gets the new place and type.
-  EXPECT_EQ(&stored, fields.Fields()[0]);
+  // It keeps the service's name, prompt, length and data source and gets
+  // the new place and type.
+  EXPECT_EQ(&stored, fields.Fields()[1]);
   EXPECT_EQ("Name", *stored.fieldName);
   EXPECT_EQ("from the service", *stored.promptText);
   EXPECT_EQ(42, stored.maxLength);
   EXPECT_EQ("graphic", *stored.setup_USCOREradioDataSource);
-  EXPECT_EQ(ns2__enumControlType__textArea, stored.controlType);
-  EXPECT_EQ("0.000 180.000 50.000 200.000", Text(stored.pdfRect));
-  // The later ones are new records, never the same one twice.
-  EXPECT_NE(&stored, fields.Fields()[1]);
+  EXPECT_EQ(ns2__enumControlType__textBox, stored.controlType);
+  EXPECT_EQ("0.000 150.000 50.000 170.000", Text(stored.pdfRect));
+  // The others are new records, never the same one twice.
+  EXPECT_NE(&stored, fields.Fields()[0]);
   EXPECT_NE(&stored, fields.Fields()[2]);
-  EXPECT_NE(fields.Fields()[1], fields.Fields()[2]);
-  EXPECT_EQ("Name", Text(fields.Fields()[1]->fieldName));
-  EXPECT_EQ(5000, fields.Fields()[1]->maxLength);
+  EXPECT_NE(fields.Fields()[0], fields.Fields()[2]);
+  EXPECT_EQ("NAME", Text(fields.Fields()[0]->fieldName));
+  EXPECT_EQ(5000, fields.Fields()[0]->maxLength);
+
+  // Without an exact match the name is matched without regard to case.
+  storedName = "nAmE";
+  FieldExtraction& again = Extract(input);
+  EXPECT_EQ(&stored, again.Fields()[0]);
+}
+
+// Two fields whose names differ only in letter case keep their own records
+// whichever comes first on the page.
+TEST_F(Extraction, FieldsDifferingInLetterCaseKeepTheirOwnRecordsWhenReordered) {
+  OstrFieldInfo upper, lower;
+  std::string upperName = "Name", lowerName = "name";
+  upper.fieldName = &upperName;
+  lower.fieldName = &lowerName;
+  ArrayOfOstrFieldInfo existing;
+  existing.OstrFieldInfo = {&lower, &upper};
+  FieldExtractionInput input;
+  input.existing = &existing;
+  for (bool upperFirst : {true, false}) {
+    nlohmann::json a = TextFrame(10, 0, 0, 50, 20, "a", FieldTag(upperFirst ? "Name" : "name"));
+    nlohmann::json b = TextFrame(11, 0, 30, 50, 20, "b", FieldTag(upperFirst ? "name" : "Name"));
+    Open(OnePage("", {a, b}));
+    FieldExtraction& fields = Extract(input);
+    ASSERT_EQ(2u, fields.Fields().size());
+    EXPECT_EQ(upperFirst ? &upper : &lower, fields.Fields()[0]) << upperFirst;
+    EXPECT_EQ(upperFirst ? &lower : &upper, fields.Fields()[1]) << upperFirst;
+    host_.GetSession().CloseDocument(host_.GetSession().FrontDocument());
+  }
 }
 
 TEST_F(Extraction, RefreshUpdatesPromptGroupAndTextOfReusedRecords) {
@@ -326,7 +406,7 @@ TEST_F(Extraction, StackingOrderCountsFromTheFrontOfEachPageUpToAHundred) {
   EXPECT_EQ(1, fields.Fields()[104]->zOrder);
 }
 
-TEST_F(Extraction, ATextFieldWhoseColourCannotBeReadIsSentWithoutColourAndTheRestFollow) {
+TEST_F(Extraction, ATextFieldWhoseColourCannotBeReadIsSentInBlackAndTheRestFollow) {
   nlohmann::json broken = TextFrame(10, 0, 0, 50, 20, "a", FieldTag("Broken"));
   broken["story"]["runs"][0].erase("color");
   Open(OnePage("", {broken, TextFrame(11, 0, 30, 50, 20, "b", FieldTag("After"))}));
@@ -336,7 +416,10 @@ TEST_F(Extraction, ATextFieldWhoseColourCannotBeReadIsSentWithoutColourAndTheRes
                                       "0x199e00kTextColorMissingKeyEnd"}),
             AlertTexts());
   const OstrFieldInfo& f = *fields.Fields()[0];
-  EXPECT_DOUBLE_EQ(0, f.fontColorC + f.fontColorM + f.fontColorY + f.fontColorK);
+  EXPECT_DOUBLE_EQ(0, f.fontColorC);
+  EXPECT_DOUBLE_EQ(0, f.fontColorM);
+  EXPECT_DOUBLE_EQ(0, f.fontColorY);
+  EXPECT_DOUBLE_EQ(100, f.fontColorK);
   EXPECT_DOUBLE_EQ(10, f.fontSize);
   EXPECT_DOUBLE_EQ(100, fields.Fields()[1]->fontColorK);
 }
@@ -349,10 +432,11 @@ TEST_F(Extraction, RotatedAndSkewedItemsAreMeasuredUprightAndGetTheirShapeBack) 
   // Skewed by atan(0.5) about nothing in particular: centre (230, 40).
   nlohmann::json skewed = GraphicFrame(11, 0, 0, 40, 40, FieldTag("Skewed"));
   skewed["matrix"] = {1, 0, 0.5, 1, 200, 20};
-  // Turned by 30 degrees the other way.
+  // Turned by 30 degrees the other way, at a place whose numbers a turn
+  // there and back would not give again exactly.
   const double r = 30 * M_PI / 180;
   nlohmann::json back = GraphicFrame(12, 0, 0, 40, 20, FieldTag("Back"));
-  back["matrix"] = {std::cos(r), std::sin(r), -std::sin(r), std::cos(r), 50, 20};
+  back["matrix"] = {std::cos(r), std::sin(r), -std::sin(r), std::cos(r), 650, 20.1};
   Open(OnePage("", {turned, skewed, back}, 300, 200));
   standin::Document* doc = host_.GetSession().FrontDocument();
   std::vector<PMMatrix> before;
@@ -369,14 +453,15 @@ TEST_F(Extraction, RotatedAndSkewedItemsAreMeasuredUprightAndGetTheirShapeBack) 
   const OstrFieldInfo& b = *fields.Fields()[2];
   EXPECT_NEAR(390, b.rotation, 1e-9);  // -30, not reduced
 
+  // Every item has exactly the matrix it had: measuring leaves no trace.
   for (size_t i = 0; i < before.size(); ++i) {
     const PMMatrix& after = doc->FindItem(static_cast<UID>(10 + i))->matrix;
-    EXPECT_NEAR(before[i].A(), after.A(), 1e-9) << i;
-    EXPECT_NEAR(before[i].B(), after.B(), 1e-9) << i;
-    EXPECT_NEAR(before[i].C(), after.C(), 1e-9) << i;
-    EXPECT_NEAR(before[i].D(), after.D(), 1e-9) << i;
-    EXPECT_NEAR(before[i].Tx(), after.Tx(), 1e-9) << i;
-    EXPECT_NEAR(before[i].Ty(), after.Ty(), 1e-9) << i;
+    EXPECT_EQ(before[i].A(), after.A()) << i;
+    EXPECT_EQ(before[i].B(), after.B()) << i;
+    EXPECT_EQ(before[i].C(), after.C()) << i;
+    EXPECT_EQ(before[i].D(), after.D()) << i;
+    EXPECT_EQ(before[i].Tx(), after.Tx()) << i;
+    EXPECT_EQ(before[i].Ty(), after.Ty()) << i;
   }
 }
 
@@ -464,6 +549,90 @@ TEST_F(Extraction, AFontFileThatIsNoFontIsWarnedOnceAndNotUploaded) {
   EXPECT_EQ(nullptr, fields.Fields()[0]->fontFileName);
   EXPECT_EQ(nullptr, fields.Fields()[1]->fontFileName);
   EXPECT_EQ("Corporate Sans Regular", Text(fields.Fields()[0]->fontName));
+}
+
+// Fields inside a group that is not a field itself are not collected: one
+// warning names each of them with its page, however deep it lies below
+// untagged groups. A tagged group is a field; its members are not named.
+TEST_F(Extraction, FieldsInsideUntaggedGroupsAreNamedInOneWarning) {
+  auto group = [](unsigned uid, const std::string& label, const nlohmann::json& children) {
+    nlohmann::json item = {
+        {"uid", uid}, {"kind", "group"}, {"bounds", {0, 0, 50, 50}}, {"children", ItemList(children)}};
+    if (!label.empty()) item["label"] = label;
+    return item;
+  };
+  nlohmann::json contact = group(
+      20, "",
+      {TextFrame(21, 0, 0, 50, 10, "555", FieldTag("Phone")),
+       group(22, "", {TextFrame(23, 0, 0, 50, 10, "x", FieldTag("Deep"))}),
+       TextFrame(24, 0, 20, 50, 10, "mail", FieldTag("Email")),
+       group(25, FieldTag("Inner"), {TextFrame(26, 0, 0, 50, 10, "y", FieldTag("Hidden"))})});
+  nlohmann::json tagged =
+      group(30, FieldTag("Address"), {TextFrame(31, 0, 0, 50, 10, "z", FieldTag("Street"))});
+  nlohmann::json plain = group(40, "", {TextFrame(41, 0, 0, 50, 10, "plain")});
+  Open(TwoPages({TextFrame(10, 0, 0, 50, 20, "a", FieldTag("Name")), contact, plain},
+                {tagged, group(50, "", {GraphicFrame(51, 0, 0, 10, 10, FieldTag("Badge"))})}));
+  FieldExtraction& fields = Extract();
+  std::vector<std::string> names;
+  for (const OstrFieldInfo* field : fields.Fields()) names.push_back(Text(field->fieldName));
+  EXPECT_EQ((std::vector<std::string>{"Name", "Address"}), names);
+  EXPECT_EQ((std::vector<std::string>{
+                "warning: 0x199e00kGroupedFieldsBeginKey"
+                "\n   \"Phone\" (0x199e00kGroupedFieldsPageKey1)"
+                "\n   \"Deep\" (0x199e00kGroupedFieldsPageKey1)"
+                "\n   \"Email\" (0x199e00kGroupedFieldsPageKey1)"
+                "\n   \"Inner\" (0x199e00kGroupedFieldsPageKey1)"
+                "\n   \"Badge\" (0x199e00kGroupedFieldsPageKey2)"
+                "\n0x199e00kGroupedFieldsEndKey"}),
+            AlertTexts());
+
+  // Without such fields there is no warning.
+  Open(OnePage("", {plain, tagged}));
+  Extract();
+  EXPECT_TRUE(AlertTexts().empty());
+}
+
+// A run that carries no horizontal or vertical scale is drawn at 100 %,
+// and so is the field.
+TEST_F(Extraction, ARunWithoutScalesIsSentAtAHundredPercent) {
+  nlohmann::json unscaled = TextFrame(10, 0, 0, 50, 20, "a", FieldTag("Unscaled"));
+  unscaled["story"]["runs"][0].erase("hscale");
+  unscaled["story"]["runs"][0].erase("vscale");
+  nlohmann::json narrow = TextFrame(11, 0, 30, 50, 20, "b", FieldTag("Narrow"));
+  narrow["story"]["runs"][0]["hscale"] = 80;
+  narrow["story"]["runs"][0]["vscale"] = 120;
+  Open(OnePage("", {unscaled, narrow}));
+  FieldExtraction& fields = Extract();
+  ASSERT_EQ(2u, fields.Fields().size());
+  EXPECT_DOUBLE_EQ(100, fields.Fields()[0]->fontHorizontalScale);
+  EXPECT_DOUBLE_EQ(100, fields.Fields()[0]->fontVerticalScale);
+  EXPECT_DOUBLE_EQ(80, fields.Fields()[1]->fontHorizontalScale);
+  EXPECT_DOUBLE_EQ(120, fields.Fields()[1]->fontVerticalScale);
+}
+
+// The image of a field the service already holds is sent again only when
+// the designer asked for a refresh.
+TEST_F(Extraction, ImagesOfReusedRecordsAreUploadedAgainOnlyOnRefresh) {
+  Open(OnePage("", {GraphicFrame(10, 0, 0, 40, 40, FieldTag("Logo"),
+                                 files_.Write("logo.png", "png"))}));
+  OstrFieldInfo stored;
+  std::string name = "Logo", old = "old.png";
+  stored.fieldName = &name;
+  stored.defaultValue = &old;
+  ArrayOfOstrFieldInfo existing;
+  existing.OstrFieldInfo = {&stored};
+  FieldExtractionInput input;
+  input.existing = &existing;
+  Extract(input);
+  EXPECT_TRUE(Uploaded().empty());
+  EXPECT_TRUE(AssetNames().empty());
+  EXPECT_EQ("old.png", Text(stored.defaultValue));
+
+  input.refresh = true;
+  Extract(input);
+  EXPECT_EQ((std::vector<std::string>{"logo.png"}), Uploaded());
+  EXPECT_EQ((std::vector<std::string>{"2 logo.png"}), AssetNames());
+  EXPECT_EQ("logo.png", Text(stored.defaultValue));
 }
 
 }  // namespace

@@ -153,7 +153,9 @@ TEST(FieldPdfRectangle, IsLowerLeftOriginWithThreeDecimals) {
 TEST(SafeName, KeepsAsciiLettersAndDigitsOnly) {
   EXPECT_EQ("BusinessCard2", SafeTemplateName(PMString("Business Card #2")).GetUTF8String());
   EXPECT_EQ("Mller", SafeTemplateName(PMString("M\xc3\xbcller")).GetUTF8String());
-  EXPECT_EQ("", SafeTemplateName(PMString("--- / ...")).GetUTF8String());
+  // Nothing left: the files get a stem all the same, never a bare ".pdf".
+  EXPECT_EQ("template", SafeTemplateName(PMString("--- / ...")).GetUTF8String());
+  EXPECT_EQ("template", SafeTemplateName(PMString("")).GetUTF8String());
   EXPECT_EQ("etc", SafeTemplateName(PMString("../../etc")).GetUTF8String());
 }
 

@@ -63,5 +63,28 @@ TEST_F(FieldNames, WithoutADocumentTheCheckFailsSilently) {
   EXPECT_TRUE(AlertTexts().empty());
 }
 
+// A name typed into the field panel and not yet committed (the box still
+// has the focus) is written into the tag before the check reads the tags.
+TEST_F(FieldNames, ThePanelsPendingEditCountsForTheCheck) {
+  standin::Document* doc = Open(OnePage("", {Named(10, "First"), Named(11, "Second")}));
+  std::string error;
+  ASSERT_TRUE(host_.Panels().Show(kOslPluginID, kOslFieldPanelRsrcID, &error)) << error;
+  standin::WidgetNode* panel = host_.Panels().GetPanel(kOslPluginID, kOslFieldPanelRsrcID, &error);
+  ASSERT_TRUE(panel) << error;
+  Selection().SelectItems(doc, {11});
+  standin::WidgetNode* name = panel->Find(kOslFieldNameWidgetID, 9999);
+  ASSERT_TRUE(name);
+  ASSERT_EQ("Second", name->text.GetUTF8String());
+  name->text = PMString("First");  // typed, not committed
+  ASSERT_EQ(FieldTag("Second"), doc->FindItem(11)->label.GetUTF8String());
+
+  host_.AlertLog().SetAnswers({"no"});
+  EXPECT_FALSE(CheckFieldNames());
+  EXPECT_EQ(std::vector<std::string>{"ask: 0x199e00kduplicatesbeginKey\n   \"First\"\n"
+                                     "0x199e00kduplicatesendKey"},
+            AlertTexts());
+  EXPECT_NE(std::string::npos, doc->FindItem(11)->label.GetUTF8String().find("fieldName:::First|||"));
+}
+
 }  // namespace
 }  // namespace osltest

@@ -40,7 +40,7 @@ TEST_F(OslCommandLine, ItemsListsEveryItemWithItsTag) {
       Osl("items " + std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd");
   EXPECT_EQ(run.status, 0) << run.err;
   for (const char* uid :
-       {"uid 10 ", "uid 11 ", "uid 12 ", "uid 13 ", "uid 14 ", "uid 15 ", "uid 16 ", "uid 17 "}) {
+       {"uid 10 ", "uid 11 ", "uid 12 ", "uid 14 ", "uid 15 ", "uid 16 ", "uid 17 "}) {
     EXPECT_NE(run.out.find(uid), std::string::npos) << uid << "\n" << run.out;
   }
   EXPECT_NE(run.out.find("fieldName:::FullName"), std::string::npos);
