@@ -27,5 +27,10 @@ class IFontMgr : public IPMUnknown {
   // fonts only) may say where its fonts come from, and then it wins.
   virtual IPMFont* QueryFont(const IPMUnknown* document, const PMString& family,
                              const PMString& style) const = 0;
+  // True when `file` holds a font the host can draw with: a regular file
+  // whose first face opens and has glyphs. False for a file that is
+  // missing, empty, cut short, damaged or not a font, and for anything but
+  // a regular file (a FIFO or device is refused without waiting on it).
+  virtual bool16 IsUsableFontFile(const IDFile& file) const = 0;
   virtual ~IFontMgr() = default;
 };

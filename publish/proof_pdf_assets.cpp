@@ -165,6 +165,15 @@ void PublishAssets::AddFont(IDocument* document, const ITextAttributes& attribut
     return;
   }
   if (uploadedFonts_.count(main.GetPath())) return;
+  // A file that is no font (empty, damaged, not a font at all) would reach
+  // the service as the template's font: warn once per file and keep it back.
+  if (!fonts->IsUsableFontFile(main)) {
+    if (refusedFonts_.insert(main.GetPath()).second) {
+      CAlert::WarningAlert(Translated("0x199e00kNotAFontFileKeyBegin") + main.GetString() +
+                           Translated("0x199e00kNotAFontFileKeyEnd"));
+    }
+    return;
+  }
   const PMString name = Literal(main.GetFileName());
   const PMString url = Upload(main.GetString(), name);
   if (url.IsEmpty()) return;

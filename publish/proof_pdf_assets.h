@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include "host/IDFile.h"
@@ -94,8 +95,10 @@ class PublishAssets {
   // fontVerticalScale of `record` (100 for a scale the run does not carry); uploads the font's main file unless it is
   // a font collection (".ttc" in the lower-cased path: alert, nothing
   // uploaded) or the font has no files (a protected font: alert, nothing
-  // uploaded) or the file was uploaded before in this publish; on an
-  // uploaded file sets fontFileName and appends a font asset. Nothing when
+  // uploaded) or the file was uploaded before in this publish or is not a
+  // usable font (empty, damaged, not a font: a warning alert once per file,
+  // nothing uploaded); on an uploaded file sets fontFileName and appends a
+  // font asset. Nothing when
   // the attributes name no family and style, or the host cannot resolve the
   // family. `document` may override where fonts come from.
   void AddFont(IDocument* document, const ITextAttributes& attributes,
@@ -112,4 +115,5 @@ class PublishAssets {
   std::deque<osl_soap::assetInfo> records_;
   osl_soap::ArrayOfAssetInfo array_;
   std::map<std::string, PMString> uploadedFonts_;  // local path -> address
+  std::set<std::string> refusedFonts_;  // local paths of files that are no fonts
 };

@@ -43,7 +43,7 @@ Host::Host()
   AddEventUtils(session_.SessionBoss(), &refusedKeys_);
   AddFontManager(session_.SessionBoss(), fontResolver_);
   pdfPresets_.Install(session_.SessionBoss(), commandClasses_);
-  pdfExportProvider_ = MakePdfExportProvider(pdfWriter_, pdfPresets_);
+  pdfExportProvider_ = MakePdfExportProvider(pdfWriter_, pdfPresets_, alerts_);
   services_.Add(kExportProviderService, pdfExportProvider_.get());
   // Suites that plug-ins add to the selection's classes must reach the
   // selection's bosses; the selection and its observers stay.

@@ -16,6 +16,8 @@
 #include "standin/cli/cli_context.h"
 #include "standin/core/resource_ids.h"
 #include "standin/core/terminal_text.h"
+#include "standin/pdf/font_faces.h"
+#include "standin/pdf/text_layout.h"
 #include "standin/scripting/script_request.h"
 
 namespace osl_cli {
@@ -90,7 +92,8 @@ std::string FieldSummary(const standin::PageItem& item, const standin::StringTab
          (key ? strings.Lookup(key) : std::string("no control type of this kind of frame")) + ")";
 }
 
-void PrintItem(const standin::PageItem& item, int depth, const standin::StringTables& strings) {
+void PrintItem(const standin::PageItem& item, int depth, const standin::StringTables& strings,
+               standin::FontFaces& faces) {
   const PMRect box = PageBox(item);
   const std::string page = item.page ? std::to_string(item.page->number) : "-";
   std::printf("%*suid %-5u %-8s page %-3s [%.3f %.3f %.3f %.3f]", depth * 2 + 4, "", item.uid,
@@ -99,12 +102,15 @@ void PrintItem(const standin::PageItem& item, int depth, const standin::StringTa
   const double angle = item.InnerToSpread().RotationAngle();
   if (std::fabs(angle) > 1e-8) std::printf(" rotated %.2f", angle);
   if (!item.visible) std::printf(" hidden");
+  // Text that does not fit its frame is not printed: say so.
+  if (item.kind == standin::ItemKind::kTextFrame && standin::LayOutStory(item, faces).overset)
+    std::printf(" overset");
   const std::string label = item.label.GetUTF8String();
   // Labels are document text: shown escaped, like everything a document holds.
   const std::string shown =
       standin::EscapeForTerminal((label.empty() ? "-" : label) + FieldSummary(item, strings));
   std::printf("  tag: %s\n", shown.c_str());
-  for (const auto& child : item.children) PrintItem(*child, depth + 1, strings);
+  for (const auto& child : item.children) PrintItem(*child, depth + 1, strings, faces);
 }
 
 int ListItems(CliContext& context, const std::string& path) {
@@ -112,6 +118,7 @@ int ListItems(CliContext& context, const std::string& path) {
   standin::Document* doc = context.OpenDocument(path, &status);
   if (!doc) return status;
   const std::string docLabel = doc->Label().GetUTF8String();
+  standin::FontFaces faces(context.host()->Fonts(), doc);
   std::printf("document %s  tag: %s\n",
               standin::EscapeForTerminal(doc->Name().GetUTF8String()).c_str(),
               standin::EscapeForTerminal(docLabel.empty() ? "-" : docLabel).c_str());
@@ -120,10 +127,12 @@ int ListItems(CliContext& context, const std::string& path) {
     for (const auto& page : spread->pages) {
       std::printf("  page %d uid %u  %.3f x %.3f pt\n", page->number, page->uid,
                   page->bounds.Width(), page->bounds.Height());
-      for (const auto& item : page->items) PrintItem(*item, 0, context.host()->Strings());
+      for (const auto& item : page->items)
+        PrintItem(*item, 0, context.host()->Strings(), faces);
     }
     if (!spread->pasteboard.empty()) std::printf("  pasteboard\n");
-    for (const auto& item : spread->pasteboard) PrintItem(*item, 0, context.host()->Strings());
+    for (const auto& item : spread->pasteboard)
+      PrintItem(*item, 0, context.host()->Strings(), faces);
   }
   return context.FinishDocument(doc);
 }

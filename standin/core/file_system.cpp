@@ -24,9 +24,21 @@ std::string Why(const std::string& what, const std::string& path) {
 
 bool FileSystem::ReadFile(const std::string& path, std::string* contents, std::string* error,
                           size_t maxBytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO without a writer must not wait for one.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     *error = Why("cannot open", path);
+    return false;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    *error = Why("cannot read", path);
+    ::close(fd);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = path + ": not a regular file";
+    ::close(fd);
     return false;
   }
   std::string data;

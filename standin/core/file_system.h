@@ -16,7 +16,9 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   // Reads the whole file, at most `maxBytes` of it. False with *error set
-  // when it cannot be read or is larger than `maxBytes` (nothing is kept).
+  // when it cannot be read, is not a regular file (a FIFO, device or folder
+  // is refused at once, never waited on) or is larger than `maxBytes`
+  // (nothing is kept).
   virtual bool ReadFile(const std::string& path, std::string* contents, std::string* error,
                         size_t maxBytes = SIZE_MAX);
   // Creates a new temporary file in `dir`, named kTempPrefix + the

@@ -69,9 +69,9 @@ class TextModel : public CPMUnknown<ITextModel> {
     const int64_t total = TotalLength();
     const int64_t from = std::max<int64_t>(0, start);
     const int64_t to = std::min<int64_t>(total, static_cast<int64_t>(start) + count);
-    for (int64_t i = from; i < to; ++i) {
-      text->push_back(i < total - 1 ? story_->text[static_cast<size_t>(i)] : kEndOfStory);
-    }
+    if (from >= to) return;
+    *text += story_->text.Slice(static_cast<size_t>(from), static_cast<size_t>(to - from));
+    if (to == total) text->push_back(kEndOfStory);
   }
   ITextAttributes* QueryAttributesAt(int32 index) const override {
     if (index < 0 || index >= TotalLength()) return nullptr;

@@ -16,6 +16,7 @@
 #include "host/PMString.h"
 #include "host/UIDRef.h"
 #include "standin/core/boss.h"
+#include "standin/document/story_text.h"
 
 namespace standin {
 
@@ -79,10 +80,11 @@ struct TextRun {
 };
 
 // The text of a text frame. `text` holds the characters without the closing
-// end-of-story character, which the text model adds.
+// end-of-story character, which the text model adds; its attributes are in
+// the table of runs (not per character).
 struct Story {
   UID uid = kInvalidUID;
-  std::u32string text;
+  StoryText text;
   std::vector<TextRun> runs;  // in order, without gaps, from character 0
   bool inFile = false;        // the document spelled out a "story" member
   nlohmann::json extras;

@@ -499,13 +499,13 @@ class TlvdReader {
     story.inFile = true;
     if (!v->is_object()) return Fail(error_, m.where(), "\"story\" must be an object");
     Members sm(*v, m.where() + " story");
-    std::string text;
-    if (!ReadText(sm, "text", &text, nullptr, error_)) return false;
-    if (!IsValidUtf8(text)) return Fail(error_, sm.where(), "\"text\" is not valid UTF-8");
-    for (size_t i = 0; i < text.size();) {
-      uint32_t cp = 0;
-      DecodeUtf8(text, &i, &cp);
-      story.text.push_back(static_cast<char32_t>(cp));
+    if (json* text = sm.Find("text")) {
+      if (!text->is_string()) return Fail(error_, sm.where(), "\"text\" must be a string");
+      if (!IsValidUtf8(text->get_ref<const std::string&>()))
+        return Fail(error_, sm.where(), "\"text\" is not valid UTF-8");
+      // The document's JSON is thrown away after reading: take the text
+      // from it rather than copy it.
+      story.text = StoryText(std::move(text->get_ref<std::string&>()));
     }
     if (story.text.size() > 0x7FFFFFF0u) return Fail(error_, sm.where(), "\"text\" is too long");
     const auto textLength = static_cast<int64_t>(story.text.size());

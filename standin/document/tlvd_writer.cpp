@@ -70,9 +70,7 @@ json RunJson(const TextRun& run) {
 
 json StoryJson(const Story& story) {
   json node = story.extras.is_object() ? story.extras : json::object();
-  std::string text;
-  for (char32_t c : story.text) AppendUtf8(text, static_cast<uint32_t>(c));
-  node["text"] = std::move(text);
+  node["text"] = story.text.Utf8();
   if (!story.runs.empty() || node.contains("runs")) {
     json runs = json::array();
     for (const TextRun& run : story.runs) runs.push_back(RunJson(run));

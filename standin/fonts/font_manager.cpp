@@ -6,6 +6,7 @@
 
 #include "host/IFontMgr.h"
 #include "standin/document/document.h"
+#include "standin/fonts/font_file.h"
 
 namespace standin {
 
@@ -47,6 +48,10 @@ class FontMgr : public CPMUnknown<IFontMgr> {
       slot->AddNew<PMFont>(IID_IPMFONT, std::move(font));
     }
     return static_cast<IPMFont*>(slot->QueryInterface(IID_IPMFONT));
+  }
+
+  bool16 IsUsableFontFile(const IDFile& file) const override {
+    return standin::IsUsableFontFile(file.GetPath(), 0, nullptr);
   }
 
  private:

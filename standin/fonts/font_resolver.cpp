@@ -1,7 +1,6 @@
 #include "standin/fonts/font_resolver.h"
 
 #include <fontconfig/fontconfig.h>
-#include <unistd.h>
 
 #include <climits>
 #include <memory>
@@ -44,7 +43,43 @@ int NameIndex(FcPattern* font, const char* object, const std::string& wanted, st
   return -1;
 }
 
-bool Readable(const std::string& path) { return !path.empty() && access(path.c_str(), R_OK) == 0; }
+// The best match of the machine's fonts for `pattern` (which this fills in
+// with the configuration's defaults), its names and file in *out. With
+// `mustHave` (not 0), a match without a glyph for it does not count.
+bool BestMatch(FcPattern* pattern, char32_t mustHave, ResolvedFont* out) {
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  Pattern match(FcFontMatch(nullptr, pattern, &result));
+  FcChar8* path = nullptr;
+  if (!match || FcPatternGetString(match.get(), FC_FILE, 0, &path) != FcResultMatch) return false;
+  FcCharSet* covered = nullptr;
+  if (mustHave && (FcPatternGetCharSet(match.get(), FC_CHARSET, 0, &covered) != FcResultMatch ||
+                   !FcCharSetHasChar(covered, static_cast<FcChar32>(mustHave))))
+    return false;
+  FcChar8* name = nullptr;
+  out->family = FcPatternGetString(match.get(), FC_FAMILY, 0, &name) == FcResultMatch
+                    ? reinterpret_cast<const char*>(name)
+                    : "";
+  out->style = FcPatternGetString(match.get(), FC_STYLE, 0, &name) == FcResultMatch
+                   ? reinterpret_cast<const char*>(name)
+                   : "";
+  out->files.assign(1, reinterpret_cast<const char*>(path));
+  out->faceIndex = 0;
+  FcPatternGetInteger(match.get(), FC_INDEX, 0, &out->faceIndex);
+  out->overridden = false;
+  return true;
+}
+
+// A pattern asking for `family` in `style` (either may be empty).
+Pattern NamePattern(const std::string& family, const std::string& style) {
+  Pattern pattern(FcPatternCreate());
+  if (!family.empty())
+    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  if (!style.empty())
+    FcPatternAddString(pattern.get(), FC_STYLE, reinterpret_cast<const FcChar8*>(style.c_str()));
+  return pattern;
+}
 
 }  // namespace
 
@@ -96,30 +131,24 @@ bool FontResolver::Resolve(const Document* doc, const std::string& family, const
   return bestScore != INT_MAX;
 }
 
-bool FontResolver::DrawingFace(const Document* doc, const std::string& family,
-                               const std::string& style, std::string* file, int* faceIndex) const {
-  ResolvedFont font;
-  if (Resolve(doc, family, style, &font) && !font.files.empty() && Readable(font.files.front())) {
-    *file = font.files.front();
-    *faceIndex = font.faceIndex;
-    return true;
-  }
+bool FontResolver::ClosestMachineFont(const std::string& family, const std::string& style,
+                                      ResolvedFont* out) const {
   if (!FontconfigReady()) return false;
-  Pattern pattern(FcPatternCreate());
-  if (!family.empty())
-    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-  if (!style.empty())
-    FcPatternAddString(pattern.get(), FC_STYLE, reinterpret_cast<const FcChar8*>(style.c_str()));
-  FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
-  FcDefaultSubstitute(pattern.get());
-  FcResult result = FcResultNoMatch;
-  Pattern match(FcFontMatch(nullptr, pattern.get(), &result));
-  FcChar8* path = nullptr;
-  if (!match || FcPatternGetString(match.get(), FC_FILE, 0, &path) != FcResultMatch) return false;
-  *file = reinterpret_cast<const char*>(path);
-  *faceIndex = 0;
-  FcPatternGetInteger(match.get(), FC_INDEX, 0, faceIndex);
-  return true;
+  Pattern pattern = NamePattern(family, style);
+  return BestMatch(pattern.get(), 0, out);
+}
+
+bool FontResolver::MachineFontFor(char32_t c, const std::string& family, const std::string& style,
+                                  ResolvedFont* out) const {
+  if (!FontconfigReady()) return false;
+  Pattern pattern = NamePattern(family, style);
+  FcCharSet* wanted = FcCharSetCreate();
+  FcCharSetAddChar(wanted, static_cast<FcChar32>(c));
+  FcPatternAddCharSet(pattern.get(), FC_CHARSET, wanted);
+  FcCharSetDestroy(wanted);
+  // The match prefers fonts that cover the character but may give one
+  // that does not.
+  return BestMatch(pattern.get(), c, out);
 }
 
 }  // namespace standin

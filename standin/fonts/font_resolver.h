@@ -26,11 +26,16 @@ class FontResolver {
   bool Resolve(const Document* doc, const std::string& family, const std::string& style,
                ResolvedFont* out) const;
 
-  // A font file to draw `family` in `style` with: the resolved font's main
-  // file when it can be read, else the machine's closest match (another
-  // family if need be). False only when the machine has no font at all.
-  bool DrawingFace(const Document* doc, const std::string& family, const std::string& style,
-                   std::string* file, int* faceIndex) const;
+  // The machine's font closest to `family` in `style` (another family if
+  // need be; empty names: the machine's default font), with its names as
+  // the font gives them. False only when the machine has no font at all.
+  bool ClosestMachineFont(const std::string& family, const std::string& style,
+                          ResolvedFont* out) const;
+
+  // A machine font that has a glyph for `c`, as close to `family` in
+  // `style` as there is. False when no font of the machine has one.
+  bool MachineFontFor(char32_t c, const std::string& family, const std::string& style,
+                      ResolvedFont* out) const;
 };
 
 }  // namespace standin

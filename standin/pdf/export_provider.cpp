@@ -1,6 +1,7 @@
 #include "standin/pdf/export_provider.h"
 
 #include <cstdio>
+#include <set>
 
 #include "host/CmdUtils.h"
 #include "host/IDocument.h"
@@ -13,8 +14,9 @@ namespace {
 
 class PdfExportProvider : public CPMUnknown<IExportProvider> {
  public:
-  PdfExportProvider(IPMUnknown* boss, Service<PdfWriter>* writer, const PdfPresets* presets)
-      : CPMUnknown(boss), writer_(writer), presets_(presets) {}
+  PdfExportProvider(IPMUnknown* boss, Service<PdfWriter>* writer, const PdfPresets* presets,
+                    Service<Alerts>* alerts)
+      : CPMUnknown(boss), writer_(writer), presets_(presets), alerts_(alerts) {}
 
   bool16 CanExportThisFormat(IDocument* document, IPMUnknown*,
                              const PMString& format) const override {
@@ -32,10 +34,10 @@ class PdfExportProvider : public CPMUnknown<IExportProvider> {
     } else if (file.IsEmpty()) {
       error = "no file given";
     } else if (writer_->Get().Write(*doc, presets_->Current(), file.GetPath(), &error, &warnings)) {
-      Report("warning: ", warnings);
+      Warn(warnings);
       return kSuccess;
     }
-    Report("warning: ", warnings);
+    Warn(warnings);
     std::fprintf(stderr, "osl: the PDF %s was not exported: %s\n", file.GetPath().c_str(),
                  error.c_str());
     ErrorUtils::PMSetGlobalErrorCode(kFailure);
@@ -46,26 +48,31 @@ class PdfExportProvider : public CPMUnknown<IExportProvider> {
   static const Document* DocumentOf(IDocument* document) {
     return document ? Document::FromDataBase(document->GetDocDataBase()) : nullptr;
   }
-  // Each line of `lines` on stderr.
-  static void Report(const char* prefix, const std::string& lines) {
+  // Each line of `lines` as a warning alert, unless shown before.
+  void Warn(const std::string& lines) {
     size_t start = 0;
     while (start < lines.size()) {
       size_t end = lines.find('\n', start);
       if (end == std::string::npos) end = lines.size();
-      std::fprintf(stderr, "osl: %s%s\n", prefix, lines.substr(start, end - start).c_str());
+      const std::string line = lines.substr(start, end - start);
+      if (!line.empty() && shown_.insert(line).second)
+        alerts_->Get().Show(AlertKind::kWarning, line, {"OK"}, 1);
       start = end + 1;
     }
   }
 
   Service<PdfWriter>* writer_;
   const PdfPresets* presets_;
+  Service<Alerts>* alerts_;
+  std::set<std::string> shown_;
 };
 
 }  // namespace
 
-std::unique_ptr<Boss> MakePdfExportProvider(Service<PdfWriter>& writer, const PdfPresets& presets) {
+std::unique_ptr<Boss> MakePdfExportProvider(Service<PdfWriter>& writer, const PdfPresets& presets,
+                                            Service<Alerts>& alerts) {
   auto boss = std::make_unique<Boss>("kPDFExportProviderBoss");
-  boss->AddNew<PdfExportProvider>(IID_IEXPORTPROVIDER, &writer, &presets);
+  boss->AddNew<PdfExportProvider>(IID_IEXPORTPROVIDER, &writer, &presets, &alerts);
   return boss;
 }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "standin/alerts/alert_center.h"
 #include "standin/core/boss.h"
 #include "standin/core/service.h"
 #include "standin/pdf/pdf_presets.h"
@@ -15,10 +16,13 @@ namespace standin {
 constexpr const char* kPrintPdfFormat = "Corvale PDF (Print)";
 
 // A new provider boss. It writes through the PdfWriter in force at the
-// time of the export with the current settings of `presets`; both must
-// outlive the boss. A failed export is reported on stderr with its reason
-// and sets the global error code; images that could not be drawn are
-// reported on stderr as warnings.
-std::unique_ptr<Boss> MakePdfExportProvider(Service<PdfWriter>& writer, const PdfPresets& presets);
+// time of the export with the current settings of `presets`; all three
+// services must outlive the boss. A failed export is reported on stderr with
+// its reason and sets the global error code. What was drawn otherwise than
+// the document asks (an image that could not be read, a font drawn in
+// another font) is shown as a warning alert through `alerts`, each warning
+// once in the provider's life (one command of the host).
+std::unique_ptr<Boss> MakePdfExportProvider(Service<PdfWriter>& writer, const PdfPresets& presets,
+                                            Service<Alerts>& alerts);
 
 }  // namespace standin

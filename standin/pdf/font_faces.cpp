@@ -2,39 +2,64 @@
 
 #include <cairo-ft.h>
 #include <cairo.h>
-#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+
+#include FT_FREETYPE_H
 
 #include "standin/core/utf8.h"
+#include "standin/document/document.h"
+#include "standin/fonts/font_file.h"
 
 namespace standin {
 
+namespace {
+
+const cairo_user_data_key_t kFontFileKey{};
+
+void CloseFile(void* file) { FontFileCloser()(static_cast<FontFile*>(file)); }
+
+std::string Quoted(const std::string& family, const std::string& style) {
+  return "\"" + family + (style.empty() ? "" : " " + style) + "\"";
+}
+
+}  // namespace
+
+FontFaces::FontFaces(const FontResolver& fonts, const Document* doc)
+    : fonts_(fonts), doc_(doc), options_(cairo_font_options_create()) {
+  cairo_font_options_set_hint_metrics(options_, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options_, CAIRO_HINT_STYLE_NONE);
+}
+
 FontFaces::~FontFaces() {
+  for (auto& [key, font] : scaled_) cairo_scaled_font_destroy(font);
   for (auto& [key, face] : byFile_) {
     if (face) cairo_font_face_destroy(face);
   }
+  cairo_font_options_destroy(options_);
 }
 
-cairo_font_face_t* FontFaces::Open(const std::string& file, int index) {
+cairo_font_face_t* FontFaces::Open(const std::string& file, int index, std::string* error) {
   auto found = byFile_.find({file, index});
-  if (found != byFile_.end()) return found->second;
-  FcPattern* pattern = FcPatternCreate();
-  FcPatternAddString(pattern, FC_FILE, reinterpret_cast<const FcChar8*>(file.c_str()));
-  FcPatternAddInteger(pattern, FC_INDEX, index);
-  cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(pattern);
-  FcPatternDestroy(pattern);
-  // The file is read when a size of the face is first made: try one.
-  cairo_matrix_t size, identity;
-  cairo_matrix_init_scale(&size, 10, 10);
-  cairo_matrix_init_identity(&identity);
-  cairo_font_options_t* options = cairo_font_options_create();
-  cairo_scaled_font_t* probe = cairo_scaled_font_create(face, &size, &identity, options);
-  const bool usable = cairo_font_face_status(face) == CAIRO_STATUS_SUCCESS &&
-                      cairo_scaled_font_status(probe) == CAIRO_STATUS_SUCCESS;
-  cairo_scaled_font_destroy(probe);
-  cairo_font_options_destroy(options);
-  if (!usable) {
-    cairo_font_face_destroy(face);
-    face = nullptr;
+  if (found != byFile_.end()) {
+    if (!found->second) *error = "font file " + file + ": cannot be opened";
+    return found->second;
+  }
+  cairo_font_face_t* face = nullptr;
+  FontFilePtr opened = OpenFontFile(file, index, error);
+  if (opened) {
+    FT_FaceRec_* ft = FaceOf(*opened);
+    face = cairo_ft_font_face_create_for_ft_face(ft, 0);
+    // The file stays open as long as cairo uses the face (cairo may keep it
+    // in its caches after this object is gone).
+    if (cairo_font_face_set_user_data(face, &kFontFileKey, opened.get(), CloseFile) ==
+        CAIRO_STATUS_SUCCESS) {
+      opened.release();
+      ftFaces_[face] = ft;
+    } else {
+      *error = "font file " + file + ": cannot be used";
+      cairo_font_face_destroy(face);
+      face = nullptr;
+    }
   }
   byFile_[{file, index}] = face;
   return face;
@@ -44,14 +69,75 @@ cairo_font_face_t* FontFaces::Face(const std::string& family, const std::string&
   const auto key = std::make_pair(AsciiLower(family), AsciiLower(style));
   auto found = byName_.find(key);
   if (found != byName_.end()) return found->second;
-  cairo_font_face_t* face = nullptr;
-  std::string file;
-  int index = 0;
-  if (fonts_.DrawingFace(doc_, family, style, &file, &index)) face = Open(file, index);
-  // The machine's default face when the font's own cannot be opened.
-  if (!face && fonts_.DrawingFace(nullptr, "", "", &file, &index)) face = Open(file, index);
+  cairo_font_face_t* face = Find(family, style);
   byName_[key] = face;
   return face;
+}
+
+cairo_font_face_t* FontFaces::Find(const std::string& family, const std::string& style) {
+  std::string why;
+  ResolvedFont font;
+  if (fonts_.Resolve(doc_, family, style, &font)) {
+    if (font.files.empty()) {
+      why = "is not installed and the document gives no files for it";
+    } else if (cairo_font_face_t* face = Open(font.files.front(), font.faceIndex, &why)) {
+      return face;
+    } else {
+      why = "cannot be used (" + why + ")";
+    }
+  } else if (!family.empty()) {
+    why = "is not installed";
+  }
+  // The machine's closest match, else its default font.
+  ResolvedFont closest;
+  cairo_font_face_t* face = nullptr;
+  std::string ignored;
+  if (fonts_.ClosestMachineFont(family, style, &closest))
+    face = Open(closest.files.front(), closest.faceIndex, &ignored);
+  if (!face && fonts_.ClosestMachineFont("", "", &closest))
+    face = Open(closest.files.front(), closest.faceIndex, &ignored);
+  if (!why.empty()) {
+    substitutions_.push_back(
+        "font " + Quoted(family, style) + " " + why + "; drawn in " +
+        (face ? Quoted(closest.family, closest.style) : std::string("no font")) + " instead");
+  }
+  return face;
+}
+
+bool FontFaces::HasGlyph(cairo_font_face_t* face, char32_t c) const {
+  auto found = ftFaces_.find(face);
+  return found != ftFaces_.end() && FT_Get_Char_Index(found->second, c) != 0;
+}
+
+cairo_font_face_t* FontFaces::FallbackFor(char32_t c, const std::string& family,
+                                          const std::string& style) {
+  for (cairo_font_face_t* face : fallbacks_) {
+    if (HasGlyph(face, c)) return face;
+  }
+  if (missing_.count(c) || missing_.size() >= kMaxMissingCharacters) return nullptr;
+  ResolvedFont font;
+  std::string ignored;
+  cairo_font_face_t* face = nullptr;
+  if (fonts_.MachineFontFor(c, family, style, &font))
+    face = Open(font.files.front(), font.faceIndex, &ignored);
+  if (!face || !HasGlyph(face, c)) {
+    missing_.insert(c);
+    return nullptr;
+  }
+  fallbacks_.push_back(face);
+  return face;
+}
+
+cairo_scaled_font_t* FontFaces::Scaled(cairo_font_face_t* face, const cairo_matrix_t& matrix) {
+  if (!face) return nullptr;
+  const auto key = std::make_tuple(face, matrix.xx, matrix.yx, matrix.xy, matrix.yy);
+  auto found = scaled_.find(key);
+  if (found != scaled_.end()) return found->second;
+  cairo_matrix_t identity;
+  cairo_matrix_init_identity(&identity);
+  cairo_scaled_font_t* font = cairo_scaled_font_create(face, &matrix, &identity, options_);
+  scaled_[key] = font;
+  return font;
 }
 
 }  // namespace standin

@@ -1,12 +1,16 @@
 #include "standin/pdf/image_loader.h"
 
 #include <cairo.h>
+#include <jerror.h>
 #include <jpeglib.h>
+#include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "standin/core/file_system.h"
 
@@ -14,59 +18,187 @@ namespace standin {
 
 namespace {
 
-uint32_t BigEndian32(const unsigned char* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
+// The decoders below are C code at heart: libpng and libjpeg report fatal
+// errors by a long jump, so no object with a destructor lives across one.
 
-bool SizeAllowed(unsigned long long width, unsigned long long height, std::string* error) {
-  if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide ||
-      width * height > kMaxImagePixels) {
-    *error = "image size " + std::to_string(width) + " x " + std::to_string(height) +
-             " is outside the limits";
+bool SizeAllowed(unsigned long long width, unsigned long long height, const ImageLimits& limits,
+                 char* message, size_t messageSize) {
+  if (width == 0 || height == 0 || width > limits.maxSide || height > limits.maxSide ||
+      width * height > limits.maxPixels) {
+    std::snprintf(message, messageSize, "image size %llu x %llu is outside the limits", width,
+                  height);
     return false;
   }
   return true;
 }
 
-// cairo reads PNG data from memory through this.
-struct MemoryReader {
-  const std::string* data;
-  size_t offset;
-};
-
-cairo_status_t ReadMemory(void* closure, unsigned char* out, unsigned int length) {
-  auto* reader = static_cast<MemoryReader*>(closure);
-  if (reader->data->size() - reader->offset < length) return CAIRO_STATUS_READ_ERROR;
-  std::memcpy(out, reader->data->data() + reader->offset, length);
-  reader->offset += length;
-  return CAIRO_STATUS_SUCCESS;
-}
-
-cairo_surface_t* LoadPng(const std::string& data, std::string* error) {
-  // The header chunk comes first: signature (8), length (4), "IHDR" (4),
-  // width (4), height (4).
-  if (data.size() < 24 || data.compare(12, 4, "IHDR") != 0) {
-    *error = "not a valid PNG file";
-    return nullptr;
-  }
-  const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-  if (!SizeAllowed(BigEndian32(bytes + 16), BigEndian32(bytes + 20), error)) return nullptr;
-  MemoryReader reader{&data, 0};
-  cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(ReadMemory, &reader);
+// A new ARGB32 or RGB24 surface, or null (and `message` set) when cairo
+// cannot make it.
+cairo_surface_t* NewSurface(cairo_format_t format, unsigned width, unsigned height, char* message,
+                            size_t messageSize) {
+  cairo_surface_t* surface =
+      cairo_image_surface_create(format, static_cast<int>(width), static_cast<int>(height));
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    *error = std::string("cannot decode the PNG file (") +
-             cairo_status_to_string(cairo_surface_status(surface)) + ")";
+    std::snprintf(message, messageSize, "out of memory for a %u x %u image", width, height);
     cairo_surface_destroy(surface);
     return nullptr;
   }
   return surface;
 }
 
-// libjpeg reports fatal errors through error_exit, which must not return.
+// ---- PNG ----
+
+// One PNG being decoded in libpng's push mode: the file is handed over in
+// slices, and no slice is handed over once every row has arrived, so image
+// data past the last row (however much it would inflate to) is never
+// decompressed.
+struct PngDecoding {
+  const ImageLimits* limits;
+  cairo_surface_t* surface;
+  png_bytep* rows;
+  unsigned long long rowsExpected;
+  unsigned long long rowsSeen;
+  bool done;
+  bool outsideLimits;
+  char message[200];
+};
+
+constexpr size_t kPngSlice = 4096;
+
+void PngError(png_structp png, png_const_charp text) {
+  auto* decoding = static_cast<PngDecoding*>(png_get_error_ptr(png));
+  if (decoding->message[0] == '\0')
+    std::snprintf(decoding->message, sizeof decoding->message, "%s", text);
+  png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+// Fails the decoding with `text` as the whole reason.
+void PngRefuse(png_structp png, PngDecoding* decoding, const char* text) {
+  std::snprintf(decoding->message, sizeof decoding->message, "%s", text);
+  png_error(png, text);
+}
+
+void PngOnInfo(png_structp png, png_infop info) {
+  auto* decoding = static_cast<PngDecoding*>(png_get_progressive_ptr(png));
+  png_uint_32 width = 0, height = 0;
+  int depth = 0, type = 0, interlace = 0;
+  png_get_IHDR(png, info, &width, &height, &depth, &type, &interlace, nullptr, nullptr);
+  if (!SizeAllowed(width, height, *decoding->limits, decoding->message, sizeof decoding->message)) {
+    decoding->outsideLimits = true;
+    png_error(png, decoding->message);
+  }
+  // Everything becomes 8-bit RGBA.
+  if (type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+  if (type == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+  if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+  if (depth == 16) png_set_strip_16(png);
+  if (type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+  png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+  // With interlace handling, every row is reported once per pass.
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4)
+    PngRefuse(png, decoding, "an unsupported pixel format");
+  decoding->surface =
+      NewSurface(CAIRO_FORMAT_ARGB32, width, height, decoding->message, sizeof decoding->message);
+  decoding->rows = static_cast<png_bytep*>(std::calloc(height, sizeof(png_bytep)));
+  if (!decoding->surface || !decoding->rows) {
+    decoding->outsideLimits = true;
+    PngRefuse(png, decoding, "out of memory for the image");
+  }
+  unsigned char* pixels = cairo_image_surface_get_data(decoding->surface);
+  const int stride = cairo_image_surface_get_stride(decoding->surface);
+  for (png_uint_32 y = 0; y < height; ++y)
+    decoding->rows[y] = pixels + static_cast<size_t>(y) * stride;
+  decoding->rowsExpected = static_cast<unsigned long long>(height) * passes;
+}
+
+void PngOnRow(png_structp png, png_bytep row, png_uint_32 number, int) {
+  auto* decoding = static_cast<PngDecoding*>(png_get_progressive_ptr(png));
+  if (!decoding->rows) return;
+  const png_uint_32 height =
+      static_cast<png_uint_32>(cairo_image_surface_get_height(decoding->surface));
+  if (row && number < height) png_progressive_combine_row(png, decoding->rows[number], row);
+  if (++decoding->rowsSeen >= decoding->rowsExpected) decoding->done = true;
+}
+
+void PngOnEnd(png_structp png, png_infop) {
+  static_cast<PngDecoding*>(png_get_progressive_ptr(png))->done = true;
+}
+
+// RGBA bytes to cairo's premultiplied native-endian ARGB, in place.
+void PremultiplyRgba(cairo_surface_t* surface) {
+  const int width = cairo_image_surface_get_width(surface);
+  const int height = cairo_image_surface_get_height(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  unsigned char* pixels = cairo_image_surface_get_data(surface);
+  for (int y = 0; y < height; ++y) {
+    unsigned char* row = pixels + static_cast<size_t>(y) * stride;
+    auto* out = reinterpret_cast<uint32_t*>(row);
+    for (int x = 0; x < width; ++x) {
+      const unsigned char* p = row + x * 4;
+      const uint32_t a = p[3];
+      const uint32_t r = (p[0] * a + 127) / 255, g = (p[1] * a + 127) / 255,
+                     b = (p[2] * a + 127) / 255;
+      out[x] = (a << 24) | (r << 16) | (g << 8) | b;
+    }
+  }
+  cairo_surface_mark_dirty(surface);
+}
+
+bool DecodePng(const unsigned char* data, size_t size, const ImageLimits& limits,
+               cairo_surface_t** surface, char* message, size_t messageSize) {
+  PngDecoding decoding{&limits, nullptr, nullptr, 0, 0, false, false, {0}};
+  *surface = nullptr;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &decoding, PngError, PngWarning);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!info) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    std::snprintf(message, messageSize, "out of memory for the PNG decoder");
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    if (decoding.outsideLimits) {
+      std::snprintf(message, messageSize, "%s", decoding.message);
+    } else {
+      std::snprintf(message, messageSize, "damaged image: %s", decoding.message);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::free(decoding.rows);
+    if (decoding.surface) cairo_surface_destroy(decoding.surface);
+    return false;
+  }
+  // The size is checked against `limits` once the header is read; libpng's
+  // own (smaller) default limits would refuse large images as damaged.
+  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+  png_set_chunk_cache_max(png, 128);
+  png_set_chunk_malloc_max(png, limits.maxDecoderBytes);
+  png_set_progressive_read_fn(png, &decoding, PngOnInfo, PngOnRow, PngOnEnd);
+  for (size_t offset = 0; offset < size && !decoding.done; offset += kPngSlice)
+    png_process_data(png, info, const_cast<png_bytep>(data + offset),
+                     std::min(kPngSlice, size - offset));
+  if (!decoding.done || decoding.rowsSeen < decoding.rowsExpected) {
+    std::snprintf(decoding.message, sizeof decoding.message,
+                  decoding.surface ? "the file ends before the image does"
+                                   : "the file ends before the image begins");
+    png_error(png, decoding.message);
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::free(decoding.rows);
+  PremultiplyRgba(decoding.surface);
+  *surface = decoding.surface;
+  return true;
+}
+
+// ---- JPEG ----
+
 struct JpegError {
   jpeg_error_mgr manager;
   jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
+  bool endedEarly;
 };
 
 void JpegErrorExit(j_common_ptr info) {
@@ -75,36 +207,74 @@ void JpegErrorExit(j_common_ptr info) {
   longjmp(error->jump, 1);
 }
 
-void JpegSilence(j_common_ptr, int) {}
+// Warnings are not shown; data that ends before the image does is noted.
+void JpegMessage(j_common_ptr info, int level) {
+  auto* error = reinterpret_cast<JpegError*>(info->err);
+  if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) error->endedEarly = true;
+}
 
-// Decodes into `surface` (made here, RGB24). Holds no C++ objects with
-// destructors across the jump.
-bool DecodeJpeg(const unsigned char* data, unsigned long size, cairo_surface_t** surface,
-                char* message, size_t messageSize, int* components) {
+struct JpegProgress {
+  jpeg_progress_mgr manager;
+  int maxScans;
+};
+
+// Progressive files are decoded scan by scan over the whole image: a file
+// of very many tiny scans costs time without bound, so their number is.
+void JpegOnProgress(j_common_ptr common) {
+  auto* info = reinterpret_cast<j_decompress_ptr>(common);
+  auto* progress = reinterpret_cast<JpegProgress*>(common->progress);
+  if (info->input_scan_number > progress->maxScans) {
+    std::snprintf(reinterpret_cast<JpegError*>(common->err)->message, JMSG_LENGTH_MAX,
+                  "more than %d scans", progress->maxScans);
+    longjmp(reinterpret_cast<JpegError*>(common->err)->jump, 2);
+  }
+}
+
+// Decodes into `surface` (made here, RGB24).
+bool DecodeJpeg(const unsigned char* data, unsigned long size, const ImageLimits& limits,
+                cairo_surface_t** surface, char* message, size_t messageSize, int* components) {
   jpeg_decompress_struct info;
   JpegError error;
+  JpegProgress progress;
   info.err = jpeg_std_error(&error.manager);
   error.manager.error_exit = JpegErrorExit;
-  error.manager.emit_message = JpegSilence;
+  error.manager.emit_message = JpegMessage;
   error.message[0] = '\0';
+  error.endedEarly = false;
   unsigned char* volatile row = nullptr;
   *surface = nullptr;
-  if (setjmp(error.jump)) {
-    std::snprintf(message, messageSize, "cannot decode the JPEG file (%s)", error.message);
+  message[0] = '\0';
+  switch (setjmp(error.jump)) {
+    case 0:
+      break;
+    case 2:
+      std::snprintf(message, messageSize, "image refused: %s", error.message);
+      break;
+    default:
+      if (error.manager.msg_code == JERR_OUT_OF_MEMORY ||
+          error.manager.msg_code == JERR_NO_BACKING_STORE) {
+        std::snprintf(message, messageSize, "image needs more memory to decode than allowed (%s)",
+                      error.message);
+      } else {
+        std::snprintf(message, messageSize, "damaged image: %s", error.message);
+      }
+      break;
+  }
+  if (message[0]) {
     jpeg_destroy_decompress(&info);
-    free(row);
+    std::free(row);
     if (*surface) cairo_surface_destroy(*surface);
     *surface = nullptr;
     return false;
   }
   jpeg_create_decompress(&info);
+  info.mem->max_memory_to_use = static_cast<long>(limits.maxDecoderBytes);
+  progress.manager.progress_monitor = JpegOnProgress;
+  progress.maxScans = limits.maxJpegScans;
+  info.progress = &progress.manager;
   jpeg_mem_src(&info, data, size);
   jpeg_read_header(&info, TRUE);
-  if (info.image_width == 0 || info.image_height == 0 || info.image_width > kMaxImageSide ||
-      info.image_height > kMaxImageSide ||
-      static_cast<unsigned long long>(info.image_width) * info.image_height > kMaxImagePixels) {
-    std::snprintf(message, messageSize, "image size %u x %u is outside the limits",
-                  info.image_width, info.image_height);
+  if (!SizeAllowed(info.image_width, info.image_height, limits, message, messageSize)) {
     jpeg_destroy_decompress(&info);
     return false;
   }
@@ -112,29 +282,24 @@ bool DecodeJpeg(const unsigned char* data, unsigned long size, cairo_surface_t**
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   jpeg_start_decompress(&info);
-  *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(info.output_width),
-                                        static_cast<int>(info.output_height));
-  if (cairo_surface_status(*surface) != CAIRO_STATUS_SUCCESS) {
-    std::snprintf(message, messageSize, "out of memory for the image");
+  *surface =
+      NewSurface(CAIRO_FORMAT_RGB24, info.output_width, info.output_height, message, messageSize);
+  if (*surface) {
+    row = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(info.output_width) *
+                                                  static_cast<size_t>(info.output_components)));
+    if (!row) std::snprintf(message, messageSize, "out of memory for the image");
+  }
+  if (!*surface || !row) {
     jpeg_destroy_decompress(&info);
-    cairo_surface_destroy(*surface);
+    if (*surface) cairo_surface_destroy(*surface);
     *surface = nullptr;
     return false;
   }
   const int stride = cairo_image_surface_get_stride(*surface);
   unsigned char* pixels = cairo_image_surface_get_data(*surface);
-  row = static_cast<unsigned char*>(
-      malloc(static_cast<size_t>(info.output_width) * static_cast<size_t>(info.output_components)));
-  if (!row) {
-    std::snprintf(message, messageSize, "out of memory for the image");
-    jpeg_destroy_decompress(&info);
-    cairo_surface_destroy(*surface);
-    *surface = nullptr;
-    return false;
-  }
   // Files written with Adobe's marker store CMYK inverted.
   const bool inverted = cmyk && info.saw_Adobe_marker;
-  while (info.output_scanline < info.output_height) {
+  while (info.output_scanline < info.output_height && !error.endedEarly) {
     const unsigned y = info.output_scanline;
     JSAMPROW rows[1] = {row};
     jpeg_read_scanlines(&info, rows, 1);
@@ -156,45 +321,62 @@ bool DecodeJpeg(const unsigned char* data, unsigned long size, cairo_surface_t**
       out[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
     }
   }
-  jpeg_finish_decompress(&info);
+  if (error.endedEarly) {
+    std::snprintf(message, messageSize, "damaged image: the JPEG data ends before the image does");
+    jpeg_destroy_decompress(&info);
+    std::free(row);
+    cairo_surface_destroy(*surface);
+    *surface = nullptr;
+    return false;
+  }
+  // Not jpeg_finish_decompress: whatever follows the image is not read.
   jpeg_destroy_decompress(&info);
-  free(row);
+  std::free(row);
   cairo_surface_mark_dirty(*surface);
   return true;
 }
 
 void FreeString(void* data) { delete static_cast<std::string*>(data); }
 
-cairo_surface_t* LoadJpeg(const std::string& data, std::string* error) {
-  cairo_surface_t* surface = nullptr;
-  char message[JMSG_LENGTH_MAX + 64];
-  int components = 0;
-  if (!DecodeJpeg(reinterpret_cast<const unsigned char*>(data.data()),
-                  static_cast<unsigned long>(data.size()), &surface, message, sizeof message,
-                  &components)) {
-    *error = message;
-    return nullptr;
-  }
-  // Grey and RGB files go into the PDF as they are; CMYK ones as decoded.
-  if (components == 1 || components == 3) {
-    auto* copy = new std::string(data);
-    if (cairo_surface_set_mime_data(surface, CAIRO_MIME_TYPE_JPEG,
-                                    reinterpret_cast<const unsigned char*>(copy->data()),
-                                    copy->size(), FreeString, copy) != CAIRO_STATUS_SUCCESS)
-      delete copy;
-  }
-  return surface;
-}
-
 }  // namespace
+
+cairo_surface_t* DecodeImage(const std::string& data, const ImageLimits& limits,
+                             std::string* error) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+  cairo_surface_t* surface = nullptr;
+  char message[JMSG_LENGTH_MAX + 256];
+  if (data.size() >= 8 && data.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0) {
+    if (!DecodePng(bytes, data.size(), limits, &surface, message, sizeof message)) {
+      *error = message;
+      return nullptr;
+    }
+    return surface;
+  }
+  if (data.size() >= 3 && data.compare(0, 3, "\xFF\xD8\xFF") == 0) {
+    int components = 0;
+    if (!DecodeJpeg(bytes, static_cast<unsigned long>(data.size()), limits, &surface, message,
+                    sizeof message, &components)) {
+      *error = message;
+      return nullptr;
+    }
+    // Grey and RGB files go into the PDF as they are; CMYK ones as decoded.
+    if (components == 1 || components == 3) {
+      auto* copy = new std::string(data);
+      if (cairo_surface_set_mime_data(surface, CAIRO_MIME_TYPE_JPEG,
+                                      reinterpret_cast<const unsigned char*>(copy->data()),
+                                      copy->size(), FreeString, copy) != CAIRO_STATUS_SUCCESS)
+        delete copy;
+    }
+    return surface;
+  }
+  *error = "not a PNG or JPEG file";
+  return nullptr;
+}
 
 cairo_surface_t* LoadImage(FileSystem& files, const std::string& path, std::string* error) {
   std::string data;
   if (!files.ReadFile(path, &data, error, kMaxImageFileBytes)) return nullptr;
-  if (data.size() >= 8 && data.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0) return LoadPng(data, error);
-  if (data.size() >= 3 && data.compare(0, 3, "\xFF\xD8\xFF") == 0) return LoadJpeg(data, error);
-  *error = "not a PNG or JPEG file";
-  return nullptr;
+  return DecodeImage(data, ImageLimits(), error);
 }
 
 }  // namespace standin

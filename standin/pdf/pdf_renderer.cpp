@@ -68,8 +68,9 @@ void Transform(cairo_t* cr, const PMMatrix& m) {
 
 class PageDrawing {
  public:
-  PageDrawing(cairo_t* cr, const Document& doc, FontFaces& faces, ImageCache& images)
-      : cr_(cr), doc_(doc), faces_(faces), images_(images) {}
+  PageDrawing(cairo_t* cr, const Document& doc, FontFaces& faces, ImageCache& images,
+              const CmykToRgb& colors)
+      : cr_(cr), doc_(doc), faces_(faces), images_(images), colors_(colors) {}
 
   void Draw(const Page& page) {
     cairo_save(cr_);
@@ -94,7 +95,7 @@ class PageDrawing {
         for (const auto& child : item.children) DrawItem(*child);
         break;
       case ItemKind::kTextFrame:
-        DrawStory(cr_, item, faces_);
+        DrawStory(cr_, item, faces_, colors_);
         break;
       case ItemKind::kGraphicFrame:
         if (!item.image.empty()) DrawImage(item);
@@ -147,7 +148,7 @@ class PageDrawing {
     const PMRect& box = item.bounds;
     cairo_rectangle(cr_, box.left, box.top, box.Width(), box.Height());
     if (item.stroke->color) {
-      SetColorSource(cr_, item.stroke->color->color);
+      SetColorSource(cr_, colors_, item.stroke->color->color);
     } else {
       SetBlackSource(cr_);
     }
@@ -166,6 +167,7 @@ class PageDrawing {
   const Document& doc_;
   FontFaces& faces_;
   ImageCache& images_;
+  const CmykToRgb& colors_;
   cairo_matrix_t pageMatrix_;
 };
 
@@ -195,8 +197,10 @@ bool RenderPdf(const Document& doc, const PdfSettings& settings, const FontResol
   {
     FontFaces faces(fonts, &doc);
     ImageCache images(files, warnings);
+    const CmykToRgb colors(files);
+    if (!colors.Managed() && warnings) *warnings += colors.Problem() + "\n";
     cairo_t* cr = cairo_create(surface);
-    PageDrawing drawing(cr, doc, faces, images);
+    PageDrawing drawing(cr, doc, faces, images, colors);
     for (const Page* page : doc.Pages()) {
       const auto pageSize = size(*page);
       cairo_pdf_surface_set_size(surface, pageSize.first, pageSize.second);
@@ -207,6 +211,9 @@ bool RenderPdf(const Document& doc, const PdfSettings& settings, const FontResol
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS && sink.error.empty())
       sink.error = std::string("drawing failed: ") + cairo_status_to_string(cairo_status(cr));
     cairo_destroy(cr);
+    if (warnings) {
+      for (const std::string& line : faces.Substitutions()) *warnings += line + "\n";
+    }
     // Fonts are written when the surface is finished: before the faces go.
     cairo_surface_finish(surface);
   }

@@ -15,12 +15,15 @@ class Document;
 // page each (the page's size), and hands the PDF's bytes to `write` as they
 // are made. Items are drawn back to front: frames' placed images (read
 // through `files`, fitted into the frame and clipped to it), text in its
-// fonts (found through `fonts`), strokes, with each item's opacity; hidden
-// items, guides and pasteboard items are left out. The settings' preset
-// name becomes the PDF's subject. Returns false with *error set when the
-// document has no pages or the PDF cannot be made or written; an image
-// that cannot be read is drawn as a crossed-out box and reported as a line
-// of *warnings (may be null).
+// fonts (found through `fonts`; only what fits the frame, clipped to it),
+// strokes, with each item's opacity; hidden items, guides and pasteboard
+// items are left out. CMYK colours are converted through the host's CMYK
+// profile (read through `files`). The settings' preset name becomes the
+// PDF's subject. Returns false with *error set when the document has no
+// pages or the PDF cannot be made or written. What was drawn otherwise than
+// the document asks is reported as lines of *warnings (may be null): an
+// image that cannot be read (drawn as a crossed-out box), a font drawn in
+// another font, a missing colour profile.
 bool RenderPdf(const Document& doc, const PdfSettings& settings, const FontResolver& fonts,
                FileSystem& files, const FileSystem::Writer& write, std::string* error,
                std::string* warnings);

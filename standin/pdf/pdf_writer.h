@@ -22,8 +22,9 @@ class PdfWriter {
   // the PDF to `path` atomically: on success the file is whole; on failure
   // false is returned with *error set and `path` is as it was. Hidden items
   // (and members of hidden groups), guides and pasteboard items are left
-  // out. A placed image that cannot be read is drawn as a crossed-out box
-  // and reported in *warnings (one line each; `warnings` may be null).
+  // out. What is drawn otherwise than the document asks (an image that
+  // cannot be read, drawn as a crossed-out box; a font drawn in another
+  // font) is reported in *warnings (one line each; `warnings` may be null).
   virtual bool Write(const Document& doc, const PdfSettings& settings, const std::string& path,
                      std::string* error, std::string* warnings) = 0;
 };

@@ -1,7 +1,6 @@
-// Drawing a text frame's story: paragraphs broken into lines at spaces to
-// fit the frame's width, each run in its font, size, scales, colour,
-// tracking and underline, lines spaced by their leading, aligned as their
-// paragraph says and placed as the frame's vertical justification says.
+// Drawing a text frame's story: the lines that fit the frame (see
+// text_layout.h), each run in its font, size, scales, colour, tracking and
+// underline, clipped to the frame. Overset text is not drawn.
 #pragma once
 
 #include "standin/document/tlvd_model.h"
@@ -10,12 +9,11 @@ typedef struct _cairo cairo_t;
 
 namespace standin {
 
+class CmykToRgb;
 class FontFaces;
 
 // Draws the story of text frame `frame` into `cr`, whose user space must
-// be the frame's inner space. Characters without a run are drawn in the
-// machine's default font at 12 points; runs without a fill colour in
-// black. Text that does not fit the frame's height is drawn below it.
-void DrawStory(cairo_t* cr, const PageItem& frame, FontFaces& faces);
+// be the frame's inner space; colours are converted by `colors`.
+void DrawStory(cairo_t* cr, const PageItem& frame, FontFaces& faces, const CmykToRgb& colors);
 
 }  // namespace standin

@@ -2,6 +2,7 @@
 // a name and its files, from the machine's fonts or, first, from the
 // document's own list.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "host/InterfacePtr.h"
 #include "host/Utils.h"
 #include "tests/support/host_fixture.h"
+#include "tests/support/subprocess.h"
 
 namespace osltest {
 namespace {
@@ -98,6 +100,25 @@ TEST_F(HostFonts, TheDocumentsListWinsAndMayProtectAFont) {
   auto oblique = Query(document, "DejaVu Sans", "Oblique");
   ASSERT_TRUE(oblique);
   EXPECT_NE(Files(oblique)[0].find("DejaVuSans-Oblique"), std::string::npos);
+}
+
+TEST_F(HostFonts, OnlyARegularFileThatHoldsAFontIsUsable) {
+  Utils<IFontMgr> fonts;
+  ASSERT_TRUE(fonts);
+  const std::string real = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+  EXPECT_TRUE(fonts->IsUsableFontFile(IDFile(real)));
+  TempDir dir;
+  const std::string whole = ReadFile(real);
+  ASSERT_GT(whole.size(), 1000u);
+  const std::string fifo = dir.path() + "/pipe.ttf";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Each of these answers false at once: a FIFO is not waited on.
+  for (const std::string& path :
+       {dir.Write("empty.ttf", ""), dir.Write("garbage.ttf", "not a font at all"),
+        dir.Write("cut.ttf", whole.substr(0, 12)), dir.path() + "/missing.ttf", dir.path(), fifo,
+        std::string("/dev/zero")}) {
+    EXPECT_FALSE(fonts->IsUsableFontFile(IDFile(path))) << path;
+  }
 }
 
 }  // namespace

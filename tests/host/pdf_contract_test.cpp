@@ -3,7 +3,9 @@
 // providers, whose PDF is read back with poppler's tools.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "host/CmdUtils.h"
 #include "host/IDocument.h"
@@ -12,6 +14,7 @@
 #include "host/IServiceRegistry.h"
 #include "host/InterfacePtr.h"
 #include "host/Utils.h"
+#include "standin/pdf/drawing_color.h"
 #include "tests/support/failing_pdf_writer.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/subprocess.h"
@@ -240,9 +243,14 @@ TEST_F(HostPdfExport, PlacedPngAndJpegImagesAndMissingOnes) {
   auto* doc = Open(json, dir_.path() + "/images.tlvd");
   ASSERT_TRUE(doc);
   const std::string pdf = dir_.path() + "/images.pdf";
-  testing::internal::CaptureStderr();
+  Alerts();
   ASSERT_EQ(Export(doc, pdf), kSuccess);
-  const std::string warnings = testing::internal::GetCapturedStderr();
+  // Images that are not drawn are warnings of the host.
+  std::string warnings;
+  for (const auto& alert : Alerts()) {
+    EXPECT_EQ(alert.kind, standin::AlertKind::kWarning) << alert.text;
+    warnings += alert.text + "\n";
+  }
   EXPECT_NE(warnings.find("gone.png"), std::string::npos) << warnings;
   EXPECT_NE(warnings.find("broken.jpg"), std::string::npos) << warnings;
   // Both images are in the PDF: the JPEG as the file itself (DCT).
@@ -279,6 +287,85 @@ TEST_F(HostPdfExport, TextWithoutFillColourAndProtectedFontsIsStillDrawn) {
   const std::string text = Tool("pdftotext", pdf);
   EXPECT_NE(text.find("No colour here"), std::string::npos) << text;
   EXPECT_NE(text.find("Broken font"), std::string::npos) << text;
+}
+
+// The colour of the pixel at (x, y) of page 1 of `pdf` drawn at 72 dpi.
+std::vector<int> PixelAt(const std::string& pdf, int x, int y) {
+  const RunResult ppm =
+      RunProcess({"/usr/bin/pdftoppm", "-r", "72", "-f", "1", "-l", "1", "-singlefile", pdf});
+  // "P6\nW H\n255\n" then RGB bytes.
+  std::istringstream in(ppm.out);
+  std::string magic;
+  int width = 0, height = 0, max = 0;
+  in >> magic >> width >> height >> max;
+  in.get();
+  const size_t at = static_cast<size_t>(in.tellg()) + (static_cast<size_t>(y) * width + x) * 3;
+  if (magic != "P6" || x >= width || y >= height || at + 3 > ppm.out.size()) return {};
+  return {static_cast<unsigned char>(ppm.out[at]), static_cast<unsigned char>(ppm.out[at + 1]),
+          static_cast<unsigned char>(ppm.out[at + 2])};
+}
+
+TEST_F(HostPdfExport, ProcessColoursGoThroughAPrintingProfile) {
+  auto json = SampleDocument();
+  auto& frame = json["spreads"][0]["pages"][0]["items"][1];  // 40 x 40 at (60, 0)
+  frame["stroke"] = {{"weight", 30},
+                     {"color", {{"model", "spot"}, {"name", "Leaf Green"}, {"cmyk", {70, 0, 100, 10}}}}};
+  auto* doc = Open(json, dir_.path() + "/green.tlvd");
+  ASSERT_TRUE(doc);
+  const std::string pdf = dir_.path() + "/green.pdf";
+  ASSERT_EQ(Export(doc, pdf), kSuccess);
+  EXPECT_TRUE(Alerts().empty());
+  // On the frame's edge. The uncalibrated formula makes it a neon
+  // (69, 230, 0); through the SWOP profile it is a leaf green.
+  const std::vector<int> rgb = PixelAt(pdf, 60, 20);
+  ASSERT_EQ(rgb.size(), 3u);
+  EXPECT_NEAR(rgb[0], 72, 16);
+  EXPECT_NEAR(rgb[1], 168, 16);
+  EXPECT_NEAR(rgb[2], 66, 16);
+}
+
+TEST_F(HostPdfExport, WithoutTheProfileColoursAreDrawnAndTheExportSaysSo) {
+  // A host whose colour profile is missing: the file system says so.
+  class NoProfile : public standin::FileSystemWrapper {
+   public:
+    using FileSystemWrapper::FileSystemWrapper;
+    bool ReadFile(const std::string& path, std::string* contents, std::string* error,
+                  size_t maxBytes) override {
+      if (path == standin::kDefaultCmykProfile) {
+        *error = path + ": No such file or directory";
+        return false;
+      }
+      return target()->ReadFile(path, contents, error, maxBytes);
+    }
+  };
+  auto* doc = OpenExample("flyer.tlvd");
+  ASSERT_TRUE(doc);
+  NoProfile noProfile(&host_.Files().Real());
+  standin::Service<standin::FileSystem>::Replacement replaced(host_.Files(), &noProfile);
+  Alerts();
+  ASSERT_EQ(Export(doc, dir_.path() + "/flyer.pdf"), kSuccess);
+  const auto alerts = Alerts();
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0].kind, standin::AlertKind::kWarning);
+  EXPECT_NE(alerts[0].text.find("without colour management"), std::string::npos)
+      << alerts[0].text;
+}
+
+TEST_F(HostPdfExport, CharactersTheFontLacksAreDrawnInAFontThatHasThem) {
+  auto json = SampleDocument();
+  auto& frame = json["spreads"][0]["pages"][0]["items"][0];
+  frame["bounds"] = {0, 0, 190, 20};
+  frame["story"] = {{"text", "Tokyo \u6771\u4eac"},
+                    {"runs", {{{"length", 9}, {"font", "DejaVu Sans"}, {"style", "Book"}}}}};
+  auto* doc = Open(json, dir_.path() + "/cjk.tlvd");
+  ASSERT_TRUE(doc);
+  const std::string pdf = dir_.path() + "/cjk.pdf";
+  ASSERT_EQ(Export(doc, pdf), kSuccess);
+  EXPECT_NE(Tool("pdftotext", pdf).find("Tokyo \u6771\u4eac"), std::string::npos);
+  // The CJK characters come from a CJK font, embedded beside DejaVu Sans.
+  const std::string fonts = Tool("pdffonts", pdf);
+  EXPECT_NE(fonts.find("DejaVuSans"), std::string::npos) << fonts;
+  EXPECT_NE(fonts.find("WenQuanYi"), std::string::npos) << fonts;
 }
 
 // Lets the PDF be written, then refuses to put it in place.

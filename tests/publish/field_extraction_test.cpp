@@ -528,6 +528,29 @@ TEST_F(Extraction, CollectionAndProtectedFontsAreAlertedPerFieldAndNotUploaded) 
   }
 }
 
+TEST_F(Extraction, AFontFileThatIsNoFontIsWarnedOnceAndNotUploaded) {
+  TempDir dir;
+  const std::string garbage = dir.Write("Corporate.ttf", "not a font");
+  nlohmann::json doc =
+      OnePage("", {TextFrame(10, 0, 0, 50, 10, "x", FieldTag("A"), "Corporate Sans", "Regular"),
+                   TextFrame(11, 0, 20, 50, 10, "y", FieldTag("B"), "Corporate Sans", "Regular"),
+                   TextFrame(12, 0, 40, 50, 10, "z", FieldTag("C"))});
+  doc["fonts"] = nlohmann::json::array(
+      {{{"family", "Corporate Sans"}, {"style", "Regular"}, {"files", {garbage}}}});
+  Open(doc);
+  FieldExtraction& fields = Extract();
+  const auto alerts = AlertTexts();
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0], "warning: 0x199e00kNotAFontFileKeyBegin" + garbage +
+                           "0x199e00kNotAFontFileKeyEnd");
+  // Only the real font of the third field goes to the service.
+  EXPECT_EQ(Uploaded(), std::vector<std::string>{"DejaVuSans.ttf"});
+  ASSERT_EQ(fields.Fields().size(), 3u);
+  EXPECT_EQ(nullptr, fields.Fields()[0]->fontFileName);
+  EXPECT_EQ(nullptr, fields.Fields()[1]->fontFileName);
+  EXPECT_EQ("Corporate Sans Regular", Text(fields.Fields()[0]->fontName));
+}
+
 // Fields inside a group that is not a field itself are not collected: one
 // warning names each of them with its page, however deep it lies below
 // untagged groups. A tagged group is a field; its members are not named.

@@ -7,7 +7,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/ITextModel.h"
+#include "host/InterfacePtr.h"
 #include "standin/core/file_system.h"
+#include "standin/document/story_text.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/subprocess.h"
 
@@ -173,6 +176,47 @@ TEST_F(TlvdDocument, DatabaseAnswersEveryObject) {
   for (auto* item : doc->AllItems()) order.push_back(item->uid);
   EXPECT_EQ(order, (std::vector<UID>{10, 11, 12, 13, 14, 15}));
   EXPECT_EQ(doc->FindItem(14)->page->number, 1);
+}
+
+TEST(StoryText, FindsEveryCharacterByItsIndex) {
+  // One-, two-, three- and four-byte characters across several strides.
+  std::u32string text;
+  for (char32_t i = 0; i < 1000; ++i) {
+    static const char32_t kSamples[] = {U'a', U'\u00e9', U'\u6771', U'\U0001F600', U'\r'};
+    text.push_back(kSamples[(i * 7) % 5]);
+  }
+  const standin::StoryText story = standin::StoryText::FromUtf32(text);
+  ASSERT_EQ(story.size(), text.size());
+  for (size_t i = 0; i < text.size(); ++i) ASSERT_EQ(story.At(i), text[i]) << i;
+  EXPECT_EQ(story.Slice(63, 3), text.substr(63, 3));
+  EXPECT_EQ(story.Slice(990, 100), text.substr(990));
+  EXPECT_EQ(story.Slice(1000, 5), U"");
+  EXPECT_EQ(story.Offset(story.size()), story.Utf8().size());
+  size_t offset = story.Offset(128);
+  EXPECT_EQ(story.Next(&offset), text[128]);
+  EXPECT_EQ(story.Next(&offset), text[129]);
+  // Held as UTF-8 with one 4-byte mark per 64 characters.
+  EXPECT_TRUE(story == text);
+  EXPECT_TRUE(standin::StoryText().empty());
+}
+
+TEST_F(TlvdDocument, TheTextModelReadsStoriesByCharacter) {
+  nlohmann::json json = SampleDocument();
+  json["spreads"][0]["pages"][0]["items"][0]["story"]["text"] = "a\u00e9\u6771\U0001F600z";
+  auto* doc = Open(json);
+  ASSERT_TRUE(doc);
+  InterfacePtr<ITextModel> model(doc->Ref(doc->FindItem(10)->storyUID), IID_ITEXTMODEL);
+  ASSERT_TRUE(model);
+  EXPECT_EQ(model->TotalLength(), 6);
+  std::u32string text;
+  model->GetText(0, 100, &text);
+  EXPECT_EQ(text, U"a\u00e9\u6771\U0001F600z\r");
+  text.clear();
+  model->GetText(2, 3, &text);
+  EXPECT_EQ(text, U"\u6771\U0001F600z");
+  text.clear();
+  model->GetText(-3, 4, &text);
+  EXPECT_EQ(text, U"a");
 }
 
 }  // namespace

@@ -1,0 +1,177 @@
+// `osl export-pdf` and `osl items` against hostile or awkward documents:
+// files that are FIFOs, fonts the machine lacks, stories far longer than
+// their frames.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/subprocess.h"
+
+namespace osltest {
+namespace {
+
+// A one-page document holding `items` (one item: a list of one).
+nlohmann::json Document(nlohmann::json items) {
+  if (!items.is_array()) items = nlohmann::json::array({items});
+  return {
+      {"format", "tlvd"},
+      {"version", 1},
+      {"spreads",
+       {{{"uid", 2}, {"pages", {{{"uid", 3}, {"bounds", {0, 0, 300, 300}}, {"items", items}}}}}}}};
+}
+
+nlohmann::json TextFrame(unsigned uid, double top, double height, const std::string& text,
+                         const std::string& font = "DejaVu Sans",
+                         const std::string& style = "Book") {
+  return {{"uid", uid},
+          {"kind", "text"},
+          {"bounds", {0, 0, 200, height}},
+          {"matrix", {1, 0, 0, 1, 10, top}},
+          {"story",
+           {{"text", text},
+            {"runs",
+             {{{"length", text.size() + 1}, {"font", font}, {"style", style}, {"size", 10}}}}}}};
+}
+
+RunResult Osl(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {BuiltProgram("osl")};
+  argv.insert(argv.end(), args.begin(), args.end());
+  RunOptions options;
+  options.timeoutMs = 60000;
+  return RunProcess(argv, options);
+}
+
+// Runs `argv` with its output thrown away and returns its peak resident
+// memory in KiB, or -1 when it fails or runs longer than `timeoutMs`.
+long PeakMemoryKiB(const std::vector<std::string>& argv, int timeoutMs) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  if (pid < 0) return -1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  int status = 0;
+  struct rusage usage {};
+  for (;;) {
+    const pid_t done = wait4(pid, &status, WNOHANG, &usage);
+    if (done == pid) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      wait4(pid, &status, 0, &usage);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  return usage.ru_maxrss;
+}
+
+class OslExportPdf : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& name, const nlohmann::json& doc) {
+    return dir_.Write(name, doc.dump());
+  }
+  std::string Text(const std::string& pdf) {
+    return RunProcess({"/usr/bin/pdftotext", pdf, "-"}).out;
+  }
+  TempDir dir_;
+};
+
+TEST_F(OslExportPdf, ImageAndFontFilesThatAreFifosAreRefusedWithoutWaiting) {
+  const std::string fifo = dir_.path() + "/pipe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  nlohmann::json doc =
+      Document({TextFrame(10, 10, 30, "Piped font", "Piped Sans", "Regular"),
+                {{"uid", 11}, {"kind", "graphic"}, {"bounds", {0, 0, 50, 50}}, {"image", "pipe"}}});
+  doc["fonts"] = {{{"family", "Piped Sans"}, {"style", "Regular"}, {"files", {"pipe"}}}};
+  const std::string path = Write("fifo.tlvd", doc);
+  const RunResult run = Osl({"export-pdf", path, dir_.path() + "/fifo.pdf"});
+  ASSERT_FALSE(run.timedOut) << "the export waited on a FIFO";
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(
+      run.err.find("[warning] image " + fifo + " not drawn: " + fifo + ": not a regular file"),
+      std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("[warning] font \"Piped Sans Regular\" cannot be used (font file " + fifo +
+                         ": not a regular file); drawn in \""),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(Text(dir_.path() + "/fifo.pdf").find("Piped font"), std::string::npos);
+}
+
+TEST_F(OslExportPdf, AFontTheMachineLacksIsReportedOnceNamingBothFonts) {
+  const std::string path = Write(
+      "missing.tlvd", Document({TextFrame(10, 10, 30, "First", "Corporate Nonesuch", "Bold"),
+                                TextFrame(11, 50, 30, "Second", "Corporate Nonesuch", "Bold")}));
+  const RunResult run = Osl({"export-pdf", path, dir_.path() + "/missing.pdf"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string line =
+      "[warning] font \"Corporate Nonesuch Bold\" is not installed; drawn in \"";
+  const size_t at = run.err.find(line);
+  ASSERT_NE(at, std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find(line, at + 1), std::string::npos) << run.err;
+  // The substitute is named: "DejaVu Sans Bold" or whatever the machine has.
+  EXPECT_NE(run.err.find("\" instead", at), std::string::npos) << run.err;
+  const std::string text = Text(dir_.path() + "/missing.pdf");
+  EXPECT_NE(text.find("First"), std::string::npos) << text;
+  EXPECT_NE(text.find("Second"), std::string::npos) << text;
+}
+
+TEST_F(OslExportPdf, ItemsSaysWhichTextFramesAreOverset) {
+  const std::string path =
+      Write("overset.tlvd", Document({TextFrame(10, 10, 30, "Fits"),
+                                      TextFrame(11, 50, 30, "One\rTwo\rThree\rFour line")}));
+  const RunResult run = Osl({"items", path});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const size_t fits = run.out.find("uid 10 ");
+  const size_t overset = run.out.find("uid 11 ");
+  ASSERT_NE(fits, std::string::npos) << run.out;
+  ASSERT_NE(overset, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(fits, run.out.find('\n', fits) - fits).find("overset"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.substr(overset, run.out.find('\n', overset) - overset).find("] overset"),
+            std::string::npos)
+      << run.out;
+  // The overset lines are not in the PDF.
+  ASSERT_EQ(Osl({"export-pdf", path, dir_.path() + "/overset.pdf"}).status, 0);
+  const std::string text = Text(dir_.path() + "/overset.pdf");
+  EXPECT_NE(text.find("Two"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Four line"), std::string::npos) << text;
+}
+
+TEST_F(OslExportPdf, ALongStoryExportsInMemoryBoundedByItsFrame) {
+  // 8 MiB of text in a frame that shows a few hundred characters: memory
+  // once grew by some 200 bytes per character of the story (1.6 GB here).
+  std::string text;
+  while (text.size() < (8u << 20)) text += "garden sale weekend flyer counter ";
+  text += "LASTWORD";
+  const std::string path = Write("long.tlvd", Document({TextFrame(10, 10, 100, text)}));
+  const std::string pdf = dir_.path() + "/long.pdf";
+  const long kib = PeakMemoryKiB({BuiltProgram("osl"), "export-pdf", path, pdf}, 60000);
+  ASSERT_GT(kib, 0) << "the export failed or took longer than a minute";
+  EXPECT_LT(kib, 400 * 1024) << "peak memory " << kib << " KiB";
+  const std::string shown = Text(pdf);
+  EXPECT_NE(shown.find("garden sale"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("LASTWORD"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace osltest
