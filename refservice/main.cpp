@@ -305,6 +305,7 @@ int main(int argc, char** argv) {
   serviceOptions.maxUploadBody = static_cast<uint64_t>(maxUploadMb) << 20;
   serviceOptions.xmlLimits = xmlLimits;
   serviceOptions.delayMs = delayMs;
+  serviceOptions.dataDir = dataDir;
   ServiceApp service(serviceOptions, &store, fs.get(), &quota, &faults, &dispatcher);
 
   // The signals that end the service are taken by this thread only (sigwait below); every thread

@@ -260,7 +260,7 @@ std::string ReportText(const RenderResult& result) {
   return text;
 }
 
-std::string ReportJson(const RenderResult& result) {
+std::string ReportJson(const RenderResult& result, bool asciiOnly) {
   nlohmann::json report;
   report["pages"] = result.pages;
   report["fields"] = nlohmann::json::array();
@@ -269,7 +269,7 @@ std::string ReportJson(const RenderResult& result) {
     entry["name"] = field.name;
     entry["page"] = field.page;
     entry["action"] = field.action;
-    if (field.storedSize > 0) {
+    if (field.storedSize > 0 && !field.font.empty()) {
       entry["size"] = std::round(field.size * 100) / 100;
       entry["storedSize"] = field.storedSize;
       entry["font"] = field.font;
@@ -280,7 +280,24 @@ std::string ReportJson(const RenderResult& result) {
     report["fields"].push_back(entry);
   }
   // Field names come from documents: keep bytes that are not UTF-8 from failing the dump.
-  return report.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return report.dump(-1, ' ', asciiOnly, nlohmann::json::error_handler_t::replace);
+}
+
+bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>* sizes,
+                  std::string* error) {
+  PopplerDocumentPtr document = OpenPdf(pdf, error);
+  if (!document) return false;
+  sizes->clear();
+  for (int p = 0; p < poppler_document_get_n_pages(document.get()); ++p) {
+    PopplerPage* page = poppler_document_get_page(document.get(), p);
+    double width = 0, height = 0;
+    if (page != nullptr) {
+      poppler_page_get_size(page, &width, &height);
+      g_object_unref(page);
+    }
+    sizes->emplace_back(width, height);
+  }
+  return true;
 }
 
 bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* png,

@@ -46,7 +46,12 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
 std::string ReportText(const RenderResult& result);
 // The same as a JSON object: {"pages": N, "fields": [{"name", "page", "action", "size",
 // "storedSize", "moved", "font", "fontFallback", "note"}]}.
-std::string ReportJson(const RenderResult& result);
+// With `asciiOnly` every character outside ASCII is written as a \u escape (for a header line).
+std::string ReportJson(const RenderResult& result, bool asciiOnly = false);
+
+// The width and height (points) of every page of `pdf`. False with `error` set.
+bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>* sizes,
+                  std::string* error);
 
 // Draws page `page` (1-based) of `pdf` as a PNG `widthPx` pixels wide. False with `error` set.
 bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* png,
