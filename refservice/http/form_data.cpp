@@ -112,11 +112,21 @@ bool ParseMultipartForm(std::string_view body, const std::string& boundary, size
       *error = "a part of the form has no name";
       return false;
     }
-    size_t next = body.find("\r\n" + delimiter, at);
-    size_t skip = 2;
-    if (next == std::string_view::npos) {
-      next = body.find("\n" + delimiter, at);
-      skip = 1;
+    // The part ends at a line that is the delimiter itself: followed by a line end or "--",
+    // not by more characters (content may hold "--BOUNDARYx").
+    size_t next = std::string_view::npos;
+    size_t skip = 0;
+    for (size_t from = at; from < body.size();) {
+      size_t found = body.find("\n" + delimiter, from);
+      if (found == std::string_view::npos) break;
+      std::string_view after = body.substr(found + 1 + delimiter.size(), 2);
+      if (after == "--" || after == "\r\n" || after.substr(0, 1) == "\n") {
+        bool crlf = found > at && body[found - 1] == '\r';
+        next = crlf ? found - 1 : found;
+        skip = crlf ? 2 : 1;
+        break;
+      }
+      from = found + 1;
     }
     if (next == std::string_view::npos) {
       *error = "the form's closing delimiter is missing";
