@@ -227,6 +227,9 @@ nlohmann::json StackDocument() {
   add("Delta", 20, 204, 200, 14, "MemberofGroup:::Stack|||controlType:::0|||", "Delta");
   add("Link", 20, 240, 120, 120, "controlType:::4|||", "https://example.org/");
   add("Notes", 160, 240, 120, 60, "controlType:::1|||", "Notes");
+  // Turned a quarter to the left about its top-left corner: it stands upright at x 250..264.
+  add("Turned", 250, 140, 80, 14, "controlType:::0|||", "Turned");
+  items.back()["matrix"] = {0, -1, 1, 0, 250, 220};
   page["items"] = items;
   return doc;
 }
@@ -269,6 +272,17 @@ TEST_F(RenderE2eTest, QrCodeFieldIsDecodableAndTextAreaWraps) {
                            Out("qr")}).status);
   RunResult zbar = RunProcess({"/usr/bin/zbarimg", "-q", "--raw", Out("qr.png")});
   EXPECT_EQ("https://example.org/ann?x=1\n", zbar.out) << zbar.err;
+  // The turned field reads upwards inside its upright box.
+  run = Render(id, R"({"Turned": "UPWARDS"})", "turned.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  const std::vector<Word> turned = Words(Out("turned.pdf"));
+  const Word* up = FindWord(turned, "UPWARDS");
+  ASSERT_NE(nullptr, up) << RunProcess({"/usr/bin/pdftotext", "-bbox", Out("turned.pdf"), "-"}).out;
+  EXPECT_GT(up->yMax - up->yMin, 2 * (up->xMax - up->xMin));
+  EXPECT_GE(up->xMin, 249.5);
+  EXPECT_LE(up->xMax, 264.5);
+  EXPECT_GE(up->yMin, 139.5);
+  EXPECT_LE(up->yMax, 220.5);
   // The text area broke its text into lines inside its 120 pt width.
   std::vector<Word> words = Words(Out("qr.pdf"));
   const Word* one = FindWord(words, "one");
