@@ -529,6 +529,26 @@ TEST_F(UploadDeadlineTest, AServiceThatTricklesItsReplyIsCutOff) {
   EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
 }
 
+// An upload allows 1 second of silence here: a service that stops after the
+// status line of its reply for 3 seconds ends the upload after about 1.
+TEST_F(UploadTest, TheSilenceLimitHoldsOnTheReplysFirstGap) {
+  scope_.platform().limits().upload = 1;
+  const std::string reply = HttpReply(200, "OK", "http://assets.test/a/late.pdf", "text/plain");
+  for (size_t sent : {size_t{0}, reply.find("\r\n") + 2}) {
+    CaptureServer server({reply});
+    server.SetSilenceAfter(sent, std::chrono::seconds(3));
+    Configure(server.Url(""));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(UploadFile(PMString(File("late.pdf", "%PDF")), PMString("late.pdf")).IsEmpty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500)) << sent;
+    const auto alerts = TakeAlerts();
+    ASSERT_EQ(7u, alerts.size()) << sent;
+    EXPECT_NE(std::string::npos, alerts[5].find("\"the service fell silent\"\n\tDetail: No byte "
+                                                "of the service's reply arrived for 1 second."))
+        << alerts[5];
+  }
+}
+
 // The file is larger than the socket buffers, so sending blocks; without the
 // deadline it would wait out the 60-second send time-out.
 TEST_F(UploadDeadlineTest, AServiceThatStopsReadingIsCutOff) {
