@@ -152,7 +152,7 @@ TEST_F(TemplateDialog, ANameThatLosesSeparatorsIsStoredWithAWarning) {
   ASSERT_TRUE(Play(dialog, "text 0x199E07 Spring|||Sale|; ok", &error)) << error;
   EXPECT_FALSE(dialog->IsOpen());
   EXPECT_EQ(std::vector<std::string>{"warning: 0x199e00kSeparatorRemovedKey"}, AlertTexts());
-  EXPECT_EQ("docName:::SpringSale|||", DocumentLabel());
+  EXPECT_EQ("clientType:::0|||docName:::SpringSale|||", DocumentLabel());
   EXPECT_EQ(1, GetOslPlugInData().dialogResult);
 
   // A name that needs no change is stored without a word.
@@ -160,7 +160,7 @@ TEST_F(TemplateDialog, ANameThatLosesSeparatorsIsStoredWithAWarning) {
   dialog = OpenDialog();
   ASSERT_TRUE(Play(dialog, "text 0x199E07 a|b||c; ok", &error)) << error;
   EXPECT_TRUE(AlertTexts().empty());
-  EXPECT_EQ("docName:::a|b||c|||", DocumentLabel());
+  EXPECT_EQ("clientType:::0|||docName:::a|b||c|||", DocumentLabel());
 }
 
 TEST_F(TemplateDialog, AClientTypeTheListDoesNotOfferOpensOnTheFirstEntry) {

@@ -84,8 +84,9 @@ TEST_F(KeyFilter, TheEndsOfEveryRangeAndTheirNeighbours) {
     EXPECT_EQ(IEvent::kHandledByPlugIn, key.GetSystemHandledState()) << c;
     EXPECT_EQ(++refused, host_.RefusedKeyCount()) << c;
   }
-  // Typed into the box: only the four letters arrive.
-  EXPECT_EQ("AZaz", Type("@A[Z`a{z0/9:"));
+  // Typed into the box: only the four letters arrive ("{" opens a named
+  // key in the replay, so it was checked above only).
+  EXPECT_EQ("AZaz", Type("@A[Z`az0/9:"));
 }
 
 TEST_F(KeyFilter, ARefusedKeyIsMarkedHandledByThePlugIn) {

@@ -94,7 +94,7 @@ TEST_F(StackingGroups, NamesThatCannotBeStoredKeepTheDialogOpen) {
     EXPECT_TRUE(host_.AlertLog().TakeLog().empty()) << name;
   }
   EXPECT_EQ(
-      "StackingGroups:::   :::0----Top:::0---:x:::0---End--:::0---End-:::0---Footer:::1---"
+      "StackingGroups:::   :::0----Top:::0---:x:::0---End-:::0---End--:::0---Footer:::1---"
       "Stra\xc3\x9f"
       "e:::0---a-b:::0---a:b:::0---a|b:::0---|||",
       LabelOf(doc_, kDocument));
