@@ -27,17 +27,17 @@ struct PublishRecord {
   // What kind of thing stopped a run (kNone unless kNotPublished).
   enum class Fault {
     kNone,
-    kNotConfigured,     // no server address in the settings
-    kCancelled,         // the designer cancelled the properties dialog
-    kDeclined,          // the designer chose not to replace a template
-    kCredentials,       // the service refused the user name or password
-    kNoService,         // nothing answered at the service's address
-    kTimeout,           // the service took too long
-    kTls,               // the secure connection could not be made
-    kHttpStatus,        // the service answered an HTTP status other than 200
-    kServiceRefused,    // the service answered with a fault of its own
-    kTransfer,          // the exchange broke off or its answer was unreadable
-    kLocal,             // something on this machine failed (file, export, memory)
+    kNotConfigured,   // no server address in the settings
+    kCancelled,       // the designer cancelled the properties dialog
+    kDeclined,        // the designer chose not to replace a template
+    kCredentials,     // the service refused the user name or password
+    kNoService,       // nothing answered at the service's address
+    kTimeout,         // the service took too long
+    kTls,             // the secure connection could not be made
+    kHttpStatus,      // the service answered an HTTP status other than 200
+    kServiceRefused,  // the service answered with a fault of its own
+    kTransfer,        // the exchange broke off or its answer was unreadable
+    kLocal,           // something on this machine failed (file, export, memory)
   };
 
   Status status = Status::kRunning;

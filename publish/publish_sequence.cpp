@@ -349,8 +349,8 @@ bool PublishRun::SendDocumentCopy() {
   const PMString url = UploadFile(path, name);
   if (url.IsEmpty()) {
     CAlert::ErrorAlert(Translated("0x199e00kuploadFailedKey") + name);
-    Stop(PublishRecord::Fault::kTransfer, "the file " + name.GetUTF8String() +
-                                              " could not be uploaded to the service");
+    Stop(PublishRecord::Fault::kTransfer,
+         "the file " + name.GetUTF8String() + " could not be uploaded to the service");
     return false;
   }
   Step(3, "0x199e00ksetLogicGroupsKey");
@@ -433,8 +433,8 @@ bool PublishRun::SendProofPdf() {
   const PMString url = UploadFile(path, name);
   if (url.IsEmpty()) {
     CAlert::ErrorAlert(Translated("0x199e00kuploadFailedKey") + name);
-    Stop(PublishRecord::Fault::kTransfer, "the file " + name.GetUTF8String() +
-                                              " could not be uploaded to the service");
+    Stop(PublishRecord::Fault::kTransfer,
+         "the file " + name.GetUTF8String() + " could not be uploaded to the service");
     return false;
   }
   assets_.Add(url, name, ns2__eAssetType__masterPDF);

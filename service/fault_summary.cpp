@@ -99,7 +99,8 @@ OslFaultSummary SummarizeFailedCall(struct soap* soap, int status, const std::st
       summary.text = "wrong user or password";
     } else {
       summary.kind = Fault::kServiceRefused;
-      summary.text = "the service refused the request: " + (fault.empty() ? "no reason given" : fault);
+      summary.text =
+          "the service refused the request: " + (fault.empty() ? "no reason given" : fault);
     }
   } else if (soap_xml_error_check(status)) {
     summary.kind = Fault::kTransfer;

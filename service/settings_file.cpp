@@ -42,8 +42,7 @@ int Close(int fd) { return close(fd) == 0 ? 0 : errno; }
 
 // The unnamed-file route. Returns 0 on success, -1 when the folder cannot
 // take a new file (the caller writes in place), else fails with *reason.
-int ReplaceThroughNewFile(const std::string& target, const std::string& text,
-                          std::string* reason) {
+int ReplaceThroughNewFile(const std::string& target, const std::string& text, std::string* reason) {
   const std::string folder = FolderOf(target);
   int fd = OslPlatform::Get().CreateUnnamedFile(folder);
   if (fd < 0) {

@@ -34,9 +34,10 @@ std::string UnansweredQuestionMessage(const std::string& question,
     if (buttons[i].empty()) continue;
     options += ", --answers " + std::to_string(i + 1) + " (" + buttons[i] + ")";
   }
-  return standin::EscapeForTerminal("osl: stopped at the question \"" + asked +
-                                    "\": there is no terminal to ask on and no answer was given for it; "
-                                    "nothing was saved") +
+  return standin::EscapeForTerminal(
+             "osl: stopped at the question \"" + asked +
+             "\": there is no terminal to ask on and no answer was given for it; "
+             "nothing was saved") +
          "\n" +
          standin::EscapeForTerminal("osl: answer it with " + options +
                                     "; --answers yes,no,... answers several questions in turn") +

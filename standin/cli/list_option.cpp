@@ -63,9 +63,9 @@ bool ResolveListOption(const std::string& option, const std::string& value,
     }
     if (namedAt[n] >= 0) offered += std::string(offered.empty() ? "" : ", ") + names[n].name;
   }
-  const std::string positions =
-      captions.empty() ? std::string("no entries")
-                       : "positions 0 to " + std::to_string(captions.size() - 1);
+  const std::string positions = captions.empty()
+                                    ? std::string("no entries")
+                                    : "positions 0 to " + std::to_string(captions.size() - 1);
   const std::string choices = offered.empty() ? positions : offered + " (or " + positions + ")";
 
   if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos &&
@@ -87,8 +87,8 @@ bool ResolveListOption(const std::string& option, const std::string& value,
     *error = option + " " + value + ": not offered here; the list offers " + choices;
     return false;
   }
-  *error = option + " " + standin::EscapeForTerminal(value) + ": unknown; the list offers " +
-           choices;
+  *error =
+      option + " " + standin::EscapeForTerminal(value) + ": unknown; the list offers " + choices;
   return false;
 }
 

@@ -225,8 +225,7 @@ int RunPublish(CliContext& context, PublishOptions options) {
     std::printf("not published: the template properties dialog did not take the options\n");
     std::fflush(stdout);
     return context.UsageError("the template properties dialog did not take the options:" +
-                              standin::EscapeForTerminal(DialogLines(host, dialogLogBefore),
-                                                         ""));
+                              standin::EscapeForTerminal(DialogLines(host, dialogLogBefore), ""));
   }
   if (const auto& record = host.Publishes().Last()) {
     std::printf("%s\n", PublishResultLine(*record).c_str());

@@ -36,8 +36,8 @@ std::string PublishResultLine(const PublishRecord& record) {
   std::string line;
   switch (record.status) {
     case Status::kPublished:
-      line = "published " + Quoted(record.name) + " as " + record.templateID + " to " +
-             record.server;
+      line =
+          "published " + Quoted(record.name) + " as " + record.templateID + " to " + record.server;
       break;
     case Status::kUpdated:
       line = "updated " + Quoted(record.name) + " (" + record.templateID + ") at " + record.server;

@@ -144,8 +144,9 @@ std::vector<std::string> Screen(const std::string& output) {
 
 // `lines` with every template identifier and the service's port masked.
 std::string Masked(const std::vector<std::string>& lines, const std::string& baseUrl) {
-  static const std::regex kGuid("[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-"
-                                "[0-9a-fA-F]{12}");
+  static const std::regex kGuid(
+      "[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-"
+      "[0-9a-fA-F]{12}");
   std::string text;
   for (const std::string& line : lines) {
     std::string masked = std::regex_replace(line, kGuid, "<id>");
@@ -330,9 +331,9 @@ TEST_F(PublishTerminal, CtrlCSaysCancelledAndWhatTheServiceMayHoldAndExits130) {
   RunOptions options;
   options.env = {"OSL_LOCALE=keys", "TMPDIR=" + temp.path()};
   std::string error;
-  ASSERT_TRUE(osl.Start({BuiltProgram("osl"), "--plugin", world_.pluginDir() + "/Osl.pln",
-                         "--yes", "publish", doc},
-                        options, &error))
+  ASSERT_TRUE(osl.Start(
+      {BuiltProgram("osl"), "--plugin", world_.pluginDir() + "/Osl.pln", "--yes", "publish", doc},
+      options, &error))
       << error;
   // Interrupted while the service sits on the fields.
   bool sending = false;
@@ -368,8 +369,8 @@ TEST_F(PublishTerminal, InATerminalThePersonSeesTheBarTheQuestionAndTheResult) {
 
   PtyRun published;
   bool timedOut = false;
-  EXPECT_EQ(0, published.Run({osl, "--plugin", plugin, "publish", first}, env, {}, 60000,
-                             &timedOut));
+  EXPECT_EQ(0,
+            published.Run({osl, "--plugin", plugin, "publish", first}, env, {}, 60000, &timedOut));
   ASSERT_FALSE(timedOut) << published.output();
   EXPECT_EQ(
       "Publishing template Business Card [########################] 9/9 Committing the "

@@ -224,7 +224,7 @@ TEST_F(HostPublishes, APublishRecordReachesTheHost) {
   EXPECT_EQ("the service answered HTTP 503", last.reason);
   EXPECT_TRUE(last.serviceMayHoldUncommitted);
   EXPECT_EQ((std::vector<PublishRecord::Status>{PublishRecord::Status::kRunning,
-                                                 PublishRecord::Status::kNotPublished}),
+                                                PublishRecord::Status::kNotPublished}),
             seen);
   host_.Publishes().Clear();
   EXPECT_FALSE(host_.Publishes().Last());

@@ -114,8 +114,7 @@ TEST_F(TemplateDialog, ANameOfSpacesOnlyKeepsTheDialogOpenAndSaysWhy) {
     EXPECT_EQ(0, GetOslPlugInData().dialogResult);
     ASSERT_TRUE(Play(dialog, "cancel", &error)) << error;
   }
-  EXPECT_EQ(std::vector<std::string>(2, "warning: 0x199e00kTemplateNameRequiredKey"),
-            AlertTexts());
+  EXPECT_EQ(std::vector<std::string>(2, "warning: 0x199e00kTemplateNameRequiredKey"), AlertTexts());
   EXPECT_EQ("docName:::Card|||", DocumentLabel());
 
   // Only the space counts as blank.
@@ -135,8 +134,7 @@ TEST_F(TemplateDialog, ANameOfSeparatorCharactersOnlyIsRefused) {
     std::string error;
     ASSERT_TRUE(Play(dialog, "text 0x199E07 " + name + "; ok", &error)) << error;
     EXPECT_TRUE(dialog->IsOpen()) << "'" << name << "'";
-    EXPECT_EQ(std::vector<std::string>{"warning: 0x199e00kTemplateNameRequiredKey"},
-              AlertTexts())
+    EXPECT_EQ(std::vector<std::string>{"warning: 0x199e00kTemplateNameRequiredKey"}, AlertTexts())
         << name;
     AlertTexts();
     ASSERT_TRUE(Play(dialog, "cancel", &error)) << error;

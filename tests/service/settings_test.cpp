@@ -347,8 +347,8 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 // The test platform with one file operation replaced.
 class FailingPlatform : public TestPlatform {
  public:
-  int renameError = 0;         // RenameFile fails with this errno when set
-  int unnamedFileError = 0;    // CreateUnnamedFile fails with this errno when set
+  int renameError = 0;       // RenameFile fails with this errno when set
+  int unnamedFileError = 0;  // CreateUnnamedFile fails with this errno when set
   int CreateUnnamedFile(const std::string& folder) override {
     return unnamedFileError ? -unnamedFileError : OslPlatform::CreateUnnamedFile(folder);
   }
@@ -432,8 +432,7 @@ TEST_F(SettingsTest, AFailedReplacementKeepsTheOldFileAndLeavesNoTemporaryFile) 
   EXPECT_EQ(0u, failing.renamedFrom.find(path)) << "the new file is made beside the old one";
   const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
-  EXPECT_EQ("error: " + path + "\nNot saved: cannot replace " + path + ": " + strerror(EXDEV) +
-                ".",
+  EXPECT_EQ("error: " + path + "\nNot saved: cannot replace " + path + ": " + strerror(EXDEV) + ".",
             alerts[0]);
   EXPECT_EQ(before, ReadFile(path));
   EXPECT_EQ(std::vector<std::string>{"Osl.cfg"}, FilesIn(scope_.platform().dir().path()));
@@ -448,7 +447,8 @@ TEST_F(SettingsTest, AFailedReplacementKeepsTheOldFileAndLeavesNoTemporaryFile) 
 TEST_F(SettingsTest, ASettingsFileThatIsALinkStaysALinkAndItsTargetIsWritten) {
   const std::string folder = PlacePlugIn("Osl.pln");
   std::filesystem::create_directory(folder + "/real");
-  for (const std::string& link : {folder + "/real/settings.cfg", std::string("real/settings.cfg")}) {
+  for (const std::string& link :
+       {folder + "/real/settings.cfg", std::string("real/settings.cfg")}) {
     const std::string target = folder + "/real/settings.cfg";
     scope_.platform().dir().Write("real/settings.cfg", "Server:http://old.test\n");
     std::filesystem::remove(folder + "/Osl.cfg");
@@ -481,7 +481,8 @@ TEST_F(SettingsTest, ASettingsFileThatIsALinkStaysALinkAndItsTargetIsWritten) {
 
 TEST_F(SettingsTest, AFolderThatTakesNoNewFileGetsTheFileWrittenInPlace) {
   PlacePlugIn("Osl.pln");
-  const std::string path = WriteSettings("Server:http://old.test\nuser:u\npass:a-much-longer-secret\n");
+  const std::string path =
+      WriteSettings("Server:http://old.test\nuser:u\npass:a-much-longer-secret\n");
   data_.LoadSettings();
   data_.password = PMString("new");
   FailingPlatform failing;

@@ -64,7 +64,9 @@ TEST(PublishResultLine, SaysPublishedUpdatedOrWhyNot) {
 
 TEST(PublishResultLine, NothingFromTheDocumentOrServiceCanReorderOrMoveTheLine) {
   PublishRecord record = Record(PublishRecord::Status::kPublished);
-  record.name = "Card\xe2\x80\xae" "fdp.exe\x1b[2J\r";
+  record.name =
+      "Card\xe2\x80\xae"
+      "fdp.exe\x1b[2J\r";
   const std::string line = PublishResultLine(record);
   EXPECT_EQ(std::string::npos, line.find('\x1b'));
   EXPECT_EQ(std::string::npos, line.find('\r'));
@@ -124,8 +126,8 @@ TEST_F(ListOptions, NamesChooseTheirEntryWhereverTheListHoldsIt) {
   const std::vector<std::pair<const char*, int32>> onText = {
       {"textbox", 0}, {"textarea", 1}, {"richtext", 2}, {"barcode", 3}, {"3", 3}, {"0", 0}};
   for (const auto& [value, expected] : onText) {
-    ASSERT_TRUE(ResolveListOption("--type", value, ControlTypeNames(), text_, strings_, &position,
-                                  &error))
+    ASSERT_TRUE(
+        ResolveListOption("--type", value, ControlTypeNames(), text_, strings_, &position, &error))
         << value << ": " << error;
     EXPECT_EQ(expected, position) << value;
   }
@@ -147,14 +149,14 @@ TEST_F(ListOptions, NamesChooseTheirEntryWhereverTheListHoldsIt) {
 TEST_F(ListOptions, AValueTheListDoesNotOfferIsRefusedNamingWhatItOffers) {
   int32 position = -1;
   std::string error;
-  EXPECT_FALSE(ResolveListOption("--type", "image", ControlTypeNames(), text_, strings_, &position,
-                                 &error));
+  EXPECT_FALSE(
+      ResolveListOption("--type", "image", ControlTypeNames(), text_, strings_, &position, &error));
   EXPECT_EQ(
       "--type image: not offered here; the list offers textbox, textarea, richtext, barcode (or "
       "positions 0 to 3)",
       error);
-  EXPECT_FALSE(ResolveListOption("--type", "4", ControlTypeNames(), text_, strings_, &position,
-                                 &error));
+  EXPECT_FALSE(
+      ResolveListOption("--type", "4", ControlTypeNames(), text_, strings_, &position, &error));
   EXPECT_EQ("--type 4: the list offers textbox, textarea, richtext, barcode (or positions 0 to 3)",
             error);
   EXPECT_FALSE(ResolveListOption("--direction", "sideways", DirectionNames(),
@@ -183,8 +185,8 @@ TEST(AlertText, BidirectionalControlsAreShownEscaped) {
 
 TEST(ServerAddress, OnlyHttpOrHttpsAddressesWithoutBlanksAreTaken) {
   std::string why;
-  for (const char* good : {"http://127.0.0.1:8080", "https://templates.example.com",
-                           "HTTP://host", "http://host/base"}) {
+  for (const char* good : {"http://127.0.0.1:8080", "https://templates.example.com", "HTTP://host",
+                           "http://host/base"}) {
     EXPECT_TRUE(CheckServerAddress(good, &why)) << good << ": " << why;
   }
   EXPECT_FALSE(CheckServerAddress("127.0.0.1:8080", &why));

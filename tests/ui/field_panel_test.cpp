@@ -217,8 +217,7 @@ TEST_F(FieldPanel, AnEditArrivingWhenNotExactlyOneItemIsSelectedWritesNothing) {
 TEST_F(FieldPanel, APromptThatLosesSeparatorsIsStoredAndShownWithAWarning) {
   Select({10});
   Edit("text 0x199E17 Name|||or title||");
-  EXPECT_EQ("controlType:::0|||fieldName:::Name|||promptText:::Nameor title|||",
-            LabelOf(doc_, 10));
+  EXPECT_EQ("controlType:::0|||fieldName:::Name|||promptText:::Nameor title|||", LabelOf(doc_, 10));
   EXPECT_EQ("Nameor title", Text(kOslPromptTextWidgetID));
   const auto alerts = host_.AlertLog().TakeLog();
   ASSERT_EQ(1u, alerts.size());

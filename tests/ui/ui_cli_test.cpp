@@ -109,8 +109,9 @@ TEST_F(UiCommandLine, ListOptionsTakeNames) {
   const std::string before = ReadFile(doc);
   run = Osl({"tag", doc, "21", "--type", "textbox"});
   EXPECT_EQ(2, run.status);
-  EXPECT_TRUE(Has(run.err, "--type textbox: not offered here; the list offers image, advimage, "
-                           "nonprint (or positions 0 to 2) for uid 21"))
+  EXPECT_TRUE(Has(run.err,
+                  "--type textbox: not offered here; the list offers image, advimage, "
+                  "nonprint (or positions 0 to 2) for uid 21"))
       << run.err;
   EXPECT_EQ(before, ReadFile(doc));
 
