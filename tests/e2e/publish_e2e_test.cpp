@@ -65,8 +65,9 @@ TEST_F(PublishE2e, ANewTemplateIsRegisteredWithFieldsGroupsAssetsAndAProofWithou
   const RunResult run = Publish(doc);
   EXPECT_RAN_OK(run);
   EXPECT_EQ(1, CountLines(run.err, "[info] 0x199e00ksaveTemplateOKKey"));
-  EXPECT_EQ(1, CountLines(run.err, "[dialog] 250 ok"));
+  EXPECT_EQ(0, CountLines(run.err, "[dialog]")) << "dialog lines are for --verbose";
   EXPECT_EQ(0, CountLines(run.err, "[warning]")) << run.err;
+  EXPECT_EQ(0u, run.out.find("published 'Business Card' as ")) << run.out;
 
   // The document holds the identifier and password the service gave.
   const auto data = DocumentData(doc);
@@ -537,7 +538,7 @@ TEST_F(PublishE2e, CheckRunsTheFieldNameCheckAndPublishesNothing) {
   EXPECT_NE(std::string::npos, run.err.find("   \"Same\""));
   EXPECT_EQ(std::string::npos, run.err.find("\"same\""));
   EXPECT_NE(std::string::npos, run.out.find("declined"));
-  run = world_.Osl({"--yes", "check", doc});
+  run = world_.Osl({"--yes", "--verbose", "check", doc});
   EXPECT_EQ(0, run.status) << run.err;
   EXPECT_EQ(1, CountLines(run.err, "[dialog] 250 cancel"));
   const std::string clean = world_.CopyExample("business-card.tlvd");
