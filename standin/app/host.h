@@ -17,6 +17,7 @@
 #include "standin/alerts/alert_center.h"
 #include "standin/app/menu.h"
 #include "standin/app/session.h"
+#include "standin/app/tool_report.h"
 #include "standin/core/command_state.h"
 #include "standin/core/commands.h"
 #include "standin/core/file_system.h"
@@ -74,6 +75,8 @@ class Host {
   PanelHost& Panels() { return panels_; }
   SelectionSubject& ActiveSelectionSubject() { return selectionSubject_; }
   Menu& GetMenu() { return menu_; }
+  // What the plug-in's designer tools reported last (IToolReport).
+  ToolReports& Reports() { return reports_; }
 
   // The session's PDF export presets and current settings.
   PdfPresets& PdfExportPresets() { return pdfPresets_; }
@@ -115,6 +118,7 @@ class Host {
   std::unique_ptr<Boss> pdfExportProvider_;
   Session session_;
   int refusedKeys_ = 0;
+  ToolReports reports_;
   WidgetToolkit toolkit_;
   ViewRegistry views_;
   SelectionSubject selectionSubject_;

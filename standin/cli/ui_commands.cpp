@@ -24,6 +24,7 @@
 #include "host/IPlugIn.h"
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
+#include "standin/cli/designer_commands.h"
 #include "standin/core/terminal_text.h"
 #include "standin/ui/dialog_script.h"
 #include "standin/ui/views.h"
@@ -494,8 +495,13 @@ void AddUiCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   prefsCommand->add_option("--server", prefs->server, "base address of the service");
   prefsCommand->add_option("--user", prefs->user, "user name");
   prefsCommand->add_option("--password", prefs->password, "password");
-  prefsCommand->callback(
-      [&context, exitStatus, prefs] { *exitStatus = RunPrefs(context, *prefs); });
+  auto* test = prefsCommand->add_flag(
+      "--test", "sign in with a read-only call and say in one line what is wrong");
+  auto* json = prefsCommand->add_flag("--json", "with --test: one JSON document (schema 1)");
+  json->needs(test);
+  prefsCommand->callback([&context, exitStatus, prefs, test, json] {
+    *exitStatus = *test ? RunPrefsTest(context, json->count() > 0) : RunPrefs(context, *prefs);
+  });
 
   struct DialogArguments {
     std::string path, action;
