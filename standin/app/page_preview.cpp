@@ -137,7 +137,7 @@ bool WritePagePreview(Document& doc, int pageNumber, double dpi,
       if (marker != (pass == 1)) continue;
       OutlinePath(cr.get(), shape.corners, scale, marker ? 3 : 0);
       SetColour(cr.get(), shape.rgb);
-      cairo_set_line_width(cr.get(), marker ? 2.5 : 1.5);
+      cairo_set_line_width(cr.get(), marker ? 2.5 : 2);
       const double dashes[] = {6, 3};
       cairo_set_dash(cr.get(), dashes, marker ? 2 : 0, 0);
       cairo_stroke(cr.get());

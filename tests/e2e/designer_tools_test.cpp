@@ -321,7 +321,7 @@ struct Picture {
         int distance = 0;
         for (int shift : {0, 8, 16})
           distance += std::abs(int((p >> shift) & 0xFF) - int((rgb >> shift) & 0xFF));
-        if (distance < 90) return true;
+        if (distance < 120) return true;
       }
     }
     return false;

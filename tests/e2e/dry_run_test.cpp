@@ -62,7 +62,7 @@ std::map<std::string, std::string> Snapshot(const std::string& dir) {
 struct Shown {
   std::map<std::string, std::map<std::string, std::string>> fields;
   std::map<std::string, std::string> groups;  // name -> direction
-  std::map<std::string, std::string> assets;  // name -> size
+  std::map<std::string, std::string> assets;  // name -> size (the last of a name)
 };
 
 std::vector<std::string> SplitTabs(const std::string& line) {
@@ -187,7 +187,7 @@ TEST_F(DryRun, PrintsTheChangesARealPublishThenMakesAndChangesNothing) {
   EXPECT_NE(std::string::npos, text.out.find("field added: \"Tagline\"")) << text.out;
   EXPECT_NE(std::string::npos, text.out.find("field deleted: \"Email\"")) << text.out;
   EXPECT_NE(std::string::npos, text.out.find("stacking group added: \"Extra\"")) << text.out;
-  EXPECT_NE(std::string::npos, text.out.find("asset logo.png (graphicFile): ")) << text.out;
+  EXPECT_NE(std::string::npos, text.out.find("asset BusinessCard.pdf (masterPDF): ")) << text.out;
 
   run = world_.Osl({"--yes", "publish", doc});
   ASSERT_EQ(0, run.status) << run.err;
@@ -246,16 +246,22 @@ TEST_F(DryRun, PrintsTheChangesARealPublishThenMakesAndChangesNothing) {
     if (!old.groups.count(name)) shownGroupsAdded.insert(name);
   }
   EXPECT_EQ(shownGroupsAdded, groupsAdded);
-  std::vector<std::string> dryAssets;
+  // The service keeps a template's assets by name: the publish replaces
+  // those of the names it sends and adds the others.
+  std::set<std::string> expectedAssets;
+  for (const auto& [name, size] : old.assets) expectedAssets.insert(name);
   for (const json& asset : dry["assets"]) {
     const std::string name = asset["name"];
-    dryAssets.push_back(name);
+    expectedAssets.insert(name);
     ASSERT_TRUE(now.assets.count(name)) << name;
     if (asset["type"] == "graphicFile" || asset["type"] == "fontfile") {
       EXPECT_EQ(std::to_string(asset["size"].get<long long>()), now.assets.at(name)) << name;
     }
   }
-  EXPECT_EQ(now.assets.size(), dryAssets.size());
+  std::set<std::string> shownAssets;
+  for (const auto& [name, size] : now.assets) shownAssets.insert(name);
+  EXPECT_EQ(expectedAssets, shownAssets);
+  EXPECT_EQ(3u, dry["assets"].size()) << dry["assets"].dump(2);
 }
 
 TEST_F(DryRun, ANewTemplateIsCreatedWithEveryFieldAdded) {
@@ -267,8 +273,18 @@ TEST_F(DryRun, ANewTemplateIsCreatedWithEveryFieldAdded) {
   ASSERT_EQ(0, run.status) << run.err;
   const json dry = Parse(run)["documents"][0]["dryRun"];
   EXPECT_EQ("create", dry["template"]["action"]);
-  EXPECT_EQ(5, dry["fieldCounts"]["added"]);
+  EXPECT_EQ(6, dry["fieldCounts"]["added"]);
   EXPECT_EQ(0, dry["fieldCounts"]["deleted"]);
+  // A new template uploads the placed image with its size.
+  bool image = false;
+  for (const json& asset : dry["assets"]) {
+    if (asset["name"] == "storefront.png") {
+      image = true;
+      EXPECT_EQ("graphicFile", asset["type"]);
+      EXPECT_GT(asset["size"].get<long long>(), 0);
+    }
+  }
+  EXPECT_TRUE(image) << dry["assets"].dump(2);
   EXPECT_EQ(bytes, ReadFile(doc));
   EXPECT_TRUE(data == Snapshot(world_.dataDir()));
   EXPECT_TRUE(query_->Templates().empty());
