@@ -437,5 +437,14 @@ TEST_F(DesignerTools, PrefsTestSaysInOneLineWhatIsWrong) {
   EXPECT_EQ("no-service", Parse(run)["problem"]) << run.out;
 }
 
+TEST_F(DesignerTools, PrefsTestNamesAnHttpErrorOfTheService) {
+  ASSERT_NO_FATAL_FAILURE(Start({"--fault", "getLibraryTemplates:http-503"}));
+  const RunResult run = world_.Osl({"prefs", "--test", "--json"});
+  EXPECT_EQ(1, run.status) << run.err;
+  const json report = Parse(run);
+  EXPECT_EQ("http", report["problem"]) << run.out;
+  EXPECT_NE(std::string::npos, report["message"].get<std::string>().find("503")) << run.out;
+}
+
 }  // namespace
 }  // namespace osltest
