@@ -1,5 +1,9 @@
 #include "refservice/template_manager.h"
 
+#include <deque>
+#include <string_view>
+#include <unordered_map>
+
 #include "refservice/storage/file_util.h"
 
 namespace refservice {
@@ -194,19 +198,25 @@ bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
   }
   std::vector<FieldData> stored;
   if (!store_->GetFields(row, &stored)) return StoreReadFailure(error);
+  // Each sent field replaces the first stored field of its name not replaced yet; the stored
+  // fields of each name are queued in stored order, so this stays linear in the record count.
+  std::unordered_map<std::string_view, std::deque<size_t>> unreplaced;
+  unreplaced.reserve(stored.size());
+  for (size_t i = 0; i < stored.size(); ++i) unreplaced[stored[i].name].push_back(i);
   std::vector<bool> replaced(stored.size(), false);
   std::vector<FieldData> appended;
   for (const FieldData& field : fields) {
-    bool matched = false;
-    for (size_t i = 0; i < stored.size(); ++i) {
-      if (!replaced[i] && stored[i].name == field.name) {
-        stored[i] = field;
-        replaced[i] = true;
-        matched = true;
-        break;
-      }
+    auto queue = unreplaced.find(field.name);
+    if (queue == unreplaced.end() || queue->second.empty()) {
+      appended.push_back(field);
+      continue;
     }
-    if (!matched) appended.push_back(field);
+    size_t i = queue->second.front();
+    queue->second.pop_front();
+    // The map's keys view the stored names, so a replacement keeps the stored name's bytes
+    // (equal to the sent one) and moves only the record in.
+    stored[i].record = field.record;
+    replaced[i] = true;
   }
   std::vector<FieldData> result;
   result.reserve(stored.size() + appended.size());

@@ -258,6 +258,9 @@ HttpResponse GsoapDispatcher::Serve(const SoapRequest& request, SoapOverride ove
   context.actionOperation = OperationForAction(context.action);
   context.overrideKind = overrideKind;
   context.body = request.body;
+  // Answers echo roughly what was sent (setFields returns the stored records), so the answer's
+  // buffer starts at the request's size rather than doubling its way up through copies.
+  context.out.reserve(request.body.size() + 4096);
 
   SoapPtr soap = NewContext();
   if (!soap) return HttpResponse::Text(500, "out of memory\n");

@@ -134,6 +134,15 @@ class Statement {
   }
   // Runs a statement that returns no rows; true on success.
   bool Run() { return Row() || rc_ == SQLITE_DONE; }
+  // Makes the statement ready to run again with new values (one prepared statement for a batch).
+  Statement& Reset() {
+    if (stmt_) {
+      sqlite3_reset(stmt_);
+      sqlite3_clear_bindings(stmt_);
+    }
+    rc_ = SQLITE_OK;
+    return *this;
+  }
   // After Row() returned false: true when the rows ended normally, false on an error.
   bool Done() const { return stmt_ != nullptr && rc_ == SQLITE_DONE; }
 
@@ -443,11 +452,12 @@ bool Store::ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fie
   Statement remove(db_, "DELETE FROM fields WHERE template_id = ?1");
   if (!remove.Bind(1, templateRow).Run()) return false;
   int position = 0;
+  Statement insert(db_,
+                   "INSERT INTO fields(template_id, position, name, record) "
+                   "VALUES(?1, ?2, ?3, ?4)");
   for (const FieldData& field : fields) {
-    Statement insert(db_,
-                     "INSERT INTO fields(template_id, position, name, record) "
-                     "VALUES(?1, ?2, ?3, ?4)");
-    if (!insert.Bind(1, templateRow)
+    if (!insert.Reset()
+             .Bind(1, templateRow)
              .Bind(2, position++)
              .Bind(3, field.name)
              .Bind(4, field.record)
@@ -508,11 +518,12 @@ bool Store::ReplaceAssets(int64_t templateRow, const std::vector<AssetData>& ass
   Statement remove(db_, "DELETE FROM assets WHERE template_id = ?1");
   if (!remove.Bind(1, templateRow).Run()) return false;
   int position = 0;
+  Statement insert(db_,
+                   "INSERT INTO assets(template_id, position, url, name, type, "
+                   "image_picker_num) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
   for (const AssetData& asset : assets) {
-    Statement insert(db_,
-                     "INSERT INTO assets(template_id, position, url, name, type, "
-                     "image_picker_num) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-    if (!insert.Bind(1, templateRow)
+    if (!insert.Reset()
+             .Bind(1, templateRow)
              .Bind(2, position++)
              .Bind(3, asset.url)
              .Bind(4, asset.name)
