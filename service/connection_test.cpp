@@ -41,14 +41,15 @@ void ClassifyConnectionFailure(int status, int httpStatus, const std::string& fa
               Contains(lower, "credential") || Contains(lower, "authent"))) {
     result->problem = "credentials";
     result->message = "the service refused the user name or password: " + fault;
-  } else if (httpStatus >= 300 || (status >= 100 && status < 600 && status != SOAP_FAULT)) {
+  } else if (status == SOAP_FAULT || status == SOAP_CLI_FAULT || status == SOAP_SVR_FAULT) {
+    // A SOAP Fault arrives with HTTP status 500: the service answered.
+    result->problem = "fault";
+    result->message = "the service refused the call: " + fault;
+  } else if (httpStatus >= 300 || (status >= 100 && status < 600)) {
     result->problem = "http";
     result->message = "the server at " + server + " answered with HTTP status " +
                       std::to_string(httpStatus >= 300 ? httpStatus : status) +
                       "; is this the template service's address?";
-  } else if (status == SOAP_FAULT || status == SOAP_CLI_FAULT || status == SOAP_SVR_FAULT) {
-    result->problem = "fault";
-    result->message = "the service refused the call: " + fault;
   } else {
     result->problem = "protocol";
     result->message = "the answer from " + server + " could not be read (error " +
