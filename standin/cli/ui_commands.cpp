@@ -492,11 +492,14 @@ void AddUiCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   auto prefs = std::make_shared<PrefsOptions>();
   auto* prefsCommand = app.add_subcommand(
       "prefs", "Edit the connection settings in the preferences; no option: show them");
-  prefsCommand->add_option("--server", prefs->server, "base address of the service");
-  prefsCommand->add_option("--user", prefs->user, "user name");
-  prefsCommand->add_option("--password", prefs->password, "password");
+  auto* server =
+      prefsCommand->add_option("--server", prefs->server, "base address of the service");
+  auto* user = prefsCommand->add_option("--user", prefs->user, "user name");
+  auto* password = prefsCommand->add_option("--password", prefs->password, "password");
   auto* test = prefsCommand->add_flag(
       "--test", "sign in with a read-only call and say in one line what is wrong");
+  // The check tests the saved settings: change them first, then test.
+  test->excludes(server)->excludes(user)->excludes(password);
   auto* json = prefsCommand->add_flag("--json", "with --test: one JSON document (schema 1)");
   json->needs(test);
   prefsCommand->callback([&context, exitStatus, prefs, test, json] {
