@@ -14,6 +14,7 @@
 #include "host/Utils.h"
 #include "model/selection_suite.h"
 #include "model/tag_map.h"
+#include "plugin/designer_actions.h"
 #include "plugin/impl_registry.h"
 #include "plugin/osl_id.h"
 #include "plugin/publish_actions.h"
@@ -108,7 +109,7 @@ void OslActionComponent::UpdateActionStates(IActiveContext*, IActionStateList* l
 }
 
 void OslActionComponent::DoAction(IActiveContext*, ActionID action, PMPoint, IPMUnknown*) {
-  if (RunPublishAction(action)) return;
+  if (RunPublishAction(action) || RunDesignerToolAction(action)) return;
   switch (action) {
     case kOslCreateStackingGroupActionID:
       RunModalDialog(kCreateStackingGroupDialogRsrcID);

@@ -39,6 +39,11 @@ constexpr ActionID kOslCreateStackingGroupActionID = 0x199E05;
 constexpr ActionID kOslAddFieldToStackingGroupActionID = 0x199E06;
 constexpr ActionID kOslPreferencesActionID = 0x199E07;
 constexpr ActionID kOslPublishAsNewActionID = 0x199E08;
+// The designer tools' actions.
+constexpr ActionID kOslCheckActionID = 0x199E09;
+constexpr ActionID kOslDryRunActionID = 0x199E0A;
+constexpr ActionID kOslPreviewActionID = 0x199E0B;
+constexpr ActionID kOslConnectionTestActionID = 0x199E0C;
 
 // View resources.
 constexpr RsrcID kOslTemplateDialogRsrcID = 250;

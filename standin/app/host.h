@@ -18,6 +18,7 @@
 #include "standin/app/menu.h"
 #include "standin/app/publish_reports.h"
 #include "standin/app/session.h"
+#include "standin/app/tool_report.h"
 #include "standin/core/command_state.h"
 #include "standin/core/commands.h"
 #include "standin/core/file_system.h"
@@ -75,6 +76,8 @@ class Host {
   PanelHost& Panels() { return panels_; }
   SelectionSubject& ActiveSelectionSubject() { return selectionSubject_; }
   Menu& GetMenu() { return menu_; }
+  // What the plug-in's designer tools reported last (IToolReport).
+  ToolReports& Reports() { return reports_; }
 
   // The session's PDF export presets and current settings.
   PdfPresets& PdfExportPresets() { return pdfPresets_; }
@@ -120,6 +123,7 @@ class Host {
   std::unique_ptr<Boss> pdfExportProvider_;
   Session session_;
   int refusedKeys_ = 0;
+  ToolReports reports_;
   WidgetToolkit toolkit_;
   ViewRegistry views_;
   SelectionSubject selectionSubject_;

@@ -14,6 +14,7 @@
 #include "host/Scripting.h"
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
+#include "standin/cli/designer_commands.h"
 #include "standin/core/resource_ids.h"
 #include "standin/core/terminal_text.h"
 #include "standin/pdf/font_faces.h"
@@ -223,8 +224,11 @@ void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus) {
                                    "List spreads, pages and page items (uid, kind, "
                                    "page, bounds on the page, field tag)");
   items->add_option("DOC", args->itemsPath, "a .tlvd document")->required();
-  items->callback(
-      [&context, exitStatus, args] { *exitStatus = ListItems(context, args->itemsPath); });
+  auto* json = items->add_flag("--json", "one JSON document on stdout (schema 1)");
+  items->callback([&context, exitStatus, args, json] {
+    *exitStatus = *json ? RunItemsJson(context, args->itemsPath)
+                        : ListItems(context, args->itemsPath);
+  });
 
   auto* script = app.add_subcommand("script",
                                     "Call the plug-in's scripting method or read its "

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "standin/cli/cli_context.h"
+#include "standin/cli/designer_commands.h"
 #include "standin/cli/interrupt.h"
 
 int main(int argc, char** argv) {
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   osl_cli::AddUiCommands(app, context, &status);
   osl_cli::AddExportCommands(app, context, &status);
   osl_cli::AddPublishCommands(app, context, &status);
+  osl_cli::AddDesignerCommands(app, context, &status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,14 +1,8 @@
-// `osl check` and `osl publish`: the plug-in's publishing actions run from
-// the menu as a person picks them, with the template properties dialog
-// (view 250) filled from the options by a queued dialog script, as a person
-// would fill it.
-//
-// `osl check` runs the publish action with a dialog script that cancels the
-// properties dialog: the plug-in's own field-name check runs exactly as it
-// does before every publish (its question answered from --yes/--no/
-// --answers), and the publish ends at its dialog with nothing sent. The
-// host has no other way into the check: it is the first part of the publish
-// action, and the host does not read field tags itself.
+// `osl publish`: the plug-in's publishing actions run from the menu as a
+// person picks them, with the template properties dialog (view 250) filled
+// from the options by a queued dialog script, as a person would fill it.
+// `--dry-run` runs the plug-in's dry-run action through the same dialog; the
+// document is then never saved back.
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -17,6 +11,7 @@
 
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
+#include "standin/cli/designer_commands.h"
 #include "standin/cli/interrupt.h"
 #include "standin/cli/list_option.h"
 #include "standin/cli/publish_result.h"
@@ -92,42 +87,6 @@ bool DialogReported(standin::Host& host, size_t from, const std::string& what) {
   return false;
 }
 
-int RunCheck(CliContext& context, const std::string& path) {
-  int status = kExitOk;
-  standin::Document* doc = context.OpenDocument(path, &status);
-  if (!doc) return status;
-  standin::Host& host = *context.host();
-  std::string error;
-  if (!QueueDialogScript(host, "cancel", &error)) return context.UsageError(error);
-  const size_t alertsBefore = host.AlertLog().Log().size();
-  if (host.GetMenu().Run(kPublishAction, &error) != standin::Menu::Outcome::kRan) {
-    host.Dialogs().ClearScripts();
-    std::cerr << "osl: " << error << std::endl;
-    context.FinishDocument(doc);
-    return kExitErrorAlert;
-  }
-  host.Dialogs().ClearScripts();
-  // The check's question is the only one the action asks before its
-  // dialog; no question means no name is used twice.
-  const standin::AlertRecord* question = nullptr;
-  const auto& alerts = host.AlertLog().Log();
-  for (size_t i = alertsBefore; i < alerts.size() && !question; ++i) {
-    if (alerts[i].kind == standin::AlertKind::kAsk) question = &alerts[i];
-  }
-  const bool passed = !question || question->answer == 1;
-  if (!question) {
-    std::printf("field names: no name is used twice\n");
-  } else {
-    std::printf("field names: some are used more than once; publishing %s\n",
-                passed ? "would go on" : "was declined");
-  }
-  // The status says how the check went; a changed document that could not
-  // be saved (reported by FinishDocument) fails it too.
-  const int finished = context.FinishDocument(doc);
-  const bool saveFailed = finished != kExitOk && host.AlertLog().ErrorCount() == 0;
-  return passed && !saveFailed ? kExitOk : kExitErrorAlert;
-}
-
 struct PublishOptions {
   std::string path;
   std::string name;
@@ -136,6 +95,8 @@ struct PublishOptions {
   int clientType = -1;
   bool refresh = false;
   bool asNew = false;
+  bool dryRun = false;
+  bool json = false;  // the result goes into the JSON document, not onto its own line
 };
 
 // The dialog's refusal of the name box since `from` (the name it would
@@ -199,7 +160,8 @@ int RunPublish(CliContext& context, PublishOptions options) {
   if (!QueueDialogScript(host, steps, &error)) return context.UsageError(error);
 
   const size_t dialogLogBefore = host.Dialogs().Log().size();
-  const ActionID action = options.asNew ? kPublishAsNewAction : kPublishAction;
+  const ActionID action =
+      options.dryRun ? kDryRunAction : (options.asNew ? kPublishAsNewAction : kPublishAction);
   host.Publishes().Clear();
   const standin::Menu::Outcome outcome = host.GetMenu().Run(action, &error);
   host.Dialogs().ClearScripts();
@@ -213,21 +175,27 @@ int RunPublish(CliContext& context, PublishOptions options) {
     context.FinishDocument(doc);
     return kExitErrorAlert;
   }
-  const int finished = context.FinishDocument(doc);
+  // A dry run leaves the file as it was, whatever the dialog wrote.
+  const int finished = options.dryRun ? context.FinishStatus() : context.FinishDocument(doc);
   standin::EndStderrLine();
   if (NameRefused(host, dialogLogBefore)) {
-    std::printf("not published: the template needs a name; give it one with --name NAME\n");
-    std::fflush(stdout);
+    if (!options.json) {
+      std::printf("not published: the template needs a name; give it one with --name NAME\n");
+      std::fflush(stdout);
+    }
     return kExitUsage;
   }
   if (DialogReported(host, dialogLogBefore, "script error") ||
       DialogReported(host, dialogLogBefore, "still open")) {
-    std::printf("not published: the template properties dialog did not take the options\n");
-    std::fflush(stdout);
+    if (!options.json) {
+      std::printf("not published: the template properties dialog did not take the options\n");
+      std::fflush(stdout);
+    }
     return context.UsageError("the template properties dialog did not take the options:" +
                               standin::EscapeForTerminal(DialogLines(host, dialogLogBefore), ""));
   }
-  if (const auto& record = host.Publishes().Last()) {
+  // With --json the record goes into the JSON document instead.
+  if (const auto& record = host.Publishes().Last(); record && !options.json) {
     std::printf("%s\n", PublishResultLine(*record).c_str());
     std::fflush(stdout);
   }
@@ -237,17 +205,11 @@ int RunPublish(CliContext& context, PublishOptions options) {
 }  // namespace
 
 void AddPublishCommands(CLI::App& app, CliContext& context, int* exitStatus) {
-  auto checkPath = std::make_shared<std::string>();
-  auto* check = app.add_subcommand(
-      "check", "The field-name check that runs before every publish (nothing is published)");
-  check->add_option("DOC", *checkPath, "a .tlvd document")->required();
-  check->callback(
-      [&context, exitStatus, checkPath] { *exitStatus = RunCheck(context, *checkPath); });
-
   auto options = std::make_shared<PublishOptions>();
-  auto* publish =
-      app.add_subcommand("publish", "Publish the document as a template of the configured service");
-  publish->add_option("DOC", options->path, "a .tlvd document")->required();
+  auto many = std::make_shared<PublishManyOptions>();
+  auto* publish = app.add_subcommand(
+      "publish", "Publish documents as templates of the configured service, one after the other");
+  publish->add_option("DOC", many->paths, "the .tlvd documents")->required();
   auto* name = publish->add_option("--name", options->name,
                                    "template name (default: what the document holds)");
   publish->add_option("--client-type", options->clientTypeName,
@@ -255,11 +217,30 @@ void AddPublishCommands(CLI::App& app, CliContext& context, int* exitStatus) {
                           " (web: barcodes as text boxes), or the position in the dialog's list");
   publish->add_flag("--refresh", options->refresh,
                     "refresh the service's fields from the document (published documents)");
-  publish->add_flag("--as-new", options->asNew,
-                    "publish as a new template (default name: the document's file name)");
-  publish->callback([&context, exitStatus, options, name] {
+  auto* asNew = publish->add_flag(
+      "--as-new", options->asNew,
+      "publish as a new template (default name: the document's file name)");
+  auto* dryRun = publish->add_flag(
+      "--dry-run", many->dryRun,
+      "show what a publish would change at the service; nothing is sent, nothing is saved");
+  dryRun->excludes(asNew);
+  publish->add_flag("--keep-going", many->keepGoing,
+                    "with several documents: go on after one fails");
+  publish->add_flag("--json", many->json, "one JSON document on stdout (schema 1)");
+  publish->callback([&context, exitStatus, options, many, name] {
     options->hasName = name->count() > 0;
-    *exitStatus = RunPublish(context, *options);
+    options->dryRun = many->dryRun;
+    options->json = many->json;
+    if (options->hasName && many->paths.size() > 1) {
+      *exitStatus = context.UsageError(
+          "--name names one template: publish the documents one by one, or set each "
+          "document's name");
+      return;
+    }
+    *exitStatus = RunPublishMany(context, *many, [&context, options](const std::string& path) {
+      options->path = path;
+      return RunPublish(context, *options);
+    });
   });
 }
 

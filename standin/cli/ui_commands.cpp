@@ -24,6 +24,7 @@
 #include "host/IPlugIn.h"
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
+#include "standin/cli/designer_commands.h"
 #include "standin/cli/list_option.h"
 #include "standin/cli/server_address.h"
 #include "standin/core/terminal_text.h"
@@ -513,13 +514,20 @@ void AddUiCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   auto prefs = std::make_shared<PrefsOptions>();
   auto* prefsCommand = app.add_subcommand(
       "prefs", "Edit the connection settings in the preferences; no option: show them");
-  prefsCommand->add_option(
+  auto* server = prefsCommand->add_option(
       "--server", prefs->server,
       "base address of the service: http:// or https://, a host, an optional port, no blanks");
-  prefsCommand->add_option("--user", prefs->user, "user name");
-  prefsCommand->add_option("--password", prefs->password, "password");
-  prefsCommand->callback(
-      [&context, exitStatus, prefs] { *exitStatus = RunPrefs(context, *prefs); });
+  auto* user = prefsCommand->add_option("--user", prefs->user, "user name");
+  auto* password = prefsCommand->add_option("--password", prefs->password, "password");
+  auto* test = prefsCommand->add_flag(
+      "--test", "sign in with a read-only call and say in one line what is wrong");
+  // The check tests the saved settings: change them first, then test.
+  test->excludes(server)->excludes(user)->excludes(password);
+  auto* json = prefsCommand->add_flag("--json", "with --test: one JSON document (schema 1)");
+  json->needs(test);
+  prefsCommand->callback([&context, exitStatus, prefs, test, json] {
+    *exitStatus = *test ? RunPrefsTest(context, json->count() > 0) : RunPrefs(context, *prefs);
+  });
 
   struct DialogArguments {
     std::string path, action;

@@ -230,4 +230,17 @@ bool RenderPdf(const Document& doc, const PdfSettings& settings, const FontResol
   return true;
 }
 
+void DrawPage(cairo_t* cr, const Document& doc, const Page& page, const FontResolver& fonts,
+              FileSystem& files, std::string* warnings) {
+  FontFaces faces(fonts, &doc);
+  ImageCache images(files, warnings);
+  const CmykToRgb colors(files);
+  if (!colors.Managed() && warnings) *warnings += colors.Problem() + "\n";
+  PageDrawing drawing(cr, doc, faces, images, colors);
+  drawing.Draw(page);
+  if (warnings) {
+    for (const std::string& line : faces.Substitutions()) *warnings += line + "\n";
+  }
+}
+
 }  // namespace standin

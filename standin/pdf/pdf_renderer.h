@@ -7,9 +7,12 @@
 #include "standin/fonts/font_resolver.h"
 #include "standin/pdf/pdf_presets.h"
 
+typedef struct _cairo cairo_t;
+
 namespace standin {
 
 class Document;
+struct Page;
 
 // Draws every page of `doc`, spread by spread and page by page, one PDF
 // page each (the page's size), and hands the PDF's bytes to `write` as they
@@ -27,5 +30,11 @@ class Document;
 bool RenderPdf(const Document& doc, const PdfSettings& settings, const FontResolver& fonts,
                FileSystem& files, const FileSystem::Writer& write, std::string* error,
                std::string* warnings);
+
+// Draws `page` of `doc` onto `cr` exactly as RenderPdf draws it on a PDF
+// page: the page's top-left corner at the origin, one unit per point, under
+// whatever transformation `cr` already has. Warnings as for RenderPdf.
+void DrawPage(cairo_t* cr, const Document& doc, const Page& page, const FontResolver& fonts,
+              FileSystem& files, std::string* warnings);
 
 }  // namespace standin

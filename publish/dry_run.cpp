@@ -1,0 +1,537 @@
+#include "publish/dry_run.h"
+
+#include <sys/stat.h>
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/CAlert.h"
+#include "host/IApplication.h"
+#include "host/IDialogMgr.h"
+#include "host/ILabel.h"
+#include "host/ILayout.h"
+#include "host/ISession.h"
+#include "host/PersistUtils.h"
+#include "host/Utils.h"
+#include "model/tag_map.h"
+#include "plugin/osl_id.h"
+#include "publish/field_extraction.h"
+#include "publish/lint.h"
+#include "publish/my_strings.h"
+#include "publish/page_items.h"
+#include "publish/proof_pdf_assets.h"
+#include "publish/publish_sequence.h"
+#include "publish/publish_texts.h"
+#include "publish/tool_report_writer.h"
+#include "service/plugin_data.h"
+#include "service/service_calls.h"
+#include "service/soap_context.h"
+
+namespace {
+
+using namespace osl_soap;
+
+// The members of `field` a publish fills, as (name, text) pairs in a fixed
+// order; `groupName` stands for its logicGroupID.
+using FieldMembers = std::vector<std::pair<std::string, std::string>>;
+FieldMembers DescribeField(struct soap* soap, const OstrFieldInfo& field,
+                           const std::string& groupName);
+
+PMString Value(const TagMap& map, const char* key) {
+  const auto found = map.find(PMString(key));
+  return found == map.end() ? PMString() : found->second;
+}
+
+std::string Text(const std::string* text) { return text ? *text : std::string("(absent)"); }
+
+std::string Flag(bool value) { return value ? "true" : "false"; }
+
+// The size of the file at `path`, or -1 when it cannot be read.
+long long FileSize(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return static_cast<long long>(info.st_size);
+}
+
+bool OpenTemplateDialog() {
+  InterfacePtr<IApplication> application(GetExecutionContextSession(), IID_IAPPLICATION);
+  if (!application) return false;
+  InterfacePtr<IDialogMgr> dialogs(application->QueryDialogMgr());
+  if (!dialogs) return false;
+  const RsrcSpec spec(LocaleSetting::GetLocale(), kOslPluginID, kViewRsrcType,
+                      kOslTemplateDialogRsrcID, true);
+  IDialog* dialog = dialogs->CreateNewDialog(spec, IDialog::kMovableModal);
+  if (!dialog) return false;
+  dialog->Open();
+  dialog->Wait();
+  return true;
+}
+
+// The labels of the document's page items as they are now; Restore() gives
+// back every one the extraction changed.
+class SavedLabels {
+ public:
+  explicit SavedLabels(IDocument* document) {
+    UIDList items(document->GetDocDataBase());
+    CollectPageItems(document, &items);
+    for (int32 i = 0; i < items.Length(); ++i) {
+      InterfacePtr<ILabel> label(items.GetRef(i), IID_ILABEL);
+      if (label) saved_.push_back({items.GetRef(i), label->GetLabel()});
+    }
+  }
+  void Restore() const {
+    for (const auto& entry : saved_) {
+      InterfacePtr<ILabel> label(entry.first, IID_ILABEL);
+      if (label && label->GetLabel() != entry.second) label->SetLabel(entry.second);
+    }
+  }
+
+ private:
+  std::vector<std::pair<UIDRef, WideString>> saved_;
+};
+
+// A file the publish would upload.
+struct PlannedUpload {
+  std::string name;
+  std::string path;
+  long long size = -1;
+};
+
+const char* AssetTypeName(ns2__eAssetType type) {
+  switch (type) {
+    case ns2__eAssetType__masterPDF:
+      return "masterPDF";
+    case ns2__eAssetType__fontfile:
+      return "fontfile";
+    case ns2__eAssetType__graphicFile:
+      return "graphicFile";
+    case ns2__eAssetType__imagePickerFile:
+      return "imagePickerFile";
+    case ns2__eAssetType__tolvanDocument:
+      return "tolvanDocument";
+    case ns2__eAssetType__backgroundFile:
+      return "backgroundFile";
+  }
+  return "unknown";
+}
+
+class DryRun {
+ public:
+  DryRun(IDocument* document, const TagMap& map, const PMString& workFolder, bool refresh)
+      : document_(document),
+        map_(map),
+        workFolder_(workFolder),
+        refresh_(refresh),
+        user_(GetOslPlugInData().user.GetPlatformString()),
+        password_(GetOslPlugInData().password.GetPlatformString()),
+        templateEndpoint_(GetOslPlugInData().templateEndpoint.GetPlatformString()),
+        documentEndpoint_(GetOslPlugInData().documentEndpoint.GetPlatformString()),
+        reporter_("dry-run"),
+        assets_(strings_, [this](const PMString& path, const PMString& name) {
+          return Measure(path, name);
+        }) {}
+
+  bool Run() {
+    if (!context_) {
+      ReportFailedCall(nullptr, SOAP_EOM);
+      return false;
+    }
+    if (!ListTemplates() || !GetExistingFields() || !GetGroups()) return false;
+    ReportTemplate();
+    PlanDocumentCopy();
+    ReportGroups();
+    RunExtraction();
+    PlanProofPdf();
+    ReportAssets();
+    ReportLintFindings(LintDocument(document_), reporter_);
+    return true;
+  }
+
+ private:
+  bool Failed(int status) {
+    if (status == 0) return false;
+    ReportFailedCall(context_.get(), status);
+    return true;
+  }
+
+  // The template a publish would update: the publish's own rule (a
+  // template of the same name; among several, the one the document is
+  // bound to, else the first).
+  bool ListTemplates() {
+    name_ = Value(map_, tagkeys::kDocName).GetPlatformString();
+    const std::string boundTo = Value(map_, tagkeys::kDocID).GetPlatformString();
+    hadTemplateID_ = !boundTo.empty();
+    _ns4__getLibraryTemplates request;
+    request.email = strings_.Add(user_);
+    request.password = strings_.Add(password_);
+    if (Failed(CallGetLibraryTemplates(context_.get(), documentEndpoint_.c_str(), nullptr,
+                                       &request, templates_))) {
+      return false;
+    }
+    if (!templates_.getLibraryTemplatesResult) return true;
+    for (const docBuilderLibraryTemplate* candidate :
+         templates_.getLibraryTemplatesResult->libraryTemplate) {
+      if (!candidate || !candidate->docName || *candidate->docName != name_) continue;
+      if (!match_) match_ = candidate;
+      if (boundTo.empty() || candidate->docID == boundTo) {
+        match_ = candidate;
+        break;
+      }
+    }
+    return true;
+  }
+
+  bool GetExistingFields() {
+    if (!match_) return true;
+    _ns2__getFields request;
+    request.userEmail = user_;
+    request.userPassword = password_;
+    request.docCode = match_->docID;
+    request.docPassword = match_->docPassword;
+    return !Failed(
+        CallGetFields(context_.get(), templateEndpoint_.c_str(), nullptr, &request, existing_));
+  }
+
+  // The groups the service holds for the template; a new template has none.
+  bool GetGroups() {
+    stackingGroups_ =
+        ParseStringMap(Value(map_, tagkeys::kStackingGroups), PMString(tagkeys::kGroupSeparator));
+    if (stackingGroups_.empty() || !match_) return true;
+    _ns2__getLogicGroups request;
+    request.userEmail = user_;
+    request.userPassword = password_;
+    request.docCode = match_->docID;
+    request.docPassword = match_->docPassword;
+    return !Failed(CallGetLogicGroups(context_.get(), templateEndpoint_.c_str(), nullptr,
+                                      &request, storedGroups_));
+  }
+
+  void ReportTemplate() {
+    ReportRecord record;
+    std::string line;
+    if (match_) {
+      record.Text("action", std::string("update"))
+          .Text("name", name_)
+          .Text("id", match_->docID)
+          .Flag("active", match_->isActive)
+          .Flag("asks", !hadTemplateID_);
+      line = "template \"" + name_ + "\" (" + match_->docID + ") would be updated";
+      if (!match_->isActive) line += "; it is inactive at the service";
+      if (!hadTemplateID_)
+        line += "; the publish first asks whether to replace it (the document was never "
+                "published)";
+    } else {
+      record.Text("action", std::string("create"))
+          .Text("name", name_)
+          .Text("id", std::string())
+          .Flag("active", true)
+          .Flag("asks", false);
+      line = "template \"" + name_ + "\" would be created";
+      if (hadTemplateID_)
+        line += " (the service holds no template of this name for the document's identifier)";
+    }
+    reporter_.Add("template", record, line);
+  }
+
+  void PlanDocumentCopy() {
+    const PMString name = SafeTemplateName(Value(map_, tagkeys::kDocName)) + Literal(".tlvd");
+    const PMString path = workFolder_ + name;
+    PlannedUpload upload{name.GetUTF8String(), path.GetUTF8String(), -1};
+    if (SaveCopyOfDocument(document_, IDFile(path.GetPlatformString())) == kSuccess)
+      upload.size = FileSize(path.GetPlatformString());
+    planned_.push_back({upload, ns2__eAssetType__tolvanDocument});
+  }
+
+  void PlanProofPdf() {
+    const PMString name = SafeTemplateName(Value(map_, tagkeys::kDocName)) + Literal(".pdf");
+    const PMString path = workFolder_ + name;
+    PlannedUpload upload{name.GetUTF8String(), path.GetUTF8String(), -1};
+    int32 exported = 1;
+    {
+      HiddenFieldItems hidden(extraction_->TaggedItems());
+      exported = ExportProofPdf(document_, IDFile(path.GetPlatformString()),
+                                Literal(kOslPdfExportFormat));
+    }
+    if (exported == 0) upload.size = FileSize(path.GetPlatformString());
+    planned_.push_back({upload, ns2__eAssetType__masterPDF});
+  }
+
+  // The group records a publish would send, with the identifiers the
+  // service holds; a group new to the service gets a placeholder below 0
+  // so that the extraction can place fields in it.
+  void ReportGroups() {
+    std::map<std::string, const logicGroup*> stored;
+    if (storedGroups_.getLogicGroupsResult) {
+      for (const logicGroup* group : storedGroups_.getLogicGroupsResult->logicGroup) {
+        if (!group || !group->logicGroupName) continue;
+        stored[*group->logicGroupName] = group;
+        groupNames_[group->logicGroupID] = *group->logicGroupName;
+      }
+    }
+    int placeholder = -1;
+    for (const auto& entry : stackingGroups_) {
+      const std::string name = entry.first.GetUTF8String();
+      const bool down = entry.second != PMString("0");
+      logicGroup& group = groupRecords_.emplace_back();
+      group.logicGroupName = strings_.Add(name);
+      group.moveDirection = down ? ns2__eMoveDirection__moveDown : ns2__eMoveDirection__moveUp;
+      const auto known = stored.find(name);
+      std::string change = "add";
+      if (known != stored.end()) {
+        group.logicGroupID = known->second->logicGroupID;
+        change = known->second->moveDirection == group.moveDirection ? "keep" : "change";
+      } else {
+        group.logicGroupID = placeholder--;
+      }
+      newGroupNames_[group.logicGroupID] = name;
+      groups_.logicGroup.push_back(&group);
+      ReportRecord record;
+      record.Text("change", change)
+          .Text("name", name)
+          .Text("direction", std::string(down ? "moveDown" : "moveUp"));
+      if (change != "keep") {
+        reporter_.Add("group", record,
+                      std::string(change == "add" ? "stacking group added: "
+                                                  : "stacking group changed: ") +
+                          "\"" + name + "\" (" + (down ? "moveDown" : "moveUp") + ")");
+      } else {
+        reporter_.Add("group", record, "stacking group kept: \"" + name + "\"");
+      }
+    }
+  }
+
+  static std::string GroupName(const std::map<int, std::string>& names, int id) {
+    if (id == 0) return "none";
+    const auto found = names.find(id);
+    return found == names.end() ? "unknown " + std::to_string(id) : found->second;
+  }
+
+  void RunExtraction() {
+    // What the service holds now, before the extraction updates the
+    // reused records in place.
+    std::map<const OstrFieldInfo*, FieldMembers> before;
+    std::vector<const OstrFieldInfo*> existing;
+    if (match_ && existing_.getFieldsResult) {
+      for (const OstrFieldInfo* field : existing_.getFieldsResult->OstrFieldInfo) {
+        if (!field) continue;
+        existing.push_back(field);
+        before[field] = DescribeField(context_.get(), *field,
+                                      GroupName(groupNames_, field->logicGroupID));
+      }
+    }
+    FieldExtractionInput input;
+    input.document = document_;
+    input.existing = match_ ? existing_.getFieldsResult : nullptr;
+    input.clientType = Value(map_, tagkeys::kClientType);
+    input.refresh = refresh_;
+    input.groups = stackingGroups_.empty() ? nullptr : &groups_;
+    const SavedLabels labels(document_);
+    extraction_.emplace(input, strings_, assets_);
+    extraction_->Run();
+    labels.Restore();
+
+    std::set<const OstrFieldInfo*> kept;
+    int added = 0, changed = 0, unchanged = 0, deleted = 0;
+    for (const OstrFieldInfo* field : extraction_->Fields()) {
+      const FieldMembers now =
+          DescribeField(context_.get(), *field, GroupName(newGroupNames_, field->logicGroupID));
+      const std::string name = Text(field->fieldName);
+      const auto old = before.find(field);
+      if (old == before.end()) {
+        ++added;
+        ReportRecord record;
+        record.Text("change", std::string("add")).Text("name", name);
+        reporter_.Add("field", record, "field added: \"" + name + "\"");
+        for (const auto& member : now) ReportMember(name, member.first, "", member.second);
+        continue;
+      }
+      kept.insert(field);
+      std::string members;
+      std::vector<std::pair<size_t, size_t>> differences;
+      for (size_t i = 0; i < now.size() && i < old->second.size(); ++i) {
+        if (now[i].second == old->second[i].second) continue;
+        differences.push_back({i, i});
+        members += (members.empty() ? "" : "; ") + now[i].first + ": " + old->second[i].second +
+                   " \u2192 " + now[i].second;
+      }
+      if (differences.empty()) {
+        ++unchanged;
+        continue;
+      }
+      ++changed;
+      ReportRecord record;
+      record.Text("change", std::string("change")).Text("name", name);
+      reporter_.Add("field", record, "field changed: \"" + name + "\": " + members);
+      for (const auto& difference : differences) {
+        ReportMember(name, now[difference.first].first, old->second[difference.first].second,
+                     now[difference.first].second);
+      }
+    }
+    // setFields replaces the template's fields: the ones no item matches go.
+    const bool sendsFields = !extraction_->Fields().empty() || match_;
+    for (const OstrFieldInfo* field : existing) {
+      if (!sendsFields || kept.count(field)) continue;
+      ++deleted;
+      ReportRecord record;
+      record.Text("change", std::string("delete")).Text("name", Text(field->fieldName));
+      reporter_.Add("field", record, "field deleted: \"" + Text(field->fieldName) + "\"");
+    }
+    ReportRecord counts;
+    counts.Integer("added", added)
+        .Integer("changed", changed)
+        .Integer("deleted", deleted)
+        .Integer("unchanged", unchanged);
+    reporter_.Add("fields", counts,
+                  "fields: " + std::to_string(added) + " added, " + std::to_string(changed) +
+                      " changed, " + std::to_string(deleted) + " deleted, " +
+                      std::to_string(unchanged) + " unchanged");
+  }
+
+  void ReportMember(const std::string& field, const std::string& member, const std::string& old,
+                    const std::string& now) {
+    ReportRecord record;
+    record.Text("field", field).Text("member", member).Text("old", old).Text("new", now);
+    reporter_.Add("member", record, "  " + member + ": " + old + " \u2192 " + now);
+  }
+
+  // The uploader of the extraction: measures the file and answers with a
+  // stand-in address, so that the extraction goes on as after an upload.
+  PMString Measure(const PMString& path, const PMString& name) {
+    PlannedUpload upload{name.GetUTF8String(), path.GetUTF8String(),
+                         FileSize(path.GetPlatformString())};
+    pendingUploads_.push_back(upload);
+    return Literal("dry-run:" + upload.name);
+  }
+
+  void ReportAssets() {
+    // The extraction's uploads, in the order the asset list holds them:
+    // the document copy first, then images and fonts, the proof PDF last.
+    std::vector<std::pair<PlannedUpload, ns2__eAssetType>> ordered;
+    ordered.push_back(planned_.front());
+    ArrayOfAssetInfo* list = assets_.Array();
+    size_t next = 0;
+    for (const assetInfo* asset : list->assetInfo) {
+      if (!asset || next >= pendingUploads_.size()) continue;
+      ordered.push_back({pendingUploads_[next++], asset->assetType});
+    }
+    ordered.push_back(planned_.back());
+    long long total = 0;
+    for (const auto& entry : ordered) {
+      const PlannedUpload& upload = entry.first;
+      ReportRecord record;
+      record.Text("name", upload.name)
+          .Text("type", std::string(AssetTypeName(entry.second)))
+          .Integer("size", upload.size)
+          .Text("path", upload.path);
+      if (upload.size > 0) total += upload.size;
+      reporter_.Add("asset", record,
+                    "asset " + upload.name + " (" + AssetTypeName(entry.second) + "): " +
+                        (upload.size < 0 ? std::string("cannot be read")
+                                         : std::to_string(upload.size) + " bytes"));
+    }
+    ReportRecord sum;
+    sum.Integer("assets", static_cast<long long>(ordered.size())).Integer("bytes", total);
+    reporter_.Add("assets", sum,
+                  "assets: " + std::to_string(ordered.size()) + " files, " +
+                      std::to_string(total) + " bytes would be uploaded");
+  }
+
+  IDocument* document_;
+  TagMap map_;
+  const PMString workFolder_;
+  const bool refresh_;
+  const std::string user_, password_;
+  const std::string templateEndpoint_, documentEndpoint_;
+
+  ToolReporter reporter_;
+  my_strings strings_;
+  PublishAssets assets_;
+  OslSoapContext context_;
+
+  std::string name_;
+  bool hadTemplateID_ = false;
+  _ns4__getLibraryTemplatesResponse templates_;
+  const docBuilderLibraryTemplate* match_ = nullptr;
+  _ns2__getFieldsResponse existing_;
+  TagMap stackingGroups_;
+  _ns2__getLogicGroupsResponse storedGroups_;
+  std::map<int, std::string> groupNames_, newGroupNames_;
+  std::deque<logicGroup> groupRecords_;
+  ArrayOfLogicGroup groups_;
+  std::optional<FieldExtraction> extraction_;
+  std::vector<std::pair<PlannedUpload, ns2__eAssetType>> planned_;
+  std::vector<PlannedUpload> pendingUploads_;
+};
+
+FieldMembers DescribeField(struct soap* soap, const OstrFieldInfo& f,
+                           const std::string& groupName) {
+  const char* controlType = soap ? soap_ns2__enumControlType2s(soap, f.controlType) : nullptr;
+  return {
+      {"pageNumber", std::to_string(f.pageNumber)},
+      {"pdfRect", Text(f.pdfRect)},
+      {"rotation", NumberText(f.rotation)},
+      {"rotationPoint", std::to_string(static_cast<int>(f.rotationPoint))},
+      {"zOrder", std::to_string(f.zOrder)},
+      {"controlType", controlType ? controlType : std::to_string(static_cast<int>(f.controlType))},
+      {"setup_radioFieldType", Text(f.setup_USCOREradioFieldType)},
+      {"setup_controlTypeDDValue", Text(f.setup_USCOREcontrolTypeDDValue)},
+      {"setup_radioDataSource", Text(f.setup_USCOREradioDataSource)},
+      {"barCode", std::to_string(static_cast<int>(f.barCode))},
+      {"imagePickerGroup", std::to_string(static_cast<int>(f.imagePickerGroup))},
+      {"promptText", Text(f.promptText)},
+      {"logicGroup", groupName},
+      {"logicDependsOn", Text(f.logicDependsOn)},
+      {"defaultValue", Text(f.defaultValue)},
+      {"setup_defaultValueHTML", Text(f.setup_USCOREdefaultValueHTML)},
+      {"forProduction", Flag(f.forProduction)},
+      {"forProof", Flag(f.forProof)},
+      {"fieldEntryRequired", Flag(f.fieldEntryRequired)},
+      {"maxLength", std::to_string(f.maxLength)},
+      {"imageBorder", Flag(f.imageBorder)},
+      {"imageBorderWidth", NumberText(f.imageBorderWidth)},
+      {"imageBorderCMYK", Text(f.imageBorderCMYK)},
+      {"fontOpacity", NumberText(f.fontOpacity)},
+      {"fontName", Text(f.fontName)},
+      {"fontFileName", Text(f.fontFileName)},
+      {"fontSize", NumberText(f.fontSize)},
+      {"fontColorC", NumberText(f.fontColorC)},
+      {"fontColorM", NumberText(f.fontColorM)},
+      {"fontColorY", NumberText(f.fontColorY)},
+      {"fontColorK", NumberText(f.fontColorK)},
+      {"fontSpotColorName", Text(f.fontSpotColorName)},
+      {"fontTracking", NumberText(f.fontTracking)},
+      {"fontLeading", NumberText(f.fontLeading)},
+      {"fontUnderline", Flag(f.fontUnderline)},
+      {"fontAlignment", std::to_string(static_cast<int>(f.fontAlignment))},
+      {"fontForceFit", Flag(f.fontForceFit)},
+      {"fontHorizontalScale", NumberText(f.fontHorizontalScale)},
+      {"fontVerticalScale", NumberText(f.fontVerticalScale)},
+  };
+}
+
+}  // namespace
+
+bool DryRunPublish() {
+  OslPlugInData& data = GetOslPlugInData();
+  if (!data.IsConfigured()) {
+    CAlert::ErrorAlert(Translated("0x199e00knotConfiguredKey"));
+    return false;
+  }
+  if (ApplyPdfPreset(Literal(kOslPdfPresetName)) != kSuccess) return false;
+  data.dialogResult = 0;
+  if (!OpenTemplateDialog() || data.dialogResult == 0) return false;
+  const bool refresh = data.dialogResult == 2;
+  Utils<ILayoutUIUtils> layout;
+  IDocument* document = layout ? layout->GetFrontDocument() : nullptr;
+  if (!document) return false;
+  const TagMap map = ReadStringMap(::GetUIDRef(document));
+  const PMString workFolder = GetWorkFolder(data.GetSessionId());
+  if (workFolder.IsEmpty()) return false;
+  DryRun run(document, map, workFolder, refresh);
+  return run.Run();
+}

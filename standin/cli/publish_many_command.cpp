@@ -1,0 +1,158 @@
+// `osl publish DOC...`: several documents in turn, each published (or
+// dry-run) as `osl publish DOC` does with its own template data, one result
+// line each and a summary; and `--json` for one or many.
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "standin/app/host.h"
+#include "standin/cli/designer_commands.h"
+#include "standin/cli/publish_result.h"
+#include "standin/core/terminal_text.h"
+
+namespace osl_cli {
+
+namespace {
+
+// The text of the last information alert since `from`: how a publish ends
+// when it succeeds.
+std::string LastInformation(standin::Host& host, size_t from) {
+  const auto& log = host.AlertLog().Log();
+  for (size_t i = log.size(); i > from; --i) {
+    if (log[i - 1].kind == standin::AlertKind::kInfo) return log[i - 1].text;
+  }
+  return std::string();
+}
+
+// The plug-in's record of how one publish ended, for the JSON document.
+nlohmann::json PublishRecordJson(const PublishRecord& record) {
+  static const char* const kStatus[] = {"running", "published", "updated", "not published"};
+  static const char* const kFault[] = {"none",      "not configured", "cancelled", "declined",
+                                       "credentials", "no service",   "timeout",   "tls",
+                                       "http status", "service refused", "transfer", "local"};
+  nlohmann::json json = {{"status", kStatus[static_cast<int>(record.status)]},
+                         {"fault", kFault[static_cast<int>(record.fault)]},
+                         {"name", record.name},
+                         {"server", record.server},
+                         {"templateID", record.templateID},
+                         {"reason", record.reason},
+                         {"serviceMayHoldUncommitted", record.serviceMayHoldUncommitted}};
+  if (record.httpStatus != 0) json["httpStatus"] = record.httpStatus;
+  return json;
+}
+
+// The dry run's report of one document.
+nlohmann::json DryRunJson(const standin::ToolReports& reports) {
+  nlohmann::json fields = nlohmann::json::array();
+  for (const auto& record : reports.Records()) {
+    if (record.kind == "field") {
+      fields.push_back({{"change", record.Get("change")},
+                        {"name", record.Get("name")},
+                        {"members", nlohmann::json::array()}});
+    } else if (record.kind == "member" && !fields.empty() &&
+               fields.back()["name"] == record.Get("field")) {
+      fields.back()["members"].push_back(
+          {{"member", record.Get("member")}, {"old", record.Get("old")}, {"new", record.Get("new")}});
+    }
+  }
+  nlohmann::json templates = ReportRecordsJson(reports, "template");
+  nlohmann::json counts = ReportRecordsJson(reports, "fields");
+  nlohmann::json sums = ReportRecordsJson(reports, "assets");
+  return {{"template", templates.empty() ? nlohmann::json(nullptr) : templates.front()},
+          {"fields", fields},
+          {"fieldCounts", counts.empty() ? nlohmann::json(nullptr) : counts.front()},
+          {"groups", ReportRecordsJson(reports, "group")},
+          {"assets", ReportRecordsJson(reports, "asset")},
+          {"assetTotal", sums.empty() ? nlohmann::json(nullptr) : sums.front()},
+          {"findings", ReportRecordsJson(reports, "finding")}};
+}
+
+void PrintDryRun(const standin::ToolReports& reports) {
+  for (const auto& record : reports.Records()) {
+    if (record.kind == "summary") continue;
+    std::printf("%s\n", standin::EscapeForTerminal(record.line).c_str());
+  }
+}
+
+}  // namespace
+
+int RunPublishMany(CliContext& context, const PublishManyOptions& options,
+                   const std::function<int(const std::string& path)>& publishOne) {
+  const bool many = options.paths.size() > 1;
+  nlohmann::json documents = nlohmann::json::array();
+  int succeeded = 0, failed = 0, skipped = 0;
+  bool usage = false;
+  for (size_t n = 0; n < options.paths.size(); ++n) {
+    const std::string& path = options.paths[n];
+    if (failed > 0 && !options.keepGoing) {
+      ++skipped;
+      documents.push_back({{"document", path}, {"status", "skipped"}});
+      continue;
+    }
+    if (many) std::cerr << "osl: publishing " << path << " (" << n + 1 << " of "
+                        << options.paths.size() << ")" << std::endl;
+    const bool started = context.StartHost();
+    standin::Host* host = context.host();
+    const size_t alertsBefore = host ? host->AlertLog().Log().size() : 0;
+    const int errorsBefore = host ? host->AlertLog().ErrorCount() : 0;
+    if (host) host->Reports().Begin("");
+    const int status = started ? publishOne(path) : kExitUsage;
+    host = context.host();
+    const int errors = host ? host->AlertLog().ErrorCount() - errorsBefore : 0;
+    // The status of a run counts every error alert of this process; a
+    // document fails for its own error alerts, a usage error, or a status
+    // that no alert explains (a document that could not be saved).
+    const bool ok = status == kExitOk || (status == kExitErrorAlert && errors == 0 &&
+                                          errorsBefore > 0);
+    if (status == kExitUsage) usage = true;
+    ok ? ++succeeded : ++failed;
+    // The plug-in's own record says how a publish ended; a run without one (a dry run, a
+    // document that did not open) is described by its last information alert.
+    const std::optional<PublishRecord> record =
+        host && !options.dryRun ? host->Publishes().Last() : std::nullopt;
+    const std::string result = record ? PublishResultLine(*record)
+                               : host ? LastInformation(*host, alertsBefore)
+                                      : std::string();
+    nlohmann::json entry = {{"document", path},
+                            {"status", ok ? "ok" : "failed"},
+                            {"exit", ok ? kExitOk : (status == kExitOk ? kExitErrorAlert : status)},
+                            {"result", result},
+                            {"alerts", AlertsJson(context, alertsBefore)}};
+    if (record) entry["publish"] = PublishRecordJson(*record);
+    if (options.dryRun && host && host->Reports().Tool() == "dry-run") {
+      entry["dryRun"] = DryRunJson(host->Reports());
+      if (!options.json) PrintDryRun(host->Reports());
+    }
+    documents.push_back(entry);
+    if (many && !options.json) {
+      std::printf("%s: %s%s\n", standin::EscapeForTerminal(path).c_str(),
+                  ok ? (options.dryRun ? "dry run done" : "published") : "FAILED",
+                  // A publish's own result line is already above this one.
+                  result.empty() || record ? ""
+                                           : (" (" + standin::EscapeForTerminal(result) + ")").c_str());
+    }
+    // The next document becomes the front document on its own.
+    if (host && host->GetSession().FrontDocument())
+      host->GetSession().CloseDocument(host->GetSession().FrontDocument());
+  }
+  const int status = failed == 0 ? kExitOk : (usage && !many ? kExitUsage : kExitErrorAlert);
+  if (options.json) {
+    PrintJson({{"schema", kJsonSchema},
+               {"command", "publish"},
+               {"dryRun", options.dryRun},
+               {"documents", documents},
+               {"succeeded", succeeded},
+               {"failed", failed},
+               {"skipped", skipped},
+               {"exit", status}});
+  } else if (many) {
+    std::printf("%d of %zu documents %s, %d failed%s\n", succeeded, options.paths.size(),
+                options.dryRun ? "dry-run" : "published", failed,
+                skipped ? (", " + std::to_string(skipped) + " not tried (no --keep-going)").c_str()
+                        : "");
+  }
+  return status;
+}
+
+}  // namespace osl_cli
