@@ -62,3 +62,6 @@ constexpr PMIID IID_ILAYOUTUTILS = 0x5A042;
 constexpr PMIID IID_ITRANSFORMFACADE = 0x5A043;
 constexpr PMIID IID_IFONTMGR = 0x5A044;
 constexpr PMIID IID_IDOCUMENTUTILS = 0x5A045;
+
+// What a plug-in's long operations report to the host (on the session).
+constexpr PMIID IID_IPUBLISHREPORT = 0x5A060;  // the outcome of a publish run

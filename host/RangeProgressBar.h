@@ -20,4 +20,5 @@ class RangeProgressBar {
   std::string title_;
   std::string task_;
   int32 min_, max_, position_;
+  bool unprinted_ = false;  // a position change not shown yet
 };

@@ -16,7 +16,12 @@ IDocument* FrontDocument() {
 }
 
 void CheckAndPublish() {
-  if (CheckFieldNames()) PublishTemplate();
+  if (CheckFieldNames()) {
+    PublishTemplate();
+    return;
+  }
+  ReportNotPublished(PublishRecord::Fault::kDeclined,
+                     "some field names are used more than once, and publishing was declined");
 }
 
 // The front document loses its template name, identifier and password, so
@@ -26,7 +31,12 @@ void CheckAndPublish() {
 // the document keeps its link to the template it was published as.
 void PublishAsNew() {
   IDocument* document = FrontDocument();
-  if (!document || !CheckFieldNames()) return;
+  if (!document) return;
+  if (!CheckFieldNames()) {
+    ReportNotPublished(PublishRecord::Fault::kDeclined,
+                       "some field names are used more than once, and publishing was declined");
+    return;
+  }
   const UIDRef documentRef = ::GetUIDRef(document);
   TagMap map = ReadStringMap(documentRef);
   const char* const kTemplateKeys[] = {tagkeys::kDocName, tagkeys::kDocID, tagkeys::kDocPassword};

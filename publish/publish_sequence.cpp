@@ -21,7 +21,9 @@
 #include "publish/my_strings.h"
 #include "publish/page_items.h"
 #include "publish/proof_pdf_assets.h"
+#include "publish/publish_report.h"
 #include "publish/publish_texts.h"
+#include "service/fault_summary.h"
 #include "service/messages.h"
 #include "service/plugin_data.h"
 #include "service/service_calls.h"
@@ -93,8 +95,11 @@ enum class Outcome { kStopped, kOverLimit, kUpdatedInactive, kUpdated, kSaved };
 // reverse order (records and context before the strings they point at).
 class PublishRun {
  public:
-  PublishRun(IDocument* document, const TagMap& map, const PMString& workFolder, bool refresh);
+  PublishRun(IDocument* document, const TagMap& map, const PMString& workFolder, bool refresh,
+             PublishReporter* reporter);
   Outcome Run();
+  // True when the run found the template at the service (an update).
+  bool Updates() const { return found_; }
   // True once the document holds the identifier and password setTemplate
   // returned.
   bool IdentifiersStored() const { return identifiersStored_; }
@@ -120,8 +125,12 @@ class PublishRun {
   }
   void Step(int32 position, const char* taskKey);
   bool Failed(int status);
+  void Stop(PublishRecord::Fault fault, const std::string& reason) {
+    reporter_->Stopped(fault, reason);
+  }
 
   IDocument* document_;
+  PublishReporter* reporter_;
   TagMap map_;
   const PMString workFolder_;
   const PMString safeName_;
@@ -148,8 +157,9 @@ class PublishRun {
 };
 
 PublishRun::PublishRun(IDocument* document, const TagMap& map, const PMString& workFolder,
-                       bool refresh)
+                       bool refresh, PublishReporter* reporter)
     : document_(document),
+      reporter_(reporter),
       map_(map),
       workFolder_(workFolder),
       safeName_(SafeTemplateName(Value(map, tagkeys::kDocName))),
@@ -170,6 +180,12 @@ void PublishRun::Step(int32 position, const char* taskKey) {
 bool PublishRun::Failed(int status) {
   if (status == 0) return false;
   ReportFailedCall(context_.get(), status);
+  std::string endpoint, action;
+  if (!OslLastRequest(context_.get(), &endpoint, &action) || endpoint.empty()) {
+    endpoint = templateEndpoint_;
+  }
+  const OslFaultSummary summary = SummarizeFailedCall(context_.get(), status, endpoint);
+  reporter_->Stopped(summary.kind, summary.text, summary.httpStatus);
   return true;
 }
 
@@ -177,6 +193,7 @@ Outcome PublishRun::Run() {
   Step(0, "0x199e00ksetTemplateKey");
   if (!context_) {
     ReportFailedCall(nullptr, SOAP_EOM);
+    Stop(PublishRecord::Fault::kLocal, "this machine ran out of memory for the exchange");
     return Outcome::kStopped;
   }
   template_.docName = strings_.Add(Value(map_, tagkeys::kDocName).GetPlatformString());
@@ -227,6 +244,7 @@ bool PublishRun::ListTemplates() {
   found_ = true;
   inactive_ = !match->isActive;
   template_.docID = match->docID;
+  reporter_->TemplateNamed(match->docID);
   template_.docPassword = match->docPassword;
   if (hadTemplateID_) {
     if (match->docCategory) template_.docCategory = strings_.Add(*match->docCategory);
@@ -242,6 +260,9 @@ bool PublishRun::ListTemplates() {
   SetValue(&map_, tagkeys::kDocPassword, PMString());
   SetValue(&map_, tagkeys::kDocName, PMString());
   WriteStringMap(::GetUIDRef(document_), map_);
+  Stop(PublishRecord::Fault::kDeclined,
+       "a template named '" + *template_.docName +
+           "' already exists at the service, and replacing it was declined");
   return false;
 }
 
@@ -276,12 +297,14 @@ bool PublishRun::SetTemplate() {
   }
   request.templateInfo = &template_;
   _ns2__setTemplateResponse response;
+  reporter_->RequestingTemplate();
   if (Failed(CallSetTemplate(context_.get(), templateEndpoint_.c_str(), nullptr, &request,
                              response))) {
     return false;
   }
   if (!response.setTemplateResult) {
     CAlert::ErrorAlert(Literal("ns3__setTemplateResponse.setTemplateResult == NULL"));
+    Stop(PublishRecord::Fault::kTransfer, "the service's answer named no template");
     return false;
   }
   templateID_ = response.setTemplateResult->docID;
@@ -300,8 +323,11 @@ bool PublishRun::StoreIdentifiers() {
     SetValue(&map_, tagkeys::kDocID, PMString());
     SetValue(&map_, tagkeys::kDocPassword, PMString());
     if (!found_) WriteStringMap(documentRef, map_);
+    Stop(PublishRecord::Fault::kServiceRefused,
+         "the service did not accept the template (it answered no usable identifier)");
     return false;
   }
+  reporter_->TemplateNamed(templateID_);
   SetValue(&map_, tagkeys::kDocID, Literal(templateID_));
   SetValue(&map_, tagkeys::kDocPassword, Literal(templatePassword_));
   WriteStringMap(documentRef, map_);
@@ -316,12 +342,15 @@ bool PublishRun::SendDocumentCopy() {
   // run left under that name, nor by nothing.
   if (SaveCopyOfDocument(document_, IDFile(path.GetPlatformString())) != kSuccess) {
     CAlert::ErrorAlert(Translated("0x199e00ksaveCopyFailedKey") + path);
+    Stop(PublishRecord::Fault::kLocal, "the copy of the document could not be saved");
     return false;
   }
   Step(2, "0x199e00kuploadtlvdKey");
   const PMString url = UploadFile(path, name);
   if (url.IsEmpty()) {
     CAlert::ErrorAlert(Translated("0x199e00kuploadFailedKey") + name);
+    Stop(PublishRecord::Fault::kTransfer,
+         "the file " + name.GetUTF8String() + " could not be uploaded to the service");
     return false;
   }
   Step(3, "0x199e00ksetLogicGroupsKey");
@@ -397,12 +426,15 @@ bool PublishRun::SendProofPdf() {
   }
   if (exported != 0) {
     CAlert::ErrorAlert(Literal("********\nError:\n ") + path + Literal("\n********"));
+    Stop(PublishRecord::Fault::kLocal, "the proof PDF could not be exported");
     return false;
   }
   Step(7, "0x199e00kuploadpdfKey");
   const PMString url = UploadFile(path, name);
   if (url.IsEmpty()) {
     CAlert::ErrorAlert(Translated("0x199e00kuploadFailedKey") + name);
+    Stop(PublishRecord::Fault::kTransfer,
+         "the file " + name.GetUTF8String() + " could not be uploaded to the service");
     return false;
   }
   assets_.Add(url, name, ns2__eAssetType__masterPDF);
@@ -441,32 +473,63 @@ PMString SafeTemplateName(const PMString& docName) {
   return name;
 }
 
+void ReportNotPublished(PublishRecord::Fault fault, const std::string& reason) {
+  PublishReporter reporter;
+  PMString name;
+  Utils<ILayoutUIUtils> layout;
+  if (IDocument* document = layout ? layout->GetFrontDocument() : nullptr) {
+    name = Value(ReadStringMap(::GetUIDRef(document)), tagkeys::kDocName);
+  }
+  reporter.Start(name, GetOslPlugInData().server);
+  reporter.Stopped(fault, reason);
+}
+
 bool PublishTemplate() {
   OslPlugInData& data = GetOslPlugInData();
+  PublishReporter reporter;
   if (!data.IsConfigured()) {
     CAlert::ErrorAlert(Translated("0x199e00knotConfiguredKey"));
+    reporter.Stopped(PublishRecord::Fault::kNotConfigured, "no server is configured");
     return false;
   }
-  if (ApplyPdfPreset(Literal(kOslPdfPresetName)) != kSuccess) return false;
+  if (ApplyPdfPreset(Literal(kOslPdfPresetName)) != kSuccess) {
+    reporter.Stopped(PublishRecord::Fault::kLocal, std::string("the PDF export preset \"") +
+                                                       kOslPdfPresetName +
+                                                       "\" for the proof could not be applied");
+    return false;
+  }
   data.dialogResult = 0;
-  if (!RunTemplateDialog() || data.dialogResult == 0) return false;
+  if (!RunTemplateDialog() || data.dialogResult == 0) {
+    reporter.Stopped(PublishRecord::Fault::kCancelled,
+                     "the template properties dialog was not confirmed");
+    return false;
+  }
   const bool refresh = data.dialogResult == 2;
 
   Utils<ILayoutUIUtils> layout;
   IDocument* document = layout ? layout->GetFrontDocument() : nullptr;
-  if (!document) return false;
+  if (!document) {
+    reporter.Stopped(PublishRecord::Fault::kLocal, "there is no document to publish");
+    return false;
+  }
   const TagMap map = ReadStringMap(::GetUIDRef(document));
+  reporter.Start(Value(map, tagkeys::kDocName), data.server);
   const PMString workFolder = GetWorkFolder(data.GetSessionId());
   // Without a work folder (its alert has been shown) the files would land
   // wherever the host happens to run.
-  if (workFolder.IsEmpty()) return false;
+  if (workFolder.IsEmpty()) {
+    reporter.Stopped(PublishRecord::Fault::kLocal, "there is no folder for the publish's files");
+    return false;
+  }
 
   Outcome outcome = Outcome::kStopped;
   bool stored = false;
+  bool updates = false;
   {
-    PublishRun run(document, map, workFolder, refresh);
+    PublishRun run(document, map, workFolder, refresh, &reporter);
     outcome = run.Run();
     stored = run.IdentifiersStored();
+    updates = run.Updates();
   }
   const char* key = nullptr;
   switch (outcome) {
@@ -486,5 +549,6 @@ bool PublishTemplate() {
       break;
   }
   CAlert::InformationAlert(Translated(key));
+  reporter.Succeeded(updates);
   return stored;
 }

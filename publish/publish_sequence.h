@@ -11,6 +11,9 @@
 // assets) is released on every path.
 #pragma once
 
+#include <string>
+
+#include "host/IPublishReport.h"
 #include "host/PMString.h"
 
 // Runs the publish on the front document; reports everything through
@@ -19,7 +22,15 @@
 // an updated template, a new template). Returns true when the document
 // received the template identifier and password setTemplate answered (the
 // run may have stopped later), false when the run stopped before that.
+// Every run also reports its record to the host (host/IPublishReport.h):
+// the template's name, the service, its identifier once known, and at the
+// end published, updated, or not published with the reason in plain words.
 bool PublishTemplate();
+
+// Reports to the host a publish that stopped before PublishTemplate ran
+// (the field-name check was declined): the front document's template name,
+// the configured service, `fault` and `reason`.
+void ReportNotPublished(PublishRecord::Fault fault, const std::string& reason);
 
 // The base name of the files a publish writes and uploads: `docName`
 // reduced to the characters a-z, A-Z and 0-9, order kept; "template" when

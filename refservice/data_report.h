@@ -27,8 +27,10 @@ int ListTemplates(const std::string& dataDir, std::ostream& out, std::ostream& e
 int ShowTemplate(const std::string& dataDir, const std::string& id, std::ostream& out,
                  std::ostream& err);
 
-// `text` with its control bytes and backslashes escaped (\t \n \r \\ and \xHH), so that one value
-// always stays on one line and in one tab-separated column.
+// `text` with its control bytes and backslashes escaped (\t \n \r \\ and \xHH), and its C1
+// controls, line and paragraph separators and bidirectional formatting characters (U+061C,
+// U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) as \uHHHH, so that one value always stays on one
+// line and in one tab-separated column and cannot reorder what is printed after it.
 std::string PrintableText(std::string_view text);
 
 }  // namespace refservice

@@ -15,6 +15,7 @@
 #include "refservice/storage/file_system.h"
 #include "refservice/storage/file_util.h"
 #include "refservice/http/http_daemon.h"
+#include "refservice/render/render_command.h"
 #include "refservice/service_app.h"
 #include "refservice/soap/soap_endpoint.h"
 #include "refservice/storage/store.h"
@@ -62,6 +63,11 @@ SIGINT or SIGTERM end the service after the requests in progress (at most 5 seco
 Read-only commands (safe while the service runs):
   osl-service list --data DIR       one line per stored template
   osl-service show --data DIR ID    one template: record, logic groups, fields, assets
+  osl-service render --data DIR ID --values VALUES.json OUT.pdf
+                                    a document built from the template: the master PDF's pages
+                                    with every field filled from VALUES.json (field name -> text;
+                                    an image field's value is an image file's path); prints what
+                                    was done with each field; exit 2 on bad input, nothing written
 
 Fault injection (for testing clients): --fault OPERATION:KIND[:COUNT], repeatable.
   OPERATION  getLibraryTemplates, setTemplate, getFields, setFields, getLogicGroups,
@@ -198,6 +204,16 @@ int main(int argc, char** argv) {
       "show", "print one template: record, logic groups, fields, assets (read-only)");
   show->add_option("--data", reportDir, "the data folder")->required();
   show->add_option("ID", reportId, "the template identifier")->required();
+  std::string valuesPath;
+  std::string outPath;
+  CLI::App* render = app.add_subcommand(
+      "render", "build a document from a stored template and values (read-only on DIR)");
+  render->add_option("--data", reportDir, "the data folder")->required();
+  render->add_option("ID", reportId, "the template identifier")->required();
+  render->add_option("--values", valuesPath,
+                     "JSON object: field name -> text (image fields: a file path)")
+      ->required();
+  render->add_option("OUT", outPath, "the PDF to write")->required();
   app.require_subcommand(0, 1);
 
   try {
@@ -211,6 +227,7 @@ int main(int argc, char** argv) {
 
   if (*list) return ListTemplates(reportDir, std::cout, std::cerr);
   if (*show) return ShowTemplate(reportDir, reportId, std::cout, std::cerr);
+  if (*render) return RenderCommand(reportDir, reportId, valuesPath, outPath, std::cout, std::cerr);
   if (dataDir.empty()) {
     std::cerr << "osl-service: --data DIR is required\n";
     return 2;
@@ -288,6 +305,7 @@ int main(int argc, char** argv) {
   serviceOptions.maxUploadBody = static_cast<uint64_t>(maxUploadMb) << 20;
   serviceOptions.xmlLimits = xmlLimits;
   serviceOptions.delayMs = delayMs;
+  serviceOptions.dataDir = dataDir;
   ServiceApp service(serviceOptions, &store, fs.get(), &quota, &faults, &dispatcher);
 
   // The signals that end the service are taken by this thread only (sigwait below); every thread

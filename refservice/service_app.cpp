@@ -83,7 +83,9 @@ constexpr const char kIndexText[] =
     "  POST /services/templateMgr.svc    template manager (SOAP 1.1)\n"
     "  POST /services/builddoc.asmx      document builder (SOAP 1.1)\n"
     "  POST /fileUpload.aspx?sessionid=ID  file upload (multipart/form-data)\n"
-    "  GET  /files/ID/TOKEN/NAME         an uploaded file\n";
+    "  GET  /files/ID/TOKEN/NAME         an uploaded file\n"
+    "  GET  /                            the web pages: sign in, templates, fill forms\n"
+    "  POST /api/templates/ID/documents  a document built from a template (PDF)\n";
 
 // Collects a SOAP envelope (bounded) and answers it through the dispatcher. With an `injected`
 // reply the request is run as an injected SOAP Fault (which changes nothing, but ends the publish
@@ -194,7 +196,8 @@ ServiceApp::ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, Upl
       fs_(fs),
       quota_(quota),
       faults_(faults),
-      dispatcher_(dispatcher) {}
+      dispatcher_(dispatcher),
+      web_(std::make_unique<WebApp>(WebOptions{options_.dataDir, options_.maxUploadBody}, store, fs)) {}
 
 std::string ServiceApp::PublicHost(const HttpRequestHead& head) const {
   std::optional<std::string_view> host = head.Header("host");
@@ -219,11 +222,12 @@ std::unique_ptr<HttpExchange> ServiceApp::Begin(const HttpRequestHead& head, Htt
     }
     return isSoap ? BeginSoap(head, reply) : BeginUpload(head, reply);
   }
+  if (WebApp::Handles(path)) return web_->Begin(head, reply);
   if (head.method != "GET" && head.method != "HEAD") {
     *reply = MethodNotAllowed("GET, HEAD");
     return nullptr;
   }
-  if (path == "/") {
+  if (path == "/index.txt") {
     *reply = HttpResponse::Text(200, kIndexText);
   } else if (path.rfind(kFilesPrefix, 0) == 0) {
     *reply = FileGet(head);

@@ -13,6 +13,7 @@
 #include "refservice/storage/store.h"
 #include "refservice/storage/upload_quota.h"
 #include "refservice/soap/xml_guard.h"
+#include "refservice/web/web_app.h"
 
 namespace refservice {
 
@@ -51,6 +52,7 @@ struct ServiceOptions {
   uint64_t maxUploadBody = 256u << 20;  // bytes
   XmlLimits xmlLimits;                  // checked before a SOAP request is parsed
   int delayMs = 3000;                   // how long the "delay" fault holds an answer back
+  std::string dataDir;                  // the data folder (the web pages read font files there)
 };
 
 class ServiceApp : public HttpHandler {
@@ -84,6 +86,7 @@ class ServiceApp : public HttpHandler {
   UploadQuota* quota_;
   FaultInjector* faults_;
   SoapDispatcher* dispatcher_;
+  std::unique_ptr<WebApp> web_;  // pages, fill links and the document API
 };
 
 // Bytes that are not XML (nor any other structured text), used by the "garbage" fault.

@@ -1,8 +1,10 @@
 #include "service/platform.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -49,3 +51,12 @@ bool OslPlatform::IsDirectory(const std::string& path) {
 }
 
 OslTimeLimits OslPlatform::TimeLimits() { return OslTimeLimits(); }
+
+int OslPlatform::RenameFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int OslPlatform::CreateUnnamedFile(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  return fd >= 0 ? fd : -errno;
+}

@@ -29,6 +29,12 @@ class OslPlatform {
   virtual std::string LogFolder();
   // True when `path` names an existing folder.
   virtual bool IsDirectory(const std::string& path);
+  // Opens a new file without a name in `folder` for writing, owner-only
+  // (open(2) with O_TMPFILE). Returns the descriptor, or minus the errno.
+  virtual int CreateUnnamedFile(const std::string& folder);
+  // Renames the file `from` to `to`, replacing `to` (rename(2)). Returns 0,
+  // or the errno of the failure.
+  virtual int RenameFile(const std::string& from, const std::string& to);
   // The time-outs and deadlines of service calls and uploads; read when a
   // SOAP context is made. The real system answers OslTimeLimits' defaults.
   virtual OslTimeLimits TimeLimits();

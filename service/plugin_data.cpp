@@ -19,6 +19,7 @@
 #include "host/ISession.h"
 #include "host/InterfacePtr.h"
 #include "service/platform.h"
+#include "service/settings_file.h"
 
 namespace {
 
@@ -45,28 +46,6 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Replaces `path` with `text`, readable and writable by its owner only:
-// a temporary file in the same folder is written, flushed to disk and
-// renamed over it, so a failure at any step leaves the old file whole.
-bool WritePrivateFileAtomically(const std::string& path, const std::string& text) {
-  if (path.empty()) return false;
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, 0600) == 0;
-  for (size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  ok = ok && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
-  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
-  return ok;
-}
 
 bool EndsWith(const PMString& text, const PMString& tail) {
   return text.CharCount() >= tail.CharCount() &&
@@ -223,7 +202,10 @@ void OslPlugInData::SaveSettings() {
     return;
   }
   // The file holds a password: it is private, and replaced whole or not at all.
-  if (!WritePrivateFileAtomically(path, text)) CAlert::ErrorAlert(Literal(path));
+  std::string reason;
+  if (!WriteSettingsFile(path, text, &reason)) {
+    CAlert::ErrorAlert(Literal(path + "\nNot saved: " + reason + "."));
+  }
 }
 
 void OslPlugInData::ParseSettingsLine(const PMString& line) {

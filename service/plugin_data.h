@@ -53,8 +53,10 @@ class OslPlugInData {
   // plain concatenation (no slash added or removed).
   void BuildEndpoints();
   // Rewrites the settings file at settingsPath (created readable and
-  // writable by its owner only). When the file cannot be written, shows an
-  // error alert whose text is the path. When a value to be written holds a CR,
+  // writable by its owner only; a symbolic link is written through to its
+  // target; see service/settings_file.h). When the file cannot be written,
+  // shows an error alert whose first line is the path and whose second says
+  // "Not saved: " and the system's reason. When a value to be written holds a CR,
   // LF or NUL character (it would not read back as the same value on the same
   // line), or when the file would be longer than the part of it that is
   // read (kOslSettingsReadLimit), nothing is written: the file stays as it

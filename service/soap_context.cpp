@@ -1,6 +1,7 @@
 #include "service/soap_context.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdsoap2.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -50,6 +51,10 @@ struct ContextState {
   std::chrono::milliseconds callDeadline{0};
   bool armed = false;    // an exchange with a deadline is running
   bool expired = false;  // the deadline cut it short
+  // The service sent nothing for the receive time-out while a reply was
+  // awaited, and the exchange was ended there.
+  bool silent = false;
+  std::chrono::microseconds silence{0};  // the time-out that ran out
   Clock::time_point deadline;
   std::chrono::milliseconds limit{0};
 
@@ -157,6 +162,7 @@ SOAP_SOCKET GuardedOpen(struct soap* soap, const char* endpoint, const char* hos
   ContextState* state = FindState(soap);
   if (!state) return SOAP_INVALID_SOCKET;
   state->peerRefused = false;
+  state->silent = false;
   SOAP_SOCKET socket = SOAP_INVALID_SOCKET;
   const bool ran = WithinDeadline(state, &soap->connect_timeout, [&] {
     socket = state->open(soap, endpoint, host, port);
@@ -207,9 +213,66 @@ int GuardedSend(struct soap* soap, const char* data, size_t size) {
   return status;
 }
 
+// The runtime's time-out value `timeout` (seconds when positive,
+// microseconds when negative) as a duration; zero for none.
+std::chrono::microseconds TimeOut(int timeout) {
+  if (timeout > 0) return std::chrono::seconds(timeout);
+  return std::chrono::microseconds(-static_cast<std::int64_t>(timeout));
+}
+
+// Waits until the service sends something on the connection (or closes it),
+// for no longer than the receive time-out allows silence and the running
+// exchange's deadline allows time. Every gap of a reply is waited for here,
+// the one before its first byte included, so the silence limit holds on each
+// of them whatever the runtime's own waiting does. False, with the exchange
+// marked silent or expired, when the wait ran out.
+bool AwaitService(struct soap* soap, ContextState* state) {
+  if (!soap_valid_socket(soap->socket)) return true;  // the runtime reports it
+  const std::chrono::microseconds silence = TimeOut(soap->recv_timeout);
+  const Clock::time_point quiet = Clock::now() + silence;
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    bool deadlineFirst = false;
+    std::chrono::microseconds wait = std::chrono::microseconds::max();
+    if (silence.count() > 0) wait = std::chrono::duration_cast<std::chrono::microseconds>(quiet - now);
+    if (state->armed) {
+      const std::chrono::microseconds left = Left(*state);
+      if (left <= wait) {
+        wait = left;
+        deadlineFirst = true;
+      }
+    }
+    int timeoutMs = -1;  // no limit at all: wait as long as it takes
+    if (wait != std::chrono::microseconds::max()) {
+      if (wait.count() <= 0) {
+        if (deadlineFirst) {
+          state->expired = true;
+        } else {
+          state->silent = true;
+          state->silence = silence;
+        }
+        soap->errnum = 0;
+        return false;
+      }
+      timeoutMs = static_cast<int>(
+          std::min<std::int64_t>((wait.count() + 999) / 1000, std::int64_t{INT_MAX}));
+    }
+    struct pollfd ready = {soap->socket, POLLIN, 0};
+    const int got = poll(&ready, 1, timeoutMs);
+    if (got > 0) return true;
+    if (got < 0 && errno != EINTR) return true;  // the runtime's read reports it
+  }
+}
+
 size_t GuardedReceive(struct soap* soap, char* data, size_t size) {
   ContextState* state = FindState(soap);
   if (!state) return 0;
+  // A reply cut off by the silence stays cut off: the runtime may ask for
+  // more after the end it was given, and must not wait for it again.
+  if (state->silent || !AwaitService(soap, state)) {
+    soap->errnum = 0;
+    return 0;
+  }
   size_t got = 0;
   WithinDeadline(state, &soap->recv_timeout, [&] {
     got = state->receive(soap, data, size);
@@ -309,6 +372,7 @@ void OslStartDeadline(struct soap* soap, std::chrono::milliseconds limit) {
   if (!state) return;
   state->armed = true;
   state->expired = false;
+  state->silent = false;
   state->limit = limit;
   state->deadline = Clock::now() + limit;
 }
@@ -317,8 +381,19 @@ int OslEndDeadline(struct soap* soap, int status) {
   ContextState* state = FindState(soap);
   if (!state || !state->armed) return status;
   state->armed = false;
-  if (!state->expired) return status;
   char detail[160];
+  // A reply cut off by the silence fails for that reason, even when the
+  // runtime took the cut for the reply's end: the service never ended it.
+  const bool silent = state->silent;
+  state->silent = false;
+  if (!state->expired && silent) {
+    const double seconds = static_cast<double>(state->silence.count()) / 1e6;
+    std::snprintf(detail, sizeof detail, "No byte of the service's reply arrived for %g second%s.",
+                  seconds, seconds == 1.0 ? "" : "s");
+    return soap_set_receiver_error(soap, "the service fell silent", soap_strdup(soap, detail),
+                                   SOAP_EOF);
+  }
+  if (!state->expired) return status;
   std::snprintf(detail, sizeof detail,
                 "The exchange with the service did not end within its limit of %.1f seconds.",
                 static_cast<double>(state->limit.count()) / 1000.0);

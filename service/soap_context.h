@@ -12,7 +12,9 @@
 // 120 s of silence while a reply is awaited; uploads: 60 s in every phase),
 // and each exchange has an overall deadline (a call: 5 minutes; an upload:
 // 2 minutes plus its size at 32 KiB/s). An exchange that exceeds either fails
-// with a status and a fault report like any other failure.
+// with a status and a fault report like any other failure. The silence limit
+// holds on every gap of a reply, the wait for its first byte included; a
+// reply cut short by it fails with the fault "the service fell silent".
 //
 // A peer that refuses a request (an HTTP status of 300 or more) and closes
 // the connection while the request is still being sent (a server refusing a
@@ -77,7 +79,11 @@ void OslStartDeadline(struct soap* soap, std::chrono::milliseconds limit);
 // Ends the deadline started on `soap`. When the deadline cut the exchange
 // short, stores the fault "Time limit exceeded" (server-side fault code,
 // detail naming the limit) in the context and returns SOAP_EOF, whatever
-// `status` was; otherwise returns `status`.
+// `status` was. When the service sent nothing for the receive time-out while
+// a reply was awaited (the reply was cut off there, whatever the runtime made
+// of it), stores the fault "the service fell silent" (server-side fault code,
+// detail naming the time-out) and returns SOAP_EOF. Otherwise returns
+// `status`.
 int OslEndDeadline(struct soap* soap, int status);
 
 // The endpoint and SOAPAction of the last request sent on `soap` (the runtime

@@ -1,10 +1,13 @@
 #include "service/upload.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,9 +43,60 @@ PMString Literal(const std::string& utf8) {
 
 void Inform(const std::string& text) { CAlert::InformationAlert(Literal(text)); }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+// What OpenRegularFile answers when it has no descriptor to give.
+constexpr int kNotOpened = -1;
+constexpr int kNotRegular = -2;
+
+// Closes the descriptor it holds (a negative one is none).
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
 };
+
+// Opens `path` for reading when it is a regular file. The open never waits:
+// a FIFO without a writer (or a device) would otherwise hold the host in
+// open() for good, so it is opened without blocking, checked through its
+// descriptor (no window between the check and the use), and refused.
+// Answers the descriptor, kNotOpened or kNotRegular.
+int OpenRegularFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return kNotOpened;
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    close(fd);
+    return kNotOpened;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    close(fd);
+    return kNotRegular;
+  }
+  // Reads of a regular file block as they always do.
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags != -1) (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+// Reads exactly `size` bytes from `fd`; false on an error or a file that
+// ended sooner.
+bool ReadAll(int fd, char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t got = read(fd, data, size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    data += got;
+    size -= static_cast<size_t>(got);
+  }
+  return true;
+}
 
 // Memory for a file's bytes, its pages made in one request to the system when
 // it is allocated (reading into memory whose pages are made one fault at a
@@ -99,6 +153,14 @@ bool IsHttpAddress(const std::string& address) {
   return sendable && (startsWith("http://") || startsWith("https://"));
 }
 
+// Records the refusal (status 400 or 500) whose reply text is `body` as the
+// runtime records every other refusal: an HTTP error whose detail is the
+// service's text, so that the fault report shows what the service said.
+void SetHttpRefusal(struct soap* soap, const char* body) {
+  soap->version = 0;  // an HTTP reply, no SOAP Fault
+  soap_set_receiver_error(soap, "HTTP Error", body, soap->status);
+}
+
 // Sends the one part of the form through the runtime (chunked), then ends the
 // send phase. Returns the runtime's status.
 int SendBody(struct soap* soap, const std::string& boundary, const std::string& description,
@@ -139,9 +201,17 @@ std::string NewUploadBoundary(const char* data, size_t size) {
 PMString UploadFile(const PMString& filePath, const PMString& fileName) {
   const std::string path = filePath.GetPlatformString();
   const std::string pathText = filePath.GetUTF8String();
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  const FileDescriptor file(OpenRegularFile(path));
+  if (file.get() == kNotOpened) {
+    Inform("ERROR UploadFile::fopen " + pathText);
+    return PMString();
+  }
+  if (file.get() == kNotRegular) {
+    Inform("ERROR UploadFile::fopen " + pathText + " (not a regular file)");
+    return PMString();
+  }
   struct stat info;
-  if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fstat(file.get(), &info) != 0) {
     Inform("ERROR UploadFile::fopen " + pathText);
     return PMString();
   }
@@ -155,7 +225,7 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
     Inform("ERROR UploadFile::memory " + pathText);
     return PMString();
   }
-  if (std::fread(data.get(), 1, size, file.get()) != size) return PMString();
+  if (!ReadAll(file.get(), data.get(), size)) return PMString();
 
   PMString result;
   {
@@ -207,9 +277,9 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
         received = false;
       }
       // The runtime lets 400 and 500 through for the SOAP Fault they carry;
-      // here they are no asset address.
+      // here they are no asset address, and a refusal like any other.
       if (received && (soap->status == 400 || soap->status == 500)) {
-        soap->error = soap->status;
+        SetHttpRefusal(soap, body);
         received = false;
       }
       // The reply is recorded as the file's address and sent back in

@@ -12,6 +12,7 @@
 #include "plugin/impl_registry.h"
 #include "plugin/osl_id.h"
 #include "ui/document_field_names.h"
+#include "ui/stored_text.h"
 
 static osl::RegisterImplementation<AddFieldToStackingGroupController>
     gRegisterAddFieldToStackingGroupController(kAddFieldToStackingGroupControllerImpl);
@@ -116,6 +117,6 @@ void AddFieldToStackingGroupController::ApplyDialogFields(IActiveContext* contex
   if (!ReadSelectionStringMap(selection, &tags)) return;
   tags[tagkeys::kMemberOfGroup] = group;
   if (group.IsEmpty()) dependsOn.clear();
-  tags[tagkeys::kDependsOn] = dependsOn;
+  tags[tagkeys::kDependsOn] = StoreTypedText("0x199e00kDependsOnWhatKey", dependsOn);
   WriteSelectionStringMap(selection, tags);
 }

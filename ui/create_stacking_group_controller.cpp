@@ -1,5 +1,6 @@
 #include "ui/create_stacking_group_controller.h"
 
+#include "host/CAlert.h"
 #include "host/IDropDownListController.h"
 #include "host/IPanelControlData.h"
 #include "host/ITextControlData.h"
@@ -64,7 +65,12 @@ void CreateStackingGroupController::InitializeDialogFields(IActiveContext* conte
 WidgetID CreateStackingGroupController::ValidateDialogFields(IActiveContext* context) {
   const WidgetID result = CDialogController::ValidateDialogFields(context);
   auto name = DialogWidget<ITextControlData>(*this, kOslGroupNameWidgetID);
-  if (name && !IsStorableGroupName(name->GetString())) return kOslGroupNameWidgetID;
+  if (name && !IsStorableGroupName(name->GetString())) {
+    PMString message("0x199e00kGroupNameRefusedKey");
+    message.Translate();
+    CAlert::WarningAlert(message);
+    return kOslGroupNameWidgetID;
+  }
   return result;
 }
 

@@ -17,7 +17,9 @@ class CreateStackingGroupController : public CDialogController {
   void InitializeDialogFields(IActiveContext* context) override;
   // The name box (0x199E0F) when its name cannot be stored as typed: empty,
   // or holding text the stored format would split or change (see
-  // IsStorableGroupName); else the base result. Shows no message.
+  // IsStorableGroupName); else the base result. A refused name is
+  // explained by a warning alert that names the character sequences a group
+  // name cannot hold.
   WidgetID ValidateDialogFields(IActiveContext* context) override;
   // Stores the group in the front document; does nothing without a front
   // document or name box, or with an empty name.

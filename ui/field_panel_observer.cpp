@@ -16,6 +16,7 @@
 #include "model/tag_map.h"
 #include "plugin/impl_registry.h"
 #include "plugin/osl_id.h"
+#include "ui/stored_text.h"
 
 static osl::RegisterImplementation<COslSelectionObserver> gRegisterCOslSelectionObserver(
     kOslSelectionObserverImpl);
@@ -216,10 +217,16 @@ void COslSelectionObserver::WriteToSelection(ISubject* theSubject, const ClassID
   InterfacePtr<ISelectionManager> selection(QueryAbstractSelection());
   InterfacePtr<ILabelSuite> labels(selection.get(), IID_ILABELSUITE);
   if (!labels) return;
+  // The panel's values belong to the one item it showed. An edit that
+  // commits after the selection changed to several items (or none, or an
+  // item the panel does not edit) would write the panel's cleared values
+  // into every selected item: nothing is written then.
+  InterfacePtr<IOslSuite> suite(selection.get(), IID_IOSLSUITE);
+  if (!suite || std::abs(suite->GetSelectionKind()) != 1) return;
   K2Vector<WideString> current;
   labels->GetLabels(current);
-  TagMap tags;
-  if (!current.empty()) tags = ParseStringMap(PMString(current.front()), LabelSeparator());
+  if (current.size() != 1) return;
+  TagMap tags = ParseStringMap(PMString(current.front()), LabelSeparator());
 
   if (auto name = WidgetData<ITextControlData>(panel, kOslFieldNameWidgetID)) {
     const PMString typed = name->GetString();
@@ -228,7 +235,11 @@ void COslSelectionObserver::WriteToSelection(ISubject* theSubject, const ClassID
     if (letters != typed) name->SetString(letters, 1, 1);
   }
   if (auto prompt = WidgetData<ITextControlData>(panel, kOslPromptTextWidgetID)) {
-    tags[tagkeys::kPromptText] = prompt->GetString();
+    // The box shows what is stored; the designer is told what was dropped.
+    const PMString typed = prompt->GetString();
+    const PMString stored = StoreTypedText("0x199e00kPromptTextWhatKey", typed);
+    tags[tagkeys::kPromptText] = stored;
+    if (stored != typed) prompt->SetString(stored, 1, 1);
   }
   PMString& controlType = tags[tagkeys::kControlType];
   controlType = ControlTypeToStore(panel, controlType);

@@ -11,9 +11,13 @@
 // control-type list writes all three values into the tag of the selection
 // (the first selected item's other keys are kept; the whole label is
 // replaced): the field name keeps only its ASCII letters, the list position
-// becomes the stored code, and a disabled list stores code 5. While the
-// observer writes into the panel's widgets it ignores the notifications its
-// own writes cause.
+// becomes the stored code, and a disabled list stores code 5. A prompt
+// text that loses separator characters on the way is stored and shown
+// without them, after a warning that says what was removed. Only an edit
+// made while exactly one item is selected (the one the panel shows) is
+// written; with several items, none, or an item the panel does not edit,
+// nothing is written. While the observer writes into the panel's widgets it
+// ignores the notifications its own writes cause.
 #pragma once
 
 #include "host/ActiveSelectionObserver.h"

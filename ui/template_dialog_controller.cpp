@@ -5,6 +5,7 @@
 #include "host/IControlView.h"
 #include "host/IDropDownListController.h"
 #include "host/IPanelControlData.h"
+#include "host/IStringListControlData.h"
 #include "host/ITextControlData.h"
 #include "host/ITriStateControlData.h"
 #include "host/PersistUtils.h"
@@ -13,6 +14,7 @@
 #include "plugin/impl_registry.h"
 #include "plugin/osl_id.h"
 #include "service/plugin_data.h"
+#include "ui/stored_text.h"
 
 static osl::RegisterImplementation<OslDialogController> gRegisterOslDialogController(
     kOslDialogControllerImpl);
@@ -61,7 +63,14 @@ void OslDialogController::InitializeDialogFields(IActiveContext* context) {
   }
   if (auto list = FindWidgetAs<IDropDownListController>(panel, kOslClientTypeWidgetID,
                                                         IID_IDROPDOWNLISTCONTROLLER)) {
-    list->Select(map[PMString(tagkeys::kClientType)].GetAsNumber(), true, true);
+    // A stored client type the list does not offer (written by hand or by
+    // another version) opens on the first entry, so that OK never stores a
+    // position that is no entry.
+    int32 position = map[PMString(tagkeys::kClientType)].GetAsNumber();
+    auto entries = FindWidgetAs<IStringListControlData>(panel, kOslClientTypeWidgetID,
+                                                        IID_ISTRINGLISTCONTROLDATA);
+    if (position < 0 || (entries && position >= entries->Length())) position = 0;
+    list->Select(position, true, true);
   }
   IControlView* refreshBox = panel->FindWidget(kOslRefreshBoxWidgetID, kWidgetDepth);
   InterfacePtr<ITriStateControlData> refresh(refreshBox, IID_ITRISTATECONTROLDATA);
@@ -81,10 +90,15 @@ WidgetID OslDialogController::ValidateDialogFields(IActiveContext* context) {
   InterfacePtr<IPanelControlData> panel(this, IID_IPANELCONTROLDATA);
   auto text = FindWidgetAs<ITextControlData>(panel, kOslDocNameWidgetID, IID_ITEXTCONTROLDATA);
   if (!text) return result;
-  const PMString name = text->GetString();
+  // The name is checked as it will be stored: a name of separator
+  // characters only ("||") would be stored empty.
+  const PMString name = StoredLabelValue(text->GetString());
   for (int32 i = 0; i < name.CharCount(); ++i) {
     if (name[i] != u' ') return result;
   }
+  PMString message("0x199e00kTemplateNameRequiredKey");
+  message.Translate();
+  CAlert::WarningAlert(message);
   return kOslDocNameWidgetID;
 }
 
@@ -97,7 +111,8 @@ void OslDialogController::ApplyDialogFields(IActiveContext* context, const Widge
 
   const UIDRef documentRef = ::GetUIDRef(document);
   TagMap map = ReadStringMap(documentRef);
-  map[PMString(tagkeys::kDocName)] = text->GetString();
+  map[PMString(tagkeys::kDocName)] =
+      StoreTypedText("0x199e00kTemplateNameWhatKey", text->GetString());
   if (auto list = FindWidgetAs<IDropDownListController>(panel, kOslClientTypeWidgetID,
                                                         IID_IDROPDOWNLISTCONTROLLER)) {
     PMString position;

@@ -18,15 +18,20 @@ class OslDialogController : public CDialogController {
   ~OslDialogController() override;
 
   // Fills the widgets from the front document (empty name, first client
-  // type and a disabled refresh box without one). Shows the information
+  // type and a disabled refresh box without one; a stored client type the
+  // list does not offer selects the first entry). Shows the information
   // alert "dlgContext->GetContextDocument() == NULL" when the dialog was
   // opened without a document, and fills the widgets all the same.
   void InitializeDialogFields(IActiveContext* context) override;
-  // The base answer, or kOslDocNameWidgetID when the name is empty or made
-  // of spaces (U+0020) only. Shows no message.
+  // The base answer, or kOslDocNameWidgetID when the name as it will be
+  // stored (without the separator characters the template data cannot hold)
+  // is empty or made of spaces (U+0020) only; a refused name is explained
+  // by a warning alert.
   WidgetID ValidateDialogFields(IActiveContext* context) override;
   // Writes "docName" and "clientType" into the front document's template
-  // data (other keys survive) and sets dialogResult. Does nothing without a
-  // front document or the name box.
+  // data (other keys survive) and sets dialogResult. A name that loses
+  // separator characters on the way is stored without them after a warning
+  // that says what was removed. Does nothing without a front document or
+  // the name box.
   void ApplyDialogFields(IActiveContext* context, const WidgetID& widgetId) override;
 };

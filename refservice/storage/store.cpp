@@ -553,6 +553,13 @@ int Store::CommitCount(int64_t templateRow) {
   return query.Row() ? query.Int(0) : 0;
 }
 
+std::string Store::LastCommitTime(int64_t templateRow) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Statement query(db_, "SELECT MAX(committed_at) FROM commits WHERE template_id = ?1");
+  query.Bind(1, templateRow);
+  return query.Row() ? query.Text(0) : std::string();
+}
+
 bool Store::FindUncommittedNamesake(int userId, const std::string& name,
                                     std::optional<std::string>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);

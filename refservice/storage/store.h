@@ -150,6 +150,8 @@ class Store {
   // Records a commit of the template with its current field and asset counts.
   bool AddCommit(int64_t templateRow);
   int CommitCount(int64_t templateRow);
+  // When the template was last committed ("YYYY-MM-DD HH:MM:SS", UTC), or "" when never.
+  std::string LastCommitTime(int64_t templateRow);
 
   // The identifier of the first (oldest) template of the user whose name is exactly `name` (byte
   // for byte) and which has never been committed; `out` is empty when there is none. False on a

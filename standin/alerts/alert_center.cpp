@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "standin/core/stderr_line.h"
 #include "standin/core/terminal_text.h"
 
 namespace standin {
@@ -84,7 +85,10 @@ int AlertCenter::Show(AlertKind kind, const std::string& text,
     if (!b.empty()) ++buttonCount;
   }
   if (defaultButton < 1 || defaultButton > static_cast<int>(buttons.size())) defaultButton = 1;
-  if (echo_) std::cerr << FormatAlert(kind, text) << std::flush;
+  if (echo_) {
+    EndStderrLine();
+    std::cerr << FormatAlert(kind, text) << std::flush;
+  }
   int answer = 1;
   if (kind == AlertKind::kAsk && buttonCount > 1) {
     answer = defaultButton;
@@ -95,6 +99,8 @@ int AlertCenter::Show(AlertKind kind, const std::string& text,
       answer = parsed >= 1 ? parsed : defaultButton;
     } else if (interactive_ && isatty(STDIN_FILENO)) {
       answer = AskTerminal(buttons, defaultButton);
+    } else if (unanswered_) {
+      unanswered_(text, buttons);
     }
   }
   if (kind == AlertKind::kError) ++errors_;

@@ -3,10 +3,15 @@
 // further line indented under it; control characters are shown escaped so
 // that no text can move the cursor or change the terminal. Modal questions
 // are answered from the scripted answers, else on the terminal when the host
-// is interactive and stdin is a terminal, else with the default button.
+// is interactive and stdin is a terminal, else by the unanswered-question
+// handler when one is set (a command line stops there rather than let a
+// default button decide for nobody), else with the default button. An
+// alert printed while a progress bar holds the terminal's line starts on a
+// line of its own.
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,6 +55,14 @@ class AlertCenter : public Alerts {
   void SetInteractive(bool interactive) { interactive_ = interactive; }
   // When false, alerts are logged but not printed.
   void SetEcho(bool echo) { echo_ = echo; }
+  // Called for a question that no scripted answer and no person can
+  // answer, with its text and buttons, before any button is chosen. It may
+  // end the process; when it returns, the default button is the answer.
+  using UnansweredQuestion =
+      std::function<void(const std::string& text, const std::vector<std::string>& buttons)>;
+  void SetUnansweredQuestionHandler(UnansweredQuestion handler) {
+    unanswered_ = std::move(handler);
+  }
 
   int Show(AlertKind kind, const std::string& text, const std::vector<std::string>& buttons,
            int defaultButton) override;
@@ -68,6 +81,7 @@ class AlertCenter : public Alerts {
   int errors_ = 0;
   bool interactive_ = false;
   bool echo_ = true;
+  UnansweredQuestion unanswered_;
 };
 
 // Forwards to `target`; a test derives from it and overrides Show to answer

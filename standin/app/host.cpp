@@ -43,6 +43,7 @@ Host::Host()
   AddEventUtils(session_.SessionBoss(), &refusedKeys_);
   AddFontManager(session_.SessionBoss(), fontResolver_);
   AddToolReportServices(session_.SessionBoss(), &reports_, &fontResolver_);
+  publishReports_.InstallOn(session_.SessionBoss());
   pdfPresets_.Install(session_.SessionBoss(), commandClasses_);
   pdfExportProvider_ = MakePdfExportProvider(pdfWriter_, pdfPresets_, alerts_);
   services_.Add(kExportProviderService, pdfExportProvider_.get());

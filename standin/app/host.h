@@ -16,6 +16,7 @@
 
 #include "standin/alerts/alert_center.h"
 #include "standin/app/menu.h"
+#include "standin/app/publish_reports.h"
 #include "standin/app/session.h"
 #include "standin/app/tool_report.h"
 #include "standin/core/command_state.h"
@@ -89,6 +90,9 @@ class Host {
   // The host's own alerts (log, scripted answers, echo), behind AlertService.
   AlertCenter& AlertLog() { return *alertCenter_; }
 
+  // The publish runs' records plug-ins report (IPublishReport).
+  PublishReports& Publishes() { return publishReports_; }
+
   // Keystrokes refused through IEventUtils so far.
   int RefusedKeyCount() const { return refusedKeys_; }
 
@@ -112,6 +116,7 @@ class Host {
   Service<PdfWriter> pdfWriter_;
   AlertCenter* alertCenter_;
   Service<Alerts> alerts_;
+  PublishReports publishReports_;
   SubjectRegistry subjects_;
   ObjectModel objects_;
   ServiceRegistry services_;

@@ -5,10 +5,44 @@
 #include <climits>
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "standin/app/host.h"
+#include "standin/cli/interrupt.h"
+#include "standin/cli/publish_result.h"
+#include "standin/core/stderr_line.h"
+#include "standin/core/terminal_text.h"
 
 namespace osl_cli {
+
+std::string UnansweredQuestionMessage(const std::string& question,
+                                      const std::vector<std::string>& buttons) {
+  // The question's last line holds what is asked ("... Replace it?").
+  std::string asked = question;
+  while (!asked.empty() && (asked.back() == '\n' || asked.back() == ' ')) asked.pop_back();
+  const size_t lastBreak = asked.find_last_of('\n');
+  if (lastBreak != std::string::npos) asked = asked.substr(lastBreak + 1);
+  std::string options;
+  const char* const kFlags[] = {"--yes", "--no"};
+  for (size_t i = 0; i < buttons.size() && i < 2; ++i) {
+    if (buttons[i].empty()) continue;
+    if (!options.empty()) options += " or ";
+    options += std::string(kFlags[i]) + " (" + buttons[i] + ")";
+  }
+  for (size_t i = 2; i < buttons.size(); ++i) {
+    if (buttons[i].empty()) continue;
+    options += ", --answers " + std::to_string(i + 1) + " (" + buttons[i] + ")";
+  }
+  return standin::EscapeForTerminal(
+             "osl: stopped at the question \"" + asked +
+             "\": there is no terminal to ask on and no answer was given for it; "
+             "nothing was saved") +
+         "\n" +
+         standin::EscapeForTerminal("osl: answer it with " + options +
+                                    "; --answers yes,no,... answers several questions in turn") +
+         "\n";
+}
 
 CliContext::CliContext(std::string argv0) : argv0_(std::move(argv0)) {}
 
@@ -31,7 +65,18 @@ bool CliContext::StartHost() {
   if (options_.yes) answers.insert(answers.begin(), 64, "yes");
   if (options_.no) answers.insert(answers.begin(), 64, "no");
   alerts.SetAnswers(answers);
-  alerts.SetInteractive(answers.empty() && isatty(STDIN_FILENO));
+  // A person at the terminal answers what the scripted answers leave open.
+  alerts.SetInteractive(isatty(STDIN_FILENO) != 0);
+  alerts.SetUnansweredQuestionHandler(
+      [](const std::string& question, const std::vector<std::string>& buttons) {
+        std::cerr << UnansweredQuestionMessage(question, buttons) << std::flush;
+        // The question stays unanswered and nothing is saved: the process
+        // ends here, in the middle of the plug-in's action, on purpose.
+        std::_Exit(kExitUsage);
+      });
+  host->Dialogs().SetEcho(options_.verbose);
+  host->Publishes().SetListener(
+      [](const PublishRecord& record) { SetInterruptNote(PublishInterruptNote(record)); });
   const std::string path = options_.pluginPath.empty() ? DefaultPluginPath() : options_.pluginPath;
   std::string error;
   if (!host->LoadPlugIn(path, &error)) {

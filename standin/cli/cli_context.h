@@ -2,7 +2,12 @@
 // (session with the plug-in loaded) and the exit status rule.
 //
 // Exit status: 0 when no error alert was shown, 1 when one was, 2 for usage
-// errors (unknown document, unknown uid, bad option).
+// errors (unknown document, unknown uid, bad option, a question no one can
+// answer), 130 when interrupted (Ctrl-C).
+//
+// A question that neither a scripted answer (--yes, --no, --answers) nor a
+// person at a terminal can answer ends the command before it is answered:
+// its default button never decides for nobody. Nothing is saved then.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -27,7 +32,14 @@ struct CommonOptions {
   bool no = false;                   // --no
   std::vector<std::string> answers;  // --answers yes,no,...
   std::vector<std::string> select;   // --select UID...
+  bool verbose = false;              // --verbose: the dialogs' own report lines too
 };
+
+// What `osl` prints when a question comes that no one can answer (no
+// terminal, no answer left from --yes, --no or --answers): the question and
+// the options that answer it. Two lines, each starting "osl: ".
+std::string UnansweredQuestionMessage(const std::string& question,
+                                      const std::vector<std::string>& buttons);
 
 class CliContext {
  public:

@@ -11,6 +11,7 @@
 #include "host/InterfacePtr.h"
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
+#include "standin/cli/export_target.h"
 #include "standin/pdf/export_provider.h"
 
 namespace osl_cli {
@@ -58,6 +59,8 @@ int ExportPdf(CliContext& context, const std::string& path, const std::string& o
   int status = kExitOk;
   standin::Document* doc = context.OpenDocument(path, &status);
   if (!doc) return status;
+  const std::string refused = RefuseExportTarget(path, out);
+  if (!refused.empty()) return context.UsageError("export-pdf: " + refused);
   // Hidden for the export only: the document on disk is not changed.
   std::vector<standin::PageItem*> hidden;
   if (hideFields) {

@@ -5,6 +5,7 @@
 
 #include "standin/cli/cli_context.h"
 #include "standin/cli/designer_commands.h"
+#include "standin/cli/interrupt.h"
 
 int main(int argc, char** argv) {
   osl_cli::CliContext context(argc > 0 ? argv[0] : "osl");
@@ -20,6 +21,9 @@ int main(int argc, char** argv) {
                  "answers for the questions, in order (yes, no or a button number)")
       ->delimiter(',');
   app.add_option("--select", options.select, "UIDs of the page items to select");
+  app.add_flag("--verbose", options.verbose,
+               "also print the dialogs' own report lines ([dialog] ... opened/ok)");
+  osl_cli::InstallInterruptHandler();
 
   int status = osl_cli::kExitOk;
   osl_cli::AddDocumentCommands(app, context, &status);

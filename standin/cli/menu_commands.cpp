@@ -7,15 +7,33 @@
 
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
+#include "standin/core/terminal_text.h"
 
 namespace osl_cli {
 
 namespace {
 
+// Prints the plug-ins' menu actions: identifier, name, caption and whether
+// the item is enabled for this document now.
+int ListActions(CliContext& context, standin::Document* doc) {
+  standin::Host& host = *context.host();
+  standin::Menu& menu = host.GetMenu();
+  for (const standin::MenuAction* action : menu.Actions()) {
+    char id[16];
+    std::snprintf(id, sizeof id, "0x%X", static_cast<unsigned>(action->id));
+    const std::string line = std::string(id) + "  " + action->name + "  " +
+                             host.Strings().Lookup(action->caption) +
+                             (menu.IsEnabled(*action) ? "" : "  (disabled)");
+    std::printf("%s\n", standin::EscapeForTerminal(line).c_str());
+  }
+  return context.FinishDocument(doc);
+}
+
 int RunAction(CliContext& context, const std::string& path, const std::string& ref) {
   int status = kExitOk;
   standin::Document* doc = context.OpenDocument(path, &status);
   if (!doc) return status;
+  if (ref == "list") return ListActions(context, doc);
   standin::Menu& menu = context.host()->GetMenu();
   const standin::MenuAction* action = menu.Find(ref);
   if (!action) return context.UsageError("no menu action " + ref);
@@ -36,9 +54,11 @@ void AddMenuCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   };
   auto args = std::make_shared<Arguments>();
   auto* action = app.add_subcommand(
-      "action", "Run a menu action of the plug-in (identifier such as 0x199E05, or its name)");
+      "action",
+      "Run a menu action of the plug-in (identifier such as 0x199E05, or its name); "
+      "ID list: list the actions");
   action->add_option("DOC", args->path, "a .tlvd document")->required();
-  action->add_option("ID", args->action, "the action's identifier or name")->required();
+  action->add_option("ID", args->action, "the action's identifier or name, or list")->required();
   action->callback([&context, exitStatus, args] {
     *exitStatus = RunAction(context, args->path, args->action);
   });

@@ -7,10 +7,16 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
 #include "standin/cli/designer_commands.h"
+#include "standin/cli/interrupt.h"
+#include "standin/cli/list_option.h"
+#include "standin/cli/publish_result.h"
+#include "standin/core/stderr_line.h"
+#include "standin/core/terminal_text.h"
 #include "standin/ui/dialog_script.h"
 
 namespace osl_cli {
@@ -20,6 +26,15 @@ namespace {
 constexpr ActionID kPublishAction = 0x199E03;
 constexpr ActionID kPublishAsNewAction = 0x199E08;
 constexpr char kTemplateDialog[] = "250";
+
+// The widget `id` in the tree of `spec`, or null.
+const standin::WidgetSpec* FindSpec(const standin::WidgetSpec& spec, WidgetID id) {
+  if (spec.id == id) return &spec;
+  for (const auto& child : spec.children) {
+    if (const standin::WidgetSpec* found = FindSpec(child, id)) return found;
+  }
+  return nullptr;
+}
 
 // `value` as the VALUE of a dialog-script step: kept exactly when replayed.
 std::string ScriptValue(const std::string& value) {
@@ -76,17 +91,57 @@ struct PublishOptions {
   std::string path;
   std::string name;
   bool hasName = false;
+  std::string clientTypeName;  // --client-type as given; empty when absent
   int clientType = -1;
   bool refresh = false;
   bool asNew = false;
   bool dryRun = false;
+  bool json = false;  // stdout carries one JSON document: no result line
 };
 
-int RunPublish(CliContext& context, const PublishOptions& options) {
+// The dialog's refusal of the name box since `from` (the name it would
+// store is empty or blank).
+bool NameRefused(standin::Host& host, size_t from) {
+  return DialogReported(host, from, "invalid 0x199e07");
+}
+
+// The dialog report lines about the properties dialog since `from`, each
+// on its own line, for a message.
+std::string DialogLines(standin::Host& host, size_t from) {
+  std::string lines;
+  const auto& log = host.Dialogs().Log();
+  for (size_t i = from; i < log.size(); ++i) lines += "\n  " + log[i];
+  return lines;
+}
+
+int RunPublish(CliContext& context, PublishOptions options) {
   int status = kExitOk;
   standin::Document* doc = context.OpenDocument(options.path, &status);
   if (!doc) return status;
   standin::Host& host = *context.host();
+
+  if (!options.clientTypeName.empty()) {
+    // The dialog's list as its view declares it.
+    const standin::WidgetSpec* list = nullptr;
+    for (const auto& plugin : host.PlugIns().Loaded()) {
+      if (const standin::ViewSpec* view = host.Views().Find(plugin.id, 250)) {
+        list = FindSpec(view->root, 0x199E09);
+        if (list) break;
+      }
+    }
+    std::vector<std::string> captions;
+    if (list) {
+      for (const std::string& key : list->entries) captions.push_back(host.Strings().Lookup(key));
+    }
+    int32 position = 0;
+    std::string error;
+    if (!ResolveListOption("--client-type", options.clientTypeName, ClientTypeNames(), captions,
+                           host.Strings(), &position, &error)) {
+      context.FinishDocument(doc);
+      return context.UsageError("publish: " + error);
+    }
+    options.clientType = position;
+  }
 
   std::string steps;
   if (options.hasName) {
@@ -107,8 +162,10 @@ int RunPublish(CliContext& context, const PublishOptions& options) {
   const size_t dialogLogBefore = host.Dialogs().Log().size();
   const ActionID action =
       options.dryRun ? kDryRunAction : (options.asNew ? kPublishAsNewAction : kPublishAction);
+  host.Publishes().Clear();
   const standin::Menu::Outcome outcome = host.GetMenu().Run(action, &error);
   host.Dialogs().ClearScripts();
+  SetInterruptNote("");
   if (outcome == standin::Menu::Outcome::kDisabled) {
     context.FinishDocument(doc);
     return context.UsageError("--as-new publishes a document that was published before: " + error);
@@ -120,11 +177,24 @@ int RunPublish(CliContext& context, const PublishOptions& options) {
   }
   // A dry run leaves the file as it was, whatever the dialog wrote.
   const int finished = options.dryRun ? context.FinishStatus() : context.FinishDocument(doc);
+  standin::EndStderrLine();
+  if (NameRefused(host, dialogLogBefore)) {
+    if (!options.json) {
+      std::printf("not published: the template needs a name; give it one with --name NAME\n");
+      std::fflush(stdout);
+    }
+    return kExitUsage;
+  }
   if (DialogReported(host, dialogLogBefore, "script error") ||
       DialogReported(host, dialogLogBefore, "still open")) {
-    return context.UsageError(
-        "the template properties dialog did not take the options (see the [dialog] lines); "
-        "nothing was published");
+    std::printf("not published: the template properties dialog did not take the options\n");
+    std::fflush(stdout);
+    return context.UsageError("the template properties dialog did not take the options:" +
+                              standin::EscapeForTerminal(DialogLines(host, dialogLogBefore), ""));
+  }
+  if (const auto& record = host.Publishes().Last(); record && !options.json) {
+    std::printf("%s\n", PublishResultLine(*record).c_str());
+    std::fflush(stdout);
   }
   return finished;
 }
@@ -139,10 +209,9 @@ void AddPublishCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   publish->add_option("DOC", many->paths, "the .tlvd documents")->required();
   auto* name = publish->add_option("--name", options->name,
                                    "template name (default: what the document holds)");
-  publish
-      ->add_option("--client-type", options->clientType,
-                   "client type: position in the dialog's list (0, 1, 2)")
-      ->check(CLI::Range(0, 1023));
+  publish->add_option("--client-type", options->clientTypeName,
+                      "client type: " + NameChoices(ClientTypeNames()) +
+                          " (web: barcodes as text boxes), or the position in the dialog's list");
   publish->add_flag("--refresh", options->refresh,
                     "refresh the service's fields from the document (published documents)");
   auto* asNew = publish->add_flag(
@@ -158,6 +227,7 @@ void AddPublishCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   publish->callback([&context, exitStatus, options, many, name] {
     options->hasName = name->count() > 0;
     options->dryRun = many->dryRun;
+    options->json = many->json;
     if (options->hasName && many->paths.size() > 1) {
       *exitStatus = context.UsageError(
           "--name names one template: publish the documents one by one, or set each "

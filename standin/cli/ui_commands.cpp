@@ -25,6 +25,8 @@
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
 #include "standin/cli/designer_commands.h"
+#include "standin/cli/list_option.h"
+#include "standin/cli/server_address.h"
 #include "standin/core/terminal_text.h"
 #include "standin/ui/dialog_script.h"
 #include "standin/ui/views.h"
@@ -254,9 +256,16 @@ bool ParseUID(CliContext& context, standin::Document* doc, const std::string& te
 
 struct TagOptions {
   std::string path, uid;
-  std::optional<std::string> name, prompt;
-  std::optional<int32> type;
+  std::optional<std::string> name, prompt, type;
 };
+
+// The captions of a view's drop-down (its entries are display keys).
+std::vector<std::string> Captions(standin::Host& host, const standin::WidgetSpec* list) {
+  std::vector<std::string> captions;
+  if (!list) return captions;
+  for (const std::string& key : list->entries) captions.push_back(host.Strings().Lookup(key));
+  return captions;
+}
 
 int RunTag(CliContext& context, const TagOptions& options) {
   int status = kExitOk;
@@ -282,14 +291,16 @@ int RunTag(CliContext& context, const TagOptions& options) {
   if (options.prompt) steps.push_back(TextStep(kPromptBox, *options.prompt, "--prompt"));
   if (options.type) {
     const standin::WidgetNode* list = panel->Find(kControlTypeList, 9999);
-    const size_t length = list ? list->entries.size() : 0;
-    if (*options.type < 0 || static_cast<size_t>(*options.type) >= length) {
-      return context.UsageError("tag: --type " + std::to_string(*options.type) +
-                                ": the control-type list offers positions 0 to " +
-                                std::to_string(length == 0 ? 0 : length - 1) + " for uid " +
-                                options.uid);
+    std::vector<std::string> captions;
+    if (list) {
+      for (const PMString& entry : list->entries) captions.push_back(entry.GetUTF8String());
     }
-    steps.push_back(SelectStep(kControlTypeList, *options.type, "--type"));
+    int32 position = 0;
+    if (!ResolveListOption("--type", *options.type, ControlTypeNames(), captions, host.Strings(),
+                           &position, &error)) {
+      return context.UsageError("tag: " + error + " for uid " + options.uid);
+    }
+    steps.push_back(SelectStep(kControlTypeList, position, "--type"));
   }
   if (steps.empty()) {
     // Nothing to change: show the panel as the designer sees it.
@@ -311,7 +322,7 @@ int RunTag(CliContext& context, const TagOptions& options) {
 // ---- osl group ---------------------------------------------------------------------
 
 int RunGroupCreate(CliContext& context, const std::string& path, const std::string& name,
-                   std::optional<int32> direction) {
+                   const std::optional<std::string>& direction) {
   int status = kExitOk;
   standin::Document* doc = context.OpenDocument(path, &status);
   if (!doc) return status;
@@ -321,14 +332,15 @@ int RunGroupCreate(CliContext& context, const std::string& path, const std::stri
   run.key = std::to_string(kCreateGroupView);
   run.steps.push_back(TextStep(kGroupNameBox, name, ""));
   if (direction) {
-    const standin::WidgetSpec* list = FindDialogWidget(*context.host(), run.key, kDirectionList);
-    const size_t length = list ? list->entries.size() : 0;
-    if (*direction < 0 || static_cast<size_t>(*direction) >= length) {
-      return context.UsageError("group create: --direction " + std::to_string(*direction) +
-                                ": the direction list offers positions 0 to " +
-                                std::to_string(length == 0 ? 0 : length - 1));
+    standin::Host& host = *context.host();
+    const standin::WidgetSpec* list = FindDialogWidget(host, run.key, kDirectionList);
+    int32 position = 0;
+    std::string error;
+    if (!ResolveListOption("--direction", *direction, DirectionNames(), Captions(host, list),
+                           host.Strings(), &position, &error)) {
+      return context.UsageError("group create: " + error);
     }
-    run.steps.push_back(SelectStep(kDirectionList, *direction, "--direction"));
+    run.steps.push_back(SelectStep(kDirectionList, position, "--direction"));
   }
   run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kOK));
   run.fields[kGroupNameBox] = "the group name \"" + Shown(name) + "\"";
@@ -381,6 +393,12 @@ void PrintSettings(standin::WidgetNode& root) {
 }
 
 int RunPrefs(CliContext& context, const PrefsOptions& options) {
+  if (options.server) {
+    std::string why;
+    if (!CheckServerAddress(*options.server, &why)) {
+      return context.UsageError("prefs: --server " + Shown(*options.server) + ": " + why);
+    }
+  }
   if (!context.StartHost()) return kExitUsage;
   DialogRun run;
   run.command = "prefs";
@@ -459,12 +477,15 @@ void AddUiCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   tagCommand->add_option("--name", tag->name, "field name (the panel keeps its letters)");
   tagCommand->add_option("--prompt", tag->prompt, "prompt text for the end user");
   tagCommand->add_option("--type", tag->type,
-                         "control type: the position in the panel's list (from 0)");
+                         "control type: " + NameChoices(ControlTypeNames()) +
+                             " (text frames: textbox, textarea, richtext, barcode; other "
+                             "frames: image, advimage, nonprint), or the position in the "
+                             "panel's list (from 0)");
   tagCommand->callback([&context, exitStatus, tag] { *exitStatus = RunTag(context, *tag); });
 
   struct GroupArguments {
     std::string createPath, name, addPath, uid;
-    std::optional<int32> direction;
+    std::optional<std::string> direction;
     std::optional<std::string> group, depends;
   };
   auto group = std::make_shared<GroupArguments>();
@@ -475,7 +496,8 @@ void AddUiCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   create->add_option("DOC", group->createPath, "a .tlvd document")->required();
   create->add_option("NAME", group->name, "the group's name")->required();
   create->add_option("--direction", group->direction,
-                     "move direction: the position in the dialog's list (0 = up)");
+                     "move direction: " + NameChoices(DirectionNames()) +
+                         ", or the position in the dialog's list (0 = up)");
   create->callback([&context, exitStatus, group] {
     *exitStatus = RunGroupCreate(context, group->createPath, group->name, group->direction);
   });
@@ -492,8 +514,9 @@ void AddUiCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   auto prefs = std::make_shared<PrefsOptions>();
   auto* prefsCommand = app.add_subcommand(
       "prefs", "Edit the connection settings in the preferences; no option: show them");
-  auto* server =
-      prefsCommand->add_option("--server", prefs->server, "base address of the service");
+  auto* server = prefsCommand->add_option(
+      "--server", prefs->server,
+      "base address of the service: http:// or https://, a host, an optional port, no blanks");
   auto* user = prefsCommand->add_option("--user", prefs->user, "user name");
   auto* password = prefsCommand->add_option("--password", prefs->password, "password");
   auto* test = prefsCommand->add_flag(

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,50 @@ namespace {
 
 std::string Why(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
+}
+
+// The folder part of `path`: "." without one, "/" for a file at the root.
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+// How many symbolic links a save follows before it gives up (the system's
+// own limit for a path).
+constexpr int kMaxLinks = 40;
+
+// The file a save to `path` replaces: `path` itself, or, when it is a
+// symbolic link, the file the chain of links leads to (which need not exist
+// yet). False with *error set for a chain that loops or is too long, or a
+// link that cannot be read.
+bool SaveTarget(const std::string& path, std::string* target, std::string* error) {
+  std::string current = path;
+  for (int hops = 0; hops <= kMaxLinks; ++hops) {
+    struct stat st;
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      *target = current;
+      return true;
+    }
+    std::string link(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(current.c_str(), &link[0], link.size());
+    if (n < 0 || static_cast<size_t>(n) >= link.size()) {
+      *error = n < 0 ? Why("cannot read the link", current) : current + ": link too long";
+      return false;
+    }
+    link.resize(static_cast<size_t>(n));
+    if (link.empty()) {
+      *error = current + ": empty link";
+      return false;
+    }
+    if (link[0] == '/') {
+      current = link;
+    } else {
+      const std::string folder = FolderOf(current);
+      current = (folder == "/" ? "/" : folder + "/") + link;
+    }
+  }
+  *error = path + ": too many levels of symbolic links";
+  return false;
 }
 }  // namespace
 
@@ -126,18 +171,27 @@ bool FileSystem::WriteFileAtomic(const std::string& path, const std::string& dat
       error);
 }
 
-bool FileSystem::WriteFileAtomicWith(const std::string& path, const Producer& produce,
+bool FileSystem::WriteFileAtomicWith(const std::string& linkOrPath, const Producer& produce,
                                      std::string* error) {
-  const auto slash = path.find_last_of('/');
-  const std::string dir =
-      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  // A save through a symbolic link replaces the link's target, in the
+  // target's folder; the link stays a link.
+  std::string path;
+  if (!SaveTarget(linkOrPath, &path, error)) return false;
+  // Replace only a regular file: a folder, device node, FIFO or socket at
+  // the path is not the file's previous version and must not be lost.
+  struct stat st;
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) {
+    *error = path + ": not a regular file; it is not replaced";
+    return false;
+  }
+  const std::string dir = FolderOf(path);
   RemoveStaleTemps(dir);
   std::string temp;
   const int fd = CreateTemp(dir, &temp, error);
   if (fd < 0) return false;
   // Keep the permissions of the file being replaced (new files: 0644).
-  struct stat st;
-  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  const mode_t mode = exists ? (st.st_mode & 07777) : 0644;
   ::fchmod(fd, mode);
   const Writer write = [this, fd](const char* bytes, size_t size, std::string* why) {
     return Write(fd, bytes, size, why);

@@ -33,7 +33,10 @@ class FileSystem {
 
   // Replaces `path` with `data` atomically: temp file in the same folder,
   // write, fsync, rename. On any failure the previous file is untouched, the
-  // temporary file is removed and false is returned with *error set. A
+  // temporary file is removed and false is returned with *error set. When
+  // `path` is a symbolic link, the file it leads to is replaced (in that
+  // file's folder) and the link stays. Only a regular file is replaced: a
+  // folder, device node, FIFO or socket at the path fails the write. A
   // process killed while it saves leaves its temporary file behind; each
   // atomic write first removes those of processes that no longer run from
   // the folder it writes to (RemoveStaleTemps).

@@ -19,9 +19,17 @@ void AppendEscaped(std::string& out, uint32_t cp, bool rawByte) {
   out += buffer;
 }
 
+// The bidirectional formatting characters: they reorder what follows them
+// on the line (U+202E shows "exe.txt" for "txt.exe"), so text shows them
+// escaped like the other control characters.
+bool IsBidiControl(uint32_t cp) {
+  return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
+         (cp >= 0x2066 && cp <= 0x2069);
+}
+
 bool IsControl(uint32_t cp) {
   return (cp < 0x20 && cp != '\t') || cp == 0x7F || (cp >= 0x80 && cp < 0xA0) || cp == 0x2028 ||
-         cp == 0x2029;
+         cp == 0x2029 || IsBidiControl(cp);
 }
 
 }  // namespace

@@ -1,11 +1,18 @@
-// The progress bar on a headless host: redrawn in place on a terminal,
-// one plain line per change otherwise.
+// The progress bar on a headless host: redrawn in place on a terminal (the
+// line stays open until the bar ends or something else is printed), one
+// plain line per step otherwise.
+//
+// A step is a position and its task text; a plug-in sets them one after the
+// other. Off a terminal a line is printed when the task text is set, and a
+// position change that no task text followed is printed when the next
+// position change or the end of the bar comes, so every step shows once.
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 
 #include "host/RangeProgressBar.h"
+#include "standin/core/stderr_line.h"
 #include "standin/core/terminal_text.h"
 
 namespace {
@@ -17,11 +24,15 @@ RangeProgressBar::RangeProgressBar(const PMString& title, int32 min, int32 max, 
   PMString shown = title;
   shown.Translate();
   title_ = standin::EscapeForTerminal(shown.GetUTF8String());
-  Draw();
+  if (StderrIsTerminal()) Draw();
 }
 
 RangeProgressBar::~RangeProgressBar() {
-  if (StderrIsTerminal()) std::fputs("\n", stderr);
+  if (StderrIsTerminal()) {
+    standin::EndStderrLine();
+  } else if (unprinted_) {
+    Draw();
+  }
 }
 
 void RangeProgressBar::SetTaskText(const PMString& text) {
@@ -32,8 +43,15 @@ void RangeProgressBar::SetTaskText(const PMString& text) {
 }
 
 void RangeProgressBar::SetPosition(int32 position) {
-  position_ = std::clamp(position, min_, max_);
-  Draw();
+  position = std::clamp(position, min_, max_);
+  if (StderrIsTerminal()) {
+    position_ = position;
+    Draw();
+    return;
+  }
+  if (unprinted_ && position != position_) Draw();
+  unprinted_ = unprinted_ || position != position_;
+  position_ = position;
 }
 
 void RangeProgressBar::Draw() {
@@ -47,7 +65,9 @@ void RangeProgressBar::Draw() {
     std::fprintf(stderr, "\r\033[K%s [%s] %d/%d %s", title_.c_str(), bar.c_str(), done, span,
                  task_.c_str());
     std::fflush(stderr);
+    standin::MarkStderrLineOpen();
   } else {
     std::fprintf(stderr, "[progress] %s %d/%d %s\n", title_.c_str(), done, span, task_.c_str());
+    unprinted_ = false;
   }
 }

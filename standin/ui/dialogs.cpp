@@ -19,6 +19,7 @@
 #include "host/Utils.h"
 #include "standin/core/object_model.h"
 #include "standin/core/service_registry.h"
+#include "standin/core/stderr_line.h"
 #include "standin/core/terminal_text.h"
 #include "standin/ui/key_events.h"
 #include "standin/ui/subjects.h"
@@ -288,7 +289,10 @@ std::vector<std::string> DialogHost::TakeLog() {
 
 void DialogHost::Report(const std::string& key, const std::string& what) {
   std::string line = EscapeForTerminal("[dialog] " + key + " " + what);
-  if (echo_) std::fprintf(stderr, "%s\n", line.c_str());
+  if (echo_) {
+    EndStderrLine();
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
   log_.push_back(std::move(line));
 }
 

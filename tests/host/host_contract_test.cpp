@@ -2,18 +2,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "host/CAlert.h"
 #include "host/CmdUtils.h"
 #include "host/ILabel.h"
 #include "host/IPageItemData.h"
 #include "host/IPlugInList.h"
+#include "host/IPublishReport.h"
+#include "host/ISession.h"
 #include "host/InterfacePtr.h"
 #include "host/PMGeometry.h"
 #include "host/PersistUtils.h"
 #include "host/RangeProgressBar.h"
 #include "host/Scripting.h"
 #include "host/Utils.h"
+#include "standin/core/stderr_line.h"
 #include "tests/support/host_fixture.h"
 
 namespace osltest {
@@ -27,6 +32,7 @@ class HostCommands : public HostTest {};
 class HostProgress : public HostTest {};
 class HostScriptData : public HostTest {};
 class HostGeometry : public HostTest {};
+class HostPublishes : public HostTest {};
 
 TEST_F(HostPMString, TextConversionAndSearch) {
   const PMString text("Grüße, 世界 😀");
@@ -140,6 +146,88 @@ TEST_F(HostProgress, PlainLinesWhenNotATerminal) {
   const std::string out = testing::internal::GetCapturedStderr();
   EXPECT_NE(out.find("[progress] Publishing  4/9 step"), std::string::npos) << out;
   EXPECT_NE(out.find("[progress] Publishing  9/9 step"), std::string::npos) << out;
+}
+
+// Off a terminal a step (a position and its task text, set one after the
+// other) is one line: never once for the position and again for the text.
+TEST_F(HostProgress, EachStepIsOneLineWhenNotATerminal) {
+  testing::internal::CaptureStderr();
+  {
+    RangeProgressBar bar(PMString("P", PMString::kDontTranslateDuringCall), 0, 9);
+    for (int32 step = 0; step < 3; ++step) {
+      bar.SetPosition(step);
+      bar.SetTaskText(PMString("task " + std::to_string(step), PMString::kDontTranslateDuringCall));
+    }
+    bar.SetPosition(5);  // a position no text followed is shown at the end
+  }
+  EXPECT_EQ(
+      "[progress] P 0/9 task 0\n[progress] P 1/9 task 1\n[progress] P 2/9 task 2\n"
+      "[progress] P 5/9 task 2\n",
+      testing::internal::GetCapturedStderr());
+}
+
+// An alert after a line left open (a progress bar drawn in place) starts on
+// a line of its own.
+TEST_F(HostAlerts, AnAlertAfterAnOpenLineStartsOnANewLine) {
+  host_.AlertLog().SetEcho(true);
+  testing::internal::CaptureStderr();
+  standin::MarkStderrLineOpen();
+  CAlert::WarningAlert(PMString("careful", PMString::kDontTranslateDuringCall));
+  CAlert::InformationAlert(PMString("note", PMString::kDontTranslateDuringCall));
+  EXPECT_EQ("\n[warning] careful\n[info] note\n", testing::internal::GetCapturedStderr());
+  EXPECT_FALSE(standin::StderrLineOpen());
+}
+
+// A question nobody can answer goes to the handler before any button is
+// chosen; scripted answers still come first.
+TEST_F(HostAlerts, AnUnansweredQuestionReachesTheHandlerFirst) {
+  auto& center = host_.AlertLog();
+  std::vector<std::string> asked;
+  center.SetUnansweredQuestionHandler(
+      [&asked](const std::string& text, const std::vector<std::string>& buttons) {
+        asked.push_back(text + " / " + buttons[0] + " / " + buttons[1]);
+      });
+  center.SetAnswers({"no"});
+  const PMString yes("Yes"), no("No"), none;
+  EXPECT_EQ(CAlert::ModalAlert(PMString("first?"), yes, no, none, 1, 4), 2);
+  EXPECT_TRUE(asked.empty());
+  // The handler returned (it did not end the process): the default answers.
+  EXPECT_EQ(CAlert::ModalAlert(PMString("second?"), yes, no, none, 1, 4), 1);
+  EXPECT_EQ(std::vector<std::string>{"second? / Yes / No"}, asked);
+  // One-button alerts are no questions.
+  CAlert::ModalAlert(PMString("about"), PMString("OK"), none, none, 1, 1);
+  EXPECT_EQ(1u, asked.size());
+}
+
+// The publish record a plug-in reports reaches the host whole, each time.
+TEST_F(HostPublishes, APublishRecordReachesTheHost) {
+  InterfacePtr<IPublishReport> report(GetExecutionContextSession(), IID_IPUBLISHREPORT);
+  ASSERT_TRUE(report);
+  EXPECT_FALSE(host_.Publishes().Last());
+  std::vector<PublishRecord::Status> seen;
+  host_.Publishes().SetListener([&seen](const PublishRecord& r) { seen.push_back(r.status); });
+  PublishRecord record;
+  record.name = "Card";
+  record.server = "http://s.test";
+  report->Update(record);
+  record.status = PublishRecord::Status::kNotPublished;
+  record.fault = PublishRecord::Fault::kHttpStatus;
+  record.httpStatus = 503;
+  record.reason = "the service answered HTTP 503";
+  record.serviceMayHoldUncommitted = true;
+  report->Update(record);
+  ASSERT_TRUE(host_.Publishes().Last());
+  const PublishRecord& last = *host_.Publishes().Last();
+  EXPECT_EQ(PublishRecord::Status::kNotPublished, last.status);
+  EXPECT_EQ(503, last.httpStatus);
+  EXPECT_EQ("Card", last.name);
+  EXPECT_EQ("the service answered HTTP 503", last.reason);
+  EXPECT_TRUE(last.serviceMayHoldUncommitted);
+  EXPECT_EQ((std::vector<PublishRecord::Status>{PublishRecord::Status::kRunning,
+                                                PublishRecord::Status::kNotPublished}),
+            seen);
+  host_.Publishes().Clear();
+  EXPECT_FALSE(host_.Publishes().Last());
 }
 
 TEST_F(HostScriptData, TypedValues) {

@@ -86,5 +86,41 @@ TEST_F(FieldNames, ThePanelsPendingEditCountsForTheCheck) {
   EXPECT_NE(std::string::npos, doc->FindItem(11)->label.GetUTF8String().find("fieldName:::First|||"));
 }
 
+// Names with control characters cannot reach the service intact (a NUL ends
+// the name there, so these two would both be stored as "Full"); the check
+// refuses them, naming each, before the duplicate question.
+TEST_F(FieldNames, NamesWithControlCharactersStopThePublishNamingTheField) {
+  Open(OnePage("", {Named(10, std::string("Full\0A", 6)), Named(11, std::string("Full\0B", 6)),
+                    Named(12, "Start\x01"), Named(13, "Fine"), Named(14, "Tab\tbed"),
+                    Named(15, "C1\xc2\x85")}));
+  host_.AlertLog().SetAnswers({"yes"});  // no question may be asked
+  EXPECT_FALSE(CheckFieldNames());
+  EXPECT_EQ(std::vector<std::string>{"error: 0x199e00kcontrolcharsbeginKey"
+                                     "\n   \"Full\\x00A\""
+                                     "\n   \"Full\\x00B\""
+                                     "\n   \"Start\\x01\""
+                                     "\n   \"Tab\\x09bed\""
+                                     "\n   \"C1\\u0085\""
+                                     "\n0x199e00kcontrolcharsendKey"},
+            AlertTexts());
+}
+
+// Where names are typed (the field panel) only ASCII letters are kept, so a
+// control character typed or pasted never reaches the tag.
+TEST_F(FieldNames, ControlCharactersTypedIntoThePanelAreNotStored) {
+  standin::Document* doc = Open(OnePage("", {Named(10, "First"), Named(11, "Second")}));
+  std::string error;
+  ASSERT_TRUE(host_.Panels().Show(kOslPluginID, kOslFieldPanelRsrcID, &error)) << error;
+  standin::WidgetNode* panel = host_.Panels().GetPanel(kOslPluginID, kOslFieldPanelRsrcID, &error);
+  ASSERT_TRUE(panel) << error;
+  Selection().SelectItems(doc, {11});
+  standin::WidgetNode* name = panel->Find(kOslFieldNameWidgetID, 9999);
+  ASSERT_TRUE(name);
+  name->text = PMString(std::u16string(u"Full\0A\x01\x85", 8));  // typed, not committed
+  EXPECT_TRUE(CheckFieldNames());
+  EXPECT_TRUE(AlertTexts().empty());
+  EXPECT_NE(std::string::npos, doc->FindItem(11)->label.GetUTF8String().find("fieldName:::FullA|||"));
+}
+
 }  // namespace
 }  // namespace osltest

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/IPublishReport.h"
 #include "service/messages.h"
 #include "service/platform.h"
 #include "service/service_calls.h"
@@ -188,6 +189,17 @@ TEST_F(PublishRun, RunsEveryStepUnderTheProgressBarAndEndsWithOneAlert) {
   EXPECT_NE("", ReadFile(WorkFolder() + "Card.tlvd"));
   EXPECT_NE("", ReadFile(WorkFolder() + "Card.pdf"));
   EXPECT_EQ(1, CommitCount(data_.path(), data.at("docID")));
+
+  // The host got the run's record: published, with the template's identity.
+  ASSERT_TRUE(host_.Publishes().Last());
+  const PublishRecord& record = *host_.Publishes().Last();
+  EXPECT_EQ(PublishRecord::Status::kPublished, record.status);
+  EXPECT_EQ(PublishRecord::Fault::kNone, record.fault);
+  EXPECT_EQ("Card", record.name);
+  EXPECT_EQ(data.at("docID"), record.templateID);
+  EXPECT_EQ(GetOslPlugInData().server.GetUTF8String(), record.server);
+  EXPECT_FALSE(record.serviceMayHoldUncommitted);
+  EXPECT_EQ("", record.reason);
 }
 
 TEST_F(PublishRun, ACancelledDialogSendsNothing) {
@@ -197,6 +209,10 @@ TEST_F(PublishRun, ACancelledDialogSendsNothing) {
   EXPECT_TRUE(AlertTexts().empty());
   EXPECT_EQ("docName:::Card|||", DocumentLabel());
   EXPECT_TRUE(query_->Templates().empty());
+  ASSERT_TRUE(host_.Publishes().Last());
+  EXPECT_EQ(PublishRecord::Status::kNotPublished, host_.Publishes().Last()->status);
+  EXPECT_EQ(PublishRecord::Fault::kCancelled, host_.Publishes().Last()->fault);
+  EXPECT_FALSE(host_.Publishes().Last()->serviceMayHoldUncommitted);
 }
 
 TEST_F(PublishRun, AZeroIdentifierFromTheServiceIsRefusedAndForgotten) {
@@ -205,6 +221,9 @@ TEST_F(PublishRun, AZeroIdentifierFromTheServiceIsRefusedAndForgotten) {
   Publish();
   EXPECT_EQ(std::vector<std::string>{"error: 0x199e00kupdateTemplateFailedKey"}, AlertTexts());
   EXPECT_EQ("clientType:::0|||docID:::|||docName:::|||docPassword:::|||", DocumentLabel());
+  ASSERT_TRUE(host_.Publishes().Last());
+  EXPECT_EQ(PublishRecord::Fault::kServiceRefused, host_.Publishes().Last()->fault);
+  EXPECT_TRUE(host_.Publishes().Last()->serviceMayHoldUncommitted);
 }
 
 TEST_F(PublishRun, ADocumentWhoseTemplateIsGoneIsPublishedAsANewTemplate) {
@@ -233,6 +252,9 @@ TEST_F(PublishRun, AnInactiveTemplateIsUpdatedWithItsOwnAlert) {
                                       "info: 0x199e00kupdateTemplateDeletedKey"}),
             AlertTexts());
   EXPECT_EQ(id, Data().at("docID"));
+  ASSERT_TRUE(host_.Publishes().Last());
+  EXPECT_EQ(PublishRecord::Status::kUpdated, host_.Publishes().Last()->status);
+  EXPECT_EQ(id, host_.Publishes().Last()->templateID);
 }
 
 TEST_F(PublishRun, AServiceSlowerThanTheTimeLimitStopsTheRunWithTheFaultReport) {
@@ -247,6 +269,14 @@ TEST_F(PublishRun, AServiceSlowerThanTheTimeLimitStopsTheRunWithTheFaultReport) 
   EXPECT_EQ(0u, alerts[1].rfind("error: ", 0)) << alerts[1];
   for (const auto& alert : alerts) EXPECT_EQ(std::string::npos, alert.find("OKKey")) << alert;
   EXPECT_EQ(0, CommitCount(data_.path(), Data().at("docID")));
+  // Summed up in plain words, with what the service may now hold.
+  ASSERT_TRUE(host_.Publishes().Last());
+  const PublishRecord& record = *host_.Publishes().Last();
+  EXPECT_EQ(PublishRecord::Status::kNotPublished, record.status);
+  EXPECT_EQ(PublishRecord::Fault::kTimeout, record.fault) << record.reason;
+  EXPECT_NE(std::string::npos, record.reason.find("took too long")) << record.reason;
+  EXPECT_TRUE(record.serviceMayHoldUncommitted);
+  EXPECT_EQ(Data().at("docID"), record.templateID);
 }
 
 // A file system on which the host cannot save a document copy.

@@ -102,7 +102,7 @@ TEST_F(TemplateDialog, OkWritesNameAndClientTypeAndKeepsEveryOtherKey) {
       DocumentLabel());
 }
 
-TEST_F(TemplateDialog, ANameOfSpacesOnlyKeepsTheDialogOpenWithoutAMessage) {
+TEST_F(TemplateDialog, ANameOfSpacesOnlyKeepsTheDialogOpenAndSaysWhy) {
   Open(OnePageDocument("docName:::Card|||", nlohmann::json::array()));
   for (const std::string blank : {"", "\\s\\s\\s"}) {
     IDialog* dialog = OpenDialog();
@@ -114,7 +114,7 @@ TEST_F(TemplateDialog, ANameOfSpacesOnlyKeepsTheDialogOpenWithoutAMessage) {
     EXPECT_EQ(0, GetOslPlugInData().dialogResult);
     ASSERT_TRUE(Play(dialog, "cancel", &error)) << error;
   }
-  EXPECT_TRUE(AlertTexts().empty());
+  EXPECT_EQ(std::vector<std::string>(2, "warning: 0x199e00kTemplateNameRequiredKey"), AlertTexts());
   EXPECT_EQ("docName:::Card|||", DocumentLabel());
 
   // Only the space counts as blank.
@@ -123,6 +123,57 @@ TEST_F(TemplateDialog, ANameOfSpacesOnlyKeepsTheDialogOpenWithoutAMessage) {
   ASSERT_TRUE(Play(dialog, "text 0x199E07 \\t; ok", &error)) << error;
   EXPECT_FALSE(dialog->IsOpen());
   EXPECT_EQ(1, GetOslPlugInData().dialogResult);
+}
+
+// The name is checked as it will be stored: separator characters the
+// template data cannot hold would leave nothing of it.
+TEST_F(TemplateDialog, ANameOfSeparatorCharactersOnlyIsRefused) {
+  Open(OnePageDocument("docName:::Card|||", nlohmann::json::array()));
+  for (const std::string name : {"||", "|||", "\\s|||\\s||", "|"}) {
+    IDialog* dialog = OpenDialog();
+    std::string error;
+    ASSERT_TRUE(Play(dialog, "text 0x199E07 " + name + "; ok", &error)) << error;
+    EXPECT_TRUE(dialog->IsOpen()) << "'" << name << "'";
+    EXPECT_EQ(std::vector<std::string>{"warning: 0x199e00kTemplateNameRequiredKey"}, AlertTexts())
+        << name;
+    AlertTexts();
+    ASSERT_TRUE(Play(dialog, "cancel", &error)) << error;
+  }
+  EXPECT_EQ("docName:::Card|||", DocumentLabel());
+  EXPECT_EQ(0, GetOslPlugInData().dialogResult);
+}
+
+TEST_F(TemplateDialog, ANameThatLosesSeparatorsIsStoredWithAWarning) {
+  Open(OnePageDocument("docName:::Card|||", nlohmann::json::array()));
+  IDialog* dialog = OpenDialog();
+  std::string error;
+  ASSERT_TRUE(Play(dialog, "text 0x199E07 Spring|||Sale|; ok", &error)) << error;
+  EXPECT_FALSE(dialog->IsOpen());
+  EXPECT_EQ(std::vector<std::string>{"warning: 0x199e00kSeparatorRemovedKey"}, AlertTexts());
+  EXPECT_EQ("clientType:::0|||docName:::SpringSale|||", DocumentLabel());
+  EXPECT_EQ(1, GetOslPlugInData().dialogResult);
+
+  // A name that needs no change is stored without a word.
+  AlertTexts();
+  dialog = OpenDialog();
+  ASSERT_TRUE(Play(dialog, "text 0x199E07 a|b||c; ok", &error)) << error;
+  EXPECT_TRUE(AlertTexts().empty());
+  EXPECT_EQ("clientType:::0|||docName:::a|b||c|||", DocumentLabel());
+}
+
+TEST_F(TemplateDialog, AClientTypeTheListDoesNotOfferOpensOnTheFirstEntry) {
+  for (const char* stored : {"3", "7", "-1", "99999"}) {
+    Open(OnePageDocument(std::string("clientType:::") + stored + "|||docName:::Card|||",
+                         nlohmann::json::array()));
+    IDialog* dialog = OpenDialog();
+    EXPECT_EQ(0, ClientTypeShown(dialog)) << stored;
+    std::string error;
+    ASSERT_TRUE(Play(dialog, "ok", &error)) << error;
+    EXPECT_EQ("clientType:::0|||docName:::Card|||", DocumentLabel()) << stored;
+  }
+  // The last entry is still offered as itself.
+  Open(OnePageDocument("clientType:::2|||docName:::Card|||", nlohmann::json::array()));
+  EXPECT_EQ(2, ClientTypeShown(OpenDialog()));
 }
 
 TEST_F(TemplateDialog, CancelLeavesDocumentAndResultAlone) {

@@ -167,6 +167,39 @@ TEST_F(DataReportTest, ListAndShowPrintWhatTheClientsStored) {
   ASSERT_TRUE(service_.Start(dir_.path(), {}, &error)) << error;
 }
 
+// Characters that reorder or hide what follows them on a terminal line are
+// shown escaped, like the other control characters.
+TEST_F(DataReportTest, BidirectionalAndC1ControlsAreShownEscaped) {
+  SoapClient bob(service_.port(), kBob, kBobPw);
+  Template tricky;
+  std::tie(tricky.id, tricky.password) = bob.CreateTemplate(
+      "Invoice\xe2\x80\xae"
+      "fdp.exe\xc2\x85"
+      "end\xe2\x81\xa6"
+      "x\xd8\x9c");
+  ASSERT_FALSE(tricky.id.empty());
+  const RunResult list = Run({"list", "--data", dir_.path()});
+  EXPECT_NE(std::string::npos,
+            list.out.find("\tInvoice\\u202Efdp.exe\\u0085end\\u2066x\\u061C\t" + tricky.id))
+      << list.out;
+  const RunResult show = Run({"show", "--data", dir_.path(), tricky.id});
+  EXPECT_NE(std::string::npos,
+            show.out.find("  name: Invoice\\u202Efdp.exe\\u0085end\\u2066x\\u061C\n"))
+      << show.out;
+  for (const std::string& out : {list.out, show.out}) {
+    for (const char* raw : {"\xe2\x80\xae", "\xc2\x85", "\xe2\x81\xa6", "\xd8\x9c"}) {
+      EXPECT_EQ(std::string::npos, out.find(raw));
+    }
+  }
+  // Other text outside ASCII stays as it is.
+  std::tie(tricky.id, tricky.password) = bob.CreateTemplate(
+      "Stra\xc3\x9f"
+      "e \xe2\x82\xac");
+  EXPECT_NE(std::string::npos, Run({"list", "--data", dir_.path()})
+                                   .out.find("\tStra\xc3\x9f"
+                                             "e \xe2\x82\xac\t"));
+}
+
 TEST_F(DataReportTest, ListingWhileAClientWritesSeesWholeTemplates) {
   SoapClient ann(service_.port(), kAnn, kAnnPw);
   auto [id, password] = ann.CreateTemplate("Busy");

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +50,18 @@ void SendAll(int fd, const std::string& data, long long paceMs, const std::atomi
     sent += static_cast<size_t>(n);
     if (paceMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(paceMs));
   }
+}
+
+// Sends nothing for `ms` milliseconds. False when the client closed the
+// connection (or `stop` was set) meanwhile.
+bool FallSilent(int fd, long long ms, const std::atomic<bool>& stop) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!stop && std::chrono::steady_clock::now() < end) {
+    if (!WaitReadable(fd, 20)) continue;
+    char sink[4096];
+    if (recv(fd, sink, sizeof sink, 0) <= 0) return false;
+  }
+  return !stop;
 }
 
 // Whether `request` holds a whole HTTP request (header plus the body its
@@ -141,7 +154,15 @@ void CaptureServer::Serve() {
     const std::string& reply =
         replies_.empty() ? std::string() : replies_[std::min(served, replies_.size() - 1)];
     ++served;
-    if (whole && reply != kCloseWithoutReply) SendAll(fd, reply, paceMs_, stop_);
+    if (whole && reply != kCloseWithoutReply) {
+      const size_t before = std::min<size_t>(silentAfter_, reply.size());
+      if (silenceMs_ > 0) {
+        SendAll(fd, reply.substr(0, before), paceMs_, stop_);
+        if (FallSilent(fd, silenceMs_, stop_)) SendAll(fd, reply.substr(before), paceMs_, stop_);
+      } else {
+        SendAll(fd, reply, paceMs_, stop_);
+      }
+    }
     if (answerAfterHead_) {
       close(fd);  // the body unread: the client's sending meets a reset
       continue;

@@ -29,6 +29,14 @@ class CaptureServer {
   // trickles its answer; a reply stops early when the client goes away.
   void SetReplyPace(std::chrono::milliseconds perByte) { paceMs_ = perByte.count(); }
 
+  // Sends the first `bytes` bytes of every reply (0: none), then nothing for
+  // `gap`, then the rest, as a service that falls silent in the middle of
+  // its reply. The gap ends early when the client closes the connection.
+  void SetSilenceAfter(size_t bytes, std::chrono::milliseconds gap) {
+    silentAfter_ = bytes;
+    silenceMs_ = gap.count();
+  }
+
   // Answers each request as soon as its head has arrived and closes the
   // connection without reading the body, as a server refusing a request
   // early does (the client still sending meets a reset connection).
@@ -54,6 +62,8 @@ class CaptureServer {
   std::atomic<bool> stop_{false};
   std::atomic<long long> paceMs_{0};
   std::atomic<bool> answerAfterHead_{false};
+  std::atomic<size_t> silentAfter_{0};
+  std::atomic<long long> silenceMs_{0};
   std::mutex mutex_;
   std::condition_variable received_;
   std::vector<std::string> requests_;

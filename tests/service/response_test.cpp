@@ -440,6 +440,49 @@ TEST_F(DeadlineTest, EachCallHasADeadlineOfItsOwn) {
   EXPECT_EQ(0, GetFields(context->get(), server.Url(kTemplateMgr)));
 }
 
+// ---- the silence limit of a call -------------------------------------------------
+
+// The service falls silent for 3 seconds at a point of its reply; the calls
+// allow 1 second of silence and 60 seconds in all, so only the silence limit
+// can end them, within seconds, whichever gap it is.
+TEST_F(DeadlineTest, TheSilenceLimitHoldsOnEveryGapOfAReplyTheFirstIncluded) {
+  scope_.platform().limits().callReceive = 1;
+  const std::string reply = HttpReply(200, "OK", Envelope("<t:getFieldsResponse/>"));
+  const size_t bodyAt = reply.find("\r\n\r\n") + 4;
+  const struct {
+    const char* where;
+    size_t sent;  // bytes of the reply sent before the silence
+  } gaps[] = {{"before the first byte", 0},
+              {"after the status line", reply.find("\r\n") + 2},
+              {"after the header", bodyAt},
+              {"inside the body", bodyAt + 40}};
+  for (const auto& gap : gaps) {
+    const auto context = ContextWithDeadline(std::chrono::seconds(60));
+    CaptureServer server({reply});
+    server.SetSilenceAfter(gap.sent, std::chrono::seconds(3));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SOAP_EOF, GetFields(context->get(), server.Url(kTemplateMgr))) << gap.where;
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(900)) << gap.where;
+    EXPECT_LT(took, std::chrono::milliseconds(2500)) << gap.where;
+    const std::string report = FormatSoapFaultReport(context->get());
+    EXPECT_NE(std::string::npos,
+              report.find("[no subcode]\"the service fell silent\"\n\tDetail: No byte of the "
+                          "service's reply arrived for 1 second."))
+        << gap.where << report;
+  }
+  // A silence shorter than the limit is waited out; a silence after the
+  // whole reply is never waited for.
+  for (size_t sent : {size_t{0}, bodyAt, reply.size()}) {
+    const auto context = ContextWithDeadline(std::chrono::seconds(60));
+    CaptureServer server({reply});
+    server.SetSilenceAfter(sent, std::chrono::milliseconds(sent == reply.size() ? 3000 : 400));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, GetFields(context->get(), server.Url(kTemplateMgr))) << sent;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900)) << sent;
+  }
+}
+
 TEST_F(FaultTest, ContextsCarryTheirTimeOutsAndDeadlines) {
   EXPECT_EQ(30, context_.get()->connect_timeout);
   EXPECT_EQ(60, context_.get()->send_timeout);

@@ -4,9 +4,13 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "service/plugin_data.h"
 #include "tests/service/test_support.h"
@@ -192,7 +196,11 @@ TEST_F(SettingsTest, AnUnwritableSettingsFileShowsItsPathAndKeepsTheValues) {
   data_.SaveSettings();
   const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
-  EXPECT_EQ("error: " + scope_.platform().dir().path() + "/missing/Osl.cfg", alerts[0]);
+  // The path, then the system's reason.
+  EXPECT_EQ("error: " + scope_.platform().dir().path() + "/missing/Osl.cfg\nNot saved: cannot " +
+                "create a file in " + scope_.platform().dir().path() +
+                "/missing: No such file or directory.",
+            alerts[0]);
   EXPECT_EQ("http://s.test", Text(data_.server));
 }
 
@@ -326,6 +334,43 @@ TEST_F(SettingsTest, SavingReplacesTheFileWholeAndLeavesNoTemporaryFile) {
   EXPECT_EQ(0, others);
 }
 
+// The plain files in `folder`, by name, sorted.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (!entry.is_directory()) names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The test platform with one file operation replaced.
+class FailingPlatform : public TestPlatform {
+ public:
+  int renameError = 0;       // RenameFile fails with this errno when set
+  int unnamedFileError = 0;  // CreateUnnamedFile fails with this errno when set
+  int CreateUnnamedFile(const std::string& folder) override {
+    return unnamedFileError ? -unnamedFileError : OslPlatform::CreateUnnamedFile(folder);
+  }
+  int RenameFile(const std::string& from, const std::string& to) override {
+    renamedFrom = from;
+    return renameError ? renameError : OslPlatform::RenameFile(from, to);
+  }
+  std::string renamedFrom;
+};
+
+// Installs `platform` for the life of the scope, then the one that was there.
+class PlatformScope {
+ public:
+  PlatformScope(OslPlatform* platform, OslPlatform* restore) : restore_(restore) {
+    OslPlatform::Set(platform);
+  }
+  ~PlatformScope() { OslPlatform::Set(restore_); }
+
+ private:
+  OslPlatform* restore_;
+};
+
 // While alive, no file may grow past `bytes` (a write beyond fails, as on a
 // full disk).
 class FileSizeLimit {
@@ -359,11 +404,144 @@ TEST_F(SettingsTest, AWriteThatFailsHalfWayKeepsThePreviousFileWhole) {
   }
   const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
-  EXPECT_EQ("error: " + path, alerts[0]);
+  EXPECT_EQ("error: " + path + "\nNot saved: cannot write " + path + ": File too large.",
+            alerts[0]);
   EXPECT_EQ(before, ReadFile(path));
+  EXPECT_EQ(std::vector<std::string>{"Osl.cfg"}, FilesIn(scope_.platform().dir().path()));
   OslPlugInData reread;
   reread.LoadSettings();
   EXPECT_EQ("secret", Text(reread.password));
+}
+
+// The new file is complete and on disk before it takes the old one's name:
+// a failure after it exists leaves the old file and no file with the
+// password beside it.
+TEST_F(SettingsTest, AFailedReplacementKeepsTheOldFileAndLeavesNoTemporaryFile) {
+  PlacePlugIn("Osl.pln");
+  const std::string before = "Server:http://old.test\nuser:u\npass:secret\n";
+  const std::string path = WriteSettings(before);
+  data_.LoadSettings();
+  data_.password = PMString("new");
+  FailingPlatform failing;
+  failing.renameError = EXDEV;
+  {
+    PlatformScope installed(&failing, &scope_.platform());
+    data_.SaveSettings();
+  }
+  ASSERT_FALSE(failing.renamedFrom.empty()) << "the replacement was never attempted";
+  EXPECT_EQ(0u, failing.renamedFrom.find(path)) << "the new file is made beside the old one";
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(1u, alerts.size());
+  EXPECT_EQ("error: " + path + "\nNot saved: cannot replace " + path + ": " + strerror(EXDEV) + ".",
+            alerts[0]);
+  EXPECT_EQ(before, ReadFile(path));
+  EXPECT_EQ(std::vector<std::string>{"Osl.cfg"}, FilesIn(scope_.platform().dir().path()));
+
+  // Without the fault the same save goes through.
+  data_.SaveSettings();
+  EXPECT_TRUE(TakeAlerts().empty());
+  EXPECT_NE(std::string::npos, ReadFile(path).find("pass:new\n"));
+  EXPECT_EQ(std::vector<std::string>{"Osl.cfg"}, FilesIn(scope_.platform().dir().path()));
+}
+
+TEST_F(SettingsTest, ASettingsFileThatIsALinkStaysALinkAndItsTargetIsWritten) {
+  const std::string folder = PlacePlugIn("Osl.pln");
+  std::filesystem::create_directory(folder + "/real");
+  for (const std::string& link :
+       {folder + "/real/settings.cfg", std::string("real/settings.cfg")}) {
+    const std::string target = folder + "/real/settings.cfg";
+    scope_.platform().dir().Write("real/settings.cfg", "Server:http://old.test\n");
+    std::filesystem::remove(folder + "/Osl.cfg");
+    std::filesystem::create_symlink(link, folder + "/Osl.cfg");
+    OslPlugInData data;
+    data.LoadSettings();
+    EXPECT_EQ("http://old.test", Text(data.server));
+    data.server = PMString("http://new.test");
+    data.BuildEndpoints();
+    data.SaveSettings();
+    EXPECT_TRUE(TakeAlerts().empty()) << link;
+    EXPECT_TRUE(std::filesystem::is_symlink(folder + "/Osl.cfg")) << link;
+    EXPECT_NE(std::string::npos, ReadFile(target).find("Server:http://new.test\n")) << link;
+    struct stat info;
+    ASSERT_EQ(0, stat(target.c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 0777);
+    EXPECT_EQ(std::vector<std::string>{"settings.cfg"}, FilesIn(folder + "/real"));
+  }
+  // A link whose target does not exist yet: the target is created.
+  std::filesystem::remove(folder + "/Osl.cfg");
+  std::filesystem::create_symlink("real/new.cfg", folder + "/Osl.cfg");
+  OslPlugInData data;
+  data.LoadSettings();
+  data.server = PMString("http://made.test");
+  data.SaveSettings();
+  EXPECT_TRUE(TakeAlerts().empty());
+  EXPECT_TRUE(std::filesystem::is_symlink(folder + "/Osl.cfg"));
+  EXPECT_NE(std::string::npos, ReadFile(folder + "/real/new.cfg").find("Server:http://made.test"));
+}
+
+TEST_F(SettingsTest, AFolderThatTakesNoNewFileGetsTheFileWrittenInPlace) {
+  PlacePlugIn("Osl.pln");
+  const std::string path =
+      WriteSettings("Server:http://old.test\nuser:u\npass:a-much-longer-secret\n");
+  data_.LoadSettings();
+  data_.password = PMString("new");
+  FailingPlatform failing;
+  failing.unnamedFileError = EACCES;  // as a folder without write permission answers
+  {
+    PlatformScope installed(&failing, &scope_.platform());
+    data_.SaveSettings();
+  }
+  EXPECT_TRUE(TakeAlerts().empty());
+  EXPECT_TRUE(failing.renamedFrom.empty()) << "nothing is made beside the file";
+  EXPECT_EQ(
+      "//begin config file\n//UploadURL:http://old.test/fileUpload.aspx?sessionid=\n"
+      "//EndPoint:http://old.test/services/templateMgr.svc\n"
+      "//EndPointDoc:http://old.test/services/builddoc.asmx\n"
+      "Server:http://old.test\nuser:u\npass:new\n",
+      ReadFile(path));
+  EXPECT_EQ(std::vector<std::string>{"Osl.cfg"}, FilesIn(scope_.platform().dir().path()));
+
+  // No file to write in place: the folder's refusal is the reason given.
+  std::filesystem::remove(path);
+  {
+    PlatformScope installed(&failing, &scope_.platform());
+    data_.SaveSettings();
+  }
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(1u, alerts.size());
+  EXPECT_EQ("error: " + path + "\nNot saved: cannot create a file in " +
+                scope_.platform().dir().path() + ": " + strerror(EACCES) + ".",
+            alerts[0]);
+}
+
+// Exactly the bytes that are read back may be written: 10024 are saved,
+// 10025 refused.
+TEST_F(SettingsTest, TheSizeLimitIsExactAtTheBoundary) {
+  PlacePlugIn("Osl.pln");
+  data_.LoadSettings();
+  data_.server = PMString("http://s.test");
+  data_.user = PMString("u");
+  data_.BuildEndpoints();
+  data_.password = PMString("");
+  data_.SaveSettings();
+  ASSERT_TRUE(TakeAlerts().empty());
+  const size_t base = ReadFile(Text(data_.settingsPath)).size();
+  ASSERT_LT(base, 10024u);
+  const std::string atLimit(10024 - base, 'p');
+  data_.password = PMString(atLimit);
+  data_.SaveSettings();
+  EXPECT_TRUE(TakeAlerts().empty());
+  EXPECT_EQ(10024u, ReadFile(Text(data_.settingsPath)).size());
+  OslPlugInData reread;
+  reread.LoadSettings();
+  EXPECT_EQ(atLimit, Text(reread.password));
+
+  data_.password = PMString(atLimit + "p");
+  data_.SaveSettings();
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(1u, alerts.size());
+  EXPECT_NE(std::string::npos, alerts[0].find("too long")) << alerts[0];
+  EXPECT_EQ(10024u, ReadFile(Text(data_.settingsPath)).size());
 }
 
 TEST_F(SettingsTest, LoadingHappensOnce) {

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "service/plugin_data.h"
 #include "tests/service/capture_server.h"
 #include "tests/service/test_support.h"
+#include "tests/support/thread_group.h"
 
 namespace osltest {
 namespace {
@@ -227,9 +229,38 @@ TEST_F(UploadTest, AMissingFileIsReportedAndNothingIsSent) {
   EXPECT_TRUE(UploadFile(PMString(path), PMString("absent.pdf")).IsEmpty());
   EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::fopen " + path}, TakeAlerts());
   EXPECT_TRUE(UploadFile(PMString(scope_.platform().dir().path()), PMString("dir")).IsEmpty());
-  EXPECT_EQ(
-      std::vector<std::string>{"info: ERROR UploadFile::fopen " + scope_.platform().dir().path()},
-      TakeAlerts());
+  EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::fopen " +
+                                     scope_.platform().dir().path() + " (not a regular file)"},
+            TakeAlerts());
+}
+
+// A FIFO named as the file to upload is refused at once: opening it for
+// reading the ordinary way waits for a writer for good. The upload runs in a
+// thread of its own; should it hang, the test opens the FIFO for writing,
+// which lets the open return, so the thread always ends.
+TEST_F(UploadTest, AFifoIsRefusedWithoutWaitingForAWriter) {
+  CaptureServer server({HttpReply(200, "OK", "http://assets.test/a")});
+  Configure(server.Url(""));
+  const std::string fifo = scope_.platform().dir().path() + "/pipe.pdf";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  std::promise<PMString> result;
+  std::future<PMString> done = result.get_future();
+  ThreadGroup threads([&] {
+    for (int i = 0; i < 200; ++i) {
+      if (done.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready) return;
+      const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) close(writer);
+    }
+  });
+  threads.Start([&] { result.set_value(UploadFile(PMString(fifo), PMString("pipe.pdf"))); });
+  ASSERT_EQ(std::future_status::ready, done.wait_for(std::chrono::seconds(5)))
+      << "the upload waits in open() for a writer";
+  threads.JoinAll();
+  EXPECT_TRUE(done.get().IsEmpty());
+  EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::fopen " + fifo +
+                                     " (not a regular file)"},
+            TakeAlerts());
+  EXPECT_TRUE(server.Requests(0).empty());
 }
 
 TEST_F(UploadTest, AFileOf2GiBOrMoreIsRefusedBeforeReading) {
@@ -363,7 +394,7 @@ TEST_F(UploadTest, AnAddressWithALineBreakFailsLikeAConnectFailureAndSendsNothin
 }
 
 TEST_F(UploadTest, ARejectedReplyShowsTheProtocolErrorSequence) {
-  for (int status : {503, 500, 404}) {
+  for (int status : {503, 500, 404, 400}) {
     CaptureServer server({HttpReply(status, "No", "<html>sorry</html>", "text/html")});
     Configure(server.Url(""));
     const std::string path = File("a.pdf", "123");
@@ -378,9 +409,42 @@ TEST_F(UploadTest, ARejectedReplyShowsTheProtocolErrorSequence) {
     EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
     EXPECT_EQ(0u, alerts[5].find("error: \n\t")) << alerts[5];
     EXPECT_NE(std::string::npos, alerts[5].find(std::to_string(status))) << alerts[5];
+    EXPECT_NE(std::string::npos, alerts[5].find("<html>sorry</html>")) << alerts[5];
     EXPECT_NE(std::string::npos, alerts[5].find("\n\tEndpoint: " + address + " \n")) << alerts[5];
     EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
   }
+}
+
+// Every refusal shows the service's own words, whatever its status: what the
+// service says about a store that failed (500) or a malformed request (400)
+// reads as a full quota's (507) does.
+TEST_F(UploadTest, EveryRefusalShowsTheServicesReplyText) {
+  const std::string path = File("a.pdf", "123");
+  std::vector<std::string> reports;
+  for (const auto& refusal :
+       std::vector<std::pair<int, std::string>>{{507, "Insufficient Storage"},
+                                                {500, "Internal Server Error"},
+                                                {400, "Bad Request"}}) {
+    const std::string text = "upload not stored: the disk is full\n";
+    CaptureServer server({HttpReply(refusal.first, refusal.second, text, "text/plain")});
+    Configure(server.Url(""));
+    EXPECT_TRUE(UploadFile(PMString(path), PMString("a.pdf")).IsEmpty());
+    const auto alerts = TakeAlerts();
+    ASSERT_EQ(7u, alerts.size()) << refusal.first;
+    EXPECT_EQ(std::string::npos, alerts[5].find("[no detail]")) << alerts[5];
+    EXPECT_NE(std::string::npos, alerts[5].find("\n\tDetail: " + text)) << alerts[5];
+    EXPECT_EQ(0u, alerts[5].find("error: \n\tError " + std::to_string(refusal.first) + " \n"))
+        << alerts[5];
+    reports.push_back(alerts[5]);
+  }
+  // Apart from the status, each report reads as the 507's does up to its
+  // endpoint (each server has a port of its own).
+  for (std::string& report : reports) {
+    report.replace(report.find("Error ") + 6, 3, "NNN");
+    report.resize(report.find("\n\tEndpoint: "));
+  }
+  EXPECT_EQ(reports[0], reports[1]);
+  EXPECT_EQ(reports[0], reports[2]);
 }
 
 TEST_F(UploadTest, ABrokenReplyShowsTheProtocolErrorSequence) {
@@ -463,6 +527,26 @@ TEST_F(UploadDeadlineTest, AServiceThatTricklesItsReplyIsCutOff) {
   EXPECT_EQ("info: 1.ShowProtocolError.begin", alerts[4]);
   EXPECT_NE(std::string::npos, alerts[5].find(kUploadDeadlineFault)) << alerts[5];
   EXPECT_EQ("info: 1.ShowProtocolError.end", alerts[6]);
+}
+
+// An upload allows 1 second of silence here: a service that stops after the
+// status line of its reply for 3 seconds ends the upload after about 1.
+TEST_F(UploadTest, TheSilenceLimitHoldsOnTheReplysFirstGap) {
+  scope_.platform().limits().upload = 1;
+  const std::string reply = HttpReply(200, "OK", "http://assets.test/a/late.pdf", "text/plain");
+  for (size_t sent : {size_t{0}, reply.find("\r\n") + 2}) {
+    CaptureServer server({reply});
+    server.SetSilenceAfter(sent, std::chrono::seconds(3));
+    Configure(server.Url(""));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(UploadFile(PMString(File("late.pdf", "%PDF")), PMString("late.pdf")).IsEmpty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500)) << sent;
+    const auto alerts = TakeAlerts();
+    ASSERT_EQ(7u, alerts.size()) << sent;
+    EXPECT_NE(std::string::npos, alerts[5].find("\"the service fell silent\"\n\tDetail: No byte "
+                                                "of the service's reply arrived for 1 second."))
+        << alerts[5];
+  }
 }
 
 // The file is larger than the socket buffers, so sending blocks; without the

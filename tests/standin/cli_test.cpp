@@ -1,5 +1,7 @@
 // The `osl` command line, run as a user runs it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <sstream>
 #include <string>
@@ -90,6 +92,20 @@ TEST_F(OslCommandLine, AlertsKeepTheirLinesAndShowControlCharactersEscaped) {
   run = OslArgs({"script", doc, "--call", "bell\a clear\x1b[2J cr\rend \xc2\x85"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "[info] bell\\x07 clear\\x1b[2J cr\\rend \\u0085\n");
+}
+
+// A command that saves, run on a symbolic link to the document, saves into
+// the document the link leads to; the link stays a link.
+TEST_F(OslCommandLine, SavingThroughASymbolicLinkKeepsTheLink) {
+  const std::string doc = Copy("business-card.tlvd");
+  const std::string link = dir_.path() + "/card-link.tlvd";
+  ASSERT_EQ(0, symlink(doc.c_str(), link.c_str()));
+  const RunResult run = OslArgs({"tag", link, "10", "--name", "Renamed"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  struct stat info;
+  ASSERT_EQ(0, lstat(link.c_str(), &info));
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_NE(ReadFile(doc).find("fieldName:::Renamed|||"), std::string::npos);
 }
 
 // A copy of the plug-in, beside the library it loads from its own folder.

@@ -1,6 +1,7 @@
 #include "standin/document/document.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -120,6 +121,66 @@ TEST_F(TlvdDocument, FailedSaveLeavesTheOldFileIntact) {
   std::string error;
   EXPECT_TRUE(Save(*doc, &error)) << error;
   EXPECT_NE(ReadAll(path).find("docName:::Changed"), std::string::npos);
+}
+
+// A document reached through symbolic links is saved into the file the
+// links lead to, in that file's folder; every link stays a link.
+TEST_F(TlvdDocument, ASaveThroughSymbolicLinksReplacesTheirTargetAndKeepsTheLinks) {
+  ASSERT_EQ(0, mkdir(File("real").c_str(), 0700));
+  ASSERT_EQ(0, mkdir(File("links").c_str(), 0700));
+  std::ofstream(File("real/doc.tlvd")) << SampleDocument().dump(1);
+  ASSERT_EQ(0, symlink("../real/doc.tlvd", File("links/doc.tlvd").c_str()));
+  ASSERT_EQ(0, symlink("doc.tlvd", File("links/chain.tlvd").c_str()));
+  auto doc = Load(File("links/chain.tlvd"));
+  ASSERT_TRUE(doc);
+  doc->SetLabel(WideString("docName:::Through|||"));
+  std::string error;
+  ASSERT_TRUE(Save(*doc, &error)) << error;
+  EXPECT_NE(ReadAll(File("real/doc.tlvd")).find("docName:::Through"), std::string::npos);
+  struct stat info;
+  for (const char* link : {"links/doc.tlvd", "links/chain.tlvd"}) {
+    ASSERT_EQ(0, lstat(File(link).c_str(), &info));
+    EXPECT_TRUE(S_ISLNK(info.st_mode)) << link;
+  }
+  // The temporary file was made beside the target: nothing else in either folder.
+  EXPECT_EQ(0, std::system(("test $(ls -A '" + File("real") + "' | wc -l) -eq 1").c_str()));
+  EXPECT_EQ(0, std::system(("test $(ls -A '" + File("links") + "' | wc -l) -eq 2").c_str()));
+
+  // A link to a file not made yet: the file is made, the link kept.
+  ASSERT_EQ(0, symlink(File("real/copy.tlvd").c_str(), File("links/copy.tlvd").c_str()));
+  ASSERT_TRUE(doc->SaveCopy(host_.Files().Get(), File("links/copy.tlvd"), &error)) << error;
+  EXPECT_NE(ReadAll(File("real/copy.tlvd")).find("docName:::Through"), std::string::npos);
+  ASSERT_EQ(0, lstat(File("links/copy.tlvd").c_str(), &info));
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+
+  // Links that lead round in a circle name no file.
+  ASSERT_EQ(0, symlink("loop2", File("links/loop1").c_str()));
+  ASSERT_EQ(0, symlink("loop1", File("links/loop2").c_str()));
+  EXPECT_FALSE(doc->SaveCopy(host_.Files().Get(), File("links/loop1"), &error));
+  EXPECT_NE(error.find("too many levels of symbolic links"), std::string::npos) << error;
+}
+
+// Only a regular file is replaced by a save: a FIFO or a folder at the path
+// is not a previous version of the file.
+TEST_F(TlvdDocument, ASaveNeverReplacesWhatIsNotARegularFile) {
+  std::ofstream(File("doc.tlvd")) << SampleDocument().dump(1);
+  auto doc = Load(File("doc.tlvd"));
+  ASSERT_TRUE(doc);
+  ASSERT_EQ(0, mkfifo(File("pipe").c_str(), 0600));
+  ASSERT_EQ(0, mkdir(File("folder").c_str(), 0700));
+  ASSERT_EQ(0, symlink("pipe", File("pipe-link").c_str()));
+  for (const char* name : {"pipe", "folder", "pipe-link"}) {
+    std::string error;
+    EXPECT_FALSE(doc->SaveCopy(host_.Files().Get(), File(name), &error)) << name;
+    EXPECT_NE(error.find("not a regular file; it is not replaced"), std::string::npos) << error;
+  }
+  struct stat info;
+  ASSERT_EQ(0, lstat(File("pipe").c_str(), &info));
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  ASSERT_EQ(0, lstat(File("folder").c_str(), &info));
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  // Nothing left behind: the document, the FIFO, the folder, the link.
+  EXPECT_EQ(0, std::system(("test $(ls -A '" + dir_.path() + "' | wc -l) -eq 4").c_str()));
 }
 
 TEST_F(TlvdDocument, InvalidDocumentsGiveClearReasons) {

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -171,6 +172,65 @@ TEST_F(OslExportPdf, ALongStoryExportsInMemoryBoundedByItsFrame) {
   const std::string shown = Text(pdf);
   EXPECT_NE(shown.find("garden sale"), std::string::npos) << shown;
   EXPECT_EQ(shown.find("LASTWORD"), std::string::npos);
+}
+
+// The output path names what the PDF would replace: the document itself
+// (under any of its names) and anything that is not a regular file are
+// refused with a usage error, and stay exactly as they were.
+TEST_F(OslExportPdf, AnOutputThatIsTheDocumentOrNotARegularFileIsRefusedAndKept) {
+  const std::string doc = Write("card.tlvd", Document(TextFrame(10, 10, 30, "Card")));
+  const std::string before = ReadFile(doc);
+  ASSERT_EQ(0, mkdir((dir_.path() + "/sub").c_str(), 0700));
+  ASSERT_EQ(0, symlink("card.tlvd", (dir_.path() + "/link.pdf").c_str()));
+  ASSERT_EQ(0, link(doc.c_str(), (dir_.path() + "/hard.pdf").c_str()));
+  for (const std::string& out : {doc, dir_.path() + "/sub/../card.tlvd", dir_.path() + "/link.pdf",
+                                 dir_.path() + "/hard.pdf"}) {
+    const RunResult run = Osl({"export-pdf", doc, out});
+    EXPECT_EQ(run.status, 2) << out << "\n" << run.err;
+    EXPECT_NE(run.err.find("osl: export-pdf: " + out + " is the document itself"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadFile(doc), before) << out;
+  }
+  struct stat info;
+  ASSERT_EQ(0, lstat((dir_.path() + "/link.pdf").c_str(), &info));
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+
+  const std::string fifo = dir_.path() + "/pipe.pdf";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  ASSERT_EQ(0, symlink("/dev/null", (dir_.path() + "/null.pdf").c_str()));
+  std::vector<std::string> others = {fifo, dir_.path() + "/null.pdf"};
+  // A device node of the test's own (making one needs the right to).
+  const std::string device = dir_.path() + "/device.pdf";
+  if (mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) others.push_back(device);
+  for (const std::string& out : others) {
+    const RunResult run = Osl({"export-pdf", doc, out});
+    ASSERT_FALSE(run.timedOut) << out;
+    EXPECT_EQ(run.status, 2) << out << "\n" << run.err;
+    EXPECT_NE(run.err.find("osl: export-pdf: " + out + " exists and is not a regular file"),
+              std::string::npos)
+        << run.err;
+  }
+  ASSERT_EQ(0, stat(fifo.c_str(), &info));
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  ASSERT_EQ(0, lstat((dir_.path() + "/null.pdf").c_str(), &info));
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  if (others.size() == 3) {
+    ASSERT_EQ(0, stat(device.c_str(), &info));
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+  }
+
+  const RunResult folder = Osl({"export-pdf", doc, dir_.path() + "/sub"});
+  EXPECT_EQ(folder.status, 2) << folder.err;
+  EXPECT_NE(folder.err.find("osl: export-pdf: " + dir_.path() + "/sub is a folder, not a file"),
+            std::string::npos)
+      << folder.err;
+
+  // A regular file other than the document is replaced, as before.
+  const std::string old = dir_.Write("old.pdf", "old");
+  const RunResult replaced = Osl({"export-pdf", doc, old});
+  EXPECT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_NE(Text(old).find("Card"), std::string::npos);
 }
 
 }  // namespace

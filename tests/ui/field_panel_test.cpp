@@ -185,19 +185,52 @@ TEST_F(FieldPanel, TheObserversOwnWritesIntoThePanelWriteNothingBack) {
   EXPECT_EQ("controlType:::0|||fieldName:::Ab|||promptText:::|||", LabelOf(doc_, 10));
 }
 
-TEST_F(FieldPanel, AnEditArrivingWhileSeveralItemsAreSelectedWritesCodeFive) {
-  SetLabel(doc_, 10, "controlType:::1|||fieldName:::First|||promptText:::P|||");
-  SetLabel(doc_, 11, "fieldName:::Second|||");
-  Select({10, 11});
-  // An edit box commits its text after the selection changed.
-  Node(panel_, kOslPromptTextWidgetID)->Notify(kTextChangeStateMessage, IID_ITEXTCONTROLDATA);
-  const std::string expected = "controlType:::5|||fieldName:::|||promptText:::|||";
-  EXPECT_EQ(expected, LabelOf(doc_, 10));
-  EXPECT_EQ(expected, LabelOf(doc_, 11));
-  // With nothing selected the write reaches no item.
-  Selection().SelectItems(doc_, {});
-  Node(panel_, kOslFieldNameWidgetID)->Notify(kTextChangeStateMessage, IID_ITEXTCONTROLDATA);
-  EXPECT_EQ(expected, LabelOf(doc_, 10));
+// The panel's values belong to the one item it showed: an edit box that
+// commits its text after the selection changed must not write the panel's
+// cleared values into other items.
+TEST_F(FieldPanel, AnEditArrivingWhenNotExactlyOneItemIsSelectedWritesNothing) {
+  const std::string first = "controlType:::1|||fieldName:::First|||promptText:::P|||";
+  const std::string second = "fieldName:::Second|||";
+  const std::string guide = "fieldName:::Rule|||";
+  SetLabel(doc_, 10, first.c_str());
+  SetLabel(doc_, 11, second.c_str());
+  SetLabel(doc_, 12, guide.c_str());
+  for (const std::vector<UID>& uids :
+       {std::vector<UID>{10, 11}, std::vector<UID>{}, std::vector<UID>{12}}) {
+    Select(uids);
+    for (WidgetID id : {kOslPromptTextWidgetID, kOslFieldNameWidgetID}) {
+      Node(panel_, id)->Notify(kTextChangeStateMessage, IID_ITEXTCONTROLDATA);
+    }
+    Node(panel_, kOslControlTypeWidgetID)
+        ->Notify(kPopupChangeStateMessage, IID_ISTRINGLISTCONTROLDATA);
+    EXPECT_EQ(first, LabelOf(doc_, 10)) << uids.size();
+    EXPECT_EQ(second, LabelOf(doc_, 11)) << uids.size();
+    EXPECT_EQ(guide, LabelOf(doc_, 12)) << uids.size();
+  }
+  // With one item selected again the edit is written to it.
+  Select({11});
+  Edit("text 0x199E17 Yours");
+  EXPECT_EQ("controlType:::0|||fieldName:::Second|||promptText:::Yours|||", LabelOf(doc_, 11));
+  EXPECT_EQ(first, LabelOf(doc_, 10));
+}
+
+TEST_F(FieldPanel, APromptThatLosesSeparatorsIsStoredAndShownWithAWarning) {
+  Select({10});
+  Edit("text 0x199E17 Name|||or title||");
+  EXPECT_EQ("controlType:::0|||fieldName:::Name|||promptText:::Nameor title|||", LabelOf(doc_, 10));
+  EXPECT_EQ("Nameor title", Text(kOslPromptTextWidgetID));
+  const auto alerts = host_.AlertLog().TakeLog();
+  ASSERT_EQ(1u, alerts.size());
+  EXPECT_EQ(standin::AlertKind::kWarning, alerts[0].kind);
+  EXPECT_EQ(
+      "The prompt text \"Name|||or title||\" is stored as \"Nameor title\": \"|||\" separates "
+      "the stored entries, so a value cannot hold it or end in \"|\", and these characters were "
+      "removed: \"|||\", \"||\".",
+      alerts[0].text);
+  // A prompt that keeps its text changes nothing and says nothing.
+  Edit("text 0x199E17 a|b||c");
+  EXPECT_EQ("a|b||c", Text(kOslPromptTextWidgetID));
+  EXPECT_TRUE(host_.AlertLog().TakeLog().empty());
 }
 
 TEST_F(FieldPanel, ACodeTheListCannotShowSurvivesAnEditOfTheName) {

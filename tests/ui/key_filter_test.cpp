@@ -65,6 +65,31 @@ TEST_F(KeyFilter, CommandKeysBypassTheFilter) {
   EXPECT_EQ(0, host_.RefusedKeyCount());
 }
 
+// Each end of the two letter ranges is typed, and each character just
+// outside them (and the digits' ends) is refused: a filter that is one off
+// at any end fails here.
+TEST_F(KeyFilter, TheEndsOfEveryRangeAndTheirNeighbours) {
+  auto handler = Handler();
+  ASSERT_TRUE(handler);
+  for (char c : std::string("AZaz")) {
+    standin::KeyEvent key(standin::KeyStroke{VirtualKey::Character(static_cast<char16_t>(c))});
+    handler->KeyDown(&key);
+    EXPECT_EQ(IEvent::kNotHandled, key.GetSystemHandledState()) << c;
+  }
+  EXPECT_EQ(0, host_.RefusedKeyCount());
+  EXPECT_EQ("AZaz", box_->text.GetUTF8String());
+  int refused = 0;
+  for (char c : std::string("@[`{09/:")) {
+    standin::KeyEvent key(standin::KeyStroke{VirtualKey::Character(static_cast<char16_t>(c))});
+    EXPECT_EQ(1, handler->KeyDown(&key)) << c;
+    EXPECT_EQ(IEvent::kHandledByPlugIn, key.GetSystemHandledState()) << c;
+    EXPECT_EQ(++refused, host_.RefusedKeyCount()) << c;
+  }
+  // Typed into the box: only the four letters arrive ("{" opens a named
+  // key in the replay, so it was checked above only).
+  EXPECT_EQ("AZazAZaz", Type("@A[Z`az0/9:"));
+}
+
 TEST_F(KeyFilter, ARefusedKeyIsMarkedHandledByThePlugIn) {
   auto handler = Handler();
   ASSERT_TRUE(handler);

@@ -130,7 +130,9 @@ TEST_F(Preferences, AFileThatCannotBeWrittenIsReportedAndTheValuesStayInMemory) 
   const auto alerts = Alerts();
   ASSERT_EQ(1u, alerts.size());
   EXPECT_EQ(standin::AlertKind::kError, alerts[0].kind);
-  EXPECT_EQ(dir_.path() + "/missing/Osl.cfg", alerts[0].text);
+  EXPECT_EQ(dir_.path() + "/missing/Osl.cfg\nNot saved: cannot create a file in " + dir_.path() +
+                "/missing: No such file or directory.",
+            alerts[0].text);
   EXPECT_EQ("carol", GetOslPlugInData().user.GetUTF8String());
 }
 

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "model/control_types.h"
 #include "tests/support/plugin_host.h"
@@ -55,6 +56,45 @@ TEST(UiResources, EveryDisplayKeyHasAnEnglishText) {
     EXPECT_FALSE(text.empty()) << key;
     EXPECT_EQ(std::string::npos, text.find("0x199e00k")) << key;
   }
+}
+
+// The entries of drop-down `id` in the views, as the texts a person reads.
+std::vector<std::string> Captions(const json& views, const std::string& id) {
+  const json strings = PluginResources().at("strings");
+  std::vector<std::string> captions;
+  const std::function<void(const json&)> find = [&](const json& node) {
+    if (node.value("id", "") == id && node.contains("entries")) {
+      for (const auto& key : node["entries"]) captions.push_back(strings.value(key, "?"));
+    }
+    if (node.contains("widgets")) {
+      for (const auto& child : node["widgets"]) find(child);
+    }
+  };
+  for (const auto& view : views.at("views")) find(view);
+  return captions;
+}
+
+// What each list position means is fixed (0 = move up, client type 1 =
+// barcodes as text boxes, control-type positions by code): a swap of two
+// entries or of two texts in the resources shows a person the wrong choice.
+TEST(UiResources, EachListPositionShowsItsOwnCaption) {
+  const json views = Views();
+  EXPECT_EQ((std::vector<std::string>{"Move up", "Move down"}), Captions(views, "0x199E0D"));
+  EXPECT_EQ((std::vector<std::string>{"Standard", "Web client (barcodes as text boxes)", "Other"}),
+            Captions(views, "0x199E09"));
+  const json strings = PluginResources().at("strings");
+  auto texts = [&strings](controltypes::FrameKind kind) {
+    std::vector<std::string> shown;
+    for (int32 p = 0; p < controltypes::ListLength(kind); ++p) {
+      shown.push_back(strings.value(controltypes::ListKey(kind, p), "?"));
+    }
+    return shown;
+  };
+  EXPECT_EQ((std::vector<std::string>{"Text box", "Text area", "Rich text", "Barcode"}),
+            texts(controltypes::FrameKind::kText));
+  EXPECT_EQ((std::vector<std::string>{"Standard image upload", "Advanced image upload",
+                                      "Non-printable area"}),
+            texts(controltypes::FrameKind::kGraphic));
 }
 
 TEST(UiResources, TheFieldNameBoxUsesTheKeyFilterAndTheAddFieldItemIsCustomEnabled) {

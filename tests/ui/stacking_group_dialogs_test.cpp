@@ -75,16 +75,27 @@ TEST_F(StackingGroups, NamesThatCannotBeStoredKeepTheDialogOpen) {
     Create(std::string("text 0x199E0F ") + name + "; select 0x199E0D 1; ok");
     EXPECT_TRUE(Refused()) << name;
     EXPECT_EQ("StackingGroups:::Footer:::1---|||", LabelOf(doc_, kDocument)) << name;
+    // The designer is told which sequences a name cannot hold.
+    const auto alerts = host_.AlertLog().TakeLog();
+    ASSERT_EQ(1u, alerts.size()) << name;
+    EXPECT_EQ(standin::AlertKind::kWarning, alerts[0].kind);
+    EXPECT_EQ(
+        "This stacking group name cannot be stored: a group name must not be empty, must not "
+        "contain \"---\", \":::\" or \"|||\", and must not end in \":\" or \"|\".",
+        alerts[0].text);
   }
-  // Spaces, single separator characters and other punctuation are names.
-  for (const char* name : {"   ", "a-b", "a:b", "a|b", "-Top", ":x",
+  // Spaces, single separator characters, a trailing "-" and other
+  // punctuation are names: the message claims no more than is refused.
+  for (const char* name : {"   ", "a-b", "a:b", "a|b", "-Top", ":x", "End-", "End--",
                            "Stra\xc3\x9f"
                            "e"}) {
     Create(std::string("text 0x199E0F ") + name + "; ok");
     EXPECT_FALSE(Refused()) << name;
+    EXPECT_TRUE(host_.AlertLog().TakeLog().empty()) << name;
   }
   EXPECT_EQ(
-      "StackingGroups:::   :::0----Top:::0---:x:::0---Footer:::1---Stra\xc3\x9f"
+      "StackingGroups:::   :::0----Top:::0---:x:::0---End-:::0---End--:::0---Footer:::1---"
+      "Stra\xc3\x9f"
       "e:::0---a-b:::0---a:b:::0---a|b:::0---|||",
       LabelOf(doc_, kDocument));
 }
@@ -133,6 +144,17 @@ TEST_F(StackingGroups, TheDependsOnListHoldsEveryOtherNameAsItComes) {
   EXPECT_EQ((std::vector<std::string>{None(), "Zip", "Zip"}), fields_);
   EXPECT_EQ(1, fieldShown_);
   EXPECT_EQ(0, groupShown_);  // no group yet
+}
+
+TEST_F(StackingGroups, TheDependsOnListKeepsTheOrderInWhichItemsAreCollected) {
+  // The page's items in the host's order (10, 11, 15), not in name order.
+  SetLabel(doc_, 10, "fieldName:::Zeta|||");
+  SetLabel(doc_, 11, "fieldName:::Alpha|||");
+  SetLabel(doc_, 15, "fieldName:::Mid|||");
+  SetLabel(doc_, 13, "fieldName:::Beta|||");
+  Selection().SelectItems(doc_, {13});
+  AddField("cancel");
+  EXPECT_EQ((std::vector<std::string>{None(), "Zeta", "Alpha", "Mid"}), fields_);
 }
 
 TEST_F(StackingGroups, ApplyingWritesGroupAndDependencyAndKeepsTheOtherKeys) {

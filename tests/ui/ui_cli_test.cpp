@@ -96,6 +96,59 @@ TEST_F(UiCommandLine, TagRefusesWhatThePanelCannotDo) {
   EXPECT_EQ(before, ReadFile(doc));
 }
 
+// Option values by name: the same entry whatever its position, and a name
+// the item's list does not offer is a usage error naming what it offers.
+TEST_F(UiCommandLine, ListOptionsTakeNames) {
+  const std::string doc = Copy("flyer.tlvd");
+  RunResult run = Osl({"tag", doc, "23", "--type", "barcode"});
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_TRUE(Has(Label(doc, 23), "controlType:::4|||")) << Label(doc, 23);
+  run = Osl({"tag", doc, "21", "--type", "nonprint"});
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_TRUE(Has(Label(doc, 21), "controlType:::3|||")) << Label(doc, 21);
+  const std::string before = ReadFile(doc);
+  run = Osl({"tag", doc, "21", "--type", "textbox"});
+  EXPECT_EQ(2, run.status);
+  EXPECT_TRUE(Has(run.err,
+                  "--type textbox: not offered here; the list offers image, advimage, "
+                  "nonprint (or positions 0 to 2) for uid 21"))
+      << run.err;
+  EXPECT_EQ(before, ReadFile(doc));
+
+  run = Osl({"group", "create", doc, "Footer", "--direction", "down"});
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_TRUE(Has(Label(doc, 0), "Footer:::1---")) << Label(doc, 0);
+  run = Osl({"group", "create", doc, "Footer", "--direction", "up"});
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_TRUE(Has(Label(doc, 0), "Footer:::0---")) << Label(doc, 0);
+  EXPECT_EQ(2, Osl({"group", "create", doc, "Footer", "--direction", "left"}).status);
+
+  run = Osl({"tag", "--help"});
+  EXPECT_TRUE(Has(run.out, "textbox|textarea|richtext|barcode|image|advimage|nonprint")) << run.out;
+  run = Osl({"action", doc, "list"});
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_TRUE(Has(run.out, "0x199E03  publish  Publish Template\n")) << run.out;
+  EXPECT_TRUE(Has(run.out, "0x199E07  preferences  ")) << run.out;
+}
+
+TEST_F(UiCommandLine, PrefsRefusesAServerThatCannotBeReached) {
+  const std::string plugin = dir_.path() + "/Osl.pln";
+  for (const char* file : {"Osl.pln", "libosl_soapns.so"}) {
+    ASSERT_FALSE(dir_.Write(file, ReadFile(BuiltProgram(file))).empty());
+  }
+  dir_.Write("Osl.cfg", "Server:http://ok.test\nuser:u\npass:p\n");
+  const std::string before = ReadFile(dir_.path() + "/Osl.cfg");
+  for (const char* bad : {"127.0.0.1:8080", "http://my host", "ftp://host", "http://"}) {
+    const RunResult run = Osl({"--plugin", plugin, "prefs", "--server", bad});
+    EXPECT_EQ(2, run.status) << bad;
+    EXPECT_TRUE(Has(run.err, "osl: prefs: --server ")) << run.err;
+    EXPECT_EQ(before, ReadFile(dir_.path() + "/Osl.cfg")) << bad;
+  }
+  const RunResult good = Osl({"--plugin", plugin, "prefs", "--server", "https://new.test:8443"});
+  EXPECT_EQ(0, good.status) << good.err;
+  EXPECT_TRUE(Has(ReadFile(dir_.path() + "/Osl.cfg"), "Server:https://new.test:8443\n"));
+}
+
 TEST_F(UiCommandLine, GroupCreateAddsOrRedirectsAGroup) {
   const std::string doc = Copy("business-card.tlvd");
   RunResult run = Osl({"group", "create", doc, "Address", "--direction", "1"});

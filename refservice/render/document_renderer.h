@@ -1,0 +1,60 @@
+// The document builder: a published template filled with values becomes a PDF. Every page of the
+// stored master PDF is the background, kept as vectors at its own size; the fields are drawn over
+// it in zOrder, moved by their stacking groups. The outcome of every field is reported.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "refservice/render/field_values.h"
+#include "refservice/render/template_bundle.h"
+
+namespace refservice {
+
+// What was done with one field.
+struct FieldOutcome {
+  std::string name;
+  int page = 0;
+  std::string action;  // "drawn", "shrunk", "overflowing", "empty" or "not drawn"
+  double size = 0;     // text: the size it was set at
+  double storedSize = 0;
+  double moved = 0;    // points; positive: up the page, negative: down
+  std::string font;    // text: the uploaded font file's name, or the system font used instead
+  bool fontFallback = false;
+  std::string note;    // why it was not drawn, or what was used instead
+};
+
+struct RenderResult {
+  std::string pdf;
+  int pages = 0;
+  std::vector<FieldOutcome> fields;  // in stored order
+};
+
+struct RenderOptions {
+  bool preview = false;  // also draws non-printing fields
+};
+
+// Renders `bundle` with `values` (already checked by ParseFieldValues/AddFieldValue). False with
+// `error` set when the template cannot be rendered at all (no master PDF, a damaged one); then
+// nothing is in `result`.
+bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldValues& values,
+                    const RenderOptions& options, RenderResult* result, std::string* error);
+
+// One line per field for people: "NAME: drawn", "NAME: shrunk to 9.5 pt", "NAME: overflowing
+// (cut at the frame at 7 pt)", "NAME: empty", each followed by ", moved up by N pt" when it moved
+// and by the font note when the font was not the uploaded one.
+std::string ReportText(const RenderResult& result);
+// The same as a JSON object: {"pages": N, "fields": [{"name", "page", "action", "size",
+// "storedSize", "moved", "font", "fontFallback", "note"}]}.
+// With `asciiOnly` every character outside ASCII is written as a \u escape (for a header line).
+std::string ReportJson(const RenderResult& result, bool asciiOnly = false);
+
+// The width and height (points) of every page of `pdf`. False with `error` set.
+bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>* sizes,
+                  std::string* error);
+
+// Draws page `page` (1-based) of `pdf` as a PNG `widthPx` pixels wide. False with `error` set.
+bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* png,
+                  std::string* error);
+
+}  // namespace refservice

@@ -1,0 +1,141 @@
+#include "refservice/render/render_command.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "refservice/render/document_renderer.h"
+#include "refservice/render/field_values.h"
+#include "refservice/render/template_bundle.h"
+#include "refservice/storage/file_system.h"
+#include "refservice/storage/store.h"
+
+namespace refservice {
+namespace {
+
+// Reads a file the person named, at most `limit` bytes.
+bool ReadLocalFile(const std::string& path, size_t limit, std::string* out, std::string* error) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    *error = path + " is not a regular file";
+    return false;
+  }
+  if (static_cast<uint64_t>(info.st_size) > limit) {
+    ::close(fd);
+    *error = path + " is larger than " + std::to_string(limit) + " bytes";
+    return false;
+  }
+  out->clear();
+  char buffer[65536];
+  while (true) {
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ::close(fd);
+      *error = "cannot read " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    if (got == 0) break;
+    out->append(buffer, static_cast<size_t>(got));
+    if (out->size() > limit) {
+      ::close(fd);
+      *error = path + " is larger than " + std::to_string(limit) + " bytes";
+      return false;
+    }
+  }
+  ::close(fd);
+  return true;
+}
+
+// Writes `data` to a temporary file beside `path`, flushes it and renames it into place, so
+// `path` is either the old file or the whole new one.
+bool WriteWhole(const std::string& path, const std::string& data, std::string* error) {
+  std::string temp = path + ".partial-XXXXXX";
+  int fd = ::mkstemp(&temp[0]);
+  if (fd < 0) {
+    *error = "cannot write beside " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  size_t done = 0;
+  bool ok = true;
+  while (done < data.size()) {
+    ssize_t put = ::write(fd, data.data() + done, data.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(put);
+  }
+  if (ok) ok = ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+  if (::close(fd) != 0) ok = false;
+  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    ::unlink(temp.c_str());
+  }
+  return ok;
+}
+
+}  // namespace
+
+int RenderCommand(const std::string& dataDir, const std::string& id, const std::string& valuesPath,
+                  const std::string& outPath, std::ostream& out, std::ostream& err) {
+  std::string error;
+  std::unique_ptr<FileSystem> fs = OpenFileSystem(dataDir, &error);
+  Store store;
+  if (!fs || !store.OpenReadOnly(dataDir + "/service.db", &error)) {
+    err << "osl-service: " << (error.empty() ? "cannot open " + dataDir : error) << "\n";
+    return 2;
+  }
+  TemplateBundle bundle;
+  BundleStatus status = LoadTemplateBundle(&store, fs.get(), dataDir, id, -1, &bundle, &error);
+  if (status != BundleStatus::kOk) {
+    err << "osl-service: " << error << "\n";
+    return 2;
+  }
+  std::string json;
+  if (!ReadLocalFile(valuesPath, 16u << 20, &json, &error)) {
+    err << "osl-service: " << error << "\n";
+    return 2;
+  }
+  // Image values are paths, relative ones to the values file's folder.
+  std::string base = valuesPath.find('/') == std::string::npos
+                         ? std::string(".")
+                         : valuesPath.substr(0, valuesPath.rfind('/'));
+  ImageLoader loadImage = [&](const std::string& name, std::string* bytes, std::string* failure) {
+    std::string path = !name.empty() && name[0] == '/' ? name : base + "/" + name;
+    return ReadLocalFile(path, kMaxImageValueBytes, bytes, failure);
+  };
+  FieldValues values;
+  if (!ParseFieldValues(json, bundle, loadImage, &values, &error)) {
+    err << "osl-service: " << valuesPath << ": " << error << "\n";
+    return 2;
+  }
+  RenderResult result;
+  if (!RenderDocument(bundle, fs.get(), values, RenderOptions{}, &result, &error)) {
+    err << "osl-service: " << error << "\n";
+    return 2;
+  }
+  if (!WriteWhole(outPath, result.pdf, &error)) {
+    err << "osl-service: " << error << "\n";
+    return 1;
+  }
+  out << ReportText(result);
+  out << "wrote " << outPath << " (" << result.pages << " page" << (result.pages == 1 ? "" : "s")
+      << ")\n";
+  return 0;
+}
+
+}  // namespace refservice

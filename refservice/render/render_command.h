@@ -1,0 +1,16 @@
+// `osl-service render --data DIR ID --values VALUES.json OUT.pdf`: builds one document from a
+// stored template on the command line, prints what was done with each field, and writes OUT.pdf
+// whole or not at all.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace refservice {
+
+// Exit statuses: 0 written; 2 bad input (unknown template, bad values, unreadable data folder,
+// a template that cannot be rendered), nothing written; 1 OUT.pdf could not be written.
+int RenderCommand(const std::string& dataDir, const std::string& id, const std::string& valuesPath,
+                  const std::string& outPath, std::ostream& out, std::ostream& err);
+
+}  // namespace refservice

@@ -1,0 +1,74 @@
+#include "refservice/render/stacking_layout.h"
+
+#include <algorithm>
+#include <map>
+
+namespace refservice {
+
+std::vector<bool> EffectiveEmpty(const std::vector<RenderField>& fields,
+                                 const std::vector<bool>& valueEmpty) {
+  std::map<std::string, size_t> byName;
+  for (size_t i = 0; i < fields.size(); ++i) byName.emplace(fields[i].name, i);
+  std::vector<bool> empty(fields.size(), false);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    // Follow the chain of dependencies; it has at most fields.size() distinct steps.
+    size_t at = i;
+    for (size_t steps = 0; steps <= fields.size(); ++steps) {
+      if (valueEmpty[at]) {
+        empty[i] = true;
+        break;
+      }
+      auto next = byName.find(fields[at].dependsOn);
+      if (fields[at].dependsOn.empty() || next == byName.end()) break;
+      at = next->second;
+    }
+  }
+  return empty;
+}
+
+std::vector<double> StackingMoves(const std::vector<RenderField>& fields,
+                                  const std::vector<RenderGroup>& groups,
+                                  const std::vector<bool>& empty) {
+  std::vector<double> moves(fields.size(), 0.0);
+  for (const RenderGroup& group : groups) {
+    // Members per page.
+    std::map<int, std::vector<size_t>> pages;
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (group.id != 0 && fields[i].logicGroupId == group.id && fields[i].hasRect) {
+        pages[fields[i].pageNumber].push_back(i);
+      }
+    }
+    for (auto& [page, members] : pages) {
+      (void)page;
+      std::stable_sort(members.begin(), members.end(), [&](size_t a, size_t b) {
+        if (fields[a].y2 != fields[b].y2) return fields[a].y2 > fields[b].y2;
+        return fields[a].x1 < fields[b].x1;
+      });
+      if (group.moveDown) {
+        // Bottom-most first: an empty member's share goes to the members above it.
+        std::stable_sort(members.begin(), members.end(),
+                         [&](size_t a, size_t b) { return fields[a].y1 < fields[b].y1; });
+        double carried = 0;
+        for (size_t n = 0; n < members.size(); ++n) {
+          size_t i = members[n];
+          moves[i] -= carried;
+          if (empty[i] && n + 1 < members.size()) {
+            carried += std::max(0.0, fields[members[n + 1]].y1 - fields[i].y1);
+          }
+        }
+      } else {
+        double carried = 0;
+        for (size_t n = 0; n < members.size(); ++n) {
+          size_t i = members[n];
+          moves[i] += carried;
+          if (empty[i] && n + 1 < members.size()) {
+            carried += std::max(0.0, fields[i].y2 - fields[members[n + 1]].y2);
+          }
+        }
+      }
+    }
+  }
+  return moves;
+}
+
+}  // namespace refservice

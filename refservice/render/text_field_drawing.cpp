@@ -1,0 +1,152 @@
+#include "refservice/render/text_field_drawing.h"
+
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace refservice {
+namespace {
+
+bool Wraps(const RenderField& field) { return field.controlType == 1 || field.controlType == 2; }
+
+struct LayoutDeleter {
+  void operator()(PangoLayout* layout) const { g_object_unref(layout); }
+};
+
+// A layout of `text` at `size` points for a box `boxWidth` wide (in unscaled units).
+PangoLayout* MakeLayout(PangoContext* context, const FieldFont& font, const RenderField& field,
+                        const std::string& text, double size, double boxWidth) {
+  PangoLayout* layout = pango_layout_new(context);
+  PangoFontDescription* description = pango_font_description_copy(font.description);
+  pango_font_description_set_absolute_size(description, size * PANGO_SCALE);
+  pango_layout_set_font_description(layout, description);
+  pango_font_description_free(description);
+  PangoAttrList* attributes = pango_attr_list_new();
+  if (field.fontTracking != 0) {
+    pango_attr_list_insert(attributes, pango_attr_letter_spacing_new(static_cast<int>(
+                                           field.fontTracking / 1000.0 * size * PANGO_SCALE)));
+  }
+  if (field.fontLeading > 0) {
+    // The stored leading belongs to the stored size; a shrunk text keeps the proportion.
+    double leading = field.fontLeading * size / field.fontSize;
+    pango_attr_list_insert(attributes,
+                           pango_attr_line_height_new_absolute(static_cast<int>(leading * PANGO_SCALE)));
+  }
+  pango_layout_set_attributes(layout, attributes);
+  pango_attr_list_unref(attributes);
+  int column = field.alignment % 3;
+  pango_layout_set_alignment(layout, column == 0   ? PANGO_ALIGN_LEFT
+                                     : column == 1 ? PANGO_ALIGN_CENTER
+                                                   : PANGO_ALIGN_RIGHT);
+  if (Wraps(field)) {
+    pango_layout_set_width(layout, static_cast<int>(boxWidth * PANGO_SCALE));
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+  } else {
+    std::string line = text;
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::replace(line.begin(), line.end(), '\r', ' ');
+    pango_layout_set_single_paragraph_mode(layout, TRUE);
+    pango_layout_set_text(layout, line.data(), static_cast<int>(line.size()));
+  }
+  return layout;
+}
+
+bool Fits(PangoLayout* layout, double boxWidth, double boxHeight) {
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  const double slack = 0.01;
+  return logical.width / double(PANGO_SCALE) <= boxWidth + slack &&
+         logical.height / double(PANGO_SCALE) <= boxHeight + slack;
+}
+
+}  // namespace
+
+void CmykToRgb(double c, double m, double y, double k, double* r, double* g, double* b) {
+  auto unit = [](double v) { return std::clamp(v / 100.0, 0.0, 1.0); };
+  *r = (1 - unit(c)) * (1 - unit(k));
+  *g = (1 - unit(m)) * (1 - unit(k));
+  *b = (1 - unit(y)) * (1 - unit(k));
+}
+
+TextOutcome DrawTextField(cairo_t* cr, const FieldFont& font, const RenderField& field,
+                          const std::string& text, double width, double height) {
+  const double hScale = field.hScale / 100.0;
+  const double vScale = field.vScale / 100.0;
+  // The box in the layout's own units: the scales stretch the drawing, not the frame.
+  const double boxWidth = width / hScale;
+  const double boxHeight = height / vScale;
+
+  PangoContext* context = pango_font_map_create_context(font.map);
+  pango_cairo_context_set_resolution(context, 72);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  pango_cairo_context_set_font_options(context, options);
+  cairo_font_options_destroy(options);
+
+  TextOutcome outcome;
+  const double stored = field.fontSize;
+  const double smallest = stored / 2;
+  const double step = std::max(0.5, stored / 40);
+  double size = stored;
+  std::unique_ptr<PangoLayout, LayoutDeleter> layout(
+      MakeLayout(context, font, field, text, size, boxWidth));
+  // At most 21 tries: from the stored size down to half of it.
+  while (!Fits(layout.get(), boxWidth, boxHeight)) {
+    if (size <= smallest) {
+      outcome.overflowing = true;
+      break;
+    }
+    size = std::max(smallest, size - step);
+    layout.reset(MakeLayout(context, font, field, text, size, boxWidth));
+  }
+  outcome.size = size;
+  outcome.shrunk = size < stored;
+
+  PangoRectangle logical;
+  pango_layout_get_extents(layout.get(), nullptr, &logical);
+  double textHeight = logical.height / double(PANGO_SCALE);
+  double textWidth = logical.width / double(PANGO_SCALE);
+  int row = field.alignment / 3;
+  int column = field.alignment % 3;
+  double top = 0;
+  if (textHeight < boxHeight) top = (boxHeight - textHeight) * (row == 0 ? 0 : row == 1 ? 0.5 : 1);
+  // A single line is placed by its own width; wrapped text is aligned by Pango inside the width.
+  double left = 0;
+  if (!Wraps(field) && textWidth < boxWidth) {
+    left = (boxWidth - textWidth) * (column == 0 ? 0 : column == 1 ? 0.5 : 1);
+  }
+
+  double r, g, b;
+  CmykToRgb(field.c, field.m, field.y, field.k, &r, &g, &b);
+  cairo_save(cr);
+  cairo_rectangle(cr, 0, 0, width, height);
+  cairo_clip(cr);
+  cairo_scale(cr, hScale, vScale);
+  cairo_set_source_rgba(cr, r, g, b, std::clamp(field.fontOpacity / 100.0, 0.0, 1.0));
+  // Line by line, so that a text cut at the frame loses whole lines rather than showing halves.
+  PangoLayoutIter* iter = pango_layout_get_iter(layout.get());
+  do {
+    PangoRectangle lineRect;
+    pango_layout_iter_get_line_extents(iter, nullptr, &lineRect);
+    double lineBottom = (lineRect.y + lineRect.height) / double(PANGO_SCALE);
+    bool first = lineRect.y <= logical.y;
+    if (!first && top + lineBottom > boxHeight + 0.01) break;
+    PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
+    PangoRectangle own;
+    pango_layout_line_get_extents(line, nullptr, &own);
+    double x = left + (lineRect.x - own.x - logical.x) / double(PANGO_SCALE);
+    double baseline = pango_layout_iter_get_baseline(iter) / double(PANGO_SCALE);
+    cairo_move_to(cr, x, top + baseline - logical.y / double(PANGO_SCALE));
+    pango_cairo_show_layout_line(cr, line);
+  } while (pango_layout_iter_next_line(iter));
+  pango_layout_iter_free(iter);
+  cairo_restore(cr);
+  g_object_unref(context);
+  return outcome;
+}
+
+}  // namespace refservice

@@ -1,0 +1,300 @@
+// `osl-service render` end to end: samples published with `osl publish` to a fresh osl-service,
+// then built into PDFs with values and read back with poppler's tools (pdftotext -bbox, pdffonts,
+// pdftoppm) and zbarimg.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <regex>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/support/subprocess.h"
+
+namespace osltest {
+namespace {
+
+// One word pdftotext found, with its box (origin top-left, y downwards).
+struct Word {
+  std::string text;
+  double xMin, yMin, xMax, yMax;
+};
+
+std::vector<Word> Words(const std::string& pdf) {
+  RunResult run = RunProcess({"/usr/bin/pdftotext", "-bbox", pdf, "-"});
+  std::vector<Word> words;
+  std::regex pattern(
+      R"re(<word xMin="([0-9.]+)" yMin="([0-9.]+)" xMax="([0-9.]+)" yMax="([0-9.]+)">([^<]*)</word>)re");
+  for (std::sregex_iterator it(run.out.begin(), run.out.end(), pattern), end; it != end; ++it) {
+    words.push_back(Word{(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]),
+                         std::stod((*it)[4])});
+  }
+  return words;
+}
+
+const Word* FindWord(const std::vector<Word>& words, const std::string& text) {
+  for (const Word& word : words) {
+    if (word.text == text) return &word;
+  }
+  return nullptr;
+}
+
+// A rectangle in page coordinates with the origin at the top-left corner.
+struct Box {
+  double left, top, right, bottom;
+};
+
+bool Inside(const Word& word, const Box& box) {
+  const double slack = 0.5;
+  return word.xMin >= box.left - slack && word.xMax <= box.right + slack &&
+         word.yMin >= box.top - slack && word.yMax <= box.bottom + slack;
+}
+
+class RenderE2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(world_.Start({}, &error)) << error;
+  }
+
+  // Publishes `doc` and returns the template identifier the document now carries.
+  std::string Publish(const std::string& doc) {
+    RunResult run = world_.Osl({"--yes", "publish", doc});
+    EXPECT_EQ(0, run.status) << run.out << run.err;
+    std::string id = DocumentData(doc)["docID"];
+    EXPECT_FALSE(id.empty()) << run.out << run.err;
+    return id;
+  }
+
+  // Runs `osl-service render` with `values` (JSON text) into OUT (in the test folder).
+  RunResult Render(const std::string& id, const std::string& values, const std::string& out) {
+    const std::string valuesPath = work_.Write("values.json", values);
+    return RunProcess({BuiltProgram("osl-service"), "render", "--data", world_.dataDir(), id,
+                       "--values", valuesPath, work_.path() + "/" + out});
+  }
+
+  std::string Out(const std::string& name) const { return work_.path() + "/" + name; }
+
+  PublishWorld world_;
+  TempDir work_;
+};
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+TEST_F(RenderE2eTest, BusinessCardValuesSitInTheirFieldsInTheirFontsOverTheMaster) {
+  const std::string id = Publish(world_.CopyExample("business-card.tlvd"));
+  RunResult run = Render(id,
+                         R"({"FullName": "Ann Example", "JobTitle": "Chief Printer",
+                             "Phone": "555-0199", "Email": "ann@example.org"})",
+                         "card.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("FullName: drawn\n")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("Logo: drawn\n")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("wrote ")) << run.out;
+
+  // The card's page is 144 pt tall; pdfRect "x1 y1 x2 y2" has its origin at the lower left.
+  auto box = [](double x1, double y1, double x2, double y2) {
+    return Box{x1, 144 - y2, x2, 144 - y1};
+  };
+  std::vector<Word> words = Words(Out("card.pdf"));
+  const Word* ann = FindWord(words, "Ann");
+  const Word* printer = FindWord(words, "Printer");
+  const Word* phone = FindWord(words, "555-0199");
+  const Word* email = FindWord(words, "ann@example.org");
+  ASSERT_TRUE(ann && printer && phone && email) << RunProcess({"/usr/bin/pdftotext", Out("card.pdf"), "-"}).out;
+  EXPECT_TRUE(Inside(*ann, box(14, 108, 174, 128)));
+  EXPECT_TRUE(Inside(*printer, box(14, 92, 174, 106)));
+  EXPECT_TRUE(Inside(*phone, box(14, 34, 194, 48)));
+  EXPECT_TRUE(Inside(*email, box(14, 16, 194, 30)));
+  // The designer's texts are replaced, the master's own text is kept.
+  EXPECT_EQ(nullptr, FindWord(words, "Jane"));
+  EXPECT_NE(nullptr, FindWord(words, "PRINTED"));
+  // The uploaded fonts, embedded.
+  std::string fonts = PdfFonts(Out("card.pdf"));
+  EXPECT_NE(std::string::npos, fonts.find("DejaVuSans-Bold")) << fonts;
+  EXPECT_NE(std::string::npos, fonts.find("DejaVuSerif-Italic")) << fonts;
+}
+
+TEST_F(RenderE2eTest, MoveDownGroupClosesTheGapOfAnEmptyMemberAndDependentsVanish) {
+  const std::string id = Publish(world_.CopyExample("business-card.tlvd"));
+  ASSERT_EQ(0, Render(id, R"({"Phone": "555-0100", "Email": "ann@example.org"})", "full.pdf").status);
+  // Email (the lowest member of the moveDown group Contact) empty: Phone moves down by Email's
+  // share, the distance between the two bottom edges (34 - 16 = 18 pt).
+  RunResult run = Render(id, R"({"Phone": "555-0100", "Email": ""})", "closed.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("Email: empty\n")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("Phone: drawn, moved down by 18 pt\n")) << run.out;
+  const std::vector<Word> full = Words(Out("full.pdf"));
+  const std::vector<Word> closed = Words(Out("closed.pdf"));
+  const Word* before = FindWord(full, "555-0100");
+  const Word* after = FindWord(closed, "555-0100");
+  ASSERT_TRUE(before && after);
+  EXPECT_NEAR(18.0, after->yMin - before->yMin, 0.01);
+  EXPECT_NEAR(before->xMin, after->xMin, 0.01);
+
+  // Phone depends on FullName: an empty FullName takes Phone with it.
+  run = Render(id, R"({"FullName": "", "Phone": "555-0100"})", "nameless.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("Phone: empty (")) << run.out;
+  EXPECT_EQ(nullptr, FindWord(Words(Out("nameless.pdf")), "555-0100"));
+}
+
+TEST_F(RenderE2eTest, TooLongTextShrinksThenOverflows) {
+  const std::string id = Publish(world_.CopyExample("business-card.tlvd"));
+  // JobTitle: 9 pt in a frame 160 pt wide.
+  RunResult run = Render(id, R"({"JobTitle": "Head of Printing and of Everything Else"})", "s.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  std::smatch size;
+  ASSERT_TRUE(std::regex_search(run.out, size, std::regex("JobTitle: shrunk to ([0-9.]+) pt\n")))
+      << run.out;
+  EXPECT_LT(std::stod(size[1]), 9.0);
+  EXPECT_GE(std::stod(size[1]), 4.5);
+  for (const Word& word : Words(Out("s.pdf"))) {
+    if (word.text == "Everything") {
+      EXPECT_LE(word.xMax, 174.5);
+    }
+  }
+  run = Render(id, R"({"JobTitle": ")" + std::string(400, 'W') + R"("})", "o.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("JobTitle: overflowing (cut at the frame at 4.5 pt)"))
+      << run.out;
+}
+
+TEST_F(RenderE2eTest, BadInputIsRefusedAndNothingIsWritten) {
+  const std::string id = Publish(world_.CopyExample("business-card.tlvd"));
+  struct Case {
+    std::string values;
+    std::string message;
+  };
+  work_.Write("not-an-image.png", "this is text");
+  const std::vector<Case> cases = {
+      {R"({"Nickname": "x"})", "the template has no field named \"Nickname\""},
+      {R"({"FullName": ")" + std::string(64 * 1024 + 1, 'a') + R"("})", "longer than 64 KiB"},
+      {R"({"Logo": "not-an-image.png"})", "is not an image"},
+      {R"({"Logo": "missing.png"})", "cannot open"},
+      {R"({"FullName": 12})", "is not a JSON string"},
+      {R"(["FullName"])", "not a JSON object"},
+  };
+  for (const Case& bad : cases) {
+    RunResult run = Render(id, bad.values, "bad.pdf");
+    EXPECT_EQ(2, run.status) << bad.values.substr(0, 80);
+    EXPECT_NE(std::string::npos, run.err.find(bad.message)) << run.err;
+    EXPECT_FALSE(Exists(Out("bad.pdf")));
+  }
+  // A template that does not exist.
+  RunResult run = Render("00000000-0000-0000-0000-000000000001", "{}", "bad.pdf");
+  EXPECT_EQ(2, run.status);
+  EXPECT_NE(std::string::npos, run.err.find("does not exist")) << run.err;
+  EXPECT_FALSE(Exists(Out("bad.pdf")));
+  // A 64 KiB value exactly is taken.
+  run = Render(id, R"({"Email": ")" + std::string(64 * 1024, 'a') + R"("})", "edge.pdf");
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("Email: overflowing")) << run.out;
+}
+
+// A document of its own: a moveUp group of four stacked one-line fields (the third depends on the
+// second), a QR code field, a wrapping text area, a rotated field and an image given as a file.
+nlohmann::json StackDocument() {
+  nlohmann::json doc = ReadDocument(std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd");
+  doc["label"] = "StackingGroups:::Stack:::0---|||clientType:::0|||docName:::Stack Card|||";
+  nlohmann::json& page = doc["spreads"][0]["pages"][0];
+  page["bounds"] = {0, 0, 300, 400};
+  nlohmann::json text = page["items"][1];  // FullName: a text frame
+  nlohmann::json items = nlohmann::json::array();
+  items.push_back(page["items"][0]);  // the logo
+  int uid = 100;
+  auto add = [&](const std::string& name, double x, double y, double w, double h,
+                 const std::string& extraLabel, const std::string& sample) {
+    nlohmann::json item = text;
+    item["uid"] = uid++;
+    item["bounds"] = {0, 0, w, h};
+    item["matrix"] = {1, 0, 0, 1, x, y};
+    item["story"]["text"] = sample;
+    item["story"]["runs"][0]["length"] = sample.size();
+    item["story"]["runs"][0]["size"] = 10;
+    item["story"]["runs"][0]["leading"] = 12;
+    item["label"] = extraLabel + "fieldName:::" + name + "|||promptText:::" + name + "|||";
+    items.push_back(item);
+  };
+  add("Alpha", 20, 150, 200, 14, "MemberofGroup:::Stack|||controlType:::0|||", "Alpha");
+  add("Bravo", 20, 168, 200, 14, "MemberofGroup:::Stack|||controlType:::0|||", "Bravo");
+  add("Charlie", 20, 186, 200, 14,
+      "Dependson:::Bravo|||MemberofGroup:::Stack|||controlType:::0|||", "Charlie");
+  add("Delta", 20, 204, 200, 14, "MemberofGroup:::Stack|||controlType:::0|||", "Delta");
+  add("Link", 20, 240, 120, 120, "controlType:::4|||", "https://example.org/");
+  add("Notes", 160, 240, 120, 60, "controlType:::1|||", "Notes");
+  // Turned a quarter to the left about its top-left corner: it stands upright at x 250..264.
+  add("Turned", 250, 140, 80, 14, "controlType:::0|||", "Turned");
+  items.back()["matrix"] = {0, -1, 1, 0, 250, 220};
+  page["items"] = items;
+  return doc;
+}
+
+TEST_F(RenderE2eTest, MoveUpGroupClosesExactlyTheSharesOfEmptyMembers) {
+  world_.CopyExample("business-card.tlvd");  // brings the images along
+  const std::string id = Publish(world_.WriteDocument("stack.tlvd", StackDocument()));
+  ASSERT_EQ(0, Render(id, R"({"Alpha": "a1", "Bravo": "b2", "Charlie": "c3", "Delta": "d4"})",
+                      "full.pdf").status);
+  // Bravo empty: Charlie depends on it and vanishes too; Delta moves up by both shares
+  // (18 + 18 pt); Alpha stays.
+  RunResult run = Render(id, R"({"Alpha": "a1", "Bravo": "", "Charlie": "c3", "Delta": "d4"})",
+                         "closed.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("Delta: drawn, moved up by 36 pt\n")) << run.out;
+  std::vector<Word> full = Words(Out("full.pdf"));
+  std::vector<Word> closed = Words(Out("closed.pdf"));
+  ASSERT_TRUE(FindWord(full, "d4") && FindWord(closed, "d4") && FindWord(full, "b2"));
+  EXPECT_NEAR(36.0, FindWord(full, "d4")->yMin - FindWord(closed, "d4")->yMin, 0.01);
+  EXPECT_NEAR(FindWord(full, "a1")->yMin, FindWord(closed, "a1")->yMin, 0.01);
+  EXPECT_EQ(nullptr, FindWord(closed, "c3"));
+  EXPECT_EQ(nullptr, FindWord(closed, "b2"));
+  // Delta now stands where Bravo stood.
+  EXPECT_NEAR(FindWord(full, "b2")->yMin, FindWord(closed, "d4")->yMin, 0.01);
+}
+
+TEST_F(RenderE2eTest, QrCodeFieldIsDecodableAndTextAreaWraps) {
+  if (RunProcess({"/bin/sh", "-c", "command -v zbarimg"}).status != 0) {
+    GTEST_SKIP() << "zbarimg (zbar-tools) is not installed; scripts/bootstrap installs it";
+  }
+  world_.CopyExample("business-card.tlvd");  // brings the images along
+  const std::string id = Publish(world_.WriteDocument("stack.tlvd", StackDocument()));
+  RunResult run = Render(id,
+                         R"({"Link": "https://example.org/ann?x=1",
+                             "Notes": "one two three four five six seven eight nine ten eleven"})",
+                         "qr.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("Link: drawn\n")) << run.out;
+  ASSERT_EQ(0, RunProcess({"/usr/bin/pdftoppm", "-r", "200", "-png", "-singlefile", Out("qr.pdf"),
+                           Out("qr")}).status);
+  RunResult zbar = RunProcess({"/usr/bin/zbarimg", "-q", "--raw", Out("qr.png")});
+  EXPECT_EQ("https://example.org/ann?x=1\n", zbar.out) << zbar.err;
+  // The turned field reads upwards inside its upright box.
+  run = Render(id, R"({"Turned": "UPWARDS"})", "turned.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  const std::vector<Word> turned = Words(Out("turned.pdf"));
+  const Word* up = FindWord(turned, "UPWARDS");
+  ASSERT_NE(nullptr, up) << RunProcess({"/usr/bin/pdftotext", "-bbox", Out("turned.pdf"), "-"}).out;
+  EXPECT_GT(up->yMax - up->yMin, 2 * (up->xMax - up->xMin));
+  EXPECT_GE(up->xMin, 249.5);
+  EXPECT_LE(up->xMax, 264.5);
+  EXPECT_GE(up->yMin, 139.5);
+  EXPECT_LE(up->yMax, 220.5);
+  // The text area broke its text into lines inside its 120 pt width.
+  std::vector<Word> words = Words(Out("qr.pdf"));
+  const Word* one = FindWord(words, "one");
+  const Word* eleven = FindWord(words, "eleven");
+  ASSERT_TRUE(one && eleven);
+  EXPECT_GT(eleven->yMin, one->yMin + 5);
+  for (const Word& word : words) {
+    if (word.xMin >= 159) {
+      EXPECT_LE(word.xMax, 280.5) << word.text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace osltest

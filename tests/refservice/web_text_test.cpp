@@ -1,0 +1,61 @@
+// Texts on their way into pages and out of forms: escaping, and the form body parsers.
+#include <gtest/gtest.h>
+
+#include "refservice/http/form_data.h"
+#include "refservice/web/html_text.h"
+
+namespace refservice {
+namespace {
+
+TEST(HtmlTextTest, MarkupQuotesControlsAndBrokenUtf8CannotEscapeTheirPlace) {
+  EXPECT_EQ("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; &#39;y&#39;",
+            HtmlEscape("<script>alert(\"x\")</script> & 'y'"));
+  EXPECT_EQ("a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c", HtmlEscape("a\x01" "b\xC3" "c"));
+  EXPECT_EQ("\xC3\xA9\xE2\x82\xAC\tline\n", HtmlEscape("\xC3\xA9\xE2\x82\xAC\tline\n"));
+  EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD", HtmlEscape("\xED\xA0"));  // a surrogate's first bytes
+  EXPECT_EQ("a%2Fb%20c-._~", UrlSegment("a/b c-._~"));
+}
+
+TEST(FormDataTest, MultipartPartsKeepNamesFileNamesAndBytes) {
+  std::string body =
+      "preamble\r\n--B\r\nContent-Disposition: form-data; name=\"values\"\r\n\r\n{\"a\":\"1\"}\r\n"
+      "--B\r\ncontent-disposition: form-data; name=\"Logo\"; filename=\"x.png\"\r\n"
+      "Content-Type: image/png\r\n\r\n\x89PNG\r\n--Bx\r\n--B--\r\n";
+  std::vector<FormPart> parts;
+  std::string error;
+  ASSERT_TRUE(ParseMultipartForm(body, "B", 10, &parts, &error)) << error;
+  ASSERT_EQ(2u, parts.size());
+  EXPECT_EQ("values", parts[0].name);
+  EXPECT_FALSE(parts[0].isFile);
+  EXPECT_EQ("{\"a\":\"1\"}", parts[0].content);
+  EXPECT_TRUE(parts[1].isFile);
+  EXPECT_EQ("x.png", parts[1].fileName);
+  EXPECT_EQ("\x89PNG\r\n--Bx", parts[1].content);
+  parts.clear();
+  EXPECT_FALSE(ParseMultipartForm(body, "B", 1, &parts, &error));  // too many parts
+  parts.clear();
+  EXPECT_FALSE(ParseMultipartForm("--B\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\nx",
+                                  "B", 10, &parts, &error));  // no closing delimiter
+  parts.clear();
+  EXPECT_FALSE(ParseMultipartForm("--B\r\nContent-Type: text/plain\r\n\r\nx\r\n--B--", "B", 10,
+                                  &parts, &error));  // a part without a name
+}
+
+TEST(FormDataTest, UrlEncodedPairsAreDecodedAndBadEscapesRefused) {
+  std::vector<FormPart> parts;
+  std::string error;
+  ASSERT_TRUE(ParseUrlEncodedForm("email=a%40b.org&password=two+words%21&&empty=", 10, &parts,
+                                  &error));
+  ASSERT_EQ(3u, parts.size());
+  EXPECT_EQ("a@b.org", FindPart(parts, "email")->content);
+  EXPECT_EQ("two words!", FindPart(parts, "password")->content);
+  EXPECT_EQ("", FindPart(parts, "empty")->content);
+  EXPECT_EQ(nullptr, FindPart(parts, "missing"));
+  parts.clear();
+  EXPECT_FALSE(ParseUrlEncodedForm("a=%4", 10, &parts, &error));
+  parts.clear();
+  EXPECT_FALSE(ParseUrlEncodedForm("a=%zz", 10, &parts, &error));
+}
+
+}  // namespace
+}  // namespace refservice
