@@ -42,8 +42,8 @@ Host::Host()
   panels_.InstallServices(session_.SessionBoss());
   AddEventUtils(session_.SessionBoss(), &refusedKeys_);
   AddFontManager(session_.SessionBoss(), fontResolver_);
-  publishReports_.InstallOn(session_.SessionBoss());
   AddToolReportServices(session_.SessionBoss(), &reports_, &fontResolver_);
+  publishReports_.InstallOn(session_.SessionBoss());
   pdfPresets_.Install(session_.SessionBoss(), commandClasses_);
   pdfExportProvider_ = MakePdfExportProvider(pdfWriter_, pdfPresets_, alerts_);
   services_.Add(kExportProviderService, pdfExportProvider_.get());

@@ -96,7 +96,7 @@ struct PublishOptions {
   bool refresh = false;
   bool asNew = false;
   bool dryRun = false;
-  bool json = false;  // the result goes into the JSON document, not onto its own line
+  bool json = false;  // stdout carries one JSON document: no result line
 };
 
 // The dialog's refusal of the name box since `from` (the name it would
@@ -194,7 +194,6 @@ int RunPublish(CliContext& context, PublishOptions options) {
     return context.UsageError("the template properties dialog did not take the options:" +
                               standin::EscapeForTerminal(DialogLines(host, dialogLogBefore), ""));
   }
-  // With --json the record goes into the JSON document instead.
   if (const auto& record = host.Publishes().Last(); record && !options.json) {
     std::printf("%s\n", PublishResultLine(*record).c_str());
     std::fflush(stdout);

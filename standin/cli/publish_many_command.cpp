@@ -75,6 +75,50 @@ void PrintDryRun(const standin::ToolReports& reports) {
   }
 }
 
+const char* StatusName(PublishRecord::Status status) {
+  switch (status) {
+    case PublishRecord::Status::kRunning:
+      return "running";
+    case PublishRecord::Status::kPublished:
+      return "published";
+    case PublishRecord::Status::kUpdated:
+      return "updated";
+    case PublishRecord::Status::kNotPublished:
+      return "not-published";
+  }
+  return "unknown";
+}
+
+const char* FaultName(PublishRecord::Fault fault) {
+  switch (fault) {
+    case PublishRecord::Fault::kNone: return "";
+    case PublishRecord::Fault::kNotConfigured: return "not-configured";
+    case PublishRecord::Fault::kCancelled: return "cancelled";
+    case PublishRecord::Fault::kDeclined: return "declined";
+    case PublishRecord::Fault::kCredentials: return "credentials";
+    case PublishRecord::Fault::kNoService: return "no-service";
+    case PublishRecord::Fault::kTimeout: return "timeout";
+    case PublishRecord::Fault::kTls: return "tls";
+    case PublishRecord::Fault::kHttpStatus: return "http";
+    case PublishRecord::Fault::kServiceRefused: return "fault";
+    case PublishRecord::Fault::kTransfer: return "transfer";
+    case PublishRecord::Fault::kLocal: return "local";
+  }
+  return "unknown";
+}
+
+// The plug-in's record of the publish (host/IPublishReport.h) as JSON.
+nlohmann::json OutcomeJson(const PublishRecord& record) {
+  return {{"status", StatusName(record.status)},
+          {"fault", FaultName(record.fault)},
+          {"name", record.name},
+          {"server", record.server},
+          {"templateID", record.templateID},
+          {"reason", record.reason},
+          {"httpStatus", record.httpStatus},
+          {"serviceMayHoldUncommitted", record.serviceMayHoldUncommitted}};
+}
+
 }  // namespace
 
 int RunPublishMany(CliContext& context, const PublishManyOptions& options,
@@ -96,7 +140,10 @@ int RunPublishMany(CliContext& context, const PublishManyOptions& options,
     standin::Host* host = context.host();
     const size_t alertsBefore = host ? host->AlertLog().Log().size() : 0;
     const int errorsBefore = host ? host->AlertLog().ErrorCount() : 0;
-    if (host) host->Reports().Begin("");
+    if (host) {
+      host->Reports().Begin("");
+      host->Publishes().Clear();
+    }
     const int status = started ? publishOne(path) : kExitUsage;
     host = context.host();
     const int errors = host ? host->AlertLog().ErrorCount() - errorsBefore : 0;
@@ -119,7 +166,8 @@ int RunPublishMany(CliContext& context, const PublishManyOptions& options,
                             {"exit", ok ? kExitOk : (status == kExitOk ? kExitErrorAlert : status)},
                             {"result", result},
                             {"alerts", AlertsJson(context, alertsBefore)}};
-    if (record) entry["publish"] = PublishRecordJson(*record);
+    if (!options.dryRun && host && host->Publishes().Last())
+      entry["outcome"] = OutcomeJson(*host->Publishes().Last());
     if (options.dryRun && host && host->Reports().Tool() == "dry-run") {
       entry["dryRun"] = DryRunJson(host->Reports());
       if (!options.json) PrintDryRun(host->Reports());
