@@ -187,10 +187,8 @@ int RunPublish(CliContext& context, PublishOptions options) {
   }
   if (DialogReported(host, dialogLogBefore, "script error") ||
       DialogReported(host, dialogLogBefore, "still open")) {
-    if (!options.json) {
-      std::printf("not published: the template properties dialog did not take the options\n");
-      std::fflush(stdout);
-    }
+    std::printf("not published: the template properties dialog did not take the options\n");
+    std::fflush(stdout);
     return context.UsageError("the template properties dialog did not take the options:" +
                               standin::EscapeForTerminal(DialogLines(host, dialogLogBefore), ""));
   }

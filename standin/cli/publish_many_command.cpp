@@ -3,12 +3,10 @@
 // line each and a summary; and `--json` for one or many.
 #include <cstdio>
 #include <iostream>
-#include <optional>
 #include <string>
 
 #include "standin/app/host.h"
 #include "standin/cli/designer_commands.h"
-#include "standin/cli/publish_result.h"
 #include "standin/core/terminal_text.h"
 
 namespace osl_cli {
@@ -23,23 +21,6 @@ std::string LastInformation(standin::Host& host, size_t from) {
     if (log[i - 1].kind == standin::AlertKind::kInfo) return log[i - 1].text;
   }
   return std::string();
-}
-
-// The plug-in's record of how one publish ended, for the JSON document.
-nlohmann::json PublishRecordJson(const PublishRecord& record) {
-  static const char* const kStatus[] = {"running", "published", "updated", "not published"};
-  static const char* const kFault[] = {"none",      "not configured", "cancelled", "declined",
-                                       "credentials", "no service",   "timeout",   "tls",
-                                       "http status", "service refused", "transfer", "local"};
-  nlohmann::json json = {{"status", kStatus[static_cast<int>(record.status)]},
-                         {"fault", kFault[static_cast<int>(record.fault)]},
-                         {"name", record.name},
-                         {"server", record.server},
-                         {"templateID", record.templateID},
-                         {"reason", record.reason},
-                         {"serviceMayHoldUncommitted", record.serviceMayHoldUncommitted}};
-  if (record.httpStatus != 0) json["httpStatus"] = record.httpStatus;
-  return json;
 }
 
 // The dry run's report of one document.
@@ -154,13 +135,7 @@ int RunPublishMany(CliContext& context, const PublishManyOptions& options,
                                           errorsBefore > 0);
     if (status == kExitUsage) usage = true;
     ok ? ++succeeded : ++failed;
-    // The plug-in's own record says how a publish ended; a run without one (a dry run, a
-    // document that did not open) is described by its last information alert.
-    const std::optional<PublishRecord> record =
-        host && !options.dryRun ? host->Publishes().Last() : std::nullopt;
-    const std::string result = record ? PublishResultLine(*record)
-                               : host ? LastInformation(*host, alertsBefore)
-                                      : std::string();
+    const std::string result = host ? LastInformation(*host, alertsBefore) : std::string();
     nlohmann::json entry = {{"document", path},
                             {"status", ok ? "ok" : "failed"},
                             {"exit", ok ? kExitOk : (status == kExitOk ? kExitErrorAlert : status)},
@@ -176,9 +151,7 @@ int RunPublishMany(CliContext& context, const PublishManyOptions& options,
     if (many && !options.json) {
       std::printf("%s: %s%s\n", standin::EscapeForTerminal(path).c_str(),
                   ok ? (options.dryRun ? "dry run done" : "published") : "FAILED",
-                  // A publish's own result line is already above this one.
-                  result.empty() || record ? ""
-                                           : (" (" + standin::EscapeForTerminal(result) + ")").c_str());
+                  result.empty() ? "" : (" (" + standin::EscapeForTerminal(result) + ")").c_str());
     }
     // The next document becomes the front document on its own.
     if (host && host->GetSession().FrontDocument())
