@@ -149,9 +149,13 @@ int RunPublishMany(CliContext& context, const PublishManyOptions& options,
     }
     documents.push_back(entry);
     if (many && !options.json) {
+      // A publish that reported its outcome has printed its own result line above this one.
+      const bool saidAlready = entry.contains("outcome");
       std::printf("%s: %s%s\n", standin::EscapeForTerminal(path).c_str(),
                   ok ? (options.dryRun ? "dry run done" : "published") : "FAILED",
-                  result.empty() ? "" : (" (" + standin::EscapeForTerminal(result) + ")").c_str());
+                  result.empty() || saidAlready
+                      ? ""
+                      : (" (" + standin::EscapeForTerminal(result) + ")").c_str());
     }
     // The next document becomes the front document on its own.
     if (host && host->GetSession().FrontDocument())
