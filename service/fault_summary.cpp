@@ -47,7 +47,8 @@ bool SpeaksOfTimeOut(const std::string& text) {
   const std::string lower = Lower(text);
   return lower.find("timed out") != std::string::npos ||
          lower.find("time limit") != std::string::npos ||
-         lower.find("timeout") != std::string::npos;
+         lower.find("timeout") != std::string::npos ||
+         lower.find("fell silent") != std::string::npos;  // the receive limit on a reply's gaps
 }
 
 }  // namespace
