@@ -58,20 +58,6 @@ long long FileSize(const std::string& path) {
   return static_cast<long long>(info.st_size);
 }
 
-bool OpenTemplateDialog() {
-  InterfacePtr<IApplication> application(GetExecutionContextSession(), IID_IAPPLICATION);
-  if (!application) return false;
-  InterfacePtr<IDialogMgr> dialogs(application->QueryDialogMgr());
-  if (!dialogs) return false;
-  const RsrcSpec spec(LocaleSetting::GetLocale(), kOslPluginID, kViewRsrcType,
-                      kOslTemplateDialogRsrcID, true);
-  IDialog* dialog = dialogs->CreateNewDialog(spec, IDialog::kMovableModal);
-  if (!dialog) return false;
-  dialog->Open();
-  dialog->Wait();
-  return true;
-}
-
 // The labels of the document's page items as they are now; Restore() gives
 // back every one the extraction changed.
 class SavedLabels {
@@ -169,8 +155,8 @@ class DryRun {
     _ns4__getLibraryTemplates request;
     request.email = strings_.Add(user_);
     request.password = strings_.Add(password_);
-    if (Failed(CallGetLibraryTemplates(context_.get(), documentEndpoint_.c_str(), nullptr,
-                                       &request, templates_))) {
+    if (Failed(CallGetLibraryTemplates(context_.get(), documentEndpoint_.c_str(), nullptr, &request,
+                                       templates_))) {
       return false;
     }
     if (!templates_.getLibraryTemplatesResult) return true;
@@ -207,8 +193,8 @@ class DryRun {
     request.userPassword = password_;
     request.docCode = match_->docID;
     request.docPassword = match_->docPassword;
-    return !Failed(CallGetLogicGroups(context_.get(), templateEndpoint_.c_str(), nullptr,
-                                      &request, storedGroups_));
+    return !Failed(CallGetLogicGroups(context_.get(), templateEndpoint_.c_str(), nullptr, &request,
+                                      storedGroups_));
   }
 
   void ReportTemplate() {
@@ -223,8 +209,9 @@ class DryRun {
       line = "template \"" + name_ + "\" (" + match_->docID + ") would be updated";
       if (!match_->isActive) line += "; it is inactive at the service";
       if (!hadTemplateID_)
-        line += "; the publish first asks whether to replace it (the document was never "
-                "published)";
+        line +=
+            "; the publish first asks whether to replace it (the document was never "
+            "published)";
     } else {
       record.Text("action", std::string("create"))
           .Text("name", name_)
@@ -254,8 +241,8 @@ class DryRun {
     int32 exported = 1;
     {
       HiddenFieldItems hidden(extraction_->TaggedItems());
-      exported = ExportProofPdf(document_, IDFile(path.GetPlatformString()),
-                                Literal(kOslPdfExportFormat));
+      exported =
+          ExportProofPdf(document_, IDFile(path.GetPlatformString()), Literal(kOslPdfExportFormat));
     }
     if (exported == 0) upload.size = FileSize(path.GetPlatformString());
     planned_.push_back({upload, ns2__eAssetType__masterPDF});
@@ -295,10 +282,10 @@ class DryRun {
           .Text("name", name)
           .Text("direction", std::string(down ? "moveDown" : "moveUp"));
       if (change != "keep") {
-        reporter_.Add("group", record,
-                      std::string(change == "add" ? "stacking group added: "
-                                                  : "stacking group changed: ") +
-                          "\"" + name + "\" (" + (down ? "moveDown" : "moveUp") + ")");
+        reporter_.Add(
+            "group", record,
+            std::string(change == "add" ? "stacking group added: " : "stacking group changed: ") +
+                "\"" + name + "\" (" + (down ? "moveDown" : "moveUp") + ")");
       } else {
         reporter_.Add("group", record, "stacking group kept: \"" + name + "\"");
       }
@@ -320,8 +307,8 @@ class DryRun {
       for (const OstrFieldInfo* field : existing_.getFieldsResult->OstrFieldInfo) {
         if (!field) continue;
         existing.push_back(field);
-        before[field] = DescribeField(context_.get(), *field,
-                                      GroupName(groupNames_, field->logicGroupID));
+        before[field] =
+            DescribeField(context_.get(), *field, GroupName(groupNames_, field->logicGroupID));
       }
     }
     FieldExtractionInput input;
@@ -437,8 +424,8 @@ class DryRun {
     ReportRecord sum;
     sum.Integer("assets", static_cast<long long>(ordered.size())).Integer("bytes", total);
     reporter_.Add("assets", sum,
-                  "assets: " + std::to_string(ordered.size()) + " files, " +
-                      std::to_string(total) + " bytes would be uploaded");
+                  "assets: " + std::to_string(ordered.size()) + " files, " + std::to_string(total) +
+                      " bytes would be uploaded");
   }
 
   IDocument* document_;
@@ -524,7 +511,7 @@ bool DryRunPublish() {
   }
   if (ApplyPdfPreset(Literal(kOslPdfPresetName)) != kSuccess) return false;
   data.dialogResult = 0;
-  if (!OpenTemplateDialog() || data.dialogResult == 0) return false;
+  if (!RunTemplateDialog() || data.dialogResult == 0) return false;
   const bool refresh = data.dialogResult == 2;
   Utils<ILayoutUIUtils> layout;
   IDocument* document = layout ? layout->GetFrontDocument() : nullptr;

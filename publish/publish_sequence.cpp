@@ -63,22 +63,6 @@ void SetValue(TagMap* map, const char* key, const PMString& value) {
   (*map)[PMString(key)] = value;
 }
 
-// Opens the template properties dialog and waits until it is closed. False
-// when it cannot be opened.
-bool RunTemplateDialog() {
-  InterfacePtr<IApplication> application(GetExecutionContextSession(), IID_IAPPLICATION);
-  if (!application) return false;
-  InterfacePtr<IDialogMgr> dialogs(application->QueryDialogMgr());
-  if (!dialogs) return false;
-  const RsrcSpec spec(LocaleSetting::GetLocale(), kOslPluginID, kViewRsrcType,
-                      kOslTemplateDialogRsrcID, true);
-  IDialog* dialog = dialogs->CreateNewDialog(spec, IDialog::kMovableModal);
-  if (!dialog) return false;
-  dialog->Open();
-  dialog->Wait();
-  return true;
-}
-
 // A page size as the template record carries it: cut to whole points and
 // held within a 16-bit signed integer.
 std::string PageSizeText(PMReal points) {
@@ -460,6 +444,20 @@ bool PublishRun::Finish() {
 }
 
 }  // namespace
+
+bool RunTemplateDialog() {
+  InterfacePtr<IApplication> application(GetExecutionContextSession(), IID_IAPPLICATION);
+  if (!application) return false;
+  InterfacePtr<IDialogMgr> dialogs(application->QueryDialogMgr());
+  if (!dialogs) return false;
+  const RsrcSpec spec(LocaleSetting::GetLocale(), kOslPluginID, kViewRsrcType,
+                      kOslTemplateDialogRsrcID, true);
+  IDialog* dialog = dialogs->CreateNewDialog(spec, IDialog::kMovableModal);
+  if (!dialog) return false;
+  dialog->Open();
+  dialog->Wait();
+  return true;
+}
 
 PMString SafeTemplateName(const PMString& docName) {
   std::u16string kept;

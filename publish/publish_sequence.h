@@ -27,6 +27,10 @@
 // end published, updated, or not published with the reason in plain words.
 bool PublishTemplate();
 
+// Opens the plug-in's template properties dialog and waits until it is
+// closed. False when it cannot be opened (no application or dialog manager).
+bool RunTemplateDialog();
+
 // Reports to the host a publish that stopped before PublishTemplate ran
 // (the field-name check was declined): the front document's template name,
 // the configured service, `fault` and `reason`.

@@ -15,16 +15,22 @@
 #include <vector>
 
 #include "host/BaseTypes.h"
+#include "host/PMGeometry.h"
 #include "standin/cli/cli_context.h"
 
 namespace standin {
 class Document;
+struct PageItem;
 class ToolReports;
 }  // namespace standin
 
 namespace osl_cli {
 
 constexpr int kJsonSchema = 1;
+
+// The bounding box of `item` in the coordinates of its page (top-left
+// origin), or of its spread for a pasteboard item.
+PMRect PageBox(const standin::PageItem& item);
 
 // The designer tools' menu actions.
 constexpr ActionID kCheckAction = 0x199E09;

@@ -25,28 +25,6 @@ namespace osl_cli {
 
 namespace {
 
-// Bounding box of `item` in the coordinates of its page (top-left origin),
-// or of its spread for a pasteboard item.
-PMRect PageBox(const standin::PageItem& item) {
-  PMMatrix toPage = item.InnerToSpread();
-  if (item.page) {
-    PMMatrix pageInverse = item.page->matrix;
-    pageInverse.Invert();
-    toPage = toPage.Then(pageInverse);
-  }
-  const PMRect& b = item.bounds;
-  PMRect box(std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
-             std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest());
-  for (const PMPoint& corner : {b.LeftTop(), b.RightTop(), b.LeftBottom(), b.RightBottom()}) {
-    const PMPoint p = toPage.Transform(corner);
-    box.left = std::min(box.left, p.x);
-    box.top = std::min(box.top, p.y);
-    box.right = std::max(box.right, p.x);
-    box.bottom = std::max(box.bottom, p.y);
-  }
-  return box;
-}
-
 // The last value of `key` in the field tag `tag` (entries key:::value|||);
 // empty when absent.
 std::string TagValue(const std::string& tag, const std::string& key) {
@@ -128,8 +106,7 @@ int ListItems(CliContext& context, const std::string& path) {
     for (const auto& page : spread->pages) {
       std::printf("  page %d uid %u  %.3f x %.3f pt\n", page->number, page->uid,
                   page->bounds.Width(), page->bounds.Height());
-      for (const auto& item : page->items)
-        PrintItem(*item, 0, context.host()->Strings(), faces);
+      for (const auto& item : page->items) PrintItem(*item, 0, context.host()->Strings(), faces);
     }
     if (!spread->pasteboard.empty()) std::printf("  pasteboard\n");
     for (const auto& item : spread->pasteboard)
@@ -213,6 +190,26 @@ int RunScript(CliContext& context, const std::string& path, const std::string* c
 
 }  // namespace
 
+PMRect PageBox(const standin::PageItem& item) {
+  PMMatrix toPage = item.InnerToSpread();
+  if (item.page) {
+    PMMatrix pageInverse = item.page->matrix;
+    pageInverse.Invert();
+    toPage = toPage.Then(pageInverse);
+  }
+  const PMRect& b = item.bounds;
+  PMRect box(std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
+             std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest());
+  for (const PMPoint& corner : {b.LeftTop(), b.RightTop(), b.LeftBottom(), b.RightBottom()}) {
+    const PMPoint p = toPage.Transform(corner);
+    box.left = std::min(box.left, p.x);
+    box.top = std::min(box.top, p.y);
+    box.right = std::max(box.right, p.x);
+    box.bottom = std::max(box.bottom, p.y);
+  }
+  return box;
+}
+
 void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   // The parsed arguments live as long as the commands' callbacks.
   struct Arguments {
@@ -226,8 +223,8 @@ void AddDocumentCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   items->add_option("DOC", args->itemsPath, "a .tlvd document")->required();
   auto* json = items->add_flag("--json", "one JSON document on stdout (schema 1)");
   items->callback([&context, exitStatus, args, json] {
-    *exitStatus = *json ? RunItemsJson(context, args->itemsPath)
-                        : ListItems(context, args->itemsPath);
+    *exitStatus =
+        *json ? RunItemsJson(context, args->itemsPath) : ListItems(context, args->itemsPath);
   });
 
   auto* script = app.add_subcommand("script",

@@ -12,30 +12,8 @@ namespace osl_cli {
 
 namespace {
 
-// The bounding box of `item` on its page (top-left origin), or on its
-// spread for a pasteboard item.
-PMRect BoxOnPage(const standin::PageItem& item) {
-  PMMatrix toPage = item.InnerToSpread();
-  if (item.page) {
-    PMMatrix pageInverse = item.page->matrix;
-    pageInverse.Invert();
-    toPage = toPage.Then(pageInverse);
-  }
-  const PMRect& b = item.bounds;
-  PMRect box(std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
-             std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest());
-  for (const PMPoint& corner : {b.LeftTop(), b.RightTop(), b.LeftBottom(), b.RightBottom()}) {
-    const PMPoint p = toPage.Transform(corner);
-    box.left = std::min(box.left, p.x);
-    box.top = std::min(box.top, p.y);
-    box.right = std::max(box.right, p.x);
-    box.bottom = std::max(box.bottom, p.y);
-  }
-  return box;
-}
-
 nlohmann::json ItemJson(const standin::PageItem& item, standin::FontFaces& faces) {
-  const PMRect box = BoxOnPage(item);
+  const PMRect box = PageBox(item);
   nlohmann::json object = {{"uid", item.uid},
                            {"kind", standin::ItemKindName(item.kind)},
                            {"page", item.page ? nlohmann::json(item.page->number) : nullptr},
