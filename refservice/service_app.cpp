@@ -342,6 +342,8 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& hea
   request.maxBody = options_.maxUploadBody;
   request.delayMs = delayMs;
   request.crashBeforeRecord = crashBeforeRecord;
+  request.incomingFolder = options_.incomingFolder;
+  request.instance = options_.instance;
   return std::make_unique<UploadExchange>(std::move(request), store_, fs_, quota_);
 }
 

@@ -24,7 +24,7 @@ extern const char kFilesPrefix[];          // "/files/"
 
 // Folders inside the data folder.
 extern const char kUploadsFolder[];   // "uploads": uploads/SESSION/TOKEN/NAME
-extern const char kIncomingFolder[];  // "incoming": partial uploads, emptied at start-up
+extern const char kIncomingFolder[];  // "incoming": partial uploads, one folder per instance
 
 // What a SOAP request should do besides its normal work.
 enum class SoapOverride { kNone, kSoapFault, kZeroId };
@@ -52,7 +52,9 @@ struct ServiceOptions {
   uint64_t maxUploadBody = 256u << 20;  // bytes
   XmlLimits xmlLimits;                  // checked before a SOAP request is parsed
   int delayMs = 3000;                   // how long the "delay" fault holds an answer back
-  std::string dataDir;                  // the data folder (the web pages read font files there)
+  std::string dataDir;                  // the files folder (the web pages read font files there)
+  std::string incomingFolder;           // this instance's folder of uploads still arriving
+  std::string instance;                 // this instance's id in the store
 };
 
 class ServiceApp : public HttpHandler {

@@ -16,10 +16,12 @@ UploadExchange::UploadExchange(UploadRequest request, Store* store, FileSystem* 
       fs_(fs),
       quota_(quota),
       scanner_(request_.boundary, this),
-      writer_(fs, kIncomingFolder) {}
+      writer_(fs, request_.incomingFolder.empty() ? std::string(kIncomingFolder)
+                                                  : request_.incomingFolder),
+      token_(NewUploadToken()) {}
 
 UploadExchange::~UploadExchange() {
-  if (!stored_ && reserved_ > 0) quota_->Release(request_.session, reserved_);
+  if (!stored_ && reserved_ > 0) quota_->Release(token_);
 }
 
 HttpResponse UploadExchange::Reply(HttpResponse response) const {
@@ -40,8 +42,18 @@ bool UploadExchange::OnFileBegin(std::string_view fileName) {
 }
 
 bool UploadExchange::OnFileData(std::string_view data) {
-  if (!quota_->Reserve(request_.session, data.size(), &quotaError_)) return false;
-  reserved_ += data.size();
+  fileBytes_ += data.size();
+  std::string why;
+  switch (quota_->Reserve(token_, request_.session, fileBytes_, &reserved_, &why)) {
+    case ReserveResult::kReserved:
+      break;
+    case ReserveResult::kRefused:
+      quotaError_ = why;
+      return false;
+    case ReserveResult::kError:
+      storeError_ = why;
+      return false;
+  }
   if (!storing_->Append(data)) {
     storeError_ = storing_->error();
     return false;
@@ -72,7 +84,7 @@ HttpResponse UploadExchange::Finish() {
   if (!scanner_.Finish()) {
     return Reply(HttpResponse::Text(400, "upload rejected: " + scanner_.error() + "\n"));
   }
-  UploadData upload{request_.session, NewUploadToken(), cleanName_, writer_.size(), ""};
+  UploadData upload{request_.session, token_, cleanName_, writer_.size(), "", request_.instance};
   std::string folder = std::string(kUploadsFolder) + "/" + upload.session + "/" + upload.token;
   std::string path = folder + "/" + upload.name;
   std::string error;

@@ -23,6 +23,8 @@ struct UploadRequest {
   std::string boundary;    // of the multipart body
   std::string publicHost;  // "HOST:PORT" for the reply's address
   uint64_t maxBody = 0;    // larger bodies are refused with 413
+  std::string incomingFolder;  // the service instance's folder for files still arriving
+  std::string instance;        // the service instance that takes the upload
   int delayMs = 0;         // the reply is held back this long
   // Fault injection: the process kills itself (SIGKILL) once the file is at its address and
   // before it is recorded, as a crash at the worst moment would.
@@ -53,9 +55,11 @@ class UploadExchange : public HttpExchange, private MultipartSink {
   MultipartScanner scanner_;
   AtomicFileWriter writer_;
   std::unique_ptr<BackgroundFileWriter> storing_;  // uses writer_, so goes first
+  std::string token_;  // the upload's address part, and the name of its quota reservation
   std::string cleanName_;
   uint64_t received_ = 0;
-  uint64_t reserved_ = 0;  // quota bytes held for this upload
+  uint64_t fileBytes_ = 0;  // bytes of the file so far
+  uint64_t reserved_ = 0;   // quota bytes held for this upload
   bool stored_ = false;
   std::string quotaError_;  // which quota the file would pass, once it would
   std::string storeError_;  // why the file could not be stored, once it could not

@@ -74,6 +74,16 @@ std::string DescribeLockHolder(const std::string& lockFileText) {
 
 std::unique_ptr<DataFolderLock> DataFolderLock::Acquire(const std::string& dir,
                                                         std::string* error) {
+  return Take(dir, false, error);
+}
+
+std::unique_ptr<DataFolderLock> DataFolderLock::AcquireShared(const std::string& dir,
+                                                              std::string* error) {
+  return Take(dir, true, error);
+}
+
+std::unique_ptr<DataFolderLock> DataFolderLock::Take(const std::string& dir, bool shared,
+                                                     std::string* error) {
   std::string path = dir + "/" + kDataFolderLockName;
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!fd.valid()) {
@@ -81,8 +91,12 @@ std::unique_ptr<DataFolderLock> DataFolderLock::Acquire(const std::string& dir,
              (errno == ELOOP ? "a symbolic link is in the way (refused)" : std::strerror(errno));
     return nullptr;
   }
-  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) {
+  if (::flock(fd.get(), (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK && shared) {
+      *error = "the files folder " + dir + " is the data folder of another osl-service (" +
+               DescribeLockHolder(ReadLockText(fd.get())) +
+               "), which does not share it; stop that one first";
+    } else if (errno == EWOULDBLOCK) {
       *error = "the data folder " + dir + " is in use by another osl-service (" +
                DescribeLockHolder(ReadLockText(fd.get())) +
                "); stop that one first, or give this one another --data folder";
@@ -92,8 +106,12 @@ std::unique_ptr<DataFolderLock> DataFolderLock::Acquire(const std::string& dir,
     return nullptr;
   }
   // The description helps whoever meets the lock; failing to write it does not weaken the lock.
+  // Of several sharing services, the last one to start is named.
   std::string text = ThisProcessText();
-  if (::ftruncate(fd.get(), 0) == 0) {
+  if (shared) {
+    ssize_t written = ::pwrite(fd.get(), text.data(), text.size(), 0);
+    (void)written;
+  } else if (::ftruncate(fd.get(), 0) == 0) {
     ssize_t written = ::pwrite(fd.get(), text.data(), text.size(), 0);
     (void)written;
   }

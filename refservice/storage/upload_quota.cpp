@@ -9,50 +9,35 @@ std::string SizeText(uint64_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
-void UploadQuota::AddStored(const std::string& session, uint64_t bytes) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  sessions_[session] += bytes;
-  total_ += bytes;
-}
-
-bool UploadQuota::Reserve(const std::string& session, uint64_t bytes, std::string* why) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto found = sessions_.find(session);
-  uint64_t used = found == sessions_.end() ? 0 : found->second;
-  if (perSession_ != 0 && (bytes > perSession_ || used > perSession_ - bytes)) {
-    *why = "session " + session + " would hold more than its quota of " + SizeText(perSession_) +
-           " of uploaded files";
-    return false;
+ReserveResult UploadQuota::Reserve(const std::string& reservation, const std::string& session,
+                                   uint64_t needed, uint64_t* held, std::string* why) {
+  if (needed <= *held) return ReserveResult::kReserved;
+  uint64_t missing = needed - *held;
+  uint64_t step = missing < kQuotaReserveStep ? kQuotaReserveStep : missing;
+  QuotaResult result = store_->ReserveUploadBytes(reservation, instance_, session, step, limits_);
+  if (result != QuotaResult::kReserved && result != QuotaResult::kError && step != missing) {
+    result = store_->ReserveUploadBytes(reservation, instance_, session, missing, limits_);
+    step = missing;
   }
-  if (perDataFolder_ != 0 && (bytes > perDataFolder_ || total_ > perDataFolder_ - bytes)) {
-    *why = "the data folder would hold more than its quota of " + SizeText(perDataFolder_) +
-           " of uploaded files";
-    return false;
+  switch (result) {
+    case QuotaResult::kReserved:
+      *held += step;
+      return ReserveResult::kReserved;
+    case QuotaResult::kSessionFull:
+      *why = "session " + session + " would hold more than its quota of " +
+             SizeText(limits_.perSession) + " of uploaded files";
+      return ReserveResult::kRefused;
+    case QuotaResult::kTotalFull:
+      *why = "the data folder would hold more than its quota of " + SizeText(limits_.total) +
+             " of uploaded files";
+      return ReserveResult::kRefused;
+    case QuotaResult::kError:
+      break;
   }
-  sessions_[session] = used + bytes;
-  total_ += bytes;
-  return true;
+  *why = "the quota of uploaded files could not be checked";
+  return ReserveResult::kError;
 }
 
-void UploadQuota::Release(const std::string& session, uint64_t bytes) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto found = sessions_.find(session);
-  if (found == sessions_.end()) return;
-  uint64_t back = std::min(bytes, found->second);
-  found->second -= back;
-  total_ -= std::min(back, total_);
-  if (found->second == 0) sessions_.erase(found);
-}
-
-uint64_t UploadQuota::used(const std::string& session) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto found = sessions_.find(session);
-  return found == sessions_.end() ? 0 : found->second;
-}
-
-uint64_t UploadQuota::usedTotal() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return total_;
-}
+void UploadQuota::Release(const std::string& reservation) { store_->ReleaseReservation(reservation); }
 
 }  // namespace refservice

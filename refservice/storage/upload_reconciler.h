@@ -1,16 +1,25 @@
-// Brings the uploaded files back in line with their record after a run that was cut (a kill, a
-// crash, a power loss). An upload is recorded as pending before its file is moved to its address
-// and as stored once it is there (Store::BeginUpload, Store::RecordUpload), so after a cut:
-// - a pending upload was never answered: its address was never handed out, and its file (if the
-//   move happened) is removed with the pending record;
-// - a file at an address that no record names is removed: nothing of this service put it there
-//   through a finished upload, and it would be served while no quota counts it;
-// - a temporary file in the incoming folder is an upload cut while it arrived, and is removed;
+// Brings the uploaded files back in line with their record after a service that was cut (a
+// kill, a crash, a power loss). An upload is recorded as pending, with the instance that moves
+// it, before its file is moved to its address, and as stored once it is there
+// (Store::BeginUpload, Store::RecordUpload); a file still arriving is a temporary file in its
+// instance's own folder incoming/INSTANCE. So after a cut:
+// - a pending upload of an instance that is gone was never answered: its address was never
+//   handed out, and its file (if the move happened) is removed with the pending record;
+// - a file at an address that no record names, stored or pending, is removed: nothing of this
+//   service put it there through a finished upload, and it would be served while no quota
+//   counts it;
+// - the incoming folder of an instance that is gone holds uploads cut while they arrived, and is
+//   removed, as are temporary files directly in incoming/ (where a service kept them before
+//   instances had folders of their own);
+// - the quota reservations of an instance that is gone are given back, and its record removed;
 // - a token folder left empty is removed.
-// Must run before the service serves, while it holds the data-folder lock (no upload is in
-// flight then). Entries whose shape no address can have are left alone.
+// Services may share a files folder and a store, so one service's start must never touch what a
+// live one is doing: an instance is gone when the caller holds the folder alone (`exclusive`), or
+// when its heartbeat is older than `staleAfterMs`. Entries whose shape no address can have are
+// left alone.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +32,13 @@ struct ReconcileCounts {
   int pending = 0;  // pending uploads given up (with their files, where they had been moved)
   int orphans = 0;  // files without a record, removed
   int partial = 0;  // temporary files of uploads cut while they arrived, removed
+  int instances = 0;  // instances found gone and forgotten
+};
+
+struct ReconcileScope {
+  std::string self;      // the calling instance, registered in the store; never touched
+  bool exclusive = true;  // the caller holds the files folder alone: every other instance is gone
+  int64_t staleAfterMs = 60000;  // else: an instance whose heartbeat is older is gone
 };
 
 // Reconciles `uploadsFolder` (SESSION/TOKEN/NAME, and SESSION/NAME for files stored before
@@ -30,7 +46,7 @@ struct ReconcileCounts {
 // read (nothing is removed then); a single entry that cannot be removed adds a line to
 // `warnings` and does not stop the rest.
 bool ReconcileUploads(Store* store, FileSystem* fs, const std::string& uploadsFolder,
-                      const std::string& incomingFolder, ReconcileCounts* counts,
-                      std::vector<std::string>* warnings);
+                      const std::string& incomingFolder, const ReconcileScope& scope,
+                      ReconcileCounts* counts, std::vector<std::string>* warnings);
 
 }  // namespace refservice
