@@ -12,7 +12,7 @@
 
 #include "osl_soapH.h"
 #include "refservice/soap/field_record.h"
-#include "refservice/storage/store.h"
+#include "refservice/storage/store_factory.h"
 
 namespace refservice {
 namespace {
@@ -45,25 +45,32 @@ std::string ShortestDouble(double value) {
   return buffer;
 }
 
-// Opens the data folder's database read-only; prints why not and returns false otherwise.
-bool OpenDataFolder(const std::string& dataDir, Store* store, std::ostream& err) {
-  struct stat info;
-  if (dataDir.empty() || ::stat(dataDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    err << "osl-service: no data folder at " << dataDir << "\n";
-    return false;
-  }
-  std::string database = dataDir + "/service.db";
-  if (::stat(database.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    err << "osl-service: " << dataDir
-        << " is not a data folder of osl-service (it holds no service.db)\n";
-    return false;
-  }
+// What the messages call the store: the data folder, or the database (whose URL may hold a
+// password, so it is never printed).
+std::string StoreName(const StoreLocation& location) {
+  return location.databaseUrl.empty() ? location.dataDir : "the PostgreSQL database";
+}
+
+// Opens the store read-only; prints why not and returns null otherwise.
+std::unique_ptr<Store> OpenForReport(const StoreLocation& location, std::ostream& err) {
   std::string error;
-  if (!store->OpenReadOnly(database, &error)) {
-    err << "osl-service: " << error << "\n";
-    return false;
+  if (location.databaseUrl.empty()) {
+    const std::string& dataDir = location.dataDir;
+    struct stat info;
+    if (dataDir.empty() || ::stat(dataDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+      err << "osl-service: no data folder at " << dataDir << "\n";
+      return nullptr;
+    }
+    std::string database = SqlitePathOf(dataDir);
+    if (::stat(database.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+      err << "osl-service: " << dataDir
+          << " is not a data folder of osl-service (it holds no service.db)\n";
+      return nullptr;
+    }
   }
-  return true;
+  std::unique_ptr<Store> store = OpenStoreReadOnly(location, &error);
+  if (!store) err << "osl-service: " << error << "\n";
+  return store;
 }
 
 // The size of the uploaded file an asset address points at, when this service stored it.
@@ -181,12 +188,13 @@ std::string PrintableText(std::string_view text) {
   return out;
 }
 
-int ListTemplates(const std::string& dataDir, std::ostream& out, std::ostream& err) {
-  Store store;
-  if (!OpenDataFolder(dataDir, &store, err)) return kReportUsage;
+int ListTemplates(const StoreLocation& location, std::ostream& out, std::ostream& err) {
+  std::unique_ptr<Store> opened = OpenForReport(location, err);
+  if (!opened) return kReportUsage;
+  Store& store = *opened;
   std::vector<TemplateSummary> templates;
   if (!store.ListAllTemplates(&templates)) {
-    err << "osl-service: cannot read the templates of " << dataDir << "\n";
+    err << "osl-service: cannot read the templates of " << StoreName(location) << "\n";
     return kReportReadFailed;
   }
   for (const TemplateSummary& summary : templates) {
@@ -199,10 +207,11 @@ int ListTemplates(const std::string& dataDir, std::ostream& out, std::ostream& e
   return out ? kReportOk : kReportReadFailed;
 }
 
-int ShowTemplate(const std::string& dataDir, const std::string& id, std::ostream& out,
+int ShowTemplate(const StoreLocation& location, const std::string& id, std::ostream& out,
                  std::ostream& err) {
-  Store store;
-  if (!OpenDataFolder(dataDir, &store, err)) return kReportUsage;
+  std::unique_ptr<Store> opened = OpenForReport(location, err);
+  if (!opened) return kReportUsage;
+  Store& store = *opened;
   // One snapshot for everything printed, whatever the service writes meanwhile.
   Store::Transaction snapshot(&store);
   std::optional<TemplateSummary> found;
@@ -210,17 +219,17 @@ int ShowTemplate(const std::string& dataDir, const std::string& id, std::ostream
   std::vector<FieldData> fields;
   std::vector<AssetData> assets;
   if (!store.FindTemplateSummary(id, &found)) {
-    err << "osl-service: cannot read the templates of " << dataDir << "\n";
+    err << "osl-service: cannot read the templates of " << StoreName(location) << "\n";
     return kReportReadFailed;
   }
   if (!found) {
-    err << "osl-service: no template with identifier " << PrintableText(id) << " in " << dataDir
+    err << "osl-service: no template with identifier " << PrintableText(id) << " in " << StoreName(location)
         << "\n";
     return kReportUsage;
   }
   if (!store.GetLogicGroups(found->row, &groups) || !store.GetFields(found->row, &fields) ||
       !store.GetAssets(found->row, &assets)) {
-    err << "osl-service: cannot read template " << PrintableText(id) << " of " << dataDir << "\n";
+    err << "osl-service: cannot read template " << PrintableText(id) << " of " << StoreName(location) << "\n";
     return kReportReadFailed;
   }
 

@@ -1,4 +1,4 @@
-// What a data folder holds, printed for people: the read-only `list` and `show` commands of
+// What a data folder (or a PostgreSQL database) holds, printed for people: the read-only `list` and `show` commands of
 // osl-service. Both open the database read-only and read one consistent snapshot, so they are
 // safe while the service runs and writes.
 #pragma once
@@ -6,6 +6,8 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+
+#include "refservice/storage/store_factory.h"
 
 namespace refservice {
 
@@ -19,12 +21,12 @@ constexpr int kReportUsage = 2;       // unknown identifier, missing or invalid 
 //   OWNER TAB NAME TAB ID TAB active|inactive TAB committed|uncommitted TAB fields=N TAB groups=N
 //   TAB assets=N
 // Texts go through PrintableText. Returns an exit status; messages go to `err`.
-int ListTemplates(const std::string& dataDir, std::ostream& out, std::ostream& err);
+int ListTemplates(const StoreLocation& location, std::ostream& out, std::ostream& err);
 
 // Prints the template whose identifier is `id` (any letter case): its record, logic groups, fields
 // and assets, in the format README.md describes. Returns an exit status; an unknown identifier is
 // kReportUsage with a message on `err`.
-int ShowTemplate(const std::string& dataDir, const std::string& id, std::ostream& out,
+int ShowTemplate(const StoreLocation& location, const std::string& id, std::ostream& out,
                  std::ostream& err);
 
 // `text` with its control bytes and backslashes escaped (\t \n \r \\ and \xHH), and its C1

@@ -13,7 +13,7 @@
 #include "refservice/render/field_values.h"
 #include "refservice/render/template_bundle.h"
 #include "refservice/storage/file_system.h"
-#include "refservice/storage/store.h"
+#include "refservice/storage/store_factory.h"
 
 namespace refservice {
 namespace {
@@ -90,17 +90,21 @@ bool WriteWhole(const std::string& path, const std::string& data, std::string* e
 
 }  // namespace
 
-int RenderCommand(const std::string& dataDir, const std::string& id, const std::string& valuesPath,
-                  const std::string& outPath, std::ostream& out, std::ostream& err) {
+int RenderCommand(const StoreLocation& location, const std::string& id,
+                  const std::string& valuesPath, const std::string& outPath, std::ostream& out,
+                  std::ostream& err) {
   std::string error;
-  std::unique_ptr<FileSystem> fs = OpenFileSystem(dataDir, &error);
-  Store store;
-  if (!fs || !store.OpenReadOnly(dataDir + "/service.db", &error)) {
-    err << "osl-service: " << (error.empty() ? "cannot open " + dataDir : error) << "\n";
+  const std::string& filesDir = location.files();
+  std::unique_ptr<FileSystem> fs = OpenFileSystem(filesDir, &error);
+  std::unique_ptr<Store> store;
+  if (fs) store = OpenStoreReadOnly(location, &error);
+  if (!fs || !store) {
+    err << "osl-service: " << (error.empty() ? "cannot open " + filesDir : error) << "\n";
     return 2;
   }
   TemplateBundle bundle;
-  BundleStatus status = LoadTemplateBundle(&store, fs.get(), dataDir, id, -1, &bundle, &error);
+  BundleStatus status =
+      LoadTemplateBundle(store.get(), fs.get(), filesDir, id, -1, &bundle, &error);
   if (status != BundleStatus::kOk) {
     err << "osl-service: " << error << "\n";
     return 2;

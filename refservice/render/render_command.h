@@ -6,11 +6,15 @@
 #include <ostream>
 #include <string>
 
+#include "refservice/storage/store_factory.h"
+
 namespace refservice {
 
 // Exit statuses: 0 written; 2 bad input (unknown template, bad values, unreadable data folder,
 // a template that cannot be rendered), nothing written; 1 OUT.pdf could not be written.
-int RenderCommand(const std::string& dataDir, const std::string& id, const std::string& valuesPath,
-                  const std::string& outPath, std::ostream& out, std::ostream& err);
+// `location` names the store and the files folder (--data DIR, or --database URL with --files DIR).
+int RenderCommand(const StoreLocation& location, const std::string& id,
+                  const std::string& valuesPath, const std::string& outPath, std::ostream& out,
+                  std::ostream& err);
 
 }  // namespace refservice
