@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "refservice/accounts/accounts.h"
 #include "refservice/data_report.h"
 #include "refservice/fault_injection.h"
 #include "refservice/storage/data_folder_lock.h"
@@ -289,7 +290,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (const auto& [session, bytes] : stored) quota.AddStored(session, bytes);
-  if (!user.empty() && !store.SetUser(user, password)) {
+  Accounts accounts(&store);
+  if (!user.empty() && !accounts.SetPassword(user, password)) {
     std::cerr << "osl-service: cannot store the account " << user << "\n";
     return 1;
   }
@@ -298,7 +300,7 @@ int main(int argc, char** argv) {
                  "--password PW to create one\n";
   }
 
-  TemplateManager manager(&store, static_cast<int64_t>(publishTimeoutSeconds) * 1000);
+  TemplateManager manager(&store, &accounts, static_cast<int64_t>(publishTimeoutSeconds) * 1000);
   GsoapDispatcher dispatcher(&manager, static_cast<unsigned>(xmlLimits.maxDepth));
   ServiceOptions serviceOptions;
   serviceOptions.maxSoapBody = static_cast<uint64_t>(maxSoapMb) << 20;
@@ -306,7 +308,7 @@ int main(int argc, char** argv) {
   serviceOptions.xmlLimits = xmlLimits;
   serviceOptions.delayMs = delayMs;
   serviceOptions.dataDir = dataDir;
-  ServiceApp service(serviceOptions, &store, fs.get(), &quota, &faults, &dispatcher);
+  ServiceApp service(serviceOptions, &store, fs.get(), &quota, &faults, &dispatcher, &accounts);
 
   // The signals that end the service are taken by this thread only (sigwait below); every thread
   // the daemon starts inherits the blocked mask.

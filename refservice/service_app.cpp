@@ -1,5 +1,6 @@
 #include "refservice/service_app.h"
 
+#include "refservice/accounts/caller_address.h"
 #include "refservice/storage/file_util.h"
 #include "refservice/http/multipart_scanner.h"
 #include "refservice/http/upload_exchange.h"
@@ -94,7 +95,7 @@ class SoapExchange : public HttpExchange {
  public:
   SoapExchange(SoapDispatcher* dispatcher, const XmlLimits* limits, std::string path,
                std::string action, SoapOverride overrideKind, uint64_t maxBody, int delayMs,
-               std::optional<HttpResponse> injected = std::nullopt)
+               std::string clientAddress, std::optional<HttpResponse> injected = std::nullopt)
       : dispatcher_(dispatcher),
         limits_(limits),
         path_(std::move(path)),
@@ -102,6 +103,7 @@ class SoapExchange : public HttpExchange {
         overrideKind_(overrideKind),
         maxBody_(maxBody),
         delayMs_(delayMs),
+        clientAddress_(std::move(clientAddress)),
         injected_(std::move(injected)) {}
 
   std::optional<HttpResponse> OnBody(std::string_view data) override {
@@ -118,6 +120,7 @@ class SoapExchange : public HttpExchange {
     if (std::optional<std::string> problem = CheckXml(body_, *limits_)) {
       response = HttpResponse::Text(500, FaultEnvelope(true, *problem), "text/xml; charset=utf-8");
     } else {
+      CallerAddressScope caller(clientAddress_);
       response = dispatcher_->Serve(SoapRequest{path_, action_, body_}, overrideKind_);
     }
     if (injected_) return std::move(*injected_);
@@ -133,6 +136,7 @@ class SoapExchange : public HttpExchange {
   SoapOverride overrideKind_;
   uint64_t maxBody_;
   int delayMs_;
+  std::string clientAddress_;
   std::optional<HttpResponse> injected_;
   std::string body_;
 };
@@ -190,14 +194,15 @@ std::optional<uint64_t> ContentLength(const HttpRequestHead& head) {
 }
 
 ServiceApp::ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, UploadQuota* quota,
-                       FaultInjector* faults, SoapDispatcher* dispatcher)
+                       FaultInjector* faults, SoapDispatcher* dispatcher, Accounts* accounts)
     : options_(std::move(options)),
       store_(store),
       fs_(fs),
       quota_(quota),
       faults_(faults),
       dispatcher_(dispatcher),
-      web_(std::make_unique<WebApp>(WebOptions{options_.dataDir, options_.maxUploadBody}, store, fs)) {}
+      web_(std::make_unique<WebApp>(WebOptions{options_.dataDir, options_.maxUploadBody}, store, fs,
+                                    accounts)) {}
 
 std::string ServiceApp::PublicHost(const HttpRequestHead& head) const {
   std::optional<std::string_view> host = head.Header("host");
@@ -284,7 +289,7 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginSoap(const HttpRequestHead& head,
   }
   return std::make_unique<SoapExchange>(dispatcher_, &options_.xmlLimits, head.path, action,
                                         overrideKind, options_.maxSoapBody, delayMs,
-                                        std::move(injected));
+                                        head.clientAddress, std::move(injected));
 }
 
 std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& head,

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "refservice/accounts/accounts.h"
 #include "refservice/fault_injection.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/http/http_message.h"
@@ -59,9 +60,11 @@ struct ServiceOptions {
 
 class ServiceApp : public HttpHandler {
  public:
-  // `store` must be open; `fs` is the data folder; all must outlive the app.
+  // `store` must be open; `fs` is the data folder; `accounts` signs in the web side's callers
+  // (the SOAP side's through the dispatcher); all must outlive the app. SOAP requests are served
+  // with CallerAddress() set to the request's client address.
   ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, UploadQuota* quota,
-             FaultInjector* faults, SoapDispatcher* dispatcher);
+             FaultInjector* faults, SoapDispatcher* dispatcher, Accounts* accounts);
 
   // Sets the "HOST:PORT" used in file addresses when a request's Host header is unusable. Call
   // before serving.

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "refservice/accounts/caller_address.h"
 #include "refservice/storage/file_util.h"
 
 namespace refservice {
@@ -70,10 +71,19 @@ bool IsDecimalText(const std::string& text) {
 }
 
 bool TemplateManager::Authenticate(const Credentials& user, int* userId, ServiceError* error) {
-  std::optional<int> id = store_->CheckUser(user.email, user.password);
-  if (!id) return Fail(error, true, "Invalid user name or password.");
-  *userId = *id;
-  return true;
+  SignInResult result = accounts_->SignIn(user.email, user.password, CallerAddress());
+  switch (result.status) {
+    case SignInResult::Status::kSignedIn:
+      *userId = result.userId;
+      return true;
+    case SignInResult::Status::kWrongCredentials:
+      break;
+    case SignInResult::Status::kThrottled:
+      return Fail(error, true, TooManyFailuresText(result.retryAfterSeconds));
+    case SignInResult::Status::kStoreFailure:
+      return Fail(error, false, "The service cannot read its accounts; try again later.");
+  }
+  return Fail(error, true, "Invalid user name or password.");
 }
 
 bool TemplateManager::OpenTemplate(const Credentials& user, const TemplateKey& key, int64_t* row,

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "refservice/accounts/accounts.h"
 #include "refservice/storage/store.h"
 
 namespace refservice {
@@ -56,10 +57,12 @@ struct AssetChange {
 
 class TemplateManager {
  public:
-  // `store` must be open and outlive the manager. `publishLeaseMs` is how long a publish run
-  // holds its template after its last renewing call.
-  explicit TemplateManager(Store* store, int64_t publishLeaseMs = kDefaultPublishLeaseMs)
-      : store_(store), publishLeaseMs_(publishLeaseMs) {}
+  // `store` must be open; it and `accounts` (which signs callers in) must outlive the manager.
+  // `publishLeaseMs` is how long a publish run holds its template after its last renewing call.
+  // Callers are signed in from the address CallerAddress() names (caller_address.h).
+  TemplateManager(Store* store, Accounts* accounts,
+                  int64_t publishLeaseMs = kDefaultPublishLeaseMs)
+      : store_(store), accounts_(accounts), publishLeaseMs_(publishLeaseMs) {}
 
   // The caller's templates in creation order, with their identifiers and passwords.
   bool GetLibraryTemplates(const Credentials& user, std::vector<TemplateData>* out,
@@ -136,6 +139,7 @@ class TemplateManager {
   bool TakeLease(int64_t row, const std::string& docId, ServiceError* error);
 
   Store* store_;
+  Accounts* accounts_;
   int64_t publishLeaseMs_;
   std::mutex mutex_;  // one operation at a time: each is a read-modify-write of one template
 };

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <microhttpd.h>
 #include <netdb.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -40,6 +41,23 @@ constexpr size_t kLingerBytes = 1 << 20;
 constexpr uint64_t kMaxDroppedBody = uint64_t{256} << 20;
 // How often the gate looks at deadlines when nothing else wakes it.
 constexpr int kTickMs = 100;
+
+// The client address as HttpRequestHead::clientAddress describes it.
+std::string ClientAddressText(const sockaddr* address) {
+  if (address == nullptr) return "";
+  char text[INET6_ADDRSTRLEN] = {};
+  if (address->sa_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+    return inet_ntop(AF_INET, &v4->sin_addr, text, sizeof(text)) ? text : "";
+  }
+  if (address->sa_family != AF_INET6) return "";
+  in6_addr bytes = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+  if (IN6_IS_ADDR_V4MAPPED(&bytes)) {
+    return inet_ntop(AF_INET, &bytes.s6_addr[12], text, sizeof(text)) ? text : "";
+  }
+  std::memset(&bytes.s6_addr[8], 0, 8);
+  return inet_ntop(AF_INET6, &bytes, text, sizeof(text)) ? std::string(text) + "/64" : "";
+}
 
 std::string Lower(std::string text) {
   for (char& c : text) {
@@ -522,6 +540,9 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
     MHD_get_connection_values(connection, MHD_HEADER_KIND, collect, &head.headers);
     for (auto& header : head.headers) header.first = Lower(std::move(header.first));
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collect, &head.query);
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (info != nullptr) head.clientAddress = ClientAddressText(info->client_addr);
     HttpResponse reply;
     (*state)->exchange = handler_->Begin(head, &reply);
     if (!(*state)->exchange) return Respond(connection, *state, std::move(reply));

@@ -20,6 +20,10 @@ struct HttpRequestHead {
   std::string path;                                          // percent-decoded, without the query
   std::vector<std::pair<std::string, std::string>> headers;  // names in lower case, as sent
   std::vector<std::pair<std::string, std::string>> query;    // decoded query arguments
+  // Where the request came from, as the sign-in throttle counts clients: an IPv4 address
+  // ("192.0.2.7"), or an IPv6 address's /64 network ("2001:db8:1:2::/64", as one host usually
+  // has a whole /64); empty when unknown.
+  std::string clientAddress;
 
   // Value of the first header with this (lower-case) name.
   std::optional<std::string_view> Header(std::string_view lowerName) const;

@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include "refservice/storage/file_util.h"
-#include "refservice/storage/sha256.h"
 
 namespace refservice {
 namespace {
@@ -11,6 +10,11 @@ namespace {
 // Marks a database as this service's ("OSL1").
 constexpr int kApplicationId = 0x4F534C31;
 
+// The schema version this code writes (PRAGMA user_version). A database without one has the
+// first version's tables.
+constexpr int kSchemaVersion = 2;
+
+// The first version's tables; Migrate brings them to kSchemaVersion.
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS users(
   id INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -88,6 +92,22 @@ CREATE TABLE IF NOT EXISTS publish_leases(
   taken_at_ms INTEGER NOT NULL,
   expires_at_ms INTEGER NOT NULL);
 )sql";
+
+// The step from each version to the next, indexed by the version it starts from.
+// 1 -> 2: password hashes leave the store; each account keeps one opaque credential text, and
+// the salted SHA-256 of the first version becomes "sha256$SALT$HEX" so its password still works.
+constexpr const char* kMigrations[] = {
+    nullptr,
+    nullptr,
+    R"sql(
+ALTER TABLE users ADD COLUMN credential TEXT NOT NULL DEFAULT '';
+UPDATE users SET credential = 'sha256$' || salt || '$' || password_hash;
+ALTER TABLE users DROP COLUMN salt;
+ALTER TABLE users DROP COLUMN password_hash;
+)sql",
+};
+static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == kSchemaVersion + 1,
+              "one migration per version step");
 
 // The database's clock in milliseconds since 1970 (SQLite reads the system clock once per
 // statement, so every use within one statement sees the same instant).
@@ -170,13 +190,6 @@ std::string Lower(std::string text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
-}
-
-bool SameDigest(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  unsigned char diff = 0;
-  for (size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-  return diff == 0;
 }
 
 constexpr const char* kTemplateColumns =
@@ -271,7 +284,50 @@ bool Store::Open(const std::string& path, std::string* error) {
       !Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str())) {
     return fail("cannot prepare database");
   }
-  return true;
+  return Migrate(path, error);
+}
+
+bool Store::Migrate(const std::string& path, std::string* error) {
+  auto fail = [&](const std::string& what) {
+    *error = what;
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return false;
+  };
+  // Each step re-reads the version inside its own write transaction, so two processes opening
+  // one old database migrate it once.
+  for (int step = 0; step <= kSchemaVersion; ++step) {
+    if (!Exec("BEGIN IMMEDIATE")) {
+      return fail("cannot lock database " + path + " for its upgrade: " + sqlite3_errmsg(db_));
+    }
+    int version = 0;
+    {
+      Statement query(db_, "PRAGMA user_version");
+      version = query.Row() ? query.Int(0) : -1;
+    }
+    if (version == 0) version = 1;
+    if (version < 0 || version > kSchemaVersion) {
+      Exec("ROLLBACK");
+      return fail(version < 0 ? "cannot read the schema version of " + path
+                              : "database " + path + " has schema version " +
+                                    std::to_string(version) + ", newer than this osl-service (" +
+                                    std::to_string(kSchemaVersion) +
+                                    ") knows; use a newer osl-service");
+    }
+    if (version == kSchemaVersion) {
+      Exec("COMMIT");
+      return true;
+    }
+    if (!Exec(kMigrations[version + 1]) ||
+        !Exec(("PRAGMA user_version=" + std::to_string(version + 1)).c_str()) ||
+        !Exec("COMMIT")) {
+      std::string reason = sqlite3_errmsg(db_);
+      Exec("ROLLBACK");
+      return fail("cannot upgrade database " + path + " to schema version " +
+                  std::to_string(version + 1) + ": " + reason);
+    }
+  }
+  return fail("cannot upgrade database " + path);
 }
 
 bool Store::OpenReadOnly(const std::string& path, std::string* error) {
@@ -320,22 +376,59 @@ bool Store::Transaction::Commit() {
   return false;
 }
 
-bool Store::SetUser(const std::string& email, const std::string& password) {
+bool Store::SetUserCredential(const std::string& email, const std::string& credential) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::string salt = RandomHex(16);
   Statement upsert(db_,
-                   "INSERT INTO users(email, salt, password_hash) VALUES(?1, ?2, ?3) "
-                   "ON CONFLICT(email) DO UPDATE SET salt = ?2, password_hash = ?3");
-  return upsert.Bind(1, email).Bind(2, salt).Bind(3, Sha256Hex(salt + password)).Run();
+                   "INSERT INTO users(email, credential) VALUES(?1, ?2) "
+                   "ON CONFLICT(email) DO UPDATE SET credential = ?2");
+  return upsert.Bind(1, email).Bind(2, credential).Run();
 }
 
-std::optional<int> Store::CheckUser(const std::string& email, const std::string& password) {
+bool Store::FindUser(const std::string& email, std::optional<UserRecord>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Statement query(db_, "SELECT id, salt, password_hash FROM users WHERE email = ?1");
+  out->reset();
+  Statement query(db_, "SELECT id, email, credential FROM users WHERE email = ?1");
   query.Bind(1, email);
-  if (!query.Row()) return std::nullopt;
-  if (!SameDigest(Sha256Hex(query.Text(1) + password), query.Text(2))) return std::nullopt;
-  return query.Int(0);
+  if (query.Row()) {
+    *out = UserRecord{query.Int(0), query.Text(1), query.Text(2)};
+    return true;
+  }
+  return query.Done();
+}
+
+bool Store::ReplaceUserCredential(int id, const std::string& expected,
+                                  const std::string& credential, bool* replaced) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  *replaced = false;
+  Statement update(db_, "UPDATE users SET credential = ?3 WHERE id = ?1 AND credential = ?2");
+  if (!update.Bind(1, id).Bind(2, expected).Bind(3, credential).Run()) return false;
+  *replaced = sqlite3_changes(db_) == 1;
+  return true;
+}
+
+bool Store::RemoveUser(const std::string& email, bool* removed) {
+  Transaction transaction(this);
+  *removed = false;
+  std::optional<UserRecord> user;
+  if (!FindUser(email, &user)) return false;
+  if (!user) return transaction.Commit();
+  static const char* const kOwned[] = {
+      "DELETE FROM fields WHERE template_id IN (SELECT id FROM templates WHERE user_id = ?1)",
+      "DELETE FROM logic_groups WHERE template_id IN (SELECT id FROM templates WHERE user_id = ?1)",
+      "DELETE FROM assets WHERE template_id IN (SELECT id FROM templates WHERE user_id = ?1)",
+      "DELETE FROM commits WHERE template_id IN (SELECT id FROM templates WHERE user_id = ?1)",
+      "DELETE FROM publish_leases WHERE template_id IN "
+      "(SELECT id FROM templates WHERE user_id = ?1)",
+      "DELETE FROM templates WHERE user_id = ?1",
+      "DELETE FROM users WHERE id = ?1",
+  };
+  for (const char* sql : kOwned) {
+    Statement remove(db_, sql);
+    if (!remove.Bind(1, user->id).Run()) return false;
+  }
+  if (!transaction.Commit()) return false;
+  *removed = true;
+  return true;
 }
 
 int Store::UserCount() {

@@ -71,6 +71,14 @@ enum class LeaseResult {
   kError,  // the database failed
 };
 
+// One account as the store keeps it. `credential` is opaque to the store: the accounts layer
+// writes and reads it (a password hash in a self-describing text form).
+struct UserRecord {
+  int id = 0;
+  std::string email;
+  std::string credential;
+};
+
 struct UploadData {
   std::string session;
   std::string token;  // the upload's own address part; empty for files stored before tokens
@@ -111,10 +119,26 @@ class Store {
     bool open_ = false;
   };
 
-  // Creates the account or replaces its password. False on a database error.
-  bool SetUser(const std::string& email, const std::string& password);
-  // The account's numeric id when `email` (any letter case) and `password` match, else nullopt.
-  std::optional<int> CheckUser(const std::string& email, const std::string& password);
+  // Accounts. E-mail addresses are matched in any letter case; the credential text is stored
+  // and returned as given.
+
+  // Creates the account with `credential`, or replaces the credential of the existing one.
+  // False on a database error.
+  bool SetUserCredential(const std::string& email, const std::string& credential);
+  // The account with this e-mail address; `out` is empty when there is none. False on a
+  // database error.
+  bool FindUser(const std::string& email, std::optional<UserRecord>* out);
+  // Replaces account `id`'s credential with `credential` only while it is still `expected`
+  // (so a password changed meanwhile is never overwritten); `replaced` says whether it was.
+  // False on a database error.
+  bool ReplaceUserCredential(int id, const std::string& expected, const std::string& credential,
+                             bool* replaced);
+  // Removes the account together with every template it owns (their fields, logic groups,
+  // assets, commits and publish leases), in one transaction; `removed` says whether there was
+  // such an account. Callers that must not lose templates check ListTemplates first. False on
+  // a database error (nothing is removed then).
+  bool RemoveUser(const std::string& email, bool* removed);
+  // How many accounts there are (0 on a database error).
   int UserCount();
 
   // Read methods that fill a list return false on a database error (the list is then
@@ -203,6 +227,9 @@ class Store {
   bool Exec(const char* sql);
   // Checks that the open database is one of this service's; closes it otherwise.
   bool CheckApplicationId(const std::string& path, std::string* error);
+  // Brings the schema of a writable database up to the current version, one step per
+  // transaction; a database of a newer version than this code knows is refused.
+  bool Migrate(const std::string& path, std::string* error);
 
   std::recursive_mutex mutex_;
   sqlite3* db_ = nullptr;

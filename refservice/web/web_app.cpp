@@ -132,6 +132,21 @@ int IntOr(std::optional<std::string_view> text, int fallback) {
   return value;
 }
 
+// The answer to a program whose HTTP Basic credentials did not sign in.
+HttpResponse SignInRefusal(const SignInResult& result) {
+  if (result.status == SignInResult::Status::kThrottled) {
+    HttpResponse response = Plain(429, TooManyFailuresText(result.retryAfterSeconds));
+    response.headers.emplace_back("Retry-After", std::to_string(result.retryAfterSeconds));
+    return response;
+  }
+  if (result.status == SignInResult::Status::kStoreFailure) {
+    return Plain(503, "the service cannot read its accounts; try again later");
+  }
+  HttpResponse response = Plain(401, "Invalid user name or password.");
+  response.headers.emplace_back("WWW-Authenticate", "Basic realm=\"osl-service\"");
+  return response;
+}
+
 // A template name reduced to a safe download file name.
 std::string DownloadName(const TemplateBundle& bundle) {
   std::string name;
@@ -143,8 +158,8 @@ std::string DownloadName(const TemplateBundle& bundle) {
 
 }  // namespace
 
-WebApp::WebApp(WebOptions options, Store* store, FileSystem* fs)
-    : options_(std::move(options)), store_(store), fs_(fs) {}
+WebApp::WebApp(WebOptions options, Store* store, FileSystem* fs, Accounts* accounts)
+    : options_(std::move(options)), store_(store), fs_(fs), accounts_(accounts) {}
 
 bool WebApp::Handles(const std::string& path) {
   return path == "/" || path == "/signin" || path == "/signout" || path.rfind("/fill/", 0) == 0 ||
@@ -235,16 +250,16 @@ std::unique_ptr<HttpExchange> WebApp::Begin(const HttpRequestHead& head, HttpRes
       std::string decoded;
       size_t colon = std::string::npos;
       if (Base64Decode(authorization.substr(6), &decoded)) colon = decoded.find(':');
-      std::optional<int> user;
+      SignInResult user;
       if (colon != std::string::npos) {
-        user = store_->CheckUser(decoded.substr(0, colon), decoded.substr(colon + 1));
+        user = accounts_->SignIn(decoded.substr(0, colon), decoded.substr(colon + 1),
+                                 head.clientAddress);
       }
-      if (!user) {
-        *reply = Plain(401, "Invalid user name or password.");
-        reply->headers.emplace_back("WWW-Authenticate", "Basic realm=\"osl-service\"");
+      if (!user.ok()) {
+        *reply = SignInRefusal(user);
         return nullptr;
       }
-      caller.userId = *user;
+      caller.userId = user.userId;
     } else if (session && head.Header("x-csrf-token").value_or("") == session->csrf) {
       caller.userId = session->userId;
       caller.templateId = session->templateId;
@@ -327,9 +342,17 @@ HttpResponse WebApp::SignIn(const HttpRequestHead& head, const std::string& body
   const FormPart* email = FindPart(parts, "email");
   const FormPart* password = FindPart(parts, "password");
   std::string address = email ? email->content : "";
-  std::optional<int> user;
-  if (email && password) user = store_->CheckUser(email->content, password->content);
-  if (!user) {
+  SignInResult user;
+  if (email && password) user = accounts_->SignIn(email->content, password->content, head.clientAddress);
+  if (user.status == SignInResult::Status::kThrottled) {
+    HttpResponse response = SignInPage(TooManyFailuresText(user.retryAfterSeconds) + ".", 429);
+    response.headers.emplace_back("Retry-After", std::to_string(user.retryAfterSeconds));
+    return response;
+  }
+  if (user.status == SignInResult::Status::kStoreFailure) {
+    return SignInPage("The service cannot read its accounts; try again later.", 503);
+  }
+  if (!user.ok()) {
     // Each failure in a row for an address doubles the wait before the answer.
     int delay = sessions_.SignInFailed(address);
     HttpResponse response = SignInPage("Wrong e-mail or password.", 403);
@@ -337,7 +360,7 @@ HttpResponse WebApp::SignIn(const HttpRequestHead& head, const std::string& body
     return response;
   }
   sessions_.SignInSucceeded(address);
-  WebSession session = sessions_.CreateAccount(*user, address);
+  WebSession session = sessions_.CreateAccount(user.userId, address);
   HttpResponse response = Redirect("/");
   response.headers.emplace_back("Set-Cookie", SessionCookie(session.id));
   return response;

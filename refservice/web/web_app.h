@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 
+#include "refservice/accounts/accounts.h"
 #include "refservice/http/http_message.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/storage/store.h"
@@ -38,8 +39,8 @@ struct WebOptions {
 
 class WebApp {
  public:
-  // `store` and `fs` must outlive the app.
-  WebApp(WebOptions options, Store* store, FileSystem* fs);
+  // `store`, `fs` and `accounts` must outlive the app.
+  WebApp(WebOptions options, Store* store, FileSystem* fs, Accounts* accounts);
 
   // Whether `path` is one of the web side's addresses.
   static bool Handles(const std::string& path);
@@ -67,6 +68,7 @@ class WebApp {
   WebOptions options_;
   Store* store_;
   FileSystem* fs_;
+  Accounts* accounts_;
   WebSessions sessions_;
 };
 

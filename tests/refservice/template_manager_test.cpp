@@ -38,8 +38,8 @@ class TemplateManagerTest : public ::testing::Test {
     ASSERT_FALSE(dir_.path().empty());
     std::string error;
     ASSERT_TRUE(store_.Open(dir_.path() + "/service.db", &error)) << error;
-    ASSERT_TRUE(store_.SetUser("ann@example.org", "ann-pw"));
-    ASSERT_TRUE(store_.SetUser("bob@example.org", "bob-pw"));
+    ASSERT_TRUE(accounts_.SetPassword("ann@example.org", "ann-pw"));
+    ASSERT_TRUE(accounts_.SetPassword("bob@example.org", "bob-pw"));
   }
 
   // Creates a template through `manager` (the fixture's when null).
@@ -77,7 +77,8 @@ class TemplateManagerTest : public ::testing::Test {
 
   TempDir dir_;
   Store store_;
-  TemplateManager manager_{&store_};
+  refservice::Accounts accounts_{&store_};
+  TemplateManager manager_{&store_, &accounts_};
   Credentials ann_{"ann@example.org", "ann-pw"};
   Credentials bob_{"bob@example.org", "bob-pw"};
 };
@@ -309,7 +310,8 @@ TEST_F(TemplateManagerTest, EverythingSurvivesReopening) {
   Store reopened;
   std::string openError;
   ASSERT_TRUE(reopened.Open(dir_.path() + "/service.db", &openError)) << openError;
-  TemplateManager again(&reopened);
+  refservice::Accounts reopenedAccounts(&reopened);
+  TemplateManager again(&reopened, &reopenedAccounts);
   std::vector<TemplateData> list;
   ASSERT_TRUE(again.GetLibraryTemplates(ann_, &list, &error)) << error.reason;
   ASSERT_EQ(list.size(), 1u);
@@ -382,7 +384,7 @@ TEST_F(TemplateManagerTest, ANewTemplateIsHeldByTheRunThatCreatedIt) {
 }
 
 TEST_F(TemplateManagerTest, TheRunsLaterCallsRenewTheLeaseAndAFaultEndsIt) {
-  TemplateManager manager(&store_, 60000);
+  TemplateManager manager(&store_, &accounts_, 60000);
   TemplateData created = NewTemplate(ann_, "Renewed", &manager);
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   ServiceError error;
@@ -401,7 +403,7 @@ TEST_F(TemplateManagerTest, TheRunsLaterCallsRenewTheLeaseAndAFaultEndsIt) {
 }
 
 TEST_F(TemplateManagerTest, TheLeaseOfARunThatVanishedExpires) {
-  TemplateManager manager(&store_, 300);
+  TemplateManager manager(&store_, &accounts_, 300);
   TemplateData created = NewTemplate(ann_, "Vanished", &manager);
   const auto start = std::chrono::steady_clock::now();
   ServiceError error;
@@ -451,11 +453,14 @@ TEST(Store, APublishLeaseIsTakenOnceUntilItExpiresOrIsReleased) {
   Store store;
   std::string error;
   ASSERT_TRUE(store.Open(dir.path() + "/service.db", &error)) << error;
-  ASSERT_TRUE(store.SetUser("ann@example.org", "pw"));
+  ASSERT_TRUE(store.SetUserCredential("ann@example.org", "opaque"));
+  std::optional<refservice::UserRecord> user;
+  ASSERT_TRUE(store.FindUser("ann@example.org", &user));
+  ASSERT_TRUE(user);
   TemplateData data;
   data.docId = NewGuid();
   data.docPassword = NewGuid();
-  data.userId = *store.CheckUser("ann@example.org", "pw");
+  data.userId = user->id;
   int64_t row = store.InsertTemplate(data);
   ASSERT_NE(row, 0);
 
