@@ -19,10 +19,10 @@
 #include "refservice/render/render_command.h"
 #include "refservice/service_app.h"
 #include "refservice/soap/soap_endpoint.h"
+#include "refservice/storage/service_storage.h"
 #include "refservice/storage/store.h"
 #include "refservice/template_manager.h"
 #include "refservice/storage/upload_quota.h"
-#include "refservice/storage/upload_reconciler.h"
 #include "refservice/soap/xml_guard.h"
 
 namespace {
@@ -87,34 +87,12 @@ Fault injection (for testing clients): --fault OPERATION:KIND[:COUNT], repeatabl
 Faults of one operation apply in the order given, each until its COUNT is used up.
 )";
 
-// Brings uploads/ and incoming/ in line with the record of uploads after a cut run, and says what
-// it removed. False when the record could not be read.
-bool ReconcileDataFolder(refservice::Store* store, refservice::FileSystem* fs) {
-  refservice::ReconcileCounts counts;
-  std::vector<std::string> warnings;
-  bool ok = refservice::ReconcileUploads(store, fs, refservice::kUploadsFolder,
-                                         refservice::kIncomingFolder, &counts, &warnings);
-  for (const std::string& warning : warnings) {
-    std::cerr << "osl-service: warning: " << warning << "\n";
-  }
-  if (counts.partial > 0) {
-    std::cerr << "osl-service: removed " << counts.partial
-              << " partial upload(s) left by an interrupted run\n";
-  }
-  if (counts.pending + counts.orphans > 0) {
-    std::cerr << "osl-service: removed " << counts.pending + counts.orphans
-              << " uploaded file(s) that an interrupted run left unrecorded\n";
-  }
-  return ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace refservice;
 
   std::string listen = "127.0.0.1:8080";
-  std::string dataDir;
   std::string user;
   std::string password;
   std::vector<std::string> faultTexts;
@@ -135,7 +113,18 @@ int main(int argc, char** argv) {
   app.get_formatter()->column_width(40);
   app.add_option("--listen", listen, "HOST:PORT to listen on (port 0: any free port)")
       ->capture_default_str();
-  app.add_option("--data", dataDir, "folder for the database and the uploaded files (required)");
+  StoreLocation location;
+  int instanceTimeoutSeconds = 60;
+  app.add_option("--data", location.dataDir,
+                 "folder for the SQLite database and the uploaded files of this one service");
+  app.add_option("--database", location.databaseUrl,
+                 "postgresql://... : keep the state in PostgreSQL (several services may share it)");
+  app.add_option("--files", location.filesDir,
+                 "folder of the uploaded files, shared by the services on one --database");
+  app.add_option("--instance-timeout", instanceTimeoutSeconds,
+                 "seconds after which a silent service sharing --files is taken as stopped")
+      ->capture_default_str()
+      ->check(CLI::Range(2, 86400));
   auto* userOption =
       app.add_option("--user", user, "create this user account (or set its password)");
   auto* passwordOption = app.add_option("--password", password, "the password of --user");
@@ -196,20 +185,25 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(16, 100000000));
 
-  std::string reportDir;
+  StoreLocation report;
   std::string reportId;
+  auto addLocation = [&report](CLI::App* command) {
+    command->add_option("--data", report.dataDir, "the data folder");
+    command->add_option("--database", report.databaseUrl, "the PostgreSQL database (postgresql://...)");
+    command->add_option("--files", report.filesDir, "the files folder (with --database)");
+  };
   CLI::App* list = app.add_subcommand(
       "list", "print every stored template, one line each (read-only, safe while serving)");
-  list->add_option("--data", reportDir, "the data folder")->required();
+  addLocation(list);
   CLI::App* show = app.add_subcommand(
       "show", "print one template: record, logic groups, fields, assets (read-only)");
-  show->add_option("--data", reportDir, "the data folder")->required();
+  addLocation(show);
   show->add_option("ID", reportId, "the template identifier")->required();
   std::string valuesPath;
   std::string outPath;
   CLI::App* render = app.add_subcommand(
       "render", "build a document from a stored template and values (read-only on DIR)");
-  render->add_option("--data", reportDir, "the data folder")->required();
+  addLocation(render);
   render->add_option("ID", reportId, "the template identifier")->required();
   render->add_option("--values", valuesPath,
                      "JSON object: field name -> text (image fields: a file path)")
@@ -226,11 +220,18 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  if (*list) return ListTemplates(reportDir, std::cout, std::cerr);
-  if (*show) return ShowTemplate(reportDir, reportId, std::cout, std::cerr);
-  if (*render) return RenderCommand(reportDir, reportId, valuesPath, outPath, std::cout, std::cerr);
-  if (dataDir.empty()) {
-    std::cerr << "osl-service: --data DIR is required\n";
+  std::string error;
+  if (*list || *show || *render) {
+    if (!CheckStoreLocation(report, &error)) {
+      std::cerr << "osl-service: " << error << "\n";
+      return 2;
+    }
+    if (*list) return ListTemplates(report, std::cout, std::cerr);
+    if (*show) return ShowTemplate(report, reportId, std::cout, std::cerr);
+    return RenderCommand(report, reportId, valuesPath, outPath, std::cout, std::cerr);
+  }
+  if (!CheckStoreLocation(location, &error)) {
+    std::cerr << "osl-service: " << error << "\n";
     return 2;
   }
 
@@ -255,41 +256,17 @@ int main(int argc, char** argv) {
   daemonOptions.headTimeoutMs = headTimeoutSeconds * 1000;
   daemonOptions.requestTimeoutMs = requestTimeoutSeconds * 1000;
 
-  std::string error;
-  if (!MakeDirectories(dataDir, &error)) {
+  ServiceStorage storage;
+  StorageOptions storageOptions;
+  storageOptions.connections = threads + 4;
+  storageOptions.instanceTimeoutMs = static_cast<int64_t>(instanceTimeoutSeconds) * 1000;
+  if (!storage.Open(location, storageOptions, std::cerr, &error)) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
-  // Before anything in the folder is touched: a second service must not clear the first one's
-  // uploads in flight.
-  std::unique_ptr<DataFolderLock> folderLock = DataFolderLock::Acquire(dataDir, &error);
-  if (!folderLock) {
-    std::cerr << "osl-service: " << error << "\n";
-    return 1;
-  }
-  std::unique_ptr<FileSystem> fs = OpenFileSystem(dataDir, &error);
-  if (!fs || !fs->CreateFolders(kUploadsFolder, &error) ||
-      !fs->CreateFolders(kIncomingFolder, &error)) {
-    std::cerr << "osl-service: " << error << "\n";
-    return 1;
-  }
-  Store store;
-  if (!store.Open(dataDir + "/service.db", &error)) {
-    std::cerr << "osl-service: " << error << "\n";
-    return 1;
-  }
-  if (!ReconcileDataFolder(&store, fs.get())) {
-    std::cerr << "osl-service: cannot read the record of uploaded files\n";
-    return 1;
-  }
-  UploadQuota quota(static_cast<uint64_t>(maxSessionMb) << 20, static_cast<uint64_t>(maxDataMb)
-                                                                   << 20);
-  std::vector<std::pair<std::string, uint64_t>> stored;
-  if (!store.UploadedBytes(&stored)) {
-    std::cerr << "osl-service: cannot read the record of uploaded files\n";
-    return 1;
-  }
-  for (const auto& [session, bytes] : stored) quota.AddStored(session, bytes);
+  Store& store = *storage.store();
+  UploadQuota quota(&store, storage.instanceId(), static_cast<uint64_t>(maxSessionMb) << 20,
+                    static_cast<uint64_t>(maxDataMb) << 20);
   Accounts accounts(&store);
   if (!user.empty() && !accounts.SetPassword(user, password)) {
     std::cerr << "osl-service: cannot store the account " << user << "\n";
@@ -307,8 +284,11 @@ int main(int argc, char** argv) {
   serviceOptions.maxUploadBody = static_cast<uint64_t>(maxUploadMb) << 20;
   serviceOptions.xmlLimits = xmlLimits;
   serviceOptions.delayMs = delayMs;
-  serviceOptions.dataDir = dataDir;
-  ServiceApp service(serviceOptions, &store, fs.get(), &quota, &faults, &dispatcher, &accounts);
+  serviceOptions.dataDir = location.files();
+  serviceOptions.incomingFolder = storage.incomingFolder();
+  serviceOptions.instance = storage.instanceId();
+  ServiceApp service(serviceOptions, &store, storage.files(), &quota, &faults, &dispatcher,
+                     &accounts);
 
   // The signals that end the service are taken by this thread only (sigwait below); every thread
   // the daemon starts inherits the blocked mask.
@@ -337,6 +317,7 @@ int main(int argc, char** argv) {
   int received = 0;
   sigwait(&stopSignals, &received);
   daemon.Stop(5000);
+  storage.Close();
   std::cerr << "osl-service: stopped\n";
   return 0;
 }

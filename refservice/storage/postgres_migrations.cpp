@@ -169,9 +169,10 @@ bool MigratePostgres(PGconn* conn, std::string* error) {
   int version = ReadVersion(conn);
   if (version < 0) return fail("cannot read the schema version");
   if (version > kVersions) {
-    return fail("the database's schema is at version " + std::to_string(version) +
-                ", newer than this osl-service knows (" + std::to_string(kVersions) +
-                "); use a newer osl-service");
+    why.clear();
+    return fail("the database has schema version " + std::to_string(version) +
+                ", newer than this osl-service (" + std::to_string(kVersions) +
+                ") knows; use a newer osl-service");
   }
   for (int next = version + 1; next <= kVersions; ++next) {
     if (!Exec(conn, kMigrations[next - 1], &why) ||

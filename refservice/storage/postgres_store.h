@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "refservice/storage/pg_connection_pool.h"
-#include "refservice/storage/store_api.h"
+#include "refservice/storage/store.h"
 
 namespace refservice {
 

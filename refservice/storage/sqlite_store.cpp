@@ -291,9 +291,9 @@ bool SqliteStore::Migrate(const std::string& path, std::string* error) {
     if (version < 0 || version > kVersions) {
       Exec("ROLLBACK");
       *error = version < 0 ? "cannot read the schema version of " + path
-                           : "the database " + path + " has schema version " +
-                                 std::to_string(version) + ", newer than this osl-service knows (" +
-                                 std::to_string(kVersions) + "); use a newer osl-service";
+                           : "database " + path + " has schema version " +
+                                 std::to_string(version) + ", newer than this osl-service (" +
+                                 std::to_string(kVersions) + ") knows; use a newer osl-service";
       return false;
     }
     if (version == kVersions) return Exec("COMMIT");

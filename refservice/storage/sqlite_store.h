@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "refservice/storage/store_api.h"
+#include "refservice/storage/store.h"
 
 struct sqlite3;
 

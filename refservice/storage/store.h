@@ -1,18 +1,19 @@
-// Persistent state of the reference service in one SQLite database: user accounts, templates,
-// their fields, logic groups and assets, commits, the record of uploaded files, and the publish
-// leases that let one publish of a template run at a time.
+// Persistent state of the reference service: user accounts, templates, their fields, logic groups
+// and assets, commits, the record of uploaded files with the bytes reserved for uploads in
+// flight, the publish leases that let one publish of a template run at a time, and the service
+// instances that share the state. Two implementations: SqliteStore (one file, one service) and
+// PostgresStore (one database shared by several services).
 //
 // All methods are safe to call from several threads; each one is atomic on its own. Callers that
-// need several calls to be atomic together use Store::Transaction.
+// need several calls to be atomic together use Store::Transaction. Methods that return bool
+// return false on a database error; a list they fill is then incomplete and must not be used.
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
-
-struct sqlite3;
 
 namespace refservice {
 
@@ -64,19 +65,19 @@ struct TemplateSummary {
   int commitCount = 0;
 };
 
+// One account: its id, e-mail address as stored, and its opaque credential text (the accounts
+// code writes and reads it; the store never looks inside).
+struct UserRecord {
+  int id = 0;
+  std::string email;
+  std::string credential;
+};
+
 // Whether TakePublishLease got the lease.
 enum class LeaseResult {
   kTaken,  // the lease is the caller's until it is renewed, released or expires
   kHeld,   // a live lease of another run holds the template
   kError,  // the database failed
-};
-
-// One account as the store keeps it. `credential` is opaque to the store: the accounts layer
-// writes and reads it (a password hash in a self-describing text form).
-struct UserRecord {
-  int id = 0;
-  std::string email;
-  std::string credential;
 };
 
 struct UploadData {
@@ -85,103 +86,117 @@ struct UploadData {
   std::string name;   // clean file name
   uint64_t size = 0;
   std::string sha256;
+  std::string instance;  // the service instance that records it (pending uploads)
+};
+
+// The limits ReserveUploadBytes enforces, in bytes; 0 means no limit.
+struct QuotaLimits {
+  uint64_t perSession = 0;
+  uint64_t total = 0;
+};
+
+enum class QuotaResult {
+  kReserved,
+  kSessionFull,  // the session would pass its limit; nothing was reserved
+  kTotalFull,    // all uploaded files together would pass the limit; nothing was reserved
+  kError,
+};
+
+// One running service on the store: its id, a description for people, and its heartbeat.
+struct InstanceData {
+  std::string id;
+  std::string description;  // "pid N on host H"
+  int64_t heartbeatAgeMs = 0;  // how long ago its last heartbeat was, by the database's clock
 };
 
 class Store {
  public:
+  virtual ~Store() = default;
   Store() = default;
-  ~Store();
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
 
-  // Opens (creating when missing) the database file and its tables. Returns false with `error`
-  // set when the file cannot be opened or is not a database of this service.
-  bool Open(const std::string& path, std::string* error);
-
-  // Opens an existing database of this service for reading only, beside a service that may be
-  // writing to it. Returns false with `error` set when the file is missing, is not a database, or
-  // is not a database of this service. Write methods fail on a store opened this way.
-  bool OpenReadOnly(const std::string& path, std::string* error);
-
-  // Holds the store's lock and an SQLite transaction for its lifetime; rolls back on destruction
-  // unless Commit was called. Store methods may be called while it is held (same thread only).
+  // A database transaction for the calling thread: the store's calls made by this thread while
+  // it lives are part of it, and see and hold what it changed; other threads wait for it or see
+  // what was committed. Rolls back on destruction unless Commit was called. Transactions nest (an
+  // inner one is a savepoint of the outer one).
   class Transaction {
    public:
-    explicit Transaction(Store* store);
-    ~Transaction();
+    explicit Transaction(Store* store) : store_(store), open_(store->BeginTransaction()) {}
+    ~Transaction() {
+      if (open_) store_->RollbackTransaction();
+    }
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
-    bool Commit();
+    // True when everything done within it is stored.
+    bool Commit() {
+      if (!open_) return false;
+      open_ = false;
+      return store_->CommitTransaction();
+    }
 
    private:
     Store* store_;
-    std::unique_lock<std::recursive_mutex> lock_;
-    bool open_ = false;
+    bool open_;
   };
 
-  // Accounts. E-mail addresses are matched in any letter case; the credential text is stored
-  // and returned as given.
+  // Accounts. E-mail addresses match in any ASCII letter case.
 
-  // Creates the account with `credential`, or replaces the credential of the existing one.
-  // False on a database error.
-  bool SetUserCredential(const std::string& email, const std::string& credential);
-  // The account with this e-mail address; `out` is empty when there is none. False on a
-  // database error.
-  bool FindUser(const std::string& email, std::optional<UserRecord>* out);
-  // Replaces account `id`'s credential with `credential` only while it is still `expected`
-  // (so a password changed meanwhile is never overwritten); `replaced` says whether it was.
-  // False on a database error.
-  bool ReplaceUserCredential(int id, const std::string& expected, const std::string& credential,
-                             bool* replaced);
-  // Removes the account together with every template it owns (their fields, logic groups,
-  // assets, commits and publish leases), in one transaction; `removed` says whether there was
-  // such an account. Callers that must not lose templates check ListTemplates first. False on
-  // a database error (nothing is removed then).
-  bool RemoveUser(const std::string& email, bool* removed);
+  // Creates the account or replaces its credential.
+  virtual bool SetUserCredential(const std::string& email, const std::string& credential) = 0;
+  // The account of `email`; `out` is empty when there is none.
+  virtual bool FindUser(const std::string& email, std::optional<UserRecord>* out) = 0;
+  // Replaces account `id`'s credential with `credential` only when it is still `expected`;
+  // `replaced` says whether it was.
+  virtual bool ReplaceUserCredential(int id, const std::string& expected,
+                                     const std::string& credential, bool* replaced) = 0;
+  // Removes the account of `email` when it has no templates; `removed` says whether it did.
+  virtual bool RemoveUser(const std::string& email, bool* removed) = 0;
   // How many accounts there are (0 on a database error).
-  int UserCount();
-
-  // Read methods that fill a list return false on a database error (the list is then
-  // incomplete and must not be used).
+  virtual int UserCount() = 0;
 
   // The user's templates in creation order.
-  bool ListTemplates(int userId, std::vector<TemplateData>* out);
+  virtual bool ListTemplates(int userId, std::vector<TemplateData>* out) = 0;
   // The template with this id (any letter case) of any user, with its internal row id.
-  std::optional<TemplateData> FindTemplate(const std::string& docId, int64_t* rowId);
+  virtual std::optional<TemplateData> FindTemplate(const std::string& docId, int64_t* rowId) = 0;
   // Inserts a new template; returns its row id, or 0 on a database error.
-  int64_t InsertTemplate(const TemplateData& data);
-  bool UpdateTemplate(int64_t rowId, const TemplateData& data);
+  virtual int64_t InsertTemplate(const TemplateData& data) = 0;
+  virtual bool UpdateTemplate(int64_t rowId, const TemplateData& data) = 0;
 
   // Every user's templates with their owners and list sizes, ordered by owner e-mail, then name
   // (absent names first), then identifier, each in byte order.
-  bool ListAllTemplates(std::vector<TemplateSummary>* out);
+  virtual bool ListAllTemplates(std::vector<TemplateSummary>* out) = 0;
   // The template with this identifier (any letter case), with its owner and list sizes; `out` is
   // empty when there is none.
-  bool FindTemplateSummary(const std::string& docId, std::optional<TemplateSummary>* out);
+  virtual bool FindTemplateSummary(const std::string& docId,
+                                   std::optional<TemplateSummary>* out) = 0;
 
-  bool GetFields(int64_t templateRow, std::vector<FieldData>* out);
-  // Replaces the template's whole field list, keeping the given order.
-  bool ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fields);
+  virtual bool GetFields(int64_t templateRow, std::vector<FieldData>* out) = 0;
+  // Replaces the template's whole field list, keeping the given order, in one transaction.
+  virtual bool ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fields) = 0;
 
-  bool GetLogicGroups(int64_t templateRow, std::vector<LogicGroupData>* out);
+  virtual bool GetLogicGroups(int64_t templateRow, std::vector<LogicGroupData>* out) = 0;
   // Adds a group and returns its new id (never reused), or 0 on a database error.
-  int AddLogicGroup(int64_t templateRow, const std::string& name, int moveDirection);
-  bool UpdateLogicGroup(int64_t templateRow, int id, const std::string& name, int moveDirection);
+  virtual int AddLogicGroup(int64_t templateRow, const std::string& name, int moveDirection) = 0;
+  virtual bool UpdateLogicGroup(int64_t templateRow, int id, const std::string& name,
+                                int moveDirection) = 0;
 
-  bool GetAssets(int64_t templateRow, std::vector<AssetData>* out);
-  bool ReplaceAssets(int64_t templateRow, const std::vector<AssetData>& assets);
+  virtual bool GetAssets(int64_t templateRow, std::vector<AssetData>* out) = 0;
+  virtual bool ReplaceAssets(int64_t templateRow, const std::vector<AssetData>& assets) = 0;
 
   // Records a commit of the template with its current field and asset counts.
-  bool AddCommit(int64_t templateRow);
-  int CommitCount(int64_t templateRow);
+  virtual bool AddCommit(int64_t templateRow) = 0;
+  virtual int CommitCount(int64_t templateRow) = 0;
   // When the template was last committed ("YYYY-MM-DD HH:MM:SS", UTC), or "" when never.
-  std::string LastCommitTime(int64_t templateRow);
+  virtual std::string LastCommitTime(int64_t templateRow) = 0;
 
   // The identifier of the first (oldest) template of the user whose name is exactly `name` (byte
-  // for byte) and which has never been committed; `out` is empty when there is none. False on a
-  // database error.
-  bool FindUncommittedNamesake(int userId, const std::string& name,
-                               std::optional<std::string>* out);
+  // for byte) and which has never been committed; `out` is empty when there is none. Called in a
+  // transaction, it also keeps every other caller's check for the same user waiting until that
+  // transaction ends, so that a check and the insert that follows it are atomic across every
+  // service sharing the store.
+  virtual bool FindUncommittedNamesake(int userId, const std::string& name,
+                                       std::optional<std::string>* out) = 0;
 
   // Publish leases: at most one row per template, holding the owner token of the run that holds
   // it and its expiry. Times are the database's clock, so that every process sharing the
@@ -190,49 +205,73 @@ class Store {
   // Takes the template's lease for `owner` for `durationMs` from now, unless another live lease
   // holds it; a lease that has expired is replaced. One statement, so two callers can never both
   // get it. On kHeld, `remainingMs` (when not null) is how long the live lease has left.
-  LeaseResult TakePublishLease(int64_t templateRow, const std::string& owner, int64_t durationMs,
-                               int64_t* remainingMs);
+  virtual LeaseResult TakePublishLease(int64_t templateRow, const std::string& owner,
+                                       int64_t durationMs, int64_t* remainingMs) = 0;
   // Moves the expiry of the template's live lease to `durationMs` from now. A template without a
-  // live lease is left alone. False on a database error.
-  bool RenewPublishLease(int64_t templateRow, int64_t durationMs);
-  // Ends the template's lease, live or not. False on a database error.
-  bool ReleasePublishLease(int64_t templateRow);
+  // live lease is left alone.
+  virtual bool RenewPublishLease(int64_t templateRow, int64_t durationMs) = 0;
+  // Ends the template's lease, live or not.
+  virtual bool ReleasePublishLease(int64_t templateRow) = 0;
 
   // Uploads are recorded in two steps around the move of the file to its address: BeginUpload
-  // records the address as pending before the file is moved there, RecordUpload turns it into a
-  // stored file once it is in place, AbandonUpload forgets it when the move failed. A pending
-  // upload found at start-up belongs to a run that was cut between the two steps (see
-  // ReconcileUploads); a file at an address without any record was never put there by this
-  // service's upload path.
+  // records the address as pending (with the instance that moves it) before the file is moved
+  // there, RecordUpload turns it into a stored file once it is in place, AbandonUpload forgets it
+  // when the move failed. A pending upload of an instance that is gone belongs to a run that was
+  // cut between the two steps (see ReconcileUploads); a file at an address without any record
+  // was never put there by this service's upload path.
 
   // Records `upload`'s address as pending. False on a database error or when the address is
   // already pending.
-  bool BeginUpload(const UploadData& upload);
-  // Forgets a pending address. False on a database error.
-  bool AbandonUpload(const UploadData& upload);
-  // The pending addresses (size and digest are not known for them).
-  bool PendingUploads(std::vector<UploadData>* out);
-
-  // Records an uploaded file and forgets its pending address, in one transaction. False on a
-  // database error or when that address is already taken.
-  bool RecordUpload(const UploadData& upload);
-  // The bytes of uploaded files each session holds.
-  bool UploadedBytes(std::vector<std::pair<std::string, uint64_t>>* out);
+  virtual bool BeginUpload(const UploadData& upload) = 0;
+  // Forgets a pending address.
+  virtual bool AbandonUpload(const UploadData& upload) = 0;
+  // The pending addresses with their instances (size and digest are not known for them).
+  virtual bool PendingUploads(std::vector<UploadData>* out) = 0;
+  // Records an uploaded file, forgets its pending address and turns the bytes reserved under its
+  // token (ReserveUploadBytes) into its stored size, in one transaction. False on a database
+  // error or when that address is already taken.
+  virtual bool RecordUpload(const UploadData& upload) = 0;
   // The uploaded file at this address; an empty `token` finds files stored before tokens.
-  std::optional<UploadData> FindUpload(const std::string& session, const std::string& token,
-                                       const std::string& name);
+  virtual std::optional<UploadData> FindUpload(const std::string& session,
+                                               const std::string& token,
+                                               const std::string& name) = 0;
+  // Whether the address is pending or stored, read in one statement (so an upload that is being
+  // recorded at that moment is seen as one or the other).
+  virtual bool AddressKnown(const std::string& session, const std::string& token,
+                            const std::string& name, bool* known) = 0;
 
- private:
-  friend class Transaction;
-  bool Exec(const char* sql);
-  // Checks that the open database is one of this service's; closes it otherwise.
-  bool CheckApplicationId(const std::string& path, std::string* error);
-  // Brings the schema of a writable database up to the current version, one step per
-  // transaction; a database of a newer version than this code knows is refused.
-  bool Migrate(const std::string& path, std::string* error);
+  // Quotas: stored files and reservations of uploads in flight count together. Reserves `bytes`
+  // more under `reservation` (an upload's token) for `session`, held by `instance`, unless the
+  // session's or the total of all sessions would pass `limits`. Atomic against every caller of
+  // every service sharing the store.
+  virtual QuotaResult ReserveUploadBytes(const std::string& reservation,
+                                         const std::string& instance, const std::string& session,
+                                         uint64_t bytes, const QuotaLimits& limits) = 0;
+  // Gives back everything reserved under `reservation`.
+  virtual bool ReleaseReservation(const std::string& reservation) = 0;
+  // The bytes `session` holds (stored and reserved) and those all sessions hold together.
+  virtual bool UsedBytes(const std::string& session, uint64_t* sessionBytes,
+                         uint64_t* totalBytes) = 0;
 
-  std::recursive_mutex mutex_;
-  sqlite3* db_ = nullptr;
+  // Service instances. Each running service registers itself and beats its heart; the uploads
+  // and reservations of an instance whose heart stopped are given up by the next one to start.
+
+  // Creates or refreshes the instance's row with a heartbeat of now.
+  virtual bool RegisterInstance(const std::string& id, const std::string& description) = 0;
+  // Moves the instance's heartbeat to now (re-creating its row when another instance had given
+  // it up for dead).
+  virtual bool Heartbeat(const std::string& id, const std::string& description) = 0;
+  // Every registered instance.
+  virtual bool ListInstances(std::vector<InstanceData>* out) = 0;
+  // Removes the instance's row and every reservation it held.
+  virtual bool ForgetInstance(const std::string& id) = 0;
+
+ protected:
+  // The Transaction's steps: open a transaction (or a savepoint inside this thread's open one),
+  // end it keeping its changes, end it dropping them.
+  virtual bool BeginTransaction() = 0;
+  virtual bool CommitTransaction() = 0;
+  virtual void RollbackTransaction() = 0;
 };
 
 }  // namespace refservice

@@ -14,7 +14,7 @@
 #include "refservice/accounts/sign_in_cache.h"
 #include "refservice/accounts/sign_in_throttle.h"
 #include "refservice/storage/sha256.h"
-#include "refservice/storage/store.h"
+#include "refservice/storage/sqlite_store.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {
@@ -25,6 +25,7 @@ using refservice::AccountsOptions;
 using refservice::Argon2Params;
 using refservice::PasswordCheck;
 using refservice::SignInResult;
+using refservice::SqliteStore;
 using refservice::Store;
 using refservice::UserRecord;
 using Status = refservice::SignInResult::Status;
@@ -131,10 +132,10 @@ TEST(AccountStore, AnOlderDatabaseOpensKeepsItsAccountsAndTheirPasswordsStillWor
   ASSERT_EQ(UserVersion(path), 0);
 
   {
-    Store store;
+    SqliteStore store;
     std::string error;
     ASSERT_TRUE(store.Open(path, &error)) << error;
-    EXPECT_EQ(UserVersion(path), 2);
+    EXPECT_EQ(UserVersion(path), refservice::SqliteSchemaVersion());
     EXPECT_EQ(store.UserCount(), 2);
     EXPECT_EQ(Credential(&store, "ann@example.org"), "sha256$00ff$" + annHash);
     EXPECT_EQ(Credential(&store, "bob@example.org"), "sha256$a5a5$" + bobHash);
@@ -153,7 +154,7 @@ TEST(AccountStore, AnOlderDatabaseOpensKeepsItsAccountsAndTheirPasswordsStillWor
     EXPECT_EQ(templates[0].name.value_or(""), "Card");
   }
   // Reopened (with the upgrade done): both passwords still work, in a fresh process's cache.
-  Store store;
+  SqliteStore store;
   std::string error;
   ASSERT_TRUE(store.Open(path, &error)) << error;
   Accounts accounts(&store);
@@ -166,15 +167,17 @@ TEST(AccountStore, ADatabaseOfANewerSchemaIsRefusedUntouched) {
   TempDir dir;
   const std::string path = dir.path() + "/service.db";
   {
-    Store store;
+    SqliteStore store;
     std::string error;
     ASSERT_TRUE(store.Open(path, &error)) << error;
   }
   RunSql(path, "PRAGMA user_version=7");
-  Store store;
+  SqliteStore store;
   std::string error;
   EXPECT_FALSE(store.Open(path, &error));
-  EXPECT_NE(error.find("schema version 7, newer than this osl-service (2)"), std::string::npos)
+  EXPECT_NE(error.find("schema version 7, newer than this osl-service (" +
+                       std::to_string(refservice::SqliteSchemaVersion()) + ")"),
+            std::string::npos)
       << error;
   EXPECT_EQ(UserVersion(path), 7);
 }
@@ -186,7 +189,7 @@ class AccountsTest : public ::testing::Test {
     ASSERT_TRUE(store_.Open(dir_.path() + "/service.db", &error)) << error;
   }
   TempDir dir_;
-  Store store_;
+  SqliteStore store_;
 };
 
 TEST_F(AccountsTest, StoreUserMethodsKeepTheCredentialTextAndCompareAndSet) {
@@ -254,7 +257,7 @@ TEST_F(AccountsTest, SignInVerifiesOnceAndAPasswordChangedElsewhereTakesEffectAt
   ASSERT_TRUE(accounts.SignIn("ann@example.org", "first", "192.0.2.1").ok());
 
   // Another instance on the same database changes the password.
-  Store other;
+  SqliteStore other;
   std::string error;
   ASSERT_TRUE(other.Open(dir_.path() + "/service.db", &error)) << error;
   Accounts elsewhere(&other, Cheap());

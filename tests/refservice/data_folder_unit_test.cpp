@@ -11,7 +11,7 @@
 #include "refservice/storage/data_folder_lock.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/storage/file_util.h"
-#include "refservice/storage/store.h"
+#include "refservice/storage/sqlite_store.h"
 #include "refservice/storage/upload_reconciler.h"
 #include "tests/support/subprocess.h"
 
@@ -23,6 +23,7 @@ using refservice::DataFolderLock;
 using refservice::DescribeLockHolder;
 using refservice::ReconcileCounts;
 using refservice::ReconcileUploads;
+using refservice::SqliteStore;
 using refservice::Store;
 using refservice::UploadData;
 
@@ -85,7 +86,7 @@ class UploadReconcilerTest : public ::testing::Test {
 
   TempDir dir_;
   std::unique_ptr<refservice::FileSystem> files_;
-  Store store_;
+  SqliteStore store_;
 };
 
 TEST_F(UploadReconcilerTest, KeepsRecordedFilesAndRemovesWhatACutRunLeft) {

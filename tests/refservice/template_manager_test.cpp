@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "refservice/storage/file_util.h"
-#include "refservice/storage/store.h"
+#include "refservice/storage/sqlite_store.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {
@@ -27,6 +27,7 @@ using refservice::kZeroGuid;
 using refservice::LogicGroupData;
 using refservice::NewGuid;
 using refservice::ServiceError;
+using refservice::SqliteStore;
 using refservice::Store;
 using refservice::TemplateData;
 using refservice::TemplateKey;
@@ -76,7 +77,7 @@ class TemplateManagerTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  Store store_;
+  SqliteStore store_;
   refservice::Accounts accounts_{&store_};
   TemplateManager manager_{&store_, &accounts_};
   Credentials ann_{"ann@example.org", "ann-pw"};
@@ -307,7 +308,7 @@ TEST_F(TemplateManagerTest, EverythingSurvivesReopening) {
       ann_, KeyOf(t), {AssetChange{AssetData{std::string("u"), std::string("n"), 4, 0}, false}},
       &assets, &error));
 
-  Store reopened;
+  SqliteStore reopened;
   std::string openError;
   ASSERT_TRUE(reopened.Open(dir_.path() + "/service.db", &openError)) << openError;
   refservice::Accounts reopenedAccounts(&reopened);
@@ -450,7 +451,7 @@ TEST_F(TemplateManagerTest, ANameIsNotCreatedTwiceBeforeItsFirstCommit) {
 
 TEST(Store, APublishLeaseIsTakenOnceUntilItExpiresOrIsReleased) {
   TempDir dir;
-  Store store;
+  SqliteStore store;
   std::string error;
   ASSERT_TRUE(store.Open(dir.path() + "/service.db", &error)) << error;
   ASSERT_TRUE(store.SetUserCredential("ann@example.org", "opaque"));
@@ -477,7 +478,7 @@ TEST(Store, APublishLeaseIsTakenOnceUntilItExpiresOrIsReleased) {
   EXPECT_EQ(store.TakePublishLease(row, "run-4", 60000, &left), refservice::LeaseResult::kTaken);
 
   // The lease is in the database: another connection sees it.
-  Store other;
+  SqliteStore other;
   ASSERT_TRUE(other.Open(dir.path() + "/service.db", &error)) << error;
   EXPECT_EQ(other.TakePublishLease(row, "run-5", 60000, &left), refservice::LeaseResult::kHeld);
 }
@@ -486,7 +487,7 @@ TEST(Store, RefusesAFileThatIsNotItsDatabase) {
   TempDir dir;
   std::string path = dir.path() + "/service.db";
   std::ofstream(path) << "this is not a database, just text that is long enough to matter....";
-  Store store;
+  SqliteStore store;
   std::string error;
   EXPECT_FALSE(store.Open(path, &error));
   EXPECT_FALSE(error.empty());
