@@ -1,5 +1,7 @@
 #include "refservice/storage/service_instance.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,6 +25,15 @@ bool ServiceInstance::Register() {
 }
 
 bool ServiceInstance::StartHeartbeat(int64_t intervalMs) {
+  // The heart takes no signals (the thread inherits this mask): the signals that stop the service
+  // belong to the thread that waits for them.
+  sigset_t all, previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &previous);
+  struct Restore {
+    sigset_t* mask;
+    ~Restore() { pthread_sigmask(SIG_SETMASK, mask, nullptr); }
+  } restore{&previous};
   try {
     heart_ = std::thread([this, intervalMs] {
       std::unique_lock<std::mutex> lock(mutex_);

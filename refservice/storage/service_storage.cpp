@@ -60,8 +60,13 @@ bool ServiceStorage::Open(const StoreLocation& location, const StorageOptions& o
     *error = "cannot read the record of uploaded files";
     return false;
   }
-  incoming_ = std::string(kIncoming) + "/" + instance_->id();
-  if (!fs_->CreateFolders(incoming_, error)) return false;
+  // A folder held alone keeps its uploads in flight directly in incoming/, as it always did.
+  incoming_ = kIncoming;
+  if (location.shared()) {
+    incoming_ += "/" + instance_->id();
+    if (!fs_->CreateFolders(incoming_, error)) return false;
+    ownIncoming_ = true;
+  }
   int64_t interval = std::max<int64_t>(100, std::min<int64_t>(5000, options.instanceTimeoutMs / 4));
   if (!instance_->StartHeartbeat(interval)) {
     *error = "cannot start the heartbeat thread";
@@ -73,7 +78,7 @@ bool ServiceStorage::Open(const StoreLocation& location, const StorageOptions& o
 void ServiceStorage::Close() {
   if (!instance_) return;
   instance_->Stop();
-  if (fs_ && !incoming_.empty()) {
+  if (fs_ && ownIncoming_) {
     std::vector<std::string> left;
     std::string ignored;
     if (fs_->List(incoming_, &left, &ignored)) {

@@ -1,9 +1,9 @@
 // Everything a running osl-service keeps its state in, opened in the order that keeps other
 // services safe: the files folder's lock (held alone for --data, shared for --files), the files
 // folder, the store (migrated), this service's instance record, the reconciliation of what cut
-// runs left (never touching a live service's uploads), this instance's own incoming folder, and
-// its heartbeat. Closing ends the heartbeat, removes the incoming folder and forgets the
-// instance.
+// runs left (never touching a live service's uploads), this instance's own incoming folder
+// (incoming/INSTANCE in a shared files folder; incoming/ itself in a folder held alone), and its
+// heartbeat. Closing ends the heartbeat, removes its own incoming folder and forgets the instance.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +51,7 @@ class ServiceStorage {
   std::unique_ptr<Store> store_;
   std::unique_ptr<ServiceInstance> instance_;
   std::string incoming_;
+  bool ownIncoming_ = false;  // incoming_ is this instance's alone (a shared files folder)
 };
 
 }  // namespace refservice

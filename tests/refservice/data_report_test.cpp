@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "tests/refservice/raw_http.h"
+#include "tests/refservice/service_fixture.h"
 #include "tests/refservice/soap_client.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/thread_group.h"
@@ -15,8 +16,6 @@ namespace {
 
 using namespace osl_soap;
 
-constexpr char kAnn[] = "ann@example.org";
-constexpr char kAnnPw[] = "ann-pw";
 constexpr char kBob[] = "bob@example.org";
 constexpr char kBobPw[] = "bob-pw";
 
@@ -25,9 +24,11 @@ struct Template {
   std::string password;
 };
 
-class DataReportTest : public ::testing::Test {
+class DataReportTest : public ServiceFixture {
  protected:
   void SetUp() override {
+    ServiceFixture::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     std::string error;
     // Two accounts: the second start adds Bob and keeps Ann.
     ASSERT_TRUE(service_.Start(dir_.path(), {"--user", kAnn, "--password", kAnnPw}, &error))
@@ -37,9 +38,15 @@ class DataReportTest : public ::testing::Test {
         << error;
   }
 
-  void TearDown() override { EXPECT_EQ(service_.Stop(), 0); }
-
-  RunResult Run(const std::vector<std::string>& arguments) {
+  RunResult Run(std::vector<std::string> arguments) {
+    // The service's own data folder: on PostgreSQL its state is in the database.
+    for (size_t i = 0; TestOnPostgres() && i + 1 < arguments.size(); ++i) {
+      if (arguments[i] == "--data" && arguments[i + 1] == dir_.path()) {
+        arguments.insert(arguments.begin() + static_cast<std::ptrdiff_t>(i),
+                         {"--database", db_.url()});
+        break;
+      }
+    }
     std::vector<std::string> argv = {BuiltProgram("osl-service")};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return RunProcess(argv, RunOptions{{}, "", 20000, ""});
@@ -99,8 +106,6 @@ class DataReportTest : public ::testing::Test {
     return {id, password};
   }
 
-  TempDir dir_;
-  ServiceProcess service_;
 };
 
 TEST_F(DataReportTest, ListAndShowPrintWhatTheClientsStored) {
@@ -232,7 +237,7 @@ TEST_F(DataReportTest, UnknownIdentifierAndUnusableFoldersAreUsageErrors) {
   EXPECT_EQ(unknown.status, 2);
   EXPECT_EQ(unknown.out, "");
   EXPECT_EQ(unknown.err, "osl-service: no template with identifier " + std::string(kZeroGuidText) +
-                             " in " + dir_.path() + "\n");
+                             " in " + StoreName() + "\n");
 
   TempDir other;
   RunResult missing = Run({"list", "--data", other.path() + "/nowhere"});

@@ -1,5 +1,7 @@
 // A test fixture with one osl-service on a fresh data folder: StartService starts it with the
-// account kAnn / kAnnPw (and any further options). A service the test started must still be
+// account kAnn / kAnnPw (and any further options). When the run is on PostgreSQL
+// (TestOnPostgres), the service keeps its state in a fresh database of its own, and the files in
+// the data folder. A service the test started must still be
 // running after the test, unless the test stopped it with StopService, and must end cleanly: a
 // crash or a sanitizer report fails the test.
 #pragma once
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/pg_test_database.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {
@@ -18,6 +21,22 @@ inline constexpr char kAnnPw[] = "ann-pw";
 
 class ServiceFixture : public ::testing::Test {
  protected:
+  void SetUp() override {
+    if (!TestOnPostgres()) return;
+    OSL_CREATE_PG_DATABASE(db_);
+    service_.UseDatabase(db_.url());
+  }
+
+  // The options that name the service's state, for the read-only commands (list, show, render).
+  std::vector<std::string> StoreArgs() const {
+    if (!TestOnPostgres()) return {"--data", dir_.path()};
+    return {"--database", db_.url(), "--data", dir_.path()};
+  }
+  // How the commands' messages name the state.
+  std::string StoreName() const {
+    return TestOnPostgres() ? "the PostgreSQL database" : dir_.path();
+  }
+
   void StartService(const std::vector<std::string>& extra = {}) {
     std::vector<std::string> args = {"--user", kAnn, "--password", kAnnPw};
     args.insert(args.end(), extra.begin(), extra.end());
@@ -47,6 +66,7 @@ class ServiceFixture : public ::testing::Test {
   }
 
   TempDir dir_;
+  PgTestDatabase db_;
   ServiceProcess service_;
 
  private:

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "tests/refservice/raw_http.h"
+#include "tests/refservice/service_fixture.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/thread_group.h"
 
@@ -15,14 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class UploadTest : public ::testing::Test {
+class UploadTest : public ServiceFixture {
  protected:
-  void StartService(const std::vector<std::string>& extra = {}) {
-    std::string error;
-    ASSERT_TRUE(service_.Start(dir_.path(), extra, &error)) << error;
-  }
-
-  void TearDown() override { EXPECT_EQ(service_.Stop(), 0) << "osl-service did not end cleanly"; }
+  void StartService(const std::vector<std::string>& extra = {}) { StartServiceWith(extra); }
 
   // The path part ("/files/...") of an address the service handed out.
   static std::string PathOf(const std::string& address) {
@@ -57,8 +53,6 @@ class UploadTest : public ::testing::Test {
     return files;
   }
 
-  TempDir dir_;
-  ServiceProcess service_;
 };
 
 TEST_F(UploadTest, TheAddressServesTheFileAndNeverChangesContent) {

@@ -17,6 +17,11 @@ std::string Trim(std::string text) {
 
 }  // namespace
 
+bool TestOnPostgres() {
+  const char* backend = std::getenv("OSL_TEST_BACKEND");
+  return backend != nullptr && std::string(backend) == "postgresql";
+}
+
 bool PgQuery(const std::string& url, const std::string& sql, std::string* value,
              std::string* error) {
   PGconn* conn = PQconnectdb(url.c_str());
@@ -38,12 +43,7 @@ bool PgQuery(const std::string& url, const std::string& sql, std::string* value,
 }
 
 bool PgTestDatabase::Create(std::string* skip, std::string* error) {
-  const char* dir = std::getenv("OSL_TEST_PGDIR");
-  if (dir == nullptr || *dir == '\0') {
-    *skip = "no PostgreSQL test cluster: run this test through ctest, whose fixture "
-            "postgres_cluster_start starts one";
-    return false;
-  }
+  const char* dir = OSL_TEST_PGDIR;
   std::string reason = Trim(ReadFile(std::string(dir) + "/skip"));
   if (!reason.empty()) {
     *skip = "PostgreSQL tests skipped: " + reason;
@@ -52,7 +52,8 @@ bool PgTestDatabase::Create(std::string* skip, std::string* error) {
   clusterUrl_ = Trim(ReadFile(std::string(dir) + "/url"));
   if (clusterUrl_.empty()) {
     *error = std::string("the PostgreSQL test cluster in ") + dir +
-             " is not running (no url file; see the output of the test postgres_cluster_start)";
+             " is not running: ctest starts it (the test postgres_cluster_start); outside ctest, "
+             "start it with tests/support/pg_cluster.sh start " + dir;
     return false;
   }
   std::random_device random;

@@ -15,8 +15,8 @@ class PgTestDatabase {
   PgTestDatabase& operator=(const PgTestDatabase&) = delete;
 
   // Creates the schema. False with `skip` set when the tests that need PostgreSQL are to be
-  // skipped (the server programs are not installed, or the test runs outside ctest), or with
-  // `error` set when the cluster is there but the schema cannot be made.
+  // skipped (the server programs are not installed), or with `error` set when the cluster is
+  // not running or the schema cannot be made.
   bool Create(std::string* skip, std::string* error);
   // The connection URL that opens the schema (valid after Create).
   const std::string& url() const { return url_; }
@@ -26,6 +26,10 @@ class PgTestDatabase {
   std::string schema_;
   std::string url_;
 };
+
+// True when the store-dependent service tests run on PostgreSQL in this run (ctest runs them once
+// per backend; the environment variable OSL_TEST_BACKEND=postgresql selects this one).
+bool TestOnPostgres();
 
 // Runs `sql` on the database at `url`; the first column of the first row (or "" when there is
 // none). False with `error` set when it fails.

@@ -276,9 +276,17 @@ std::string BuiltProgram(const std::string& name) {
 
 bool ServiceProcess::Start(const std::string& dataDir, const std::vector<std::string>& extra,
                            std::string* error) {
-  std::vector<std::string> argv = {BuiltProgram("osl-service"), "--listen", "127.0.0.1:0",
-                                   "--data", dataDir};
-  argv.insert(argv.end(), extra.begin(), extra.end());
+  std::vector<std::string> args;
+  if (!databaseUrl_.empty()) args = {"--database", databaseUrl_};
+  args.push_back("--data");
+  args.push_back(dataDir);
+  args.insert(args.end(), extra.begin(), extra.end());
+  return StartWith(args, error);
+}
+
+bool ServiceProcess::StartWith(const std::vector<std::string>& args, std::string* error) {
+  std::vector<std::string> argv = {BuiltProgram("osl-service"), "--listen", "127.0.0.1:0"};
+  argv.insert(argv.end(), args.begin(), args.end());
   if (!child_.Start(argv, {}, error)) return false;
   std::string line;
   const std::string prefix = "listening on http://127.0.0.1:";

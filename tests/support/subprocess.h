@@ -89,10 +89,16 @@ std::string BuiltProgram(const std::string& name);
 // its "listening on" line; the destructor stops it.
 class ServiceProcess {
  public:
-  // Starts `osl-service --listen 127.0.0.1:0 --data DIR` plus `extra`.
-  // False with *error when it does not announce its port within 10 s.
+  // Starts `osl-service --listen 127.0.0.1:0 --data DIR` plus `extra` (with
+  // `--database URL` before them after UseDatabase). False with *error
+  // when it does not announce its port within 10 s.
   bool Start(const std::string& dataDir, const std::vector<std::string>& extra,
              std::string* error);
+  // Starts `osl-service --listen 127.0.0.1:0` plus exactly `args`.
+  bool StartWith(const std::vector<std::string>& args, std::string* error);
+  // Makes every later Start keep the service's state in the PostgreSQL
+  // database at `url` (the files stay in DIR).
+  void UseDatabase(const std::string& url) { databaseUrl_ = url; }
   // Stops it (SIGTERM) and returns its exit status (-1 when killed).
   int Stop() { return child_.Stop(); }
   bool Running() { return child_.Running(); }
@@ -103,6 +109,7 @@ class ServiceProcess {
  private:
   ChildProcess child_;
   uint16_t port_ = 0;
+  std::string databaseUrl_;
 };
 
 }  // namespace osltest
