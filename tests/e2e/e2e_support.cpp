@@ -50,9 +50,15 @@ PublishWorld::PublishWorld() = default;
 PublishWorld::~PublishWorld() { service_.Stop(); }
 
 bool PublishWorld::Start(const std::vector<std::string>& serviceArgs, std::string* error) {
-  std::vector<std::string> args = {"--user", kE2eUser, "--password", kE2ePassword};
+  return StartOn({"--data", data_.path()}, serviceArgs, error);
+}
+
+bool PublishWorld::StartOn(const std::vector<std::string>& storeArgs,
+                           const std::vector<std::string>& serviceArgs, std::string* error) {
+  std::vector<std::string> args = storeArgs;
+  args.insert(args.end(), {"--user", kE2eUser, "--password", kE2ePassword});
   args.insert(args.end(), serviceArgs.begin(), serviceArgs.end());
-  if (!service_.Start(data_.path(), args, error)) return false;
+  if (!service_.StartWith(args, error)) return false;
   for (const char* file : {"Osl.pln", "libosl_soapns.so"}) {
     if (!CopyFile(BuiltProgram(file), plugin_.path() + "/" + file)) {
       *error = std::string("cannot copy ") + file;

@@ -29,6 +29,10 @@ class PublishWorld {
   // Starts the service with the test account plus `serviceArgs`, and writes
   // the settings file. False with *error when the service does not start.
   bool Start(const std::vector<std::string>& serviceArgs, std::string* error);
+  // The same with the service's state where `storeArgs` say (e.g. --database URL --files DIR)
+  // instead of the world's own data folder.
+  bool StartOn(const std::vector<std::string>& storeArgs,
+               const std::vector<std::string>& serviceArgs, std::string* error);
 
   // Copies examples/NAME (with examples/images) into the document folder;
   // returns the copy's path.

@@ -103,6 +103,7 @@ class ServiceProcess {
   int Stop() { return child_.Stop(); }
   bool Running() { return child_.Running(); }
   uint16_t port() const { return port_; }
+  pid_t pid() const { return child_.pid(); }
   std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
   std::string Stderr() const { return child_.Stderr(); }
 
