@@ -222,7 +222,7 @@ int main(int argc, char** argv) {
 
   std::string error;
   if (*list || *show || *render) {
-    if (!CheckStoreLocation(report, &error)) {
+    if (!CheckStoreLocation(report, static_cast<bool>(*render), &error)) {
       std::cerr << "osl-service: " << error << "\n";
       return 2;
     }
@@ -230,7 +230,7 @@ int main(int argc, char** argv) {
     if (*show) return ShowTemplate(report, reportId, std::cout, std::cerr);
     return RenderCommand(report, reportId, valuesPath, outPath, std::cout, std::cerr);
   }
-  if (!CheckStoreLocation(location, &error)) {
+  if (!CheckStoreLocation(location, true, &error)) {
     std::cerr << "osl-service: " << error << "\n";
     return 2;
   }

@@ -11,7 +11,7 @@ bool IsPostgresUrl(const std::string& text) {
   return text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0;
 }
 
-bool CheckStoreLocation(const StoreLocation& location, std::string* error) {
+bool CheckStoreLocation(const StoreLocation& location, bool needFiles, std::string* error) {
   if (!location.databaseUrl.empty() && !IsPostgresUrl(location.databaseUrl)) {
     *error = "--database expects a PostgreSQL URL (postgresql://...)";
     return false;
@@ -25,7 +25,11 @@ bool CheckStoreLocation(const StoreLocation& location, std::string* error) {
     *error = "give either --data DIR or --files DIR, not both";
     return false;
   }
-  if (location.files().empty()) {
+  if (location.databaseUrl.empty() && location.dataDir.empty()) {
+    *error = "--data DIR is required";
+    return false;
+  }
+  if (needFiles && location.files().empty()) {
     *error = location.databaseUrl.empty()
                  ? "--data DIR is required"
                  : "--files DIR (shared by several services) or --data DIR (one service's) is "

@@ -28,8 +28,9 @@ std::string SqlitePathOf(const std::string& dataDir);
 // True for a PostgreSQL connection URL ("postgresql://..." or "postgres://...").
 bool IsPostgresUrl(const std::string& text);
 
-// Checks that the options name a usable combination; the message for the user otherwise.
-bool CheckStoreLocation(const StoreLocation& location, std::string* error);
+// Checks that the options name a usable combination (a files folder only when `needFiles`); the
+// message for the user otherwise.
+bool CheckStoreLocation(const StoreLocation& location, bool needFiles, std::string* error);
 
 // Opens (creating and migrating when needed) the store `location` names, with up to
 // `connections` database connections for a PostgreSQL store. Null with `error` set on failure.

@@ -173,5 +173,48 @@ TEST_F(DataFolderTest, QuotasRebuiltAfterARestartCountEveryStoredFile) {
   EXPECT_EQ(FilesIn("uploads").size(), 8u);
 }
 
+// Where the state is kept must be said in a way that names one place for the database and one for
+// the files; a database that cannot be reached stops the start before anything is served.
+TEST_F(DataFolderTest, StoreOptionsThatNameNoUsablePlaceAreRefusedClearly) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  const std::string url = "postgresql:///osl?host=" + dir_.path() + "/no-server";
+  const std::vector<Case> cases = {
+      {{}, 2, "osl-service: --data DIR is required\n"},
+      {{"--files", dir_.path()},
+       2,
+       "osl-service: --files needs --database: services share a files folder through one "
+       "PostgreSQL database (with SQLite, --data DIR holds both)\n"},
+      {{"--database", "mysql://db/osl", "--data", dir_.path()},
+       2,
+       "osl-service: --database expects a PostgreSQL URL (postgresql://...)\n"},
+      {{"--database", url, "--data", dir_.path(), "--files", dir_.path()},
+       2,
+       "osl-service: give either --data DIR or --files DIR, not both\n"},
+      {{"--database", url}, 2,
+       "osl-service: --files DIR (shared by several services) or --data DIR (one service's) is "
+       "required with --database\n"},
+      {{"--database", url, "--files", dir_.path()}, 1,
+       "osl-service: cannot connect to the PostgreSQL database: "},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--listen", "127.0.0.1:0"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    RunResult run = Run(args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(run.err.substr(0, c.message.size()), c.message);
+    EXPECT_EQ(run.out, "");
+  }
+  // list and show need no files folder; render does.
+  EXPECT_EQ(Run({"list", "--database", url}).err.rfind(
+                "osl-service: cannot connect to the PostgreSQL database: ", 0),
+            0u);
+  EXPECT_EQ(Run({"render", "--database", url, "x", "--values", "v.json", "out.pdf"}).status, 2);
+  EXPECT_FALSE(fs::exists(dir_.path() + "/service.db")) << "nothing was opened as SQLite";
+}
+
 }  // namespace
 }  // namespace osltest
