@@ -13,6 +13,7 @@
 #include "refservice/soap/field_record.h"
 #include "refservice/service_app.h"
 #include "refservice/soap/soap_endpoint.h"
+#include "refservice/storage/sqlite_store.h"
 #include "refservice/storage/store.h"
 #include "refservice/template_manager.h"
 #include "refservice/soap/xml_guard.h"
@@ -105,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (CheckXml(body, XmlLimits())) return 0;
 
   static Store* store = [] {
-    auto* opened = new Store;
+    auto* opened = new SqliteStore;
     std::string error;
     if (!opened->Open(":memory:", &error)) Fail("cannot open an in-memory store");
     Fill(opened);

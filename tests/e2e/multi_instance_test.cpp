@@ -244,6 +244,38 @@ TEST_F(MultiInstanceTest, AStartLeavesTheOtherServicesUploadInFlightAlone) {
   EXPECT_EQ(Get(b_.service().port(), path).body, std::string(400000, 'k'));
 }
 
+// A files folder is either shared by services (--files) or one service's own (--data), never both.
+TEST_F(MultiInstanceTest, ASharedFilesFolderAndAServicesOwnFolderExcludeEachOther) {
+  std::string error;
+  ASSERT_TRUE(a_.StartOn(StoreArgs(), {}, &error)) << error;
+  RunResult own = RunProcess({BuiltProgram("osl-service"), "--listen", "127.0.0.1:0",
+                              "--database", db_.url(), "--data", files_.path()},
+                             RunOptions{{}, "", 20000, ""});
+  EXPECT_EQ(own.status, 1);
+  EXPECT_NE(own.err.find("the data folder " + files_.path() + " is in use by another osl-service"),
+            std::string::npos)
+      << own.err;
+  ASSERT_EQ(a_.service().Stop(), 0);
+
+  TempDir folder;
+  ChildProcess alone;
+  ASSERT_TRUE(alone.Start({BuiltProgram("osl-service"), "--listen", "127.0.0.1:0", "--database",
+                           db_.url(), "--data", folder.path()},
+                          {}, &error))
+      << error;
+  std::string line;
+  ASSERT_TRUE(alone.ReadLine(&line, 10000)) << alone.Stderr();
+  RunResult shared = RunProcess({BuiltProgram("osl-service"), "--listen", "127.0.0.1:0",
+                                 "--database", db_.url(), "--files", folder.path()},
+                                RunOptions{{}, "", 20000, ""});
+  EXPECT_EQ(shared.status, 1);
+  EXPECT_NE(shared.err.find("the files folder " + folder.path() +
+                            " is the data folder of another osl-service"),
+            std::string::npos)
+      << shared.err;
+  EXPECT_EQ(alone.Stop(), 0);
+}
+
 TEST_F(MultiInstanceTest, AServiceKilledDuringSetFieldsLeavesTheOtherServingAndTheDataWhole) {
   // a holds every setFields answer back, so the kill lands while the publish waits for it.
   ASSERT_NO_FATAL_FAILURE(
