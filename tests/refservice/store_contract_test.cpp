@@ -119,10 +119,13 @@ TEST_P(StoreContractTest, TenThousandFieldsAreWrittenAndReadInOneGo) {
     std::string name = "field" + std::to_string(i);
     fields.push_back({name, "<r n=\"" + name + "\">\t\xC3\xA9\\x'\"</r>"});
   }
+  Store* reader = Second();
+  ASSERT_NE(reader, nullptr);
   auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(store_->ReplaceFields(row, fields));
+  auto written = std::chrono::steady_clock::now();
   std::vector<FieldData> read;
-  ASSERT_TRUE(Second()->GetFields(row, &read));
+  ASSERT_TRUE(reader->GetFields(row, &read));
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::chrono::steady_clock::now() - start)
                 .count();
@@ -133,7 +136,9 @@ TEST_P(StoreContractTest, TenThousandFieldsAreWrittenAndReadInOneGo) {
   }
   // One statement per record with a round trip and a sync each took seconds.
   EXPECT_LT(ms, 5000) << "write and read of 10,000 records took " << ms << " ms";
-  std::cout << "[ timing ] 10,000 fields written and read in " << ms << " ms\n";
+  std::cout << "[ timing ] 10,000 fields written in "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(written - start).count()
+            << " ms, written and read in " << ms << " ms\n";
 }
 
 TEST_P(StoreContractTest, QuotasHoldToTheByteAcrossServices) {
