@@ -54,6 +54,14 @@ SignInResult Accounts::SignIn(const std::string& email, std::string_view passwor
   return result;
 }
 
+std::optional<int> Accounts::VerifiedUser(const std::string& email, std::string_view password) {
+  std::optional<UserRecord> user;
+  if (!store_->FindUser(email, &user) || !user || !cache_.Contains(user->credential, password)) {
+    return std::nullopt;
+  }
+  return user->id;
+}
+
 bool Accounts::SetPassword(const std::string& email, std::string_view password) {
   std::string credential = HashPassword(password, options_.argon2);
   return !credential.empty() && store_->SetUserCredential(email, credential);
