@@ -5,10 +5,7 @@
 namespace refservice {
 
 Accounts::Accounts(Store* store, AccountsOptions options)
-    : store_(store),
-      options_(options),
-      cache_(options.cacheEntries),
-      throttle_(options.throttle) {}
+    : store_(store), options_(options), cache_(options.cacheEntries), throttle_(options.throttle) {}
 
 SignInResult Accounts::Refuse(const std::string& clientAddress) {
   throttle_.Failed(clientAddress, SignInThrottle::Clock::now());

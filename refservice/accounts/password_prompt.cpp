@@ -50,14 +50,14 @@ void Say(const std::string& text) {
 
 // Asks `count` (1 or 2) prompts on the terminal with echo off for all of them; the prompts are
 // written only once echo is off, so nothing typed after a prompt is ever shown.
-bool AskWithoutEcho(const std::string& prompt, int count, std::string answers[2],
-                    bool tooLong[2]) {
+bool AskWithoutEcho(const std::string& prompt, int count, std::string answers[2], bool tooLong[2]) {
   struct termios quiet;
   if (tcgetattr(STDIN_FILENO, &savedTerminal) != 0) return false;
   quiet = savedTerminal;
   quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
   quiet.c_lflag |= ECHONL;
-  struct sigaction restore {}, oldInt{}, oldTerm{};
+  struct sigaction restore {
+  }, oldInt{}, oldTerm{};
   restore.sa_handler = RestoreEchoAndDie;
   sigemptyset(&restore.sa_mask);
   sigaction(SIGINT, &restore, &oldInt);

@@ -38,8 +38,9 @@ CLI::App* AddUserCommand(CLI::App* app, UserCommandOptions* options) {
   for (const Action& action :
        {Action{"add", "create an account; the password is read from the terminal or stdin"},
         Action{"passwd", "set an account's password (read from the terminal or stdin)"},
-        Action{"remove", "remove an account (refused while it owns templates, unless "
-                         "--with-templates)"}}) {
+        Action{"remove",
+               "remove an account (refused while it owns templates, unless "
+               "--with-templates)"}}) {
     CLI::App* command = user->add_subcommand(action.name, action.help);
     command->add_option("--data", options->dataDir, "the data folder")->required();
     command->add_option("EMAIL", options->email, "the account's e-mail address")->required();

@@ -100,7 +100,8 @@ bool CopyDatabase(const std::string& from, const std::string& to, std::string* e
   if (sqlite3_open_v2(to.c_str(), &target.db,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
                       nullptr) != SQLITE_OK) {
-    *error = "cannot create " + to + ": " + (target.db ? sqlite3_errmsg(target.db) : "out of memory");
+    *error =
+        "cannot create " + to + ": " + (target.db ? sqlite3_errmsg(target.db) : "out of memory");
     return false;
   }
   sqlite3_backup* backup = sqlite3_backup_init(target.db, "main", source.db, "main");
@@ -200,9 +201,8 @@ bool SyncPath(const std::string& path, bool wholeFileSystem, std::string* error)
 
 }  // namespace
 
-bool BackupDataFolder(const std::string& dataDir, const std::string& outPath,
-                      BackupCounts* counts, std::ostream* progress, std::string* error,
-                      bool* usageError) {
+bool BackupDataFolder(const std::string& dataDir, const std::string& outPath, BackupCounts* counts,
+                      std::ostream* progress, std::string* error, bool* usageError) {
   *usageError = false;
   *counts = BackupCounts{};
   std::string out = outPath;
@@ -265,8 +265,8 @@ bool BackupDataFolder(const std::string& dataDir, const std::string& outPath,
       ++counts->missing;
       continue;
     }
-    std::string relative = "uploads/" + file.session + "/" +
-                           (file.token.empty() ? "" : file.token + "/") + file.name;
+    std::string relative =
+        "uploads/" + file.session + "/" + (file.token.empty() ? "" : file.token + "/") + file.name;
     std::string from = dataDir + "/" + relative;
     std::string to = partial + "/" + relative;
     if (::lstat(from.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -322,9 +322,8 @@ int RunBackupCommand(const BackupOptions& options, std::ostream& out, std::ostre
     return usageError ? 2 : 1;
   }
   if (counts.missing > 0) {
-    err << "osl-service: warning: " << counts.missing
-        << " recorded file(s) are missing from " << options.dataDir
-        << " and are not in the backup\n";
+    err << "osl-service: warning: " << counts.missing << " recorded file(s) are missing from "
+        << options.dataDir << " and are not in the backup\n";
   }
   out << "osl-service: backed up " << options.dataDir << " into " << options.out << ": "
       << counts.templates << " template(s), " << counts.accounts << " account(s), "

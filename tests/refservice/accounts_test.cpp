@@ -317,7 +317,7 @@ TEST(SignInCache, MatchesOnlyTheSameCredentialAndPasswordAndStaysBounded) {
   cache.Add("cred-b", "pw");
   cache.Add("cred-c", "pw");
   EXPECT_TRUE(cache.Contains("cred-a", "pw"));  // now the most recently used
-  cache.Add("cred-d", "pw");                     // drops cred-b, the least recently used
+  cache.Add("cred-d", "pw");                    // drops cred-b, the least recently used
   EXPECT_EQ(cache.size(), 3u);
   EXPECT_TRUE(cache.Contains("cred-a", "pw"));
   EXPECT_FALSE(cache.Contains("cred-b", "pw"));

@@ -177,9 +177,7 @@ TEST_F(BackupTest, ABackupNeverOverwritesAndNeverLeavesAHalfCopy) {
   const std::string base = target.path() + "/target";
   ASSERT_TRUE(fs::create_directories(base));
   std::string keep = base + "/keep.txt";
-  {
-    std::ofstream(keep) << "mine";
-  }
+  { std::ofstream(keep) << "mine"; }
   RunResult notEmpty = Command({"backup", "--data", dir_.path(), base});
   EXPECT_EQ(notEmpty.status, 2);
   EXPECT_NE(notEmpty.err.find("is not empty"), std::string::npos) << notEmpty.err;
@@ -206,9 +204,7 @@ TEST_F(BackupTest, ABackupNeverOverwritesAndNeverLeavesAHalfCopy) {
   // Not a database of this service: refused, and nothing is left behind.
   const std::string foreign = base + "/foreign";
   ASSERT_TRUE(fs::create_directories(foreign));
-  {
-    std::ofstream(foreign + "/service.db") << std::string(4096, 'z');
-  }
+  { std::ofstream(foreign + "/service.db") << std::string(4096, 'z'); }
   RunResult bad = Command({"backup", "--data", foreign, base + "/copy"});
   EXPECT_EQ(bad.status, 1);
   EXPECT_FALSE(fs::exists(base + "/copy"));
