@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "refservice/accounts/accounts.h"
+#include "refservice/accounts/user_command.h"
+#include "refservice/backup/data_backup.h"
 #include "refservice/data_report.h"
 #include "refservice/fault_injection.h"
 #include "refservice/storage/data_folder_lock.h"
@@ -69,6 +71,24 @@ Read-only commands (safe while the service runs):
                                     with every field filled from VALUES.json (field name -> text;
                                     an image field's value is an image file's path); prints what
                                     was done with each field; exit 2 on bad input, nothing written
+
+Accounts (safe while the service runs; the password is read from the terminal, asked twice
+and not echoed, or from the first line of standard input; never from the command line):
+  osl-service user add --data DIR EMAIL      create an account (refused when it exists)
+  osl-service user passwd --data DIR EMAIL   set an account's password
+  osl-service user remove --data DIR EMAIL [--with-templates]
+                                    remove an account; refused while it owns templates unless
+                                    --with-templates, which removes them with it
+  Exit status 0 done, 1 refused or failed (nothing changed), 2 bad usage or input.
+Backups (safe while the service runs):
+  osl-service backup --data DIR OUT  a consistent copy of DIR in the new folder OUT (which must
+                                    not exist or be empty): the database as at one instant and
+                                    the uploaded files it records (hard-linked where possible);
+                                    --data OUT then opens it like any data folder
+
+Passwords are kept as Argon2id hashes. After 5 failed sign-ins in a row from one address,
+that address is refused for 10 s, doubling with each further failure up to 15 minutes; a
+successful sign-in ends it.
 
 Fault injection (for testing clients): --fault OPERATION:KIND[:COUNT], repeatable.
   OPERATION  getLibraryTemplates, setTemplate, getFields, setFields, getLogicGroups,
@@ -209,6 +229,10 @@ int main(int argc, char** argv) {
                      "JSON object: field name -> text (image fields: a file path)")
       ->required();
   render->add_option("OUT", outPath, "the PDF to write")->required();
+  UserCommandOptions userOptions;
+  CLI::App* userCommand = AddUserCommand(&app, &userOptions);
+  BackupOptions backupOptions;
+  CLI::App* backupCommand = AddBackupCommand(&app, &backupOptions);
   app.require_subcommand(0, 1);
 
   try {
@@ -220,6 +244,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  if (*userCommand) return RunUserCommand(userOptions, std::cout, std::cerr);
+  if (*backupCommand) return RunBackupCommand(backupOptions, std::cout, std::cerr);
   std::string error;
   if (*list || *show || *render) {
     if (!CheckStoreLocation(report, static_cast<bool>(*render), &error)) {

@@ -86,10 +86,8 @@ bool TemplateManager::Authenticate(const Credentials& user, int* userId, Service
   return Fail(error, true, "Invalid user name or password.");
 }
 
-bool TemplateManager::OpenTemplate(const Credentials& user, const TemplateKey& key, int64_t* row,
+bool TemplateManager::OpenTemplate(int userId, const TemplateKey& key, int64_t* row,
                                    TemplateData* data, ServiceError* error) {
-  int userId = 0;
-  if (!Authenticate(user, &userId, error)) return false;
   if (key.code.empty()) return Fail(error, true, "docCode is missing: no template was named.");
   std::optional<TemplateData> found = store_->FindTemplate(key.code, row);
   // Another user's template is reported exactly like a missing one.
@@ -125,9 +123,9 @@ bool TemplateManager::TakeLease(int64_t row, const std::string& docId, ServiceEr
 
 bool TemplateManager::GetLibraryTemplates(const Credentials& user, std::vector<TemplateData>* out,
                                           ServiceError* error) {
-  std::lock_guard<std::mutex> lock(mutex_);
   int userId = 0;
   if (!Authenticate(user, &userId, error)) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
   return store_->ListTemplates(userId, out) || StoreReadFailure(error);
 }
 
@@ -135,9 +133,9 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
                                   const std::optional<std::string>& password,
                                   const TemplateData& info, TemplateData* out,
                                   ServiceError* error) {
-  std::lock_guard<std::mutex> lock(mutex_);
   int userId = 0;
   if (!Authenticate(user, &userId, error)) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
 
   TemplateData record = info;
   for (std::string* value : {&record.width, &record.height, &record.bleed}) {
@@ -174,7 +172,7 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
   } else {
     if (!IsGuidText(id)) return Fail(error, true, "docID " + id + " is not a GUID.");
     TemplateData current;
-    if (!OpenTemplate(user, TemplateKey{id, key}, &row, &current, error)) return false;
+    if (!OpenTemplate(userId, TemplateKey{id, key}, &row, &current, error)) return false;
     record.docId = current.docId;
     record.docPassword = current.docPassword;
     record.userId = userId;
@@ -189,20 +187,24 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
 
 bool TemplateManager::GetFields(const Credentials& user, const TemplateKey& key,
                                 std::vector<FieldData>* out, ServiceError* error) {
+  int userId = 0;
+  if (!Authenticate(user, &userId, error)) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   int64_t row = 0;
   TemplateData data;
-  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
   return store_->GetFields(row, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
                                 const std::vector<FieldData>& fields, bool deleteOthers,
                                 std::vector<FieldData>* out, ServiceError* error) {
+  int userId = 0;
+  if (!Authenticate(user, &userId, error)) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   int64_t row = 0;
   TemplateData data;
-  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
   for (const FieldData& field : fields) {
     if (field.name.empty()) return Fail(error, true, "Every field needs a fieldName.");
   }
@@ -246,20 +248,24 @@ bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
 
 bool TemplateManager::GetLogicGroups(const Credentials& user, const TemplateKey& key,
                                      std::vector<LogicGroupData>* out, ServiceError* error) {
+  int userId = 0;
+  if (!Authenticate(user, &userId, error)) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   int64_t row = 0;
   TemplateData data;
-  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
   return store_->GetLogicGroups(row, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetLogicGroups(const Credentials& user, const TemplateKey& key,
                                      const std::vector<LogicGroupData>& groups,
                                      std::vector<LogicGroupData>* out, ServiceError* error) {
+  int userId = 0;
+  if (!Authenticate(user, &userId, error)) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   int64_t row = 0;
   TemplateData data;
-  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
   for (const LogicGroupData& group : groups) {
     if (group.name.empty()) return Fail(error, true, "Every logic group needs a logicGroupName.");
   }
@@ -290,10 +296,12 @@ bool TemplateManager::SetLogicGroups(const Credentials& user, const TemplateKey&
 bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
                                 const std::vector<AssetChange>& changes,
                                 std::vector<AssetData>* out, ServiceError* error) {
+  int userId = 0;
+  if (!Authenticate(user, &userId, error)) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   int64_t row = 0;
   TemplateData data;
-  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
   std::vector<AssetData> assets;
   if (!store_->GetAssets(row, &assets)) return StoreReadFailure(error);
   for (const AssetChange& change : changes) {
@@ -332,10 +340,12 @@ bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
 
 bool TemplateManager::CommitTemplate(const Credentials& user, const TemplateKey& key,
                                      TemplateData* out, ServiceError* error) {
+  int userId = 0;
+  if (!Authenticate(user, &userId, error)) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   int64_t row = 0;
   TemplateData data;
-  if (!OpenTemplate(user, key, &row, &data, error)) return false;
+  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
   data.committed = true;
   Store::Transaction transaction(store_);
   if (!store_->UpdateTemplate(row, data) || !store_->AddCommit(row) ||
@@ -347,11 +357,16 @@ bool TemplateManager::CommitTemplate(const Credentials& user, const TemplateKey&
 }
 
 void TemplateManager::AbandonPublish(const Credentials& user, const TemplateKey& key) {
+  // Not a sign-in of its own: the call the fault answered already was one (and counted as a
+  // failure if its credentials were wrong). Only credentials that call verified open the
+  // template here.
+  std::optional<int> userId = accounts_->VerifiedUser(user.email, user.password);
+  if (!userId) return;
   std::lock_guard<std::mutex> lock(mutex_);
   int64_t row = 0;
   TemplateData data;
   ServiceError ignored;
-  if (OpenTemplate(user, key, &row, &data, &ignored)) store_->ReleasePublishLease(row);
+  if (OpenTemplate(*userId, key, &row, &data, &ignored)) store_->ReleasePublishLease(row);
 }
 
 }  // namespace refservice

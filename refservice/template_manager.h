@@ -127,11 +127,14 @@ class TemplateManager {
   void AbandonPublish(const Credentials& user, const TemplateKey& key);
 
  private:
-  // Checks the credentials; sets `userId` or the error.
+  // Checks the credentials; sets `userId` or the error. Called before the operation lock is
+  // taken, so that password hashing (milliseconds per cache miss) runs in parallel and a wrong
+  // password holds up nobody else.
   bool Authenticate(const Credentials& user, int* userId, ServiceError* error);
-  // Checks credentials and template key; fills the template's row id and record.
-  bool OpenTemplate(const Credentials& user, const TemplateKey& key, int64_t* row,
-                    TemplateData* data, ServiceError* error);
+  // Checks the template key for the signed-in account `userId`; fills the template's row id and
+  // record.
+  bool OpenTemplate(int userId, const TemplateKey& key, int64_t* row, TemplateData* data,
+                    ServiceError* error);
   // Marks a changed template uncommitted and renews its live publish lease.
   bool MarkChanged(int64_t row, TemplateData* data, ServiceError* error);
   // Takes the template's publish lease for a new run; fails with the text for the client when

@@ -5,10 +5,7 @@
 namespace refservice {
 
 Accounts::Accounts(Store* store, AccountsOptions options)
-    : store_(store),
-      options_(options),
-      cache_(options.cacheEntries),
-      throttle_(options.throttle) {}
+    : store_(store), options_(options), cache_(options.cacheEntries), throttle_(options.throttle) {}
 
 SignInResult Accounts::Refuse(const std::string& clientAddress) {
   throttle_.Failed(clientAddress, SignInThrottle::Clock::now());
@@ -52,6 +49,14 @@ SignInResult Accounts::SignIn(const std::string& email, std::string_view passwor
   result.status = SignInResult::Status::kSignedIn;
   result.userId = user->id;
   return result;
+}
+
+std::optional<int> Accounts::VerifiedUser(const std::string& email, std::string_view password) {
+  std::optional<UserRecord> user;
+  if (!store_->FindUser(email, &user) || !user || !cache_.Contains(user->credential, password)) {
+    return std::nullopt;
+  }
+  return user->id;
 }
 
 bool Accounts::SetPassword(const std::string& email, std::string_view password) {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,11 @@ class Accounts {
   // Signs in from `clientAddress` (empty: unknown, never throttled).
   SignInResult SignIn(const std::string& email, std::string_view password,
                       const std::string& clientAddress);
+
+  // The account's id when `password` was already verified against its current credential (a
+  // cache lookup only: no hashing, no throttling, not counted as a sign-in). For work that
+  // follows a call which signed in; nullopt otherwise.
+  std::optional<int> VerifiedUser(const std::string& email, std::string_view password);
 
   // Creates the account with `password` or replaces the password of an existing one. False on
   // a store failure (or when no hash could be computed).

@@ -15,9 +15,9 @@
 namespace refservice {
 
 struct Argon2Params {
-  uint32_t passes = 2;              // t
-  uint32_t memoryKiB = 19 * 1024;   // m
-  uint32_t lanes = 1;               // p
+  uint32_t passes = 2;             // t
+  uint32_t memoryKiB = 19 * 1024;  // m
+  uint32_t lanes = 1;              // p
 };
 
 // The parameters new credentials get.

@@ -38,7 +38,8 @@ void SignInThrottle::Failed(const std::string& address, Clock::time_point now) {
   Entry& entry = found->second;
   // Failures count as in a row while each comes within the window after the previous one (or
   // after the end of the wait it earned).
-  if (entry.failures > 0 && now - std::max(entry.lastFailure, entry.refusedUntil) > options_.window) {
+  if (entry.failures > 0 &&
+      now - std::max(entry.lastFailure, entry.refusedUntil) > options_.window) {
     entry.failures = 0;
     entry.nextWait = options_.firstWait;
   }

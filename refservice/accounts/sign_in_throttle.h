@@ -19,10 +19,10 @@
 namespace refservice {
 
 struct SignInThrottleOptions {
-  int maxFailures = 5;                          // failures in a row before the first wait
-  std::chrono::seconds window{15 * 60};         // a failure older than this no longer counts
-  std::chrono::seconds firstWait{10};           // the first wait; doubles with each failure
-  std::chrono::seconds maxWait{15 * 60};        // the longest wait
+  int maxFailures = 5;                    // failures in a row before the first wait
+  std::chrono::seconds window{15 * 60};   // a failure older than this no longer counts
+  std::chrono::seconds firstWait{10};     // the first wait; doubles with each failure
+  std::chrono::seconds maxWait{15 * 60};  // the longest wait
   size_t maxAddresses = 10000;
 };
 

@@ -343,7 +343,9 @@ HttpResponse WebApp::SignIn(const HttpRequestHead& head, const std::string& body
   const FormPart* password = FindPart(parts, "password");
   std::string address = email ? email->content : "";
   SignInResult user;
-  if (email && password) user = accounts_->SignIn(email->content, password->content, head.clientAddress);
+  if (email && password) {
+    user = accounts_->SignIn(email->content, password->content, head.clientAddress);
+  }
   if (user.status == SignInResult::Status::kThrottled) {
     HttpResponse response = SignInPage(TooManyFailuresText(user.retryAfterSeconds) + ".", 429);
     response.headers.emplace_back("Retry-After", std::to_string(user.retryAfterSeconds));

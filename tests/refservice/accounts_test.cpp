@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "refservice/accounts/caller_address.h"
 #include "refservice/accounts/password_hash.h"
 #include "refservice/accounts/sign_in_cache.h"
 #include "refservice/accounts/sign_in_throttle.h"
 #include "refservice/storage/sha256.h"
 #include "refservice/storage/sqlite_store.h"
+#include "refservice/template_manager.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {
@@ -318,7 +320,7 @@ TEST(SignInCache, MatchesOnlyTheSameCredentialAndPasswordAndStaysBounded) {
   cache.Add("cred-b", "pw");
   cache.Add("cred-c", "pw");
   EXPECT_TRUE(cache.Contains("cred-a", "pw"));  // now the most recently used
-  cache.Add("cred-d", "pw");                     // drops cred-b, the least recently used
+  cache.Add("cred-d", "pw");                    // drops cred-b, the least recently used
   EXPECT_EQ(cache.size(), 3u);
   EXPECT_TRUE(cache.Contains("cred-a", "pw"));
   EXPECT_FALSE(cache.Contains("cred-b", "pw"));
@@ -399,6 +401,38 @@ TEST_F(AccountsTest, AnAddressWithTooManyFailuresIsRefusedEvenWithTheRightPasswo
   EXPECT_LE(refused.retryAfterSeconds, 10);
   // The account itself is not locked: other addresses sign in.
   EXPECT_TRUE(accounts.SignIn("ann@example.org", "pw", "198.51.100.10").ok());
+}
+
+// The SOAP side answers a failed call of a publish run with a fault and then abandons the run
+// with the same credentials: that must not count as a second failed sign-in.
+TEST_F(AccountsTest, TheTemplateOperationsCountOneFailurePerCallFromTheCallersAddress) {
+  Accounts accounts(&store_, Cheap());
+  ASSERT_TRUE(accounts.SetPassword("ann@example.org", "pw"));
+  refservice::TemplateManager manager(&store_, &accounts);
+  refservice::TemplateKey key{"aaaaaaaa-0000-4000-8000-000000000001", "p"};
+  refservice::CallerAddressScope caller("203.0.113.5");
+  EXPECT_EQ(refservice::CallerAddress(), "203.0.113.5");
+  std::vector<refservice::FieldData> fields;
+  refservice::ServiceError error;
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_FALSE(manager.GetFields({"ann@example.org", "guess"}, key, &fields, &error));
+    EXPECT_EQ(error.reason, "Invalid user name or password.");
+    manager.AbandonPublish({"ann@example.org", "guess"}, key);
+  }
+  std::vector<refservice::TemplateData> list;
+  EXPECT_TRUE(manager.GetLibraryTemplates({"ann@example.org", "pw"}, &list, &error))
+      << error.reason;
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_FALSE(manager.GetLibraryTemplates({"ann@example.org", "guess"}, &list, &error));
+  }
+  EXPECT_FALSE(manager.GetLibraryTemplates({"ann@example.org", "pw"}, &list, &error));
+  EXPECT_TRUE(error.client);
+  EXPECT_EQ(error.reason, "too many failed sign-ins from this address; try again in 10 s");
+  {
+    refservice::CallerAddressScope other("203.0.113.6");
+    EXPECT_TRUE(manager.GetLibraryTemplates({"ann@example.org", "pw"}, &list, &error));
+  }
+  EXPECT_EQ(refservice::CallerAddress(), "203.0.113.5");
 }
 
 }  // namespace

@@ -1,0 +1,186 @@
+#include "refservice/accounts/user_command.h"
+
+#include <sys/stat.h>
+
+#include <CLI/CLI.hpp>
+#include <optional>
+#include <ostream>
+#include <vector>
+
+#include "refservice/accounts/accounts.h"
+#include "refservice/accounts/password_prompt.h"
+#include "refservice/storage/file_util.h"
+#include "refservice/storage/sqlite_store.h"
+#include "refservice/storage/store_factory.h"
+
+namespace refservice {
+namespace {
+
+// A plausible e-mail address: something@something, no spaces or control characters.
+bool LooksLikeEmail(const std::string& email) {
+  if (email.empty() || email.size() > 254) return false;
+  size_t at = email.find('@');
+  if (at == 0 || at == std::string::npos || at + 1 >= email.size()) return false;
+  for (unsigned char c : email) {
+    if (c <= ' ' || c == 0x7F) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+CLI::App* AddUserCommand(CLI::App* app, UserCommandOptions* options) {
+  CLI::App* user = app->add_subcommand(
+      "user", "manage accounts: add, passwd, remove (safe while the service runs)");
+  user->require_subcommand(1);
+  struct Action {
+    const char* name;
+    const char* help;
+  };
+  for (const Action& action :
+       {Action{"add", "create an account; the password is read from the terminal or stdin"},
+        Action{"passwd", "set an account's password (read from the terminal or stdin)"},
+        Action{"remove",
+               "remove an account (refused while it owns templates, unless "
+               "--with-templates)"}}) {
+    CLI::App* command = user->add_subcommand(action.name, action.help);
+    CLI::Option* data = command->add_option("--data", options->dataDir, "the data folder");
+    CLI::Option* database = command->add_option(
+        "--database", options->databaseUrl, "the PostgreSQL database (postgresql://...)");
+    data->excludes(database);
+    database->excludes(data);
+    command->add_option("EMAIL", options->email, "the account's e-mail address")->required();
+    if (std::string(action.name) == "remove") {
+      command->add_flag("--with-templates", options->withTemplates,
+                        "also remove the templates the account owns");
+    }
+    std::string name = action.name;
+    command->callback([options, name] { options->action = name; });
+  }
+  return user;
+}
+
+std::unique_ptr<Store> OpenCommandStore(const UserCommandOptions& options, bool create,
+                                        std::string* error) {
+  if (!options.databaseUrl.empty()) {
+    StoreLocation location;
+    location.databaseUrl = options.databaseUrl;
+    if (!CheckStoreLocation(location, false, error)) return nullptr;
+    return OpenStore(location, 2, error);
+  }
+  const std::string& dataDir = options.dataDir;
+  const std::string path = SqlitePathOf(dataDir);
+  if (create) {
+    if (!MakeDirectories(dataDir, error)) return nullptr;
+  } else {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+      *error = "no service database in " + dataDir + " (" + path + " is missing)";
+      return nullptr;
+    }
+  }
+  auto store = std::make_unique<SqliteStore>();
+  if (!store->Open(path, error)) return nullptr;
+  return store;
+}
+
+int RunUserCommand(const UserCommandOptions& options, std::ostream& out, std::ostream& err) {
+  const std::string& email = options.email;
+  if (!LooksLikeEmail(email)) {
+    err << "osl-service: \"" << email << "\" is not an e-mail address\n";
+    return 2;
+  }
+  if (options.dataDir.empty() == options.databaseUrl.empty()) {
+    err << "osl-service: give the accounts' place: --data DIR or --database URL\n";
+    return 2;
+  }
+  const std::string where =
+      options.databaseUrl.empty() ? options.dataDir : std::string("the database");
+  std::string error;
+  std::unique_ptr<Store> store = OpenCommandStore(options, options.action == "add", &error);
+  if (!store) {
+    err << "osl-service: " << error << "\n";
+    return 1;
+  }
+  std::optional<UserRecord> user;
+  if (!store->FindUser(email, &user)) {
+    err << "osl-service: cannot read the accounts in " << where << "\n";
+    return 1;
+  }
+  const bool add = options.action == "add";
+  if (add && user) {
+    err << "osl-service: the account " << user->email
+        << " exists already; use \"osl-service user passwd\" to change its password\n";
+    return 1;
+  }
+  if (!add && !user) {
+    err << "osl-service: there is no account " << email << "\n";
+    return 1;
+  }
+
+  if (options.action == "remove") {
+    std::vector<TemplateData> owned;
+    if (!store->ListTemplates(user->id, &owned)) {
+      err << "osl-service: cannot read the templates of " << user->email << "\n";
+      return 1;
+    }
+    if (!owned.empty() && !options.withTemplates) {
+      err << "osl-service: the account " << user->email << " owns " << owned.size()
+          << " template(s); nothing was removed. Give --with-templates to remove the account "
+             "together with its templates\n";
+      return 1;
+    }
+    bool removed = false;
+    if (!store->RemoveUser(user->email, &removed)) {
+      err << "osl-service: cannot remove the account " << user->email << "; nothing was removed\n";
+      return 1;
+    }
+    if (!removed) {
+      err << "osl-service: there is no account " << email << "\n";
+      return 1;
+    }
+    out << "osl-service: removed the account " << user->email;
+    if (!owned.empty()) out << " and its " << owned.size() << " template(s)";
+    out << "\n";
+    return 0;
+  }
+
+  std::string password;
+  if (!ReadNewPassword("Password for " + email + ": ", true, &password, &error)) {
+    err << "osl-service: " << error << "\n";
+    return 2;
+  }
+  std::string credential = HashPassword(password);
+  password.assign(password.size(), '\0');
+  if (credential.empty()) {
+    err << "osl-service: cannot compute the password hash (out of memory?)\n";
+    return 1;
+  }
+  if (add) {
+    if (!store->SetUserCredential(email, credential)) {
+      err << "osl-service: cannot store the account " << email << "\n";
+      return 1;
+    }
+    out << "osl-service: created the account " << email << "\n";
+    return 0;
+  }
+  // The service may upgrade the credential at a sign-in meanwhile: replace whatever is current,
+  // but never bring back an account removed in between.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    bool replaced = false;
+    if (!store->ReplaceUserCredential(user->id, user->credential, credential, &replaced)) break;
+    if (replaced) {
+      out << "osl-service: changed the password of " << user->email << "\n";
+      return 0;
+    }
+    if (!store->FindUser(email, &user)) break;
+    if (!user) {
+      err << "osl-service: the account " << email << " was removed meanwhile\n";
+      return 1;
+    }
+  }
+  err << "osl-service: cannot store the new password of " << email << "\n";
+  return 1;
+}
+
+}  // namespace refservice

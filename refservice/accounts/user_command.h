@@ -1,0 +1,49 @@
+// `osl-service user add|passwd|remove --data DIR|--database URL EMAIL`: managing accounts from the command line,
+// also while a service runs on the same data folder (the commands do not take the folder's
+// service lock; the database serialises their writes with the service's, and a running service
+// sees a changed or removed account at its next call).
+//
+//   add     creates the account; refused when it exists. Creates DIR and its database when
+//           they are missing, so accounts can be made before the first start.
+//   passwd  sets a new password; refused when the account does not exist.
+//   remove  removes the account; refused when it does not exist, and refused when it owns
+//           templates unless --with-templates is given (the templates go with it).
+// Passwords come from the terminal (asked twice, not echoed) or from the first line of
+// standard input; never from the command line.
+// Exit status: 0 done, 1 refused or failed (nothing changed), 2 bad usage or input.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "refservice/storage/store.h"
+
+namespace CLI {
+class App;
+}
+
+namespace refservice {
+
+struct UserCommandOptions {
+  std::string action;  // "add", "passwd" or "remove"
+  std::string dataDir;      // --data: the SQLite store of one service's folder
+  std::string databaseUrl;  // --database: the PostgreSQL store several services share
+  std::string email;
+  bool withTemplates = false;
+};
+
+// Adds the "user" subcommand with its three subcommands to `app`, filling `options` when
+// parsed; returns the "user" subcommand.
+CLI::App* AddUserCommand(CLI::App* app, UserCommandOptions* options);
+
+// Runs the parsed command; messages go to `out` (what was done) and `err` (why not).
+int RunUserCommand(const UserCommandOptions& options, std::ostream& out, std::ostream& err);
+
+// The store the account commands work on: the PostgreSQL database of `options.databaseUrl`, or
+// the database in `options.dataDir` (created with the folder when `create`). Null with `error`
+// set when it cannot be opened.
+std::unique_ptr<Store> OpenCommandStore(const UserCommandOptions& options, bool create,
+                                        std::string* error);
+
+}  // namespace refservice
