@@ -77,6 +77,7 @@ and not echoed, or from the first line of standard input; never from the command
   osl-service user add --data DIR EMAIL      create an account (refused when it exists)
   osl-service user passwd --data DIR EMAIL   set an account's password
   osl-service user remove --data DIR EMAIL [--with-templates]
+  (each takes --database URL instead of --data DIR for the services on one PostgreSQL database)
                                     remove an account; refused while it owns templates unless
                                     --with-templates, which removes them with it
   Exit status 0 done, 1 refused or failed (nothing changed), 2 bad usage or input.
