@@ -246,7 +246,7 @@ int ShowTemplate(const std::string& dataDir, const std::string& id, std::ostream
   out << "fields: " << fields.size() << "\n";
   int status = kReportOk;
   for (const FieldData& stored : fields) {
-    const osl_soap::ns2__OstrFieldInfo* field = codec.FromXml(stored.record);
+    const osl_soap::ns2__OstrFieldInfo* field = codec.FromStored(stored.record);
     if (field == nullptr) {
       out << "  " << PrintableText(stored.name) << "\t(damaged record)\n";
       err << "osl-service: the stored record of field " << PrintableText(stored.name)
