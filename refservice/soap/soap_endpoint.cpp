@@ -237,13 +237,16 @@ bool PlaceFieldRecords(SoapRequestContext* context) {
   const std::string open = "<" + element + ">";
   const std::string close = "</" + element + ">";
   const std::string& out = context->out;
-  size_t at = out.find(open + close);
-  size_t rest = at + open.size();  // where the answer goes on after the records
   bool selfClosing = false;
-  if (at == std::string::npos) {
-    at = out.find("<" + element + "/>");
+  size_t at = out.find(open + close);
+  size_t rest = 0;  // where the written answer goes on after the records
+  if (at != std::string::npos) {
+    rest = at + open.size();
+  } else {
+    const std::string empty = "<" + element + "/>";
+    at = out.find(empty);
     if (at == std::string::npos) return false;
-    rest = at + element.size() + 3;
+    rest = at + empty.size();
     selfClosing = true;
   }
   size_t size = out.size() + open.size() + close.size();
