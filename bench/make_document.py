@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Writes a generated .tlvd document for the benchmarks.
 
-    make_document.py --fields N --pages P OUT.tlvd
+    make_document.py --fields N --pages P [--name NAME] OUT.tlvd
 
 N field-tagged page items spread evenly over P letter-size pages, one spread
 per page: text fields in several fonts, styles, sizes and colours, an image
 field every tenth field (the PNGs of examples/images, copied beside OUT in
 images/), and on every page one page-item group holding two of the page's
 text fields, which belong to one of five stacking groups. Every page item
-has a unique field name. Prints "fields=N items=M pages=P" (M counts the
+has a unique field name. The template's name is NAME (default "Generated N
+fields"). Prints "fields=N items=M pages=P" (M counts the
 groups too).
 """
 import argparse
@@ -66,7 +67,7 @@ def cell(slot):
     return MARGIN + col * CELL_W, MARGIN + row * CELL_H
 
 
-def build(fields, pages):
+def build(fields, pages, template_name=None):
     uid = [100]
 
     def next_uid():
@@ -110,7 +111,7 @@ def build(fields, pages):
         spreads.append({"uid": spread_uid, "pages": [
             {"uid": next_uid(), "bounds": [0, 0, PAGE_W, PAGE_H], "items": items}]})
     label = "StackingGroups:::" + "".join(f"{g}:::1---" for g in STACKING_GROUPS) + "|||"
-    label += f"clientType:::0|||docName:::Generated {fields} fields|||"
+    label += f"clientType:::0|||docName:::{template_name or f'Generated {fields} fields'}|||"
     doc = {
         "format": "tlvd",
         "version": 1,
@@ -129,13 +130,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--fields", type=int, required=True)
     parser.add_argument("--pages", type=int, required=True)
+    parser.add_argument("--name", help="the template's name")
     parser.add_argument("out")
     args = parser.parse_args()
     if args.fields < 1 or args.pages < 1:
         parser.error("--fields and --pages must be at least 1")
     if args.fields / args.pages > 4 * 22:
         parser.error("too many fields for one page (at most 88)")
-    doc, items = build(args.fields, args.pages)
+    if args.name is not None and ("|||" in args.name or ":::" in args.name or not args.name):
+        parser.error("--name must be non-empty and free of the label separators")
+    doc, items = build(args.fields, args.pages, args.name)
     out_dir = os.path.dirname(os.path.abspath(args.out))
     images_src = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples",
                               "images")

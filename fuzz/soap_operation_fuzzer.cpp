@@ -89,7 +89,7 @@ void Fill(Store* store) {
   std::string name = "name";
   field.fieldName = &name;
   FieldData stored{"name", ""};
-  if (!codec.ToXml(field, &stored.record) || !store->ReplaceFields(row, {stored})) {
+  if (!codec.ToStored(field, &stored.record) || !store->ReplaceFields(row, {stored})) {
     Fail("cannot add the field");
   }
   AssetData asset;

@@ -255,7 +255,7 @@ int ShowTemplate(const StoreLocation& location, const std::string& id, std::ostr
   out << "fields: " << fields.size() << "\n";
   int status = kReportOk;
   for (const FieldData& stored : fields) {
-    const osl_soap::ns2__OstrFieldInfo* field = codec.FromXml(stored.record);
+    const osl_soap::ns2__OstrFieldInfo* field = codec.FromStored(stored.record);
     if (field == nullptr) {
       out << "  " << PrintableText(stored.name) << "\t(damaged record)\n";
       err << "osl-service: the stored record of field " << PrintableText(stored.name)

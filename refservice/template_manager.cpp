@@ -197,7 +197,7 @@ bool TemplateManager::GetFields(const Credentials& user, const TemplateKey& key,
 }
 
 bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
-                                const std::vector<FieldData>& fields, bool deleteOthers,
+                                std::vector<FieldData> fields, bool deleteOthers,
                                 std::vector<FieldData>* out, ServiceError* error) {
   int userId = 0;
   if (!Authenticate(user, &userId, error)) return false;
@@ -217,17 +217,18 @@ bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
   for (size_t i = 0; i < stored.size(); ++i) unreplaced[stored[i].name].push_back(i);
   std::vector<bool> replaced(stored.size(), false);
   std::vector<FieldData> appended;
-  for (const FieldData& field : fields) {
+  appended.reserve(fields.size());
+  for (FieldData& field : fields) {
     auto queue = unreplaced.find(field.name);
     if (queue == unreplaced.end() || queue->second.empty()) {
-      appended.push_back(field);
+      appended.push_back(std::move(field));
       continue;
     }
     size_t i = queue->second.front();
     queue->second.pop_front();
     // The map's keys view the stored names, so a replacement keeps the stored name's bytes
     // (equal to the sent one) and moves only the record in.
-    stored[i].record = field.record;
+    stored[i].record = std::move(field.record);
     replaced[i] = true;
   }
   std::vector<FieldData> result;

@@ -92,8 +92,9 @@ class TemplateManager {
   // `deleteOthers` the stored fields that no sent field replaced are removed. Every field needs
   // a non-empty name. `out` is the template's whole list afterwards. Renews a live publish lease,
   // as setLogicGroups and setAssets do.
-  bool SetFields(const Credentials& user, const TemplateKey& key,
-                 const std::vector<FieldData>& fields, bool deleteOthers,
+  // `fields` is taken by value: its records move into the store and the answer, not copied.
+  bool SetFields(const Credentials& user, const TemplateKey& key, std::vector<FieldData> fields,
+                 bool deleteOthers,
                  std::vector<FieldData>* out, ServiceError* error);
 
   // The template's logic groups in id order.

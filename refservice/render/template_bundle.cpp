@@ -159,7 +159,7 @@ BundleStatus LoadTemplateBundle(Store* store, FileSystem* fs, const std::string&
   out->dataDir = dataDir;
   FieldRecordCodec codec;
   for (const FieldData& stored : fields) {
-    const osl_soap::ns2__OstrFieldInfo* info = codec.FromXml(stored.record);
+    const osl_soap::ns2__OstrFieldInfo* info = codec.FromStored(stored.record);
     if (info == nullptr) {
       *error = "the stored record of field \"" + stored.name + "\" cannot be read";
       return BundleStatus::kFailed;

@@ -1,5 +1,15 @@
-// The stored form of a template field: the complete field record as XML text, written and read
-// with the generated serializers, so every member survives storage unchanged.
+// The stored form of a template field, and its way back into an answer.
+//
+// A field record is stored as the very bytes that getFields and setFields answers carry for it:
+// the record's element `<ns2:OstrFieldInfo>…</ns2:OstrFieldInfo>` as the generated serializer
+// writes it inside a response body (no XML declaration, no namespace declarations, absent
+// members as nil elements). An answer then copies the stored bytes instead of parsing each record
+// and writing it again, and every member survives storage unchanged.
+//
+// Records stored by earlier builds are whole XML documents (an XML declaration and a root
+// element with its namespace declarations). They are still read: detected by their start,
+// parsed, and written in the answer form when an answer carries them, byte for byte as a record
+// stored in the answer form would be.
 #pragma once
 
 #include <memory>
@@ -22,12 +32,22 @@ class FieldRecordCodec {
   FieldRecordCodec(const FieldRecordCodec&) = delete;
   FieldRecordCodec& operator=(const FieldRecordCodec&) = delete;
 
-  // Serialises `field` into `xml`. False when the record cannot be written (for example an
-  // enumeration value outside its table); `xml` is then unspecified.
-  bool ToXml(const osl_soap::ns2__OstrFieldInfo& field, std::string* xml);
+  // Writes `field` in the stored (answer) form into `stored`, replacing its content. False when
+  // the record cannot be written (out of memory, or a value the serializer refuses); `stored` is
+  // then unspecified.
+  bool ToStored(const osl_soap::ns2__OstrFieldInfo& field, std::string* stored);
 
-  // Reads a stored record back. Null when `xml` is not a field record.
-  osl_soap::ns2__OstrFieldInfo* FromXml(const std::string& xml);
+  // Reads a stored record of either form back. Null when `stored` is not a field record.
+  osl_soap::ns2__OstrFieldInfo* FromStored(const std::string& stored);
+
+  // Appends the answer form of a stored record to `answer`: the stored bytes themselves, or for
+  // a record of an earlier build the record parsed and written again. False, with `answer`
+  // unchanged, when the record cannot be read.
+  bool AppendAnswer(const std::string& stored, std::string* answer);
+
+  // True when `stored` has the answer form (starts with the record's start tag and ends with
+  // its end tag). Anything else is read as a record of an earlier build.
+  static bool IsAnswerForm(const std::string& stored);
 
   // The reading context, for the generated enumeration-to-text functions (null only when out of
   // memory).
@@ -41,6 +61,10 @@ class FieldRecordCodec {
   };
   std::unique_ptr<struct soap, SoapDeleter> writer_;
   std::unique_ptr<struct soap, SoapDeleter> reader_;
+  std::string* target_ = nullptr;  // where the writer's output goes while ToStored runs
+  std::string scratch_;            // an earlier build's record rewritten by AppendAnswer
+
+  static int SendToTarget(struct soap* soap, const char* data, size_t size);
 };
 
 }  // namespace refservice

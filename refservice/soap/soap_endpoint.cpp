@@ -59,7 +59,12 @@ struct SoapRequestContext {
   std::string_view body;
   size_t bodyPos = 0;
   std::string out;
-  FieldRecordCodec codec;  // owns field records read back from storage until the answer is sent
+  FieldRecordCodec codec;
+  // getFields and setFields answer their records in the stored form: the handler keeps the
+  // records here (each in the answer form) and leaves the result array empty; Serve puts their
+  // bytes inside the array's element of the written answer.
+  std::vector<FieldData> answerFields;
+  std::string_view fieldResultElement;  // "ns2:getFieldsResult" or "ns2:setFieldsResult"
   // Set by the calls that follow setTemplate in a publish run: the account and template they
   // name, so that a fault answered to them ends the run's publish lease.
   std::optional<std::pair<Credentials, TemplateKey>> runCall;
@@ -201,21 +206,60 @@ osl_soap::ns4__libraryTemplate* ToDocumentBuilderRecord(struct soap* soap,
   return record;
 }
 
-// Builds the wire array of stored fields; a record that cannot be read back fails the call.
-int FieldsToWire(struct soap* soap, const std::vector<FieldData>& fields,
+// Answers stored fields: keeps them for Serve to place inside `element` and leaves an empty
+// array as the result. A record of an earlier build is rewritten in the answer form here; a
+// record that cannot be read fails the call.
+int FieldsToWire(struct soap* soap, std::vector<FieldData>&& fields, std::string_view element,
                  osl_soap::ns2__ArrayOfOstrFieldInfo** result) {
   SoapRequestContext* context = ContextOf(soap);
   auto* array = osl_soap::soap_new_ns2__ArrayOfOstrFieldInfo(soap);
   if (array == nullptr) return Fault(soap, false, "Out of memory.");
-  for (const FieldData& field : fields) {
-    osl_soap::ns2__OstrFieldInfo* record = context->codec.FromXml(field.record);
-    if (record == nullptr) {
+  std::string rewritten;
+  for (FieldData& field : fields) {
+    if (FieldRecordCodec::IsAnswerForm(field.record)) continue;
+    rewritten.clear();
+    if (!context->codec.AppendAnswer(field.record, &rewritten)) {
       return Fault(soap, false, "The stored record of field " + field.name + " is damaged.");
     }
-    array->OstrFieldInfo.push_back(record);
+    field.record.swap(rewritten);
   }
+  context->answerFields = std::move(fields);
+  context->fieldResultElement = element;
   *result = array;
   return SOAP_OK;
+}
+
+// Puts the kept field records into the written answer, inside the result array's element
+// (written empty, as "<E></E>" or "<E/>"), copying each record once into a buffer of the final
+// size. False when the element is not in the answer.
+bool PlaceFieldRecords(SoapRequestContext* context) {
+  const std::string element(context->fieldResultElement);
+  const std::string open = "<" + element + ">";
+  const std::string close = "</" + element + ">";
+  const std::string& out = context->out;
+  bool selfClosing = false;
+  size_t at = out.find(open + close);
+  size_t rest = 0;  // where the written answer goes on after the records
+  if (at != std::string::npos) {
+    rest = at + open.size();
+  } else {
+    const std::string empty = "<" + element + "/>";
+    at = out.find(empty);
+    if (at == std::string::npos) return false;
+    rest = at + empty.size();
+    selfClosing = true;
+  }
+  size_t size = out.size() + open.size() + close.size();
+  for (const FieldData& field : context->answerFields) size += field.record.size();
+  std::string answer;
+  answer.reserve(size);
+  answer.append(out, 0, at).append(open);
+  for (const FieldData& field : context->answerFields) answer.append(field.record);
+  if (selfClosing) answer.append(close);
+  answer.append(out, rest, std::string::npos);
+  context->out = std::move(answer);
+  context->answerFields.clear();
+  return true;
 }
 
 osl_soap::ns2__ArrayOfLogicGroup* GroupsToWire(struct soap* soap,
@@ -258,9 +302,9 @@ HttpResponse GsoapDispatcher::Serve(const SoapRequest& request, SoapOverride ove
   context.actionOperation = OperationForAction(context.action);
   context.overrideKind = overrideKind;
   context.body = request.body;
-  // Answers echo roughly what was sent (setFields returns the stored records), so the answer's
-  // buffer starts at the request's size rather than doubling its way up through copies.
-  context.out.reserve(request.body.size() + 4096);
+  // Field records join the answer after it is written (PlaceFieldRecords, one copy into a buffer
+  // of the final size); what gSOAP writes itself is small.
+  context.out.reserve(4096);
 
   SoapPtr soap = NewContext();
   if (!soap) return HttpResponse::Text(500, "out of memory\n");
@@ -291,6 +335,10 @@ HttpResponse GsoapDispatcher::Serve(const SoapRequest& request, SoapOverride ove
   // is free for the next one at once rather than after the lease time.
   if (status != SOAP_OK && context.runCall) {
     manager_->AbandonPublish(context.runCall->first, context.runCall->second);
+  }
+  if (status == SOAP_OK && !context.fieldResultElement.empty() &&
+      !PlaceFieldRecords(&context)) {
+    context.out.clear();
   }
   if (context.out.empty()) {
     return HttpResponse::Text(500, "the SOAP request could not be answered\n");
@@ -367,7 +415,8 @@ int __ns5__getFields(struct soap* soap, _ns2__getFields* request,
                                            &fields, &error)) {
     return Fault(soap, error);
   }
-  return refservice::FieldsToWire(soap, fields, &response.getFieldsResult);
+  return refservice::FieldsToWire(soap, std::move(fields), "ns2:getFieldsResult",
+                                  &response.getFieldsResult);
 }
 
 int __ns5__setFields(struct soap* soap, _ns2__setFields* request,
@@ -376,11 +425,12 @@ int __ns5__setFields(struct soap* soap, _ns2__setFields* request,
   if (int rc = Begin(soap, "setFields", request); rc != SOAP_OK) return rc;
   std::vector<FieldData> fields;
   if (request->docFields != nullptr) {
+    fields.reserve(request->docFields->OstrFieldInfo.size());
     for (const ns2__OstrFieldInfo* field : request->docFields->OstrFieldInfo) {
       if (field == nullptr) continue;
       FieldData data;
       data.name = field->fieldName ? *field->fieldName : "";
-      if (!ContextOf(soap)->codec.ToXml(*field, &data.record)) {
+      if (!ContextOf(soap)->codec.ToStored(*field, &data.record)) {
         return Fault(soap, false, "Field " + data.name + " could not be stored.");
       }
       fields.push_back(std::move(data));
@@ -390,10 +440,12 @@ int __ns5__setFields(struct soap* soap, _ns2__setFields* request,
   ServiceError error;
   if (!ContextOf(soap)->manager->SetFields(Credentials{request->userEmail, request->userPassword},
                                            TemplateKey{request->docCode, request->docPassword},
-                                           fields, request->deleteOthers, &stored, &error)) {
+                                           std::move(fields), request->deleteOthers, &stored,
+                                           &error)) {
     return Fault(soap, error);
   }
-  return refservice::FieldsToWire(soap, stored, &response.setFieldsResult);
+  return refservice::FieldsToWire(soap, std::move(stored), "ns2:setFieldsResult",
+                                  &response.setFieldsResult);
 }
 
 int __ns5__getLogicGroups(struct soap* soap, _ns2__getLogicGroups* request,
