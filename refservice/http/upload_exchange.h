@@ -21,7 +21,7 @@ namespace refservice {
 struct UploadRequest {
   std::string session;     // a valid session identifier
   std::string boundary;    // of the multipart body
-  std::string publicHost;  // "HOST:PORT" for the reply's address
+  std::string publicOrigin;  // "http://HOST:PORT" (or https) for the reply's address
   uint64_t maxBody = 0;    // larger bodies are refused with 413
   int delayMs = 0;         // the reply is held back this long
   // Fault injection: the process kills itself (SIGKILL) once the file is at its address and

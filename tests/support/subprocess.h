@@ -97,12 +97,16 @@ class ServiceProcess {
   int Stop() { return child_.Stop(); }
   bool Running() { return child_.Running(); }
   uint16_t port() const { return port_; }
-  std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  // "http://127.0.0.1:PORT", or https:// when it announced HTTPS.
+  std::string baseUrl() const {
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_);
+  }
   std::string Stderr() const { return child_.Stderr(); }
 
  private:
   ChildProcess child_;
   uint16_t port_ = 0;
+  bool tls_ = false;
 };
 
 }  // namespace osltest
