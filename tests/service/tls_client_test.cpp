@@ -13,7 +13,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <optional>
 #include <string>
 
@@ -22,6 +24,7 @@
 #include "service/messages.h"
 #include "service/plugin_data.h"
 #include "service/service_calls.h"
+#include "service/tls_client.h"
 #include "service/upload.h"
 #include "tests/service/capture_server.h"
 #include "tests/service/test_support.h"
@@ -305,8 +308,7 @@ TEST_F(TlsClientTest, TheSilenceLimitAndTheDeadlineHoldOverTls) {
     EXPECT_EQ("the service fell silent", FaultString(context.get()));
   }
   {
-    // A reply of many TLS records with a shorter pause is read whole: bytes already decrypted
-    // are never mistaken for silence.
+    // A reply of many TLS records with a shorter pause in the middle is read whole.
     const std::string envelope = Envelope("<t:getFieldsResponse/>");
     const size_t bodyStart = envelope.find("<s:Body>");
     CaptureServer server({HttpReplyOfSize(400000, envelope.substr(0, bodyStart) + "<!--",
@@ -346,6 +348,26 @@ TEST_F(TlsClientTest, APeerThatClosesDuringALargeRequestEndsTheCallNotTheProcess
   _ns2__setFieldsResponse response;
   EXPECT_NE(0, CallSetFields(context.get(), front.Url(kTemplateMgr).c_str(), nullptr, &request,
                              response));
+}
+
+// The guard itself: a write to a closed connection fails with EPIPE and leaves no SIGPIPE
+// behind, also when the thread had SIGPIPE blocked with one pending before.
+TEST(NoSigpipeTest, AWriteToAClosedConnectionFailsWithoutASignal) {
+  int pair[2];
+  ASSERT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair));
+  close(pair[1]);
+  int error = 0;
+  {
+    const OslNoSigpipe guard(true);
+    EXPECT_EQ(-1, write(pair[0], "x", 1));
+    error = errno;
+  }
+  EXPECT_EQ(EPIPE, error);
+  sigset_t pending;
+  sigemptyset(&pending);
+  ASSERT_EQ(0, sigpending(&pending));
+  EXPECT_EQ(0, sigismember(&pending, SIGPIPE));
+  close(pair[0]);
 }
 
 TEST_F(TlsClientTest, TheConnectionCheckNamesTheCertificateProblem) {
