@@ -43,6 +43,8 @@ struct ContextState {
   SOAP_SOCKET (*open)(struct soap*, const char*, const char*, int) = nullptr;
   int (*send)(struct soap*, const char*, size_t) = nullptr;
   size_t (*receive)(struct soap*, char*, size_t) = nullptr;
+  int (*postHeader)(struct soap*, const char*, const char*) = nullptr;
+  int (*parseHeader)(struct soap*, const char*, const char*) = nullptr;
 
   std::string lastEndpoint;
   std::string lastAction;
@@ -151,6 +153,28 @@ void Append(LogFile* log, const char* data, size_t size) {
 }
 
 // ---- transport wrappers ---------------------------------------------------------
+
+// The runtime (built with compression for its TLS variant) would offer
+// compressed replies in every request; the requests stay as they are without
+// it, so that header line is not written.
+int PlainPostHeader(struct soap* soap, const char* key, const char* value) {
+  ContextState* state = FindState(soap);
+  if (!state) return SOAP_PLUGIN_ERROR;
+  if (key && soap_tag_cmp(key, "Accept-Encoding") == 0) return SOAP_OK;
+  return state->postHeader(soap, key, value);
+}
+
+// Nothing compressed is asked for, so a compressed reply is refused as it
+// always was rather than inflated (and its size limit with it).
+int PlainParseHeader(struct soap* soap, const char* key, const char* value) {
+  ContextState* state = FindState(soap);
+  if (!state) return SOAP_PLUGIN_ERROR;
+  if (key && value && soap_tag_cmp(key, "Content-Encoding") == 0 &&
+      soap_tag_cmp(value, "identity") != 0) {
+    return SOAP_ZLIB_ERROR;
+  }
+  return state->parseHeader(soap, key, value);
+}
 
 int RecordingPost(struct soap* soap, const char* endpoint, const char* host, int port,
                   const char* path, const char* action, ULONG64 count) {
@@ -347,11 +371,15 @@ int CreateState(struct soap* soap, struct soap_plugin* plugin, void* arg) {
   state->open = soap->fopen;
   state->send = soap->fsend;
   state->receive = soap->frecv;
+  state->postHeader = soap->fposthdr;
+  state->parseHeader = soap->fparsehdr;
   if (soap->fclose && soap->fclose != GuardedClose) gRuntimeClose.store(soap->fclose);
   soap->fpost = RecordingPost;
   soap->fopen = GuardedOpen;
   soap->fsend = GuardedSend;
   soap->frecv = GuardedReceive;
+  soap->fposthdr = PlainPostHeader;
+  soap->fparsehdr = PlainParseHeader;
   if (gRuntimeClose.load() == soap->fclose) soap->fclose = GuardedClose;
   plugin->id = kStatePluginId;
   plugin->data = state;

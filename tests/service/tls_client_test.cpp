@@ -350,6 +350,21 @@ TEST_F(TlsClientTest, APeerThatClosesDuringALargeRequestEndsTheCallNotTheProcess
                              response));
 }
 
+// The runtime's TLS variant is built with compression; the client neither offers it (the wire
+// tests compare the header lines) nor inflates a compressed reply it never asked for.
+TEST_F(TlsClientTest, ACompressedReplyIsRefusedAsWithoutTheTlsRuntime) {
+  RunOptions gzip;
+  gzip.input = Envelope("<t:getFieldsResponse/>");
+  const RunResult packed = RunProcess({"/bin/gzip", "-c"}, gzip);
+  ASSERT_EQ(0, packed.status);
+  std::string reply = HttpReply(200, "OK", packed.out);
+  reply.insert(reply.find("\r\n") + 2, "Content-Encoding: gzip\r\n");
+  CaptureServer server({reply});
+  OslSoapContext context;
+  EXPECT_NE(0, GetFields(context.get(), server.Url(kTemplateMgr)));
+  EXPECT_EQ(std::string::npos, server.OnlyRequest().find("Accept-Encoding"));
+}
+
 // The guard itself: a write to a closed connection fails with EPIPE and leaves no SIGPIPE
 // behind, also when the thread had SIGPIPE blocked with one pending before.
 TEST(NoSigpipeTest, AWriteToAClosedConnectionFailsWithoutASignal) {
