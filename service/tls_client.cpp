@@ -85,6 +85,9 @@ int OslUseTls(struct soap* soap) {
   // OpenSSL's default locations of trusted certificates; SSL_CERT_FILE and
   // SSL_CERT_DIR replace them when set.
   if (!soap->ctx || SSL_CTX_set_default_verify_paths(soap->ctx) != 1) {
+    // Made again by the next connection rather than used without its trust.
+    if (soap->ctx) SSL_CTX_free(soap->ctx);
+    soap->ctx = nullptr;
     return soap_set_sender_error(soap, "the trusted certificates cannot be read",
                                  "The system's certificate store (or SSL_CERT_FILE, SSL_CERT_DIR) "
                                  "could not be loaded.",
