@@ -18,6 +18,7 @@
 #include "refservice/storage/file_system.h"
 #include "refservice/storage/file_util.h"
 #include "refservice/http/http_daemon.h"
+#include "refservice/http/tls_credentials.h"
 #include "refservice/render/render_command.h"
 #include "refservice/service_app.h"
 #include "refservice/soap/soap_endpoint.h"
@@ -26,6 +27,7 @@
 #include "refservice/template_manager.h"
 #include "refservice/storage/upload_quota.h"
 #include "refservice/soap/xml_guard.h"
+#include "service/tls_runtime.h"
 
 namespace {
 
@@ -61,6 +63,11 @@ account's templates that was never committed.
 
 The first line on standard output is "listening on http://HOST:PORT" once the service accepts
 connections; with port 0 the system picks a free port and that line tells which.
+
+HTTPS: --tls-cert PEM --tls-key PEM (always together) serve the same address over TLS only;
+the first line then says "listening on https://HOST:PORT" and upload replies give https://
+addresses. The certificate file may hold the chain after the server's certificate; the key
+must not be encrypted.
 SIGINT or SIGTERM end the service after the requests in progress (at most 5 seconds).
 
 Read-only commands (safe while the service runs):
@@ -151,6 +158,14 @@ int main(int argc, char** argv) {
   auto* passwordOption = app.add_option("--password", password, "the password of --user");
   userOption->needs(passwordOption);
   passwordOption->needs(userOption);
+  std::string tlsCertPath;
+  std::string tlsKeyPath;
+  auto* tlsCertOption = app.add_option("--tls-cert", tlsCertPath,
+                                       "serve HTTPS with this PEM certificate (and chain)");
+  auto* tlsKeyOption =
+      app.add_option("--tls-key", tlsKeyPath, "the PEM private key of --tls-cert");
+  tlsCertOption->needs(tlsKeyOption);
+  tlsKeyOption->needs(tlsCertOption);
   app.add_option("--fault", faultTexts, "OPERATION:KIND[:COUNT] fault to inject (repeatable)");
   app.add_option("--threads", threads, "worker threads")
       ->capture_default_str()
@@ -283,6 +298,17 @@ int main(int argc, char** argv) {
   daemonOptions.headTimeoutMs = headTimeoutSeconds * 1000;
   daemonOptions.requestTimeoutMs = requestTimeoutSeconds * 1000;
 
+  if (!tlsCertPath.empty()) {
+    TlsCredentials credentials;
+    std::string warning;
+    if (!LoadTlsCredentials(tlsCertPath, tlsKeyPath, &credentials, &error, &warning)) {
+      std::cerr << "osl-service: " << error << "\n";
+      return 2;
+    }
+    if (!warning.empty()) std::cerr << "osl-service: warning: " << warning << "\n";
+    daemonOptions.tlsCertificatePem = std::move(credentials.certificatePem);
+    daemonOptions.tlsKeyPem = std::move(credentials.keyPem);
+  }
   ServiceStorage storage;
   StorageOptions storageOptions;
   storageOptions.connections = threads + 4;
@@ -316,6 +342,7 @@ int main(int argc, char** argv) {
   serviceOptions.instance = storage.instanceId();
   ServiceApp service(serviceOptions, &store, storage.files(), &quota, &faults, &dispatcher,
                      &accounts);
+  serviceOptions.tls = !daemonOptions.tlsCertificatePem.empty();
 
   // The signals that end the service are taken by this thread only (sigwait below); every thread
   // the daemon starts inherits the blocked mask.
@@ -326,6 +353,8 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  // The workers make SOAP contexts at once; the runtime's TLS set-up runs before them, once.
+  OslInitTlsRuntime();
   HttpDaemon daemon(daemonOptions, &service);
   if (!daemon.Listen(&error)) {
     std::cerr << "osl-service: " << error << "\n";
@@ -339,7 +368,8 @@ int main(int argc, char** argv) {
     std::cerr << "osl-service: " << error << "\n";
     return 1;
   }
-  std::cout << "listening on http://" << address << std::endl;
+  std::cout << (serviceOptions.tls ? "listening on https://" : "listening on http://") << address
+            << std::endl;
 
   int received = 0;
   sigwait(&stopSignals, &received);

@@ -217,15 +217,16 @@ ServiceApp::ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, Upl
       web_(std::make_unique<WebApp>(WebOptions{options_.dataDir, options_.maxUploadBody}, store, fs,
                                     accounts)) {}
 
-std::string ServiceApp::PublicHost(const HttpRequestHead& head) const {
+std::string ServiceApp::PublicOrigin(const HttpRequestHead& head) const {
   std::optional<std::string_view> host = head.Header("host");
-  if (host && IsPlainHost(*host)) return std::string(*host);
-  return options_.listenAddress;
+  const std::string scheme = options_.tls ? "https://" : "http://";
+  if (host && IsPlainHost(*host)) return scheme + std::string(*host);
+  return scheme + options_.listenAddress;
 }
 
-std::string ServiceApp::FileAddress(const std::string& host, const std::string& session,
+std::string ServiceApp::FileAddress(const std::string& origin, const std::string& session,
                                     const std::string& token, const std::string& name) {
-  return "http://" + host + kFilesPrefix + session + "/" + token + "/" + name;
+  return origin + kFilesPrefix + session + "/" + token + "/" + name;
 }
 
 std::unique_ptr<HttpExchange> ServiceApp::Begin(const HttpRequestHead& head, HttpResponse* reply) {
@@ -358,7 +359,7 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& hea
   UploadRequest request;
   request.session = std::string(*session);
   request.boundary = std::move(boundary);
-  request.publicHost = PublicHost(head);
+  request.publicOrigin = PublicOrigin(head);
   request.maxBody = options_.maxUploadBody;
   request.delayMs = delayMs;
   request.crashBeforeRecord = crashBeforeRecord;

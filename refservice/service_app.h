@@ -56,6 +56,7 @@ struct ServiceOptions {
   std::string dataDir;                  // the files folder (the web pages read font files there)
   std::string incomingFolder;           // this instance's folder of uploads still arriving
   std::string instance;                 // this instance's id in the store
+  bool tls = false;                     // served over TLS: addresses handed out are https://
 };
 
 class ServiceApp : public HttpHandler {
@@ -73,17 +74,18 @@ class ServiceApp : public HttpHandler {
   std::unique_ptr<HttpExchange> Begin(const HttpRequestHead& head, HttpResponse* reply) override;
 
   // The address under which an uploaded file is served, e.g.
-  // "http://127.0.0.1:8080/files/SESSION/TOKEN/NAME", using `host` ("HOST:PORT").
-  static std::string FileAddress(const std::string& host, const std::string& session,
+  // "http://127.0.0.1:8080/files/SESSION/TOKEN/NAME", using `origin` ("http://HOST:PORT", or
+  // https:// when the service serves TLS).
+  static std::string FileAddress(const std::string& origin, const std::string& session,
                                  const std::string& token, const std::string& name);
 
  private:
   std::unique_ptr<HttpExchange> BeginSoap(const HttpRequestHead& head, HttpResponse* reply);
   std::unique_ptr<HttpExchange> BeginUpload(const HttpRequestHead& head, HttpResponse* reply);
   HttpResponse FileGet(const HttpRequestHead& head);
-  // The client-visible "HOST:PORT": the request's Host header when it is a plain host name or
-  // address, else the listen address.
-  std::string PublicHost(const HttpRequestHead& head) const;
+  // The client-visible "http://HOST:PORT" (https:// when serving TLS): HOST:PORT is the request's
+  // Host header when it is a plain host name or address, else the listen address.
+  std::string PublicOrigin(const HttpRequestHead& head) const;
 
   ServiceOptions options_;
   Store* store_;

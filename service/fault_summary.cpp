@@ -74,8 +74,10 @@ OslFaultSummary SummarizeFailedCall(struct soap* soap, int status, const std::st
 
   if (status == SOAP_SSL_ERROR) {
     summary.kind = Fault::kTls;
+    // The fault string names the host and the reason (a certificate that failed verification,
+    // a handshake that broke off); the detail says where trust comes from.
     summary.text = "the secure (TLS) connection to " + address + " failed" +
-                   (full.empty() ? "" : " (" + full + ")");
+                   (fault.empty() ? "" : " (" + fault + ")");
   } else if ((status == SOAP_EOF || status == SOAP_TCP_ERROR) && SpeaksOfTimeOut(full)) {
     summary.kind = Fault::kTimeout;
     summary.text = "the service at " + address + " took too long to answer";

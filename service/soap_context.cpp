@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -17,6 +18,8 @@
 
 #include "service/platform.h"
 #include "service/schema/soap_namespaces.h"
+#include "service/tls_client.h"
+#include "service/tls_runtime.h"
 
 namespace {
 
@@ -40,6 +43,8 @@ struct ContextState {
   SOAP_SOCKET (*open)(struct soap*, const char*, const char*, int) = nullptr;
   int (*send)(struct soap*, const char*, size_t) = nullptr;
   size_t (*receive)(struct soap*, char*, size_t) = nullptr;
+  int (*postHeader)(struct soap*, const char*, const char*) = nullptr;
+  int (*parseHeader)(struct soap*, const char*, const char*) = nullptr;
 
   std::string lastEndpoint;
   std::string lastAction;
@@ -149,6 +154,28 @@ void Append(LogFile* log, const char* data, size_t size) {
 
 // ---- transport wrappers ---------------------------------------------------------
 
+// The runtime (built with compression for its TLS variant) would offer
+// compressed replies in every request; the requests stay as they are without
+// it, so that header line is not written.
+int PlainPostHeader(struct soap* soap, const char* key, const char* value) {
+  ContextState* state = FindState(soap);
+  if (!state) return SOAP_PLUGIN_ERROR;
+  if (key && soap_tag_cmp(key, "Accept-Encoding") == 0) return SOAP_OK;
+  return state->postHeader(soap, key, value);
+}
+
+// Nothing compressed is asked for, so a compressed reply is refused as it
+// always was rather than inflated (and its size limit with it).
+int PlainParseHeader(struct soap* soap, const char* key, const char* value) {
+  ContextState* state = FindState(soap);
+  if (!state) return SOAP_PLUGIN_ERROR;
+  if (key && value && soap_tag_cmp(key, "Content-Encoding") == 0 &&
+      soap_tag_cmp(value, "identity") != 0) {
+    return SOAP_ZLIB_ERROR;
+  }
+  return state->parseHeader(soap, key, value);
+}
+
 int RecordingPost(struct soap* soap, const char* endpoint, const char* host, int port,
                   const char* path, const char* action, ULONG64 count) {
   ContextState* state = FindState(soap);
@@ -164,11 +191,35 @@ SOAP_SOCKET GuardedOpen(struct soap* soap, const char* endpoint, const char* hos
   state->peerRefused = false;
   state->silent = false;
   SOAP_SOCKET socket = SOAP_INVALID_SOCKET;
-  const bool ran = WithinDeadline(state, &soap->connect_timeout, [&] {
-    socket = state->open(soap, endpoint, host, port);
-    return soap_valid_socket(socket);
+  if (!OslIsTlsAddress(endpoint)) {
+    const bool ran = WithinDeadline(state, &soap->connect_timeout, [&] {
+      socket = state->open(soap, endpoint, host, port);
+      return soap_valid_socket(socket);
+    });
+    if (!ran) soap->error = SOAP_TCP_ERROR;
+    return socket;
+  }
+  // https: the runtime connects and runs the handshake in this one step,
+  // verifying the server as OslUseTls and OslTlsHandshake set up.
+  if (OslUseTls(soap) != SOAP_OK) return SOAP_INVALID_SOCKET;
+  const OslNoSigpipe noSigpipe(true);
+  OslTlsHandshake handshake(soap, host);
+  if (!handshake.ready()) return SOAP_INVALID_SOCKET;
+  // The handshake waits for the peer with the send and receive time-outs:
+  // all three are cut to the time left.
+  bool ran = false;
+  WithinDeadline(state, &soap->send_timeout, [&] {
+    WithinDeadline(state, &soap->recv_timeout, [&] {
+      ran = WithinDeadline(state, &soap->connect_timeout, [&] {
+        socket = state->open(soap, endpoint, host, port);
+        return soap_valid_socket(socket);
+      });
+      return ran && soap_valid_socket(socket);
+    });
+    return ran && soap_valid_socket(socket);
   });
   if (!ran) soap->error = SOAP_TCP_ERROR;
+  handshake.Finish(soap_valid_socket(socket));
   return socket;
 }
 
@@ -198,6 +249,7 @@ int GuardedSend(struct soap* soap, const char* data, size_t size) {
   ContextState* state = FindState(soap);
   if (!state) return SOAP_PLUGIN_ERROR;
   if (state->peerRefused) return SOAP_OK;  // nobody reads it any more
+  const OslNoSigpipe noSigpipe(soap->ssl != nullptr);
   int status = SOAP_EOF;
   WithinDeadline(state, &soap->send_timeout, [&] {
     status = state->send(soap, data, size);
@@ -228,6 +280,9 @@ std::chrono::microseconds TimeOut(int timeout) {
 // marked silent or expired, when the wait ran out.
 bool AwaitService(struct soap* soap, ContextState* state) {
   if (!soap_valid_socket(soap->socket)) return true;  // the runtime reports it
+  // Bytes of a TLS record already decrypted (or read) wait in the connection,
+  // not on the socket: the service has sent them.
+  if (OslTlsHasPending(soap)) return true;
   const std::chrono::microseconds silence = TimeOut(soap->recv_timeout);
   const Clock::time_point quiet = Clock::now() + silence;
   for (;;) {
@@ -274,12 +329,26 @@ size_t GuardedReceive(struct soap* soap, char* data, size_t size) {
     return 0;
   }
   size_t got = 0;
+  const OslNoSigpipe noSigpipe(soap->ssl != nullptr);  // a read may answer the peer
   WithinDeadline(state, &soap->recv_timeout, [&] {
     got = state->receive(soap, data, size);
     return got > 0;
   });
   Append(&state->received, data, got);
   return got;
+}
+
+// The runtime's own way to end a connection. It is the same function for
+// every context, and kept outside the context's state because the runtime
+// may end a connection after the state has been deleted.
+std::atomic<int (*)(struct soap*)> gRuntimeClose{nullptr};
+
+// Ends the connection; the TLS library says goodbye to the peer on it.
+int GuardedClose(struct soap* soap) {
+  int (*close)(struct soap*) = gRuntimeClose.load();
+  if (!close) return SOAP_OK;
+  const OslNoSigpipe noSigpipe(soap->ssl != nullptr);
+  return close(soap);
 }
 
 void DeleteState(struct soap*, struct soap_plugin* plugin) {
@@ -302,10 +371,16 @@ int CreateState(struct soap* soap, struct soap_plugin* plugin, void* arg) {
   state->open = soap->fopen;
   state->send = soap->fsend;
   state->receive = soap->frecv;
+  state->postHeader = soap->fposthdr;
+  state->parseHeader = soap->fparsehdr;
+  if (soap->fclose && soap->fclose != GuardedClose) gRuntimeClose.store(soap->fclose);
   soap->fpost = RecordingPost;
   soap->fopen = GuardedOpen;
   soap->fsend = GuardedSend;
   soap->frecv = GuardedReceive;
+  soap->fposthdr = PlainPostHeader;
+  soap->fparsehdr = PlainParseHeader;
+  if (gRuntimeClose.load() == soap->fclose) soap->fclose = GuardedClose;
   plugin->id = kStatePluginId;
   plugin->data = state;
   plugin->fcopy = nullptr;  // contexts made here are never copied
@@ -317,8 +392,11 @@ int CreateState(struct soap* soap, struct soap_plugin* plugin, void* arg) {
 
 // ---- context --------------------------------------------------------------------
 
+// The TLS runtime is readied before the first context is made (making one
+// readies it too, but not safely on several threads at once).
 OslSoapContext::OslSoapContext(Kind kind)
-    : soap_(kind == Kind::kCall ? soap_new1(SOAP_C_UTFSTRING) : soap_new2(0, SOAP_IO_CHUNK)) {
+    : soap_((OslInitTlsRuntime(), kind == Kind::kCall ? soap_new1(SOAP_C_UTFSTRING)
+                                                      : soap_new2(0, SOAP_IO_CHUNK))) {
   if (!soap_) return;
   OslPlatform& platform = OslPlatform::Get();
   limits_ = platform.TimeLimits();

@@ -5,7 +5,11 @@
 // Every context made here speaks SOAP 1.1 document/literal with UTF-8 strings,
 // writes absent nillable members as xsi:nil elements, uses HTTP/1.1 with
 // "Connection: close" (one connection per request), no proxy and no HTTP
-// authentication (credentials travel in the message body).
+// authentication (credentials travel in the message body). An https://
+// address is reached over TLS with the server verified as tls_client.h says;
+// the bytes of the request are the same as over http://. The runtime's
+// compression is never offered (no Accept-Encoding line) and a compressed
+// reply is refused.
 //
 // Time limits (OslTimeLimits, read from OslPlatform when the context is made):
 // each socket phase has its time-out (calls: 30 s to connect, 60 s per send,
@@ -49,7 +53,7 @@ constexpr unsigned kOslUploadMaxReply = 1u << 20;
 class OslSoapContext {
  public:
   enum class Kind {
-    kCall,    // the eight service operations: Content-Length, plain TCP
+    kCall,    // the eight service operations: Content-Length
     kUpload,  // file upload: chunked output
   };
   explicit OslSoapContext(Kind kind = Kind::kCall);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -71,6 +72,9 @@ struct ConnectionRecord {
   int fd = -1;
   Clock::time_point acceptedAt;
   bool cut = false;  // the deadline watch has shut the socket
+  // The library has handed over the request head (with TLS the gate never sees it, and the
+  // deadline watch closes connections whose head is late).
+  std::atomic<bool> headSeen{false};
 };
 
 // One request in progress on a connection (the library's per-request context).
@@ -120,6 +124,16 @@ std::string GateReply(int status, const std::string& message) {
          std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
+// A request head as the library read it, written out again for the head checks (TLS: the gate
+// never sees the head itself). Every header line the library kept is there, repeated ones too.
+std::string DecryptedHead(const std::string& method, const char* url, const char* version,
+                          const std::vector<std::pair<std::string, std::string>>& headers) {
+  std::string head = method + " " + (url != nullptr ? url : "") + " " +
+                     (version != nullptr ? version : "") + "\r\n";
+  for (const auto& [name, value] : headers) head += name + ": " + value + "\r\n";
+  return head + "\r\n";
+}
+
 }  // namespace
 
 class HttpDaemon::Impl {
@@ -144,7 +158,8 @@ class HttpDaemon::Impl {
   static void Log(void* cls, const char* format, va_list arguments);
 
   MHD_Result Access(MHD_Connection* connection, const char* url, const char* method,
-                    const char* uploadData, size_t* uploadDataSize, RequestState** state);
+                    const char* version, const char* uploadData, size_t* uploadDataSize,
+                    RequestState** state);
   // Sends `reply`, holds it back for its delay, or closes for Kind::kClose.
   MHD_Result Respond(MHD_Connection* connection, RequestState* state, HttpResponse reply);
   MHD_Result Queue(MHD_Connection* connection, HttpResponse reply);
@@ -166,6 +181,7 @@ class HttpDaemon::Impl {
   MHD_Daemon* daemon_ = nullptr;
 
   // Touched by the gate thread only.
+  bool tls_ = false;  // HTTPS: the gate never reads the encrypted bytes
   int epollFd_ = -1;
   std::unordered_map<int, GateEntry> gate_;
   std::vector<char> peek_;
@@ -232,6 +248,20 @@ bool HttpDaemon::Impl::Start(std::string* error) {
   }
   unsigned int flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_ALLOW_SUSPEND_RESUME |
                        MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ERROR_LOG;
+  tls_ = !options_.tlsCertificatePem.empty() || !options_.tlsKeyPem.empty();
+  if (tls_ && (options_.tlsCertificatePem.empty() || options_.tlsKeyPem.empty())) {
+    *error = "HTTPS needs both a certificate and its key";
+    return false;
+  }
+  std::vector<MHD_OptionItem> tlsOptions;
+  if (tls_) {
+    flags |= MHD_USE_TLS;
+    tlsOptions.push_back(
+        {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(options_.tlsKeyPem.c_str())});
+    tlsOptions.push_back(
+        {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options_.tlsCertificatePem.c_str())});
+  }
+  tlsOptions.push_back({MHD_OPTION_END, 0, nullptr});
   daemon_ = MHD_start_daemon(
       flags, 0, nullptr, nullptr, &Impl::OnAccess, this, MHD_OPTION_EXTERNAL_LOGGER, &Impl::Log,
       this, MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned int>(std::max(1, options_.threads)),
@@ -240,9 +270,12 @@ bool HttpDaemon::Impl::Start(std::string* error) {
       static_cast<unsigned int>(std::max(1, options_.idleTimeoutSeconds)),
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, options_.connectionMemory, MHD_OPTION_NOTIFY_COMPLETED,
       &Impl::OnCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnection, this,
-      MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1, MHD_OPTION_END);
+      MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1, MHD_OPTION_ARRAY, tlsOptions.data(), MHD_OPTION_END);
   if (daemon_ == nullptr) {
-    *error = "cannot start the HTTP server on " + options_.host + ":" + std::to_string(port_);
+    *error = std::string(tls_ ? "cannot start the HTTPS server (the TLS library refused the "
+                                "certificate or key) on "
+                              : "cannot start the HTTP server on ") +
+             options_.host + ":" + std::to_string(port_);
     return false;
   }
   epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
@@ -362,6 +395,18 @@ void HttpDaemon::Impl::AcceptAll() {
       std::lock_guard<std::mutex> lock(mutex_);
       open = connections_.size();
     }
+    if (tls_) {
+      // Nothing readable arrives in the clear: a connection over the limit is closed (a plain
+      // text answer would mean nothing to a TLS client), the others go to the library, which
+      // runs the handshake; the head is checked once decrypted (Access).
+      if (open + 1 > static_cast<size_t>(options_.maxConnections)) {
+        ::close(fd);
+        continue;
+      }
+      MHD_add_connection(daemon_, fd, reinterpret_cast<const sockaddr*>(&entry.address),
+                         entry.addressLength);
+      continue;
+    }
     epoll_event event{};
     event.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
     event.data.fd = fd;
@@ -459,6 +504,13 @@ void HttpDaemon::Impl::CheckDeadlines(Clock::time_point now) {
   std::vector<MHD_Connection*> due;
   std::unique_lock<std::mutex> lock(mutex_);
   for (ConnectionRecord* record : connections_) {
+    if (tls_ && !record->cut && !record->headSeen.load() &&
+        now - record->acceptedAt > std::chrono::milliseconds(options_.headTimeoutMs)) {
+      // The handshake and the head did not arrive in time.
+      ::shutdown(record->fd, SHUT_RDWR);
+      record->cut = true;
+      continue;
+    }
     if (record->cut ||
         now - record->acceptedAt <= std::chrono::milliseconds(options_.requestTimeoutMs)) {
       continue;
@@ -520,12 +572,12 @@ MHD_Result HttpDaemon::Impl::OnAccess(void* cls, MHD_Connection* connection, con
                                       void** requestContext) {
   auto* self = static_cast<Impl*>(cls);
   auto** state = reinterpret_cast<RequestState**>(requestContext);
-  return self->Access(connection, url, method, uploadData, uploadDataSize, state);
+  return self->Access(connection, url, method, version, uploadData, uploadDataSize, state);
 }
 
 MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url, const char* method,
-                                    const char* uploadData, size_t* uploadDataSize,
-                                    RequestState** state) {
+                                    const char* version, const char* uploadData,
+                                    size_t* uploadDataSize, RequestState** state) {
   if (*state == nullptr) {
     *state = new RequestState;
     HttpRequestHead head;
@@ -538,6 +590,23 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
       return MHD_YES;
     };
     MHD_get_connection_values(connection, MHD_HEADER_KIND, collect, &head.headers);
+    if (tls_) {
+      const MHD_ConnectionInfo* info =
+          MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+      if (info != nullptr && info->socket_context != nullptr) {
+        static_cast<ConnectionRecord*>(info->socket_context)->headSeen.store(true);
+      }
+      // The gate's checks, on the head as the library decrypted and read it.
+      HeadCheck check = CheckRequestHead(DecryptedHead(head.method, url, version, head.headers),
+                                         options_.maxHeadBytes);
+      if (check.verdict != HeadCheck::Verdict::kAccept) {
+        if (check.verdict == HeadCheck::Verdict::kIncomplete) {
+          check.status = 400;
+          check.message = "the request head could not be read";
+        }
+        return Queue(connection, HttpResponse::Text(check.status, check.message + "\n"));
+      }
+    }
     for (auto& header : head.headers) header.first = Lower(std::move(header.first));
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collect, &head.query);
     const MHD_ConnectionInfo* info =

@@ -5,6 +5,13 @@
 // hold a connection slot only briefly and never a worker. A gate in front of the library accepts
 // connections and waits for each request head; heads with unsound body framing are answered there
 // (see request_head_check.h), the others go to the library.
+//
+// With a TLS certificate and key the server speaks HTTPS only (the library's TLS). The gate then
+// sees encrypted bytes: it accepts connections, refuses those over the connection limit by
+// closing them, and hands the others to the library at once; the library decrypts, and the same
+// head checks run on the decrypted head in the library's callback before anything else sees the
+// request (a refused head is answered over TLS with the same status and text). The head deadline
+// covers the handshake and the head: a connection whose head has not arrived by then is closed.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +32,9 @@ struct HttpDaemonOptions {
   int requestTimeoutMs = 600000;    // the whole exchange must be over this long after accept
   size_t maxHeadBytes = 32 * 1024;  // request line and header lines
   size_t connectionMemory = 128 * 1024;  // per-connection buffer of the library
+  // PEM texts; both set: HTTPS only (see tls_credentials.h for reading them from files).
+  std::string tlsCertificatePem;
+  std::string tlsKeyPem;
 };
 
 class HttpDaemon {

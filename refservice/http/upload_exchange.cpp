@@ -114,7 +114,7 @@ HttpResponse UploadExchange::Finish() {
     return Reply(HttpResponse::Text(500, "upload not stored: the upload could not be recorded\n"));
   }
   stored_ = true;
-  return Reply(HttpResponse::Text(200, ServiceApp::FileAddress(request_.publicHost, upload.session,
+  return Reply(HttpResponse::Text(200, ServiceApp::FileAddress(request_.publicOrigin, upload.session,
                                                                upload.token, upload.name)));
 }
 

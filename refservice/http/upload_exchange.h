@@ -21,7 +21,7 @@ namespace refservice {
 struct UploadRequest {
   std::string session;     // a valid session identifier
   std::string boundary;    // of the multipart body
-  std::string publicHost;  // "HOST:PORT" for the reply's address
+  std::string publicOrigin;  // "http://HOST:PORT" (or https) for the reply's address
   uint64_t maxBody = 0;    // larger bodies are refused with 413
   std::string incomingFolder;  // the service instance's folder for files still arriving
   std::string instance;        // the service instance that takes the upload

@@ -290,13 +290,16 @@ bool ServiceProcess::StartWith(const std::vector<std::string>& args, std::string
   if (!child_.Start(argv, {}, error)) return false;
   std::string line;
   const std::string prefix = "listening on http://127.0.0.1:";
-  if (!child_.ReadLine(&line, 10000) || line.rfind(prefix, 0) != 0) {
+  const std::string tlsPrefix = "listening on https://127.0.0.1:";
+  const bool read = child_.ReadLine(&line, 10000);
+  tls_ = read && line.rfind(tlsPrefix, 0) == 0;
+  if (!read || (!tls_ && line.rfind(prefix, 0) != 0)) {
     child_.Stop();
     *error = "osl-service did not start; its first line was: '" + line + "'; stderr: " +
              child_.Stderr();
     return false;
   }
-  port_ = static_cast<uint16_t>(std::atoi(line.c_str() + prefix.size()));
+  port_ = static_cast<uint16_t>(std::atoi(line.c_str() + (tls_ ? tlsPrefix : prefix).size()));
   return port_ != 0;
 }
 

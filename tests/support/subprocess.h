@@ -104,13 +104,17 @@ class ServiceProcess {
   bool Running() { return child_.Running(); }
   uint16_t port() const { return port_; }
   pid_t pid() const { return child_.pid(); }
-  std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  // "http://127.0.0.1:PORT", or https:// when it announced HTTPS.
+  std::string baseUrl() const {
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_);
+  }
   std::string Stderr() const { return child_.Stderr(); }
 
  private:
   ChildProcess child_;
   uint16_t port_ = 0;
-  std::string databaseUrl_;
+  pid_t pid() const { return child_.pid(); }
+  bool tls_ = false;
 };
 
 }  // namespace osltest
