@@ -27,7 +27,7 @@
 #include "refservice/template_manager.h"
 #include "refservice/storage/upload_quota.h"
 #include "refservice/soap/xml_guard.h"
-#include "service/tls_runtime.h"
+#include "service/schema/tls_runtime.h"
 
 namespace {
 
@@ -340,9 +340,9 @@ int main(int argc, char** argv) {
   serviceOptions.dataDir = location.files();
   serviceOptions.incomingFolder = storage.incomingFolder();
   serviceOptions.instance = storage.instanceId();
+  serviceOptions.tls = !daemonOptions.tlsCertificatePem.empty();
   ServiceApp service(serviceOptions, &store, storage.files(), &quota, &faults, &dispatcher,
                      &accounts);
-  serviceOptions.tls = !daemonOptions.tlsCertificatePem.empty();
 
   // The signals that end the service are taken by this thread only (sigwait below); every thread
   // the daemon starts inherits the blocked mask.

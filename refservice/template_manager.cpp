@@ -208,6 +208,10 @@ bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
   for (const FieldData& field : fields) {
     if (field.name.empty()) return Fail(error, true, "Every field needs a fieldName.");
   }
+  // The merge reads the stored list and writes it back; the template's lock keeps every other
+  // service's setFields of it out in between, so neither update is lost.
+  Store::Transaction transaction(store_);
+  if (!store_->LockTemplate(row)) return StoreFailure(error);
   std::vector<FieldData> stored;
   if (!store_->GetFields(row, &stored)) return StoreReadFailure(error);
   // Each sent field replaces the first stored field of its name not replaced yet; the stored
@@ -238,7 +242,6 @@ bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
   }
   for (FieldData& field : appended) result.push_back(std::move(field));
 
-  Store::Transaction transaction(store_);
   if (!store_->ReplaceFields(row, result) || !MarkChanged(row, &data, error) ||
       !transaction.Commit()) {
     return StoreFailure(error);
@@ -271,6 +274,7 @@ bool TemplateManager::SetLogicGroups(const Credentials& user, const TemplateKey&
     if (group.name.empty()) return Fail(error, true, "Every logic group needs a logicGroupName.");
   }
   Store::Transaction transaction(store_);
+  if (!store_->LockTemplate(row)) return StoreFailure(error);
   for (const LogicGroupData& group : groups) {
     std::vector<LogicGroupData> current;
     if (!store_->GetLogicGroups(row, &current)) return StoreFailure(error);
@@ -303,6 +307,8 @@ bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
   int64_t row = 0;
   TemplateData data;
   if (!OpenTemplate(userId, key, &row, &data, error)) return false;
+  Store::Transaction transaction(store_);  // read, change and write back as one step
+  if (!store_->LockTemplate(row)) return StoreFailure(error);
   std::vector<AssetData> assets;
   if (!store_->GetAssets(row, &assets)) return StoreReadFailure(error);
   for (const AssetChange& change : changes) {
@@ -330,7 +336,6 @@ bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
     }
     if (!replaced) assets.push_back(asset);
   }
-  Store::Transaction transaction(store_);
   if (!store_->ReplaceAssets(row, assets) || !MarkChanged(row, &data, error) ||
       !transaction.Commit()) {
     return StoreFailure(error);

@@ -440,6 +440,12 @@ bool PostgresStore::FindTemplateSummary(const std::string& docId,
   return query.ok();
 }
 
+bool PostgresStore::LockTemplate(int64_t templateRow) {
+  return Query(&pool_, "SELECT id FROM templates WHERE id = $1 FOR UPDATE",
+               Params().Add(templateRow))
+      .ok();
+}
+
 bool PostgresStore::GetFields(int64_t templateRow, std::vector<FieldData>* out) {
   out->clear();
   Query query(&pool_, "SELECT name, record FROM fields WHERE template_id = $1 ORDER BY position",
@@ -451,6 +457,9 @@ bool PostgresStore::GetFields(int64_t templateRow, std::vector<FieldData>* out) 
 
 bool PostgresStore::ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fields) {
   Transaction transaction(this);
+  // Without the template's lock a second replacement's DELETE, waiting for this one, would not
+  // see the rows this one inserts, and the two lists would end up mixed.
+  if (!LockTemplate(templateRow)) return false;
   if (!Query(&pool_, "DELETE FROM fields WHERE template_id = $1", Params().Add(templateRow)).ok()) {
     return false;
   }
@@ -504,6 +513,7 @@ bool PostgresStore::GetAssets(int64_t templateRow, std::vector<AssetData>* out) 
 
 bool PostgresStore::ReplaceAssets(int64_t templateRow, const std::vector<AssetData>& assets) {
   Transaction transaction(this);
+  if (!LockTemplate(templateRow)) return false;  // as for the fields: one list, never a mix
   if (!Query(&pool_, "DELETE FROM assets WHERE template_id = $1", Params().Add(templateRow)).ok()) {
     return false;
   }

@@ -541,6 +541,10 @@ bool SqliteStore::FindTemplateSummary(const std::string& docId, std::optional<Te
   return query.Done();
 }
 
+// A data folder has one service, and every transaction holds the store's lock: nothing else can
+// write the template meanwhile.
+bool SqliteStore::LockTemplate(int64_t /*templateRow*/) { return true; }
+
 bool SqliteStore::GetFields(int64_t templateRow, std::vector<FieldData>* out) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   out->clear();

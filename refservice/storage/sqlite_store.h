@@ -46,6 +46,7 @@ class SqliteStore : public Store {
   bool ListAllTemplates(std::vector<TemplateSummary>* out) override;
   bool FindTemplateSummary(const std::string& docId, std::optional<TemplateSummary>* out) override;
 
+  bool LockTemplate(int64_t templateRow) override;
   bool GetFields(int64_t templateRow, std::vector<FieldData>* out) override;
   bool ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fields) override;
   bool GetLogicGroups(int64_t templateRow, std::vector<LogicGroupData>* out) override;

@@ -171,8 +171,14 @@ class Store {
   virtual bool FindTemplateSummary(const std::string& docId,
                                    std::optional<TemplateSummary>* out) = 0;
 
+  // Inside a Transaction: makes every other writer of this template, in this service or in
+  // another sharing the store, wait until the transaction ends; a list read after it and replaced
+  // before the commit is therefore read-merge-written in one step. False on a database error.
+  virtual bool LockTemplate(int64_t templateRow) = 0;
+
   virtual bool GetFields(int64_t templateRow, std::vector<FieldData>* out) = 0;
-  // Replaces the template's whole field list, keeping the given order, in one transaction.
+  // Replaces the template's whole field list, keeping the given order, in one transaction;
+  // two replacements at once leave one of the two lists, never a mix.
   virtual bool ReplaceFields(int64_t templateRow, const std::vector<FieldData>& fields) = 0;
 
   virtual bool GetLogicGroups(int64_t templateRow, std::vector<LogicGroupData>* out) = 0;

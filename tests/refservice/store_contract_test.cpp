@@ -201,6 +201,58 @@ TEST_P(StoreContractTest, ConcurrentReservationsOfTwoServicesNeverPassTheLimit) 
   EXPECT_EQ(total, 40u);
 }
 
+// Services writing one template's fields at once: replacements leave one writer's whole list,
+// never a mix of two, and a read-merge-write under the template's lock loses nobody's field.
+TEST_P(StoreContractTest, ConcurrentWritersOfOneTemplatesFieldsNeitherMixNorLose) {
+  int64_t row = NewTemplate(store_.get(), "Shared");
+  ASSERT_NE(row, 0);
+  Store* stores[] = {store_.get(), Second()};
+  std::atomic<int> failures{0};
+  {
+    ThreadGroup threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.Start([&, t] {
+        std::vector<FieldData> list;
+        for (int i = 0; i < 50; ++i) {
+          list.push_back({"w" + std::to_string(t) + "-" + std::to_string(i), "<r/>"});
+        }
+        for (int round = 0; round < 15; ++round) {
+          if (!stores[t % 2]->ReplaceFields(row, list)) ++failures;
+        }
+      });
+    }
+  }
+  EXPECT_EQ(failures.load(), 0);
+  std::vector<FieldData> fields;
+  ASSERT_TRUE(store_->GetFields(row, &fields));
+  ASSERT_EQ(fields.size(), 50u) << "one writer's list, not a mix of two";
+  const std::string writer = fields[0].name.substr(0, fields[0].name.find('-') + 1);
+  for (const FieldData& field : fields) EXPECT_EQ(field.name.rfind(writer, 0), 0u) << field.name;
+
+  ASSERT_TRUE(store_->ReplaceFields(row, {}));
+  {
+    ThreadGroup threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.Start([&, t] {
+        Store* store = stores[t % 2];
+        for (int i = 0; i < 10; ++i) {
+          Store::Transaction transaction(store);
+          std::vector<FieldData> current;
+          if (!store->LockTemplate(row) || !store->GetFields(row, &current)) {
+            ++failures;
+            continue;
+          }
+          current.push_back({"m" + std::to_string(t) + "-" + std::to_string(i), "<r/>"});
+          if (!store->ReplaceFields(row, current) || !transaction.Commit()) ++failures;
+        }
+      });
+    }
+  }
+  EXPECT_EQ(failures.load(), 0);
+  ASSERT_TRUE(store_->GetFields(row, &fields));
+  EXPECT_EQ(fields.size(), 40u) << "every merge keeps the fields the others added";
+}
+
 // The check for an uncommitted template of the same name and the insert are one step for every
 // service: of many creations at once, exactly one gets through.
 TEST_P(StoreContractTest, OneTemplateOfANameWhateverServiceCreatesIt) {

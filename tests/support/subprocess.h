@@ -113,7 +113,7 @@ class ServiceProcess {
  private:
   ChildProcess child_;
   uint16_t port_ = 0;
-  pid_t pid() const { return child_.pid(); }
+  std::string databaseUrl_;
   bool tls_ = false;
 };
 
