@@ -24,7 +24,7 @@
 #include "refservice/storage/upload_quota.h"
 #include "refservice/storage/upload_reconciler.h"
 #include "refservice/soap/xml_guard.h"
-#include "service/tls_runtime.h"
+#include "service/schema/tls_runtime.h"
 
 namespace {
 

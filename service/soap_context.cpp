@@ -19,7 +19,7 @@
 #include "service/platform.h"
 #include "service/schema/soap_namespaces.h"
 #include "service/tls_client.h"
-#include "service/tls_runtime.h"
+#include "service/schema/tls_runtime.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "service/tls_runtime.h"
+#include "service/schema/tls_runtime.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "service/tls_runtime.h"
+#include "service/schema/tls_runtime.h"
 
 #include <stdsoap2.h>
 
