@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "colour/cmyk_conversion.h"
 #include "standin/document/tlvd_model.h"
 
 typedef struct _cairo cairo_t;
@@ -17,9 +18,11 @@ class FileSystem;
 
 // The CMYK profile the host draws with: the SWOP characterisation that the
 // system's colour profiles hold (installed by scripts/bootstrap).
-constexpr const char* kDefaultCmykProfile = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+// The same conversion draws the service's documents, so that a colour looks
+// alike in the proof and in a filled document.
+constexpr const char* kDefaultCmykProfile = colour::kDefaultCmykProfile;
 // Larger profile files are not read.
-constexpr size_t kMaxProfileBytes = 16u << 20;
+constexpr size_t kMaxProfileBytes = colour::kMaxProfileBytes;
 
 // Converts CMYK to RGB through a CMYK profile. Without a usable profile it
 // still converts, with the uncalibrated formula (each ink darkens its
@@ -33,7 +36,7 @@ class CmykToRgb {
   CmykToRgb& operator=(const CmykToRgb&) = delete;
 
   // True when colours go through the profile.
-  bool Managed() const { return transform_ != nullptr; }
+  bool Managed() const { return conversion_.Managed(); }
   // Why the profile is not used (one line naming it); empty when Managed().
   const std::string& Problem() const { return problem_; }
 
@@ -41,7 +44,7 @@ class CmykToRgb {
   void Convert(const double cmyk[4], double rgb[3]) const;
 
  private:
-  void* transform_ = nullptr;  // cmsHTRANSFORM
+  colour::CmykConversion conversion_;
   std::string problem_;
 };
 

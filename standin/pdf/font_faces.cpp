@@ -2,7 +2,10 @@
 
 #include <cairo-ft.h>
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
+#include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
 
 #include FT_FREETYPE_H
 
@@ -31,6 +34,11 @@ FontFaces::FontFaces(const FontResolver& fonts, const Document* doc)
 }
 
 FontFaces::~FontFaces() {
+  for (auto& [face, description] : descriptions_) {
+    if (description) pango_font_description_free(description);
+  }
+  if (map_) g_object_unref(map_);
+  if (config_) FcConfigDestroy(config_);
   for (auto& [key, font] : scaled_) cairo_scaled_font_destroy(font);
   for (auto& [key, face] : byFile_) {
     if (face) cairo_font_face_destroy(face);
@@ -55,6 +63,7 @@ cairo_font_face_t* FontFaces::Open(const std::string& file, int index, std::stri
         CAIRO_STATUS_SUCCESS) {
       opened.release();
       ftFaces_[face] = ft;
+      fileOf_[face] = {file, index};
     } else {
       *error = "font file " + file + ": cannot be used";
       cairo_font_face_destroy(face);
@@ -126,6 +135,54 @@ cairo_font_face_t* FontFaces::FallbackFor(char32_t c, const std::string& family,
   }
   fallbacks_.push_back(face);
   return face;
+}
+
+PangoFontMap* FontFaces::PangoMap() {
+  if (!map_) {
+    if (!config_) config_ = FcInitLoadConfigAndFonts();
+    if (!config_) return nullptr;
+    map_ = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
+    if (!map_) return nullptr;
+    pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(map_), config_);
+    configChanged_ = false;
+  } else if (configChanged_) {
+    pango_fc_font_map_config_changed(PANGO_FC_FONT_MAP(map_));
+    configChanged_ = false;
+  }
+  return map_;
+}
+
+const PangoFontDescription* FontFaces::Description(cairo_font_face_t* face) {
+  auto known = descriptions_.find(face);
+  if (known != descriptions_.end()) return known->second;
+  PangoFontDescription* description = nullptr;
+  auto file = fileOf_.find(face);
+  if (!config_) config_ = FcInitLoadConfigAndFonts();
+  const auto* path = file != fileOf_.end()
+                         ? reinterpret_cast<const FcChar8*>(file->second.first.c_str())
+                         : nullptr;
+  if (config_ && path && FcConfigAppFontAddFile(config_, path)) {
+    // The file's face under a family name no other font has: a run asking
+    // for it gets this file and nothing else.
+    const std::string name = "osl face " + std::to_string(descriptions_.size());
+    FcFontSet* set = FcConfigGetFonts(config_, FcSetApplication);
+    for (int i = 0; set && i < set->nfont && !description; ++i) {
+      FcChar8* added = nullptr;
+      int index = 0;
+      if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &added) != FcResultMatch ||
+          FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index) != FcResultMatch ||
+          file->second.first != reinterpret_cast<const char*>(added) ||
+          (index & 0xFFFF) != file->second.second) {
+        continue;
+      }
+      FcPatternDel(set->fonts[i], FC_FAMILY);
+      FcPatternAddString(set->fonts[i], FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+      description = pango_fc_font_description_from_pattern(set->fonts[i], FALSE);
+    }
+    configChanged_ = true;
+  }
+  descriptions_[face] = description;
+  return description;
 }
 
 cairo_scaled_font_t* FontFaces::Scaled(cairo_font_face_t* face, const cairo_matrix_t& matrix) {

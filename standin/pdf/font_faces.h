@@ -1,7 +1,10 @@
-// The cairo font faces of one export: each font is looked up and opened
-// once; a font the machine cannot open is drawn in its closest match, and a
-// character a font lacks in a machine font that has it. Font files are
-// opened only when they are regular files (see font_file.h).
+// The fonts of one export: each font is looked up and opened once; a font
+// the machine cannot open is drawn in its closest match, and a character a
+// font lacks in a machine font that has it. Font files are opened only when
+// they are regular files (see font_file.h). Text is shaped through Pango:
+// every face opened here is also known to a private Pango font map, under a
+// name of its own, so that Pango sets a run in exactly that file and takes
+// only the characters the file lacks from the machine's fonts.
 #pragma once
 
 #include <map>
@@ -18,6 +21,9 @@ typedef struct _cairo_font_face cairo_font_face_t;
 typedef struct _cairo_font_options cairo_font_options_t;
 typedef struct _cairo_scaled_font cairo_scaled_font_t;
 typedef struct _cairo_matrix cairo_matrix_t;
+typedef struct _PangoFontMap PangoFontMap;
+typedef struct _PangoFontDescription PangoFontDescription;
+typedef struct _FcConfig FcConfig;
 struct FT_FaceRec_;
 
 namespace standin {
@@ -56,6 +62,15 @@ class FontFaces {
   // object. Null when `face` is null.
   cairo_scaled_font_t* Scaled(cairo_font_face_t* face, const cairo_matrix_t& matrix);
 
+  // The Pango font map that knows every face of this object besides the
+  // machine's fonts (owned by this object; null when fontconfig fails).
+  // Call after Description() for the faces a layout uses.
+  PangoFontMap* PangoMap();
+  // The description (owned by this object; size not set) under which Pango
+  // finds exactly `face`, one of this object's faces; null for null or when
+  // the face's file cannot be given to Pango.
+  const PangoFontDescription* Description(cairo_font_face_t* face);
+
   // One line per font drawn in another than the one asked for, such as
   // `font "Corporate Sans Bold" is not installed; drawn in "DejaVu Sans
   // Bold" instead`, in the order they were met.
@@ -78,6 +93,14 @@ class FontFaces {
   std::vector<cairo_font_face_t*> fallbacks_;  // in the order they were found
   std::set<char32_t> missing_;                 // characters no font has
   std::vector<std::string> substitutions_;
+  // Pango's view of the faces: the file each face came from, and the
+  // private fontconfig configuration (the machine's fonts plus those files,
+  // each under a family name of its own).
+  std::unordered_map<cairo_font_face_t*, std::pair<std::string, int>> fileOf_;
+  std::unordered_map<cairo_font_face_t*, PangoFontDescription*> descriptions_;
+  FcConfig* config_ = nullptr;
+  PangoFontMap* map_ = nullptr;
+  bool configChanged_ = false;
 };
 
 }  // namespace standin

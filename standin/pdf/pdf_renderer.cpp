@@ -68,9 +68,17 @@ void Transform(cairo_t* cr, const PMMatrix& m) {
 
 class PageDrawing {
  public:
+  // `placeholders`: a missing image is drawn as a crossed-out grey box (on
+  // screen, for the designer); otherwise it is left out (in a PDF, which may
+  // become the background of every filled document).
   PageDrawing(cairo_t* cr, const Document& doc, FontFaces& faces, ImageCache& images,
-              const CmykToRgb& colors)
-      : cr_(cr), doc_(doc), faces_(faces), images_(images), colors_(colors) {}
+              const CmykToRgb& colors, bool placeholders)
+      : cr_(cr),
+        doc_(doc),
+        faces_(faces),
+        images_(images),
+        colors_(colors),
+        placeholders_(placeholders) {}
 
   void Draw(const Page& page) {
     cairo_save(cr_);
@@ -128,7 +136,7 @@ class PageDrawing {
       cairo_scale(cr_, scale, scale);
       cairo_set_source_surface(cr_, image, 0, 0);
       cairo_paint(cr_);
-    } else {
+    } else if (placeholders_) {
       // A missing image: a grey box, crossed out.
       cairo_set_source_rgb(cr_, 0.85, 0.85, 0.85);
       cairo_paint(cr_);
@@ -168,6 +176,7 @@ class PageDrawing {
   FontFaces& faces_;
   ImageCache& images_;
   const CmykToRgb& colors_;
+  const bool placeholders_;
   cairo_matrix_t pageMatrix_;
 };
 
@@ -200,7 +209,7 @@ bool RenderPdf(const Document& doc, const PdfSettings& settings, const FontResol
     const CmykToRgb colors(files);
     if (!colors.Managed() && warnings) *warnings += colors.Problem() + "\n";
     cairo_t* cr = cairo_create(surface);
-    PageDrawing drawing(cr, doc, faces, images, colors);
+    PageDrawing drawing(cr, doc, faces, images, colors, /*placeholders=*/false);
     for (const Page* page : doc.Pages()) {
       const auto pageSize = size(*page);
       cairo_pdf_surface_set_size(surface, pageSize.first, pageSize.second);
@@ -236,7 +245,7 @@ void DrawPage(cairo_t* cr, const Document& doc, const Page& page, const FontReso
   ImageCache images(files, warnings);
   const CmykToRgb colors(files);
   if (!colors.Managed() && warnings) *warnings += colors.Problem() + "\n";
-  PageDrawing drawing(cr, doc, faces, images, colors);
+  PageDrawing drawing(cr, doc, faces, images, colors, /*placeholders=*/true);
   drawing.Draw(page);
   if (warnings) {
     for (const std::string& line : faces.Substitutions()) *warnings += line + "\n";

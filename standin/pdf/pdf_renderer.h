@@ -25,15 +25,16 @@ struct Page;
 // PDF's subject. Returns false with *error set when the document has no
 // pages or the PDF cannot be made or written. What was drawn otherwise than
 // the document asks is reported as lines of *warnings (may be null): an
-// image that cannot be read (drawn as a crossed-out box), a font drawn in
-// another font, a missing colour profile.
+// image that cannot be read (left out: the page shows what lies under its
+// frame), a font drawn in another font, a missing colour profile.
 bool RenderPdf(const Document& doc, const PdfSettings& settings, const FontResolver& fonts,
                FileSystem& files, const FileSystem::Writer& write, std::string* error,
                std::string* warnings);
 
-// Draws `page` of `doc` onto `cr` exactly as RenderPdf draws it on a PDF
-// page: the page's top-left corner at the origin, one unit per point, under
-// whatever transformation `cr` already has. Warnings as for RenderPdf.
+// Draws `page` of `doc` onto `cr` as RenderPdf draws it on a PDF page, except
+// that an image that cannot be read shows as a crossed-out grey box: the
+// page's top-left corner at the origin, one unit per point, under whatever
+// transformation `cr` already has. Warnings as for RenderPdf.
 void DrawPage(cairo_t* cr, const Document& doc, const Page& page, const FontResolver& fonts,
               FileSystem& files, std::string* warnings);
 

@@ -1,9 +1,9 @@
 #include "standin/pdf/text_drawing.h"
 
 #include <cairo.h>
+#include <pango/pangocairo.h>
 
 #include <algorithm>
-#include <vector>
 
 #include "standin/pdf/drawing_color.h"
 #include "standin/pdf/font_faces.h"
@@ -19,30 +19,21 @@ void DrawStory(cairo_t* cr, const PageItem& frame, FontFaces& faces, const CmykT
   const PMRect& box = frame.bounds;
   cairo_rectangle(cr, box.left, box.top, box.Width(), box.Height());
   cairo_clip(cr);
-  cairo_set_font_options(cr, faces.Options());
-  std::vector<cairo_glyph_t> glyphs;
-  std::vector<cairo_text_cluster_t> clusters;
   for (const GlyphRun& run : layout.runs) {
     if (run.fill) {
       SetColorSource(cr, colors, run.fill->color, run.tint);
     } else {
       SetBlackSource(cr);
     }
-    glyphs.clear();
-    clusters.clear();
-    for (const PlacedGlyph& glyph : run.glyphs) glyphs.push_back({glyph.index, glyph.x, glyph.y});
-    for (const GlyphCluster& cluster : run.clusters)
-      clusters.push_back({cluster.bytes, cluster.glyphs});
-    cairo_matrix_t matrix;
-    cairo_matrix_init_scale(&matrix, run.fontWidth, run.fontHeight);
-    cairo_set_font_face(cr, run.face);
-    cairo_set_font_matrix(cr, &matrix);
-    // The text goes with its glyphs, so that the PDF's text can be copied
-    // and searched.
-    cairo_show_text_glyphs(cr, run.utf8.data(), static_cast<int>(run.utf8.size()), glyphs.data(),
-                           static_cast<int>(glyphs.size()), clusters.data(),
-                           static_cast<int>(clusters.size()),
-                           static_cast<cairo_text_cluster_flags_t>(0));
+    // Pango draws the glyphs with their text and clusters, so that the PDF's
+    // text can be copied and searched in reading order, right-to-left
+    // scripts included.
+    cairo_save(cr);
+    cairo_translate(cr, run.left, run.baseline);
+    cairo_scale(cr, run.stretch, 1);
+    cairo_move_to(cr, 0, 0);
+    pango_cairo_show_glyph_item(cr, run.paragraph, const_cast<PangoGlyphItem*>(run.item));
+    cairo_restore(cr);
     if (run.underline) {
       const double thickness = std::max(run.size * 0.05, 0.25);
       cairo_rectangle(cr, run.left, run.baseline + run.size * 0.1, run.right - run.left, thickness);

@@ -1,30 +1,51 @@
 #include "standin/pdf/text_layout.h"
 
+#include <cairo-ft.h>
 #include <cairo.h>
+#include <ft2build.h>
+#include <pango/pangocairo.h>
 
 #include <algorithm>
-#include <deque>
 #include <map>
 
 #include "standin/core/utf8.h"
 #include "standin/pdf/font_faces.h"
 
+#include FT_FREETYPE_H
+
 namespace standin {
+
+struct StoryLayout::Paragraphs {
+  PangoContext* context = nullptr;
+  std::vector<PangoLayout*> layouts;
+  ~Paragraphs() {
+    for (PangoLayout* layout : layouts) g_object_unref(layout);
+    if (context) g_object_unref(context);
+  }
+};
+
+StoryLayout::StoryLayout() = default;
+StoryLayout::~StoryLayout() = default;
+StoryLayout::StoryLayout(StoryLayout&&) noexcept = default;
+StoryLayout& StoryLayout::operator=(StoryLayout&&) noexcept = default;
 
 namespace {
 
 constexpr double kDefaultSize = 12;
 // Leading when a run gives none (or a negative one): this times the size.
 constexpr double kAutoLeading = 1.2;
-// Characters shaped at a time.
-constexpr size_t kPieceCharacters = 256;
 // A line whose bottom is this close below the frame's still fits.
 constexpr double kFitTolerance = 0.01;
+// Characters of a paragraph shaped at first; a paragraph whose lines reach
+// no further than the frame's bottom is shaped again with eight times more.
+constexpr size_t kFirstPiece = 2048;
+
+double Points(int pangoUnits) { return pangoUnits / static_cast<double>(PANGO_SCALE); }
 
 // What a run sets its characters with, defaults filled in.
 struct Style {
-  std::string family, style;
   cairo_font_face_t* face = nullptr;
+  const PangoFontDescription* description = nullptr;  // null: the machine's default
   double fontWidth = kDefaultSize, fontHeight = kDefaultSize;
   double size = kDefaultSize;  // vertical size in points (scale applied)
   double tracking = 0;         // points after each character
@@ -36,19 +57,24 @@ struct Style {
   double tint = -1;
 };
 
-// One character as shaped. cairo's FreeType fonts map each character to
-// one glyph (no ligatures or reordering), so a character is a cluster.
-struct Cluster {
-  unsigned long glyph = 0;
-  bool hasGlyph = false;
-  double glyphX = 0, glyphY = 0;  // relative to the character's start
-  double advance = 0;             // tracking included
-  char utf8[4];
-  unsigned char bytes = 0;
-  bool space = false;
-  size_t style = 0;
-  cairo_font_face_t* face = nullptr;
-  size_t character = 0;  // index in the story
+// Characters of one paragraph, as given to the shaper.
+struct Piece {
+  std::string utf8;
+  std::vector<std::pair<size_t, size_t>> styles;  // (first byte, style), increasing
+  std::vector<size_t> byteOf;                     // each character's first byte
+  std::vector<size_t> indexOf;                    // each character's index in the story
+  bool complete = false;  // the paragraph's end was reached
+  size_t nextIndex = 0, nextOffset = 0;  // the next paragraph, when complete
+
+  size_t StyleAtByte(size_t byte) const {
+    auto it = std::upper_bound(styles.begin(), styles.end(), std::make_pair(byte, SIZE_MAX));
+    return it == styles.begin() ? 0 : std::prev(it)->second;
+  }
+  // The character starting at `byte` (or the first after it).
+  size_t CharacterAtByte(size_t byte) const {
+    return static_cast<size_t>(std::lower_bound(byteOf.begin(), byteOf.end(), byte) -
+                               byteOf.begin());
+  }
 };
 
 bool IsParagraphEnd(char32_t c) { return c == U'\r' || c == U'\n' || c == 0x2028 || c == 0x2029; }
@@ -56,26 +82,39 @@ bool IsParagraphEnd(char32_t c) { return c == U'\r' || c == U'\n' || c == 0x2028
 // Characters that leave a mark on the page.
 bool IsInk(char32_t c) { return c != U' ' && c >= 0x20 && c != 0x7F && !IsParagraphEnd(c); }
 
+// The family name the font file gives for `font`.
+std::string FamilyOf(PangoFont* font, cairo_font_face_t** face) {
+  std::string family;
+  *face = nullptr;
+  if (!font || !PANGO_IS_CAIRO_FONT(font)) return family;
+  cairo_scaled_font_t* scaled = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
+  if (!scaled || cairo_scaled_font_status(scaled) != CAIRO_STATUS_SUCCESS) return family;
+  *face = cairo_scaled_font_get_font_face(scaled);
+  if (cairo_scaled_font_get_type(scaled) != CAIRO_FONT_TYPE_FT) return family;
+  if (FT_Face ft = cairo_ft_scaled_font_lock_face(scaled)) {
+    if (ft->family_name) family = ft->family_name;
+    cairo_ft_scaled_font_unlock_face(scaled);
+  }
+  return family;
+}
+
 class Layouter {
  public:
   Layouter(const PageItem& frame, FontFaces& faces)
-      : frame_(frame), story_(*frame.story), text_(frame.story->text), faces_(faces) {}
+      : frame_(frame), story_(*frame.story), text_(frame.story->text), faces_(faces) {
+    layout_.paragraphs = std::make_unique<StoryLayout::Paragraphs>();
+  }
 
   StoryLayout Run() {
     width_ = frame_.bounds.Width();
     height_ = frame_.bounds.Height();
-    const size_t count = text_.size();
-    size_t offset = 0;
-    for (size_t index = 0; index <= count && !stopped_; ++index) {
-      if (index == paragraphStart_) StartParagraph(index);
-      const char32_t c = index < count ? text_.Next(&offset) : U'\r';
-      if (index == count || IsParagraphEnd(c)) {
-        Flush();
-        if (!stopped_) EndParagraph();
-        paragraphStart_ = index + 1;
-        continue;
-      }
-      Add(index, c);
+    size_t index = 0, offset = 0;
+    // The story ends with a paragraph end of its own, so that an empty
+    // story (or one ending in a break) still has its last, empty line.
+    while (!stopped_) {
+      const size_t next = LayOutParagraph(index, offset, &offset);
+      if (stopped_ || next > text_.size()) break;
+      index = next;
     }
     if (stopped_) layout_.overset = RestHasInk(stoppedAt_);
     Justify();
@@ -84,158 +123,221 @@ class Layouter {
   }
 
  private:
-  void StartParagraph(size_t index) {
+  // Lays out the paragraph starting at character `index` (byte `offset`).
+  // Returns the index of the next paragraph's first character (above
+  // text_.size() after the last paragraph), with its byte in *nextOffset.
+  size_t LayOutParagraph(size_t index, size_t offset, size_t* nextOffset) {
     paragraphStyle_ = StyleAt(index);
-    pending_.clear();
-    lastSpace_ = kNone;
-    used_ = 0;
-  }
-
-  // Adds character `c` (story index `index`) to the piece being gathered.
-  void Add(size_t index, char32_t c) {
-    if (c == U'\t') c = U' ';
-    if (c < 0x20 || c == 0x7F) return;  // control characters draw nothing
-    const size_t styleIndex = StyleAt(index);
-    const Style& style = styles_[styleIndex];
-    cairo_font_face_t* face = style.face;
-    if (face && c != U' ' && !faces_.HasGlyph(face, c)) {
-      if (cairo_font_face_t* other = faces_.FallbackFor(c, style.family, style.style)) face = other;
-    }
-    if (!piece_.empty() && (styleIndex != pieceStyle_ || face != pieceFace_ ||
-                            pieceCharacters_.size() >= kPieceCharacters)) {
-      Flush();
-      if (stopped_) return;
-    }
-    pieceStyle_ = styleIndex;
-    pieceFace_ = face;
-    AppendUtf8(piece_, static_cast<uint32_t>(c));
-    pieceCharacters_.push_back(index);
-  }
-
-  // Shapes the gathered piece and hands its characters to the line breaker.
-  void Flush() {
-    if (piece_.empty()) return;
-    const Style& style = styles_[pieceStyle_];
-    cairo_matrix_t matrix;
-    cairo_matrix_init_scale(&matrix, style.fontWidth, style.fontHeight);
-    cairo_scaled_font_t* font = faces_.Scaled(pieceFace_, matrix);
-    cairo_glyph_t* glyphs = nullptr;
-    int glyphCount = 0;
-    cairo_text_cluster_t* clusters = nullptr;
-    int clusterCount = 0;
-    cairo_text_cluster_flags_t flags;
-    if (font && cairo_scaled_font_status(font) == CAIRO_STATUS_SUCCESS &&
-        cairo_scaled_font_text_to_glyphs(font, 0, 0, piece_.data(), static_cast<int>(piece_.size()),
-                                         &glyphs, &glyphCount, &clusters, &clusterCount,
-                                         &flags) == CAIRO_STATUS_SUCCESS) {
-      // The end of the piece: the last glyph's origin plus its advance.
-      double end = 0;
-      if (glyphCount > 0) {
-        cairo_text_extents_t extents;
-        cairo_scaled_font_glyph_extents(font, &glyphs[glyphCount - 1], 1, &extents);
-        end = glyphs[glyphCount - 1].x + extents.x_advance;
-      }
-      std::vector<double> starts(static_cast<size_t>(clusterCount));
-      std::vector<int> firstGlyph(static_cast<size_t>(clusterCount));
-      int g = 0;
-      for (int k = 0; k < clusterCount; ++k) {
-        firstGlyph[static_cast<size_t>(k)] = g;
-        g += clusters[k].num_glyphs;
-      }
-      // A cluster without glyphs starts where the next one does.
-      double next = end;
-      for (int k = clusterCount - 1; k >= 0; --k) {
-        const auto i = static_cast<size_t>(k);
-        starts[i] = clusters[k].num_glyphs > 0 ? glyphs[firstGlyph[i]].x : next;
-        next = starts[i];
-      }
-      size_t byte = 0, character = 0;
-      for (int k = 0; k < clusterCount && !stopped_; ++k) {
-        const auto i = static_cast<size_t>(k);
-        Cluster cluster;
-        const auto bytes = static_cast<size_t>(clusters[k].num_bytes);
-        cluster.bytes = static_cast<unsigned char>(std::min<size_t>(bytes, sizeof cluster.utf8));
-        std::copy_n(piece_.data() + byte, cluster.bytes, cluster.utf8);
-        cluster.space = bytes == 1 && piece_[byte] == ' ';
-        cluster.style = pieceStyle_;
-        cluster.face = pieceFace_;
-        cluster.character = pieceCharacters_[std::min(character, pieceCharacters_.size() - 1)];
-        if (clusters[k].num_glyphs > 0) {
-          const cairo_glyph_t& glyph = glyphs[firstGlyph[i]];
-          cluster.hasGlyph = true;
-          cluster.glyph = glyph.index;
-          cluster.glyphX = glyph.x - starts[i];
-          cluster.glyphY = glyph.y;
+    const Style& first = styles_[paragraphStyle_];
+    stretch_ = first.fontHeight > 0 ? first.fontWidth / first.fontHeight : 1;
+    if (!(stretch_ > 0)) stretch_ = 1;
+    for (size_t limit = kFirstPiece;; limit *= 8) {
+      const size_t budget = kMaxShownCharacters - std::min(shown_, kMaxShownCharacters);
+      const size_t wanted = std::min(limit, budget + 1);
+      Piece piece = Gather(index, offset, wanted);
+      *nextOffset = piece.nextOffset;
+      if (piece.utf8.empty()) {
+        if (piece.complete) {
+          EmitEmptyLine(index);
+        } else {
+          Stop(index);
         }
-        const double clusterEnd = k + 1 < clusterCount ? starts[i + 1] : end;
-        cluster.advance = clusterEnd - starts[i] + style.tracking;
-        for (size_t b = 0; b < bytes; ++b) {
-          if ((static_cast<unsigned char>(piece_[byte + b]) & 0xC0) != 0x80) ++character;
-        }
-        byte += bytes;
-        Break(cluster);
+        return piece.nextIndex;
       }
-      cairo_glyph_free(glyphs);
-      cairo_text_cluster_free(clusters);
+      PangoLayout* layout = MakeLayout(piece);
+      if (!layout) {
+        Stop(index);
+        return piece.nextIndex;
+      }
+      const int count = pango_layout_get_line_count(layout);
+      const int usable = piece.complete ? count : count - 1;
+      const bool last = piece.complete || wanted > budget || limit >= kMaxShownCharacters;
+      if (last || PlaceLines(layout, piece, usable, /*commit=*/false) < usable) {
+        layout_.paragraphs->layouts.push_back(layout);
+        const int placed = PlaceLines(layout, piece, usable, /*commit=*/true);
+        if (!stopped_ && (placed < usable || !piece.complete)) {
+          // The line after the last one placed starts where overset begins.
+          PangoLayoutLine* line = pango_layout_get_line_readonly(layout, placed);
+          const size_t byte = line ? static_cast<size_t>(line->start_index) : piece.utf8.size();
+          const size_t character = piece.CharacterAtByte(byte);
+          Stop(character < piece.indexOf.size() ? piece.indexOf[character] : index);
+        }
+        return piece.nextIndex;
+      }
+      g_object_unref(layout);
     }
-    piece_.clear();
-    pieceCharacters_.clear();
   }
 
-  // The greedy line breaker: a line ends before the character that would
-  // make it wider than the frame, after its last space (a word wider than
-  // the frame is broken where it must).
-  void Break(const Cluster& cluster) {
-    pending_.push_back(cluster);
-    const size_t i = pending_.size() - 1;
-    if (!cluster.space && used_ + cluster.advance > width_ && i > 0) {
-      const size_t end = lastSpace_ != kNone ? lastSpace_ + 1 : i;
-      if (!EmitLine(end)) return;
-      pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(end));
-      lastSpace_ = kNone;
-      used_ = 0;
-      for (size_t j = 0; j + 1 < pending_.size(); ++j) used_ += pending_[j].advance;
-    } else if (pending_.size() + shown_ > kMaxShownCharacters) {
-      Stop(pending_.front().character);
-      return;
+  // Up to `limit` drawable characters of the paragraph from character
+  // `index` (byte `offset`); tabs become spaces, other control characters
+  // draw nothing.
+  Piece Gather(size_t index, size_t offset, size_t limit) {
+    Piece piece;
+    const size_t count = text_.size();
+    size_t style = SIZE_MAX;
+    while (true) {
+      if (index >= count) {
+        piece.complete = true;
+        piece.nextIndex = count + 1;
+        piece.nextOffset = offset;
+        return piece;
+      }
+      const size_t before = offset;
+      char32_t c = text_.Next(&offset);
+      if (IsParagraphEnd(c)) {
+        piece.complete = true;
+        piece.nextIndex = index + 1;
+        piece.nextOffset = offset;
+        return piece;
+      }
+      if (piece.byteOf.size() >= limit) {
+        piece.nextIndex = index;
+        piece.nextOffset = before;
+        return piece;
+      }
+      if (c == U'\t') c = U' ';
+      if (c >= 0x20 && c != 0x7F) {
+        const size_t at = StyleAt(index);
+        if (at != style) {
+          piece.styles.emplace_back(piece.utf8.size(), at);
+          style = at;
+        }
+        piece.byteOf.push_back(piece.utf8.size());
+        piece.indexOf.push_back(index);
+        AppendUtf8(piece.utf8, static_cast<uint32_t>(c));
+      }
+      ++index;
     }
-    used_ += cluster.advance;
-    if (cluster.space) lastSpace_ = pending_.size() - 1;
   }
 
-  // The paragraph's last line.
-  void EndParagraph() {
-    if (EmitLine(pending_.size())) pending_.clear();
+  PangoLayout* MakeLayout(const Piece& piece) {
+    // Descriptions first: they may add fonts to the map.
+    std::vector<const PangoFontDescription*> descriptions;
+    for (const auto& [byte, style] : piece.styles) {
+      (void)byte;
+      descriptions.push_back(styles_[style].description);
+    }
+    PangoFontMap* map = faces_.PangoMap();
+    if (!map) return nullptr;
+    PangoContext*& context = layout_.paragraphs->context;
+    if (!context) {
+      context = pango_font_map_create_context(map);
+      pango_cairo_context_set_resolution(context, 72);
+      pango_cairo_context_set_font_options(context, faces_.Options());
+      pango_context_set_round_glyph_positions(context, FALSE);
+    }
+    PangoLayout* layout = pango_layout_new(context);
+    pango_layout_set_text(layout, piece.utf8.data(), static_cast<int>(piece.utf8.size()));
+    PangoAttrList* attributes = pango_attr_list_new();
+    for (size_t k = 0; k < piece.styles.size(); ++k) {
+      const Style& style = styles_[piece.styles[k].second];
+      const auto start = static_cast<guint>(piece.styles[k].first);
+      const auto end = static_cast<guint>(k + 1 < piece.styles.size() ? piece.styles[k + 1].first
+                                                                      : piece.utf8.size());
+      PangoFontDescription* description =
+          style.description ? pango_font_description_copy(style.description)
+                            : pango_font_description_from_string("Sans");
+      pango_font_description_set_absolute_size(description, style.fontHeight * PANGO_SCALE);
+      PangoAttribute* font = pango_attr_font_desc_new(description);
+      pango_font_description_free(description);
+      font->start_index = start;
+      font->end_index = end;
+      pango_attr_list_insert(attributes, font);
+      if (style.tracking != 0) {
+        PangoAttribute* spacing = pango_attr_letter_spacing_new(
+            static_cast<int>(style.tracking / stretch_ * PANGO_SCALE));
+        spacing->start_index = start;
+        spacing->end_index = end;
+        pango_attr_list_insert(attributes, spacing);
+      }
+    }
+    // A word broken at the frame's edge is broken, not hyphenated.
+    pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
+    pango_layout_set_attributes(layout, attributes);
+    pango_attr_list_unref(attributes);
+    pango_layout_set_width(layout, static_cast<int>(std::max(0.0, width_ / stretch_) * PANGO_SCALE));
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    return layout;
   }
 
-  void Stop(size_t character) {
-    stopped_ = true;
-    stoppedAt_ = character;
+  // Places the first `usable` lines of `layout` one after the other, as
+  // long as they fit the frame. Returns how many fit. With `commit` the
+  // lines become part of the layout (and the first that does not fit stops
+  // it); without, nothing changes.
+  int PlaceLines(PangoLayout* layout, const Piece& piece, int usable, bool commit) {
+    size_t lines = lines_, shown = shown_;
+    double baseline = baseline_, descent = descent_;
+    int placed = 0;
+    PangoLayoutIter* iter = pango_layout_get_iter(layout);
+    for (int n = 0; n < usable; ++n, pango_layout_iter_next_line(iter)) {
+      PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
+      const auto start = static_cast<size_t>(line->start_index);
+      const size_t end = start + static_cast<size_t>(line->length);
+      const size_t firstCharacter = piece.CharacterAtByte(start);
+      const size_t characters = piece.CharacterAtByte(end) - firstCharacter;
+      double ascent = 0, lineDescent = 0, leading = 0;
+      for (size_t c = firstCharacter; c < firstCharacter + characters; ++c) {
+        const Style& style = styles_[piece.StyleAtByte(piece.byteOf[c])];
+        ascent = std::max(ascent, style.ascent);
+        lineDescent = std::max(lineDescent, style.descent);
+        leading = std::max(leading, style.leading);
+      }
+      if (characters == 0) {
+        const Style& style = styles_[piece.StyleAtByte(start)];
+        ascent = style.ascent;
+        lineDescent = style.descent;
+        leading = style.leading;
+      }
+      const double lineBaseline = lines == 0 ? ascent : baseline + leading;
+      if (lineBaseline + lineDescent > height_ + kFitTolerance ||
+          shown + characters > kMaxShownCharacters) {
+        if (commit) {
+          Stop(firstCharacter < piece.indexOf.size() ? piece.indexOf[firstCharacter]
+                                                     : piece.indexOf.back());
+        }
+        break;
+      }
+      if (commit) AddRuns(iter, line, piece, lineBaseline);
+      baseline = lineBaseline;
+      descent = lineDescent;
+      shown += characters;
+      ++lines;
+      ++placed;
+    }
+    pango_layout_iter_free(iter);
+    if (commit) {
+      lines_ = lines;
+      shown_ = shown;
+      baseline_ = baseline;
+      descent_ = descent;
+    }
+    return placed;
   }
 
-  // Places pending_[0, end) as the next line, or stops the layout when it
-  // does not fit the frame.
-  bool EmitLine(size_t end) {
-    double ascent = 0, descent = 0, leading = 0, width = 0;
-    size_t last = end;
-    while (last > 0 && pending_[last - 1].space) --last;
-    for (size_t i = 0; i < end; ++i) {
-      if (i < last) width += pending_[i].advance;
-      const Style& style = styles_[pending_[i].style];
-      ascent = std::max(ascent, style.ascent);
-      descent = std::max(descent, style.descent);
-      leading = std::max(leading, style.leading);
-    }
-    if (end == 0) {
-      const Style& style = styles_[paragraphStyle_];
-      ascent = style.ascent;
-      descent = style.descent;
-      leading = style.leading;
-    }
-    const double baseline = lines_ == 0 ? ascent : baseline_ + leading;
-    if (baseline + descent > height_ + kFitTolerance || shown_ + end > kMaxShownCharacters) {
-      Stop(end > 0 ? pending_.front().character : paragraphStart_);
-      return false;
+  // The runs of `line` (at `iter`), in visual order, aligned as the
+  // paragraph says: the line's ink, its spaces at the end left out.
+  void AddRuns(PangoLayoutIter* iter, PangoLayoutLine* line, const Piece& piece, double baseline) {
+    PangoRectangle logical;
+    pango_layout_iter_get_line_extents(iter, nullptr, &logical);
+    const auto start = static_cast<size_t>(line->start_index);
+    size_t contentEnd = start + static_cast<size_t>(line->length);
+    while (contentEnd > start && piece.utf8[contentEnd - 1] == ' ') --contentEnd;
+    int* ranges = nullptr;
+    int rangeCount = 0;
+    double low = Points(logical.x), width = 0;
+    if (contentEnd > start) {
+      pango_layout_line_get_x_ranges(line, static_cast<int>(start), static_cast<int>(contentEnd),
+                                     &ranges, &rangeCount);
+      if (rangeCount > 0) {
+        int lo = ranges[0], hi = ranges[1];
+        for (int k = 1; k < rangeCount; ++k) {
+          lo = std::min(lo, ranges[2 * k]);
+          hi = std::max(hi, ranges[2 * k + 1]);
+        }
+        low = Points(lo);
+        width = Points(hi - lo) * stretch_;
+      }
+      g_free(ranges);
     }
     double x = frame_.bounds.left;
     switch (styles_[paragraphStyle_].align) {
@@ -248,36 +350,58 @@ class Layouter {
       default:
         break;
     }
+    // Where the layout's own x = 0 lands in the frame's inner space.
+    const double origin = x - low * stretch_;
     const double y = frame_.bounds.top + baseline;
-    GlyphRun* run = nullptr;
-    for (size_t i = 0; i < end; ++i) {
-      const Cluster& cluster = pending_[i];
-      if (!run || cluster.style != runStyle_ || cluster.face != run->face) {
-        run = &layout_.runs.emplace_back();
-        runStyle_ = cluster.style;
-        const Style& style = styles_[cluster.style];
-        run->face = cluster.face;
-        run->fontWidth = style.fontWidth;
-        run->fontHeight = style.fontHeight;
-        run->fill = style.fill;
-        run->tint = style.tint;
-        run->underline = style.underline;
-        run->size = style.size;
-        run->left = run->right = x;
-        run->baseline = y;
+    const char* text = pango_layout_get_text(pango_layout_iter_get_layout(iter));
+    double runStart = Points(logical.x);
+    for (GSList* link = line->runs; link; link = link->next) {
+      const auto* item = static_cast<const PangoGlyphItem*>(link->data);
+      const Style& style = styles_[piece.StyleAtByte(static_cast<size_t>(item->item->offset))];
+      GlyphRun& run = layout_.runs.emplace_back();
+      run.family = FamilyOf(item->item->analysis.font, &run.face);
+      run.item = item;
+      run.paragraph = text;
+      run.stretch = stretch_;
+      run.fill = style.fill;
+      run.tint = style.tint;
+      run.underline = style.underline;
+      run.size = style.size;
+      run.utf8.assign(text + item->item->offset, static_cast<size_t>(item->item->length));
+      run.baseline = y;
+      run.left = origin + runStart * stretch_;
+      double advance = 0;
+      for (int g = 0; g < item->glyphs->num_glyphs; ++g) {
+        const PangoGlyphInfo& info = item->glyphs->glyphs[g];
+        if (info.glyph != PANGO_GLYPH_EMPTY) {
+          const unsigned long index =
+              (info.glyph & PANGO_GLYPH_UNKNOWN_FLAG) ? 0 : static_cast<unsigned long>(info.glyph);
+          const double at = runStart + advance + Points(info.geometry.x_offset);
+          run.glyphs.push_back({index, origin + at * stretch_, y + Points(info.geometry.y_offset)});
+        }
+        advance += Points(info.geometry.width);
       }
-      if (cluster.hasGlyph)
-        run->glyphs.push_back({cluster.glyph, x + cluster.glyphX, y + cluster.glyphY});
-      run->clusters.push_back({cluster.bytes, cluster.hasGlyph ? 1 : 0});
-      run->utf8.append(cluster.utf8, cluster.bytes);
-      x += cluster.advance;
-      run->right = x;
+      runStart += advance;
+      run.right = origin + runStart * stretch_;
     }
-    shown_ += end;
+  }
+
+  // A paragraph without characters: a line of its style's height.
+  void EmitEmptyLine(size_t index) {
+    const Style& style = styles_[paragraphStyle_];
+    const double baseline = lines_ == 0 ? style.ascent : baseline_ + style.leading;
+    if (baseline + style.descent > height_ + kFitTolerance) {
+      Stop(index);
+      return;
+    }
     baseline_ = baseline;
-    descent_ = descent;
+    descent_ = style.descent;
     ++lines_;
-    return true;
+  }
+
+  void Stop(size_t character) {
+    stopped_ = true;
+    stoppedAt_ = character;
   }
 
   // Moves the lines as the frame's vertical justification says.
@@ -303,6 +427,7 @@ class Layouter {
 
   // True when a character from `index` on leaves a mark.
   bool RestHasInk(size_t index) const {
+    if (index >= text_.size()) return false;
     size_t offset = text_.Offset(index);
     while (offset < text_.Utf8().size()) {
       if (IsInk(text_.Next(&offset))) return true;
@@ -326,9 +451,9 @@ class Layouter {
     style.align = run && run->align ? *run->align : 0;
     style.fill = run && run->fill ? &*run->fill : nullptr;
     style.tint = run && run->tint ? *run->tint : -1;
-    style.family = run && run->family ? *run->family : std::string();
-    style.style = run && run->style ? *run->style : std::string();
-    style.face = faces_.Face(style.family, style.style);
+    style.face = faces_.Face(run && run->family ? *run->family : std::string(),
+                             run && run->style ? *run->style : std::string());
+    style.description = faces_.Description(style.face);
     style.fontWidth = size * h;
     style.fontHeight = size * v;
     if (style.face) {
@@ -344,8 +469,6 @@ class Layouter {
     return styles_.size() - 1;
   }
 
-  static constexpr size_t kNone = SIZE_MAX;
-
   const PageItem& frame_;
   const Story& story_;
   const StoryText& text_;
@@ -353,20 +476,11 @@ class Layouter {
   double width_ = 0, height_ = 0;
   std::vector<Style> styles_;
   std::map<const TextRun*, size_t> styleOf_;
-  // The piece being gathered: characters of one style and face.
-  std::string piece_;
-  std::vector<size_t> pieceCharacters_;
-  size_t pieceStyle_ = 0;
-  cairo_font_face_t* pieceFace_ = nullptr;
-  // The paragraph being broken into lines: its characters not yet placed.
-  size_t paragraphStart_ = 0;
+  // The paragraph being laid out.
   size_t paragraphStyle_ = 0;
-  std::deque<Cluster> pending_;
-  size_t lastSpace_ = kNone;
-  double used_ = 0;
+  double stretch_ = 1;
   // The lines placed so far.
   StoryLayout layout_;
-  size_t runStyle_ = 0;
   size_t lines_ = 0, shown_ = 0;
   double baseline_ = 0, descent_ = 0;
   bool stopped_ = false;

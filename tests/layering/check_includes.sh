@@ -2,13 +2,15 @@
 # Reads every #include "..." of the project's sources and checks the
 # layering:
 #   host/        includes nothing but host/ itself
+#   colour/      includes nothing but colour/ itself; the stand-in and the
+#                service may include it (the colour conversion they share)
 #   plugin/ model/ service/ publish/ ui/ (the plug-in)
 #                include host/, each other, and the generated schema code
-#   standin/     includes host/ and standin/ only, and inside standin/ a
+#   standin/     includes host/, colour/ and standin/ only, and inside standin/ a
 #                folder includes only its own and lower folders:
 #                core < alerts < document < fonts < pdf < selection <
 #                scripting < ui < plugins < app < sdk < cli
-#   refservice/  includes its own files and the schema code only
+#   refservice/  includes its own files, colour/ and the schema code only
 # Prints every include that breaks a rule and exits 1 when there is one.
 set -u
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
@@ -43,13 +45,18 @@ while IFS= read -r -d '' file; do
           fail "$file" "$target" "host/ includes nothing else of ours"
         fi
         ;;
+      colour)
+        if [[ "$target" == */* && "$target" != colour/* ]]; then
+          fail "$file" "$target" "colour/ includes nothing else of ours"
+        fi
+        ;;
       plugin | model | service | publish | ui)
         if [[ ! "$target" =~ ^(host|plugin|model|service|publish|ui)/ && ! "$target" =~ $generated ]]; then
           fail "$file" "$target" "the plug-in includes host/ and its own folders only"
         fi
         ;;
       standin)
-        if [[ "$target" == host/* ]]; then
+        if [[ "$target" == host/* || "$target" == colour/* ]]; then
           continue
         elif [[ "$target" == standin/* ]]; then
           from=$(echo "$file" | cut -d/ -f2)
@@ -60,17 +67,17 @@ while IFS= read -r -d '' file; do
             fail "$file" "$target" "standin/$from may include standin/ folders at or below its own"
           fi
         else
-          fail "$file" "$target" "standin/ includes host/ and standin/ only"
+          fail "$file" "$target" "standin/ includes host/, colour/ and standin/ only"
         fi
         ;;
       refservice)
-        if [[ ! "$target" =~ ^refservice/ && ! "$target" =~ ^service/schema/ && ! "$target" =~ $generated ]]; then
-          fail "$file" "$target" "refservice/ includes its own files and the schema code only"
+        if [[ ! "$target" =~ ^(refservice|colour)/ && ! "$target" =~ ^service/schema/ && ! "$target" =~ $generated ]]; then
+          fail "$file" "$target" "refservice/ includes its own files, colour/ and the schema code only"
         fi
         ;;
     esac
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-done < <(find host plugin model service publish ui standin refservice \
+done < <(find host colour plugin model service publish ui standin refservice \
            \( -name '*.h' -o -name '*.cpp' -o -name '*.hpp' -o -name '*.cc' \) -print0 2>/dev/null)
 
 if [ "$failures" -gt 0 ]; then

@@ -34,6 +34,8 @@ nlohmann::json Document(nlohmann::json items) {
 nlohmann::json TextFrame(unsigned uid, double top, double height, const std::string& text,
                          const std::string& font = "DejaVu Sans",
                          const std::string& style = "Book") {
+  size_t characters = 0;
+  for (unsigned char c : text) characters += (c & 0xC0) != 0x80;
   return {{"uid", uid},
           {"kind", "text"},
           {"bounds", {0, 0, 200, height}},
@@ -41,7 +43,7 @@ nlohmann::json TextFrame(unsigned uid, double top, double height, const std::str
           {"story",
            {{"text", text},
             {"runs",
-             {{{"length", text.size() + 1}, {"font", font}, {"style", style}, {"size", 10}}}}}}};
+             {{{"length", characters + 1}, {"font", font}, {"style", style}, {"size", 10}}}}}}};
 }
 
 RunResult Osl(const std::vector<std::string>& args) {
@@ -115,6 +117,62 @@ TEST_F(OslExportPdf, ImageAndFontFilesThatAreFifosAreRefusedWithoutWaiting) {
             std::string::npos)
       << run.err;
   EXPECT_NE(Text(dir_.path() + "/fifo.pdf").find("Piped font"), std::string::npos);
+}
+
+TEST_F(OslExportPdf, AnImageThatCannotBeReadIsLeftOutOfThePdfWithAWarning) {
+  const std::string path = Write(
+      "absent.tlvd", Document({{{"uid", 11},
+                                {"kind", "graphic"},
+                                {"bounds", {0, 0, 100, 100}},
+                                {"matrix", {1, 0, 0, 1, 50, 50}},
+                                {"image", "absent.png"}}}));
+  const RunResult run = Osl({"export-pdf", path, dir_.path() + "/absent.pdf"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("[warning] image " + dir_.path() + "/absent.png not drawn"),
+            std::string::npos)
+      << run.err;
+  // The page is blank paper: no grey box, no cross.
+  ASSERT_EQ(RunProcess({"/usr/bin/pdftoppm", "-r", "36", "-gray", "-singlefile",
+                        dir_.path() + "/absent.pdf", dir_.path() + "/absent"})
+                .status,
+            0);
+  const std::string pgm = ReadFile(dir_.path() + "/absent.pgm");
+  // "P5\n150 150\n255\n" then one byte per pixel.
+  ASSERT_GT(pgm.size(), 150u * 150u);
+  const std::string pixels = pgm.substr(pgm.size() - 150u * 150u);
+  EXPECT_EQ(pixels.find_first_not_of('\xFF'), std::string::npos);
+}
+
+TEST_F(OslExportPdf, RightToLeftTextReadsInLogicalOrder) {
+  // pdftotext gives the characters in reading order only when the PDF holds
+  // them shaped and ordered right to left; text laid out left to right
+  // character by character reads reversed ("ابحرم").
+  const std::vector<std::string> lines = {
+      "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 \xD8\xA8\xD8\xA7\xD9\x84\xD8\xB9\xD8\xA7\xD9\x84\xD9\x85",  // مرحبا بالعالم
+      "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D",  // שלום עולם
+  };
+  const std::string path = Write(
+      "rtl.tlvd", Document({TextFrame(10, 10, 30, lines[0]), TextFrame(11, 60, 30, lines[1])}));
+  const RunResult run = Osl({"export-pdf", path, dir_.path() + "/rtl.pdf"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  // pdftotext marks right-to-left lines with embedding controls and may split
+  // a word where letters join differently: compare the letters alone.
+  auto letters = [](const std::string& utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+      if (utf8[i] == ' ' || utf8[i] == '\n') continue;
+      if (utf8.compare(i, 2, "\xE2\x80") == 0 && i + 2 < utf8.size() &&
+          static_cast<unsigned char>(utf8[i + 2]) >= 0xAA &&
+          static_cast<unsigned char>(utf8[i + 2]) <= 0xAE) {
+        i += 2;  // U+202A to U+202E
+        continue;
+      }
+      out += utf8[i];
+    }
+    return out;
+  };
+  const std::string text = letters(Text(dir_.path() + "/rtl.pdf"));
+  for (const std::string& line : lines) EXPECT_NE(text.find(letters(line)), std::string::npos) << text;
 }
 
 TEST_F(OslExportPdf, AFontTheMachineLacksIsReportedOnceNamingBothFonts) {

@@ -105,19 +105,93 @@ TEST_F(TextLayout, CharactersTheFontLacksComeFromAFontThatHasThem) {
   auto* doc = OpenFrame(300, 40, "Tokyo \xE6\x9D\xB1\xE4\xBA\xAC ok");
   ASSERT_TRUE(doc);
   const auto layout = LayOut(doc);
-  ASSERT_EQ(layout.runs.size(), 3u);
-  EXPECT_EQ(layout.runs[0].utf8, "Tokyo ");
-  EXPECT_EQ(layout.runs[1].utf8, "\xE6\x9D\xB1\xE4\xBA\xAC");
-  EXPECT_EQ(layout.runs[2].utf8, " ok");
-  EXPECT_NE(layout.runs[1].face, layout.runs[0].face);
-  EXPECT_EQ(layout.runs[2].face, layout.runs[0].face);
-  EXPECT_TRUE(faces_->HasGlyph(layout.runs[1].face, U'\u6771'));
-  EXPECT_FALSE(faces_->HasGlyph(layout.runs[0].face, U'\u6771'));
+  ASSERT_EQ(ShownText(layout), "Tokyo \xE6\x9D\xB1\xE4\xBA\xAC ok");
+  // Each word in one run: the Latin ones in the frame's font, the CJK one in another.
+  auto familyOf = [&](const std::string& word) {
+    for (const auto& run : layout.runs) {
+      if (run.utf8.find(word) != std::string::npos) return run.family;
+    }
+    return std::string("(no run)");
+  };
+  EXPECT_EQ(familyOf("Tokyo"), "DejaVu Sans");
+  EXPECT_EQ(familyOf("ok"), "DejaVu Sans");
+  const std::string cjk = familyOf("\xE6\x9D\xB1\xE4\xBA\xAC");
+  EXPECT_NE(cjk, "DejaVu Sans");
+  EXPECT_NE(cjk, "(no run)");
+  EXPECT_FALSE(cjk.empty());
   // Every character has a real glyph (index 0 is the missing-glyph box).
   for (const auto& run : layout.runs) {
     for (const auto& glyph : run.glyphs) EXPECT_NE(glyph.index, 0u) << run.utf8;
   }
   EXPECT_TRUE(faces_->Substitutions().empty());
+}
+
+TEST_F(TextLayout, RightToLeftRunsAreShapedAndOrderedRightToLeft) {
+  // A paragraph that starts in Arabic or Hebrew runs right to left: its
+  // first word stands at the right, the Latin word after it to its left.
+  struct Case {
+    const char* text;
+    const char* firstWord;  // logical order
+  } cases[] = {
+      {"\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 abc", "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"},
+      {"\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D abc", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.firstWord);
+    auto* doc = OpenFrame(300, 40, c.text);
+    ASSERT_TRUE(doc);
+    const auto layout = LayOut(doc);
+    ASSERT_EQ(layout.lines, 1u);
+    const standin::GlyphRun* rtl = nullptr;
+    const standin::GlyphRun* latin = nullptr;
+    for (const auto& run : layout.runs) {
+      if (run.utf8.find(c.firstWord) != std::string::npos) rtl = &run;
+      if (run.utf8.find("abc") != std::string::npos) latin = &run;
+    }
+    ASSERT_TRUE(rtl && latin);
+    ASSERT_GE(rtl->glyphs.size(), 4u);
+    // A right-to-left paragraph starts at the right: the Latin word, last in
+    // reading order, stands left of the right-to-left word.
+    EXPECT_LT(latin->right, rtl->left + 0.5);
+    for (const auto& run : layout.runs) {
+      for (const auto& glyph : run.glyphs) EXPECT_NE(glyph.index, 0u) << run.utf8;
+    }
+  }
+}
+
+TEST_F(TextLayout, LatinLinesBreakAtSpacesAndAlignAsBefore) {
+  // 10 pt DejaVu Sans: "garden sale " is about 60 pt wide; an 80 pt frame
+  // holds "garden sale" then "weekend", each line starting at the frame's
+  // left edge; centred and right-aligned lines end where their ink ends.
+  auto* doc = OpenFrame(80, 60, "garden sale weekend");
+  ASSERT_TRUE(doc);
+  auto layout = LayOut(doc);
+  ASSERT_EQ(layout.lines, 2u);
+  ASSERT_EQ(layout.runs.size(), 2u);
+  EXPECT_EQ(layout.runs[0].utf8, "garden sale ");
+  EXPECT_EQ(layout.runs[1].utf8, "weekend");
+  EXPECT_NEAR(layout.runs[0].left, 0, 0.01);
+  EXPECT_NEAR(layout.runs[1].left, 0, 0.01);
+  // Ascent of DejaVu Sans at 10 pt, then 12 pt of leading.
+  EXPECT_NEAR(layout.runs[1].baseline - layout.runs[0].baseline, 12, 0.01);
+  const double weekend = layout.runs[1].right - layout.runs[1].left;
+  for (int align : {1, 2}) {
+    const char* names[] = {"left", "center", "right"};
+    nlohmann::json json = SampleDocument();
+    auto& frame = json["spreads"][0]["pages"][0]["items"][0];
+    frame["bounds"] = {0, 0, 80, 60};
+    frame["story"] = {{"text", "weekend"},
+                      {"runs",
+                       {{{"length", 8}, {"font", "DejaVu Sans"}, {"style", "Book"},
+                         {"size", 10}, {"align", names[align]}}}}};
+    auto* aligned = Open(json);
+    ASSERT_TRUE(aligned);
+    layout = LayOut(aligned);
+    ASSERT_EQ(layout.runs.size(), 1u);
+    const double expected = align == 1 ? (80 - weekend) / 2 : 80 - weekend;
+    EXPECT_NEAR(layout.runs[0].left, expected, 0.01) << align;
+    EXPECT_NEAR(layout.runs[0].right - layout.runs[0].left, weekend, 0.01);
+  }
 }
 
 TEST_F(TextLayout, AFontTheMachineLacksIsNamedWithItsSubstitute) {
