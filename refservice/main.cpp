@@ -73,11 +73,12 @@ SIGINT or SIGTERM end the service after the requests in progress (at most 5 seco
 Read-only commands (safe while the service runs):
   osl-service list --data DIR       one line per stored template
   osl-service show --data DIR ID    one template: record, logic groups, fields, assets
-  osl-service render --data DIR ID --values VALUES.json OUT.pdf
+  osl-service render --data DIR ID --values VALUES.json OUT.pdf [--cmyk]
                                     a document built from the template: the master PDF's pages
                                     with every field filled from VALUES.json (field name -> text;
                                     an image field's value is an image file's path); prints what
-                                    was done with each field; exit 2 on bad input, nothing written
+                                    was done with each field; exit 2 on bad input, nothing written;
+                                    --cmyk: every colour converted to CMYK (SWOP) by Ghostscript
 
 Accounts (safe while the service runs; the password is read from the terminal, asked twice
 and not echoed, or from the first line of standard input; never from the command line):
@@ -245,6 +246,9 @@ int main(int argc, char** argv) {
                      "JSON object: field name -> text (image fields: a file path)")
       ->required();
   render->add_option("OUT", outPath, "the PDF to write")->required();
+  bool renderCmyk = false;
+  render->add_flag("--cmyk", renderCmyk,
+                   "convert every colour to CMYK (SWOP) for print, through Ghostscript");
   UserCommandOptions userOptions;
   CLI::App* userCommand = AddUserCommand(&app, &userOptions);
   BackupOptions backupOptions;
@@ -270,7 +274,7 @@ int main(int argc, char** argv) {
     }
     if (*list) return ListTemplates(report, std::cout, std::cerr);
     if (*show) return ShowTemplate(report, reportId, std::cout, std::cerr);
-    return RenderCommand(report, reportId, valuesPath, outPath, std::cout, std::cerr);
+    return RenderCommand(report, reportId, valuesPath, outPath, std::cout, std::cerr, renderCmyk);
   }
   if (!CheckStoreLocation(location, true, &error)) {
     std::cerr << "osl-service: " << error << "\n";

@@ -113,8 +113,9 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
   std::vector<bool> valueEmpty;
   for (const RenderField& field : fields) {
     resolved.push_back(Resolve(bundle, fs, field, values));
+    // A text of only blanks and line breaks shows nothing, so it closes up like an empty one.
     valueEmpty.push_back(field.IsImage() ? resolved.back().image.empty()
-                                         : resolved.back().text.empty());
+                                         : IsBlank(resolved.back().text));
   }
   std::vector<bool> empty = EffectiveEmpty(fields, valueEmpty);
   std::vector<double> moves = StackingMoves(fields, bundle.groups, empty);
@@ -211,6 +212,18 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
           outcome.note = "the font \"" + field.fontName +
                          "\" was not uploaded; fontconfig's match for it was used";
         }
+        outcome.fallbackFonts = text.fallbackFonts;
+        outcome.missingCharacters = text.missingCharacters;
+        std::string lacking;
+        for (const std::string& family : text.fallbackFonts) {
+          lacking += (lacking.empty() ? "characters the font lacks were drawn in \"" : ", \"") +
+                     family + "\"";
+        }
+        if (text.missingCharacters > 0) {
+          lacking += (lacking.empty() ? "" : "; ") + std::to_string(text.missingCharacters) +
+                     " character(s) no font has were drawn as boxes";
+        }
+        if (!lacking.empty()) outcome.note += (outcome.note.empty() ? "" : "; ") + lacking;
       } else {
         outcome.action = "not drawn";
         outcome.note = "non-printing (shown in previews only)";
@@ -274,6 +287,8 @@ std::string ReportJson(const RenderResult& result, bool asciiOnly) {
       entry["storedSize"] = field.storedSize;
       entry["font"] = field.font;
       entry["fontFallback"] = field.fontFallback;
+      if (!field.fallbackFonts.empty()) entry["fallbackFonts"] = field.fallbackFonts;
+      if (field.missingCharacters > 0) entry["missingCharacters"] = field.missingCharacters;
     }
     entry["moved"] = std::round(field.moved * 1000) / 1000;
     if (!field.note.empty()) entry["note"] = field.note;

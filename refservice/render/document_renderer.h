@@ -21,6 +21,10 @@ struct FieldOutcome {
   double moved = 0;    // points; positive: up the page, negative: down
   std::string font;    // text: the uploaded font file's name, or the system font used instead
   bool fontFallback = false;
+  // text: the fonts that drew the characters the field's font lacks, and how many characters no
+  // font has
+  std::vector<std::string> fallbackFonts;
+  int missingCharacters = 0;
   std::string note;    // why it was not drawn, or what was used instead
 };
 
@@ -42,10 +46,12 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
 
 // One line per field for people: "NAME: drawn", "NAME: shrunk to 9.5 pt", "NAME: overflowing
 // (cut at the frame at 7 pt)", "NAME: empty", each followed by ", moved up by N pt" when it moved
-// and by the font note when the font was not the uploaded one.
+// and by the font note when the font was not the uploaded one or when characters it lacks were
+// drawn in other fonts ("characters the font lacks were drawn in \"FAMILY\", ...").
 std::string ReportText(const RenderResult& result);
 // The same as a JSON object: {"pages": N, "fields": [{"name", "page", "action", "size",
-// "storedSize", "moved", "font", "fontFallback", "note"}]}.
+// "storedSize", "moved", "font", "fontFallback", "fallbackFonts" (when there are any),
+// "missingCharacters" (when there are any), "note"}]}.
 // With `asciiOnly` every character outside ASCII is written as a \u escape (for a header line).
 std::string ReportJson(const RenderResult& result, bool asciiOnly = false);
 

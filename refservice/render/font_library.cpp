@@ -7,7 +7,8 @@
 namespace refservice {
 
 FontLibrary::FontLibrary(const TemplateBundle& bundle, FileSystem* fs) : bundle_(bundle) {
-  config_ = FcConfigCreate();
+  config_ = FcInitLoadConfigAndFonts();
+  if (config_ == nullptr) config_ = FcConfigCreate();
   for (const auto& [name, path] : bundle.fontFiles) {
     uint64_t size = 0;
     std::string error;
@@ -21,6 +22,11 @@ FontLibrary::FontLibrary(const TemplateBundle& bundle, FileSystem* fs) : bundle_
       if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) == FcResultMatch &&
           full == reinterpret_cast<const char*>(file)) {
         if (byFile_.count(name) == 0) {
+          // A family name no system font has.
+          const std::string family = "osl upload " + std::to_string(byFile_.size());
+          FcPatternDel(set->fonts[i], FC_FAMILY);
+          FcPatternAddString(set->fonts[i], FC_FAMILY,
+                             reinterpret_cast<const FcChar8*>(family.c_str()));
           byFile_[name] = pango_fc_font_description_from_pattern(set->fonts[i], FALSE);
         }
       }

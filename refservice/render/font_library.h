@@ -1,6 +1,8 @@
 // The fonts of one rendering: the template's uploaded font files in a private fontconfig
-// configuration (so a field set in an uploaded font is drawn with exactly that file, never with a
-// system font of the same name), and the system's fonts for fields whose font was not uploaded.
+// configuration beside the system's fonts, each under a family name of its own (so a field set in
+// an uploaded font is drawn with exactly that file, never with a system font of the same name,
+// while the characters the file lacks come from the system fonts that have them), and the
+// system's fonts for fields whose font was not uploaded.
 #pragma once
 
 #include <map>
@@ -39,7 +41,7 @@ class FontLibrary {
 
  private:
   const TemplateBundle& bundle_;
-  FcConfig* config_ = nullptr;          // uploaded fonts only
+  FcConfig* config_ = nullptr;          // the system's fonts and the uploaded ones
   PangoFontMap* uploadedMap_ = nullptr;  // over config_
   PangoFontMap* systemMap_ = nullptr;    // the system's fonts
   std::map<std::string, PangoFontDescription*> byFile_;  // asset name -> description

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "refservice/render/cmyk_output.h"
 #include "refservice/render/document_renderer.h"
 #include "refservice/render/field_values.h"
 #include "refservice/render/template_bundle.h"
@@ -92,7 +93,7 @@ bool WriteWhole(const std::string& path, const std::string& data, std::string* e
 
 int RenderCommand(const StoreLocation& location, const std::string& id,
                   const std::string& valuesPath, const std::string& outPath, std::ostream& out,
-                  std::ostream& err) {
+                  std::ostream& err, bool cmyk) {
   std::string error;
   const std::string& filesDir = location.files();
   std::unique_ptr<FileSystem> fs = OpenFileSystem(filesDir, &error);
@@ -132,13 +133,21 @@ int RenderCommand(const StoreLocation& location, const std::string& id,
     err << "osl-service: " << error << "\n";
     return 2;
   }
+  if (cmyk) {
+    std::string converted;
+    if (!ConvertPdfToCmyk(result.pdf, &converted, &error)) {
+      err << "osl-service: " << error << "\n";
+      return 1;
+    }
+    result.pdf = std::move(converted);
+  }
   if (!WriteWhole(outPath, result.pdf, &error)) {
     err << "osl-service: " << error << "\n";
     return 1;
   }
   out << ReportText(result);
   out << "wrote " << outPath << " (" << result.pages << " page" << (result.pages == 1 ? "" : "s")
-      << ")\n";
+      << (cmyk ? ", CMYK" : "") << ")\n";
   return 0;
 }
 

@@ -13,8 +13,10 @@ namespace refservice {
 // Exit statuses: 0 written; 2 bad input (unknown template, bad values, unreadable data folder,
 // a template that cannot be rendered), nothing written; 1 OUT.pdf could not be written.
 // `location` names the store and the files folder (--data DIR, or --database URL with --files DIR).
+// With `cmyk` the PDF's colours are converted to CMYK (see cmyk_output.h); a failed conversion
+// writes nothing and exits 1.
 int RenderCommand(const StoreLocation& location, const std::string& id,
                   const std::string& valuesPath, const std::string& outPath, std::ostream& out,
-                  std::ostream& err);
+                  std::ostream& err, bool cmyk = false);
 
 }  // namespace refservice

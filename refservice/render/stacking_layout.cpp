@@ -1,9 +1,50 @@
 #include "refservice/render/stacking_layout.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 
 namespace refservice {
+
+namespace {
+
+bool IsBlankCharacter(uint32_t c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0x0B || c == 0x0C || c == 0xA0 ||
+         c == 0x1680 || (c >= 0x2000 && c <= 0x200B) || c == 0x2028 || c == 0x2029 ||
+         c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+}
+
+}  // namespace
+
+bool IsBlank(const std::string& utf8) {
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    uint32_t c = 0;
+    size_t length = 0;
+    if (lead < 0x80) {
+      c = lead;
+      length = 1;
+    } else if ((lead & 0xE0) == 0xC0) {
+      c = lead & 0x1F;
+      length = 2;
+    } else if ((lead & 0xF0) == 0xE0) {
+      c = lead & 0x0F;
+      length = 3;
+    } else {
+      return false;  // four-byte characters are never blank; other bytes are not UTF-8
+    }
+    if (i + length > utf8.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(utf8[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      c = (c << 6) | (next & 0x3F);
+    }
+    if (!IsBlankCharacter(c)) return false;
+    i += length;
+  }
+  return true;
+}
 
 std::vector<bool> EffectiveEmpty(const std::vector<RenderField>& fields,
                                  const std::vector<bool>& valueEmpty) {

@@ -1,10 +1,16 @@
 #include "refservice/render/text_field_drawing.h"
 
+#include <cairo-ft.h>
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
 #include <pango/pangocairo.h>
+#include <pango/pangofc-font.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
+
+#include "colour/cmyk_conversion.h"
 
 namespace refservice {
 namespace {
@@ -54,6 +60,49 @@ PangoLayout* MakeLayout(PangoContext* context, const FieldFont& font, const Rend
   return layout;
 }
 
+// The file `font` was loaded from; empty when unknown.
+std::string FileOf(PangoFont* font) {
+  if (font == nullptr || !PANGO_IS_FC_FONT(font)) return std::string();
+  FcPattern* pattern = pango_fc_font_get_pattern(PANGO_FC_FONT(font));
+  FcChar8* file = nullptr;
+  if (pattern == nullptr || FcPatternGetString(pattern, FC_FILE, 0, &file) != FcResultMatch) {
+    return std::string();
+  }
+  return reinterpret_cast<const char*>(file);
+}
+
+// The family name `font`'s file gives itself (not the name a private configuration may use).
+std::string FamilyOf(PangoFont* font) {
+  std::string family;
+  if (font == nullptr || !PANGO_IS_CAIRO_FONT(font)) return family;
+  cairo_scaled_font_t* scaled = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
+  if (scaled == nullptr || cairo_scaled_font_get_type(scaled) != CAIRO_FONT_TYPE_FT) return family;
+  if (FT_Face face = cairo_ft_scaled_font_lock_face(scaled)) {
+    if (face->family_name != nullptr) family = face->family_name;
+    cairo_ft_scaled_font_unlock_face(scaled);
+  }
+  return family;
+}
+
+// Notes in `outcome` the fonts other than the one from `primaryFile` that `line` is drawn in, and
+// the characters no font has.
+void NoteFonts(PangoLayoutLine* line, const std::string& primaryFile, TextOutcome* outcome) {
+  for (GSList* link = line->runs; link != nullptr; link = link->next) {
+    const auto* run = static_cast<const PangoGlyphItem*>(link->data);
+    for (int g = 0; g < run->glyphs->num_glyphs; ++g) {
+      if (run->glyphs->glyphs[g].glyph & PANGO_GLYPH_UNKNOWN_FLAG) ++outcome->missingCharacters;
+    }
+    PangoFont* font = run->item->analysis.font;
+    if (FileOf(font) == primaryFile) continue;
+    std::string family = FamilyOf(font);
+    if (family.empty()) continue;
+    if (std::find(outcome->fallbackFonts.begin(), outcome->fallbackFonts.end(), family) ==
+        outcome->fallbackFonts.end()) {
+      outcome->fallbackFonts.push_back(family);
+    }
+  }
+}
+
 bool Fits(PangoLayout* layout, double boxWidth, double boxHeight) {
   PangoRectangle logical;
   pango_layout_get_extents(layout, nullptr, &logical);
@@ -65,10 +114,12 @@ bool Fits(PangoLayout* layout, double boxWidth, double boxHeight) {
 }  // namespace
 
 void CmykToRgb(double c, double m, double y, double k, double* r, double* g, double* b) {
-  auto unit = [](double v) { return std::clamp(v / 100.0, 0.0, 1.0); };
-  *r = (1 - unit(c)) * (1 - unit(k));
-  *g = (1 - unit(m)) * (1 - unit(k));
-  *b = (1 - unit(y)) * (1 - unit(k));
+  const double cmyk[4] = {c, m, y, k};
+  double rgb[3];
+  colour::DefaultCmykConversion().Convert(cmyk, rgb);
+  *r = rgb[0];
+  *g = rgb[1];
+  *b = rgb[2];
 }
 
 TextOutcome DrawTextField(cairo_t* cr, const FieldFont& font, const RenderField& field,
@@ -120,6 +171,17 @@ TextOutcome DrawTextField(cairo_t* cr, const FieldFont& font, const RenderField&
     left = (boxWidth - textWidth) * (column == 0 ? 0 : column == 1 ? 0.5 : 1);
   }
 
+  // The file the field's own font comes from: runs in other files are fallbacks.
+  std::string primaryFile;
+  {
+    PangoFontDescription* description = pango_font_description_copy(font.description);
+    pango_font_description_set_absolute_size(description, size * PANGO_SCALE);
+    PangoFont* primary = pango_context_load_font(context, description);
+    pango_font_description_free(description);
+    primaryFile = FileOf(primary);
+    if (primary != nullptr) g_object_unref(primary);
+  }
+
   double r, g, b;
   CmykToRgb(field.c, field.m, field.y, field.k, &r, &g, &b);
   cairo_save(cr);
@@ -142,6 +204,7 @@ TextOutcome DrawTextField(cairo_t* cr, const FieldFont& font, const RenderField&
     double baseline = pango_layout_iter_get_baseline(iter) / double(PANGO_SCALE);
     cairo_move_to(cr, x, top + baseline - logical.y / double(PANGO_SCALE));
     pango_cairo_show_layout_line(cr, line);
+    NoteFonts(line, primaryFile, &outcome);
   } while (pango_layout_iter_next_line(iter));
   pango_layout_iter_free(iter);
   cairo_restore(cr);

@@ -3,11 +3,15 @@
 // pdftoppm) and zbarimg.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <map>
 #include <regex>
+#include <sstream>
 
 #include "tests/e2e/e2e_support.h"
 #include "tests/support/subprocess.h"
@@ -117,6 +121,69 @@ TEST_F(RenderE2eTest, BusinessCardValuesSitInTheirFieldsInTheirFontsOverTheMaste
   std::string fonts = PdfFonts(Out("card.pdf"));
   EXPECT_NE(std::string::npos, fonts.find("DejaVuSans-Bold")) << fonts;
   EXPECT_NE(std::string::npos, fonts.find("DejaVuSerif-Italic")) << fonts;
+}
+
+// The RGB of pixel (x, y) of a binary PPM (P6, maxval 255).
+std::array<int, 3> PixelAt(const std::string& ppm, int x, int y) {
+  std::istringstream in(ppm);
+  std::string magic;
+  int width = 0, height = 0, maxval = 0;
+  in >> magic >> width >> height >> maxval;
+  in.get();
+  const size_t at = static_cast<size_t>(in.tellg()) + 3u * static_cast<size_t>(y * width + x);
+  if (magic != "P6" || x >= width || y >= height || at + 3 > ppm.size()) return {-1, -1, -1};
+  return {static_cast<unsigned char>(ppm[at]), static_cast<unsigned char>(ppm[at + 1]),
+          static_cast<unsigned char>(ppm[at + 2])};
+}
+
+TEST_F(RenderE2eTest, CharactersTheUploadedFontLacksComeFromNamedFallbackFonts) {
+  // FullName is set in the uploaded DejaVu Sans Bold, which has no CJK and no colour emoji.
+  const std::string id = Publish(world_.CopyExample("business-card.tlvd"));
+  struct Case {
+    const char* value;
+    std::vector<std::string> fallbacks;  // families the report names; none: no note
+    int moreFonts;                       // fonts pdffonts lists besides the Latin case's
+    bool colourGlyph;                    // a colour emoji is drawn (as a picture, not a font)
+  } cases[] = {
+      {"Ann Example", {}, 0, false},
+      {R"(Ann \u6771\u4eac)", {"WenQuanYi Micro Hei"}, 1, false},
+      {R"(Ann \ud83d\ude00)", {"Noto Color Emoji"}, 0, true},
+  };
+  // pdffonts lists one font per line after its two heading lines; a fallback font is one more
+  // (cairo names subsets of fonts without a PostScript name "CairoFont-...").
+  auto fontCount = [](const std::string& listing) {
+    return std::count(listing.begin(), listing.end(), '\n') - 2;
+  };
+  long latinFonts = -1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    RunResult run = Render(id, std::string(R"({"FullName": ")") + c.value + R"("})", "fallback.pdf");
+    ASSERT_EQ(0, run.status) << run.err;
+    const size_t line = run.out.find("FullName: ");
+    ASSERT_NE(std::string::npos, line) << run.out;
+    const std::string report = run.out.substr(line, run.out.find('\n', line) - line);
+    EXPECT_EQ(c.fallbacks.empty(), report.find("characters the font lacks") == std::string::npos)
+        << report;
+    for (const std::string& family : c.fallbacks) {
+      EXPECT_NE(std::string::npos, report.find("\"" + family + "\"")) << report;
+    }
+    EXPECT_EQ(std::string::npos, report.find("drawn as boxes")) << report;
+    const std::string fonts = PdfFonts(Out("fallback.pdf"));
+    if (latinFonts < 0) latinFonts = fontCount(fonts);
+    EXPECT_EQ(latinFonts + c.moreFonts, fontCount(fonts)) << fonts;
+    // The emoji's yellow face in FullName's box (14..174 x 16..36 pt from the top-left).
+    ASSERT_EQ(0, RunProcess({"/usr/bin/pdftoppm", "-r", "72", "-singlefile", Out("fallback.pdf"),
+                             Out("fallback")}).status);
+    const std::string ppm = ReadFile(Out("fallback.ppm"));
+    bool yellow = false;
+    for (int y = 16; y < 36 && !yellow; ++y) {
+      for (int x = 14; x < 174 && !yellow; ++x) {
+        const std::array<int, 3> p = PixelAt(ppm, x, y);
+        yellow = p[0] > 200 && p[1] > 150 && p[2] < 100;
+      }
+    }
+    EXPECT_EQ(c.colourGlyph, yellow);
+  }
 }
 
 TEST_F(RenderE2eTest, MoveDownGroupClosesTheGapOfAnEmptyMemberAndDependentsVanish) {
@@ -234,26 +301,148 @@ nlohmann::json StackDocument() {
   return doc;
 }
 
+nlohmann::json SwatchDocument() {
+  // A frame stroked 16 pt wide in the process swatch Brand Blue (drawn in the proof, the
+  // background) beside a field whose text is Brand Blue (drawn by the builder), filled with full
+  // blocks.
+  nlohmann::json doc = ReadDocument(std::string(OSL_SOURCE_DIR) + "/examples/business-card.tlvd");
+  doc["label"] = "clientType:::0|||docName:::Swatch Card|||";
+  nlohmann::json& page = doc["spreads"][0]["pages"][0];
+  page["bounds"] = {0, 0, 300, 100};
+  nlohmann::json frame = page["items"][0];
+  frame["uid"] = 200;
+  frame.erase("image");
+  frame.erase("label");
+  frame["bounds"] = {0, 0, 60, 60};
+  frame["matrix"] = {1, 0, 0, 1, 20, 20};
+  frame["stroke"] = {{"weight", 16}, {"color", "Brand Blue"}};
+  nlohmann::json text = page["items"][1];
+  text["uid"] = 201;
+  text["bounds"] = {0, 0, 150, 60};
+  text["matrix"] = {1, 0, 0, 1, 120, 20};
+  text["story"]["text"] = "X";
+  text["story"]["runs"][0]["length"] = 1;
+  text["story"]["runs"][0]["size"] = 40;
+  text["story"]["runs"][0]["leading"] = 48;
+  text["label"] = "controlType:::0|||fieldName:::Swatch|||promptText:::Swatch|||";
+  page["items"] = {frame, text};
+  return doc;
+}
+
+TEST_F(RenderE2eTest, AFieldAndAFrameOfOneSwatchShowTheSameColour) {
+  const std::string id = Publish(world_.WriteDocument("swatch.tlvd", SwatchDocument()));
+  RunResult run = Render(id, R"({"Swatch": "\u2588\u2588\u2588"})", "swatch.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  ASSERT_EQ(0, RunProcess({"/usr/bin/pdftoppm", "-r", "72", "-singlefile", Out("swatch.pdf"),
+                           Out("swatch")}).status);
+  const std::string ppm = ReadFile(Out("swatch.ppm"));
+  const std::array<int, 3> stroke = PixelAt(ppm, 20, 50);  // on the frame's left edge
+  const std::array<int, 3> field = PixelAt(ppm, 135, 45);  // inside the first block
+  ASSERT_NE(stroke[0], -1);
+  EXPECT_NE(stroke, (std::array<int, 3>{255, 255, 255}));
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_NEAR(stroke[c], field[c], 2) << "channel " << c << " stroke " << stroke[0] << ","
+                                        << stroke[1] << "," << stroke[2] << " field " << field[0]
+                                        << "," << field[1] << "," << field[2];
+  }
+}
+
+// The decompressed contents of every Flate stream of `pdf` (streams that do not inflate are left
+// out), each followed by a line feed, and the PDF's own bytes.
+std::string InflatedPdf(const std::string& pdf) {
+  std::string all = pdf;
+  size_t at = 0;
+  while ((at = pdf.find("stream", at)) != std::string::npos) {
+    size_t start = at + 6;
+    if (pdf.compare(start, 2, "\r\n") == 0) {
+      start += 2;
+    } else if (start < pdf.size() && pdf[start] == '\n') {
+      start += 1;
+    } else {
+      at = start;
+      continue;
+    }
+    const size_t end = pdf.find("endstream", start);
+    if (end == std::string::npos) break;
+    z_stream z{};
+    if (inflateInit(&z) == Z_OK) {
+      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(pdf.data() + start));
+      z.avail_in = static_cast<uInt>(end - start);
+      char buffer[65536];
+      int result = Z_OK;
+      while (result == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        result = inflate(&z, Z_NO_FLUSH);
+        all.append(buffer, sizeof buffer - z.avail_out);
+      }
+      all += "\n";
+      inflateEnd(&z);
+    }
+    at = end + 9;
+  }
+  return all;
+}
+
+TEST_F(RenderE2eTest, CmykOutputHoldsNoRgbColour) {
+  if (RunProcess({"/bin/sh", "-c", "command -v gs"}).status != 0) {
+    GTEST_SKIP() << "Ghostscript is not installed; scripts/bootstrap installs it";
+  }
+  const std::string id = Publish(world_.WriteDocument("swatch.tlvd", SwatchDocument()));
+  const std::string values = work_.Write("swatch.json", R"({"Swatch": "\u2588 Blue"})");
+  auto render = [&](const std::vector<std::string>& extra, const std::string& out) {
+    std::vector<std::string> argv = {BuiltProgram("osl-service"), "render", "--data",
+                                     world_.dataDir(), id, "--values", values, Out(out)};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    return RunProcess(argv);
+  };
+  // An RGB colour operator (rg / RG / a DeviceRGB colour space) anywhere in the PDF's streams.
+  const std::regex rgb(R"re((^|\s)[-0-9.]+\s+[-0-9.]+\s+[-0-9.]+\s+(rg|RG)(\s|$)|/DeviceRGB)re");
+  const std::regex cmyk(R"re((^|\s)[-0-9.]+\s+[-0-9.]+\s+[-0-9.]+\s+[-0-9.]+\s+(k|K)(\s|$))re");
+  RunResult run = render({}, "rgb.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  const std::string plain = InflatedPdf(ReadFile(Out("rgb.pdf")));
+  EXPECT_TRUE(std::regex_search(plain, rgb));  // the check sees RGB where there is some
+  run = render({"--cmyk"}, "cmyk.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find(", CMYK)")) << run.out;
+  const std::string converted = InflatedPdf(ReadFile(Out("cmyk.pdf")));
+  EXPECT_FALSE(std::regex_search(converted, rgb));
+  EXPECT_TRUE(std::regex_search(converted, cmyk));
+  // Text stays text.
+  EXPECT_NE(nullptr, FindWord(Words(Out("cmyk.pdf")), "Blue"));
+}
+
 TEST_F(RenderE2eTest, MoveUpGroupClosesExactlyTheSharesOfEmptyMembers) {
   world_.CopyExample("business-card.tlvd");  // brings the images along
   const std::string id = Publish(world_.WriteDocument("stack.tlvd", StackDocument()));
   ASSERT_EQ(0, Render(id, R"({"Alpha": "a1", "Bravo": "b2", "Charlie": "c3", "Delta": "d4"})",
                       "full.pdf").status);
   // Bravo empty: Charlie depends on it and vanishes too; Delta moves up by both shares
-  // (18 + 18 pt); Alpha stays.
-  RunResult run = Render(id, R"({"Alpha": "a1", "Bravo": "", "Charlie": "c3", "Delta": "d4"})",
-                         "closed.pdf");
-  ASSERT_EQ(0, run.status) << run.err;
-  EXPECT_NE(std::string::npos, run.out.find("Delta: drawn, moved up by 36 pt\n")) << run.out;
+  // (18 + 18 pt); Alpha stays. A value of only blanks and line breaks is as empty as "".
   std::vector<Word> full = Words(Out("full.pdf"));
-  std::vector<Word> closed = Words(Out("closed.pdf"));
-  ASSERT_TRUE(FindWord(full, "d4") && FindWord(closed, "d4") && FindWord(full, "b2"));
-  EXPECT_NEAR(36.0, FindWord(full, "d4")->yMin - FindWord(closed, "d4")->yMin, 0.01);
-  EXPECT_NEAR(FindWord(full, "a1")->yMin, FindWord(closed, "a1")->yMin, 0.01);
-  EXPECT_EQ(nullptr, FindWord(closed, "c3"));
-  EXPECT_EQ(nullptr, FindWord(closed, "b2"));
-  // Delta now stands where Bravo stood.
-  EXPECT_NEAR(FindWord(full, "b2")->yMin, FindWord(closed, "d4")->yMin, 0.01);
+  ASSERT_TRUE(FindWord(full, "d4") && FindWord(full, "b2"));
+  for (const std::string bravo : {R"("")", R"("  ")", R"(" \n\r\t ")", R"("\u3000\u00a0")"}) {
+    SCOPED_TRACE(bravo);
+    RunResult run = Render(
+        id, R"({"Alpha": "a1", "Bravo": )" + bravo + R"(, "Charlie": "c3", "Delta": "d4"})",
+        "closed.pdf");
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("Bravo: empty\n")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("Delta: drawn, moved up by 36 pt\n")) << run.out;
+    std::vector<Word> closed = Words(Out("closed.pdf"));
+    ASSERT_TRUE(FindWord(closed, "d4"));
+    EXPECT_NEAR(36.0, FindWord(full, "d4")->yMin - FindWord(closed, "d4")->yMin, 0.01);
+    EXPECT_NEAR(FindWord(full, "a1")->yMin, FindWord(closed, "a1")->yMin, 0.01);
+    EXPECT_EQ(nullptr, FindWord(closed, "c3"));
+    // Delta now stands where Bravo stood.
+    EXPECT_NEAR(FindWord(full, "b2")->yMin, FindWord(closed, "d4")->yMin, 0.01);
+  }
+  // One visible character among the blanks is a value: nothing moves.
+  RunResult run = Render(id, R"({"Alpha": "a1", "Bravo": " \n.", "Charlie": "c3", "Delta": "d4"})",
+                         "dot.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("Delta: drawn\n")) << run.out;
 }
 
 TEST_F(RenderE2eTest, QrCodeFieldIsDecodableAndTextAreaWraps) {

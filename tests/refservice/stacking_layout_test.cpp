@@ -71,5 +71,23 @@ TEST(StackingLayoutTest, DependantsOfEmptyFieldsCountAsEmptyThroughChainsNotCycl
   EXPECT_EQ((std::vector<bool>{true, true, true, false, false, false}), empty);
 }
 
+TEST(StackingLayoutTest, OnlyBlanksAndLineBreaksCountAsBlank) {
+  struct Case {
+    const char* text;
+    bool blank;
+  } cases[] = {
+      {"", true},
+      {" \t\r\n", true},
+      {"\xC2\xA0\xE3\x80\x80\xE2\x80\xA8\xEF\xBB\xBF", true},  // NBSP, ideographic space, LS, BOM
+      {"  .", false},
+      {"\n\xE6\x9D\xB1", false},              // a CJK character
+      {" \xF0\x9F\x98\x80", false},           // an emoji
+      {" \xC2", false},                       // cut short: not UTF-8, so shown
+      {"\x80 ", false},                       // a stray continuation byte
+      {"\xE2\x80\x8C", false},                 // zero-width non-joiner is not a space
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.blank, IsBlank(c.text)) << c.text;
+}
+
 }  // namespace
 }  // namespace refservice

@@ -1,0 +1,169 @@
+#include "refservice/render/cmyk_output.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "colour/cmyk_conversion.h"
+
+extern char** environ;
+
+namespace refservice {
+namespace {
+
+// A private temporary folder, removed with the files this code puts in it.
+class TempFolder {
+ public:
+  TempFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
+                          "/osl-cmyk-XXXXXX";
+    if (::mkdtemp(&pattern[0]) != nullptr) path_ = pattern;
+  }
+  ~TempFolder() {
+    if (path_.empty()) return;
+    for (const char* name : {"in.pdf", "out.pdf", "gs.log"}) ::unlink((path_ + "/" + name).c_str());
+    ::rmdir(path_.c_str());
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+bool WriteFile(const std::string& path, const std::string& data) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t put = ::write(fd, data.data() + done, data.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += static_cast<size_t>(put);
+  }
+  return ::close(fd) == 0 && done == data.size();
+}
+
+// Reads at most `limit` bytes; false when the file is missing, unreadable or larger.
+bool ReadFile(const std::string& path, size_t limit, std::string* out) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  out->clear();
+  char buffer[65536];
+  bool ok = true;
+  while (true) {
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = got == 0;
+      break;
+    }
+    out->append(buffer, static_cast<size_t>(got));
+    if (out->size() > limit) {
+      ok = false;
+      break;
+    }
+  }
+  ::close(fd);
+  return ok;
+}
+
+// The last line Ghostscript wrote, for the error message.
+std::string LastLine(const std::string& log) {
+  std::string text = log.substr(log.size() > 4096 ? log.size() - 4096 : 0);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  size_t start = text.rfind('\n');
+  text = start == std::string::npos ? text : text.substr(start + 1);
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return text.size() > 200 ? text.substr(0, 200) : text;
+}
+
+}  // namespace
+
+bool ConvertPdfToCmyk(const std::string& pdf, std::string* cmyk, std::string* error) {
+  if (::access(kGhostscript, X_OK) != 0) {
+    *error = std::string("CMYK output needs Ghostscript (") + kGhostscript +
+             "), which is not installed";
+    return false;
+  }
+  TempFolder folder;
+  if (folder.path().empty()) {
+    *error = std::string("CMYK output: cannot make a temporary folder: ") + std::strerror(errno);
+    return false;
+  }
+  const std::string in = folder.path() + "/in.pdf";
+  const std::string out = folder.path() + "/out.pdf";
+  const std::string log = folder.path() + "/gs.log";
+  if (!WriteFile(in, pdf)) {
+    *error = "CMYK output: cannot write the temporary PDF";
+    return false;
+  }
+  std::vector<std::string> args = {
+      kGhostscript, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite",
+      "-sColorConversionStrategy=CMYK", "-sProcessColorModel=DeviceCMYK",
+      std::string("-sOutputICCProfile=") + colour::kDefaultCmykProfile,
+      "-sOutputFile=" + out, in};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, kGhostscript, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    *error = std::string("CMYK output: cannot run Ghostscript: ") + std::strerror(spawned);
+    return false;
+  }
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(kCmykTimeoutSeconds);
+  int status = 0;
+  bool timedOut = false;
+  while (true) {
+    pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      timedOut = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::string converted;
+  if (timedOut) {
+    *error = "CMYK output: Ghostscript took longer than " + std::to_string(kCmykTimeoutSeconds) +
+             " s and was stopped";
+    return false;
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+      !ReadFile(out, kMaxCmykPdfBytes, &converted) || converted.compare(0, 5, "%PDF-") != 0) {
+    std::string messages;
+    ReadFile(log, 1u << 20, &messages);
+    *error = "CMYK output: Ghostscript failed";
+    const std::string last = LastLine(messages);
+    if (!last.empty()) *error += ": " + last;
+    return false;
+  }
+  *cmyk = std::move(converted);
+  return true;
+}
+
+}  // namespace refservice
