@@ -6,6 +6,7 @@
 
 #include "refservice/http/form_data.h"
 #include "refservice/http/multipart_scanner.h"
+#include "refservice/render/cmyk_output.h"
 #include "refservice/render/document_renderer.h"
 #include "refservice/render/field_values.h"
 #include "refservice/render/template_bundle.h"
@@ -528,6 +529,18 @@ HttpResponse WebApp::BuildDocument(const Caller& caller, const std::string& id, 
     HttpResponse response = HttpResponse::Text(200, std::move(png), "image/png");
     PageHeaders(&response);
     return response;
+  }
+  // ?colour=cmyk: the PDF for print, every colour in CMYK.
+  if (kind == Answer::kApiPdf) {
+    const std::optional<std::string_view> colour = head.QueryValue("colour");
+    if (colour && *colour != "cmyk" && *colour != "rgb") {
+      return Plain(400, "colour must be cmyk or rgb");
+    }
+    if (colour && *colour == "cmyk") {
+      std::string converted;
+      if (!ConvertPdfToCmyk(result.pdf, &converted, &error)) return Plain(500, error);
+      result.pdf = std::move(converted);
+    }
   }
   HttpResponse response = HttpResponse::Text(200, std::move(result.pdf), "application/pdf");
   std::string report = ReportJson(result, true);

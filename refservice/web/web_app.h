@@ -12,7 +12,7 @@
 //   POST /templates/ID/preview?page=N   the filled page N as PNG (the form's fields)
 //   POST /templates/ID/document         the filled PDF as a download (the form's fields)
 //   POST /api/templates/ID/documents    the filled PDF (JSON or multipart values); the report
-//                                        in the X-Render-Report header
+//                                        in the X-Render-Report header; ?colour=cmyk: in CMYK
 //   POST /api/templates/ID/documents/report   the report alone, as JSON
 //
 // Pages and form posts need a session cookie (HttpOnly, SameSite=Strict) and every post its

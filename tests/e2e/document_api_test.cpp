@@ -70,6 +70,22 @@ TEST_F(DocumentApiTest, JsonAndMultipartValuesGiveThePdfWithItsReport) {
   EXPECT_EQ(-18.0, byName["Phone"]["moved"].get<double>());
   EXPECT_EQ("DejaVuSans-Bold.ttf", byName["FullName"]["font"]);
 
+  // For print: the same document converted to CMYK (the converter's own checks are in the
+  // render tests); only "cmyk" and "rgb" are colours.
+  if (RunProcess({"/bin/sh", "-c", "command -v gs"}).status == 0) {
+    reply = Post("/api/templates/" + id_ + "/documents?colour=cmyk", "application/json",
+                 R"({"FullName": "Ann Example"})");
+    ASSERT_EQ(200, reply.status) << reply.body;
+    EXPECT_EQ("%PDF", reply.body.substr(0, 4));
+    TempDir dir;
+    const RunResult info = RunProcess({"/usr/bin/pdfinfo", dir.Write("cmyk.pdf", reply.body)});
+    EXPECT_NE(std::string::npos, info.out.find("Ghostscript")) << info.out;
+    EXPECT_NE("", HeaderValue(reply.head, "X-Render-Report"));
+  }
+  reply = Post("/api/templates/" + id_ + "/documents?colour=pink", "application/json", "{}");
+  EXPECT_EQ(400, reply.status);
+  EXPECT_NE(std::string::npos, reply.body.find("colour must be cmyk or rgb")) << reply.body;
+
   const std::string png = ReadFile(std::string(OSL_SOURCE_DIR) + "/examples/images/storefront.png");
   reply = Post("/api/templates/" + id_ + "/documents/report", "multipart/form-data; boundary=XyZ",
                Multipart({{"values", "", R"({"JobTitle": "Printer"})"},
