@@ -18,6 +18,7 @@
 #include "model/tag_map.h"
 #include "publish/field_extraction.h"
 #include "publish/field_outline.h"
+#include "publish/lint_fidelity.h"
 #include "publish/page_items.h"
 #include "publish/tool_report_writer.h"
 
@@ -49,6 +50,12 @@ constexpr RuleInfo kRules[] = {
     {"OSL017", "no-template-name", LintSeverity::kWarning},
     {"OSL018", "unusable-template-name", LintSeverity::kError},
     {"OSL019", "barcode-as-text", LintSeverity::kWarning},
+    {"OSL022", "hidden-field", LintSeverity::kWarning},
+    {"OSL023", "mixed-text-styles", LintSeverity::kWarning},
+    {"OSL024", "item-above-field", LintSeverity::kWarning},
+    {"OSL025", "stroke-on-text-field", LintSeverity::kWarning},
+    {"OSL026", "text-group-as-image-field", LintSeverity::kWarning},
+    {"OSL027", "unsupported-text-attribute", LintSeverity::kWarning},
 };
 
 const RuleInfo& Info(LintRule rule) { return kRules[static_cast<size_t>(rule)]; }
@@ -112,6 +119,7 @@ class Linter {
     CheckNames();
     CheckGroups();
     CheckGeometry();
+    for (auto& found : LintFidelity(document_)) itemFindings_.push_back(std::move(found));
     std::stable_sort(itemFindings_.begin(), itemFindings_.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& entry : itemFindings_) documentFindings_.push_back(std::move(entry.second));

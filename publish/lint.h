@@ -35,6 +35,12 @@ enum class LintRule {
   kNoTemplateName,         // OSL017 warning: the template has no name yet
   kUnusableTemplateName,   // OSL018 error: the name has no letter or digit
   kBarcodeAsText,          // OSL019 warning: the client type turns barcodes into text boxes
+  kHiddenField,            // OSL022 warning: a hidden item is tagged as a field
+  kMixedTextStyles,        // OSL023 warning: a text field's text has more than one style
+  kItemAboveField,         // OSL024 warning: an untagged item lies above a field
+  kStrokeOnTextField,      // OSL025 warning: a text field's frame has a stroke
+  kTextGroupAsImageField,  // OSL026 warning: a tagged group of text frames (an image field)
+  kUnsupportedTextAttribute,  // OSL027 warning: underline or justification a record lacks
 };
 
 const char* LintRuleCode(LintRule rule);

@@ -123,6 +123,18 @@ std::vector<RuleCase> RuleCases() {
                                               "Bundle Sans", "Regular"));
   collection["fonts"] = json::array(
       {{{"family", "Bundle Sans"}, {"style", "Regular"}, {"files", {"fonts/Bundle.TTC"}}}});
+  json hidden = TextFrame(10, 10, 10, 100, 20, "a", FieldTag("Hidden"));
+  hidden["visible"] = false;
+  // "Plain " then "Bold" in bold: one story, two styles.
+  json twoStyles = TextFrame(10, 10, 10, 200, 20, "Plain Bold", FieldTag("Mixed"));
+  twoStyles["story"]["runs"][0]["length"] = 6;
+  twoStyles["story"]["runs"].push_back(twoStyles["story"]["runs"][0]);
+  twoStyles["story"]["runs"][1]["length"] = 4;
+  twoStyles["story"]["runs"][1]["style"] = "Bold";
+  json stroked = TextFrame(10, 10, 10, 100, 20, "a", FieldTag("Boxed"));
+  stroked["stroke"] = {{"weight", 1}, {"color", "Black"}};
+  json underlined = TextFrame(10, 10, 10, 100, 20, "a", FieldTag("Lined"));
+  underlined["story"]["runs"][0]["underline"] = true;
   json crowded = json::array();
   for (unsigned i = 0; i < 101; ++i) {
     crowded.push_back(TextFrame(100 + i, 2 + (i % 12) * 24.0, 2 + (i / 12) * 21.0, 20, 18, "x",
@@ -195,6 +207,19 @@ std::vector<RuleCase> RuleCases() {
        OnePage(std::string(kNamed) + "clientType:::1|||",
                TextFrame(10, 10, 10, 100, 20, "https://example.org", FieldTag("Code", "4"))),
        10, "warning"},
+      {"OSL022", OnePage(kNamed, hidden), 10, "warning"},
+      {"OSL023", OnePage(kNamed, twoStyles), 10, "warning"},
+      {"OSL024",
+       OnePage(kNamed, {TextFrame(10, 10, 10, 100, 20, "a", FieldTag("Covered")),
+                        TextFrame(11, 50, 15, 100, 20, "on top")}),
+       10, "warning"},
+      {"OSL025", OnePage(kNamed, stroked), 10, "warning"},
+      {"OSL026",
+       OnePage(kNamed, Group(20, 10, 10, 200, 60,
+                             json::array({TextFrame(21, 0, 0, 100, 20, "12 Market Street")}),
+                             FieldTag("Address"))),
+       20, "warning"},
+      {"OSL027", OnePage(kNamed, underlined), 10, "warning"},
   };
 }
 
@@ -220,7 +245,7 @@ TEST_F(DesignerTools, EveryLintRuleFiresOnADocumentMadeForIt) {
     EXPECT_EQ(report.value("errors", 0) > 0 ? 1 : 0, run.status) << run.err;
     EXPECT_EQ(run.status, report.value("exit", -1));
   }
-  EXPECT_EQ(19u, codes.size());
+  EXPECT_EQ(25u, codes.size());
 }
 
 TEST_F(DesignerTools, TheLintsFindingsNameTheRightItemsAndNothingMore) {
@@ -252,6 +277,45 @@ TEST_F(DesignerTools, TheLintsFindingsNameTheRightItemsAndNothingMore) {
                                 json::array({TextFrame(21, 0, 0, 100, 20, "plain")}))}));
   EXPECT_EQ(0u, report["findings"].size()) << report.dump(2);
   EXPECT_EQ(0, report["exit"]);
+}
+
+TEST_F(DesignerTools, WhatFilledDocumentsLoseIsFoundOnTheSamplesAndNothingElse) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const std::set<std::string> fidelity = {"OSL022", "OSL023", "OSL024",
+                                          "OSL025", "OSL026", "OSL027"};
+  auto found = [&](const json& report) {
+    std::set<std::pair<std::string, unsigned>> out;
+    for (const json& finding : report["findings"]) {
+      const std::string code = finding.value("code", "");
+      if (fidelity.count(code)) out.insert(std::make_pair(code, finding.value("uid", 0u)));
+    }
+    return out;
+  };
+  // The business card: "PRINTED WITH CARE" (16) lies above the logo field (10); the e-mail
+  // field (15) is underlined. The flyer: the offer text (22) turns bold and green midway; the
+  // store address (30) is a group of text frames tagged as one field.
+  const std::set<std::pair<std::string, unsigned>> card = {{"OSL024", 10}, {"OSL027", 15}};
+  const std::set<std::pair<std::string, unsigned>> flyer = {{"OSL023", 22}, {"OSL026", 30}};
+  EXPECT_EQ(card, found(Check("card.tlvd", ReadDocument(world_.CopyExample("business-card.tlvd")))));
+  EXPECT_EQ(flyer, found(Check("flyer.tlvd", ReadDocument(world_.CopyExample("flyer.tlvd")))));
+  // Not findings: an item behind a field, a hidden item above one, a stroke on an image field,
+  // two runs of one style, a group of frames that is no field, a justified untagged frame.
+  json behind = TextFrame(11, 10, 10, 100, 20, "behind");
+  json field = TextFrame(12, 10, 10, 100, 20, "Same Same", FieldTag("Field"));
+  field["story"]["runs"][0]["length"] = 5;
+  field["story"]["runs"].push_back(field["story"]["runs"][0]);
+  field["story"]["runs"][1]["length"] = 4;
+  json ghost = TextFrame(13, 20, 15, 100, 20, "hidden above");
+  ghost["visible"] = false;
+  json photo = GraphicFrame(14, 10, 100, 100, 50, FieldTag("Photo"));
+  photo["stroke"] = {{"weight", 2}, {"color", "Black"}};
+  json justified = TextFrame(16, 150, 100, 100, 20, "justified");
+  justified["story"]["runs"][0]["align"] = "justify";
+  json clean = OnePage(kNamed, {behind, field, ghost, photo,
+                                Group(15, 10, 200, 200, 40,
+                                      json::array({TextFrame(17, 0, 0, 100, 20, "plain")})),
+                                justified});
+  EXPECT_EQ((std::set<std::pair<std::string, unsigned>>{}), found(Check("clean.tlvd", clean)));
 }
 
 TEST_F(DesignerTools, CheckNeverChangesTheDocumentAndStrictFailsOnWarnings) {
