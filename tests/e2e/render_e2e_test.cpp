@@ -3,6 +3,7 @@
 // pdftoppm) and zbarimg.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <cairo.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <regex>
 #include <sstream>
 
+#include "tests/e2e/documents.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/support/subprocess.h"
 
@@ -411,6 +413,102 @@ TEST_F(RenderE2eTest, CmykOutputHoldsNoRgbColour) {
   EXPECT_TRUE(std::regex_search(converted, cmyk));
   // Text stays text.
   EXPECT_NE(nullptr, FindWord(Words(Out("cmyk.pdf")), "Blue"));
+}
+
+// A page of placements: a dark square (a 1 pt frame stroked 220 pt wide, centred at 150,100)
+// behind a QR code field 200 x 80 pt, a square image field, and three text fields 60 pt tall set
+// at the top, in the middle and at the bottom of their frames.
+nlohmann::json PlacementDocument() {
+  nlohmann::json dark = GraphicFrame(300, 149.5, 99.5, 1, 1);
+  dark["stroke"] = {{"weight", 220}, {"color", "Black"}};
+  nlohmann::json qr = TextFrame(301, 50, 60, 200, 80, "x", FieldTag("Qr", "4"));
+  nlohmann::json picture = GraphicFrame(302, 300, 20, 48, 48, FieldTag("Pic"));
+  nlohmann::json items = {dark, qr, picture};
+  const char* justification[] = {"top", "center", "bottom"};
+  for (int i = 0; i < 3; ++i) {
+    nlohmann::json text = TextFrame(303 + i, 20 + 120 * i, 250, 100, 60, "x",
+                                    FieldTag(std::string("V") + justification[i]));
+    text["verticalJustification"] = justification[i];
+    items.push_back(text);
+  }
+  return OnePage("docName:::Placement|||", items, 400, 400);
+}
+
+// A 200 x 100 PNG in four quadrants: red, green above blue, yellow.
+std::string QuadrantPng(const std::string& path) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 200, 100);
+  cairo_t* cr = cairo_create(surface);
+  const double colours[4][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}};
+  for (int q = 0; q < 4; ++q) {
+    cairo_set_source_rgb(cr, colours[q][0], colours[q][1], colours[q][2]);
+    cairo_rectangle(cr, (q % 2) * 100, (q / 2) * 50, 100, 50);
+    cairo_fill(cr);
+  }
+  cairo_destroy(cr);
+  cairo_surface_write_to_png(surface, path.c_str());
+  cairo_surface_destroy(surface);
+  return path;
+}
+
+TEST_F(RenderE2eTest, ImagesFitQrCodesCentreAndTextSitsWhereItsAlignmentSays) {
+  const std::string id = Publish(world_.WriteDocument("placement.tlvd", PlacementDocument()));
+  const std::string png = QuadrantPng(Out("quadrants.png"));
+  RunResult run = Render(id,
+                         R"({"Qr": "https://example.org/q", "Pic": ")" + png +
+                             R"(", "Vtop": "Word", "Vcenter": "Word", "Vbottom": "Word"})",
+                         "placement.pdf");
+  ASSERT_EQ(0, run.status) << run.err;
+  ASSERT_EQ(0, RunProcess({"/usr/bin/pdftoppm", "-r", "72", "-singlefile", Out("placement.pdf"),
+                           Out("placement")}).status);
+  const std::string ppm = ReadFile(Out("placement.ppm"));
+  auto near = [](std::array<int, 3> pixel, std::array<int, 3> want) {
+    for (int c = 0; c < 3; ++c) {
+      if (std::abs(pixel[c] - want[c]) > 40) return false;
+    }
+    return true;
+  };
+  const std::array<int, 3> white = {255, 255, 255}, black = {0, 0, 0};
+  // The 2:1 picture fitted into the 48 pt square at (300, 20): 48 x 24 pt from y 32 to 56, its
+  // four corners inside, the page's white above and below it.
+  struct Probe {
+    int x, y;
+    std::array<int, 3> colour;
+    const char* what;
+  } probes[] = {
+      {301, 33, {255, 0, 0}, "top-left corner"},     {346, 33, {0, 255, 0}, "top-right corner"},
+      {301, 54, {0, 0, 255}, "bottom-left corner"},  {346, 54, {255, 255, 0}, "bottom-right corner"},
+      {324, 24, white, "band above"},                {324, 63, white, "band below"},
+      // The QR code: a square of 80 pt centred in the 200 x 80 frame (x 110 to 190), its white
+      // quiet zone (4 of 29 modules: 11 pt) standing out of the dark square behind it.
+      {104, 100, black, "dark left of the code"},    {112, 100, white, "quiet zone, left"},
+      {187, 100, white, "quiet zone, right"},        {196, 100, black, "dark right of the code"},
+      {150, 62, white, "quiet zone, top"},           {150, 137, white, "quiet zone, bottom"},
+  };
+  for (const Probe& probe : probes) {
+    const std::array<int, 3> pixel = PixelAt(ppm, probe.x, probe.y);
+    EXPECT_TRUE(near(pixel, probe.colour)) << probe.what << ": " << pixel[0] << "," << pixel[1]
+                                           << "," << pixel[2];
+  }
+  if (RunProcess({"/bin/sh", "-c", "command -v zbarimg"}).status == 0) {
+    ASSERT_EQ(0, RunProcess({"/usr/bin/pdftoppm", "-r", "200", "-png", "-singlefile",
+                             Out("placement.pdf"), Out("placement")}).status);
+    RunResult zbar = RunProcess({"/usr/bin/zbarimg", "-q", "--raw", Out("placement.png")});
+    EXPECT_EQ("https://example.org/q\n", zbar.out) << zbar.err;
+  }
+  // The three words in their 60 pt frames (y 250 to 310): at the top, centred, at the bottom.
+  std::vector<Word> words = Words(Out("placement.pdf"));
+  std::vector<const Word*> placed;
+  for (const Word& word : words) {
+    if (word.text == "Word") placed.push_back(&word);
+  }
+  ASSERT_EQ(3u, placed.size()) << RunProcess({"/usr/bin/pdftotext", Out("placement.pdf"), "-"}).out;
+  std::sort(placed.begin(), placed.end(),
+            [](const Word* a, const Word* b) { return a->xMin < b->xMin; });
+  EXPECT_NEAR(250, placed[0]->yMin, 3);
+  EXPECT_NEAR(280, (placed[1]->yMin + placed[1]->yMax) / 2, 2);
+  EXPECT_NEAR(310, placed[2]->yMax, 3);
+  EXPECT_LT(placed[0]->yMax, placed[1]->yMin + 8);
+  EXPECT_LT(placed[1]->yMax, placed[2]->yMin + 8);
 }
 
 TEST_F(RenderE2eTest, MoveUpGroupClosesExactlyTheSharesOfEmptyMembers) {
