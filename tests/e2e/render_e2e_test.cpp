@@ -511,6 +511,59 @@ TEST_F(RenderE2eTest, ImagesFitQrCodesCentreAndTextSitsWhereItsAlignmentSays) {
   EXPECT_LT(placed[1]->yMax, placed[2]->yMin + 8);
 }
 
+// Pictures to look at: the samples filled with Latin, Arabic and CJK values and a photo, written
+// to OSL_BUILD_DIR/pictures as PNG (150 dpi), together with the business card's proof set in
+// Arabic. The test checks that every field was drawn and every picture written.
+TEST_F(RenderE2eTest, SamplesFilledInThreeScriptsAreWrittenAsPictures) {
+  const std::string folder = std::string(OSL_BUILD_DIR) + "/pictures";
+  ::mkdir(folder.c_str(), 0755);
+  const std::string photo = std::string(OSL_SOURCE_DIR) + "/examples/images/storefront.png";
+  const std::string card = world_.CopyExample("business-card.tlvd");
+  const std::string flyer = world_.CopyExample("flyer.tlvd");
+  const std::string cardId = Publish(card);
+  const std::string flyerId = Publish(flyer);
+  struct Picture {
+    std::string name, id, values;
+  } pictures[] = {
+      {"card-latin", cardId,
+       R"({"FullName": "Ann Example", "JobTitle": "Head of Printing", "Phone": "+1 555 0100",
+           "Email": "ann@example.org", "Logo": ")" + photo + R"("})"},
+      {"card-arabic", cardId,
+       R"({"FullName": "\u0644\u064a\u0644\u0649 \u062d\u062f\u0627\u062f",
+           "JobTitle": "\u0645\u062f\u064a\u0631\u0629 \u0627\u0644\u0637\u0628\u0627\u0639\u0629",
+           "Phone": "+971 4 555 0100", "Email": "layla@example.org", "Logo": ")" + photo + R"("})"},
+      {"card-cjk", cardId,
+       R"({"FullName": "\u738b\u5c0f\u660e \ud83c\udf38", "JobTitle": "\u5370\u5237\u4e3b\u7ba1",
+           "Phone": "+81 3 5555 0100", "Email": "wang@example.org", "Logo": ")" + photo + R"("})"},
+      {"flyer-mixed", flyerId,
+       R"({"Headline": "\u6625\u5b63\u5927\u4fc3\u9500",
+           "BodyCopy": "\u0643\u0644 \u0634\u064a\u0621 \u0641\u064a \u0642\u0633\u0645 \u0627\u0644\u062d\u062f\u064a\u0642\u0629 - Everything in the garden department",
+           "Discount": "-20%", "StorePhoto": ")" + photo + R"("})"},
+  };
+  for (const Picture& picture : pictures) {
+    SCOPED_TRACE(picture.name);
+    RunResult run = Render(picture.id, picture.values, picture.name + ".pdf");
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(std::string::npos, run.out.find("not drawn")) << run.out;
+    EXPECT_EQ(std::string::npos, run.out.find("drawn as boxes")) << run.out;
+    ASSERT_EQ(0, RunProcess({"/usr/bin/pdftoppm", "-r", "150", "-png", "-f", "1", "-singlefile",
+                             Out(picture.name + ".pdf"), folder + "/" + picture.name})
+                     .status);
+    EXPECT_TRUE(Exists(folder + "/" + picture.name + ".png"));
+  }
+  // The proof of a card whose sample texts are Arabic: shaped, right to left.
+  nlohmann::json arabic = ReadDocument(card);
+  auto& items = arabic["spreads"][0]["pages"][0]["items"];
+  items[1]["story"]["text"] = "\xD9\x84\xD9\x8A\xD9\x84\xD9\x89 \xD8\xAD\xD8\xAF\xD8\xA7\xD8\xAF";
+  items[1]["story"]["runs"][0]["length"] = 9;
+  const std::string proofDoc = world_.WriteDocument("arabic-card.tlvd", arabic);
+  RunResult run = world_.Osl({"export-pdf", proofDoc, Out("proof-arabic.pdf")});
+  ASSERT_EQ(0, run.status) << run.err;
+  ASSERT_EQ(0, RunProcess({"/usr/bin/pdftoppm", "-r", "150", "-png", "-singlefile",
+                           Out("proof-arabic.pdf"), folder + "/proof-card-arabic"}).status);
+  EXPECT_TRUE(Exists(folder + "/proof-card-arabic.png"));
+}
+
 TEST_F(RenderE2eTest, MoveUpGroupClosesExactlyTheSharesOfEmptyMembers) {
   world_.CopyExample("business-card.tlvd");  // brings the images along
   const std::string id = Publish(world_.WriteDocument("stack.tlvd", StackDocument()));
