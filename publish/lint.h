@@ -40,7 +40,7 @@ enum class LintRule {
   kItemAboveField,         // OSL024 warning: an untagged item lies above a field
   kStrokeOnTextField,      // OSL025 warning: a text field's frame has a stroke
   kTextGroupAsImageField,  // OSL026 warning: a tagged group of text frames (an image field)
-  kUnsupportedTextAttribute,  // OSL027 warning: underline or justification a record lacks
+  kUnsupportedTextAttribute,  // OSL027 warning: justified text (a record has no justify)
 };
 
 const char* LintRuleCode(LintRule rule);

@@ -130,8 +130,8 @@ class FidelityLinter {
     const int32 length = std::min(story->TotalLength() - 1, kMaxStyleCheckedCharacters);
     InterfacePtr<ITextAttributes> first(story->QueryAttributesAt(0));
     if (!first) return;
-    bool mixed = false, underlined = false, justified = false;
-    for (int32 i = 0; i < length && !(mixed && underlined && justified); ++i) {
+    bool mixed = false, justified = false;
+    for (int32 i = 0; i < length && !(mixed && justified); ++i) {
       InterfacePtr<ITextAttributes> here(story->QueryAttributesAt(i));
       if (!here) continue;
       if (!mixed) {
@@ -143,14 +143,6 @@ class FidelityLinter {
                   ": a customer's text is set wholly in the style of the first character",
               "give the whole text one style, or split it into fields of one style each");
         }
-      }
-      bool16 underline = false;
-      if (!underlined && here->GetUnderline(&underline) && underline) {
-        underlined = true;
-        Add(LintRule::kUnsupportedTextAttribute, item,
-            "the text is underlined: a field record carries no underline, so customers' text "
-            "prints without it",
-            "remove the underline, or draw a line under the frame as part of the layout");
       }
       ITextAttributes::Alignment alignment = ITextAttributes::kAlignLeft;
       if (!justified && here->GetParagraphAlignment(&alignment) &&

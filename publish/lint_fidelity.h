@@ -1,5 +1,5 @@
 // The lint's rules about what a filled document shows otherwise than the
-// layout: a tag on a hidden item, text styles and attributes a field record
+// layout: a tag on a hidden item, text styles and alignments a field record
 // cannot carry, a stroke on a text field, a group of text frames published
 // as an image, and items lying above a field (which the document builder
 // draws over them). Each finding is one the designer would otherwise learn

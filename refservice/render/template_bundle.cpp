@@ -64,6 +64,7 @@ RenderField ToRenderField(const FieldData& stored, const osl_soap::ns2__OstrFiel
   field.fontLeading = std::max(0.0, Finite(info.fontLeading, 0));
   field.fontTracking = Finite(info.fontTracking, 0);
   field.fontOpacity = Finite(info.fontOpacity, 100);
+  field.fontUnderline = info.fontUnderline;
   field.c = Finite(info.fontColorC, 0);
   field.m = Finite(info.fontColorM, 0);
   field.y = Finite(info.fontColorY, 0);

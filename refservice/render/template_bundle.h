@@ -40,6 +40,7 @@ struct RenderField {
   double fontLeading = 0;   // points; 0: the font's own line height
   double fontTracking = 0;  // thousandths of an em
   double fontOpacity = 100;  // percent
+  bool fontUnderline = false;
   double c = 0, m = 0, y = 0, k = 100;  // 0..100, tint already applied
   double hScale = 100, vScale = 100;    // percent
   int alignment = 0;                    // 0..8: top/middle/bottom x left/centre/right

@@ -40,6 +40,7 @@ PangoLayout* MakeLayout(PangoContext* context, const FieldFont& font, const Rend
     pango_attr_list_insert(attributes,
                            pango_attr_line_height_new_absolute(static_cast<int>(leading * PANGO_SCALE)));
   }
+  if (field.fontUnderline) pango_attr_list_insert(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
   pango_layout_set_attributes(layout, attributes);
   pango_attr_list_unref(attributes);
   int column = field.alignment % 3;

@@ -1,6 +1,6 @@
 // Draws the text of one field into its frame: shaped and broken into lines by Pango in the
 // field's font, at its size, colour, opacity, tracking, leading, horizontal and vertical scale,
-// alignment and vertical justification. A text that does not fit is set smaller in steps down to
+// underline, alignment and vertical justification. A text that does not fit is set smaller in steps down to
 // half the stored size; what still does not fit is cut at the frame. Characters the field's font
 // lacks are drawn in the fonts fontconfig finds for them, and named.
 #pragma once

@@ -57,6 +57,19 @@ bool Inside(const Word& word, const Box& box) {
          word.yMin >= box.top - slack && word.yMax <= box.bottom + slack;
 }
 
+// The RGB of pixel (x, y) of a binary PPM (P6, maxval 255).
+std::array<int, 3> PixelAt(const std::string& ppm, int x, int y) {
+  std::istringstream in(ppm);
+  std::string magic;
+  int width = 0, height = 0, maxval = 0;
+  in >> magic >> width >> height >> maxval;
+  in.get();
+  const size_t at = static_cast<size_t>(in.tellg()) + 3u * static_cast<size_t>(y * width + x);
+  if (magic != "P6" || x >= width || y >= height || at + 3 > ppm.size()) return {-1, -1, -1};
+  return {static_cast<unsigned char>(ppm[at]), static_cast<unsigned char>(ppm[at + 1]),
+          static_cast<unsigned char>(ppm[at + 2])};
+}
+
 class RenderE2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -119,23 +132,29 @@ TEST_F(RenderE2eTest, BusinessCardValuesSitInTheirFieldsInTheirFontsOverTheMaste
   // The designer's texts are replaced, the master's own text is kept.
   EXPECT_EQ(nullptr, FindWord(words, "Jane"));
   EXPECT_NE(nullptr, FindWord(words, "PRINTED"));
+  // The e-mail field's record says underlined: a line under the word, none under the phone.
+  ASSERT_EQ(0, RunProcess({"/usr/bin/pdftoppm", "-r", "72", "-singlefile", Out("card.pdf"),
+                           Out("card")}).status);
+  const std::string ppm = ReadFile(Out("card.ppm"));
+  // A row in the word's lower half, or just below it, inked along nine tenths of its width.
+  auto inkBelow = [&](const Word& word) {
+    const int left = static_cast<int>(word.xMin) + 1, right = static_cast<int>(word.xMax) - 1;
+    for (int y = static_cast<int>((word.yMin + word.yMax) / 2); y <= word.yMax + 3; ++y) {
+      int inked = 0;
+      for (int x = left; x < right; ++x) {
+        const std::array<int, 3> p = PixelAt(ppm, x, y);
+        inked += p[0] + p[1] + p[2] < 3 * 240;
+      }
+      if (inked * 10 >= (right - left) * 9) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(inkBelow(*email));
+  EXPECT_FALSE(inkBelow(*phone));
   // The uploaded fonts, embedded.
   std::string fonts = PdfFonts(Out("card.pdf"));
   EXPECT_NE(std::string::npos, fonts.find("DejaVuSans-Bold")) << fonts;
   EXPECT_NE(std::string::npos, fonts.find("DejaVuSerif-Italic")) << fonts;
-}
-
-// The RGB of pixel (x, y) of a binary PPM (P6, maxval 255).
-std::array<int, 3> PixelAt(const std::string& ppm, int x, int y) {
-  std::istringstream in(ppm);
-  std::string magic;
-  int width = 0, height = 0, maxval = 0;
-  in >> magic >> width >> height >> maxval;
-  in.get();
-  const size_t at = static_cast<size_t>(in.tellg()) + 3u * static_cast<size_t>(y * width + x);
-  if (magic != "P6" || x >= width || y >= height || at + 3 > ppm.size()) return {-1, -1, -1};
-  return {static_cast<unsigned char>(ppm[at]), static_cast<unsigned char>(ppm[at + 1]),
-          static_cast<unsigned char>(ppm[at + 2])};
 }
 
 TEST_F(RenderE2eTest, CharactersTheUploadedFontLacksComeFromNamedFallbackFonts) {
