@@ -1,6 +1,8 @@
 // A built document in CMYK for print shops: every colour of the PDF (text, vector art, images)
 // converted to DeviceCMYK by Ghostscript's pdfwrite device, with the SWOP profile the proof and
-// the builder convert CMYK colours with. The PDF's pages, sizes and text are kept.
+// the builder convert CMYK colours with. The PDF's pages, sizes and text are kept. The inks come
+// from the RGB the document was drawn in, not from the field records' CMYK values: a colour keeps
+// its look, not its exact ink percentages.
 #pragma once
 
 #include <string>
