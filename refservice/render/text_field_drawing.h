@@ -17,6 +17,7 @@ struct TextOutcome {
   double size = 0;          // the size it was set at, points
   bool shrunk = false;      // set below the stored size
   bool overflowing = false;  // cut at the frame even at half the stored size
+  size_t cutCharacters = 0;  // overflowing: characters wholly or partly outside the frame
 };
 
 // Draws `text` (non-empty UTF-8) into the frame whose top-left corner is the current origin of

@@ -1,8 +1,11 @@
-// Texts on their way into pages and out of forms: escaping, and the form body parsers.
+// Texts on their way into pages and out of forms: escaping, the form body parsers, and how
+// addresses are decoded and matched against routes.
 #include <gtest/gtest.h>
 
 #include "refservice/http/form_data.h"
+#include "refservice/http/url_unescape.h"
 #include "refservice/web/html_text.h"
+#include "refservice/web/web_routes.h"
 
 namespace refservice {
 namespace {
@@ -55,6 +58,29 @@ TEST(FormDataTest, UrlEncodedPairsAreDecodedAndBadEscapesRefused) {
   EXPECT_FALSE(ParseUrlEncodedForm("a=%4", 10, &parts, &error));
   parts.clear();
   EXPECT_FALSE(ParseUrlEncodedForm("a=%zz", 10, &parts, &error));
+}
+
+TEST(AddressTest, EncodedNulStaysEncodedAndNumbersAreStrict) {
+  const std::vector<std::pair<std::string, std::string>> decoded = {
+      {"/fill/a/b%00rest", "/fill/a/b%00rest"}, {"/a%20b%2Fc", "/a b/c"},
+      {"%4", "%4"}, {"%zz%41", "%zzA"}, {"a+b", "a+b"}, {"%e2%82%ac", "\xE2\x82\xAC"}};
+  for (const auto& [given, wanted] : decoded) {
+    std::string text = given;
+    text.resize(PercentDecodeKeepingNul(text.data()));
+    EXPECT_EQ(wanted, text) << given;
+  }
+  const std::vector<std::pair<std::string, int>> pages = {
+      {"1", 1}, {"999999", 999999}, {"1000000", 0}, {"0", 0}, {"-1", 0}, {"abc", 0},
+      {"", 0}, {"999999999999", 0}, {"1 ", 0}, {"+1", 0}};
+  for (const auto& [given, wanted] : pages) {
+    EXPECT_EQ(wanted, PageNumberOf(given).value_or(0)) << given;
+  }
+  const std::vector<std::string> segments = PathSegments("/templates/ab/pages/1.png");
+  EXPECT_TRUE(PathMatches("/templates/*/pages/*", segments));
+  EXPECT_FALSE(PathMatches("/templates/*/pages", segments));
+  EXPECT_FALSE(PathMatches("/templates/*", segments));
+  EXPECT_FALSE(PathMatches("/templates/*", PathSegments("/templates/")));  // an empty id
+  EXPECT_TRUE(PathMatches("/", PathSegments("/")));
 }
 
 }  // namespace
