@@ -189,6 +189,8 @@ const std::vector<WebApp::Route>& WebApp::Routes() {
        &WebApp::PageImage},
       {"POST", "/templates/*/preview", C::kTemplateUser, T::kSession, B::kValues, false,
        &WebApp::Preview},
+      {"POST", "/templates/*/images", C::kTemplateUser, T::kSession, B::kValues, false,
+       &WebApp::KeepImage},
       {"POST", "/templates/*/report", C::kTemplateUser, T::kSession, B::kValues, false,
        &WebApp::PageReport},
       {"POST", "/templates/*/document", C::kTemplateUser, T::kSession, B::kValues, false,
@@ -418,6 +420,7 @@ HttpResponse WebApp::SignIn(Request& request) {
 
 HttpResponse WebApp::SignOut(Request& request) {
   sessions_.Remove(request.session->id);
+  images_.DropSession(request.session->id);
   HttpResponse response = Redirect("/signin");
   response.headers.emplace_back("Set-Cookie", Cookie(kSessionCookie, "", "Path=/; Max-Age=0"));
   return response;
@@ -452,7 +455,10 @@ HttpResponse WebApp::FillLink(Request& request) {
                                          "/fill/" + UrlSegment(id) + "/" + UrlSegment(password) +
                                              "?replace=1"));
   }
-  if (current) sessions_.Remove(current->id);
+  if (current) {
+    sessions_.Remove(current->id);
+    images_.DropSession(current->id);
+  }
   WebSession session = sessions_.CreateFill(found->docId);
   HttpResponse response =
       Html(200, FillLinkHtml("/templates/" + UrlSegment(found->docId) + "/fill"));
@@ -514,6 +520,51 @@ HttpResponse WebApp::PageImage(Request& request) {
   }
   if (!PageImagePng(bundle.masterPdf, *page, width, &png, &error)) return Plain(404, error);
   return Png(std::move(png));
+}
+
+HttpResponse WebApp::KeepImage(Request& request) {
+  TemplateBundle bundle;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &bundle)) {
+    return std::move(*failed);
+  }
+  const FormPart* file = nullptr;
+  size_t index = 0;
+  for (const FormPart& part : request.parts) {
+    if (part.name == "_csrf") continue;
+    const int number = part.name.rfind("field-", 0) == 0
+                           ? PageNumberOf(std::string_view(part.name).substr(6)).value_or(0)
+                           : 0;
+    if (file != nullptr || !part.isFile || number < 1 ||
+        static_cast<size_t>(number) > bundle.fields.size() ||
+        !bundle.fields[static_cast<size_t>(number - 1)].IsImage()) {
+      return Plain(400, "send one image file, as the form's image field names it");
+    }
+    file = &part;
+    index = static_cast<size_t>(number - 1);
+  }
+  if (file == nullptr) return Plain(400, "send one image file, as the form's image field names it");
+  const RenderField& field = bundle.fields[index];
+  FieldValues checked;
+  std::string error;
+  HeldImage image;
+  if (file->content.empty()) {
+    return FieldRefusal(field, index + 1, "the file for field \"" + field.name + "\" is empty");
+  }
+  if (!AddFieldValue(bundle, field.name, "", file->content, true, &checked, &error) ||
+      !PreviewCopy(file->content, WebImages::kPreviewSide, &image.preview, &error)) {
+    return FieldRefusal(field, index + 1, error);
+  }
+  image.original = file->content;
+  std::string token =
+      images_.Keep(request.session->id, Lower(request.segments[1]), field.name, std::move(image));
+  if (token.empty()) {
+    return FieldRefusal(field, index + 1,
+                        "the image for field \"" + field.name + "\" is too large to keep");
+  }
+  HttpResponse response = HttpResponse::Text(200, "{\"token\":\"" + token + "\"}\n",
+                                             "application/json; charset=utf-8");
+  PageHeaders(&response);
+  return response;
 }
 
 HttpResponse WebApp::Preview(Request& request) { return BuildDocument(request, Answer::kPreview); }
@@ -586,6 +637,25 @@ HttpResponse WebApp::BuildDocument(Request& request, Answer kind) {
             OneLineBreak(part.content) == OneLineBreak(field.defaultValue)) {
           continue;
         }
+      }
+      // A photo sent before, named by its token: already checked when it was kept.
+      if (fromPage && part.name.rfind("image-", 0) == 0) {
+        std::optional<int> number = PageNumberOf(std::string_view(part.name).substr(6));
+        if (!number || static_cast<size_t>(*number) > bundle.fields.size()) {
+          return Plain(400, "the form names a field the template lacks");
+        }
+        const size_t at = static_cast<size_t>(*number - 1);
+        const RenderField& field = bundle.fields[at];
+        if (cleared[at] || part.content.empty()) continue;
+        std::optional<HeldImage> held =
+            images_.Find(part.content, request.session->id, Lower(id), field.name);
+        if (!held) {
+          return FieldRefusal(field, at + 1,
+                              "the photo for field \"" + field.name +
+                                  "\" is no longer held by the service; choose it again");
+        }
+        values[field.name].image = kind == Answer::kPreview ? held->preview : held->original;
+        continue;
       }
       // A file input left empty sends a nameless, empty file: the field keeps its default.
       if (part.isFile && part.fileName.empty() && part.content.empty()) continue;

@@ -12,6 +12,8 @@
 //   GET  /templates/ID/fill             the form made from the fields, with a live preview
 //   POST /templates/ID/preview?page=N   the filled page N as PNG (the form's fields); the report
 //                                        in the X-Render-Report header
+//   POST /templates/ID/images           a photo for one image field, kept for the session;
+//                                        answers its token, which later posts send as image-N
 //   POST /templates/ID/report           the report of the form's fields, as JSON
 //   POST /templates/ID/document         the filled PDF as a download (the form's fields)
 //   POST /api/templates/ID/documents    the filled PDF (JSON or multipart values); the report
@@ -37,6 +39,7 @@
 #include "refservice/render/template_bundle.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/storage/store.h"
+#include "refservice/web/web_images.h"
 #include "refservice/web/web_routes.h"
 #include "refservice/web/web_sessions.h"
 
@@ -112,6 +115,7 @@ class WebApp {
   HttpResponse PageImage(Request& request);
   HttpResponse Preview(Request& request);
   HttpResponse PageReport(Request& request);
+  HttpResponse KeepImage(Request& request);
   HttpResponse Download(Request& request);
   HttpResponse ApiDocument(Request& request);
   HttpResponse ApiReport(Request& request);
@@ -126,6 +130,7 @@ class WebApp {
   FileSystem* fs_;
   Accounts* accounts_;
   WebSessions sessions_;
+  WebImages images_;
 };
 
 }  // namespace refservice

@@ -12,8 +12,7 @@ const char kFillScript[] = R"js((function () {
   var formError = document.getElementById('form-error');
   var confirmBox = document.getElementById('confirm');
   var timer = null, sequence = 0, lastUrl = null, pending = 0, confirmed = false;
-  var scaled = {};  // input name -> a smaller copy of the chosen photo, for previews only
-  var kPreviewSide = 1600;
+  var kept = {};  // image input name -> the token of its photo, sent once and kept by the service
   var boxes = Array.prototype.slice.call(form.querySelectorAll('.field[data-field]'));
 
   function boxOf(name) {
@@ -98,25 +97,20 @@ const char kFillScript[] = R"js((function () {
                                             : input.value === input.defaultValue;
       tag.hidden = !untouched;
       input.classList.toggle('sample', untouched);
-      var hint = part(box, 'hint');
-      if (hint) hint.hidden = !untouched;
     });
   }
-  function values(forPreview) {
+  // The form's values; a photo the service keeps goes by its token, not as the file again.
+  function values() {
     var data = new FormData(form);
-    if (forPreview) {
-      Object.keys(scaled).forEach(function (name) {
-        if (!form.elements[name].disabled) data.set(name, scaled[name]);
-      });
-    }
+    Object.keys(kept).forEach(function (name) { data.delete(name); });
     return data;
   }
   function refresh() {
-    if (pending > 0) return;  // a photo is being scaled; it refreshes when done
+    if (pending > 0) return;  // a photo is being sent; it refreshes when done
     var mine = ++sequence;
     var address = form.dataset.preview + '?page=' + encodeURIComponent(page ? page.value : '1');
     status.textContent = 'Updating the preview...';
-    fetch(address, {method: 'POST', body: values(true), credentials: 'same-origin',
+    fetch(address, {method: 'POST', body: values(), credentials: 'same-origin',
                     headers: {'X-CSRF-Token': form.dataset.csrf}})
       .then(function (answer) {
         if (!answer.ok) {
@@ -150,27 +144,34 @@ const char kFillScript[] = R"js((function () {
       });
   }
   function later() { clearTimeout(timer); timer = setTimeout(refresh, 300); }
-  // A photo larger than the preview needs is sent to previews as a smaller copy.
-  function scalePhoto(input) {
-    delete scaled[input.name];
+  // A chosen photo is sent once; the service keeps it for this session and answers a token.
+  function sendPhoto(input) {
+    var number = input.name.substring(6);
+    var token = form.querySelector('[name="image-' + number + '"]');
+    token.value = '';
+    delete kept[input.name];
     var file = input.files[0];
-    if (!file || typeof createImageBitmap !== 'function') return;
+    if (!file) return;
     ++pending;
-    createImageBitmap(file).then(function (bitmap) {
-      var side = Math.max(bitmap.width, bitmap.height);
-      if (side > kPreviewSide) {
-        var canvas = document.createElement('canvas');
-        canvas.width = Math.max(1, Math.round(bitmap.width * kPreviewSide / side));
-        canvas.height = Math.max(1, Math.round(bitmap.height * kPreviewSide / side));
-        canvas.getContext('2d').drawImage(bitmap, 0, 0, canvas.width, canvas.height);
-        var type = file.type === 'image/png' ? 'image/png' : 'image/jpeg';
-        return new Promise(function (done) { canvas.toBlob(done, type, 0.9); }).then(function (blob) {
-          if (blob && input.files[0] === file) scaled[input.name] = new File([blob], file.name, {type: type});
+    status.textContent = 'Sending the photo...';
+    var data = new FormData();
+    data.append('_csrf', form.dataset.csrf);
+    data.append(input.name, file);
+    fetch(form.dataset.images, {method: 'POST', body: data, credentials: 'same-origin',
+                                headers: {'X-CSRF-Token': form.dataset.csrf}})
+      .then(function (answer) {
+        if (!answer.ok) {
+          return answer.text().then(function (text) { showError(answer, text.trim()); return false; });
+        }
+        return answer.json().then(function (held) {
+          if (input.files[0] !== file) return true;
+          token.value = held.token;
+          kept[input.name] = true;
+          return true;
         });
-      }
-    }).catch(function () {
-      // Not an image the browser reads: the original goes, and the service says what is wrong.
-    }).then(function () { --pending; refresh(); });
+      })
+      .catch(function (failure) { show(formError, 'The photo could not be sent: ' + failure.message); return false; })
+      .then(function (sent) { --pending; if (sent) refresh(); });
   }
   form.addEventListener('input', function (event) {
     var box = event.target.closest('.field');
@@ -183,7 +184,7 @@ const char kFillScript[] = R"js((function () {
   });
   form.addEventListener('change', function (event) {
     var target = event.target;
-    if (target.type === 'file') scalePhoto(target);
+    if (target.type === 'file') sendPhoto(target);
     if (target.type === 'checkbox' && target.name.indexOf('clear-') === 0) {
       var input = form.querySelector('[name="field-' + target.name.substring(6) + '"]');
       if (input) input.disabled = target.checked;
@@ -198,14 +199,17 @@ const char kFillScript[] = R"js((function () {
   function download() {
     confirmed = true;
     confirmBox.hidden = true;
+    var files = Object.keys(kept).map(function (name) { return form.elements[name]; });
+    files.forEach(function (input) { input.disabled = true; });
     form.submit();
+    files.forEach(function (input) { input.disabled = false; });
     confirmed = false;
   }
   form.addEventListener('submit', function (event) {
     if (confirmed) return;
     event.preventDefault();
     status.textContent = 'Checking the document...';
-    fetch(form.dataset.report, {method: 'POST', body: values(false), credentials: 'same-origin',
+    fetch(form.dataset.report, {method: 'POST', body: values(), credentials: 'same-origin',
                                 headers: {'X-CSRF-Token': form.dataset.csrf}})
       .then(function (answer) {
         if (!answer.ok) return answer.text().then(function (text) { showError(answer, text.trim()); });

@@ -4,8 +4,8 @@
 
 namespace refservice {
 
-// /assets/fill.js: the live preview (large photos scaled down in the browser for it; the
-// download sends the original), each field's outcome from the render report beside its input,
+// /assets/fill.js: the live preview (a chosen photo is sent once, kept by the service for the
+// session and named by its token after), each field's outcome from the render report beside its input,
 // errors at their input, samples marked until changed, and a question before a download that
 // holds a cut or missing field.
 extern const char kFillScript[];

@@ -218,11 +218,19 @@ std::string FillHtml(const std::string& email, const std::string& csrf,
                      HtmlEscape(TemplateTitle(bundle)) + "</h1>\n<div class=\"fill-layout\">"
                      "<form id=\"fill\" method=\"post\" enctype=\"multipart/form-data\" action=\"" +
                      HtmlEscape(base) + "/document\" data-preview=\"" + HtmlEscape(base) +
-                     "/preview\" data-report=\"" + HtmlEscape(base) + "/report\" data-csrf=\"" +
+                     "/preview\" data-report=\"" + HtmlEscape(base) + "/report\" data-images=\"" +
+                     HtmlEscape(base) + "/images\" data-csrf=\"" +
                      HtmlEscape(csrf) + "\">"
                      "<input type=\"hidden\" name=\"_csrf\" value=\"" + HtmlEscape(csrf) + "\">\n"
                      "<p class=\"error\" id=\"form-error\" role=\"alert\" hidden></p>\n";
   const std::vector<size_t> shown = FormFields(bundle);
+  bool anySample = false;
+  for (size_t i : shown) anySample |= bundle.fields[i].hasDefault && !bundle.fields[i].defaultValue.empty();
+  if (anySample) {
+    html += "<p class=\"hint\" id=\"sample-note\">Fields marked <span class=\"sample-tag\">sample"
+            "</span> hold the designer's sample: it prints as shown unless you change it or empty "
+            "the field (for a picture: choose your own, or tick " + Quote("No image") + ").</p>\n";
+  }
   for (size_t i : shown) {
     const RenderField& field = bundle.fields[i];
     const std::string n = std::to_string(i + 1);
@@ -230,22 +238,22 @@ std::string FillHtml(const std::string& email, const std::string& csrf,
     const bool sample = field.hasDefault && !field.defaultValue.empty();
     const std::string rule = RuleText(bundle, shown, field);
     std::string describedBy = "error-" + n + " outcome-" + n;
-    if (sample) describedBy += " hint-" + n;
+    if (sample) describedBy += " sample-note";
     if (!rule.empty()) describedBy += " rule-" + n;
     html += "<div class=\"field\" data-field=\"" + HtmlEscape(field.name) + "\" data-page=\"" +
             std::to_string(field.pageNumber) + "\" data-label=\"" + HtmlEscape(FieldLabel(field)) +
             "\"><label for=\"in-" + n + "\">" + HtmlEscape(FieldLabel(field)) + "</label>";
-    if (sample) html += " <span class=\"sample-tag\" id=\"tag-" + n + "\">sample</span>";
+    if (sample) {
+      html += " <span class=\"sample-tag\" id=\"tag-" + n + "\" title=\"the designer's sample\">"
+              "sample</span>";
+    }
     const std::string common = " id=\"in-" + n + "\" name=\"" + name +
                                "\" aria-describedby=\"" + describedBy + "\"";
     if (field.IsImage()) {
       html += "<input type=\"file\" accept=\"image/png,image/jpeg\"" + common + ">"
+              "<input type=\"hidden\" name=\"image-" + n + "\" value=\"\">"
               "<label class=\"choice\"><input type=\"checkbox\" name=\"clear-" + n +
               "\" value=\"1\"> No image</label>";
-      if (sample) {
-        html += "<p class=\"hint\" id=\"hint-" + n + "\">A sample image from the designer: it "
-                "prints unless you choose your own or tick " + Quote("No image") + ".</p>";
-      }
     } else {
       const bool lines = field.controlType == 1 || field.controlType == 2 ||
                          field.defaultValue.find_first_of("\r\n") != std::string::npos;
@@ -255,10 +263,6 @@ std::string FillHtml(const std::string& email, const std::string& csrf,
       } else {
         html += "<input type=\"text\"" + common + (sample ? " class=\"sample\"" : "") +
                 " value=\"" + HtmlEscape(field.defaultValue) + "\">";
-      }
-      if (sample) {
-        html += "<p class=\"hint\" id=\"hint-" + n + "\">A sample from the designer: it prints "
-                "as shown unless you change it or empty the field.</p>";
       }
     }
     if (!rule.empty()) html += "<p class=\"rule\" id=\"rule-" + n + "\">" + HtmlEscape(rule) + "</p>";

@@ -353,7 +353,13 @@ TEST_F(WebPagesBrowserTest, TheFillFormTellsTheCustomerWhatWillPrint) {
       "  input.files = files.files; input.dispatchEvent(new Event('change', {bubbles: true})); return blob.size; });");
   version = NextPreview(version);
   ASSERT_GT(version, 0);
-  browser_.Execute("performance.clearResourceTimings();");
+  // From now on the photo goes by its token: no preview sends a file.
+  browser_.Execute(
+      "performance.clearResourceTimings(); window.filesSent = [];"
+      "const send = window.fetch; window.fetch = (address, options) => {"
+      "  if (String(address).indexOf('/preview') >= 0) window.filesSent.push("
+      "    [...options.body.entries()].filter(e => e[1] instanceof File && e[1].size > 0).length);"
+      "  return send(address, options); };");
   browser_.Type(headline, "Big photo");
   version = NextPreview(version);
   ASSERT_GT(version, 0);
@@ -363,6 +369,7 @@ TEST_F(WebPagesBrowserTest, TheFillFormTellsTheCustomerWhatWillPrint) {
   ASSERT_TRUE(took.is_number());
   EXPECT_GT(took.get<double>(), 0);
   EXPECT_LT(took.get<double>(), 1000.0);
+  EXPECT_EQ("0", browser_.Execute("return [...new Set(window.filesSent)].join(',');").get<std::string>());
   EXPECT_EQ("drawn", [&] {
     nlohmann::json r = browser_.Execute(
         "const form = document.getElementById('fill');"
