@@ -271,7 +271,7 @@ figure { margin: 0 0 16px 0; }
 .sheet img { width: 100%; display: block; }
 .sheet .field { position: absolute; border: 1px solid #d22; background: rgba(220, 40, 40, 0.08); box-sizing: border-box; overflow: hidden; }
 .sheet .field span { font-size: 10px; background: rgba(255, 255, 255, 0.85); color: #a00; white-space: nowrap; }
-.fill-layout { display: grid; grid-template-columns: minmax(0, 1fr) minmax(0, 2fr); grid-template-areas: "form preview" "actions preview"; gap: 16px 24px; align-items: start; }
+.fill-layout { display: grid; grid-template-columns: minmax(0, 1fr) minmax(0, 2fr); grid-template-areas: "form preview" "actions preview"; grid-template-rows: auto 1fr; gap: 16px 24px; align-items: start; }
 #fill { grid-area: form; }
 .preview { grid-area: preview; }
 .actions { grid-area: actions; }
@@ -293,7 +293,7 @@ input.sample, textarea.sample { color: #667; font-style: italic; background: #f6
 .actions button, #confirm button { font-size: 110%; padding: 6px 14px; }
 @media (max-width: 700px) {
   main { padding: 12px; }
-  .fill-layout { grid-template-columns: minmax(0, 1fr); grid-template-areas: "form" "preview" "actions"; }
+  .fill-layout { grid-template-columns: minmax(0, 1fr); grid-template-areas: "form" "preview" "actions"; grid-template-rows: auto; }
   table.templates, table.templates tbody, table.templates tr, table.templates td { display: block; width: auto; }
   table.templates thead { display: none; }
   table.templates tr { border-bottom: 1px solid #ccc; padding: 8px 0; }

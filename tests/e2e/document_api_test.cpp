@@ -225,6 +225,11 @@ TEST_F(DocumentApiTest, SessionsReachOnlyTheirOwnAndAddressesAreReadStrictly) {
     }
   }
   EXPECT_EQ(404, Fetch("/templates/" + card, cookie).status);  // not open to a fill link
+  // The gallery's thumbnail shows the samples, not the bare background.
+  const std::string bare = Fetch("/templates/" + card + "/pages/1.png?w=120", cookie).body;
+  const std::string filled = Fetch("/templates/" + card + "/pages/1.png?w=120&samples=1", cookie).body;
+  EXPECT_EQ("\x89PNG", filled.substr(0, 4));
+  EXPECT_NE(bare, filled);
 
   // The preview's page is a page number or nothing; its report comes along.
   const std::string preview = "/templates/" + card + "/preview";

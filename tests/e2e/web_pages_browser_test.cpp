@@ -230,18 +230,19 @@ TEST_F(WebPagesBrowserTest, SignInOpenFillPreviewAndDownload) {
   // On a phone's screen no page is wider than the screen, and the preview comes before the
   // download button.
   ASSERT_TRUE(browser_.SetViewport(375, 800)) << browser_.lastError();
-  for (const std::string& page : {std::string("/"), "/templates/" + id_, "/templates/" + id_ + "/fill"}) {
+  const std::vector<std::pair<std::string, std::string>> pages = {
+      {"/", "templates-375.png"}, {"/templates/" + id_, "template-375.png"},
+      {"/templates/" + id_ + "/fill", "fill-375.png"}};
+  for (const auto& [page, picture] : pages) {
     ASSERT_TRUE(browser_.Go(Base() + page));
     EXPECT_TRUE(browser_.WaitFor(kFitsTheScreen, 10000))
         << page << " is " << browser_.Execute("return document.documentElement.scrollWidth;").dump()
         << " px wide";
-    EXPECT_TRUE(browser_.Screenshot(ScreenshotPath(
-        "narrow-" + std::to_string(page.size() % 7) + ".png")));
+    EXPECT_TRUE(browser_.Screenshot(ScreenshotPath(picture)));
   }
   EXPECT_TRUE(browser_.Execute(
       "return document.getElementById('preview').getBoundingClientRect().top <"
       " document.getElementById('download').getBoundingClientRect().top;").get<bool>());
-  EXPECT_TRUE(browser_.Screenshot(ScreenshotPath("fill-375.png")));
 }
 
 TEST_F(WebPagesBrowserTest, TheFillFormTellsTheCustomerWhatWillPrint) {
@@ -283,6 +284,7 @@ TEST_F(WebPagesBrowserTest, TheFillFormTellsTheCustomerWhatWillPrint) {
   EXPECT_NE(std::string::npos, outcome.find("Does not fit, even at")) << outcome;
   EXPECT_NE(std::string::npos, outcome.find("characters are cut off at the frame")) << outcome;
   EXPECT_NE(std::string::npos, browser_.Text(browser_.Find("#preview-status")).find("1 field does not print as entered"));
+  browser_.Execute("window.scrollTo(0, 0);");
   EXPECT_TRUE(browser_.Screenshot(ScreenshotPath("fill-warning-1280.png")));
   ASSERT_TRUE(browser_.Click(browser_.Find("#download")));
   ASSERT_TRUE(browser_.WaitFor("return !document.getElementById('confirm').hidden;", 15000));
@@ -291,6 +293,8 @@ TEST_F(WebPagesBrowserTest, TheFillFormTellsTheCustomerWhatWillPrint) {
   EXPECT_TRUE(browser_.WaitFor(kFitsTheScreen, 5000));
   browser_.Execute("document.querySelector(\".field[data-field='Headline']\").scrollIntoView();");
   EXPECT_TRUE(browser_.Screenshot(ScreenshotPath("fill-warning-375.png")));
+  browser_.Execute("document.getElementById('confirm').scrollIntoView();");
+  EXPECT_TRUE(browser_.Screenshot(ScreenshotPath("fill-confirm-375.png")));
   ASSERT_TRUE(browser_.SetViewport(1280, 1000));
   browser_.Click(browser_.Find("#confirm-cancel"));
   EXPECT_EQ("", TakeDownload(1500));  // going back downloads nothing
@@ -298,6 +302,15 @@ TEST_F(WebPagesBrowserTest, TheFillFormTellsTheCustomerWhatWillPrint) {
   ASSERT_TRUE(browser_.WaitFor("return !document.getElementById('confirm').hidden;", 15000));
   browser_.Click(browser_.Find("#confirm-download"));
   EXPECT_NE(std::string::npos, TakeDownload().find("Everything in the whole store"));
+
+  // Editing a field of page 2 shows page 2.
+  const std::string qr = Input("QrLink");
+  EXPECT_EQ("2", browser_.Execute("return document.querySelector(\".field[data-field='QrLink']\").dataset.page;").get<std::string>());
+  EXPECT_EQ("1", browser_.Execute("return document.getElementById('preview-page').value;").get<std::string>());
+  browser_.Type(qr, "/spring");
+  EXPECT_TRUE(browser_.WaitFor("return document.getElementById('preview-page').value === '2';", 5000));
+  version = NextPreview(version);
+  ASSERT_GT(version, 0);
 
   // A file that is not an image: the error at its input, by its label; the stale preview gone;
   // a download keeps the form and what was typed.
