@@ -70,11 +70,11 @@ TEST(AddressTest, EncodedNulStaysEncodedAndNumbersAreStrict) {
     text.resize(PercentDecodeKeepingNul(text.data()));
     EXPECT_EQ(wanted, text) << given;
   }
-  const std::vector<std::pair<std::string, int>> pages = {
-      {"1", 1}, {"999999", 999999}, {"1000000", 0}, {"0", 0}, {"-1", 0}, {"abc", 0},
-      {"", 0}, {"999999999999", 0}, {"1 ", 0}, {"+1", 0}};
+  const std::vector<std::pair<std::string, int>> pages = {  // -1: refused
+      {"1", 1}, {"999999", 999999}, {"1000000", -1}, {"0", -1}, {"-1", -1}, {"abc", -1},
+      {"", -1}, {"999999999999", -1}, {"1 ", -1}, {"+1", -1}};
   for (const auto& [given, wanted] : pages) {
-    EXPECT_EQ(wanted, PageNumberOf(given).value_or(0)) << given;
+    EXPECT_EQ(wanted, PageNumberOf(given).value_or(-1)) << given;
   }
   const std::vector<std::string> segments = PathSegments("/templates/ab/pages/1.png");
   EXPECT_TRUE(PathMatches("/templates/*/pages/*", segments));
