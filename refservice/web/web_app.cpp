@@ -647,7 +647,7 @@ HttpResponse WebApp::BuildDocument(Request& request, Answer kind) {
         const size_t at = static_cast<size_t>(*number - 1);
         const RenderField& field = bundle.fields[at];
         if (cleared[at] || part.content.empty()) continue;
-        std::optional<HeldImage> held =
+        std::shared_ptr<const HeldImage> held =
             images_.Find(part.content, request.session->id, Lower(id), field.name);
         if (!held) {
           return FieldRefusal(field, at + 1,

@@ -18,7 +18,8 @@ void WebImages::Drop(std::list<Entry>::iterator entry) {
 
 std::string WebImages::Keep(const std::string& session, const std::string& templateId,
                             const std::string& field, HeldImage image) {
-  Entry entry{RandomHex(16), session, templateId, field, std::move(image)};
+  Entry entry{RandomHex(16), session, templateId, field,
+              std::make_shared<const HeldImage>(std::move(image))};
   const uint64_t size = entry.Size();
   if (size > kMaxSessionBytes) return "";
   std::lock_guard<std::mutex> lock(mutex_);
@@ -52,14 +53,14 @@ std::string WebImages::Keep(const std::string& session, const std::string& templ
   return entries_.back().token;
 }
 
-std::optional<HeldImage> WebImages::Find(const std::string& token, const std::string& session,
+std::shared_ptr<const HeldImage> WebImages::Find(const std::string& token, const std::string& session,
                                          const std::string& templateId, const std::string& field) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto found = byToken_.find(token);
-  if (found == byToken_.end()) return std::nullopt;
+  if (found == byToken_.end()) return nullptr;
   auto entry = found->second;
   if (entry->session != session || entry->templateId != templateId || entry->field != field) {
-    return std::nullopt;
+    return nullptr;
   }
   entries_.splice(entries_.end(), entries_, entry);  // now the most recently used
   return entry->image;

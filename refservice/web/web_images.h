@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <list>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 
 namespace refservice {
@@ -33,8 +33,9 @@ class WebImages {
   // its own is not kept and "" is returned.
   std::string Keep(const std::string& session, const std::string& templateId,
                    const std::string& field, HeldImage image);
-  // The photo with `token`, when it was kept for this very session, template and field.
-  std::optional<HeldImage> Find(const std::string& token, const std::string& session,
+  // The photo with `token`, when it was kept for this very session, template and field; null
+  // otherwise. It stays valid after the store drops it.
+  std::shared_ptr<const HeldImage> Find(const std::string& token, const std::string& session,
                                 const std::string& templateId, const std::string& field);
   // Drops every photo of `session` (it signed out).
   void DropSession(const std::string& session);
@@ -44,8 +45,8 @@ class WebImages {
  private:
   struct Entry {
     std::string token, session, templateId, field;
-    HeldImage image;
-    uint64_t Size() const { return image.original.size() + image.preview.size(); }
+    std::shared_ptr<const HeldImage> image;
+    uint64_t Size() const { return image->original.size() + image->preview.size(); }
   };
   void Drop(std::list<Entry>::iterator entry);
 

@@ -231,6 +231,30 @@ TEST_F(DocumentApiTest, SessionsReachOnlyTheirOwnAndAddressesAreReadStrictly) {
   EXPECT_EQ("\x89PNG", filled.substr(0, 4));
   EXPECT_NE(bare, filled);
 
+  // A photo is kept for the session that sent it and named by its token afterwards; a token the
+  // service does not hold is refused at its input.
+  const std::string png = ReadFile(std::string(OSL_SOURCE_DIR) + "/examples/images/storefront.png");
+  const std::string photo = Multipart({{"_csrf", "", token}, {"field-1", "shop.png", png}});
+  EXPECT_EQ(404, Post("/templates/" + other + "/images", multipart, photo, withToken).status);
+  EXPECT_EQ(403, Post("/templates/" + card + "/images", multipart,
+                      Multipart({{"field-1", "shop.png", png}}), cookie).status);
+  HttpReply kept = Post("/templates/" + card + "/images", multipart, photo, withToken);
+  ASSERT_EQ(200, kept.status) << kept.body;
+  const std::string photoToken = nlohmann::json::parse(kept.body)["token"];
+  HttpReply named = Post("/templates/" + card + "/report", multipart,
+                         Multipart({{"_csrf", "", token}, {"image-1", "", photoToken}}), cookie);
+  ASSERT_EQ(200, named.status) << named.body;
+  EXPECT_EQ("drawn", nlohmann::json::parse(named.body)["fields"][0]["action"]);
+  HttpReply unknown = Post("/templates/" + card + "/report", multipart,
+                           Multipart({{"_csrf", "", token}, {"image-1", "", "0123abcd"}}), cookie);
+  EXPECT_EQ(400, unknown.status);
+  EXPECT_EQ("field-1", HeaderValue(unknown.head, "X-Field-Input"));
+  EXPECT_NE(std::string::npos, unknown.body.find("\"Company logo\" is no longer held")) << unknown.body;
+  HttpReply wrong = Post("/templates/" + card + "/images", multipart,
+                         Multipart({{"_csrf", "", token}, {"field-1", "shop.png", "GIF89a"}}), cookie);
+  EXPECT_EQ(400, wrong.status);
+  EXPECT_EQ("field-1", HeaderValue(wrong.head, "X-Field-Input"));
+
   // The preview's page is a page number or nothing; its report comes along.
   const std::string preview = "/templates/" + card + "/preview";
   for (const auto& [query, status] : std::vector<std::pair<std::string, int>>{

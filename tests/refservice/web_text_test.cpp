@@ -89,7 +89,7 @@ TEST(WebImagesTest, PhotosAreKeptPerSessionFieldAndWithinTheirBounds) {
   auto photo = [](size_t bytes) { return HeldImage{std::string(bytes, 'o'), std::string(10, 'p')}; };
   const std::string first = images.Keep("s1", "t", "Photo", photo(100));
   ASSERT_EQ(32u, first.size());
-  ASSERT_TRUE(images.Find(first, "s1", "t", "Photo").has_value());
+  ASSERT_TRUE(images.Find(first, "s1", "t", "Photo"));
   // Only the session, template and field it was sent for may name it.
   EXPECT_FALSE(images.Find(first, "s2", "t", "Photo"));
   EXPECT_FALSE(images.Find(first, "s1", "u", "Photo"));
