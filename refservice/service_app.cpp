@@ -214,7 +214,8 @@ ServiceApp::ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, Upl
       quota_(quota),
       faults_(faults),
       dispatcher_(dispatcher),
-      web_(std::make_unique<WebApp>(WebOptions{options_.dataDir, options_.maxUploadBody}, store, fs,
+      web_(std::make_unique<WebApp>(WebOptions{options_.dataDir, options_.maxUploadBody, options_.tls},
+                                    store, fs,
                                     accounts)) {}
 
 std::string ServiceApp::PublicOrigin(const HttpRequestHead& head) const {

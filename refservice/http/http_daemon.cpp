@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "refservice/http/request_head_check.h"
+#include "refservice/http/url_unescape.h"
 
 namespace refservice {
 namespace {
@@ -261,6 +262,8 @@ bool HttpDaemon::Impl::Start(std::string* error) {
     tlsOptions.push_back(
         {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options_.tlsCertificatePem.c_str())});
   }
+  tlsOptions.push_back({MHD_OPTION_UNESCAPE_CALLBACK,
+                        reinterpret_cast<intptr_t>(&UnescapeCallback), nullptr});
   tlsOptions.push_back({MHD_OPTION_END, 0, nullptr});
   daemon_ = MHD_start_daemon(
       flags, 0, nullptr, nullptr, &Impl::OnAccess, this, MHD_OPTION_EXTERNAL_LOGGER, &Impl::Log,

@@ -201,6 +201,7 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
         FieldFont font = fonts.Resolve(field);
         TextOutcome text = DrawTextField(cr, font, field, resolved[i].text, w, h);
         outcome.size = text.size;
+        outcome.cutCharacters = text.cutCharacters;
         outcome.action = text.overflowing ? "overflowing" : text.shrunk ? "shrunk" : "drawn";
         if (font.uploaded) {
           outcome.font = font.fileName;
@@ -290,6 +291,7 @@ std::string ReportJson(const RenderResult& result, bool asciiOnly) {
       if (!field.fallbackFonts.empty()) entry["fallbackFonts"] = field.fallbackFonts;
       if (field.missingCharacters > 0) entry["missingCharacters"] = field.missingCharacters;
     }
+    if (field.action == "overflowing") entry["cutCharacters"] = field.cutCharacters;
     entry["moved"] = std::round(field.moved * 1000) / 1000;
     if (!field.note.empty()) entry["note"] = field.note;
     report["fields"].push_back(entry);

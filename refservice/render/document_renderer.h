@@ -18,6 +18,7 @@ struct FieldOutcome {
   std::string action;  // "drawn", "shrunk", "overflowing", "empty" or "not drawn"
   double size = 0;     // text: the size it was set at
   double storedSize = 0;
+  size_t cutCharacters = 0;  // overflowing text: characters not wholly inside the frame
   double moved = 0;    // points; positive: up the page, negative: down
   std::string font;    // text: the uploaded font file's name, or the system font used instead
   bool fontFallback = false;
@@ -51,7 +52,8 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
 std::string ReportText(const RenderResult& result);
 // The same as a JSON object: {"pages": N, "fields": [{"name", "page", "action", "size",
 // "storedSize", "moved", "font", "fontFallback", "fallbackFonts" (when there are any),
-// "missingCharacters" (when there are any), "note"}]}.
+// "missingCharacters" (when there are any), "note"}]}, with "cutCharacters" for an
+// overflowing text.
 // With `asciiOnly` every character outside ASCII is written as a \u escape (for a header line).
 std::string ReportJson(const RenderResult& result, bool asciiOnly = false);
 

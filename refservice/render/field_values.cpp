@@ -2,6 +2,8 @@
 
 #include <cairo.h>
 
+#include <cstdio>
+
 #include <nlohmann/json.hpp>
 
 #include "refservice/render/image_drawing.h"
@@ -43,6 +45,22 @@ bool ValidUtf8(const std::string& text) {
     i += extra + 1;
   }
   return true;
+}
+
+// The first bidirectional embedding, override or isolate control (U+202A-U+202E,
+// U+2066-U+2069) in UTF-8 `text`, or 0. Such a control reorders the printed text after it
+// without showing itself.
+uint32_t BidiControlIn(const std::string& text) {
+  for (size_t i = 0; i + 2 < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) != 0xE2) continue;
+    const unsigned char second = static_cast<unsigned char>(text[i + 1]);
+    const unsigned char third = static_cast<unsigned char>(text[i + 2]);
+    if ((second == 0x80 && third >= 0xAA && third <= 0xAE) ||
+        (second == 0x81 && third >= 0xA6 && third <= 0xA9)) {
+      return 0x2000u + ((second & 0x3Fu) << 6) + (third & 0x3Fu);
+    }
+  }
+  return 0;
 }
 
 std::string Quoted(const std::string& name) {
@@ -111,6 +129,13 @@ bool AddFieldValue(const TemplateBundle& bundle, const std::string& name, const 
     }
     if (!ValidUtf8(text) || text.find('\0') != std::string::npos) {
       *error = "the value of field " + Quoted(name) + " is not UTF-8 text";
+      return false;
+    }
+    if (const uint32_t control = BidiControlIn(text)) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(control));
+      *error = "the value of field " + Quoted(name) + " holds the bidirectional control U+" + code +
+               ", which would reorder the printed text; remove it";
       return false;
     }
     value.text = text;

@@ -112,6 +112,48 @@ bool Fits(PangoLayout* layout, double boxWidth, double boxHeight) {
          logical.height / double(PANGO_SCALE) <= boxHeight + slack;
 }
 
+size_t CharactersIn(const char* text, int from, int to) {
+  size_t count = 0;
+  for (int i = from; i < to; ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++count;
+  }
+  return count;
+}
+
+// How many characters of `layout`, placed `left`/`top` into a box of `boxWidth` x `boxHeight`,
+// are not wholly inside it: whole lines below its bottom (the first line always shows) and the
+// ends of lines that run past its right edge.
+size_t CutCharacters(PangoLayout* layout, double left, double top, double boxWidth,
+                     double boxHeight) {
+  const char* text = pango_layout_get_text(layout);
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  size_t cut = 0;
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  do {
+    PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
+    const int end = line->start_index + line->length;
+    PangoRectangle lineRect;
+    pango_layout_iter_get_line_extents(iter, nullptr, &lineRect);
+    const double lineBottom = (lineRect.y + lineRect.height) / double(PANGO_SCALE);
+    const bool first = lineRect.y <= logical.y;
+    if (!first && top + lineBottom > boxHeight + 0.01) {
+      cut += CharactersIn(text, line->start_index, end);
+      continue;
+    }
+    const double lineLeft = left + (lineRect.x - logical.x) / double(PANGO_SCALE);
+    if (lineLeft + lineRect.width / double(PANGO_SCALE) > boxWidth + 0.01) {
+      int index = end;
+      int trailing = 0;
+      pango_layout_line_x_to_index(line, static_cast<int>((boxWidth - lineLeft) * PANGO_SCALE),
+                                   &index, &trailing);
+      cut += CharactersIn(text, std::clamp(index, line->start_index, end), end);
+    }
+  } while (pango_layout_iter_next_line(iter));
+  pango_layout_iter_free(iter);
+  return cut;
+}
+
 }  // namespace
 
 void CmykToRgb(double c, double m, double y, double k, double* r, double* g, double* b) {
@@ -181,6 +223,9 @@ TextOutcome DrawTextField(cairo_t* cr, const FieldFont& font, const RenderField&
     pango_font_description_free(description);
     primaryFile = FileOf(primary);
     if (primary != nullptr) g_object_unref(primary);
+  }
+  if (outcome.overflowing) {
+    outcome.cutCharacters = CutCharacters(layout.get(), left, top, boxWidth, boxHeight);
   }
 
   double r, g, b;

@@ -23,6 +23,7 @@ struct TextOutcome {
   // and how many characters of the drawn lines no font has (drawn as boxes).
   std::vector<std::string> fallbackFonts;
   int missingCharacters = 0;
+  size_t cutCharacters = 0;  // overflowing: characters wholly or partly outside the frame
 };
 
 // Draws `text` (non-empty UTF-8) into the frame whose top-left corner is the current origin of

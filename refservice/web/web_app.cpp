@@ -2,46 +2,43 @@
 
 #include <algorithm>
 #include <cctype>
-#include <functional>
 
-#include "refservice/http/form_data.h"
 #include "refservice/http/multipart_scanner.h"
 #include "refservice/render/cmyk_output.h"
 #include "refservice/render/document_renderer.h"
 #include "refservice/render/field_values.h"
-#include "refservice/render/template_bundle.h"
 #include "refservice/storage/file_util.h"
 #include "refservice/web/html_text.h"
+#include "refservice/web/web_assets.h"
 #include "refservice/web/web_pages.h"
 
 namespace refservice {
 
-// Who is asking: an account (its own templates), or a fill session (its one template).
-struct WebApp::Caller {
-  int userId = -1;
-  std::string templateId;  // lower case; a fill session's template
-  std::string csrf;        // the session's token; empty for HTTP Basic callers
-};
-
-// Collects a request body (at most `max` bytes), then answers it through `done`.
+// Collects a request body (at most `max` bytes), then reads it and answers it through `done`.
 class WebApp::BodyExchange : public HttpExchange {
  public:
-  BodyExchange(uint64_t max, std::function<HttpResponse(const std::string&)> done)
-      : max_(max), done_(std::move(done)) {}
+  BodyExchange(WebApp* app, const Route* route, Request request, uint64_t max)
+      : app_(app), route_(route), request_(std::move(request)), max_(max) {}
   std::optional<HttpResponse> OnBody(std::string_view data) override {
-    if (body_.size() + data.size() > max_) {
+    if (request_.body.size() + data.size() > max_) {
       return HttpResponse::Text(413, "the request body is larger than " + std::to_string(max_) +
                                          " bytes\n");
     }
-    body_.append(data);
+    request_.body.append(data);
     return std::nullopt;
   }
-  HttpResponse Finish() override { return done_(body_); }
+  HttpResponse Finish() override {
+    if (std::optional<HttpResponse> refused = app_->ReadBody(*route_, &request_)) {
+      return std::move(*refused);
+    }
+    return (app_->*(route_->handler))(request_);
+  }
 
  private:
+  WebApp* app_;
+  const Route* route_;
+  Request request_;
   uint64_t max_;
-  std::function<HttpResponse(const std::string&)> done_;
-  std::string body_;
 };
 
 namespace {
@@ -49,6 +46,9 @@ namespace {
 constexpr char kSessionCookie[] = "osl_session";
 constexpr char kSignInCookie[] = "osl_signin";
 constexpr size_t kMaxFormParts = 2000;
+constexpr uint64_t kSmallFormBytes = 64 * 1024;
+constexpr size_t kMaxReportHeaderBytes = 16 * 1024;
+constexpr char kTokenRefusal[] = "the form's CSRF token is missing or wrong; reload the page";
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -86,21 +86,14 @@ HttpResponse Plain(int status, const std::string& text) {
   return response;
 }
 
-std::string SessionCookie(const std::string& value) {
-  return std::string(kSessionCookie) + "=" + value + "; Path=/; HttpOnly; SameSite=Strict";
+HttpResponse Png(std::string png) {
+  HttpResponse response = HttpResponse::Text(200, std::move(png), "image/png");
+  PageHeaders(&response);
+  return response;
 }
 
-// Splits "/a/b/c" into {"a", "b", "c"}.
-std::vector<std::string> Segments(const std::string& path) {
-  std::vector<std::string> parts;
-  size_t at = 1;
-  while (at <= path.size()) {
-    size_t end = path.find('/', at);
-    if (end == std::string::npos) end = path.size();
-    parts.push_back(path.substr(at, end - at));
-    at = end + 1;
-  }
-  return parts;
+HttpResponse NotFoundPage(const std::string& id) {
+  return Html(404, MessageHtml("Not found", "Template " + id + " does not exist."));
 }
 
 bool Base64Decode(std::string_view text, std::string* out) {
@@ -121,16 +114,6 @@ bool Base64Decode(std::string_view text, std::string* out) {
     }
   }
   return true;
-}
-
-int IntOr(std::optional<std::string_view> text, int fallback) {
-  if (!text || text->empty() || text->size() > 6) return fallback;
-  int value = 0;
-  for (char c : *text) {
-    if (c < '0' || c > '9') return fallback;
-    value = value * 10 + (c - '0');
-  }
-  return value;
 }
 
 // The answer to a program whose HTTP Basic credentials did not sign in.
@@ -157,10 +140,70 @@ std::string DownloadName(const TemplateBundle& bundle) {
   return (name.empty() ? std::string("document") : name) + ".pdf";
 }
 
+// `text` with every line break (CR LF, CR or LF) written as LF, as a form sends it back.
+std::string OneLineBreak(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out.push_back('\n');
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
+// A refusal of one form input: the message names the field by its label, and X-Field-Input
+// names the input, so the page can show it there.
+HttpResponse FieldRefusal(const RenderField& field, size_t index, std::string message) {
+  const std::string internal = "field \"" + field.name + "\"";
+  const std::string shown = "\"" + FieldLabel(field) + "\"";
+  for (size_t at = message.find(internal); at != std::string::npos;
+       at = message.find(internal, at + shown.size())) {
+    message.replace(at, internal.size(), shown);
+  }
+  HttpResponse response = Plain(400, message);
+  response.headers.emplace_back("X-Field-Input", "field-" + std::to_string(index));
+  return response;
+}
+
 }  // namespace
 
 WebApp::WebApp(WebOptions options, Store* store, FileSystem* fs, Accounts* accounts)
     : options_(std::move(options)), store_(store), fs_(fs), accounts_(accounts) {}
+
+const std::vector<WebApp::Route>& WebApp::Routes() {
+  using C = RouteCaller;
+  using T = RouteToken;
+  using B = RouteBody;
+  static const std::vector<Route> kRoutes = {
+      {"GET", "/", C::kAnyone, T::kNone, B::kNone, false, &WebApp::Home},
+      {"GET", "/signin", C::kAnyone, T::kNone, B::kNone, false, &WebApp::SignInForm},
+      {"POST", "/signin", C::kAnyone, T::kSignInCookie, B::kSmallForm, false, &WebApp::SignIn},
+      {"POST", "/signout", C::kSession, T::kSession, B::kSmallForm, false, &WebApp::SignOut},
+      {"GET", "/assets/*", C::kAnyone, T::kNone, B::kNone, false, &WebApp::Asset},
+      {"GET", "/fill/*/*", C::kAnyone, T::kNone, B::kNone, false, &WebApp::FillLink},
+      {"GET", "/templates/*", C::kAccount, T::kNone, B::kNone, true, &WebApp::TemplatePage},
+      {"GET", "/templates/*/fill", C::kTemplateUser, T::kNone, B::kNone, true, &WebApp::FillPage},
+      {"GET", "/templates/*/pages/*", C::kTemplateUser, T::kNone, B::kNone, false,
+       &WebApp::PageImage},
+      {"POST", "/templates/*/preview", C::kTemplateUser, T::kSession, B::kValues, false,
+       &WebApp::Preview},
+      {"POST", "/templates/*/images", C::kTemplateUser, T::kSession, B::kValues, false,
+       &WebApp::KeepImage},
+      {"POST", "/templates/*/report", C::kTemplateUser, T::kSession, B::kValues, false,
+       &WebApp::PageReport},
+      {"POST", "/templates/*/document", C::kTemplateUser, T::kSession, B::kValues, false,
+       &WebApp::Download},
+      {"POST", "/api/templates/*/documents", C::kProgram, T::kNone, B::kValues, false,
+       &WebApp::ApiDocument},
+      {"POST", "/api/templates/*/documents/report", C::kProgram, T::kNone, B::kValues, false,
+       &WebApp::ApiReport},
+  };
+  return kRoutes;
+}
 
 bool WebApp::Handles(const std::string& path) {
   return path == "/" || path == "/signin" || path == "/signout" || path.rfind("/fill/", 0) == 0 ||
@@ -168,184 +211,191 @@ bool WebApp::Handles(const std::string& path) {
          path.rfind("/assets/", 0) == 0;
 }
 
-std::optional<WebSession> WebApp::SessionOf(const HttpRequestHead& head) {
-  std::string cookies(head.Header("cookie").value_or(""));
-  return sessions_.Find(CookieValue(cookies, kSessionCookie));
+std::string WebApp::Cookie(const std::string& name, const std::string& value,
+                           const std::string& attributes) const {
+  return name + "=" + value + "; " + attributes + "; HttpOnly; SameSite=Strict" +
+         (options_.secureCookies ? "; Secure" : "");
 }
 
 std::unique_ptr<HttpExchange> WebApp::Begin(const HttpRequestHead& head, HttpResponse* reply) {
-  const std::string& path = head.path;
   const bool get = head.method == "GET" || head.method == "HEAD";
-  const bool post = head.method == "POST";
-  auto notAllowed = [&](const char* allow) {
-    *reply = Plain(405, "method not allowed");
-    reply->headers.emplace_back("Allow", allow);
-    return nullptr;
-  };
-
-  if (path.rfind("/assets/", 0) == 0) {
-    if (!get) return notAllowed("GET, HEAD");
-    if (path == "/assets/fill.js" || path == "/assets/open.js") {
-      *reply = HttpResponse::Text(200, path == "/assets/fill.js" ? kFillScript : kOpenScript,
-                                  "text/javascript; charset=utf-8");
-    } else if (path == "/assets/style.css") {
-      *reply = HttpResponse::Text(200, kStyleSheet, "text/css; charset=utf-8");
-    } else {
-      *reply = Plain(404, "not found");
+  Request request;
+  request.segments = PathSegments(head.path);
+  const Route* route = nullptr;
+  std::string allow;
+  for (const Route& candidate : Routes()) {
+    if (!PathMatches(candidate.path, request.segments)) continue;
+    std::string method = candidate.method;
+    if (allow.find(method) == std::string::npos) {
+      allow += (allow.empty() ? "" : ", ") + (method == "GET" ? std::string("GET, HEAD") : method);
     }
-    reply->headers.emplace_back("X-Content-Type-Options", "nosniff");
+    if ((method == "GET" && get) || method == head.method) route = &candidate;
+  }
+  if (route == nullptr) {
+    *reply = Plain(allow.empty() ? 404 : 405, allow.empty() ? "not found" : "method not allowed");
+    if (!allow.empty()) reply->headers.emplace_back("Allow", allow);
     return nullptr;
   }
-
-  std::optional<WebSession> session = SessionOf(head);
-  if (path == "/" || path == "/signin") {
-    if (post && path == "/signin") {
-      HttpRequestHead copy = head;
-      return std::make_unique<BodyExchange>(64 * 1024, [this, copy](const std::string& body) {
-        return SignIn(copy, body);
-      });
-    }
-    if (!get) return notAllowed(path == "/" ? "GET, HEAD" : "GET, HEAD, POST");
-    if (session && session->userId >= 0 && path == "/") {
-      *reply = TemplatesPage(*session);
-    } else if (session && session->userId < 0 && path == "/") {
-      *reply = Redirect("/templates/" + UrlSegment(session->templateId) + "/fill");
-    } else {
-      *reply = SignInPage("", 200);
-    }
+  request.head = head;
+  request.session =
+      sessions_.Find(CookieValue(std::string(head.Header("cookie").value_or("")), kSessionCookie));
+  if (std::optional<HttpResponse> refused = Admit(*route, &request)) {
+    *reply = std::move(*refused);
     return nullptr;
   }
-  if (path == "/signout") {
-    if (!post) return notAllowed("POST");
-    std::optional<WebSession> current = session;
-    return std::make_unique<BodyExchange>(64 * 1024, [this, current](const std::string& body) {
-      std::vector<FormPart> parts;
-      std::string error;
-      const FormPart* token = nullptr;
-      if (ParseUrlEncodedForm(body, 16, &parts, &error)) token = FindPart(parts, "_csrf");
-      if (!current || token == nullptr || token->content != current->csrf) {
-        return Plain(403, "the form's CSRF token is missing or wrong; reload the page");
-      }
-      sessions_.Remove(current->id);
-      HttpResponse response = Redirect("/signin");
-      response.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) +
-                                                      "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0");
-      return response;
-    });
-  }
-
-  std::vector<std::string> parts = Segments(path);
-  if (parts.size() == 3 && parts[0] == "fill") {
-    if (!get) return notAllowed("GET, HEAD");
-    *reply = FillLink(parts[1], parts[2]);
+  if (route->body == RouteBody::kNone) {
+    *reply = (this->*(route->handler))(request);
     return nullptr;
   }
-
-  // The API: HTTP Basic credentials of an account, or a session with its token in a header.
-  if (parts.size() >= 4 && parts[0] == "api" && parts[1] == "templates" && parts[3] == "documents" &&
-      (parts.size() == 4 || (parts.size() == 5 && parts[4] == "report"))) {
-    if (!post) return notAllowed("POST");
-    Caller caller;
-    std::string authorization(head.Header("authorization").value_or(""));
-    if (authorization.size() > 6 && Lower(authorization.substr(0, 6)) == "basic ") {
-      std::string decoded;
-      size_t colon = std::string::npos;
-      if (Base64Decode(authorization.substr(6), &decoded)) colon = decoded.find(':');
-      SignInResult user;
-      if (colon != std::string::npos) {
-        user = accounts_->SignIn(decoded.substr(0, colon), decoded.substr(colon + 1),
-                                 head.clientAddress);
-      }
-      if (!user.ok()) {
-        *reply = SignInRefusal(user);
-        return nullptr;
-      }
-      caller.userId = user.userId;
-    } else if (session && head.Header("x-csrf-token").value_or("") == session->csrf) {
-      caller.userId = session->userId;
-      caller.templateId = session->templateId;
-    } else {
-      *reply = Plain(401, "credentials required: HTTP Basic with an account's e-mail and password");
-      reply->headers.emplace_back("WWW-Authenticate", "Basic realm=\"osl-service\"");
-      return nullptr;
-    }
-    Answer kind = parts.size() == 5 ? Answer::kApiReport : Answer::kApiPdf;
-    HttpRequestHead copy = head;
-    std::string id = parts[2];
-    return std::make_unique<BodyExchange>(
-        options_.maxRequestBody, [this, caller, id, kind, copy](const std::string& body) {
-          return BuildDocument(caller, id, kind, copy, body, 1);
-        });
-  }
-
-  if (parts.size() >= 2 && parts[0] == "templates") {
-    const std::string id = parts[1];
-    if (!session) {
-      if (get && parts.size() == 2) {
-        *reply = Redirect("/signin");
-      } else {
-        *reply = Plain(403, "sign in first");
-      }
-      return nullptr;
-    }
-    Caller caller{session->userId, session->templateId, session->csrf};
-    if (parts.size() == 2) {
-      if (!get) return notAllowed("GET, HEAD");
-      *reply = session->userId >= 0
-                   ? TemplatePage(*session, id)
-                   : Html(404, MessageHtml("Not found", "This page is not open to a fill link."));
-      return nullptr;
-    }
-    if (parts.size() == 3 && parts[2] == "fill") {
-      if (!get) return notAllowed("GET, HEAD");
-      *reply = FillPage(*session, id);
-      return nullptr;
-    }
-    if (parts.size() == 4 && parts[2] == "pages" && parts[3].size() > 4 &&
-        parts[3].compare(parts[3].size() - 4, 4, ".png") == 0) {
-      if (!get) return notAllowed("GET, HEAD");
-      int page = IntOr(std::string_view(parts[3]).substr(0, parts[3].size() - 4), 0);
-      *reply = PageImage(caller, id, page, IntOr(head.QueryValue("w"), 800));
-      return nullptr;
-    }
-    if (parts.size() == 3 && (parts[2] == "preview" || parts[2] == "document")) {
-      if (!post) return notAllowed("POST");
-      Answer kind = parts[2] == "preview" ? Answer::kPreview : Answer::kDownload;
-      int page = IntOr(head.QueryValue("page"), 1);
-      HttpRequestHead copy = head;
-      return std::make_unique<BodyExchange>(
-          options_.maxRequestBody, [this, caller, id, kind, copy, page](const std::string& body) {
-            return BuildDocument(caller, id, kind, copy, body, page);
-          });
-    }
-  }
-  *reply = Plain(404, "not found");
-  return nullptr;
+  const uint64_t max =
+      route->body == RouteBody::kSmallForm ? kSmallFormBytes : options_.maxRequestBody;
+  return std::make_unique<BodyExchange>(this, route, std::move(request), max);
 }
+
+std::optional<HttpResponse> WebApp::Admit(const Route& route, Request* request) {
+  const std::optional<WebSession>& session = request->session;
+  switch (route.caller) {
+    case RouteCaller::kAnyone:
+      return std::nullopt;
+    case RouteCaller::kProgram: {
+      std::string authorization(request->head.Header("authorization").value_or(""));
+      if (authorization.size() > 6 && Lower(authorization.substr(0, 6)) == "basic ") {
+        std::string decoded;
+        size_t colon = std::string::npos;
+        if (Base64Decode(authorization.substr(6), &decoded)) colon = decoded.find(':');
+        SignInResult user;
+        if (colon != std::string::npos) {
+          user = accounts_->SignIn(decoded.substr(0, colon), decoded.substr(colon + 1),
+                                   request->head.clientAddress);
+        }
+        if (!user.ok()) return SignInRefusal(user);
+        request->caller.userId = user.userId;
+        request->session.reset();
+        break;
+      }
+      if (session && request->head.Header("x-csrf-token").value_or("") == session->csrf) {
+        request->caller = Caller{session->userId, session->templateId};
+        break;
+      }
+      HttpResponse response =
+          Plain(401, "credentials required: HTTP Basic with an account's e-mail and password");
+      response.headers.emplace_back("WWW-Authenticate", "Basic realm=\"osl-service\"");
+      return response;
+    }
+    case RouteCaller::kSession:
+    case RouteCaller::kAccount:
+    case RouteCaller::kTemplateUser:
+      if (!session) {
+        if (route.page) return Redirect("/signin");
+        return Plain(403, "sign in first");
+      }
+      request->caller = Caller{session->userId, session->templateId};
+      if (route.caller == RouteCaller::kAccount && session->userId < 0) {
+        return Html(404, MessageHtml("Not found", "This page is not open to a fill link."));
+      }
+      break;
+  }
+  // A fill session reaches its one template; every other template is as if it did not exist.
+  if (request->caller.userId < 0 && request->segments.size() >= 2 &&
+      (request->segments[0] == "templates" || request->segments[0] == "api")) {
+    const std::string& id = request->segments[0] == "api" ? request->segments[2]
+                                                          : request->segments[1];
+    if (Lower(id) != request->caller.templateId) {
+      return route.page ? NotFoundPage(id) : Plain(404, "template " + id + " does not exist");
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<HttpResponse> WebApp::ReadBody(const Route& route, Request* request) {
+  const std::string contentType = Lower(std::string(request->head.Header("content-type").value_or("")));
+  std::string error;
+  bool parsed = false;
+  if (route.body == RouteBody::kSmallForm) {
+    parsed = ParseUrlEncodedForm(request->body, 16, &request->parts, &error);
+  } else if (contentType.rfind("application/json", 0) == 0) {
+    request->json = true;
+    parsed = true;
+  } else {
+    std::string boundary;
+    if (MultipartBoundary(std::string(request->head.Header("content-type").value_or("")),
+                          &boundary)) {
+      parsed = ParseMultipartForm(request->body, boundary, kMaxFormParts, &request->parts, &error);
+    } else {
+      error = "send the values as application/json or multipart/form-data";
+    }
+  }
+  std::string token;
+  std::string expected;
+  if (route.token == RouteToken::kSession) {
+    token = std::string(request->head.Header("x-csrf-token").value_or(""));
+    if (const FormPart* field = FindPart(request->parts, "_csrf")) token = field->content;
+    if (request->session) expected = request->session->csrf;
+  } else if (route.token == RouteToken::kSignInCookie) {
+    if (const FormPart* field = FindPart(request->parts, "_csrf")) token = field->content;
+    expected = CookieValue(std::string(request->head.Header("cookie").value_or("")), kSignInCookie);
+  }
+  if (route.token != RouteToken::kNone && (expected.empty() || token != expected)) {
+    return Plain(403, kTokenRefusal);
+  }
+  if (!parsed) return Plain(400, error);
+  return std::nullopt;
+}
+
+std::optional<HttpResponse> WebApp::LoadBundle(const Caller& caller, const std::string& id,
+                                               TemplateBundle* bundle) {
+  std::string error;
+  BundleStatus status =
+      LoadTemplateBundle(store_, fs_, options_.dataDir, id, caller.userId, bundle, &error);
+  if (status == BundleStatus::kNotFound) return Plain(404, error);
+  if (status != BundleStatus::kOk) return Plain(500, error);
+  return std::nullopt;
+}
+
+bool WebApp::Render(const TemplateBundle& bundle, const FieldValues& values, bool preview,
+                    RenderResult* result, std::string* error) {
+  RenderOptions options;
+  options.preview = preview;
+  return RenderDocument(bundle, fs_, values, options, result, error);
+}
+
+HttpResponse WebApp::Home(Request& request) {
+  const std::optional<WebSession>& session = request.session;
+  if (request.segments.size() == 1 && session && session->userId >= 0) {
+    std::vector<TemplateSummary> all;
+    if (!store_->ListAllTemplates(&all)) return Plain(500, "cannot read the templates");
+    std::vector<TemplateRow> rows;
+    for (TemplateSummary& summary : all) {
+      if (summary.data.userId != session->userId) continue;
+      TemplateRow row;
+      row.lastCommit = store_->LastCommitTime(summary.row);
+      row.summary = std::move(summary);
+      rows.push_back(std::move(row));
+    }
+    return Html(200, TemplatesHtml(session->email, session->csrf, rows));
+  }
+  if (session && session->userId < 0) {
+    return Redirect("/templates/" + UrlSegment(session->templateId) + "/fill");
+  }
+  return SignInPage("", 200);
+}
+
+HttpResponse WebApp::SignInForm(Request&) { return SignInPage("", 200); }
 
 HttpResponse WebApp::SignInPage(const std::string& message, int status) {
   std::string token = RandomHex(16);
   HttpResponse response = Html(status, SignInHtml(token, message));
-  response.headers.emplace_back("Set-Cookie", std::string(kSignInCookie) + "=" + token +
-                                                  "; Path=/signin; HttpOnly; SameSite=Strict");
+  response.headers.emplace_back("Set-Cookie", Cookie(kSignInCookie, token, "Path=/signin"));
   return response;
 }
 
-HttpResponse WebApp::SignIn(const HttpRequestHead& head, const std::string& body) {
-  std::vector<FormPart> parts;
-  std::string error;
-  if (!ParseUrlEncodedForm(body, 16, &parts, &error)) return Plain(400, error);
-  const FormPart* token = FindPart(parts, "_csrf");
-  std::string expected = CookieValue(std::string(head.Header("cookie").value_or("")), kSignInCookie);
-  if (token == nullptr || expected.empty() || token->content != expected) {
-    return Plain(403, "the form's CSRF token is missing or wrong; reload the page");
-  }
-  const FormPart* email = FindPart(parts, "email");
-  const FormPart* password = FindPart(parts, "password");
+HttpResponse WebApp::SignIn(Request& request) {
+  const FormPart* email = FindPart(request.parts, "email");
+  const FormPart* password = FindPart(request.parts, "password");
   std::string address = email ? email->content : "";
   SignInResult user;
   if (email && password) {
-    user = accounts_->SignIn(email->content, password->content, head.clientAddress);
+    user = accounts_->SignIn(email->content, password->content, request.head.clientAddress);
   }
   if (user.status == SignInResult::Status::kThrottled) {
     HttpResponse response = SignInPage(TooManyFailuresText(user.retryAfterSeconds) + ".", 429);
@@ -363,176 +413,289 @@ HttpResponse WebApp::SignIn(const HttpRequestHead& head, const std::string& body
     return response;
   }
   sessions_.SignInSucceeded(address);
+  if (request.session) sessions_.Remove(request.session->id);
   WebSession session = sessions_.CreateAccount(user.userId, address);
   HttpResponse response = Redirect("/");
-  response.headers.emplace_back("Set-Cookie", SessionCookie(session.id));
+  response.headers.emplace_back("Set-Cookie", Cookie(kSessionCookie, session.id, "Path=/"));
   return response;
 }
 
-HttpResponse WebApp::FillLink(const std::string& id, const std::string& password) {
+HttpResponse WebApp::SignOut(Request& request) {
+  sessions_.Remove(request.session->id);
+  images_.DropSession(request.session->id);
+  HttpResponse response = Redirect("/signin");
+  response.headers.emplace_back("Set-Cookie", Cookie(kSessionCookie, "", "Path=/; Max-Age=0"));
+  return response;
+}
+
+HttpResponse WebApp::Asset(Request& request) {
+  const std::string& name = request.segments[1];
+  HttpResponse response = Plain(404, "not found");
+  if (name == "fill.js" || name == "open.js") {
+    response = HttpResponse::Text(200, name == "fill.js" ? kFillScript : kOpenScript,
+                                  "text/javascript; charset=utf-8");
+  } else if (name == "style.css") {
+    response = HttpResponse::Text(200, kStyleSheet, "text/css; charset=utf-8");
+  }
+  response.headers.emplace_back("X-Content-Type-Options", "nosniff");
+  return response;
+}
+
+HttpResponse WebApp::FillLink(Request& request) {
+  const std::string& id = request.segments[1];
+  const std::string& password = request.segments[2];
   int64_t row = 0;
   std::optional<TemplateData> found = store_->FindTemplate(id, &row);
   // An unknown template and a wrong password get the same answer.
   if (!found || Lower(password) != Lower(found->docPassword) || !found->isActive) {
     return Html(404, MessageHtml("Not found", "This fill link does not open any template."));
   }
+  const std::optional<WebSession>& current = request.session;
+  if (current && current->userId >= 0 && request.head.QueryValue("replace").value_or("") != "1") {
+    // An operator opening a customer's link would lose their own session: ask first.
+    return Html(200, FillLinkConfirmHtml(current->email,
+                                         "/fill/" + UrlSegment(id) + "/" + UrlSegment(password) +
+                                             "?replace=1"));
+  }
+  if (current) {
+    sessions_.Remove(current->id);
+    images_.DropSession(current->id);
+  }
   WebSession session = sessions_.CreateFill(found->docId);
   HttpResponse response =
       Html(200, FillLinkHtml("/templates/" + UrlSegment(found->docId) + "/fill"));
-  response.headers.emplace_back("Set-Cookie", SessionCookie(session.id));
+  response.headers.emplace_back("Set-Cookie", Cookie(kSessionCookie, session.id, "Path=/"));
   return response;
 }
 
-HttpResponse WebApp::TemplatesPage(const WebSession& session) {
-  std::vector<TemplateSummary> all;
-  if (!store_->ListAllTemplates(&all)) return Plain(500, "cannot read the templates");
-  std::vector<TemplateRow> rows;
-  for (TemplateSummary& summary : all) {
-    if (summary.data.userId != session.userId) continue;
-    TemplateRow row;
-    row.lastCommit = store_->LastCommitTime(summary.row);
-    row.summary = std::move(summary);
-    rows.push_back(std::move(row));
+HttpResponse WebApp::TemplatePage(Request& request) {
+  const std::string& id = request.segments[1];
+  TemplateBundle bundle;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &bundle)) {
+    return failed->status == 404 ? NotFoundPage(id) : std::move(*failed);
   }
-  return Html(200, TemplatesHtml(session.email, session.csrf, rows));
-}
-
-namespace {
-
-HttpResponse NotFoundPage(const std::string& id) {
-  return Html(404, MessageHtml("Not found", "Template " + id + " does not exist."));
-}
-
-}  // namespace
-
-HttpResponse WebApp::TemplatePage(const WebSession& session, const std::string& id) {
-  TemplateBundle bundle;
-  std::string error;
-  BundleStatus status = LoadTemplateBundle(store_, fs_, options_.dataDir, id, session.userId,
-                                           &bundle, &error);
-  if (status == BundleStatus::kNotFound) return NotFoundPage(id);
-  if (status != BundleStatus::kOk) return Plain(500, error);
   std::vector<std::pair<double, double>> sizes;
+  std::string error;
   if (!bundle.masterPdf.empty() && !PdfPageSizes(bundle.masterPdf, &sizes, &error)) sizes.clear();
-  return Html(200, TemplateHtml(session.email, session.csrf, bundle, sizes));
+  return Html(200, TemplateHtml(request.session->email, request.session->csrf, bundle, sizes));
 }
 
-HttpResponse WebApp::FillPage(const WebSession& session, const std::string& id) {
-  if (session.userId < 0 && Lower(id) != session.templateId) return NotFoundPage(id);
+HttpResponse WebApp::FillPage(Request& request) {
+  const std::string& id = request.segments[1];
   TemplateBundle bundle;
-  std::string error;
-  BundleStatus status = LoadTemplateBundle(store_, fs_, options_.dataDir, id, session.userId,
-                                           &bundle, &error);
-  if (status == BundleStatus::kNotFound) return NotFoundPage(id);
-  if (status != BundleStatus::kOk) return Plain(500, error);
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &bundle)) {
+    return failed->status == 404 ? NotFoundPage(id) : std::move(*failed);
+  }
   std::vector<std::pair<double, double>> sizes;
+  std::string error;
   if (!bundle.masterPdf.empty()) PdfPageSizes(bundle.masterPdf, &sizes, &error);
-  return Html(200, FillHtml(session.email, session.csrf, bundle,
+  return Html(200, FillHtml(request.session->email, request.session->csrf, bundle,
                             std::max<int>(1, static_cast<int>(sizes.size()))));
 }
 
-HttpResponse WebApp::PageImage(const Caller& caller, const std::string& id, int page, int width) {
-  if (caller.userId < 0 && Lower(id) != caller.templateId) return Plain(404, "not found");
+HttpResponse WebApp::PageImage(Request& request) {
+  const std::string& file = request.segments[3];
+  std::optional<int> page;
+  if (file.size() > 4 && file.compare(file.size() - 4, 4, ".png") == 0) {
+    page = PageNumberOf(std::string_view(file).substr(0, file.size() - 4));
+  }
+  if (!page) return Plain(404, "not found");
+  int width = 800;
+  if (std::optional<std::string_view> w = request.head.QueryValue("w")) {
+    std::optional<int> given = PageNumberOf(*w);
+    if (!given) return Plain(400, "w must be a width in pixels");
+    width = *given;
+  }
   TemplateBundle bundle;
-  std::string error;
-  BundleStatus status =
-      LoadTemplateBundle(store_, fs_, options_.dataDir, id, caller.userId, &bundle, &error);
-  if (status == BundleStatus::kNotFound) return Plain(404, error);
-  if (status != BundleStatus::kOk) return Plain(500, error);
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &bundle)) {
+    return std::move(*failed);
+  }
   if (bundle.masterPdf.empty()) return Plain(404, "the template has no master PDF");
+  std::string error;
   std::string png;
-  if (!PageImagePng(bundle.masterPdf, page, width, &png, &error)) return Plain(404, error);
-  HttpResponse response = HttpResponse::Text(200, std::move(png), "image/png");
+  if (request.head.QueryValue("samples").value_or("") == "1") {
+    // The page as a customer first sees it: every field with its sample.
+    RenderResult result;
+    if (!Render(bundle, FieldValues(), false, &result, &error)) return Plain(422, error);
+    if (!PageImagePng(result.pdf, *page, width, &png, &error)) return Plain(404, error);
+    return Png(std::move(png));
+  }
+  if (!PageImagePng(bundle.masterPdf, *page, width, &png, &error)) return Plain(404, error);
+  return Png(std::move(png));
+}
+
+HttpResponse WebApp::KeepImage(Request& request) {
+  TemplateBundle bundle;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &bundle)) {
+    return std::move(*failed);
+  }
+  const FormPart* file = nullptr;
+  size_t index = 0;
+  for (const FormPart& part : request.parts) {
+    if (part.name == "_csrf") continue;
+    const int number = part.name.rfind("field-", 0) == 0
+                           ? PageNumberOf(std::string_view(part.name).substr(6)).value_or(0)
+                           : 0;
+    if (file != nullptr || !part.isFile || number < 1 ||
+        static_cast<size_t>(number) > bundle.fields.size() ||
+        !bundle.fields[static_cast<size_t>(number - 1)].IsImage()) {
+      return Plain(400, "send one image file, as the form's image field names it");
+    }
+    file = &part;
+    index = static_cast<size_t>(number - 1);
+  }
+  if (file == nullptr) return Plain(400, "send one image file, as the form's image field names it");
+  const RenderField& field = bundle.fields[index];
+  FieldValues checked;
+  std::string error;
+  HeldImage image;
+  if (file->content.empty()) {
+    return FieldRefusal(field, index + 1, "the file for field \"" + field.name + "\" is empty");
+  }
+  if (!AddFieldValue(bundle, field.name, "", file->content, true, &checked, &error) ||
+      !PreviewCopy(file->content, WebImages::kPreviewSide, &image.preview, &error)) {
+    return FieldRefusal(field, index + 1, error);
+  }
+  image.original = file->content;
+  std::string token =
+      images_.Keep(request.session->id, Lower(request.segments[1]), field.name, std::move(image));
+  if (token.empty()) {
+    return FieldRefusal(field, index + 1,
+                        "the image for field \"" + field.name + "\" is too large to keep");
+  }
+  HttpResponse response = HttpResponse::Text(200, "{\"token\":\"" + token + "\"}\n",
+                                             "application/json; charset=utf-8");
   PageHeaders(&response);
   return response;
 }
 
-HttpResponse WebApp::BuildDocument(const Caller& caller, const std::string& id, Answer kind,
-                                   const HttpRequestHead& head, const std::string& body,
-                                   int page) {
-  const bool fromPage = kind == Answer::kPreview || kind == Answer::kDownload;
-  if (caller.userId < 0 && Lower(id) != caller.templateId) {
-    return Plain(404, "template " + id + " does not exist");
-  }
-  std::string contentType(head.Header("content-type").value_or(""));
-  std::vector<FormPart> parts;
-  std::string error;
-  std::string boundary;
-  bool json = Lower(contentType).rfind("application/json", 0) == 0;
-  if (!json) {
-    bool parsed = MultipartBoundary(contentType, &boundary)
-                      ? ParseMultipartForm(body, boundary, kMaxFormParts, &parts, &error)
-                  : Lower(contentType).rfind("application/x-www-form-urlencoded", 0) == 0
-                      ? ParseUrlEncodedForm(body, kMaxFormParts, &parts, &error)
-                      : (error = "send the values as application/json or multipart/form-data",
-                         false);
-    if (!parsed) return Plain(400, error);
-  }
-  if (fromPage) {
-    // The form's token, in a field or (from the page's script) in a header.
-    std::string token(head.Header("x-csrf-token").value_or(""));
-    if (const FormPart* field = FindPart(parts, "_csrf")) token = field->content;
-    if (caller.csrf.empty() || token != caller.csrf) {
-      return Plain(403, "the form's CSRF token is missing or wrong; reload the page");
+HttpResponse WebApp::Preview(Request& request) { return BuildDocument(request, Answer::kPreview); }
+HttpResponse WebApp::PageReport(Request& request) {
+  return BuildDocument(request, Answer::kPageReport);
+}
+HttpResponse WebApp::Download(Request& request) { return BuildDocument(request, Answer::kDownload); }
+HttpResponse WebApp::ApiDocument(Request& request) { return BuildDocument(request, Answer::kApiPdf); }
+HttpResponse WebApp::ApiReport(Request& request) { return BuildDocument(request, Answer::kApiReport); }
+
+HttpResponse WebApp::BuildDocument(Request& request, Answer kind) {
+  const bool fromPage = kind == Answer::kPreview || kind == Answer::kDownload ||
+                        kind == Answer::kPageReport;
+  const std::string& id = request.segments[0] == "api" ? request.segments[2] : request.segments[1];
+  int page = 1;
+  if (kind == Answer::kPreview) {
+    if (std::optional<std::string_view> given = request.head.QueryValue("page")) {
+      std::optional<int> number = PageNumberOf(*given);
+      if (!number) return Plain(400, "page must be a page number, from 1");
+      page = *number;
     }
   }
-
   TemplateBundle bundle;
-  BundleStatus status =
-      LoadTemplateBundle(store_, fs_, options_.dataDir, id, caller.userId, &bundle, &error);
-  if (status == BundleStatus::kNotFound) return Plain(404, error);
-  if (status != BundleStatus::kOk) return Plain(500, error);
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &bundle)) {
+    return std::move(*failed);
+  }
 
+  std::string error;
   FieldValues values;
-  if (json) {
-    if (!ParseFieldValues(body, bundle, nullptr, &values, &error)) return Plain(400, error);
+  if (request.json) {
+    if (!ParseFieldValues(request.body, bundle, nullptr, &values, &error)) return Plain(400, error);
   } else {
-    if (const FormPart* all = FindPart(parts, "values")) {
+    if (const FormPart* all = FindPart(request.parts, "values")) {
       if (!all->isFile && bundle.Field("values") == nullptr &&
           !ParseFieldValues(all->content, bundle, nullptr, &values, &error)) {
         return Plain(400, error);
       }
     }
-    for (const FormPart& part : parts) {
+    // "No image" (or "empty"): the field is left empty, whatever else was sent for it.
+    std::vector<bool> cleared(bundle.fields.size(), false);
+    if (fromPage) {
+      for (const FormPart& part : request.parts) {
+        if (part.name.rfind("clear-", 0) != 0) continue;
+        std::optional<int> number = PageNumberOf(std::string_view(part.name).substr(6));
+        if (!number || static_cast<size_t>(*number) > bundle.fields.size()) {
+          return Plain(400, "the form names a field the template lacks");
+        }
+        cleared[static_cast<size_t>(*number - 1)] = true;
+        values[bundle.fields[static_cast<size_t>(*number - 1)].name] = FieldValue();
+      }
+    }
+    for (const FormPart& part : request.parts) {
       if (part.name == "_csrf" || (part.name == "values" && bundle.Field("values") == nullptr)) {
         continue;
       }
       std::string name = part.name;
+      int index = -1;
       // The page's form names its inputs by position, so any field name survives the trip.
-      if (fromPage && name.rfind("field-", 0) == 0) {
-        int index = IntOr(std::string_view(name).substr(6), -1);
+      if (fromPage && (name.rfind("field-", 0) == 0 || name.rfind("clear-", 0) == 0)) {
+        std::optional<int> number = PageNumberOf(std::string_view(name).substr(6));
+        index = number ? *number - 1 : -1;
         if (index < 0 || static_cast<size_t>(index) >= bundle.fields.size()) {
           return Plain(400, "the form names a field the template lacks");
         }
-        name = bundle.fields[static_cast<size_t>(index)].name;
+        const RenderField& field = bundle.fields[static_cast<size_t>(index)];
+        if (cleared[static_cast<size_t>(index)]) continue;
+        name = field.name;
+        // An untouched sample stays the template's default, line breaks and all.
+        if (!part.isFile && field.hasDefault && !field.IsImage() &&
+            OneLineBreak(part.content) == OneLineBreak(field.defaultValue)) {
+          continue;
+        }
+      }
+      // A photo sent before, named by its token: already checked when it was kept.
+      if (fromPage && part.name.rfind("image-", 0) == 0) {
+        std::optional<int> number = PageNumberOf(std::string_view(part.name).substr(6));
+        if (!number || static_cast<size_t>(*number) > bundle.fields.size()) {
+          return Plain(400, "the form names a field the template lacks");
+        }
+        const size_t at = static_cast<size_t>(*number - 1);
+        const RenderField& field = bundle.fields[at];
+        if (cleared[at] || part.content.empty()) continue;
+        std::shared_ptr<const HeldImage> held =
+            images_.Find(part.content, request.session->id, Lower(id), field.name);
+        if (!held) {
+          return FieldRefusal(field, at + 1,
+                              "the photo for field \"" + field.name +
+                                  "\" is no longer held by the service; choose it again");
+        }
+        values[field.name].image = kind == Answer::kPreview ? held->preview : held->original;
+        continue;
       }
       // A file input left empty sends a nameless, empty file: the field keeps its default.
       if (part.isFile && part.fileName.empty() && part.content.empty()) continue;
       if (!AddFieldValue(bundle, name, part.isFile ? "" : part.content,
                          part.isFile ? part.content : "", part.isFile, &values, &error)) {
+        if (index >= 0) {
+          return FieldRefusal(bundle.fields[static_cast<size_t>(index)],
+                              static_cast<size_t>(index) + 1, error);
+        }
         return Plain(400, error);
       }
     }
   }
 
-  RenderOptions options;
-  options.preview = kind == Answer::kPreview;
   RenderResult result;
-  if (!RenderDocument(bundle, fs_, values, options, &result, &error)) return Plain(422, error);
+  if (!Render(bundle, values, kind == Answer::kPreview, &result, &error)) return Plain(422, error);
 
-  if (kind == Answer::kApiReport) {
+  if (kind == Answer::kApiReport || kind == Answer::kPageReport) {
     return HttpResponse::Text(200, ReportJson(result) + "\n", "application/json; charset=utf-8");
   }
+  std::string report = ReportJson(result, true);
+  // A header line stays small; a larger report is what the report address answers.
+  std::pair<std::string, std::string> reportHeader =
+      report.size() <= kMaxReportHeaderBytes
+          ? std::make_pair(std::string("X-Render-Report"), report)
+          : std::make_pair(std::string("X-Render-Report-Omitted"),
+                           std::string("larger than 16 KiB; POST the same values to ") +
+                               (fromPage ? ".../report" : ".../documents/report"));
   if (kind == Answer::kPreview) {
     std::string png;
     if (!PageImagePng(result.pdf, page, 800, &png, &error)) return Plain(400, error);
-    HttpResponse response = HttpResponse::Text(200, std::move(png), "image/png");
-    PageHeaders(&response);
+    HttpResponse response = Png(std::move(png));
+    response.headers.push_back(reportHeader);
     return response;
   }
   // ?colour=cmyk: the PDF for print, every colour in CMYK.
   if (kind == Answer::kApiPdf) {
-    const std::optional<std::string_view> colour = head.QueryValue("colour");
+    const std::optional<std::string_view> colour = request.head.QueryValue("colour");
     if (colour && *colour != "cmyk" && *colour != "rgb") {
       return Plain(400, "colour must be cmyk or rgb");
     }
@@ -543,14 +706,7 @@ HttpResponse WebApp::BuildDocument(const Caller& caller, const std::string& id, 
     }
   }
   HttpResponse response = HttpResponse::Text(200, std::move(result.pdf), "application/pdf");
-  std::string report = ReportJson(result, true);
-  // A header line stays small; a larger report is what the report address answers.
-  if (report.size() <= 16 * 1024) {
-    response.headers.emplace_back("X-Render-Report", report);
-  } else {
-    response.headers.emplace_back("X-Render-Report-Omitted",
-                                  "larger than 16 KiB; POST the same values to .../documents/report");
-  }
+  response.headers.push_back(reportHeader);
   response.headers.emplace_back("Content-Disposition",
                                 std::string(kind == Answer::kDownload ? "attachment" : "inline") +
                                     "; filename=\"" + DownloadName(bundle) + "\"");

@@ -101,7 +101,7 @@ std::string TemplatesHtml(const std::string& email, const std::string& csrf,
     const std::string id = HtmlEscape(data.docId);
     const std::string base = "/templates/" + UrlSegment(data.docId);
     html += "<tr><td><img class=\"thumb\" alt=\"page 1\" src=\"" + HtmlEscape(base) +
-            "/pages/1.png?w=120\"></td>"
+            "/pages/1.png?w=120&amp;samples=1\"></td>"
             "<td><a href=\"" + HtmlEscape(base) + "\">" + HtmlEscape(data.name.value_or("(no name)")) +
             "</a><div class=\"id\">" + id + "</div></td>"
             "<td>" + std::to_string(data.pageCount) + "</td>"
@@ -156,34 +156,120 @@ std::string TemplateHtml(const std::string& email, const std::string& csrf,
   return html + "</tbody></table></div></div>\n" + kTail;
 }
 
+namespace {
+
+// Text for a form input: every line break as LF, and a leading line feed so that a text
+// starting with one keeps it (HTML drops the first line feed of a textarea).
+std::string TextAreaContent(const std::string& text) {
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      lines.push_back('\n');
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      lines.push_back(text[i]);
+    }
+  }
+  return "\n" + HtmlEscape(lines);
+}
+
+std::string Quote(const std::string& text) { return "\xE2\x80\x9C" + text + "\xE2\x80\x9D"; }
+
+// What ties field `field` to others, in words: the field it depends on, the fields that depend
+// on it, the stacking group it belongs to. Empty when nothing does.
+std::string RuleText(const TemplateBundle& bundle, const std::vector<size_t>& shown,
+                     const RenderField& field) {
+  std::string text;
+  if (!field.dependsOn.empty()) {
+    const RenderField* on = bundle.Field(field.dependsOn);
+    const std::string name = Quote(on != nullptr ? FieldLabel(*on) : field.dependsOn);
+    text += "Printed only when " + name + " is filled in: emptying " + name +
+            " leaves this out too. ";
+  }
+  std::string dependents;
+  for (size_t i : shown) {
+    const RenderField& other = bundle.fields[i];
+    if (other.dependsOn == field.name && &other != &field) {
+      dependents += (dependents.empty() ? "" : ", ") + Quote(FieldLabel(other));
+    }
+  }
+  if (!dependents.empty()) text += "Emptying this also leaves out " + dependents + ". ";
+  if (field.logicGroupId != 0) {
+    for (const RenderGroup& group : bundle.groups) {
+      if (group.id != field.logicGroupId) continue;
+      text += "Part of the block " + Quote(group.name) + ": when a field of it is empty, the " +
+              "others move " + (group.moveDown ? "down" : "up") + " to close the gap.";
+    }
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+std::string FieldLabel(const RenderField& field) {
+  return field.promptText.empty() ? field.name : field.promptText;
+}
+
 std::string FillHtml(const std::string& email, const std::string& csrf,
                      const TemplateBundle& bundle, int pageCount) {
   const std::string base = "/templates/" + UrlSegment(bundle.record.docId);
   std::string html = Head(TemplateTitle(bundle)) + TopBar(email, csrf) + "<h1>" +
-                     HtmlEscape(TemplateTitle(bundle)) + "</h1>\n<div class=\"columns\">"
+                     HtmlEscape(TemplateTitle(bundle)) + "</h1>\n<div class=\"fill-layout\">"
                      "<form id=\"fill\" method=\"post\" enctype=\"multipart/form-data\" action=\"" +
                      HtmlEscape(base) + "/document\" data-preview=\"" + HtmlEscape(base) +
-                     "/preview\" data-csrf=\"" + HtmlEscape(csrf) + "\">"
-                     "<input type=\"hidden\" name=\"_csrf\" value=\"" + HtmlEscape(csrf) + "\">\n";
-  for (size_t i : FormFields(bundle)) {
-    const RenderField& field = bundle.fields[i];
-    const std::string name = "field-" + std::to_string(i);
-    const std::string label = field.promptText.empty() ? field.name : field.promptText;
-    html += "<label class=\"field\" data-field=\"" + HtmlEscape(field.name) + "\"><span>" +
-            HtmlEscape(label) + "</span>";
-    if (field.IsImage()) {
-      html += "<input type=\"file\" accept=\"image/png,image/jpeg\" name=\"" + name + "\">";
-    } else if (field.controlType == 1 || field.controlType == 2) {
-      html += "<textarea name=\"" + name + "\" rows=\"4\">" + HtmlEscape(field.defaultValue) +
-              "</textarea>";
-    } else {
-      html += "<input type=\"text\" name=\"" + name + "\" value=\"" +
-              HtmlEscape(field.defaultValue) + "\">";
-    }
-    html += "</label>\n";
+                     "/preview\" data-report=\"" + HtmlEscape(base) + "/report\" data-images=\"" +
+                     HtmlEscape(base) + "/images\" data-csrf=\"" +
+                     HtmlEscape(csrf) + "\">"
+                     "<input type=\"hidden\" name=\"_csrf\" value=\"" + HtmlEscape(csrf) + "\">\n"
+                     "<p class=\"error\" id=\"form-error\" role=\"alert\" hidden></p>\n";
+  const std::vector<size_t> shown = FormFields(bundle);
+  bool anySample = false;
+  for (size_t i : shown) anySample |= bundle.fields[i].hasDefault && !bundle.fields[i].defaultValue.empty();
+  if (anySample) {
+    html += "<p class=\"hint\" id=\"sample-note\">Fields marked <span class=\"sample-tag\">sample"
+            "</span> hold the designer's sample: it prints as shown unless you change it or empty "
+            "the field (for a picture: choose your own, or tick " + Quote("No image") + ").</p>\n";
   }
-  html += "<button type=\"submit\" id=\"download\">Download PDF</button></form>\n"
-          "<div class=\"preview\">";
+  for (size_t i : shown) {
+    const RenderField& field = bundle.fields[i];
+    const std::string n = std::to_string(i + 1);
+    const std::string name = "field-" + n;
+    const bool sample = field.hasDefault && !field.defaultValue.empty();
+    const std::string rule = RuleText(bundle, shown, field);
+    std::string describedBy = "error-" + n + " outcome-" + n;
+    if (sample) describedBy += " sample-note";
+    if (!rule.empty()) describedBy += " rule-" + n;
+    html += "<div class=\"field\" data-field=\"" + HtmlEscape(field.name) + "\" data-page=\"" +
+            std::to_string(field.pageNumber) + "\" data-label=\"" + HtmlEscape(FieldLabel(field)) +
+            "\"><label for=\"in-" + n + "\">" + HtmlEscape(FieldLabel(field)) + "</label>";
+    if (sample) {
+      html += " <span class=\"sample-tag\" id=\"tag-" + n + "\" title=\"the designer's sample\">"
+              "sample</span>";
+    }
+    const std::string common = " id=\"in-" + n + "\" name=\"" + name +
+                               "\" aria-describedby=\"" + describedBy + "\"";
+    if (field.IsImage()) {
+      html += "<input type=\"file\" accept=\"image/png,image/jpeg\"" + common + ">"
+              "<input type=\"hidden\" name=\"image-" + n + "\" value=\"\">"
+              "<label class=\"choice\"><input type=\"checkbox\" name=\"clear-" + n +
+              "\" value=\"1\"> No image</label>";
+    } else {
+      const bool lines = field.controlType == 1 || field.controlType == 2 ||
+                         field.defaultValue.find_first_of("\r\n") != std::string::npos;
+      if (lines) {
+        html += "<textarea" + common + " rows=\"4\"" + (sample ? " class=\"sample\"" : "") + ">" +
+                TextAreaContent(field.defaultValue) + "</textarea>";
+      } else {
+        html += "<input type=\"text\"" + common + (sample ? " class=\"sample\"" : "") +
+                " value=\"" + HtmlEscape(field.defaultValue) + "\">";
+      }
+    }
+    if (!rule.empty()) html += "<p class=\"rule\" id=\"rule-" + n + "\">" + HtmlEscape(rule) + "</p>";
+    html += "<p class=\"error\" id=\"error-" + n + "\" hidden></p>"
+            "<p class=\"outcome\" id=\"outcome-" + n + "\" hidden></p></div>\n";
+  }
+  html += "</form>\n<div class=\"preview\">";
   if (pageCount > 1) {
     html += "<label>Page <select id=\"preview-page\">";
     for (int p = 1; p <= pageCount; ++p) {
@@ -192,9 +278,23 @@ std::string FillHtml(const std::string& email, const std::string& csrf,
     html += "</select></label>";
   }
   html += "<img id=\"preview\" alt=\"preview of the filled page\" src=\"" + HtmlEscape(base) +
-          "/pages/1.png?w=800\"><p id=\"preview-status\" role=\"status\"></p></div></div>\n"
-          "<script src=\"/assets/fill.js\"></script>\n";
+          "/pages/1.png?w=800\"><p id=\"preview-status\" role=\"status\"></p></div>\n"
+          "<div class=\"actions\"><div id=\"confirm\" role=\"alertdialog\" "
+          "aria-labelledby=\"confirm-text\" hidden><p id=\"confirm-text\"></p><ul "
+          "id=\"confirm-list\"></ul><button type=\"button\" id=\"confirm-download\">Download "
+          "anyway</button> <button type=\"button\" id=\"confirm-cancel\">Go back</button></div>"
+          "<button type=\"submit\" form=\"fill\" id=\"download\">Download PDF</button></div>"
+          "</div>\n<script src=\"/assets/fill.js\"></script>\n";
   return html + kTail;
+}
+
+std::string FillLinkConfirmHtml(const std::string& email, const std::string& replaceAddress) {
+  return Head("Open a fill link") + TopBar("", "") +
+         "<h1>Open this fill link?</h1><p id=\"message\">You are signed in as " +
+         HtmlEscape(email) + ". Opening this fill link signs you out here: this browser then "
+         "reaches only the link's form, as a customer would.</p><p><a id=\"open-anyway\" href=\"" +
+         HtmlEscape(replaceAddress) + "\">Sign out and open the form</a> &middot; "
+         "<a href=\"/\">Back to your templates</a></p>" + kTail;
 }
 
 std::string MessageHtml(const std::string& title, const std::string& message) {
@@ -207,74 +307,5 @@ std::string FillLinkHtml(const std::string& formAddress) {
          "<p><a id=\"open\" href=\"" + HtmlEscape(formAddress) +
          "\">Open the form</a></p><script src=\"/assets/open.js\"></script>" + kTail;
 }
-
-const char kFillScript[] = R"js((function () {
-  'use strict';
-  var form = document.getElementById('fill');
-  if (!form) return;
-  var image = document.getElementById('preview');
-  var status = document.getElementById('preview-status');
-  var page = document.getElementById('preview-page');
-  var timer = null, sequence = 0, lastUrl = null;
-  function refresh() {
-    var mine = ++sequence;
-    var address = form.dataset.preview + '?page=' + encodeURIComponent(page ? page.value : '1');
-    status.textContent = 'Updating the preview...';
-    fetch(address, {method: 'POST', body: new FormData(form), credentials: 'same-origin',
-                    headers: {'X-CSRF-Token': form.dataset.csrf}})
-      .then(function (answer) {
-        if (!answer.ok) return answer.text().then(function (text) { throw new Error(text); });
-        return answer.blob();
-      })
-      .then(function (blob) {
-        if (mine !== sequence) return;
-        var url = URL.createObjectURL(blob);
-        image.src = url;
-        if (lastUrl) URL.revokeObjectURL(lastUrl);
-        lastUrl = url;
-        image.dataset.version = String(mine);
-        status.textContent = 'Preview up to date.';
-      })
-      .catch(function (failure) {
-        if (mine === sequence) status.textContent = 'No preview: ' + failure.message;
-      });
-  }
-  function later() { clearTimeout(timer); timer = setTimeout(refresh, 300); }
-  form.addEventListener('input', later);
-  form.addEventListener('change', later);
-  if (page) page.addEventListener('change', refresh);
-  refresh();
-})();
-)js";
-
-const char kOpenScript[] =
-    "(function () { var link = document.getElementById('open'); "
-    "if (link) location.replace(link.href); })();\n";
-
-const char kStyleSheet[] = R"css(body { font-family: sans-serif; margin: 0; color: #222; }
-header { background: #234; color: #fff; padding: 8px 16px; display: flex; gap: 16px; align-items: center; }
-header a { color: #fff; text-decoration: none; font-weight: bold; }
-header .who { margin-left: auto; }
-main { padding: 16px; }
-form.inline { display: inline; }
-label { display: block; margin: 8px 0; }
-label span { display: block; font-size: 90%; color: #555; }
-input[type=text], input[type=email], input[type=password], textarea { width: 100%; max-width: 28em; box-sizing: border-box; }
-.error { color: #a00; }
-table { border-collapse: collapse; }
-td, th { border-bottom: 1px solid #ddd; padding: 4px 8px; text-align: left; vertical-align: top; }
-.thumb { width: 120px; border: 1px solid #ccc; }
-.id { font-size: 75%; color: #777; }
-.columns { display: flex; gap: 24px; align-items: flex-start; flex-wrap: wrap; }
-.pages { flex: 2; min-width: 320px; }
-.fieldlist { flex: 1; }
-.sheet { position: relative; border: 1px solid #999; display: inline-block; width: 100%; max-width: 800px; }
-.sheet img { width: 100%; display: block; }
-.sheet .field { position: absolute; border: 1px solid #d22; background: rgba(220, 40, 40, 0.08); box-sizing: border-box; overflow: hidden; }
-.sheet .field span { font-size: 10px; background: rgba(255, 255, 255, 0.85); color: #a00; white-space: nowrap; }
-#fill { flex: 1; min-width: 260px; }
-.preview { flex: 2; min-width: 320px; }
-.preview img { max-width: 100%; border: 1px solid #999; }
-)css";
 
 }  // namespace refservice

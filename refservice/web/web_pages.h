@@ -25,11 +25,17 @@ std::string TemplatesHtml(const std::string& email, const std::string& csrf,
 std::string TemplateHtml(const std::string& email, const std::string& csrf,
                          const TemplateBundle& bundle,
                          const std::vector<std::pair<double, double>>& pageSizes);
+// The fill form. Each field's input is named "field-N" (N: the field's 1-based position in
+// bundle.fields), an image field also has a "clear-N" box ("No image"); samples are marked as
+// such, and what ties fields together (dependencies, stacking groups) is said beside them.
 // `email` empty for a fill link's session.
 std::string FillHtml(const std::string& email, const std::string& csrf,
                      const TemplateBundle& bundle, int pageCount);
 // A page that only says `message` (escaped), with a link back to the start.
 std::string MessageHtml(const std::string& title, const std::string& message);
+// Asked of a signed-in account opening a fill link: go on (`replaceAddress`) and end the
+// account's session here, or go back.
+std::string FillLinkConfirmHtml(const std::string& email, const std::string& replaceAddress);
 // The fill link's page: moves on to the form from this site, so the strict cookie goes along.
 std::string FillLinkHtml(const std::string& formAddress);
 
@@ -40,9 +46,7 @@ std::string ControlTypeName(int controlType);
 // from the left; indexes into bundle.fields.
 std::vector<size_t> FormFields(const TemplateBundle& bundle);
 
-// /assets/fill.js, /assets/open.js and /assets/style.css.
-extern const char kFillScript[];
-extern const char kOpenScript[];
-extern const char kStyleSheet[];
+// What the form calls a field: its prompt text, or its name when it has none.
+std::string FieldLabel(const RenderField& field);
 
 }  // namespace refservice

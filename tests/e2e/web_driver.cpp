@@ -218,6 +218,17 @@ nlohmann::json WebDriver::Execute(const std::string& script, const nlohmann::jso
                  {{"script", script}, {"args", args}});
 }
 
+bool WebDriver::SetViewport(int width, int height) {
+  lastError_.clear();
+  Command("POST", "/session/" + session_ + "/goog/cdp/execute",
+          {{"cmd", "Emulation.setDeviceMetricsOverride"},
+           {"params", {{"width", width}, {"height", height}, {"deviceScaleFactor", 1},
+                       {"mobile", width < 600}}}});
+  if (!lastError_.empty()) return false;
+  nlohmann::json shown = Execute("return window.innerWidth;");
+  return shown.is_number() && shown.get<int>() == width;
+}
+
 bool WebDriver::Screenshot(const std::string& path) {
   nlohmann::json value = Command("GET", "/session/" + session_ + "/screenshot");
   if (!value.is_string()) return false;

@@ -35,6 +35,9 @@ class WebDriver {
   bool Click(const std::string& element);
   // Runs `script` (a function body; `arguments` available) and returns its value.
   nlohmann::json Execute(const std::string& script, const nlohmann::json& args = nlohmann::json::array());
+  // Lays pages out for a screen `width` x `height` CSS pixels (a phone's, say), as the browser's
+  // device emulation does; true when the page then reports that width.
+  bool SetViewport(int width, int height);
   // Writes a PNG screenshot of the page to `path`.
   bool Screenshot(const std::string& path);
   // Waits at most `timeoutMs` for `script` to return true.

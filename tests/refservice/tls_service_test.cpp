@@ -103,6 +103,11 @@ TEST_F(TlsServiceTest, ServesHttpsOnlyAndHandsOutHttpsAddresses) {
   EXPECT_EQ(200, status);
   EXPECT_EQ(content, body);
 
+  // Cookies handed out over TLS are kept to TLS.
+  const HttpReply signIn = Exchange("GET /signin HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
+  EXPECT_NE(std::string::npos, signIn.head.find("; HttpOnly; SameSite=Strict; Secure\r\n"))
+      << signIn.head;
+
   // Plain HTTP gets no answer in the clear, and the service goes on serving TLS.
   const RawResult plain = RawSend(port, "GET / HTTP/1.1\r\nHost: h\r\n\r\n", 5000);
   EXPECT_EQ(std::string::npos, plain.bytes.find("HTTP/1.1 200"));
