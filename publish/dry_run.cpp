@@ -27,6 +27,8 @@
 #include "publish/proof_pdf_assets.h"
 #include "publish/publish_sequence.h"
 #include "publish/publish_texts.h"
+#include "publish/template_choice.h"
+#include "publish/field_validation.h"
 #include "publish/tool_report_writer.h"
 #include "service/plugin_data.h"
 #include "service/service_calls.h"
@@ -151,7 +153,6 @@ class DryRun {
   bool ListTemplates() {
     name_ = Value(map_, tagkeys::kDocName).GetPlatformString();
     const std::string boundTo = Value(map_, tagkeys::kDocID).GetPlatformString();
-    hadTemplateID_ = !boundTo.empty();
     _ns4__getLibraryTemplates request;
     request.email = strings_.Add(user_);
     request.password = strings_.Add(password_);
@@ -159,16 +160,8 @@ class DryRun {
                                        templates_))) {
       return false;
     }
-    if (!templates_.getLibraryTemplatesResult) return true;
-    for (const docBuilderLibraryTemplate* candidate :
-         templates_.getLibraryTemplatesResult->libraryTemplate) {
-      if (!candidate || !candidate->docName || *candidate->docName != name_) continue;
-      if (!match_) match_ = candidate;
-      if (boundTo.empty() || candidate->docID == boundTo) {
-        match_ = candidate;
-        break;
-      }
-    }
+    choice_ = ChooseServerTemplate(templates_, name_, boundTo);
+    match_ = choice_.match;
     return true;
   }
 
@@ -197,7 +190,14 @@ class DryRun {
                                       storedGroups_));
   }
 
+  // The questions a publish would ask, in the order it asks them: the
+  // repeated field names first, then whether to replace a template that is
+  // not the document's own.
   void ReportTemplate() {
+    UIDList items(document_->GetDocDataBase());
+    CollectPageItems(document_, &items);
+    const bool asksDuplicates = !DuplicateFieldNames(items).IsEmpty();
+    const bool asks = asksDuplicates || choice_.asks;
     ReportRecord record;
     std::string line;
     if (match_) {
@@ -205,23 +205,29 @@ class DryRun {
           .Text("name", name_)
           .Text("id", match_->docID)
           .Flag("active", match_->isActive)
-          .Flag("asks", !hadTemplateID_);
+          .Flag("asks", asks);
       line = "template \"" + name_ + "\" (" + match_->docID + ") would be updated";
       if (!match_->isActive) line += "; it is inactive at the service";
-      if (!hadTemplateID_)
+      if (choice_.boundElsewhere) {
+        line +=
+            "; the publish first asks whether to replace it (the document belongs to another "
+            "template; it is not replaced unless the answer is yes)";
+      } else if (choice_.asks) {
         line +=
             "; the publish first asks whether to replace it (the document was never "
             "published)";
+      }
     } else {
       record.Text("action", std::string("create"))
           .Text("name", name_)
           .Text("id", std::string())
           .Flag("active", true)
-          .Flag("asks", false);
+          .Flag("asks", asks);
       line = "template \"" + name_ + "\" would be created";
-      if (hadTemplateID_)
+      if (!Value(map_, tagkeys::kDocID).IsEmpty())
         line += " (the service holds no template of this name for the document's identifier)";
     }
+    if (asksDuplicates) line += "; the publish first asks whether to go on with repeated field names";
     reporter_.Add("template", record, line);
   }
 
@@ -368,15 +374,35 @@ class DryRun {
       record.Text("change", std::string("delete")).Text("name", Text(field->fieldName));
       reporter_.Add("field", record, "field deleted: \"" + Text(field->fieldName) + "\"");
     }
+    // What the reused records keep back although the document differs: the
+    // publish keeps the service's values, and says so; so does the dry run.
+    const std::vector<KeptEdit>& kept_edits = extraction_->KeptEdits();
+    std::vector<std::string> keptLines = KeptEditLines(kept_edits);
+    size_t line = 0;
+    for (size_t i = 0; i < kept_edits.size(); ++i) {
+      const KeptEdit& edit = kept_edits[i];
+      ReportRecord record;
+      record.Text("field", edit.field)
+          .Text("member", edit.member)
+          .Text("service", edit.service)
+          .Text("document", edit.document)
+          .Text("send", std::string(edit.byRefresh ? "refresh" : "as-new"));
+      const bool first = i == 0 || kept_edits[i - 1].field != edit.field;
+      reporter_.Add("kept", record, first && line < keptLines.size() ? keptLines[line++] : "");
+    }
     ReportRecord counts;
     counts.Integer("added", added)
         .Integer("changed", changed)
         .Integer("deleted", deleted)
-        .Integer("unchanged", unchanged);
+        .Integer("unchanged", unchanged)
+        .Integer("kept", static_cast<long long>(keptLines.size()));
     reporter_.Add("fields", counts,
                   "fields: " + std::to_string(added) + " added, " + std::to_string(changed) +
                       " changed, " + std::to_string(deleted) + " deleted, " +
-                      std::to_string(unchanged) + " unchanged");
+                      std::to_string(unchanged) + " unchanged" +
+                      (keptLines.empty() ? std::string()
+                                         : ", " + std::to_string(keptLines.size()) +
+                                               " keeping edits made at the service"));
   }
 
   void ReportMember(const std::string& field, const std::string& member, const std::string& old,
@@ -441,7 +467,7 @@ class DryRun {
   OslSoapContext context_;
 
   std::string name_;
-  bool hadTemplateID_ = false;
+  TemplateChoice choice_;
   _ns4__getLibraryTemplatesResponse templates_;
   const docBuilderLibraryTemplate* match_ = nullptr;
   _ns2__getFieldsResponse existing_;
