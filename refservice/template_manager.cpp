@@ -108,11 +108,14 @@ bool TemplateManager::MarkChanged(int64_t row, TemplateData* data, ServiceError*
   return store_->UpdateTemplate(row, *data) || StoreFailure(error);
 }
 
-bool TemplateManager::TakeLease(int64_t row, int userId, const std::string& docId,
+bool TemplateManager::TakeLease(int64_t row, int userId, const TemplateData& current,
                                 ServiceError* error) {
+  const std::string& docId = current.docId;
   const auto abandoned = abandoned_.find({userId, Lower(docId)});
   if (abandoned != abandoned_.end()) {
-    if (!store_->ReleasePublishLease(row)) return StoreFailure(error);
+    if (abandoned->second == current.docPassword) {
+      if (!store_->ReleasePublishLease(row)) return StoreFailure(error);
+    }
     abandoned_.erase(abandoned);
   }
   int64_t remainingMs = 0;
@@ -174,7 +177,7 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
     record.committed = false;
     row = store_->InsertTemplate(record);
     if (row == 0) return StoreFailure(error);
-    if (!TakeLease(row, userId, record.docId, error)) return false;
+    if (!TakeLease(row, userId, record, error)) return false;
   } else {
     if (!IsGuidText(id)) return Fail(error, true, "docID " + id + " is not a GUID.");
     TemplateData current;
@@ -183,7 +186,7 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
     record.docPassword = current.docPassword;
     record.userId = userId;
     record.committed = false;
-    if (!TakeLease(row, userId, current.docId, error)) return false;
+    if (!TakeLease(row, userId, current, error)) return false;
     if (!store_->UpdateTemplate(row, record)) return StoreFailure(error);
   }
   if (!transaction.Commit()) return StoreFailure(error);
@@ -387,8 +390,10 @@ void TemplateManager::AbandonPublish(const Credentials& user, const TemplateKey&
   // The store could not be read or written (an outage is the likely cause of the fault itself):
   // the run is over all the same, so its hold ends at the owner's next setTemplate of it rather
   // than when it lapses.
+  // The key is checked when it is used: only a later setTemplate that opens the template with
+  // the same password ends the lease.
   if (abandoned_.size() >= kMaxAbandoned) abandoned_.erase(abandoned_.begin());
-  abandoned_.emplace(*userId, Lower(key.code));
+  abandoned_[{*userId, Lower(key.code)}] = Lower(key.password);
 }
 
 }  // namespace refservice

@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -144,16 +144,17 @@ class TemplateManager {
   bool MarkChanged(int64_t row, TemplateData* data, ServiceError* error);
   // Takes the template's publish lease for a new run; fails with the text for the client when
   // another run holds it.
-  bool TakeLease(int64_t row, int userId, const std::string& docId, ServiceError* error);
+  bool TakeLease(int64_t row, int userId, const TemplateData& current, ServiceError* error);
 
-  // Templates (account, lower-case identifier) whose run ended with a fault while the store
-  // could not end the lease; bounded (one forgotten when full: its lease lapses anyway).
+  // Templates (account, lower-case identifier; the lower-case password the fault's call gave)
+  // whose run ended with a fault while the store could not end the lease. Bounded: one is
+  // forgotten when it is full (its lease lapses anyway).
   static constexpr size_t kMaxAbandoned = 1024;
 
   Store* store_;
   Accounts* accounts_;
   int64_t publishLeaseMs_;
-  std::set<std::pair<int, std::string>> abandoned_;  // guarded by mutex_
+  std::map<std::pair<int, std::string>, std::string> abandoned_;  // guarded by mutex_
   std::mutex mutex_;  // one operation at a time: each is a read-modify-write of one template
 };
 
