@@ -21,6 +21,7 @@
 #include "model/tag_map.h"
 #include "plugin/osl_id.h"
 #include "publish/field_extraction.h"
+#include "publish/field_validation.h"
 #include "publish/lint.h"
 #include "publish/my_strings.h"
 #include "publish/page_items.h"
@@ -28,7 +29,6 @@
 #include "publish/publish_sequence.h"
 #include "publish/publish_texts.h"
 #include "publish/template_choice.h"
-#include "publish/field_validation.h"
 #include "publish/tool_report_writer.h"
 #include "service/plugin_data.h"
 #include "service/service_calls.h"
@@ -376,18 +376,18 @@ class DryRun {
     }
     // What the reused records keep back although the document differs: the
     // publish keeps the service's values, and says so; so does the dry run.
-    const std::vector<KeptEdit>& kept_edits = extraction_->KeptEdits();
-    std::vector<std::string> keptLines = KeptEditLines(kept_edits);
+    const std::vector<KeptEdit>& keptEdits = extraction_->KeptEdits();
+    std::vector<std::string> keptLines = KeptEditLines(keptEdits);
     size_t line = 0;
-    for (size_t i = 0; i < kept_edits.size(); ++i) {
-      const KeptEdit& edit = kept_edits[i];
+    for (size_t i = 0; i < keptEdits.size(); ++i) {
+      const KeptEdit& edit = keptEdits[i];
       ReportRecord record;
       record.Text("field", edit.field)
           .Text("member", edit.member)
           .Text("service", edit.service)
           .Text("document", edit.document)
           .Text("send", std::string(edit.byRefresh ? "refresh" : "as-new"));
-      const bool first = i == 0 || kept_edits[i - 1].field != edit.field;
+      const bool first = i == 0 || keptEdits[i - 1].field != edit.field;
       reporter_.Add("kept", record, first && line < keptLines.size() ? keptLines[line++] : "");
     }
     ReportRecord counts;
