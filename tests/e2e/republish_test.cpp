@@ -270,6 +270,35 @@ TEST_F(Republish, ARetryAfterCtrlCGoesThroughWithinThirtySeconds) {
   EXPECT_TRUE(CleanCardAssets() == retried) << Describe(retried);
 }
 
+// A live publish whose own work outlasts the service's time-out (here an upload held back
+// past it) keeps its template: the plug-in renews the hold while it waits, so another publish
+// of the template meanwhile is refused, and the slow one completes.
+TEST_F(Republish, ASlowLivePublishKeepsItsTemplate) {
+  ASSERT_NO_FATAL_FAILURE(
+      Start({"--publish-timeout", "12", "--fault", "upload:delay:1", "--delay-ms", "16000"}));
+  const std::string card = world_.CopyExample("business-card.tlvd");
+  const std::string second = world_.WriteDocument("second.tlvd", ReadDocument(card));
+  TempDir temp;
+  ChildProcess slow;
+  std::string error;
+  ASSERT_TRUE(slow.Start({BuiltProgram("osl"), "--plugin", world_.pluginDir() + "/Osl.pln",
+                          "--yes", "publish", card},
+                         {{"OSL_LOCALE=keys", "TMPDIR=" + temp.path()}, "", 60000, ""}, &error))
+      << error;
+  const auto waitUntil = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!query_->Template("Business Card") && std::chrono::steady_clock::now() < waitUntil) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_NE(nullptr, query_->Template("Business Card")) << slow.Stderr();
+  // Past the time-out of the hold setTemplate took, while the upload is still held back.
+  std::this_thread::sleep_for(std::chrono::seconds(14));
+  const RunResult other = world_.Osl({"--yes", "publish", second});
+  EXPECT_EQ(1, other.status) << other.err;
+  EXPECT_EQ(1, CountLines(other.err, "is being published by another run")) << other.err;
+  EXPECT_EQ(0, slow.Wait(30000)) << slow.Stderr();
+  EXPECT_EQ(1, CommitCount(world_.dataDir(), DocumentData(card).at("docID")));
+}
+
 // The settings a republish keeps (a text style at any time; Dependson without refresh) are
 // named by the dry run, in text and JSON, and by the publish's warning.
 TEST_F(Republish, KeptEditsAreNamedByTheDryRunAndThePublish) {
