@@ -226,12 +226,16 @@ bool PublishRun::ListTemplates() {
     template_.docPassword.clear();
     return true;
   }
-  if (!choice.asks) {
+  // The run updates `match` from here on.
+  const auto adopt = [this, match] {
     found_ = true;
     inactive_ = !match->isActive;
     template_.docID = match->docID;
     template_.docPassword = match->docPassword;
     reporter_->TemplateNamed(match->docID);
+  };
+  if (!choice.asks) {
+    adopt();
     if (match->docCategory) template_.docCategory = strings_.Add(*match->docCategory);
     template_.docBleed = match->docBleed;
     return true;
@@ -244,11 +248,7 @@ bool PublishRun::ListTemplates() {
   const int16 defaultButton = choice.boundElsewhere ? 2 : 1;
   if (CAlert::ModalAlert(question, Literal("Yes"), Literal("No"), Literal(""), defaultButton, 4) ==
       1) {
-    found_ = true;
-    inactive_ = !match->isActive;
-    template_.docID = match->docID;
-    template_.docPassword = match->docPassword;
-    reporter_->TemplateNamed(match->docID);
+    adopt();
     return true;
   }
   if (!choice.boundElsewhere) {
@@ -306,10 +306,6 @@ bool PublishRun::SetTemplate() {
   }
   templateID_ = response.setTemplateResult->docID;
   templatePassword_ = response.setTemplateResult->docPassword;
-  // From here the service holds the template for this run; the run's own
-  // work between two calls may outlast the hold's time-out.
-  keeper_.emplace(TemplateHoldRenewal(templateEndpoint_, user_, password_, templateID_,
-                                      templatePassword_));
   return true;
 }
 
@@ -331,6 +327,10 @@ bool PublishRun::StoreIdentifiers() {
   SetValue(&map_, tagkeys::kDocPassword, Literal(templatePassword_));
   WriteStringMap(documentRef, map_);
   identifiersStored_ = true;
+  // From here the service holds the template for this run; the run's own
+  // work between two calls may outlast the hold's time-out.
+  keeper_.emplace(TemplateHoldRenewal(templateEndpoint_, user_, password_, templateID_,
+                                      templatePassword_));
   return true;
 }
 
