@@ -21,6 +21,7 @@
 #include "model/tag_map.h"
 #include "plugin/osl_id.h"
 #include "publish/field_extraction.h"
+#include "publish/field_members.h"
 #include "publish/field_validation.h"
 #include "publish/lint.h"
 #include "publish/my_strings.h"
@@ -38,11 +39,6 @@ namespace {
 
 using namespace osl_soap;
 
-// The members of `field` a publish fills, as (name, text) pairs in a fixed
-// order; `groupName` stands for its logicGroupID.
-using FieldMembers = std::vector<std::pair<std::string, std::string>>;
-FieldMembers DescribeField(struct soap* soap, const OstrFieldInfo& field,
-                           const std::string& groupName);
 
 PMString Value(const TagMap& map, const char* key) {
   const auto found = map.find(PMString(key));
@@ -50,8 +46,6 @@ PMString Value(const TagMap& map, const char* key) {
 }
 
 std::string Text(const std::string* text) { return text ? *text : std::string("(absent)"); }
-
-std::string Flag(bool value) { return value ? "true" : "false"; }
 
 // The size of the file at `path`, or -1 when it cannot be read.
 long long FileSize(const std::string& path) {
@@ -345,10 +339,8 @@ class DryRun {
       }
       kept.insert(field);
       std::string members;
-      std::vector<std::pair<size_t, size_t>> differences;
-      for (size_t i = 0; i < now.size() && i < old->second.size(); ++i) {
-        if (now[i].second == old->second[i].second) continue;
-        differences.push_back({i, i});
+      const std::vector<size_t> differences = ChangedMembers(old->second, now);
+      for (size_t i : differences) {
         members += (members.empty() ? "" : "; ") + now[i].first + ": " + old->second[i].second +
                    " \u2192 " + now[i].second;
       }
@@ -360,9 +352,8 @@ class DryRun {
       ReportRecord record;
       record.Text("change", std::string("change")).Text("name", name);
       reporter_.Add("field", record, "field changed: \"" + name + "\": " + members);
-      for (const auto& difference : differences) {
-        ReportMember(name, now[difference.first].first, old->second[difference.first].second,
-                     now[difference.first].second);
+      for (size_t i : differences) {
+        ReportMember(name, now[i].first, old->second[i].second, now[i].second);
       }
     }
     // setFields replaces the template's fields: the ones no item matches go.
@@ -480,52 +471,6 @@ class DryRun {
   std::vector<std::pair<PlannedUpload, ns2__eAssetType>> planned_;
   std::vector<PlannedUpload> pendingUploads_;
 };
-
-FieldMembers DescribeField(struct soap* soap, const OstrFieldInfo& f,
-                           const std::string& groupName) {
-  const char* controlType = soap ? soap_ns2__enumControlType2s(soap, f.controlType) : nullptr;
-  return {
-      {"pageNumber", std::to_string(f.pageNumber)},
-      {"pdfRect", Text(f.pdfRect)},
-      {"rotation", NumberText(f.rotation)},
-      {"rotationPoint", std::to_string(static_cast<int>(f.rotationPoint))},
-      {"zOrder", std::to_string(f.zOrder)},
-      {"controlType", controlType ? controlType : std::to_string(static_cast<int>(f.controlType))},
-      {"setup_radioFieldType", Text(f.setup_USCOREradioFieldType)},
-      {"setup_controlTypeDDValue", Text(f.setup_USCOREcontrolTypeDDValue)},
-      {"setup_radioDataSource", Text(f.setup_USCOREradioDataSource)},
-      {"barCode", std::to_string(static_cast<int>(f.barCode))},
-      {"imagePickerGroup", std::to_string(static_cast<int>(f.imagePickerGroup))},
-      {"promptText", Text(f.promptText)},
-      {"logicGroup", groupName},
-      {"logicDependsOn", Text(f.logicDependsOn)},
-      {"defaultValue", Text(f.defaultValue)},
-      {"setup_defaultValueHTML", Text(f.setup_USCOREdefaultValueHTML)},
-      {"forProduction", Flag(f.forProduction)},
-      {"forProof", Flag(f.forProof)},
-      {"fieldEntryRequired", Flag(f.fieldEntryRequired)},
-      {"maxLength", std::to_string(f.maxLength)},
-      {"imageBorder", Flag(f.imageBorder)},
-      {"imageBorderWidth", NumberText(f.imageBorderWidth)},
-      {"imageBorderCMYK", Text(f.imageBorderCMYK)},
-      {"fontOpacity", NumberText(f.fontOpacity)},
-      {"fontName", Text(f.fontName)},
-      {"fontFileName", Text(f.fontFileName)},
-      {"fontSize", NumberText(f.fontSize)},
-      {"fontColorC", NumberText(f.fontColorC)},
-      {"fontColorM", NumberText(f.fontColorM)},
-      {"fontColorY", NumberText(f.fontColorY)},
-      {"fontColorK", NumberText(f.fontColorK)},
-      {"fontSpotColorName", Text(f.fontSpotColorName)},
-      {"fontTracking", NumberText(f.fontTracking)},
-      {"fontLeading", NumberText(f.fontLeading)},
-      {"fontUnderline", Flag(f.fontUnderline)},
-      {"fontAlignment", std::to_string(static_cast<int>(f.fontAlignment))},
-      {"fontForceFit", Flag(f.fontForceFit)},
-      {"fontHorizontalScale", NumberText(f.fontHorizontalScale)},
-      {"fontVerticalScale", NumberText(f.fontVerticalScale)},
-  };
-}
 
 }  // namespace
 
