@@ -39,7 +39,6 @@ namespace {
 
 using namespace osl_soap;
 
-
 PMString Value(const TagMap& map, const char* key) {
   const auto found = map.find(PMString(key));
   return found == map.end() ? PMString() : found->second;
@@ -221,7 +220,8 @@ class DryRun {
       if (!Value(map_, tagkeys::kDocID).IsEmpty())
         line += " (the service holds no template of this name for the document's identifier)";
     }
-    if (asksDuplicates) line += "; the publish first asks whether to go on with repeated field names";
+    if (asksDuplicates)
+      line += "; the publish first asks whether to go on with repeated field names";
     reporter_.Add("template", record, line);
   }
 
@@ -387,13 +387,13 @@ class DryRun {
         .Integer("deleted", deleted)
         .Integer("unchanged", unchanged)
         .Integer("kept", static_cast<long long>(keptLines.size()));
-    reporter_.Add("fields", counts,
-                  "fields: " + std::to_string(added) + " added, " + std::to_string(changed) +
-                      " changed, " + std::to_string(deleted) + " deleted, " +
-                      std::to_string(unchanged) + " unchanged" +
-                      (keptLines.empty() ? std::string()
-                                         : ", " + std::to_string(keptLines.size()) +
-                                               " keeping edits made at the service"));
+    reporter_.Add(
+        "fields", counts,
+        "fields: " + std::to_string(added) + " added, " + std::to_string(changed) + " changed, " +
+            std::to_string(deleted) + " deleted, " + std::to_string(unchanged) + " unchanged" +
+            (keptLines.empty()
+                 ? std::string()
+                 : ", " + std::to_string(keptLines.size()) + " keeping edits made at the service"));
   }
 
   void ReportMember(const std::string& field, const std::string& member, const std::string& old,

@@ -361,8 +361,8 @@ void FieldExtraction::NoteKeptEdits(const UIDRef& item, const ITextModel* story,
                                     int32 verticalJustification, const TagMap& tag,
                                     const OstrFieldInfo& record) {
   const std::string field = record.fieldName ? *record.fieldName : std::string();
-  const auto note = [&](const char* member, const std::string& service,
-                        const std::string& document, bool byRefresh) {
+  const auto note = [&](const char* member, const std::string& service, const std::string& document,
+                        bool byRefresh) {
     if (service != document) keptEdits_.push_back({field, member, service, document, byRefresh});
   };
   const auto text = [](const std::string* value) { return value ? *value : std::string(); };
@@ -370,7 +370,8 @@ void FieldExtraction::NoteKeptEdits(const UIDRef& item, const ITextModel* story,
     if (id == 0 || !input_.groups) return std::string();
     std::string name;
     for (const osl_soap::logicGroup* entry : input_.groups->logicGroup) {
-      if (entry && entry->logicGroupID == id && entry->logicGroupName) name = *entry->logicGroupName;
+      if (entry && entry->logicGroupID == id && entry->logicGroupName)
+        name = *entry->logicGroupName;
     }
     return name.empty() ? "group " + std::to_string(id) : name;
   };
@@ -396,9 +397,9 @@ void FieldExtraction::NoteKeptEdits(const UIDRef& item, const ITextModel* story,
   ReadTextSettings(*story, verticalJustification, &document);
   note("fontName", text(record.fontName), text(document.fontName), false);
   note("fontSize", NumberText(record.fontSize), NumberText(document.fontSize), false);
-  const std::string serviceColor = NumberText(record.fontColorC) + " " +
-                                   NumberText(record.fontColorM) + " " +
-                                   NumberText(record.fontColorY) + " " + NumberText(record.fontColorK);
+  const std::string serviceColor =
+      NumberText(record.fontColorC) + " " + NumberText(record.fontColorM) + " " +
+      NumberText(record.fontColorY) + " " + NumberText(record.fontColorK);
   const std::string documentColor =
       NumberText(document.fontColorC) + " " + NumberText(document.fontColorM) + " " +
       NumberText(document.fontColorY) + " " + NumberText(document.fontColorK);
@@ -525,4 +526,3 @@ std::vector<std::string> KeptEditLines(const std::vector<KeptEdit>& edits) {
   }
   return lines;
 }
-

@@ -94,4 +94,3 @@ bool IsSkewed(const ItemOutline& outline) {
   constexpr PMReal kSkewSine = 1.7453292519943295e-4;  // sin(0.01 degree)
   return std::fabs(across.x * down.x + across.y * down.y) / lengths > kSkewSine;
 }
-

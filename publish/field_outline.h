@@ -33,4 +33,3 @@ bool OutlinesOverlap(const ItemOutline& a, const ItemOutline& b, PMReal toleranc
 // angles (skewed) by more than a hundredth of a degree.
 bool IsMirrored(const ItemOutline& outline);
 bool IsSkewed(const ItemOutline& outline);
-

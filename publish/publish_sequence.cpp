@@ -218,8 +218,7 @@ bool PublishRun::ListTemplates() {
                                      response))) {
     return false;
   }
-  const TemplateChoice choice =
-      ChooseServerTemplate(response, *template_.docName, template_.docID);
+  const TemplateChoice choice = ChooseServerTemplate(response, *template_.docName, template_.docID);
   const docBuilderLibraryTemplate* match = choice.match;
   if (!match) {
     template_.docID.clear();
@@ -329,8 +328,8 @@ bool PublishRun::StoreIdentifiers() {
   identifiersStored_ = true;
   // From here the service holds the template for this run; the run's own
   // work between two calls may outlast the hold's time-out.
-  keeper_.emplace(TemplateHoldRenewal(templateEndpoint_, user_, password_, templateID_,
-                                      templatePassword_));
+  keeper_.emplace(
+      TemplateHoldRenewal(templateEndpoint_, user_, password_, templateID_, templatePassword_));
   return true;
 }
 
@@ -409,8 +408,8 @@ bool PublishRun::SendFields() {
   request.docFields = &fields;
   request.deleteOthers = true;
   _ns2__setFieldsResponse response;
-  if (Failed(CallSetFields(context_.get(), templateEndpoint_.c_str(), nullptr, &request,
-                           response))) {
+  if (Failed(
+          CallSetFields(context_.get(), templateEndpoint_.c_str(), nullptr, &request, response))) {
     return false;
   }
   WarnAboutKeptEdits();

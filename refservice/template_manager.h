@@ -18,9 +18,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <map>
 #include <string>
 #include <vector>
 

@@ -38,8 +38,8 @@ void ClassifyConnectionFailure(int status, int httpStatus, const std::string& fa
     result->problem = "tls";
     result->message = "the secure connection to " + server + " failed: " +
                       (fault.empty() ? std::string("TLS error") : fault);
-    if (Contains(lower, "verif") || Contains(lower, "self-signed") ||
-        Contains(lower, "issuer") || Contains(lower, "certificate")) {
+    if (Contains(lower, "verif") || Contains(lower, "self-signed") || Contains(lower, "issuer") ||
+        Contains(lower, "certificate")) {
       result->message +=
           "; if the service's certificate comes from your own certificate authority, set "
           "SSL_CERT_FILE to that authority's certificate (a PEM file)";

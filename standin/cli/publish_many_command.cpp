@@ -151,10 +151,10 @@ int RunPublishMany(CliContext& context, const PublishManyOptions& options,
         std::printf("%s: not tried\n",
                     standin::EscapeForTerminal(entry["document"].get<std::string>()).c_str());
       }
-      std::printf("%d of %zu documents %s, %d failed%s\n", succeeded, options.paths.size(),
-                  options.dryRun ? "dry-run" : "published", failed,
-                  skipped ? (", " + std::to_string(skipped) + " not tried (no --keep-going)").c_str()
-                          : "");
+      std::printf(
+          "%d of %zu documents %s, %d failed%s\n", succeeded, options.paths.size(),
+          options.dryRun ? "dry-run" : "published", failed,
+          skipped ? (", " + std::to_string(skipped) + " not tried (no --keep-going)").c_str() : "");
     }
   };
   size_t current = 0;
@@ -228,11 +228,10 @@ int RunPublishMany(CliContext& context, const PublishManyOptions& options,
       // A publish that reported its outcome has printed its own result line above this one.
       const bool saidAlready = entry.contains("outcome");
       const std::string why = ok ? result : entry["reason"].get<std::string>();
-      std::printf("%s: %s%s\n", standin::EscapeForTerminal(path).c_str(),
-                  ok ? (options.dryRun ? "dry run done" : "published") : "FAILED",
-                  why.empty() || saidAlready
-                      ? ""
-                      : (" (" + standin::EscapeForTerminal(why) + ")").c_str());
+      std::printf(
+          "%s: %s%s\n", standin::EscapeForTerminal(path).c_str(),
+          ok ? (options.dryRun ? "dry run done" : "published") : "FAILED",
+          why.empty() || saidAlready ? "" : (" (" + standin::EscapeForTerminal(why) + ")").c_str());
     }
     // The next document becomes the front document on its own.
     if (host && host->GetSession().FrontDocument())

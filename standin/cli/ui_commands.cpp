@@ -421,7 +421,8 @@ int RunPrefs(CliContext& context, const PrefsOptions& options) {
     // Saying nothing after a change leaves a person guessing whether it took.
     std::string saved;
     if (options.server) saved += "server " + Shown(*options.server);
-    if (options.user) saved += std::string(saved.empty() ? "" : ", ") + "user " + Shown(*options.user);
+    if (options.user)
+      saved += std::string(saved.empty() ? "" : ", ") + "user " + Shown(*options.user);
     if (options.password) saved += std::string(saved.empty() ? "" : ", ") + "password ********";
     std::printf("saved: %s; check the connection with `osl prefs --test`\n", saved.c_str());
   }

@@ -5,13 +5,13 @@
 // byte for byte as they were. Also several documents in one publish and
 // the JSON output of publish and items.
 #include <dirent.h>
-#include <fstream>
-#include <memory>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>

@@ -6,7 +6,6 @@
 // refused identifier leaves the document's template name alone; and a batch names every
 // document with its reason, also when a question ends it.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <unistd.h>
 
@@ -82,8 +81,8 @@ AssetSummary Summarize(const std::vector<StoredAsset>& assets) {
 }
 
 std::string Describe(const AssetSummary& summary) {
-  std::string text = std::to_string(summary.documents) + " copies, " +
-                     std::to_string(summary.proofs) + " proofs:";
+  std::string text =
+      std::to_string(summary.documents) + " copies, " + std::to_string(summary.proofs) + " proofs:";
   for (const std::string& file : summary.files) text += " [" + file + "]";
   return text;
 }
@@ -98,8 +97,8 @@ class Republish : public ::testing::Test {
 
   // The assets of a clean first publish of the business card, under another name.
   AssetSummary CleanCardAssets() {
-    const std::string doc = world_.WriteDocument(
-        "clean.tlvd", ReadDocument(world_.CopyExample("business-card.tlvd")));
+    const std::string doc =
+        world_.WriteDocument("clean.tlvd", ReadDocument(world_.CopyExample("business-card.tlvd")));
     const RunResult run = world_.Osl({"--yes", "publish", doc, "--name", "Clean Card"});
     EXPECT_EQ(0, run.status) << run.err;
     return Summarize(StoredAssets(world_.dataDir(), DocumentData(doc).at("docID")));
@@ -212,8 +211,8 @@ TEST_F(Republish, ARetryAfterAStopHoldsTheAssetsOfACleanPublish) {
     const AssetSummary retried =
         Summarize(StoredAssets(world.dataDir(), DocumentData(card).at("docID")));
 
-    const std::string clean = world.WriteDocument("clean.tlvd", ReadDocument(world.CopyExample(
-                                                                    "business-card.tlvd")));
+    const std::string clean =
+        world.WriteDocument("clean.tlvd", ReadDocument(world.CopyExample("business-card.tlvd")));
     ASSERT_EQ(0, world.Osl({"--yes", "publish", clean, "--name", "Clean Card"}).status);
     const AssetSummary expected =
         Summarize(StoredAssets(world.dataDir(), DocumentData(clean).at("docID")));
@@ -231,10 +230,9 @@ TEST_F(Republish, ARetryAfterCtrlCGoesThroughWithinThirtySeconds) {
   TempDir temp;
   ChildProcess publish;
   std::string error;
-  ASSERT_TRUE(publish.Start({BuiltProgram("osl"), "--plugin", world_.pluginDir() + "/Osl.pln",
-                             "--yes", "publish", card},
-                            {{"OSL_LOCALE=keys", "TMPDIR=" + temp.path()}, "", 60000, ""},
-                            &error))
+  ASSERT_TRUE(publish.Start(
+      {BuiltProgram("osl"), "--plugin", world_.pluginDir() + "/Osl.pln", "--yes", "publish", card},
+      {{"OSL_LOCALE=keys", "TMPDIR=" + temp.path()}, "", 60000, ""}, &error))
       << error;
   // The fields are stored once the service has handled setFields; its answer is held back.
   const auto waitUntil = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -262,7 +260,8 @@ TEST_F(Republish, ARetryAfterCtrlCGoesThroughWithinThirtySeconds) {
   do {
     std::this_thread::sleep_for(std::chrono::seconds(1));
     retry = world_.Osl({"--yes", "publish", card});
-  } while (retry.status != 0 && std::chrono::steady_clock::now() - stopped < std::chrono::seconds(33));
+  } while (retry.status != 0 &&
+           std::chrono::steady_clock::now() - stopped < std::chrono::seconds(33));
   ASSERT_EQ(0, retry.status) << retry.err;
   EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(33));
   const AssetSummary retried =
@@ -281,9 +280,9 @@ TEST_F(Republish, ASlowLivePublishKeepsItsTemplate) {
   TempDir temp;
   ChildProcess slow;
   std::string error;
-  ASSERT_TRUE(slow.Start({BuiltProgram("osl"), "--plugin", world_.pluginDir() + "/Osl.pln",
-                          "--yes", "publish", card},
-                         {{"OSL_LOCALE=keys", "TMPDIR=" + temp.path()}, "", 60000, ""}, &error))
+  ASSERT_TRUE(slow.Start(
+      {BuiltProgram("osl"), "--plugin", world_.pluginDir() + "/Osl.pln", "--yes", "publish", card},
+      {{"OSL_LOCALE=keys", "TMPDIR=" + temp.path()}, "", 60000, ""}, &error))
       << error;
   const auto waitUntil = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!query_->Template("Business Card") && std::chrono::steady_clock::now() < waitUntil) {
@@ -324,7 +323,8 @@ TEST_F(Republish, KeptEditsAreNamedByTheDryRunAndThePublish) {
   }
   EXPECT_EQ((std::set<std::string>{"FullName fontSize 14 20 as-new",
                                    "Email logicDependsOn  JobTitle refresh"}),
-            kept) << dry.out;
+            kept)
+      << dry.out;
   const RunResult text = world_.Osl({"publish", card, "--dry-run"});
   EXPECT_EQ(1, CountLines(text.out, "field \"FullName\" keeps the service's values: fontSize"))
       << text.out;

@@ -56,8 +56,7 @@ TEST(ConnectionCheck, HintsSayWhatToChange) {
   const Case cases[] = {
       {SOAP_EOF, "Time limit exceeded", "http://127.0.0.1:8443", "use an https:// address", true},
       {SOAP_SYNTAX_ERROR, "", "http://127.0.0.1:8443", "use an https:// address", true},
-      {SOAP_EOF, "Time limit exceeded", "https://127.0.0.1:8443", "use an https:// address",
-       false},
+      {SOAP_EOF, "Time limit exceeded", "https://127.0.0.1:8443", "use an https:// address", false},
       {SOAP_SSL_ERROR, "the server certificate of x failed verification: self-signed certificate",
        "https://x", "set SSL_CERT_FILE", true},
       {SOAP_SSL_ERROR, "the TLS handshake with x failed: protocol version", "https://x",

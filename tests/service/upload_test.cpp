@@ -473,7 +473,8 @@ TEST_F(UploadTest, AReplyWithControlCharactersOrASecondLineIsNoAddress) {
     ASSERT_EQ(7u, alerts.size());
     EXPECT_NE(std::string::npos, alerts[5].find("not a file address")) << alerts[5];
   }
-  for (const std::string& body : {std::string("http://a/\tb\n"), std::string("http://a/b\r\n \r\n")}) {
+  for (const std::string& body :
+       {std::string("http://a/\tb\n"), std::string("http://a/b\r\n \r\n")}) {
     CaptureServer accepted({HttpReply(200, "OK", body)});
     Configure(accepted.Url(""));
     EXPECT_EQ(body, Text(UploadFile(PMString(File("a", "a")), PMString("a"))));
