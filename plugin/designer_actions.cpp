@@ -29,6 +29,7 @@ void RunConnectionTest() {
       .Text("user", result.user)
       .Integer("templates", result.templates)
       .Integer("status", result.status)
+      .Integer("httpStatus", result.httpStatus)
       .Text("message", result.message);
   reporter.Add("connection", record, result.message);
 }

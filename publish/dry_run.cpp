@@ -21,12 +21,15 @@
 #include "model/tag_map.h"
 #include "plugin/osl_id.h"
 #include "publish/field_extraction.h"
+#include "publish/field_members.h"
+#include "publish/field_validation.h"
 #include "publish/lint.h"
 #include "publish/my_strings.h"
 #include "publish/page_items.h"
 #include "publish/proof_pdf_assets.h"
 #include "publish/publish_sequence.h"
 #include "publish/publish_texts.h"
+#include "publish/template_choice.h"
 #include "publish/tool_report_writer.h"
 #include "service/plugin_data.h"
 #include "service/service_calls.h"
@@ -36,20 +39,12 @@ namespace {
 
 using namespace osl_soap;
 
-// The members of `field` a publish fills, as (name, text) pairs in a fixed
-// order; `groupName` stands for its logicGroupID.
-using FieldMembers = std::vector<std::pair<std::string, std::string>>;
-FieldMembers DescribeField(struct soap* soap, const OstrFieldInfo& field,
-                           const std::string& groupName);
-
 PMString Value(const TagMap& map, const char* key) {
   const auto found = map.find(PMString(key));
   return found == map.end() ? PMString() : found->second;
 }
 
 std::string Text(const std::string* text) { return text ? *text : std::string("(absent)"); }
-
-std::string Flag(bool value) { return value ? "true" : "false"; }
 
 // The size of the file at `path`, or -1 when it cannot be read.
 long long FileSize(const std::string& path) {
@@ -151,7 +146,6 @@ class DryRun {
   bool ListTemplates() {
     name_ = Value(map_, tagkeys::kDocName).GetPlatformString();
     const std::string boundTo = Value(map_, tagkeys::kDocID).GetPlatformString();
-    hadTemplateID_ = !boundTo.empty();
     _ns4__getLibraryTemplates request;
     request.email = strings_.Add(user_);
     request.password = strings_.Add(password_);
@@ -159,16 +153,8 @@ class DryRun {
                                        templates_))) {
       return false;
     }
-    if (!templates_.getLibraryTemplatesResult) return true;
-    for (const docBuilderLibraryTemplate* candidate :
-         templates_.getLibraryTemplatesResult->libraryTemplate) {
-      if (!candidate || !candidate->docName || *candidate->docName != name_) continue;
-      if (!match_) match_ = candidate;
-      if (boundTo.empty() || candidate->docID == boundTo) {
-        match_ = candidate;
-        break;
-      }
-    }
+    choice_ = ChooseServerTemplate(templates_, name_, boundTo);
+    match_ = choice_.match;
     return true;
   }
 
@@ -197,7 +183,14 @@ class DryRun {
                                       storedGroups_));
   }
 
+  // The questions a publish would ask, in the order it asks them: the
+  // repeated field names first, then whether to replace a template that is
+  // not the document's own.
   void ReportTemplate() {
+    UIDList items(document_->GetDocDataBase());
+    CollectPageItems(document_, &items);
+    const bool asksDuplicates = !DuplicateFieldNames(items).IsEmpty();
+    const bool asks = asksDuplicates || choice_.asks;
     ReportRecord record;
     std::string line;
     if (match_) {
@@ -205,23 +198,30 @@ class DryRun {
           .Text("name", name_)
           .Text("id", match_->docID)
           .Flag("active", match_->isActive)
-          .Flag("asks", !hadTemplateID_);
+          .Flag("asks", asks);
       line = "template \"" + name_ + "\" (" + match_->docID + ") would be updated";
       if (!match_->isActive) line += "; it is inactive at the service";
-      if (!hadTemplateID_)
+      if (choice_.boundElsewhere) {
+        line +=
+            "; the publish first asks whether to replace it (the document belongs to another "
+            "template; it is not replaced unless the answer is yes)";
+      } else if (choice_.asks) {
         line +=
             "; the publish first asks whether to replace it (the document was never "
             "published)";
+      }
     } else {
       record.Text("action", std::string("create"))
           .Text("name", name_)
           .Text("id", std::string())
           .Flag("active", true)
-          .Flag("asks", false);
+          .Flag("asks", asks);
       line = "template \"" + name_ + "\" would be created";
-      if (hadTemplateID_)
+      if (!Value(map_, tagkeys::kDocID).IsEmpty())
         line += " (the service holds no template of this name for the document's identifier)";
     }
+    if (asksDuplicates)
+      line += "; the publish first asks whether to go on with repeated field names";
     reporter_.Add("template", record, line);
   }
 
@@ -339,10 +339,8 @@ class DryRun {
       }
       kept.insert(field);
       std::string members;
-      std::vector<std::pair<size_t, size_t>> differences;
-      for (size_t i = 0; i < now.size() && i < old->second.size(); ++i) {
-        if (now[i].second == old->second[i].second) continue;
-        differences.push_back({i, i});
+      const std::vector<size_t> differences = ChangedMembers(old->second, now);
+      for (size_t i : differences) {
         members += (members.empty() ? "" : "; ") + now[i].first + ": " + old->second[i].second +
                    " \u2192 " + now[i].second;
       }
@@ -354,9 +352,8 @@ class DryRun {
       ReportRecord record;
       record.Text("change", std::string("change")).Text("name", name);
       reporter_.Add("field", record, "field changed: \"" + name + "\": " + members);
-      for (const auto& difference : differences) {
-        ReportMember(name, now[difference.first].first, old->second[difference.first].second,
-                     now[difference.first].second);
+      for (size_t i : differences) {
+        ReportMember(name, now[i].first, old->second[i].second, now[i].second);
       }
     }
     // setFields replaces the template's fields: the ones no item matches go.
@@ -368,15 +365,35 @@ class DryRun {
       record.Text("change", std::string("delete")).Text("name", Text(field->fieldName));
       reporter_.Add("field", record, "field deleted: \"" + Text(field->fieldName) + "\"");
     }
+    // What the reused records keep back although the document differs: the
+    // publish keeps the service's values, and says so; so does the dry run.
+    const std::vector<KeptEdit>& keptEdits = extraction_->KeptEdits();
+    std::vector<std::string> keptLines = KeptEditLines(keptEdits);
+    size_t line = 0;
+    for (size_t i = 0; i < keptEdits.size(); ++i) {
+      const KeptEdit& edit = keptEdits[i];
+      ReportRecord record;
+      record.Text("field", edit.field)
+          .Text("member", edit.member)
+          .Text("service", edit.service)
+          .Text("document", edit.document)
+          .Text("send", std::string(edit.byRefresh ? "refresh" : "as-new"));
+      const bool first = i == 0 || keptEdits[i - 1].field != edit.field;
+      reporter_.Add("kept", record, first && line < keptLines.size() ? keptLines[line++] : "");
+    }
     ReportRecord counts;
     counts.Integer("added", added)
         .Integer("changed", changed)
         .Integer("deleted", deleted)
-        .Integer("unchanged", unchanged);
-    reporter_.Add("fields", counts,
-                  "fields: " + std::to_string(added) + " added, " + std::to_string(changed) +
-                      " changed, " + std::to_string(deleted) + " deleted, " +
-                      std::to_string(unchanged) + " unchanged");
+        .Integer("unchanged", unchanged)
+        .Integer("kept", static_cast<long long>(keptLines.size()));
+    reporter_.Add(
+        "fields", counts,
+        "fields: " + std::to_string(added) + " added, " + std::to_string(changed) + " changed, " +
+            std::to_string(deleted) + " deleted, " + std::to_string(unchanged) + " unchanged" +
+            (keptLines.empty()
+                 ? std::string()
+                 : ", " + std::to_string(keptLines.size()) + " keeping edits made at the service"));
   }
 
   void ReportMember(const std::string& field, const std::string& member, const std::string& old,
@@ -441,7 +458,7 @@ class DryRun {
   OslSoapContext context_;
 
   std::string name_;
-  bool hadTemplateID_ = false;
+  TemplateChoice choice_;
   _ns4__getLibraryTemplatesResponse templates_;
   const docBuilderLibraryTemplate* match_ = nullptr;
   _ns2__getFieldsResponse existing_;
@@ -454,52 +471,6 @@ class DryRun {
   std::vector<std::pair<PlannedUpload, ns2__eAssetType>> planned_;
   std::vector<PlannedUpload> pendingUploads_;
 };
-
-FieldMembers DescribeField(struct soap* soap, const OstrFieldInfo& f,
-                           const std::string& groupName) {
-  const char* controlType = soap ? soap_ns2__enumControlType2s(soap, f.controlType) : nullptr;
-  return {
-      {"pageNumber", std::to_string(f.pageNumber)},
-      {"pdfRect", Text(f.pdfRect)},
-      {"rotation", NumberText(f.rotation)},
-      {"rotationPoint", std::to_string(static_cast<int>(f.rotationPoint))},
-      {"zOrder", std::to_string(f.zOrder)},
-      {"controlType", controlType ? controlType : std::to_string(static_cast<int>(f.controlType))},
-      {"setup_radioFieldType", Text(f.setup_USCOREradioFieldType)},
-      {"setup_controlTypeDDValue", Text(f.setup_USCOREcontrolTypeDDValue)},
-      {"setup_radioDataSource", Text(f.setup_USCOREradioDataSource)},
-      {"barCode", std::to_string(static_cast<int>(f.barCode))},
-      {"imagePickerGroup", std::to_string(static_cast<int>(f.imagePickerGroup))},
-      {"promptText", Text(f.promptText)},
-      {"logicGroup", groupName},
-      {"logicDependsOn", Text(f.logicDependsOn)},
-      {"defaultValue", Text(f.defaultValue)},
-      {"setup_defaultValueHTML", Text(f.setup_USCOREdefaultValueHTML)},
-      {"forProduction", Flag(f.forProduction)},
-      {"forProof", Flag(f.forProof)},
-      {"fieldEntryRequired", Flag(f.fieldEntryRequired)},
-      {"maxLength", std::to_string(f.maxLength)},
-      {"imageBorder", Flag(f.imageBorder)},
-      {"imageBorderWidth", NumberText(f.imageBorderWidth)},
-      {"imageBorderCMYK", Text(f.imageBorderCMYK)},
-      {"fontOpacity", NumberText(f.fontOpacity)},
-      {"fontName", Text(f.fontName)},
-      {"fontFileName", Text(f.fontFileName)},
-      {"fontSize", NumberText(f.fontSize)},
-      {"fontColorC", NumberText(f.fontColorC)},
-      {"fontColorM", NumberText(f.fontColorM)},
-      {"fontColorY", NumberText(f.fontColorY)},
-      {"fontColorK", NumberText(f.fontColorK)},
-      {"fontSpotColorName", Text(f.fontSpotColorName)},
-      {"fontTracking", NumberText(f.fontTracking)},
-      {"fontLeading", NumberText(f.fontLeading)},
-      {"fontUnderline", Flag(f.fontUnderline)},
-      {"fontAlignment", std::to_string(static_cast<int>(f.fontAlignment))},
-      {"fontForceFit", Flag(f.fontForceFit)},
-      {"fontHorizontalScale", NumberText(f.fontHorizontalScale)},
-      {"fontVerticalScale", NumberText(f.fontVerticalScale)},
-  };
-}
 
 }  // namespace
 

@@ -5,9 +5,13 @@
 // field extraction in memory with an uploader that only measures the files,
 // and reports through the host's tool report ("dry-run"):
 //   - "template": created or updated (which one), and whether the publish
-//     would ask before replacing a template of the same name;
+//     would ask a question (repeated field names, or replacing a template of
+//     the same name that is not the document's own), decided by the
+//     publish's own rules;
 //   - "field": added, changed or deleted, and "member" records for every
 //     member of a changed field (old and new value);
+//   - "kept": every member of a reused field whose document value the
+//     publish keeps back (the service's value stays), with how to send it;
 //   - "group": stacking groups added, changed or kept;
 //   - "asset": the files a publish would upload, with their sizes;
 //   - the lint's "finding" records and "summary".

@@ -16,6 +16,7 @@
 #include "publish/grouped_fields.h"
 #include "publish/page_items.h"
 #include "publish/publish_texts.h"
+#include "publish/tool_report_writer.h"
 
 namespace {
 
@@ -177,6 +178,7 @@ void FieldExtraction::AddField(const UIDRef& item, int32 pageNumber, TagMap tag,
   }
 
   const bool newRecord = record == nullptr;
+  if (!newRecord) NoteKeptEdits(item, story.get(), verticalJustification, tag, *record);
   if (newRecord) {
     record = &newRecords_.emplace_back();
     record->fieldName = strings_.Add(fieldName);
@@ -189,9 +191,19 @@ void FieldExtraction::AddField(const UIDRef& item, int32 pageNumber, TagMap tag,
 
   FillGeometry(item, pageNumber, record);
   IDFile image;
-  if (refreshed && GetLinkedFile(input_.document, item, &image)) {
+  if (GetLinkedFile(input_.document, item, &image)) {
     PMString imageName;
-    if (assets_.AddImage(image, &imageName)) record->defaultValue = strings_.Add(imageName);
+    if (refreshed) {
+      if (assets_.AddImage(image, &imageName)) record->defaultValue = strings_.Add(imageName);
+    } else if (record->defaultValue && *record->defaultValue == image.GetFileName()) {
+      // The kept record names this file: the service must hold it, also
+      // when an earlier publish stopped before its assets were sent.
+      assets_.AddImage(image, nullptr);
+    }
+  }
+  if (!newRecord && textFrame && record->fontFileName) {
+    InterfacePtr<ITextAttributes> attributes(story->QueryAttributesAt(0));
+    if (attributes) assets_.AddNamedFont(input_.document, *attributes, *record->fontFileName);
   }
   if (!newRecord && input_.refresh && textFrame) {
     std::u32string text;
@@ -292,14 +304,23 @@ void FieldExtraction::FillNewRecord(const UIDRef& item, const ITextModel* story,
 
 void FieldExtraction::FillTextSettings(const ITextModel& story, int32 verticalJustification,
                                        const PMString& fieldName, OstrFieldInfo* record) {
-  InterfacePtr<ITextAttributes> attributes(story.QueryAttributesAt(0));
-  ColorInfo color;
-  if (!attributes || !attributes->GetFillColor(&color)) {
+  if (!ReadTextSettings(story, verticalJustification, record)) {
     // The field is still sent (with the other fields after it), so that the
     // service keeps every field of the template; in black, as the warning
     // says, rather than in an unprintable white.
     WarnWithFieldName("0x199e00kTextColorMissingKeyBegin", fieldName,
                       "0x199e00kTextColorMissingKeyEnd");
+  }
+  InterfacePtr<ITextAttributes> attributes(story.QueryAttributesAt(0));
+  if (attributes) assets_.AddFont(input_.document, *attributes, record);
+}
+
+bool FieldExtraction::ReadTextSettings(const ITextModel& story, int32 verticalJustification,
+                                       OstrFieldInfo* record) {
+  InterfacePtr<ITextAttributes> attributes(story.QueryAttributesAt(0));
+  ColorInfo color;
+  const bool colored = attributes && attributes->GetFillColor(&color);
+  if (!colored) {
     record->fontColorC = 0;
     record->fontColorM = 0;
     record->fontColorY = 0;
@@ -320,7 +341,7 @@ void FieldExtraction::FillTextSettings(const ITextModel& story, int32 verticalJu
       }
     }
   }
-  if (!attributes) return;
+  if (!attributes) return colored;
 
   PMReal value = 0;
   if (attributes->GetPointSize(&value)) record->fontSize = value;
@@ -331,7 +352,65 @@ void FieldExtraction::FillTextSettings(const ITextModel& story, int32 verticalJu
   ITextAttributes::Alignment alignment = ITextAttributes::kAlignLeft;
   attributes->GetParagraphAlignment(&alignment);
   record->fontAlignment = FieldAlignment(alignment, verticalJustification);
-  assets_.AddFont(input_.document, *attributes, record);
+  const std::string fontName = PublishAssets::FontName(input_.document, *attributes);
+  if (!fontName.empty()) record->fontName = strings_.Add(fontName);
+  return colored;
+}
+
+void FieldExtraction::NoteKeptEdits(const UIDRef& item, const ITextModel* story,
+                                    int32 verticalJustification, const TagMap& tag,
+                                    const OstrFieldInfo& record) {
+  const std::string field = record.fieldName ? *record.fieldName : std::string();
+  const auto note = [&](const char* member, const std::string& service, const std::string& document,
+                        bool byRefresh) {
+    if (service != document) keptEdits_.push_back({field, member, service, document, byRefresh});
+  };
+  const auto text = [](const std::string* value) { return value ? *value : std::string(); };
+  const auto groupName = [this](int id) {
+    if (id == 0 || !input_.groups) return std::string();
+    std::string name;
+    for (const osl_soap::logicGroup* entry : input_.groups->logicGroup) {
+      if (entry && entry->logicGroupID == id && entry->logicGroupName)
+        name = *entry->logicGroupName;
+    }
+    return name.empty() ? "group " + std::to_string(id) : name;
+  };
+  if (!input_.refresh) {
+    note("promptText", text(record.promptText), Value(tag, tagkeys::kPromptText).GetUTF8String(),
+         true);
+    if (story) {
+      std::u32string frameText;
+      GetFrameText(item, &frameText);
+      const std::string sample = Utf32ToUtf8(WithoutCharacters(frameText, U"\u0003\u0007"));
+      const std::string* kept = record.controlType == osl_soap::ns2__enumControlType__richText
+                                    ? record.setup_USCOREdefaultValueHTML
+                                    : record.defaultValue;
+      note("defaultValue", text(kept), sample, true);
+    }
+    note("logicDependsOn", text(record.logicDependsOn),
+         Value(tag, tagkeys::kDependsOn).GetUTF8String(), true);
+    note("logicGroup", groupName(record.logicGroupID),
+         Value(tag, tagkeys::kMemberOfGroup).GetUTF8String(), true);
+  }
+  if (!story) return;
+  OstrFieldInfo document;
+  ReadTextSettings(*story, verticalJustification, &document);
+  note("fontName", text(record.fontName), text(document.fontName), false);
+  note("fontSize", NumberText(record.fontSize), NumberText(document.fontSize), false);
+  const std::string serviceColor =
+      NumberText(record.fontColorC) + " " + NumberText(record.fontColorM) + " " +
+      NumberText(record.fontColorY) + " " + NumberText(record.fontColorK);
+  const std::string documentColor =
+      NumberText(document.fontColorC) + " " + NumberText(document.fontColorM) + " " +
+      NumberText(document.fontColorY) + " " + NumberText(document.fontColorK);
+  note("fontColor", serviceColor, documentColor, false);
+  note("fontSpotColorName", text(record.fontSpotColorName), text(document.fontSpotColorName),
+       false);
+  note("fontTracking", NumberText(record.fontTracking), NumberText(document.fontTracking), false);
+  note("fontUnderline", record.fontUnderline ? "true" : "false",
+       document.fontUnderline ? "true" : "false", false);
+  note("fontAlignment", std::to_string(static_cast<int>(record.fontAlignment)),
+       std::to_string(static_cast<int>(document.fontAlignment)), false);
 }
 
 void FieldExtraction::AssignStackingOrder() {
@@ -422,4 +501,28 @@ PMString FieldPdfRect(const PMRect& bounds, PMReal pageHeight) {
   }
   text.SetTranslatable(false);
   return text;
+}
+
+std::vector<std::string> KeptEditLines(const std::vector<KeptEdit>& edits) {
+  std::vector<std::string> lines;
+  for (size_t i = 0; i < edits.size();) {
+    const std::string& field = edits[i].field;
+    std::string members;
+    bool byRefresh = false, asNew = false;
+    for (; i < edits.size() && edits[i].field == field; ++i) {
+      const KeptEdit& edit = edits[i];
+      members += (members.empty() ? "" : "; ") + edit.member + " \"" + edit.service +
+                 "\" (the document has \"" + edit.document + "\")";
+      (edit.byRefresh ? byRefresh : asNew) = true;
+    }
+    std::string how;
+    if (byRefresh) how = "publish with refresh (--refresh)";
+    if (asNew) {
+      how += std::string(how.empty() ? "" : " for the first, ") +
+             "publish as a new template (--as-new)" + (byRefresh ? " for the text settings" : "");
+    }
+    lines.push_back("field \"" + field + "\" keeps the service's values: " + members +
+                    "; to send the document's, " + how);
+  }
+  return lines;
 }

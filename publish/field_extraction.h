@@ -12,6 +12,7 @@
 #pragma once
 
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "host/IDocument.h"
@@ -43,6 +44,19 @@ struct FieldExtractionInput {
   const osl_soap::ArrayOfLogicGroup* groups = nullptr;
 };
 
+// A member of a reused field record whose value at the service differs from
+// the document's, and which the publish keeps as the service has it (the
+// service may have been edited online). `byRefresh`: a publish with refresh
+// sends the document's value (prompt, sample text, Dependson, group);
+// otherwise (text settings) only publishing as a new template does.
+struct KeptEdit {
+  std::string field;
+  std::string member;
+  std::string service;
+  std::string document;
+  bool byRefresh = false;
+};
+
 class FieldExtraction {
  public:
   // `strings` and `assets` must outlive the extraction; the records point at
@@ -64,6 +78,9 @@ class FieldExtraction {
   const UIDList& TaggedItems() const { return tagged_; }
   // True when a page holds more fields than kOslMaxZOrder.
   bool OverLimit() const { return overLimit_; }
+  // The document's edits that the reused records keep back, in item order
+  // and in a fixed member order per field.
+  const std::vector<KeptEdit>& KeptEdits() const { return keptEdits_; }
 
  private:
   class ExistingFields;
@@ -78,6 +95,16 @@ class FieldExtraction {
                      const PMString& fieldName, osl_soap::OstrFieldInfo* record);
   void FillTextSettings(const ITextModel& story, int32 verticalJustification,
                         const PMString& fieldName, osl_soap::OstrFieldInfo* record);
+  // Reads the text settings of the story's first character into `record`
+  // (font name, size, colour, tracking, leading, underline, alignment), with
+  // no alert and no upload. False when the fill colour cannot be read (the
+  // colour is then black).
+  bool ReadTextSettings(const ITextModel& story, int32 verticalJustification,
+                        osl_soap::OstrFieldInfo* record);
+  // Notes the members of the reused `record` that the publish keeps although
+  // the document's item (`tag`, `story`) says otherwise.
+  void NoteKeptEdits(const UIDRef& item, const ITextModel* story, int32 verticalJustification,
+                     const TagMap& tag, const osl_soap::OstrFieldInfo& record);
   void AssignStackingOrder();
 
   FieldExtractionInput input_;
@@ -87,7 +114,15 @@ class FieldExtraction {
   std::vector<osl_soap::OstrFieldInfo*> fields_;
   UIDList tagged_;
   bool overLimit_ = false;
+  std::vector<KeptEdit> keptEdits_;
 };
+
+// The kept edits in words, one line per field: the members with the
+// service's and the document's value, and how the document's values can be
+// sent ("publish with refresh (--refresh)" for prompt, sample text,
+// Dependson and group; "publish as a new template (--as-new)" for text
+// settings).
+std::vector<std::string> KeptEditLines(const std::vector<KeptEdit>& edits);
 
 // The control-type mapping of one field record: the tag's control type on a
 // text frame (`textFrame`) or another item. Sets controlType,

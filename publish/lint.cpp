@@ -50,6 +50,8 @@ constexpr RuleInfo kRules[] = {
     {"OSL017", "no-template-name", LintSeverity::kWarning},
     {"OSL018", "unusable-template-name", LintSeverity::kError},
     {"OSL019", "barcode-as-text", LintSeverity::kWarning},
+    {"OSL020", "mirrored-field", LintSeverity::kWarning},
+    {"OSL021", "skewed-field", LintSeverity::kWarning},
     {"OSL022", "hidden-field", LintSeverity::kWarning},
     {"OSL023", "mixed-text-styles", LintSeverity::kWarning},
     {"OSL024", "item-above-field", LintSeverity::kWarning},
@@ -303,7 +305,8 @@ class Linter {
       if (!first.second) {
         Add(LintRule::kNameDiffersInCaseOnly, *field,
             "the field name " + Quoted(field->name) + " differs from \"" + first.first->second +
-                "\" only in letter case; the service takes them for one field",
+                "\" only in letter case; the service keeps them as two fields, easily confused "
+                "when the template is filled",
             "give the fields names that differ in more than letter case");
       }
     }
@@ -348,6 +351,7 @@ class Linter {
     struct Placed {
       const Item* field;
       PMRect box;
+      ItemOutline outline;
     };
     std::map<int32, std::vector<Placed>> byPage;
     for (const Item* field : Fields()) {
@@ -363,7 +367,19 @@ class Linter {
         Add(LintRule::kOffPage, *field, "the field reaches outside its page",
             "move or resize the frame so that it lies on the page");
       }
-      byPage[field->page].push_back({field, box});
+      if (IsMirrored(outline)) {
+        Add(LintRule::kMirrored, *field,
+            "the field is mirrored; the service takes only a rotation, so filled documents show "
+            "it turned instead (upside down for a vertical flip)",
+            "remove the flip from the frame (flip its content, not the frame)");
+      }
+      if (IsSkewed(outline)) {
+        Add(LintRule::kSkewed, *field,
+            "the field is skewed; the service takes only a rotation, so filled documents show "
+            "it upright",
+            "remove the skew from the frame");
+      }
+      byPage[field->page].push_back({field, box, outline});
     }
     for (auto& page : byPage) {
       std::vector<Placed>& placed = page.second;
@@ -385,7 +401,10 @@ class Linter {
         for (size_t j = i + 1; j < order.size(); ++j) {
           const Placed& b = placed[order[j]];
           if (b.box.left >= a.box.right - kGeometryTolerance) break;
-          if (!BoxesOverlap(a.box, b.box, kGeometryTolerance)) continue;
+          if (!BoxesOverlap(a.box, b.box, kGeometryTolerance) ||
+              !OutlinesOverlap(a.outline, b.outline, kGeometryTolerance)) {
+            continue;
+          }
           const Placed& later = a.field->order > b.field->order ? a : b;
           const Placed& earlier = a.field->order > b.field->order ? b : a;
           Add(LintRule::kOverlap, *later.field,

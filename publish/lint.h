@@ -35,6 +35,8 @@ enum class LintRule {
   kNoTemplateName,         // OSL017 warning: the template has no name yet
   kUnusableTemplateName,   // OSL018 error: the name has no letter or digit
   kBarcodeAsText,          // OSL019 warning: the client type turns barcodes into text boxes
+  kMirrored,               // OSL020 warning: a field is mirrored; filled, it prints turned
+  kSkewed,                 // OSL021 warning: a field is skewed; filled, it prints upright
   kHiddenField,            // OSL022 warning: a hidden item is tagged as a field
   kMixedTextStyles,        // OSL023 warning: a text field's text has more than one style
   kItemAboveField,         // OSL024 warning: an untagged item lies above a field

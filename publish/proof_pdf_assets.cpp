@@ -182,6 +182,38 @@ void PublishAssets::AddFont(IDocument* document, const ITextAttributes& attribut
   Add(url, name, osl_soap::ns2__eAssetType__fontfile);
 }
 
+std::string PublishAssets::FontName(IDocument* document, const ITextAttributes& attributes) {
+  PMString family, style;
+  if (!attributes.GetFontFamily(&family) || !attributes.GetFontStyle(&style)) return std::string();
+  Utils<IFontMgr> fonts;
+  if (!fonts) return std::string();
+  InterfacePtr<IPMFont> font(fonts->QueryFont(document, family, style));
+  return font ? PMString(font->GetFontName()).GetUTF8String() : std::string();
+}
+
+void PublishAssets::AddNamedFont(IDocument* document, const ITextAttributes& attributes,
+                                 const std::string& fileName) {
+  PMString family, style;
+  if (fileName.empty() || !attributes.GetFontFamily(&family) || !attributes.GetFontStyle(&style)) {
+    return;
+  }
+  Utils<IFontMgr> fonts;
+  if (!fonts) return;
+  InterfacePtr<IPMFont> font(fonts->QueryFont(document, family, style));
+  if (!font) return;
+  K2Vector<IDFile> files;
+  font->GetFontFiles(&files);
+  if (files.empty()) return;
+  const IDFile& main = files.front();
+  if (main.GetFileName() != fileName || uploadedFonts_.count(main.GetPath())) return;
+  if (!fonts->IsUsableFontFile(main)) return;
+  const PMString name = Literal(main.GetFileName());
+  const PMString url = Upload(main.GetString(), name);
+  if (url.IsEmpty()) return;
+  uploadedFonts_.emplace(main.GetPath(), url);
+  Add(url, name, osl_soap::ns2__eAssetType__fontfile);
+}
+
 osl_soap::ArrayOfAssetInfo* PublishAssets::Array() {
   array_.assetInfo.clear();
   for (osl_soap::assetInfo& record : records_) array_.assetInfo.push_back(&record);

@@ -104,6 +104,20 @@ class PublishAssets {
   void AddFont(IDocument* document, const ITextAttributes& attributes,
                osl_soap::OstrFieldInfo* record);
 
+  // The name of the font the attributes carry, as a new field's record gets
+  // it; "" when they name no family and style or the host cannot resolve it.
+  static std::string FontName(IDocument* document, const ITextAttributes& attributes);
+
+  // For a field record the service already holds, whose text settings are
+  // the service's: uploads the font file the record names (`fileName`) when
+  // it is the main file of the font the attributes carry, so that the
+  // template holds every font its fields name even after a publish that
+  // stopped before its assets were sent. Each file goes once per publish;
+  // nothing (and no alert) for an empty name, another file, an unresolved
+  // font or a file that is no usable font. The record is not changed.
+  void AddNamedFont(IDocument* document, const ITextAttributes& attributes,
+                    const std::string& fileName);
+
   // The records in order, for the setAssets request. Valid until the next
   // Add.
   osl_soap::ArrayOfAssetInfo* Array();

@@ -18,11 +18,13 @@
 #include "model/tag_map.h"
 #include "plugin/osl_id.h"
 #include "publish/field_extraction.h"
+#include "publish/lease_keeper.h"
 #include "publish/my_strings.h"
 #include "publish/page_items.h"
 #include "publish/proof_pdf_assets.h"
 #include "publish/publish_report.h"
 #include "publish/publish_texts.h"
+#include "publish/template_choice.h"
 #include "service/fault_summary.h"
 #include "service/messages.h"
 #include "service/plugin_data.h"
@@ -96,6 +98,9 @@ class PublishRun {
   bool SendDocumentCopy();
   bool SendStackingGroups();
   bool SendFields();
+  // One warning naming every field whose document values the reused
+  // records keep back, and how to send them.
+  void WarnAboutKeptEdits();
   bool SendProofPdf();
   bool Finish();
 
@@ -119,7 +124,6 @@ class PublishRun {
   const PMString workFolder_;
   const PMString safeName_;
   const bool refresh_;
-  const bool hadTemplateID_;
   const std::string user_, password_;
   const std::string templateEndpoint_, documentEndpoint_;
 
@@ -138,6 +142,9 @@ class PublishRun {
   std::optional<FieldExtraction> extraction_;
   bool overLimit_ = false;
   bool identifiersStored_ = false;
+  // Holds the template for this run from setTemplate to the end of the run;
+  // released before the SOAP context and the strings.
+  std::optional<LeaseKeeper> keeper_;
 };
 
 PublishRun::PublishRun(IDocument* document, const TagMap& map, const PMString& workFolder,
@@ -148,7 +155,6 @@ PublishRun::PublishRun(IDocument* document, const TagMap& map, const PMString& w
       workFolder_(workFolder),
       safeName_(SafeTemplateName(Value(map, tagkeys::kDocName))),
       refresh_(refresh),
-      hadTemplateID_(!Value(map, tagkeys::kDocID).IsEmpty()),
       user_(GetOslPlugInData().user.GetPlatformString()),
       password_(GetOslPlugInData().password.GetPlatformString()),
       templateEndpoint_(GetOslPlugInData().templateEndpoint.GetPlatformString()),
@@ -163,6 +169,13 @@ void PublishRun::Step(int32 position, const char* taskKey) {
 
 bool PublishRun::Failed(int status) {
   if (status == 0) return false;
+  std::string busy;
+  if (TemplateBusyRefusal(context_.get(), status, &busy)) {
+    // Not a fault to dig into: one plain line that says when to retry.
+    CAlert::ErrorAlert(Literal(busy));
+    reporter_->Stopped(PublishRecord::Fault::kServiceRefused, busy);
+    return true;
+  }
   ReportFailedCall(context_.get(), status);
   std::string endpoint, action;
   if (!OslLastRequest(context_.get(), &endpoint, &action) || endpoint.empty()) {
@@ -205,45 +218,44 @@ bool PublishRun::ListTemplates() {
                                      response))) {
     return false;
   }
-  // Among several templates of the document's name, the one the document
-  // is bound to (its identifier) is the match; otherwise the first.
-  const std::string boundTo = template_.docID;
-  const docBuilderLibraryTemplate* match = nullptr;
-  if (response.getLibraryTemplatesResult) {
-    for (const docBuilderLibraryTemplate* candidate :
-         response.getLibraryTemplatesResult->libraryTemplate) {
-      if (!candidate || !candidate->docName || *candidate->docName != *template_.docName) continue;
-      if (!match) match = candidate;
-      if (boundTo.empty() || candidate->docID == boundTo) {
-        match = candidate;
-        break;
-      }
-    }
-  }
+  const TemplateChoice choice = ChooseServerTemplate(response, *template_.docName, template_.docID);
+  const docBuilderLibraryTemplate* match = choice.match;
   if (!match) {
     template_.docID.clear();
     template_.docPassword.clear();
     return true;
   }
-  found_ = true;
-  inactive_ = !match->isActive;
-  template_.docID = match->docID;
-  reporter_->TemplateNamed(match->docID);
-  template_.docPassword = match->docPassword;
-  if (hadTemplateID_) {
+  // The run updates `match` from here on.
+  const auto adopt = [this, match] {
+    found_ = true;
+    inactive_ = !match->isActive;
+    template_.docID = match->docID;
+    template_.docPassword = match->docPassword;
+    reporter_->TemplateNamed(match->docID);
+  };
+  if (!choice.asks) {
+    adopt();
     if (match->docCategory) template_.docCategory = strings_.Add(*match->docCategory);
     template_.docBleed = match->docBleed;
     return true;
   }
+  // The template of this name is not the document's own. Replacing it is
+  // asked first; a document bound to another template (renamed) is asked
+  // with "No" as the default, so that nobody answering changes nothing.
   const PMString question =
       Literal(*template_.docName) + Translated("0x199e00koverrideTemplateKey");
-  if (CAlert::ModalAlert(question, Literal("Yes"), Literal("No"), Literal(""), 1, 4) == 1) {
+  const int16 defaultButton = choice.boundElsewhere ? 2 : 1;
+  if (CAlert::ModalAlert(question, Literal("Yes"), Literal("No"), Literal(""), defaultButton, 4) ==
+      1) {
+    adopt();
     return true;
   }
-  SetValue(&map_, tagkeys::kDocID, PMString());
-  SetValue(&map_, tagkeys::kDocPassword, PMString());
-  SetValue(&map_, tagkeys::kDocName, PMString());
-  WriteStringMap(::GetUIDRef(document_), map_);
+  if (!choice.boundElsewhere) {
+    SetValue(&map_, tagkeys::kDocID, PMString());
+    SetValue(&map_, tagkeys::kDocPassword, PMString());
+    SetValue(&map_, tagkeys::kDocName, PMString());
+    WriteStringMap(::GetUIDRef(document_), map_);
+  }
   Stop(PublishRecord::Fault::kDeclined,
        "a template named '" + *template_.docName +
            "' already exists at the service, and replacing it was declined");
@@ -302,11 +314,9 @@ bool PublishRun::StoreIdentifiers() {
   // An identifier that is not a GUID (empty, cut short, a megabyte of text)
   // is refused like the zero GUID and never stored.
   if (!IsGuid(templateID_) || templateID_ == kZeroGuid || templatePassword_ == kZeroGuid) {
+    // The document keeps its name and its binding as they were: the refusal
+    // is the service's, and the designer's name must survive it.
     CAlert::ErrorAlert(Translated("0x199e00kupdateTemplateFailedKey"));
-    SetValue(&map_, tagkeys::kDocName, PMString());
-    SetValue(&map_, tagkeys::kDocID, PMString());
-    SetValue(&map_, tagkeys::kDocPassword, PMString());
-    if (!found_) WriteStringMap(documentRef, map_);
     Stop(PublishRecord::Fault::kServiceRefused,
          "the service did not accept the template (it answered no usable identifier)");
     return false;
@@ -316,6 +326,10 @@ bool PublishRun::StoreIdentifiers() {
   SetValue(&map_, tagkeys::kDocPassword, Literal(templatePassword_));
   WriteStringMap(documentRef, map_);
   identifiersStored_ = true;
+  // From here the service holds the template for this run; the run's own
+  // work between two calls may outlast the hold's time-out.
+  keeper_.emplace(
+      TemplateHoldRenewal(templateEndpoint_, user_, password_, templateID_, templatePassword_));
   return true;
 }
 
@@ -394,8 +408,20 @@ bool PublishRun::SendFields() {
   request.docFields = &fields;
   request.deleteOthers = true;
   _ns2__setFieldsResponse response;
-  return !Failed(
-      CallSetFields(context_.get(), templateEndpoint_.c_str(), nullptr, &request, response));
+  if (Failed(
+          CallSetFields(context_.get(), templateEndpoint_.c_str(), nullptr, &request, response))) {
+    return false;
+  }
+  WarnAboutKeptEdits();
+  return true;
+}
+
+void PublishRun::WarnAboutKeptEdits() {
+  const std::vector<std::string> lines = KeptEditLines(extraction_->KeptEdits());
+  if (lines.empty()) return;
+  std::string text = "The service keeps values that differ from the document's:";
+  for (const std::string& line : lines) text += "\n" + line;
+  CAlert::WarningAlert(Literal(text));
 }
 
 bool PublishRun::SendProofPdf() {

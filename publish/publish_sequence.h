@@ -7,8 +7,19 @@
 // failed service call: "error: " and the call's status, then the fault
 // report); nothing at the service is rolled back. The document keeps the
 // template's identifier and password from the moment the service returns
-// them. Every per-run object (progress bar, SOAP context, strings, records,
-// assets) is released on every path.
+// them; an identifier the service answers that cannot be used leaves the
+// document as it was. Every per-run object (progress bar, SOAP context,
+// strings, records, assets) is released on every path.
+//
+// A template of the document's name that is not the document's own (never
+// published, or renamed after another template) is replaced only after the
+// user answers "Yes"; for a renamed document "No" is the default and leaves
+// both templates and the document unchanged. Once the document holds the
+// identifier, a keeper renews the service's hold on the template until the
+// run ends (publish/lease_keeper.h), so no other publish gets in while this
+// one works. Reused field records keep the service's settings; the fonts and
+// placed files they name are uploaded all the same, and one warning names
+// every document value the service keeps back.
 #pragma once
 
 #include <string>

@@ -57,9 +57,9 @@ holds a lock on DIR/service.lock, and a second one refuses to start and names th
 
 One publish of a template at a time: setTemplate takes the template for its publish run until
 commitTemplate (or a fault answered to one of the run's later calls, or --publish-timeout
-seconds without a setLogicGroups, setFields or setAssets of it); meanwhile another setTemplate
-of it is refused with a SOAP Fault. A new template is not created under the name of one of the
-account's templates that was never committed.
+seconds, 30 by default, without a getLogicGroups, setLogicGroups, setFields or setAssets of
+it); meanwhile another setTemplate of it is refused with a SOAP Fault. A new template is not
+created under the name of one of the account's templates that was never committed.
 
 The first line on standard output is "listening on http://HOST:PORT" once the service accepts
 connections; with port 0 the system picks a free port and that line tells which.

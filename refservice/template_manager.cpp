@@ -36,7 +36,7 @@ std::string Lower(std::string text) {
 bool IsZeroOrEmptyId(const std::string& id) { return id.empty() || id == kZeroGuid; }
 
 std::string BeingPublishedText(const std::string& docId, int64_t remainingMs) {
-  int64_t seconds = remainingMs <= 0 ? 1 : (remainingMs + 999) / 1000;
+  const int64_t seconds = remainingMs <= 0 ? 1 : (remainingMs + 999) / 1000;
   return "Template " + docId +
          " is being published by another run; try again when that publish has ended (if it "
          "stopped midway, the template is free again in " +
@@ -108,7 +108,16 @@ bool TemplateManager::MarkChanged(int64_t row, TemplateData* data, ServiceError*
   return store_->UpdateTemplate(row, *data) || StoreFailure(error);
 }
 
-bool TemplateManager::TakeLease(int64_t row, const std::string& docId, ServiceError* error) {
+bool TemplateManager::TakeLease(int64_t row, int userId, const TemplateData& current,
+                                ServiceError* error) {
+  const std::string& docId = current.docId;
+  const auto abandoned = abandoned_.find({userId, Lower(docId)});
+  if (abandoned != abandoned_.end()) {
+    if (abandoned->second == current.docPassword) {
+      if (!store_->ReleasePublishLease(row)) return StoreFailure(error);
+    }
+    abandoned_.erase(abandoned);
+  }
   int64_t remainingMs = 0;
   switch (store_->TakePublishLease(row, NewGuid(), publishLeaseMs_, &remainingMs)) {
     case LeaseResult::kTaken:
@@ -168,7 +177,7 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
     record.committed = false;
     row = store_->InsertTemplate(record);
     if (row == 0) return StoreFailure(error);
-    if (!TakeLease(row, record.docId, error)) return false;
+    if (!TakeLease(row, userId, record, error)) return false;
   } else {
     if (!IsGuidText(id)) return Fail(error, true, "docID " + id + " is not a GUID.");
     TemplateData current;
@@ -177,7 +186,7 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
     record.docPassword = current.docPassword;
     record.userId = userId;
     record.committed = false;
-    if (!TakeLease(row, current.docId, error)) return false;
+    if (!TakeLease(row, userId, current, error)) return false;
     if (!store_->UpdateTemplate(row, record)) return StoreFailure(error);
   }
   if (!transaction.Commit()) return StoreFailure(error);
@@ -258,6 +267,9 @@ bool TemplateManager::GetLogicGroups(const Credentials& user, const TemplateKey&
   int64_t row = 0;
   TemplateData data;
   if (!OpenTemplate(userId, key, &row, &data, error)) return false;
+  // A call of the run: it renews a live hold like the changing calls (a run between two of its
+  // changes renews with this cheap call), and takes no hold that is not there.
+  store_->RenewPublishLease(row, publishLeaseMs_);
   return store_->GetLogicGroups(row, out) || StoreReadFailure(error);
 }
 
@@ -367,12 +379,21 @@ void TemplateManager::AbandonPublish(const Credentials& user, const TemplateKey&
   // failure if its credentials were wrong). Only credentials that call verified open the
   // template here.
   std::optional<int> userId = accounts_->VerifiedUser(user.email, user.password);
-  if (!userId) return;
+  if (!userId || key.code.empty()) return;
   std::lock_guard<std::mutex> lock(mutex_);
   int64_t row = 0;
   TemplateData data;
   ServiceError ignored;
-  if (OpenTemplate(*userId, key, &row, &data, &ignored)) store_->ReleasePublishLease(row);
+  if (OpenTemplate(*userId, key, &row, &data, &ignored) && store_->ReleasePublishLease(row)) {
+    return;
+  }
+  // The store could not be read or written (an outage is the likely cause of the fault itself):
+  // the run is over all the same, so its hold ends at the owner's next setTemplate of it rather
+  // than when it lapses.
+  // The key is checked when it is used: only a later setTemplate that opens the template with
+  // the same password ends the lease.
+  if (abandoned_.size() >= kMaxAbandoned) abandoned_.erase(abandoned_.begin());
+  abandoned_[{*userId, Lower(key.code)}] = Lower(key.password);
 }
 
 }  // namespace refservice

@@ -9,13 +9,16 @@
 // template's publish lease (a row in the store with a fresh owner token and an expiry), and while
 // that lease is live every other setTemplate of the template is refused. A second run therefore
 // stops at its first changing call, before it has changed anything; the calls that follow the
-// setTemplate are taken as the holder's. setLogicGroups, setFields and setAssets renew the lease;
-// commitTemplate ends it, and so does a fault answered to any of the run's later calls (the
-// plug-in stops at the first failed call). A run that vanishes loses the lease once it has made
-// no renewing call for the lease time.
+// setTemplate are taken as the holder's. getLogicGroups, setLogicGroups, setFields and setAssets
+// renew the lease (the plug-in also renews it with getLogicGroups while its own work between two
+// calls goes on); commitTemplate ends it, and so does a fault answered to any of the run's later
+// calls (the plug-in stops at the first failed call), even when the store could not be written
+// at that moment: the owner's next setTemplate of the template then ends it first. A run that
+// vanishes loses the lease once it has made no renewing call for the lease time.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,9 +29,10 @@
 
 namespace refservice {
 
-// How long a publish run keeps its template without a renewing call, unless configured: five
-// minutes, room for the uploads a run makes between two calls.
-constexpr int64_t kDefaultPublishLeaseMs = 5 * 60 * 1000;
+// How long a publish run keeps its template without a renewing call, unless configured: 30 s,
+// three times the interval at which a live plug-in renews, so that a publisher that stopped
+// (Ctrl-C, a kill, a lost line) keeps nobody out for long.
+constexpr int64_t kDefaultPublishLeaseMs = 30 * 1000;
 
 // Why an operation failed. `client` is true when the request was at fault (bad credentials,
 // unknown template, invalid values) and false for a failure of the service itself or a conflict
@@ -140,11 +144,17 @@ class TemplateManager {
   bool MarkChanged(int64_t row, TemplateData* data, ServiceError* error);
   // Takes the template's publish lease for a new run; fails with the text for the client when
   // another run holds it.
-  bool TakeLease(int64_t row, const std::string& docId, ServiceError* error);
+  bool TakeLease(int64_t row, int userId, const TemplateData& current, ServiceError* error);
+
+  // Templates (account, lower-case identifier; the lower-case password the fault's call gave)
+  // whose run ended with a fault while the store could not end the lease. Bounded: one is
+  // forgotten when it is full (its lease lapses anyway).
+  static constexpr size_t kMaxAbandoned = 1024;
 
   Store* store_;
   Accounts* accounts_;
   int64_t publishLeaseMs_;
+  std::map<std::pair<int, std::string>, std::string> abandoned_;  // guarded by mutex_
   std::mutex mutex_;  // one operation at a time: each is a read-modify-write of one template
 };
 

@@ -21,17 +21,29 @@ bool Contains(const std::string& text, const char* what) {
 void ClassifyConnectionFailure(int status, int httpStatus, const std::string& fault,
                                const std::string& server, ConnectionTestResult* result) {
   const std::string lower = Lower(fault);
+  const bool plainHttp = Lower(server).rfind("http://", 0) == 0;
+  // A service that speaks TLS at the port waits silently for a handshake
+  // that a plain-HTTP client never starts.
+  const std::string tlsPortHint =
+      plainHttp ? "; if the service speaks TLS at that port, use an https:// address" : "";
   result->ok = false;
   result->status = status;
+  result->httpStatus = httpStatus >= 100 && httpStatus < 600 ? httpStatus : 0;
   if (Contains(lower, "time limit") || Contains(lower, "timed out") ||
       Contains(lower, "timeout")) {
     result->problem = "timeout";
-    result->message = "the service at " + server + " did not answer in time";
+    result->message = "the service at " + server + " did not answer in time" + tlsPortHint;
   } else if (status == SOAP_SSL_ERROR || Contains(lower, "ssl") || Contains(lower, "tls") ||
              Contains(lower, "certificate")) {
     result->problem = "tls";
     result->message = "the secure connection to " + server + " failed: " +
                       (fault.empty() ? std::string("TLS error") : fault);
+    if (Contains(lower, "verif") || Contains(lower, "self-signed") || Contains(lower, "issuer") ||
+        Contains(lower, "certificate")) {
+      result->message +=
+          "; if the service's certificate comes from your own certificate authority, set "
+          "SSL_CERT_FILE to that authority's certificate (a PEM file)";
+    }
   } else if (status == SOAP_TCP_ERROR) {
     result->problem = "no-service";
     result->message = "no service answers at " + server +
@@ -53,7 +65,8 @@ void ClassifyConnectionFailure(int status, int httpStatus, const std::string& fa
   } else {
     result->problem = "protocol";
     result->message = "the answer from " + server + " could not be read (error " +
-                      std::to_string(status) + (fault.empty() ? "" : ": " + fault) + ")";
+                      std::to_string(status) + (fault.empty() ? "" : ": " + fault) + ")" +
+                      tlsPortHint;
   }
 }
 

@@ -16,7 +16,8 @@ struct ConnectionTestResult {
   std::string server;   // the configured server address
   std::string user;     // the configured user
   int templates = 0;    // the account's templates, when ok
-  int status = 0;       // the call's status (0 when it succeeded)
+  int status = 0;       // the call's status (0 when it succeeded); no HTTP status
+  int httpStatus = 0;   // the HTTP status the server answered with, 0 when none came
 };
 
 // Loads the settings and makes the call. Shows no alert.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "osl_soapH.h"
 
@@ -115,4 +116,25 @@ OslFaultSummary SummarizeFailedCall(struct soap* soap, int status, const std::st
                    (fault.empty() ? "" : ": " + fault) + ")";
   }
   return summary;
+}
+
+bool TemplateBusyRefusal(struct soap* soap, int status, std::string* line) {
+  if (!soap || (status != SOAP_FAULT && status != SOAP_SVR_FAULT && status != SOAP_CLI_FAULT)) {
+    return false;
+  }
+  const char* reason = *soap_faultstring(soap);
+  if (!reason || !std::strstr(reason, " is being published by another run")) return false;
+  // The service's sentence whole, on one line and bounded.
+  constexpr size_t kLimit = 400;
+  size_t size = std::strlen(reason);
+  if (size > kLimit) {
+    size = kLimit;
+    while (size > 0 && (static_cast<unsigned char>(reason[size]) & 0xC0) == 0x80) --size;
+  }
+  std::string text(reason, size);
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  if (line) *line = text;
+  return true;
 }

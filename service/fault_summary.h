@@ -30,3 +30,10 @@ OslFaultSummary SummarizeFailedCall(struct soap* soap, int status, const std::st
 // "scheme://host[:port]" of `endpoint`: everything before the first "/"
 // after "://"; the whole text when it has no "://".
 std::string ServiceAddress(const std::string& endpoint);
+
+// True when the failure `status` of the last call on `soap` is the service
+// refusing a template that another publish run holds (a SOAP Fault whose
+// text says the template "is being published by another run"): a conflict
+// that passes, not a fault to report in detail. `line` gets the fault's text
+// as one line (the service's words, which say when to try again).
+bool TemplateBusyRefusal(struct soap* soap, int status, std::string* line);

@@ -20,13 +20,22 @@
 
 namespace {
 
-// Whether the reply body can be a file's address: no control characters
-// other than tab and line breaks (a service may end its reply with a line
-// break, and the reply is kept as sent). Bytes above 0x7F are the service's.
+// Whether the reply body can be a file's address: one line, with no control
+// characters other than tab. The line may be followed by line breaks and
+// blanks only (a service may end its reply with a line break, and the reply
+// is kept as sent); anything after a line break (a second line, text that
+// looks like a header) means the reply is no address. Bytes above 0x7F are
+// the service's.
 bool IsUsableAddress(const char* body, size_t length) {
+  bool lineEnded = false;
   for (size_t i = 0; i < length; ++i) {
     const unsigned char c = static_cast<unsigned char>(body[i]);
-    if (c == '\t' || c == '\r' || c == '\n') continue;
+    if (c == '\r' || c == '\n') {
+      lineEnded = true;
+      continue;
+    }
+    if (lineEnded && c != ' ' && c != '\t') return false;
+    if (c == '\t') continue;
     if (c < 0x20 || c == 0x7F) return false;
   }
   return true;

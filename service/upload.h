@@ -42,8 +42,9 @@ constexpr long long kOslUploadSizeLimit = 0x80000000LL;  // 2 GiB
 //     size) passing while connecting or sending: as a connect or send
 //     failure, with the fault "Time limit exceeded";
 //   - receive failure, a reply status other than 2xx (400 and 500 included),
-//     a reply body holding a control character other than tab, CR and LF
-//     (no file address),
+//     a reply body that is no file address (a control character other than
+//     tab, or anything but line breaks and blanks after a CR or LF: a second
+//     line, header-like text),
 //     or the deadline passing while the reply is awaited:
 //     "1.File " + path, "1.ERROR: soap_begin_recv" + address, "1.sInfo: " +
 //     part description, "1.Size: " + size, "1.ShowProtocolError.begin", the

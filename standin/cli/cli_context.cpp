@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -68,8 +69,14 @@ bool CliContext::StartHost() {
   // A person at the terminal answers what the scripted answers leave open.
   alerts.SetInteractive(isatty(STDIN_FILENO) != 0);
   alerts.SetUnansweredQuestionHandler(
-      [](const std::string& question, const std::vector<std::string>& buttons) {
+      [this](const std::string& question, const std::vector<std::string>& buttons) {
         std::cerr << UnansweredQuestionMessage(question, buttons) << std::flush;
+        if (unansweredHook_) {
+          const auto hook = std::move(unansweredHook_);
+          unansweredHook_ = nullptr;
+          hook(question);
+          std::fflush(stdout);
+        }
         // The question stays unanswered and nothing is saved: the process
         // ends here, in the middle of the plug-in's action, on purpose.
         std::_Exit(kExitUsage);
@@ -92,6 +99,7 @@ int CliContext::FinishStatus() const {
 }
 
 int CliContext::UsageError(const std::string& message) const {
+  lastUsageError_ = message;
   std::cerr << "osl: " << message << std::endl;
   return kExitUsage;
 }

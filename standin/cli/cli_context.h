@@ -11,6 +11,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,8 +59,18 @@ class CliContext {
   // shown, else 0.
   int FinishStatus() const;
 
-  // Prints "osl: <message>" to stderr and returns kExitUsage.
+  // Prints "osl: <message>" to stderr and returns kExitUsage. The message
+  // is kept as LastUsageError().
   int UsageError(const std::string& message) const;
+  const std::string& LastUsageError() const { return lastUsageError_; }
+  void ClearLastUsageError() { lastUsageError_.clear(); }
+
+  // Called once, after the message, when a question finds nobody to answer
+  // it and the process is about to end (nothing saved): a command that
+  // reports on several documents prints what it has so far. Null: nothing.
+  void SetUnansweredHook(std::function<void(const std::string& question)> hook) {
+    unansweredHook_ = std::move(hook);
+  }
 
   // Starts the host, opens the document at `path` as the front document and
   // applies --select. Null after printing a usage error (*status set) when
@@ -77,6 +88,8 @@ class CliContext {
   std::string argv0_;
   CommonOptions options_;
   std::unique_ptr<standin::Host> host_;
+  mutable std::string lastUsageError_;
+  std::function<void(const std::string& question)> unansweredHook_;
 };
 
 // Each adds its commands to `app`; a command stores its exit status in

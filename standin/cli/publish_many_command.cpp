@@ -43,6 +43,7 @@ nlohmann::json DryRunJson(const standin::ToolReports& reports) {
   return {{"template", templates.empty() ? nlohmann::json(nullptr) : templates.front()},
           {"fields", fields},
           {"fieldCounts", counts.empty() ? nlohmann::json(nullptr) : counts.front()},
+          {"kept", ReportRecordsJson(reports, "kept")},
           {"groups", ReportRecordsJson(reports, "group")},
           {"assets", ReportRecordsJson(reports, "asset")},
           {"assetTotal", sums.empty() ? nlohmann::json(nullptr) : sums.front()},
@@ -51,7 +52,7 @@ nlohmann::json DryRunJson(const standin::ToolReports& reports) {
 
 void PrintDryRun(const standin::ToolReports& reports) {
   for (const auto& record : reports.Records()) {
-    if (record.kind == "summary") continue;
+    if (record.kind == "summary" || record.line.empty()) continue;
     std::printf("%s\n", standin::EscapeForTerminal(record.line).c_str());
   }
 }
@@ -100,6 +101,30 @@ nlohmann::json OutcomeJson(const PublishRecord& record) {
           {"serviceMayHoldUncommitted", record.serviceMayHoldUncommitted}};
 }
 
+// The last error alert since `from`, or "".
+std::string LastError(standin::Host& host, size_t from) {
+  const auto& log = host.AlertLog().Log();
+  for (size_t i = log.size(); i > from; --i) {
+    if (log[i - 1].kind == standin::AlertKind::kError) return log[i - 1].text;
+  }
+  return std::string();
+}
+
+// Why a document was not published, in the words a person reads first: the
+// plug-in's own reason, else the command's refusal (a document that cannot
+// be read), else the last error alert.
+std::string FailureReason(CliContext& context, size_t alertsFrom) {
+  standin::Host* host = context.host();
+  if (host && host->Publishes().Last() && !host->Publishes().Last()->reason.empty()) {
+    return host->Publishes().Last()->reason;
+  }
+  if (!context.LastUsageError().empty()) return context.LastUsageError();
+  return host ? LastError(*host, alertsFrom) : std::string();
+}
+
+constexpr char kNotTriedReason[] =
+    "not tried: an earlier document failed (--keep-going tries every document)";
+
 }  // namespace
 
 int RunPublishMany(CliContext& context, const PublishManyOptions& options,
@@ -108,11 +133,59 @@ int RunPublishMany(CliContext& context, const PublishManyOptions& options,
   nlohmann::json documents = nlohmann::json::array();
   int succeeded = 0, failed = 0, skipped = 0;
   bool usage = false;
+  // What the run prints at its end, also when a question nobody answers
+  // ends the process midway: every document gets its entry and its reason.
+  const auto finish = [&](int status) {
+    if (options.json) {
+      PrintJson({{"schema", kJsonSchema},
+                 {"command", "publish"},
+                 {"dryRun", options.dryRun},
+                 {"documents", documents},
+                 {"succeeded", succeeded},
+                 {"failed", failed},
+                 {"skipped", skipped},
+                 {"exit", status}});
+    } else if (many) {
+      for (const nlohmann::json& entry : documents) {
+        if (entry["status"] != "skipped") continue;
+        std::printf("%s: not tried\n",
+                    standin::EscapeForTerminal(entry["document"].get<std::string>()).c_str());
+      }
+      std::printf(
+          "%d of %zu documents %s, %d failed%s\n", succeeded, options.paths.size(),
+          options.dryRun ? "dry-run" : "published", failed,
+          skipped ? (", " + std::to_string(skipped) + " not tried (no --keep-going)").c_str() : "");
+    }
+  };
+  size_t current = 0;
+  size_t currentAlerts = 0;
+  context.SetUnansweredHook([&](const std::string& question) {
+    ++failed;
+    documents.push_back({{"document", options.paths[current]},
+                         {"status", "failed"},
+                         {"exit", kExitUsage},
+                         {"result", ""},
+                         {"reason", "stopped at the question \"" + question +
+                                        "\": nobody was there to answer it; nothing was saved"},
+                         {"alerts", AlertsJson(context, currentAlerts)}});
+    if (many && !options.json) {
+      std::printf("%s: FAILED (stopped at an unanswered question)\n",
+                  standin::EscapeForTerminal(options.paths[current]).c_str());
+    }
+    for (size_t rest = current + 1; rest < options.paths.size(); ++rest) {
+      ++skipped;
+      documents.push_back({{"document", options.paths[rest]},
+                           {"status", "skipped"},
+                           {"reason", "not tried: the run ended at an unanswered question"}});
+    }
+    finish(kExitUsage);
+  });
   for (size_t n = 0; n < options.paths.size(); ++n) {
     const std::string& path = options.paths[n];
+    current = n;
     if (failed > 0 && !options.keepGoing) {
       ++skipped;
-      documents.push_back({{"document", path}, {"status", "skipped"}});
+      documents.push_back({{"document", path}, {"status", "skipped"}, {"reason", kNotTriedReason}});
       continue;
     }
     if (many) std::cerr << "osl: publishing " << path << " (" << n + 1 << " of "
@@ -120,6 +193,8 @@ int RunPublishMany(CliContext& context, const PublishManyOptions& options,
     const bool started = context.StartHost();
     standin::Host* host = context.host();
     const size_t alertsBefore = host ? host->AlertLog().Log().size() : 0;
+    currentAlerts = alertsBefore;
+    context.ClearLastUsageError();
     const int errorsBefore = host ? host->AlertLog().ErrorCount() : 0;
     if (host) {
       host->Reports().Begin("");
@@ -140,6 +215,7 @@ int RunPublishMany(CliContext& context, const PublishManyOptions& options,
                             {"status", ok ? "ok" : "failed"},
                             {"exit", ok ? kExitOk : (status == kExitOk ? kExitErrorAlert : status)},
                             {"result", result},
+                            {"reason", ok ? std::string() : FailureReason(context, alertsBefore)},
                             {"alerts", AlertsJson(context, alertsBefore)}};
     if (!options.dryRun && host && host->Publishes().Last())
       entry["outcome"] = OutcomeJson(*host->Publishes().Last());
@@ -151,32 +227,19 @@ int RunPublishMany(CliContext& context, const PublishManyOptions& options,
     if (many && !options.json) {
       // A publish that reported its outcome has printed its own result line above this one.
       const bool saidAlready = entry.contains("outcome");
-      std::printf("%s: %s%s\n", standin::EscapeForTerminal(path).c_str(),
-                  ok ? (options.dryRun ? "dry run done" : "published") : "FAILED",
-                  result.empty() || saidAlready
-                      ? ""
-                      : (" (" + standin::EscapeForTerminal(result) + ")").c_str());
+      const std::string why = ok ? result : entry["reason"].get<std::string>();
+      std::printf(
+          "%s: %s%s\n", standin::EscapeForTerminal(path).c_str(),
+          ok ? (options.dryRun ? "dry run done" : "published") : "FAILED",
+          why.empty() || saidAlready ? "" : (" (" + standin::EscapeForTerminal(why) + ")").c_str());
     }
     // The next document becomes the front document on its own.
     if (host && host->GetSession().FrontDocument())
       host->GetSession().CloseDocument(host->GetSession().FrontDocument());
   }
+  context.SetUnansweredHook(nullptr);
   const int status = failed == 0 ? kExitOk : (usage && !many ? kExitUsage : kExitErrorAlert);
-  if (options.json) {
-    PrintJson({{"schema", kJsonSchema},
-               {"command", "publish"},
-               {"dryRun", options.dryRun},
-               {"documents", documents},
-               {"succeeded", succeeded},
-               {"failed", failed},
-               {"skipped", skipped},
-               {"exit", status}});
-  } else if (many) {
-    std::printf("%d of %zu documents %s, %d failed%s\n", succeeded, options.paths.size(),
-                options.dryRun ? "dry-run" : "published", failed,
-                skipped ? (", " + std::to_string(skipped) + " not tried (no --keep-going)").c_str()
-                        : "");
-  }
+  finish(status);
   return status;
 }
 

@@ -417,6 +417,15 @@ int RunPrefs(CliContext& context, const PrefsOptions& options) {
   }
   const int status = PlayDialog(context, run);
   const int finish = context.FinishStatus();
+  if (status == kExitOk && finish == kExitOk && !run.show) {
+    // Saying nothing after a change leaves a person guessing whether it took.
+    std::string saved;
+    if (options.server) saved += "server " + Shown(*options.server);
+    if (options.user)
+      saved += std::string(saved.empty() ? "" : ", ") + "user " + Shown(*options.user);
+    if (options.password) saved += std::string(saved.empty() ? "" : ", ") + "password ********";
+    std::printf("saved: %s; check the connection with `osl prefs --test`\n", saved.c_str());
+  }
   return status != kExitOk ? status : finish;
 }
 

@@ -111,6 +111,8 @@ struct RuleCase {
   const char* severity;
 };
 
+json Transformed(json item, const std::vector<double>& matrix);
+
 std::vector<RuleCase> RuleCases() {
   const std::string groups = "StackingGroups:::Contact:::1---|||";
   json noColour = TextFrame(10, 10, 10, 100, 20, "x", FieldTag("Plain"));
@@ -156,11 +158,10 @@ std::vector<RuleCase> RuleCases() {
                                           TextFrame(22, 0, 30, 100, 20, "plain")}))),
        21, "error"},
       {"OSL004",
-       OnePage(kNamed,
-               Group(20, 10, 10, 200, 60,
-                     json::array({TextFrame(21, 0, 0, 100, 20, "in", FieldTag("Inner")),
-                                  TextFrame(22, 0, 30, 100, 20, "plain")}),
-                     FieldTag("Whole"))),
+       OnePage(kNamed, Group(20, 10, 10, 200, 60,
+                             json::array({TextFrame(21, 0, 0, 100, 20, "in", FieldTag("Inner")),
+                                          TextFrame(22, 0, 30, 100, 20, "plain")}),
+                             FieldTag("Whole"))),
        21, "warning"},
       {"OSL005",
        OnePage(kNamed, TextFrame(10, 10, 10, 100, 20, "a",
@@ -184,8 +185,9 @@ std::vector<RuleCase> RuleCases() {
                         TextFrame(11, 60, 20, 100, 30, "b", FieldTag("Over"))}),
        11, "warning"},
       {"OSL010", OnePage(kNamed, crowded), 200, "warning"},
-      {"OSL011", OnePage(kNamed, GraphicFrame(10, 10, 10, 100, 50, FieldTag("Photo"),
-                                               "images/not-there.png")),
+      {"OSL011",
+       OnePage(kNamed,
+               GraphicFrame(10, 10, 10, 100, 50, FieldTag("Photo"), "images/not-there.png")),
        10, "error"},
       {"OSL012",
        OnePage(kNamed, TextFrame(10, 10, 10, 100, 20, "a", FieldTag("Odd"), "No Such Family 42",
@@ -195,17 +197,25 @@ std::vector<RuleCase> RuleCases() {
       {"OSL014", collection, 10, "warning"},
       {"OSL015", OnePage(kNamed, noColour), 10, "warning"},
       {"OSL016",
-       OnePage(kNamed, TextFrame(10, 10, 10, 40, 14,
-                                 "This sample text is far too long for its tiny frame.",
-                                 FieldTag("Long"))),
+       OnePage(kNamed,
+               TextFrame(10, 10, 10, 40, 14, "This sample text is far too long for its tiny frame.",
+                         FieldTag("Long"))),
        10, "warning"},
       {"OSL017", OnePage("", TextFrame(10, 10, 10, 100, 20, "a", FieldTag("A"))), 0, "warning"},
-      {"OSL018", OnePage("docName:::--- !!! ---|||", TextFrame(10, 10, 10, 100, 20, "a",
-                                                              FieldTag("A"))),
-       0, "error"},
+      {"OSL018",
+       OnePage("docName:::--- !!! ---|||", TextFrame(10, 10, 10, 100, 20, "a", FieldTag("A"))), 0,
+       "error"},
       {"OSL019",
        OnePage(std::string(kNamed) + "clientType:::1|||",
                TextFrame(10, 10, 10, 100, 20, "https://example.org", FieldTag("Code", "4"))),
+       10, "warning"},
+      {"OSL020",
+       OnePage(kNamed, Transformed(TextFrame(10, 10, 10, 100, 20, "a", FieldTag("Flip")),
+                                   {-1, 0, 0, 1, 120, 10})),
+       10, "warning"},
+      {"OSL021",
+       OnePage(kNamed, Transformed(TextFrame(10, 10, 10, 100, 20, "a", FieldTag("Lean")),
+                                   {1, 0, 0.3, 1, 10, 10})),
        10, "warning"},
       {"OSL022", OnePage(kNamed, hidden), 10, "warning"},
       {"OSL023", OnePage(kNamed, twoStyles), 10, "warning"},
@@ -221,6 +231,12 @@ std::vector<RuleCase> RuleCases() {
        20, "warning"},
       {"OSL027", OnePage(kNamed, justified), 10, "warning"},
   };
+}
+
+// The item with its matrix replaced by `matrix` (a b c d tx ty).
+json Transformed(json item, const std::vector<double>& matrix) {
+  item["matrix"] = matrix;
+  return item;
 }
 
 TEST_F(DesignerTools, EveryLintRuleFiresOnADocumentMadeForIt) {
@@ -245,7 +261,7 @@ TEST_F(DesignerTools, EveryLintRuleFiresOnADocumentMadeForIt) {
     EXPECT_EQ(report.value("errors", 0) > 0 ? 1 : 0, run.status) << run.err;
     EXPECT_EQ(run.status, report.value("exit", -1));
   }
-  EXPECT_EQ(25u, codes.size());
+  EXPECT_EQ(27u, codes.size());
 }
 
 TEST_F(DesignerTools, TheLintsFindingsNameTheRightItemsAndNothingMore) {
@@ -319,6 +335,59 @@ TEST_F(DesignerTools, WhatFilledDocumentsLoseIsFoundOnTheSamplesAndNothingElse) 
                                       json::array({TextFrame(17, 0, 0, 100, 20, "plain")})),
                                 justified});
   EXPECT_EQ((std::set<std::pair<std::string, unsigned>>{}), found(Check("clean.tlvd", clean)));
+}
+
+// The geometry rules at their edges: rotated frames overlap by their drawn shapes (their
+// upright boxes overlap in both cases), a rotation alone is neither mirrored nor skewed, and a
+// page of exactly 100 fields is within the limit.
+TEST_F(DesignerTools, TheGeometryRulesFireOnlyWhereTheDrawnShapesSaySo) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const double k = std::sqrt(0.5);  // cos and sin of 45 degrees
+  // Two parallel bars turned by 45 degrees, `gap` points apart across their length.
+  auto bars = [k](double gap) {
+    return json::array(
+        {Transformed(TextFrame(10, 0, 0, 100, 10, "a", FieldTag("Under")), {k, k, -k, k, 100, 20}),
+         Transformed(TextFrame(11, 0, 0, 100, 10, "b", FieldTag("Over")),
+                     {k, k, -k, k, 100 - gap * k, 20 + gap * k})});
+  };
+  auto crowded = [](unsigned count) {
+    json items = json::array();
+    for (unsigned i = 0; i < count; ++i) {
+      items.push_back(TextFrame(100 + i, 2 + (i % 12) * 24.0, 2 + (i / 12) * 21.0, 20, 18, "x",
+                                FieldTag("F" + std::to_string(i))));
+    }
+    return items;
+  };
+  struct Case {
+    const char* what;
+    json items;
+    const char* code;
+    size_t findings;
+  };
+  const std::vector<Case> cases = {
+      {"bars apart", bars(30), "OSL009", 0},
+      {"bars touching over their length", bars(5), "OSL009", 1},
+      {"turned by 90 degrees",
+       Transformed(TextFrame(10, 0, 0, 100, 20, "a", FieldTag("Turned")), {0, 1, -1, 0, 100, 20}),
+       "OSL020", 0},
+      {"turned by 180 degrees",
+       Transformed(TextFrame(10, 0, 0, 100, 20, "a", FieldTag("Turned")), {-1, 0, 0, -1, 150, 60}),
+       "OSL020", 0},
+      {"turned by 45 degrees",
+       Transformed(TextFrame(10, 0, 0, 100, 20, "a", FieldTag("Turned")), {k, k, -k, k, 100, 20}),
+       "OSL021", 0},
+      {"flipped vertically",
+       Transformed(TextFrame(10, 0, 0, 100, 20, "a", FieldTag("Flip")), {1, 0, 0, -1, 100, 60}),
+       "OSL020", 1},
+      {"100 fields", crowded(100), "OSL010", 0},
+      {"101 fields", crowded(101), "OSL010", 1},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    RunResult run;
+    const json report = Check("geometry.tlvd", OnePage(kNamed, test.items), &run);
+    EXPECT_EQ(test.findings, Findings(report, test.code).size()) << run.out;
+  }
 }
 
 TEST_F(DesignerTools, CheckNeverChangesTheDocumentAndStrictFailsOnWarnings) {

@@ -5,12 +5,13 @@
 // byte for byte as they were. Also several documents in one publish and
 // the JSON output of publish and items.
 #include <dirent.h>
-#include <fstream>
-#include <memory>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+#include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -261,7 +262,64 @@ TEST_F(DryRun, PrintsTheChangesARealPublishThenMakesAndChangesNothing) {
   std::set<std::string> shownAssets;
   for (const auto& [name, size] : now.assets) shownAssets.insert(name);
   EXPECT_EQ(expectedAssets, shownAssets);
-  EXPECT_EQ(3u, dry["assets"].size()) << dry["assets"].dump(2);
+  // The copy, the proof, the new field's font, and every font and image the kept fields name
+  // (the logo and three fonts): a republish leaves the template holding all of them.
+  EXPECT_EQ(7u, dry["assets"].size()) << dry["assets"].dump(2);
+}
+
+// After a publish, each edit's report: a document with no field left deletes every field; a
+// stacking group whose direction changed is "change", one left alone is "keep" and never
+// reported as changed.
+TEST_F(DryRun, EveryDeletionAndEveryGroupDirectionChangeIsReported) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const std::string doc = world_.CopyExample("business-card.tlvd");
+  ASSERT_EQ(0, world_.Osl({"--yes", "publish", doc}).status);
+  const json published = ReadDocument(doc);
+  struct Case {
+    const char* what;
+    std::function<void(json*)> edit;
+    std::set<std::string> deleted;
+    std::string groupChange;
+  };
+  const std::vector<Case> cases = {
+      {"nothing edited", [](json*) {}, {}, "keep"},
+      {"every tag removed",
+       [](json* document) {
+         for (json& item : (*document)["spreads"][0]["pages"][0]["items"]) item.erase("label");
+       },
+       {"Email", "FullName", "JobTitle", "Logo", "Phone"},
+       "keep"},
+      {"the group turned round",
+       [](json* document) {
+         std::string label = (*document)["label"];
+         label.replace(label.find("Contact:::1"), 11, "Contact:::0");
+         (*document)["label"] = label;
+       },
+       {},
+       "change"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    json edited = published;
+    test.edit(&edited);
+    world_.WriteDocument("business-card.tlvd", edited);
+    const RunResult run = world_.Osl({"publish", doc, "--dry-run", "--json"});
+    ASSERT_EQ(0, run.status) << run.err;
+    const json report = Parse(run);
+    const json& dry = report["documents"][0]["dryRun"];
+    std::set<std::string> deleted;
+    for (const json& field : dry["fields"]) {
+      if (field["change"] == "delete") deleted.insert(field["name"].get<std::string>());
+    }
+    EXPECT_EQ(test.deleted, deleted);
+    EXPECT_EQ(static_cast<int>(test.deleted.size()), dry["fieldCounts"]["deleted"]);
+    ASSERT_EQ(1u, dry["groups"].size()) << dry.dump(1);
+    EXPECT_EQ(test.groupChange, dry["groups"][0]["change"]);
+    const RunResult text = world_.Osl({"publish", doc, "--dry-run"});
+    EXPECT_EQ(test.groupChange == "change" ? 1 : 0,
+              CountLines(text.out, "stacking group changed: \"Contact\""))
+        << text.out;
+  }
 }
 
 TEST_F(DryRun, ANewTemplateIsCreatedWithEveryFieldAdded) {

@@ -406,6 +406,23 @@ TEST_F(Extraction, StackingOrderCountsFromTheFrontOfEachPageUpToAHundred) {
   EXPECT_EQ(1, fields.Fields()[104]->zOrder);
 }
 
+// Exactly at the limit nothing is capped; one more field is.
+TEST_F(Extraction, AHundredFieldsOnAPageAreNotOverTheLimitAndAHundredAndOneAre) {
+  for (unsigned count : {100u, 101u}) {
+    SCOPED_TRACE(count);
+    nlohmann::json items = nlohmann::json::array();
+    for (unsigned i = 0; i < count; ++i) {
+      items.push_back(TextFrame(100 + i, 0, 0, 10, 10, "x", FieldTag("F" + std::to_string(i))));
+    }
+    Open(TwoPages(items, nlohmann::json::array()));
+    FieldExtraction& fields = Extract();
+    ASSERT_EQ(count, fields.Fields().size());
+    EXPECT_EQ(count > 100, fields.OverLimit());
+    EXPECT_EQ(100, fields.Fields()[0]->zOrder);
+    EXPECT_EQ(count > 100 ? 100 : 99, fields.Fields()[1]->zOrder);
+  }
+}
+
 TEST_F(Extraction, ATextFieldWhoseColourCannotBeReadIsSentInBlackAndTheRestFollow) {
   nlohmann::json broken = TextFrame(10, 0, 0, 50, 20, "a", FieldTag("Broken"));
   broken["story"]["runs"][0].erase("color");

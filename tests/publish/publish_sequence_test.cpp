@@ -215,12 +215,13 @@ TEST_F(PublishRun, ACancelledDialogSendsNothing) {
   EXPECT_FALSE(host_.Publishes().Last()->serviceMayHoldUncommitted);
 }
 
-TEST_F(PublishRun, AZeroIdentifierFromTheServiceIsRefusedAndForgotten) {
+// The refusal is the service's: the document keeps the name the designer gave it.
+TEST_F(PublishRun, AZeroIdentifierFromTheServiceIsRefusedAndTheDocumentKeptAsItWas) {
   ASSERT_NO_FATAL_FAILURE(Start({"--fault", "setTemplate:zero-id"}));
   Open(Card("clientType:::0|||docName:::Card|||"));
   Publish();
   EXPECT_EQ(std::vector<std::string>{"error: 0x199e00kupdateTemplateFailedKey"}, AlertTexts());
-  EXPECT_EQ("clientType:::0|||docID:::|||docName:::|||docPassword:::|||", DocumentLabel());
+  EXPECT_EQ("clientType:::0|||docName:::Card|||", DocumentLabel());
   ASSERT_TRUE(host_.Publishes().Last());
   EXPECT_EQ(PublishRecord::Fault::kServiceRefused, host_.Publishes().Last()->fault);
   EXPECT_TRUE(host_.Publishes().Last()->serviceMayHoldUncommitted);
@@ -320,7 +321,13 @@ TEST_F(PublishRun, ReusedFieldsKeepTheServicesSettingsUnlessRefreshed) {
                     WideString(FieldTag("NAME", "1", "promptText:::New|||").c_str()));
 
   Publish();
-  ASSERT_EQ(std::vector<std::string>{"info: 0x199e00kupdateTemplateOKKey"}, AlertTexts());
+  // The kept prompt is named, with the way to send it.
+  ASSERT_EQ((std::vector<std::string>{
+                "warning: The service keeps values that differ from the document's:\nfield "
+                "\"Name\" keeps the service's values: promptText \"\" (the document has "
+                "\"New\"); to send the document's, publish with refresh (--refresh)",
+                "info: 0x199e00kupdateTemplateOKKey"}),
+            AlertTexts());
   auto fields = StoredFields();
   ASSERT_EQ(2u, fields.size());
   const OstrFieldInfo* name = FieldNamed(fields, "Name");
@@ -490,8 +497,7 @@ TEST_F(PublishRun, AnIdentifierOrPasswordTheServiceCannotMeanIsRefusedAndNotStor
     Publish();
     EXPECT_EQ(std::vector<std::string>{"error: 0x199e00kupdateTemplateFailedKey"}, AlertTexts())
         << shown;
-    EXPECT_EQ("clientType:::0|||docID:::|||docName:::|||docPassword:::|||", DocumentLabel())
-        << shown;
+    EXPECT_EQ("clientType:::0|||docName:::Card|||", DocumentLabel()) << shown;
     EXPECT_EQ(2u, canned_->Requests(2).size()) << shown;
     host_.GetSession().CloseDocument(host_.GetSession().FrontDocument());
 

@@ -391,9 +391,15 @@ TEST_F(TemplateManagerTest, TheRunsLaterCallsRenewTheLeaseAndAFaultEndsIt) {
   ServiceError error;
   ASSERT_FALSE(Update(&manager, created, &error));
   EXPECT_LT(SecondsLeft(error.reason), 60) << error.reason;
-  // setFields renews the lease to its full time.
+  // setFields renews the lease to its full time, and so does getLogicGroups, the call a live
+  // run renews with while its own work goes on.
   std::vector<FieldData> out;
   ASSERT_TRUE(manager.SetFields(ann_, KeyOf(created), {{"a", "r"}}, true, &out, &error));
+  ASSERT_FALSE(Update(&manager, created, &error));
+  EXPECT_EQ(SecondsLeft(error.reason), 60) << error.reason;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  std::vector<LogicGroupData> groups;
+  ASSERT_TRUE(manager.GetLogicGroups(ann_, KeyOf(created), &groups, &error)) << error.reason;
   ASSERT_FALSE(Update(&manager, created, &error));
   EXPECT_EQ(SecondsLeft(error.reason), 60) << error.reason;
   // A fault answered to one of the run's calls ends it at once.
@@ -401,6 +407,50 @@ TEST_F(TemplateManagerTest, TheRunsLaterCallsRenewTheLeaseAndAFaultEndsIt) {
   EXPECT_FALSE(Update(&manager, created, &error));
   manager.AbandonPublish(ann_, KeyOf(created));
   EXPECT_TRUE(Update(&manager, created, &error)) << error.reason;
+}
+
+// The real store, except that ending a lease fails while `failRelease` is set: a database
+// outage at the moment a run's fault is answered.
+class ReleaseFailingStore : public SqliteStore {
+ public:
+  bool failRelease = false;
+  bool ReleasePublishLease(int64_t templateRow) override {
+    return !failRelease && SqliteStore::ReleasePublishLease(templateRow);
+  }
+};
+
+TEST(TemplateManagerOutage, ARunEndedByAFaultDuringAnOutageHoldsItsTemplateNoLonger) {
+  TempDir dir;
+  ReleaseFailingStore store;
+  std::string why;
+  ASSERT_TRUE(store.Open(dir.path() + "/service.db", &why)) << why;
+  refservice::Accounts accounts(&store);
+  ASSERT_TRUE(accounts.SetPassword("ann@example.org", "ann-pw"));
+  const Credentials ann{"ann@example.org", "ann-pw"};
+  TemplateManager manager(&store, &accounts, 60000);
+  TemplateData info;
+  info.name = "Outage";
+  info.docId = kZeroGuid;
+  info.docPassword = kZeroGuid;
+  TemplateData created;
+  ServiceError error;
+  ASSERT_TRUE(manager.SetTemplate(ann, std::nullopt, std::nullopt, info, &created, &error))
+      << error.reason;
+  const TemplateKey key{created.docId, created.docPassword};
+
+  store.failRelease = true;
+  manager.AbandonPublish(ann, key);
+  TemplateData again;
+  // Still down: the next run is told the store failed, not that the template is held.
+  EXPECT_FALSE(manager.SetTemplate(ann, key.code, key.password, created, &again, &error));
+  EXPECT_EQ(error.reason.find("is being published"), std::string::npos) << error.reason;
+  // Back up: the ended run's lease goes first, and the next run takes the template at once.
+  store.failRelease = false;
+  EXPECT_TRUE(manager.SetTemplate(ann, key.code, key.password, created, &again, &error))
+      << error.reason;
+  // Only once: the new run's own lease holds.
+  EXPECT_FALSE(manager.SetTemplate(ann, key.code, key.password, created, &again, &error));
+  EXPECT_NE(error.reason.find("is being published"), std::string::npos) << error.reason;
 }
 
 TEST_F(TemplateManagerTest, TheLeaseOfARunThatVanishedExpires) {

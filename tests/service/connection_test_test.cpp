@@ -7,9 +7,10 @@
 
 namespace {
 
-ConnectionTestResult Classify(int status, int http, const std::string& fault) {
+ConnectionTestResult Classify(int status, int http, const std::string& fault,
+                              const std::string& server = "https://templates.example.org") {
   ConnectionTestResult result;
-  ClassifyConnectionFailure(status, http, fault, "https://templates.example.org", &result);
+  ClassifyConnectionFailure(status, http, fault, server, &result);
   return result;
 }
 
@@ -37,6 +38,34 @@ TEST(ConnectionCheck, EachFailureIsNamedForWhatIsWrong) {
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(c.problem, result.problem);
     EXPECT_NE(std::string::npos, result.message.find(c.says)) << result.message;
+    EXPECT_EQ(std::string::npos, result.message.find('\n')) << "one line";
+  }
+}
+
+// What a person needs to get further: a plain http:// address that meets silence or an
+// unreadable answer may be a TLS port; an unverified certificate may come from an authority of
+// one's own, which SSL_CERT_FILE names. Neither hint where it cannot help.
+TEST(ConnectionCheck, HintsSayWhatToChange) {
+  struct Case {
+    int status;
+    const char* fault;
+    const char* server;
+    const char* hint;
+    bool given;
+  };
+  const Case cases[] = {
+      {SOAP_EOF, "Time limit exceeded", "http://127.0.0.1:8443", "use an https:// address", true},
+      {SOAP_SYNTAX_ERROR, "", "http://127.0.0.1:8443", "use an https:// address", true},
+      {SOAP_EOF, "Time limit exceeded", "https://127.0.0.1:8443", "use an https:// address", false},
+      {SOAP_SSL_ERROR, "the server certificate of x failed verification: self-signed certificate",
+       "https://x", "set SSL_CERT_FILE", true},
+      {SOAP_SSL_ERROR, "the TLS handshake with x failed: protocol version", "https://x",
+       "SSL_CERT_FILE", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.server) + " " + c.fault);
+    const ConnectionTestResult result = Classify(c.status, 0, c.fault, c.server);
+    EXPECT_EQ(c.given, result.message.find(c.hint) != std::string::npos) << result.message;
     EXPECT_EQ(std::string::npos, result.message.find('\n')) << "one line";
   }
 }

@@ -402,7 +402,9 @@ TEST_F(TlsClientTest, TheConnectionCheckNamesTheCertificateProblem) {
   EXPECT_EQ("tls", result.problem);
   EXPECT_EQ("the secure connection to " + front.Url("") +
                 " failed: the server certificate of 127.0.0.1 failed verification: "
-                "self-signed certificate",
+                "self-signed certificate; if the service's certificate comes from your own "
+                "certificate authority, set SSL_CERT_FILE to that authority's certificate (a PEM "
+                "file)",
             result.message);
 }
 

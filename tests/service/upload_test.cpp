@@ -458,11 +458,14 @@ TEST_F(UploadTest, ABrokenReplyShowsTheProtocolErrorSequence) {
 }
 
 // A reply is recorded as the file's address and sent back in setAssets: one
-// holding a control character other than tab or a line break cannot be an
-// address and would make that request unreadable.
-TEST_F(UploadTest, AReplyWithControlCharactersIsNoAddress) {
-  for (const std::string& body : {std::string("\x01\x02 garbage"), std::string("http://a/\x7F"),
-                                  std::string("http://a/\0b", 11)}) {
+// holding a control character other than tab, or a second line after a line
+// break (header-like text), cannot be an address and would make that request
+// unreadable or smuggle text into it.
+TEST_F(UploadTest, AReplyWithControlCharactersOrASecondLineIsNoAddress) {
+  for (const std::string& body :
+       {std::string("\x01\x02 garbage"), std::string("http://a/\x7F"),
+        std::string("http://a/\0b", 11), std::string("http://a/f\r\nSet-Cookie: s=1"),
+        std::string("http://a/f\nX"), std::string("http://a/f\r\n\r\nbody")}) {
     CaptureServer server({HttpReply(200, "OK", body)});
     Configure(server.Url(""));
     EXPECT_TRUE(UploadFile(PMString(File("a", "a")), PMString("a")).IsEmpty());
@@ -470,9 +473,12 @@ TEST_F(UploadTest, AReplyWithControlCharactersIsNoAddress) {
     ASSERT_EQ(7u, alerts.size());
     EXPECT_NE(std::string::npos, alerts[5].find("not a file address")) << alerts[5];
   }
-  CaptureServer tabbed({HttpReply(200, "OK", "http://a/\tb\n")});
-  Configure(tabbed.Url(""));
-  EXPECT_EQ("http://a/\tb\n", Text(UploadFile(PMString(File("a", "a")), PMString("a"))));
+  for (const std::string& body :
+       {std::string("http://a/\tb\n"), std::string("http://a/b\r\n \r\n")}) {
+    CaptureServer accepted({HttpReply(200, "OK", body)});
+    Configure(accepted.Url(""));
+    EXPECT_EQ(body, Text(UploadFile(PMString(File("a", "a")), PMString("a"))));
+  }
 }
 
 // The reply limit of an upload is stated here as a number of its own: 1 MiB,

@@ -250,6 +250,11 @@ TEST_F(UiCommandLine, PrefsWritesAndShowsTheSettingsBesideThePlugIn) {
   run = Osl({"--plugin", plugin, "prefs", "--server", "http://127.0.0.1:8080", "--user",
              "anne@example.com", "--password", "se cret"});
   EXPECT_EQ(0, run.status) << run.err;
+  // A change is confirmed in one line, the password masked.
+  EXPECT_EQ(
+      "saved: server http://127.0.0.1:8080, user anne@example.com, password ********; check "
+      "the connection with `osl prefs --test`\n",
+      run.out);
   EXPECT_EQ(
       "//begin config file\n"
       "//UploadURL:http://127.0.0.1:8080/fileUpload.aspx?sessionid=\n"
