@@ -449,6 +449,15 @@ HttpResponse WebApp::PageImage(const Caller& caller, const std::string& id, int 
 HttpResponse WebApp::BuildDocument(const Caller& caller, const std::string& id, Answer kind,
                                    const HttpRequestHead& head, const std::string& body,
                                    int page) {
+  if (options_.renders == nullptr) return BuildDocumentNow(caller, id, kind, head, body, page);
+  return options_.renders->Run([this, caller, id, kind, head, body, page] {
+    return BuildDocumentNow(caller, id, kind, head, body, page);
+  });
+}
+
+HttpResponse WebApp::BuildDocumentNow(const Caller& caller, const std::string& id, Answer kind,
+                                      const HttpRequestHead& head, const std::string& body,
+                                      int page) {
   const bool fromPage = kind == Answer::kPreview || kind == Answer::kDownload;
   if (caller.userId < 0 && Lower(id) != caller.templateId) {
     return Plain(404, "template " + id + " does not exist");

@@ -26,6 +26,7 @@
 
 #include "refservice/accounts/accounts.h"
 #include "refservice/http/http_message.h"
+#include "refservice/http/render_pool.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/storage/store.h"
 #include "refservice/web/web_sessions.h"
@@ -35,6 +36,7 @@ namespace refservice {
 struct WebOptions {
   std::string dataDir;                // for the uploaded font files
   uint64_t maxRequestBody = 64u << 20;  // form and API bodies, bytes
+  RenderPool* renders = nullptr;  // where documents are built; null: on the calling thread
 };
 
 class WebApp {
@@ -62,8 +64,12 @@ class WebApp {
   HttpResponse PageImage(const Caller& caller, const std::string& id, int page, int width);
   // Renders template `id` for `caller` from a request body; `kind` says what to answer.
   enum class Answer { kApiPdf, kApiReport, kPreview, kDownload };
+  // Runs on the render pool (the values are read there too: decoding an image is part of the
+  // cost); a full pool answers 503 with Retry-After.
   HttpResponse BuildDocument(const Caller& caller, const std::string& id, Answer kind,
                              const HttpRequestHead& head, const std::string& body, int page);
+  HttpResponse BuildDocumentNow(const Caller& caller, const std::string& id, Answer kind,
+                                const HttpRequestHead& head, const std::string& body, int page);
 
   WebOptions options_;
   Store* store_;
