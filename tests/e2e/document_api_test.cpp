@@ -195,7 +195,7 @@ TEST_F(BusyDocumentApiTest, RendersBeyondThePoolAreAnswered503AndSoapGoesOn) {
     }
   }
   // One rendering and one waiting; the other two refused at once.
-  EXPECT_EQ(2, statuses[200]);
+  EXPECT_EQ(2, statuses[200]) << replies[0].status << " " << replies[0].body.substr(0, 300);
   EXPECT_EQ(2, statuses[503]);
 }
 

@@ -54,7 +54,7 @@ inline std::string ZerosInflatingTo(size_t mib) {
   };
   std::string stream = run(zeros, Z_FULL_FLUSH);
   const std::string block = run(zeros, Z_FULL_FLUSH);
-  for (size_t i = 2; i < mib; ++i) stream += block;
+  for (size_t i = 1; i < mib; ++i) stream += block;
   std::string end = run(std::string(), Z_FINISH);
   deflateEnd(&z);
   const uLong one = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(zeros.data()),
