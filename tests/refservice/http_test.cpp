@@ -321,6 +321,35 @@ TEST_F(HttpTest, CrowdedAddressesAndTrickledBodiesAreCutEarly) {
   }
 }
 
+// The address an upload replies names the service as configured, whatever Host the client
+// sends: the listen address, or --public-url (checked at start).
+TEST_F(HttpTest, UploadAddressesNameTheServiceNotTheClientsHost) {
+  StartService();
+  const std::string own = "127.0.0.1:" + std::to_string(service_.port());
+  std::string request = UploadRequest(service_.port(), "host-test", "h.pdf", "%PDF-1.4 h");
+  request.replace(request.find("Host: " + own), 6 + own.size(), "Host: evil.example");
+  HttpReply reply = ParseReply(RawExchange(service_.port(), request));
+  ASSERT_EQ(reply.status, 200) << reply.body;
+  EXPECT_EQ(reply.body.rfind("http://" + own + "/files/host-test/", 0), 0u) << reply.body;
+  ASSERT_EQ(StopService(), 0);
+
+  for (const char* bad : {"http://x.org/path", "ftp://x.org", "http://a b.org", "http://x.org:0",
+                          "http://user@x.org"}) {
+    RunOptions options;
+    options.timeoutMs = 10000;
+    RunResult refused = RunProcess({BuiltProgram("osl-service"), "--listen", "127.0.0.1:0",
+                                    "--data", dir_.path(), "--public-url", bad},
+                                   options);
+    EXPECT_EQ(refused.status, 2) << bad;
+    EXPECT_NE(refused.err.find("--public-url expects"), std::string::npos) << refused.err;
+  }
+  StartService({"--public-url", "HTTPS://files.example.org:8443/"});
+  reply = Upload(service_.port(), "host-test", "p.pdf", "%PDF-1.4 p");
+  ASSERT_EQ(reply.status, 200) << reply.body;
+  EXPECT_EQ(reply.body.rfind("https://files.example.org:8443/files/host-test/", 0), 0u)
+      << reply.body;
+}
+
 // A request exactly at a size limit is served; one byte more is refused.
 TEST_F(HttpTest, RequestsExactlyAtTheSizeLimitsAreServed) {
   constexpr size_t kMiB = 1 << 20;
