@@ -95,9 +95,13 @@ Backups (safe while the service runs):
                                     the uploaded files it records (hard-linked where possible);
                                     --data OUT then opens it like any data folder
 
-Passwords are kept as Argon2id hashes. After 5 failed sign-ins in a row from one address,
-that address is refused for 10 s, doubling with each further failure up to 15 minutes; a
-successful sign-in ends it.
+Passwords are kept as Argon2id hashes. After 5 failed sign-ins in a row for one account from
+one address, that account is refused from that address for 10 s, doubling with each further
+failure up to 15 minutes; a successful sign-in ends it. An address alone is refused after 50.
+
+Documents are built on --render-threads threads of their own; what they and --render-queue
+cannot take is answered 503 with Retry-After. Connections are limited in all and per client
+address; a request body must average --min-body-rate bytes per second after --head-timeout.
 
 Fault injection (for testing clients): --fault OPERATION:KIND[:COUNT], repeatable.
   OPERATION  getLibraryTemplates, setTemplate, getFields, setFields, getLogicGroups,
