@@ -19,7 +19,8 @@ namespace refservice {
 bool IsAcceptableEmail(const std::string& email) {
   if (email.size() < 5 || email.size() > 254) return false;
   const size_t at = email.find('@');
-  if (at == std::string::npos || at == 0 || at > 64 || email.find('@', at + 1) != std::string::npos) {
+  if (at == std::string::npos || at == 0 || at > 64 ||
+      email.find('@', at + 1) != std::string::npos) {
     return false;
   }
   const std::string_view local = std::string_view(email).substr(0, at);

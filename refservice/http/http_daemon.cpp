@@ -156,7 +156,8 @@ const char* ReasonPhrase(int status) {
 std::string GateReply(int status, const std::string& message) {
   std::string body = message + "\n";
   return "HTTP/1.1 " + std::to_string(status) + " " + ReasonPhrase(status) +
-         (status == 503 ? "\r\nRetry-After: 1" : "") + "\r\nConnection: close\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+         (status == 503 ? "\r\nRetry-After: 1" : "") +
+         "\r\nConnection: close\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
          std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
@@ -767,7 +768,8 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
           check.status = 400;
           check.message = "the request head could not be read";
         }
-        return Respond(connection, *state, HttpResponse::Text(check.status, check.message + "\n"));
+        return Respond(connection, *state,
+                       HttpResponse::Text(check.status, check.message + "\n"));
       }
     }
     for (auto& header : head.headers) header.first = Lower(std::move(header.first));

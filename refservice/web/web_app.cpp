@@ -431,6 +431,13 @@ HttpResponse WebApp::FillPage(const WebSession& session, const std::string& id) 
 }
 
 HttpResponse WebApp::PageImage(const Caller& caller, const std::string& id, int page, int width) {
+  if (options_.renders == nullptr) return PageImageNow(caller, id, page, width);
+  return options_.renders->Run(
+      [this, caller, id, page, width] { return PageImageNow(caller, id, page, width); });
+}
+
+HttpResponse WebApp::PageImageNow(const Caller& caller, const std::string& id, int page,
+                                  int width) {
   if (caller.userId < 0 && Lower(id) != caller.templateId) return Plain(404, "not found");
   TemplateBundle bundle;
   std::string error;

@@ -61,7 +61,9 @@ class WebApp {
   HttpResponse TemplatesPage(const WebSession& session);
   HttpResponse TemplatePage(const WebSession& session, const std::string& id);
   HttpResponse FillPage(const WebSession& session, const std::string& id);
+  // Drawn on the render pool, as documents are.
   HttpResponse PageImage(const Caller& caller, const std::string& id, int page, int width);
+  HttpResponse PageImageNow(const Caller& caller, const std::string& id, int page, int width);
   // Renders template `id` for `caller` from a request body; `kind` says what to answer.
   enum class Answer { kApiPdf, kApiReport, kPreview, kDownload };
   // Runs on the render pool (the values are read there too: decoding an image is part of the

@@ -101,7 +101,8 @@ TEST_F(DocumentApiTest, BadInputAndBadCredentialsAreRefusedWithAText) {
        400, "is not an image"},
       {"multipart/form-data; boundary=XyZ",
        Multipart({{"Logo", "cut.jpg",
-                   ReadFile(std::string(OSL_SOURCE_DIR) + "/fuzz/corpus/image_loader/truncated.jpg")}}),
+                   ReadFile(std::string(OSL_SOURCE_DIR) +
+                            "/fuzz/corpus/image_loader/truncated.jpg")}}),
        kAuth, 400, "the image for field \"Logo\" cannot be used: damaged image"},
       {"text/plain", "FullName=x", kAuth, 400, "application/json or multipart/form-data"},
       {"application/json", "{}", "", 401, "credentials required"},
@@ -171,9 +172,8 @@ class BusyDocumentApiTest : public DocumentApiTest {
 
 TEST_F(BusyDocumentApiTest, RendersBeyondThePoolAreAnswered503AndSoapGoesOn) {
   const std::string body = Multipart({{"Logo", "big.png", BlackPng(4000, 4000)}});
-  const std::string request =
-      PostRequest("/api/templates/" + id_ + "/documents/report", "multipart/form-data; boundary=XyZ",
-                  body, kAuth);
+  const std::string request = PostRequest("/api/templates/" + id_ + "/documents/report",
+                                          "multipart/form-data; boundary=XyZ", body, kAuth);
   std::vector<HttpReply> replies(4);
   std::vector<std::thread> clients;
   for (size_t i = 0; i < replies.size(); ++i) {

@@ -60,7 +60,9 @@ inline std::string ZerosInflatingTo(size_t mib) {
   const uLong one = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(zeros.data()),
                             static_cast<uInt>(zeros.size()));
   uLong all = one;
-  for (size_t i = 1; i < mib; ++i) all = adler32_combine(all, one, static_cast<z_off_t>(zeros.size()));
+  for (size_t i = 1; i < mib; ++i) {
+    all = adler32_combine(all, one, static_cast<z_off_t>(zeros.size()));
+  }
   for (int i = 0; i < 4; ++i) end[end.size() - 4 + i] = static_cast<char>(all >> (24 - 8 * i));
   return stream + end;
 }
@@ -69,7 +71,9 @@ inline std::string ZerosInflatingTo(size_t mib) {
 inline std::string PngBomb(size_t mib) {
   const std::string data = ZerosInflatingTo(mib);
   std::string png = PngHeader(1, 1);
-  for (size_t at = 0; at < data.size(); at += 1u << 16) png += Chunk("IDAT", data.substr(at, 1u << 16));
+  for (size_t at = 0; at < data.size(); at += 1u << 16) {
+    png += Chunk("IDAT", data.substr(at, 1u << 16));
+  }
   return png + Chunk("IEND", "");
 }
 
