@@ -443,7 +443,8 @@ TEST_F(AccountsTest, FailuresCountPerAccountAndAddressWithAHigherCapPerAddress) 
 
 // However many wrong guesses arrive at once, only as many are verified as the count allows.
 TEST_F(AccountsTest, ParallelGuessesGetNoMoreVerificationsThanTheCount) {
-  Accounts accounts(&store_, Cheap());
+  // The real cost of a check, so that the guesses overlap.
+  Accounts accounts(&store_);
   ASSERT_TRUE(accounts.SetPassword("ann@example.org", "pw"));
   std::atomic<int> verified{0}, throttled{0};
   std::vector<std::thread> guessers;
