@@ -18,6 +18,7 @@
 #include "refservice/storage/file_system.h"
 #include "refservice/storage/file_util.h"
 #include "refservice/http/http_daemon.h"
+#include "refservice/http/render_pool.h"
 #include "refservice/http/tls_credentials.h"
 #include "refservice/render/render_command.h"
 #include "refservice/service_app.h"
@@ -95,9 +96,13 @@ Backups (safe while the service runs):
                                     the uploaded files it records (hard-linked where possible);
                                     --data OUT then opens it like any data folder
 
-Passwords are kept as Argon2id hashes. After 5 failed sign-ins in a row from one address,
-that address is refused for 10 s, doubling with each further failure up to 15 minutes; a
-successful sign-in ends it.
+Passwords are kept as Argon2id hashes. After 5 failed sign-ins in a row for one account from
+one address, that account is refused from that address for 10 s, doubling with each further
+failure up to 15 minutes; a successful sign-in ends it. An address alone is refused after 50.
+
+Documents are built on --render-threads threads of their own; what they and --render-queue
+cannot take is answered 503 with Retry-After. Connections are limited in all and per client
+address; a request body must average --min-body-rate bytes per second after --head-timeout.
 
 Fault injection (for testing clients): --fault OPERATION:KIND[:COUNT], repeatable.
   OPERATION  getLibraryTemplates, setTemplate, getFields, setFields, getLogicGroups,
@@ -137,6 +142,9 @@ int main(int argc, char** argv) {
   int maxSessionMb = 1024;
   int maxDataMb = 8192;
   XmlLimits xmlLimits;
+  std::string publicUrl;
+  RenderPoolOptions renderOptions;
+  HttpDaemonOptions daemonOptions;
 
   CLI::App app{kDescription, "osl-service"};
   app.get_formatter()->column_width(40);
@@ -174,6 +182,26 @@ int main(int argc, char** argv) {
   app.add_option("--max-connections", maxConnections, "open connections at once; more are refused")
       ->capture_default_str()
       ->check(CLI::Range(1, 10000));
+  app.add_option("--public-url", publicUrl,
+                 "http(s)://HOST[:PORT] clients reach the service at (upload replies name it)");
+  app.add_option("--render-threads", renderOptions.threads,
+                 "documents built at once (on their own threads)")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 64));
+  app.add_option("--render-queue", renderOptions.queue,
+                 "documents waiting at most; more are answered 503 with Retry-After")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 10000));
+  app.add_option("--max-connections-per-address", daemonOptions.maxConnectionsPerAddress,
+                 "open connections from one client address at once (0: no limit; use 0 behind "
+                 "a proxy)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 10000));
+  app.add_option("--min-body-rate", daemonOptions.minBodyBytesPerSecond,
+                 "bytes per second a request body must average after its first "
+                 "--head-timeout seconds (0: no minimum)")
+      ->capture_default_str()
+      ->check(CLI::Range(int64_t{0}, int64_t{1} << 30));
   app.add_option("--timeout", timeoutSeconds,
                  "seconds a client may stay silent before it is dropped")
       ->capture_default_str()
@@ -291,9 +319,12 @@ int main(int argc, char** argv) {
     }
     faults.Add(spec);
   }
-  HttpDaemonOptions daemonOptions;
   if (!ParseListenAddress(listen, &daemonOptions.host, &daemonOptions.port)) {
     std::cerr << "osl-service: --listen expects HOST:PORT, got \"" << listen << "\"\n";
+    return 2;
+  }
+  if (!publicUrl.empty() && !NormalizePublicUrl(&publicUrl)) {
+    std::cerr << "osl-service: --public-url expects http://HOST[:PORT] or https://HOST[:PORT]\n";
     return 2;
   }
   daemonOptions.threads = threads;
@@ -301,6 +332,7 @@ int main(int argc, char** argv) {
   daemonOptions.idleTimeoutSeconds = timeoutSeconds;
   daemonOptions.headTimeoutMs = headTimeoutSeconds * 1000;
   daemonOptions.requestTimeoutMs = requestTimeoutSeconds * 1000;
+  daemonOptions.bodyGraceMs = static_cast<int64_t>(headTimeoutSeconds) * 1000;
 
   if (!tlsCertPath.empty()) {
     TlsCredentials credentials;
@@ -313,6 +345,15 @@ int main(int argc, char** argv) {
     daemonOptions.tlsCertificatePem = std::move(credentials.certificatePem);
     daemonOptions.tlsKeyPem = std::move(credentials.keyPem);
   }
+  // The signals that end the service are taken by this thread only (sigwait below); every thread
+  // started from here on (the daemon's, the render pool's) inherits the blocked mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
   ServiceStorage storage;
   StorageOptions storageOptions;
   storageOptions.connections = threads + 4;
@@ -325,6 +366,10 @@ int main(int argc, char** argv) {
   UploadQuota quota(&store, storage.instanceId(), static_cast<uint64_t>(maxSessionMb) << 20,
                     static_cast<uint64_t>(maxDataMb) << 20);
   Accounts accounts(&store);
+  if (!user.empty() && !IsAcceptableEmail(user)) {
+    std::cerr << "osl-service: --user \"" << user << "\" is not an e-mail address\n";
+    return 2;
+  }
   if (!user.empty() && !accounts.SetPassword(user, password)) {
     std::cerr << "osl-service: cannot store the account " << user << "\n";
     return 1;
@@ -345,17 +390,11 @@ int main(int argc, char** argv) {
   serviceOptions.incomingFolder = storage.incomingFolder();
   serviceOptions.instance = storage.instanceId();
   serviceOptions.tls = !daemonOptions.tlsCertificatePem.empty();
+  serviceOptions.publicUrl = publicUrl;
+  RenderPool renders(renderOptions);
+  serviceOptions.renders = &renders;
   ServiceApp service(serviceOptions, &store, storage.files(), &quota, &faults, &dispatcher,
                      &accounts);
-
-  // The signals that end the service are taken by this thread only (sigwait below); every thread
-  // the daemon starts inherits the blocked mask.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
 
   // The workers make SOAP contexts at once; the runtime's TLS set-up runs before them, once.
   OslInitTlsRuntime();
@@ -378,6 +417,8 @@ int main(int argc, char** argv) {
   int received = 0;
   sigwait(&stopSignals, &received);
   daemon.Stop(5000);
+  // Renders still running finish (their answers go nowhere) before the daemon is destroyed.
+  renders.Stop();
   storage.Close();
   std::cerr << "osl-service: stopped\n";
   return 0;

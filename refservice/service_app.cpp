@@ -27,16 +27,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool IsPlainHost(std::string_view host) {
-  if (host.empty() || host.size() > 255) return false;
-  for (unsigned char c : host) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-              c == '.' || c == '-' || c == ':' || c == '[' || c == ']';
-    if (!ok) return false;
-  }
-  return true;
-}
-
 std::string ContentTypeFor(const std::string& name) {
   size_t dot = name.find_last_of('.');
   std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
@@ -214,15 +204,69 @@ ServiceApp::ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, Upl
       quota_(quota),
       faults_(faults),
       dispatcher_(dispatcher),
-      web_(std::make_unique<WebApp>(WebOptions{options_.dataDir, options_.maxUploadBody, options_.tls},
-                                    store, fs,
-                                    accounts)) {}
+      web_(std::make_unique<WebApp>(
+          WebOptions{options_.dataDir, options_.maxUploadBody, options_.tls, options_.renders},
+          store, fs, accounts)) {}
+
+bool NormalizePublicUrl(std::string* url) {
+  std::string text = *url;
+  if (!text.empty() && text.back() == '/') text.pop_back();
+  size_t schemeEnd = text.find("://");
+  if (schemeEnd == std::string::npos) return false;
+  std::string scheme = text.substr(0, schemeEnd);
+  for (char& c : scheme) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (scheme != "http" && scheme != "https") return false;
+  std::string_view rest = std::string_view(text).substr(schemeEnd + 3);
+  std::string_view host = rest;
+  std::string_view port;
+  if (!rest.empty() && rest.front() == '[') {
+    size_t close = rest.find(']');
+    if (close == std::string_view::npos || close < 3) return false;
+    host = rest.substr(0, close + 1);
+    for (char c : host.substr(1, host.size() - 2)) {
+      bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
+                c == ':' || c == '.';
+      if (!ok) return false;
+    }
+    if (close + 1 < rest.size()) {
+      if (rest[close + 1] != ':') return false;
+      port = rest.substr(close + 2);
+      if (port.empty()) return false;
+    }
+  } else {
+    size_t colon = rest.find(':');
+    if (colon != std::string_view::npos) {
+      host = rest.substr(0, colon);
+      port = rest.substr(colon + 1);
+      if (port.empty()) return false;
+    }
+    if (host.empty() || host.size() > 253) return false;
+    for (char c : host) {
+      bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                c == '.' || c == '-';
+      if (!ok) return false;
+    }
+  }
+  if (port.size() > 5) return false;
+  unsigned value = 0;
+  for (char c : port) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (!port.empty() && (value == 0 || value > 65535)) return false;
+  *url = scheme + "://" + std::string(rest);
+  return true;
+}
 
 std::string ServiceApp::PublicOrigin(const HttpRequestHead& head) const {
-  std::optional<std::string_view> host = head.Header("host");
+  if (!options_.publicUrl.empty()) return options_.publicUrl;
   const std::string scheme = options_.tls ? "https://" : "http://";
-  if (host && IsPlainHost(*host)) return scheme + std::string(*host);
-  return scheme + options_.listenAddress;
+  const std::string& listen = options_.listenAddress;
+  const bool everyAddress = listen.rfind("0.0.0.0:", 0) == 0 || listen.rfind("[::]:", 0) == 0;
+  if (everyAddress && !head.localAddress.empty()) return scheme + head.localAddress;
+  return scheme + listen;
 }
 
 std::string ServiceApp::FileAddress(const std::string& origin, const std::string& session,

@@ -57,6 +57,10 @@ struct ServiceOptions {
   std::string incomingFolder;           // this instance's folder of uploads still arriving
   std::string instance;                 // this instance's id in the store
   bool tls = false;                     // served over TLS: addresses handed out are https://
+  // "http(s)://HOST[:PORT]" under which clients reach the service (behind a proxy, say); empty:
+  // the listen address, or the address a client reached when listening on every address.
+  std::string publicUrl;
+  RenderPool* renders = nullptr;        // where documents are built (null: on the serving thread)
 };
 
 class ServiceApp : public HttpHandler {
@@ -83,8 +87,9 @@ class ServiceApp : public HttpHandler {
   std::unique_ptr<HttpExchange> BeginSoap(const HttpRequestHead& head, HttpResponse* reply);
   std::unique_ptr<HttpExchange> BeginUpload(const HttpRequestHead& head, HttpResponse* reply);
   HttpResponse FileGet(const HttpRequestHead& head);
-  // The client-visible "http://HOST:PORT" (https:// when serving TLS): HOST:PORT is the request's
-  // Host header when it is a plain host name or address, else the listen address.
+  // The client-visible "http://HOST:PORT" (https:// when serving TLS): the configured public
+  // address, else the listen address, else (listening on every address) the local address the
+  // client connected to. Never the request's Host header, which the client chooses.
   std::string PublicOrigin(const HttpRequestHead& head) const;
 
   ServiceOptions options_;
@@ -95,6 +100,11 @@ class ServiceApp : public HttpHandler {
   SoapDispatcher* dispatcher_;
   std::unique_ptr<WebApp> web_;  // pages, fill links and the document API
 };
+
+// Checks a public address "http://HOST[:PORT]" or "https://HOST[:PORT]" (a host name, an IPv4
+// address or a bracketed IPv6 address; a trailing "/" is dropped) and writes it back in that
+// form. False when it is anything else (a path, a query, credentials, spaces, control bytes).
+bool NormalizePublicUrl(std::string* url);
 
 // Bytes that are not XML (nor any other structured text), used by the "garbage" fault.
 std::string GarbageBody();

@@ -3,11 +3,19 @@
 // the hashing, the verification, the upgrade of outdated credentials and the throttling of
 // failed sign-ins.
 //
+// Failed sign-ins are counted per account and address together (one person's typing, or one
+// guesser aiming at one account), and per address alone with a much higher cap (one guesser
+// trying many accounts). So a guesser at an address locks out only the account it aims at from
+// that address, never the other people behind the same address (an office, a proxy).
+//
 // A sign-in:
-//  - from an address the throttle refuses is answered at once (kThrottled, with the wait);
+//  - for an account and address, or from an address, that the throttle refuses is answered at
+//    once (kThrottled, with the wait);
 //  - looks the account up (one query); a password already verified against the account's
 //    current credential text is accepted from the in-memory cache;
-//  - otherwise verifies the password (an Argon2 run; an unknown e-mail address costs the same);
+//  - otherwise takes one of the attempts left to the account and address (and to the address)
+//    before verifying the password (an Argon2 run; an unknown e-mail address costs the same),
+//    so parallel guesses get no more verifications than the count allows;
 //  - upgrades an outdated credential (SHA-256, or other Argon2 parameters) to a fresh one with
 //    a compare-and-set, so a password changed meanwhile is never overwritten.
 // Safe to use from several threads.
@@ -41,7 +49,8 @@ struct SignInResult {
 
 struct AccountsOptions {
   Argon2Params argon2 = kDefaultArgon2Params;
-  SignInThrottleOptions throttle;
+  SignInThrottleOptions throttle;  // per account and address
+  SignInThrottleOptions addressThrottle{50};  // per address alone
   size_t cacheEntries = 4096;
 };
 
@@ -64,12 +73,13 @@ class Accounts {
   bool SetPassword(const std::string& email, std::string_view password);
 
  private:
-  SignInResult Refuse(const std::string& clientAddress);
+  SignInResult Refuse(const std::string& pairKey, const std::string& clientAddress);
 
   Store* store_;
   AccountsOptions options_;
   SignInCache cache_;
-  SignInThrottle throttle_;
+  SignInThrottle throttle_;         // keyed by PairKey
+  SignInThrottle addressThrottle_;  // keyed by the client address
 };
 
 }  // namespace refservice

@@ -118,6 +118,13 @@ bool ReadNewPassword(const std::string& prompt, bool confirm, std::string* passw
     *error = "an empty password is not accepted";
     return false;
   }
+  if (password->find('\0') != std::string::npos) {
+    // No sign-in form or header can carry it, and C strings would cut it short.
+    password->assign(password->size(), '\0');
+    password->clear();
+    *error = "the password holds a NUL byte, which no sign-in can send";
+    return false;
+  }
   return true;
 }
 

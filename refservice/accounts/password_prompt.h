@@ -12,8 +12,8 @@ inline constexpr size_t kMaxPasswordBytes = 1024;
 // Reads a new password. When standard input is a terminal, asks on the terminal with echo
 // turned off (`prompt`, then "Repeat: " when `confirm`, and both must match); echo is restored
 // also when the read is cut by SIGINT or SIGTERM. Otherwise reads the first line of standard
-// input (without its line end). False with `error` set for an empty or overlong password, a
-// mismatch, or no input.
+// input (without its line end). False with `error` set for an empty or overlong password, one
+// holding a NUL byte, a mismatch, or no input.
 bool ReadNewPassword(const std::string& prompt, bool confirm, std::string* password,
                      std::string* error);
 

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <optional>
 #include <ostream>
+#include <string_view>
 #include <vector>
 
 #include "refservice/accounts/accounts.h"
@@ -14,20 +15,49 @@
 #include "refservice/storage/store_factory.h"
 
 namespace refservice {
-namespace {
 
-// A plausible e-mail address: something@something, no spaces or control characters.
-bool LooksLikeEmail(const std::string& email) {
-  if (email.empty() || email.size() > 254) return false;
-  size_t at = email.find('@');
-  if (at == 0 || at == std::string::npos || at + 1 >= email.size()) return false;
-  for (unsigned char c : email) {
-    if (c <= ' ' || c == 0x7F) return false;
+bool IsAcceptableEmail(const std::string& email) {
+  if (email.size() < 5 || email.size() > 254) return false;
+  const size_t at = email.find('@');
+  if (at == std::string::npos || at == 0 || at > 64 ||
+      email.find('@', at + 1) != std::string::npos) {
+    return false;
   }
-  return true;
+  const std::string_view local = std::string_view(email).substr(0, at);
+  const std::string_view domain = std::string_view(email).substr(at + 1);
+  // The local part: letters, digits and the usual punctuation of addresses, no markup or
+  // quoting characters; not starting like an option or with a dot, no empty dot-separated atom.
+  if (local.front() == '-' || local.front() == '.' || local.back() == '.' ||
+      local.find("..") != std::string_view::npos) {
+    return false;
+  }
+  for (unsigned char c : local) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c >= 0x80 || std::string_view("!#$%&'*+/=?^_`{|}~.-").find(static_cast<char>(c)) !=
+                               std::string_view::npos;
+    if (!ok) return false;
+  }
+  // The domain: at least two labels of letters, digits and inner hyphens.
+  size_t labels = 0;
+  size_t start = 0;
+  while (start <= domain.size()) {
+    size_t dot = domain.find('.', start);
+    std::string_view label =
+        domain.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') {
+      return false;
+    }
+    for (unsigned char c : label) {
+      bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                c == '-' || c >= 0x80;
+      if (!ok) return false;
+    }
+    ++labels;
+    if (dot == std::string_view::npos) break;
+    start = dot + 1;
+  }
+  return labels >= 2;
 }
-
-}  // namespace
 
 CLI::App* AddUserCommand(CLI::App* app, UserCommandOptions* options) {
   CLI::App* user = app->add_subcommand(
@@ -86,7 +116,7 @@ std::unique_ptr<Store> OpenCommandStore(const UserCommandOptions& options, bool 
 
 int RunUserCommand(const UserCommandOptions& options, std::ostream& out, std::ostream& err) {
   const std::string& email = options.email;
-  if (!LooksLikeEmail(email)) {
+  if (!IsAcceptableEmail(email)) {
     err << "osl-service: \"" << email << "\" is not an e-mail address\n";
     return 2;
   }

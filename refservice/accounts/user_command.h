@@ -33,6 +33,13 @@ struct UserCommandOptions {
   bool withTemplates = false;
 };
 
+// Whether `email` is accepted as an account's address: LOCAL@DOMAIN with one "@", a local part
+// of letters, digits and !#$%&'*+/=?^_`{|}~.- (not starting with "-" or ".", no ".."), and a
+// domain of at least two dot-separated labels of letters, digits and inner hyphens (bytes
+// beyond ASCII pass in both). Refuses markup ("<script>@x.org"), option-like text ("-x@y.org")
+// and single-label domains ("a@b").
+bool IsAcceptableEmail(const std::string& email);
+
 // Adds the "user" subcommand with its three subcommands to `app`, filling `options` when
 // parsed; returns the "user" subcommand.
 CLI::App* AddUserCommand(CLI::App* app, UserCommandOptions* options);

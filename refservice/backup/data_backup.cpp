@@ -190,6 +190,33 @@ bool FreeForBackup(const std::string& path, std::string* why) {
   return true;
 }
 
+// `path` as an absolute path with every symbolic link of its existing part resolved (the rest,
+// which does not exist yet, appended as written, without "." or ".." steps).
+std::filesystem::path ResolvedPath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec).lexically_normal();
+  std::filesystem::path existing = absolute;
+  std::filesystem::path rest;
+  while (!existing.empty() && !std::filesystem::exists(existing, ec)) {
+    rest = rest.empty() ? existing.filename() : existing.filename() / rest;
+    if (existing == existing.parent_path()) break;
+    existing = existing.parent_path();
+  }
+  std::filesystem::path resolved = std::filesystem::canonical(existing, ec);
+  if (ec) resolved = existing;
+  return (rest.empty() ? resolved : resolved / rest).lexically_normal();
+}
+
+// Whether `path` is `folder` or lies inside it, after resolving links.
+bool InsideFolder(const std::string& path, const std::string& folder) {
+  std::string inner = ResolvedPath(path).string();
+  std::string outer = ResolvedPath(folder).string();
+  while (inner.size() > 1 && inner.back() == '/') inner.pop_back();
+  while (outer.size() > 1 && outer.back() == '/') outer.pop_back();
+  if (outer == "/") return true;
+  return inner == outer || inner.rfind(outer + "/", 0) == 0;
+}
+
 bool SyncPath(const std::string& path, bool wholeFileSystem, std::string* error) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd.valid() || (wholeFileSystem ? ::syncfs(fd.get()) : ::fsync(fd.get())) != 0) {
@@ -214,6 +241,13 @@ bool BackupDataFolder(const std::string& dataDir, const std::string& outPath, Ba
     return false;
   }
   std::string why;
+  if (!out.empty() && InsideFolder(out, dataDir)) {
+    // The next service started on the data folder would take the copy for stray uploads (or
+    // the copy would copy itself): a backup belongs elsewhere.
+    *usageError = true;
+    *error = out + " is inside the data folder " + dataDir + "; back up to another folder";
+    return false;
+  }
   if (out.empty() || !FreeForBackup(out, &why)) {
     *usageError = true;
     *error = out.empty() ? "the backup folder is missing" : why;

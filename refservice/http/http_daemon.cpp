@@ -18,8 +18,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -61,6 +63,27 @@ std::string ClientAddressText(const sockaddr* address) {
   return inet_ntop(AF_INET6, &bytes, text, sizeof(text)) ? std::string(text) + "/64" : "";
 }
 
+// The local end of connection socket `fd` as "HOST:PORT" ("[v6]:PORT"); empty when unknown.
+std::string LocalAddressText(int fd) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return "";
+  char text[INET6_ADDRSTRLEN] = {};
+  if (address.ss_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
+    if (inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text) == nullptr) return "";
+    return std::string(text) + ":" + std::to_string(ntohs(v4->sin_port));
+  }
+  if (address.ss_family != AF_INET6) return "";
+  const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
+  if (IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr)) {
+    if (inet_ntop(AF_INET, &v6->sin6_addr.s6_addr[12], text, sizeof text) == nullptr) return "";
+    return std::string(text) + ":" + std::to_string(ntohs(v6->sin6_port));
+  }
+  if (inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text) == nullptr) return "";
+  return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6->sin6_port));
+}
+
 std::string Lower(std::string text) {
   for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -68,14 +91,24 @@ std::string Lower(std::string text) {
   return text;
 }
 
+// Milliseconds on the steady clock, for times kept in atomics.
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+      .count();
+}
+
 // One connection handed to the library, from its start to its close.
 struct ConnectionRecord {
   int fd = -1;
+  std::string addressKey;  // the client address it is counted under
   Clock::time_point acceptedAt;
   bool cut = false;  // the deadline watch has shut the socket
   // The library has handed over the request head (with TLS the gate never sees it, and the
   // deadline watch closes connections whose head is late).
   std::atomic<bool> headSeen{false};
+  std::atomic<int64_t> headAtMs{0};     // when the head was handed over (NowMs)
+  std::atomic<uint64_t> bodyBytes{0};   // body bytes read since
+  std::atomic<bool> bodyDone{false};    // the whole body is in (or the exchange is over)
 };
 
 // One request in progress on a connection (the library's per-request context).
@@ -83,6 +116,7 @@ struct RequestState {
   std::unique_ptr<HttpExchange> exchange;
   std::optional<HttpResponse> held;   // a reply waiting for its delay to pass
   std::optional<HttpResponse> early;  // a reply waiting for the rest of the body to be dropped
+  std::shared_ptr<DeferredReply> deferred;  // a reply being computed elsewhere
   uint64_t dropped = 0;               // bytes of the body dropped so far
 };
 
@@ -96,6 +130,8 @@ struct GateEntry {
   bool closing = false;            // refused: what the client still sends is read and dropped
   Clock::time_point closeBy;
   size_t drained = 0;
+  bool counted = false;    // counted among the open connections (refused ones are not)
+  std::string addressKey;  // the client address it is counted under
 };
 
 const char* ReasonPhrase(int status) {
@@ -121,6 +157,7 @@ const char* ReasonPhrase(int status) {
 std::string GateReply(int status, const std::string& message) {
   std::string body = message + "\n";
   return "HTTP/1.1 " + std::to_string(status) + " " + ReasonPhrase(status) +
+         (status == 503 ? "\r\nRetry-After: 1" : "") +
          "\r\nConnection: close\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
          std::to_string(body.size()) + "\r\n\r\n" + body;
 }
@@ -174,6 +211,11 @@ class HttpDaemon::Impl {
   void Drop(int fd);
   void Wake();
   void CheckDeadlines(Clock::time_point now);
+  // Counts a new connection from `addressKey` when the limits allow it; else the reason why not.
+  std::optional<std::string> Admit(const std::string& addressKey);
+  // Uncounts a connection from `addressKey`. Caller holds mutex_.
+  void ReleaseLocked(const std::string& addressKey);
+  void Release(const std::string& addressKey);
 
   HttpDaemonOptions options_;
   HttpHandler* handler_;
@@ -193,7 +235,14 @@ class HttpDaemon::Impl {
   bool draining_ = false;  // stopping: no new connections, held replies go out at once
   bool stopping_ = false;  // the gate thread ends
   std::unordered_set<ConnectionRecord*> connections_;
+  // Open connections (at the gate and in the library) in all and per client address; the gate
+  // alone enforces the limits, so these counts are the only ones that decide.
+  size_t open_ = 0;
+  std::unordered_map<std::string, size_t> openByAddress_;
   std::multimap<Clock::time_point, MHD_Connection*> held_;
+  // Connections suspended until their deferred reply is there, and those whose reply now is.
+  std::unordered_map<MHD_Connection*, std::shared_ptr<DeferredReply>> deferred_;
+  std::vector<MHD_Connection*> ready_;
 };
 
 HttpDaemon::Impl::~Impl() {
@@ -268,7 +317,11 @@ bool HttpDaemon::Impl::Start(std::string* error) {
   daemon_ = MHD_start_daemon(
       flags, 0, nullptr, nullptr, &Impl::OnAccess, this, MHD_OPTION_EXTERNAL_LOGGER, &Impl::Log,
       this, MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned int>(std::max(1, options_.threads)),
-      MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned int>(std::max(1, options_.maxConnections)),
+      // The library splits its limit over its threads and enforces each share on its own,
+      // after the hand-over: each share is the whole limit, so only the gate's count decides.
+      MHD_OPTION_CONNECTION_LIMIT,
+      static_cast<unsigned int>(std::max(1, options_.maxConnections) *
+                                std::max(1, options_.threads) + std::max(1, options_.threads)),
       MHD_OPTION_CONNECTION_TIMEOUT,
       static_cast<unsigned int>(std::max(1, options_.idleTimeoutSeconds)),
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, options_.connectionMemory, MHD_OPTION_NOTIFY_COMPLETED,
@@ -322,10 +375,24 @@ void HttpDaemon::Impl::Shutdown(int graceMs) {
   for (MHD_Connection* connection : release) MHD_resume_connection(connection);
   Wake();
   auto deadline = Clock::now() + std::chrono::milliseconds(graceMs);
+  // Replies still being computed this close to the end are given up: their clients get a
+  // "try again" answer rather than a closed connection.
+  auto giveUpAt = deadline - std::chrono::milliseconds(std::min(250, graceMs / 4));
+  bool givenUp = false;
   for (;;) {
+    std::vector<std::shared_ptr<DeferredReply>> waiting;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (connections_.empty()) break;
+      if (!givenUp && Clock::now() >= giveUpAt) {
+        for (auto& [connection, deferred] : deferred_) waiting.push_back(deferred);
+        givenUp = true;
+      }
+    }
+    for (auto& deferred : waiting) {
+      HttpResponse reply = HttpResponse::Text(503, "the service is stopping; try again\n");
+      reply.headers.emplace_back("Retry-After", "5");
+      deferred->Abandon(std::move(reply));
     }
     if (Clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -336,7 +403,37 @@ void HttpDaemon::Impl::Shutdown(int graceMs) {
   }
   Wake();
   if (gateThread_.joinable()) gateThread_.join();
-  MHD_stop_daemon(daemon_);
+  // The library stops only with no connection suspended: every one still waiting for a reply
+  // is resumed (and closed with the rest).
+  std::vector<MHD_Connection*> suspended;
+  std::vector<std::shared_ptr<DeferredReply>> late;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    suspended = std::move(ready_);
+    ready_.clear();
+    for (auto& [connection, deferred] : deferred_) {
+      suspended.push_back(connection);
+      late.push_back(deferred);
+    }
+    deferred_.clear();
+  }
+  for (auto& deferred : late) deferred->Abandon(HttpResponse::Close());
+  for (MHD_Connection* connection : suspended) MHD_resume_connection(connection);
+  // The library joins its threads. Should one of them never return, the stop still ends in
+  // time: the threads are left to the process's exit rather than waited for without end.
+  auto stopped = std::make_shared<std::promise<void>>();
+  std::future<void> done = stopped->get_future();
+  std::thread stopper([daemon = daemon_, stopped] {
+    MHD_stop_daemon(daemon);
+    stopped->set_value();
+  });
+  if (done.wait_until(std::max(deadline, Clock::now()) + std::chrono::seconds(1)) ==
+      std::future_status::ready) {
+    stopper.join();
+  } else {
+    std::fprintf(stderr, "osl-service: http: the server's threads did not stop in time\n");
+    stopper.detach();
+  }
   daemon_ = nullptr;
   for (auto& [fd, entry] : gate_) ::close(fd);
   gate_.clear();
@@ -393,34 +490,33 @@ void HttpDaemon::Impl::AcceptAll() {
                        SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;  // nothing more to accept now (or out of descriptors: try next round)
     entry.acceptedAt = entry.lastActivity = Clock::now();
-    size_t open = 0;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      open = connections_.size();
-    }
+    entry.addressKey = ClientAddressText(reinterpret_cast<const sockaddr*>(&entry.address));
+    std::optional<std::string> refusal = Admit(entry.addressKey);
+    entry.counted = !refusal;
     if (tls_) {
-      // Nothing readable arrives in the clear: a connection over the limit is closed (a plain
-      // text answer would mean nothing to a TLS client), the others go to the library, which
-      // runs the handshake; the head is checked once decrypted (Access).
-      if (open + 1 > static_cast<size_t>(options_.maxConnections)) {
+      // Nothing readable arrives in the clear: a connection over a limit is closed at once (a
+      // plain text answer would mean nothing to a TLS client), the others go to the library,
+      // which runs the handshake; the head is checked once decrypted (Access).
+      if (refusal) {
         ::close(fd);
         continue;
       }
-      MHD_add_connection(daemon_, fd, reinterpret_cast<const sockaddr*>(&entry.address),
-                         entry.addressLength);
+      if (MHD_add_connection(daemon_, fd, reinterpret_cast<const sockaddr*>(&entry.address),
+                             entry.addressLength) != MHD_YES) {
+        Release(entry.addressKey);  // the library has closed it
+      }
       continue;
     }
     epoll_event event{};
     event.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
     event.data.fd = fd;
     if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event) != 0) {
+      if (entry.counted) Release(entry.addressKey);
       ::close(fd);
       continue;
     }
     gate_.emplace(fd, entry);
-    if (open + gate_.size() > static_cast<size_t>(options_.maxConnections)) {
-      Refuse(fd, 503, "the service is busy, try again");
-    }
+    if (refusal) Refuse(fd, 503, *refusal);
   }
 }
 
@@ -463,9 +559,12 @@ void HttpDaemon::Impl::Inspect(int fd, uint32_t events) {
   ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
   GateEntry accepted = entry;
   gate_.erase(found);
-  // The library owns the socket from here on, also when it refuses it (then it closes it).
-  MHD_add_connection(daemon_, fd, reinterpret_cast<const sockaddr*>(&accepted.address),
-                     accepted.addressLength);
+  // The library owns the socket from here on, also when it refuses it (then it closes it); the
+  // count goes with it and ends when the library reports the close.
+  if (MHD_add_connection(daemon_, fd, reinterpret_cast<const sockaddr*>(&accepted.address),
+                         accepted.addressLength) != MHD_YES) {
+    if (accepted.counted) Release(accepted.addressKey);
+  }
 }
 
 void HttpDaemon::Impl::Refuse(int fd, int status, const std::string& message) {
@@ -476,6 +575,11 @@ void HttpDaemon::Impl::Refuse(int fd, int status, const std::string& message) {
   ssize_t sent = ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
   (void)sent;
   ::shutdown(fd, SHUT_WR);
+  if (found->second.counted) {
+    // A refused connection lingers only to let its answer be read: it no longer counts.
+    Release(found->second.addressKey);
+    found->second.counted = false;
+  }
   found->second.closing = true;
   found->second.closeBy = Clock::now() + kLingerTime;
   Inspect(fd, 0);  // drops what already arrived
@@ -484,7 +588,38 @@ void HttpDaemon::Impl::Refuse(int fd, int status, const std::string& message) {
 void HttpDaemon::Impl::Drop(int fd) {
   ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
   ::close(fd);
-  gate_.erase(fd);
+  auto found = gate_.find(fd);
+  if (found == gate_.end()) return;
+  if (found->second.counted) Release(found->second.addressKey);
+  gate_.erase(found);
+}
+
+std::optional<std::string> HttpDaemon::Impl::Admit(const std::string& addressKey) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (open_ + 1 > static_cast<size_t>(std::max(1, options_.maxConnections))) {
+    return std::string("the service is busy, try again");
+  }
+  size_t& fromAddress = openByAddress_[addressKey];
+  if (options_.maxConnectionsPerAddress > 0 && !addressKey.empty() &&
+      fromAddress + 1 > static_cast<size_t>(options_.maxConnectionsPerAddress)) {
+    if (fromAddress == 0) openByAddress_.erase(addressKey);
+    return std::string("too many connections from your address; try again");
+  }
+  ++fromAddress;
+  ++open_;
+  return std::nullopt;
+}
+
+void HttpDaemon::Impl::ReleaseLocked(const std::string& addressKey) {
+  if (open_ > 0) --open_;
+  auto found = openByAddress_.find(addressKey);
+  if (found == openByAddress_.end()) return;
+  if (--found->second == 0) openByAddress_.erase(found);
+}
+
+void HttpDaemon::Impl::Release(const std::string& addressKey) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ReleaseLocked(addressKey);
 }
 
 void HttpDaemon::Impl::CheckDeadlines(Clock::time_point now) {
@@ -514,6 +649,19 @@ void HttpDaemon::Impl::CheckDeadlines(Clock::time_point now) {
       record->cut = true;
       continue;
     }
+    if (!record->cut && record->headSeen.load() && !record->bodyDone.load() &&
+        options_.minBodyBytesPerSecond > 0) {
+      // The body must keep up an average rate once its grace is over: a body trickled in to
+      // hold the connection is cut, and a declared length sets how long the body may take.
+      const int64_t sinceHead = NowMs() - record->headAtMs.load() - options_.bodyGraceMs;
+      if (sinceHead > 0 &&
+          static_cast<double>(record->bodyBytes.load()) <
+              static_cast<double>(options_.minBodyBytesPerSecond) * sinceHead / 1000.0) {
+        ::shutdown(record->fd, SHUT_RDWR);
+        record->cut = true;
+        continue;
+      }
+    }
     if (record->cut ||
         now - record->acceptedAt <= std::chrono::milliseconds(options_.requestTimeoutMs)) {
       continue;
@@ -527,6 +675,8 @@ void HttpDaemon::Impl::CheckDeadlines(Clock::time_point now) {
     due.push_back(held_.begin()->second);
     held_.erase(held_.begin());
   }
+  due.insert(due.end(), ready_.begin(), ready_.end());
+  ready_.clear();
   lock.unlock();
   for (MHD_Connection* connection : due) MHD_resume_connection(connection);
 }
@@ -539,6 +689,9 @@ void HttpDaemon::Impl::OnConnection(void* cls, MHD_Connection* connection, void*
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     record->fd = info != nullptr ? info->connect_fd : -1;
+    const MHD_ConnectionInfo* client =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    record->addressKey = client != nullptr ? ClientAddressText(client->client_addr) : "";
     record->acceptedAt = Clock::now();
     *socketContext = record;
     std::lock_guard<std::mutex> lock(self->mutex_);
@@ -550,6 +703,7 @@ void HttpDaemon::Impl::OnConnection(void* cls, MHD_Connection* connection, void*
   {
     std::lock_guard<std::mutex> lock(self->mutex_);
     self->connections_.erase(record);
+    self->ReleaseLocked(record->addressKey);
   }
   delete record;
   *socketContext = nullptr;
@@ -581,6 +735,21 @@ MHD_Result HttpDaemon::Impl::OnAccess(void* cls, MHD_Connection* connection, con
 MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url, const char* method,
                                     const char* version, const char* uploadData,
                                     size_t* uploadDataSize, RequestState** state) {
+  ConnectionRecord* record = nullptr;
+  if (const MHD_ConnectionInfo* info =
+          MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
+    record = static_cast<ConnectionRecord*>(info->socket_context);
+  }
+  if (record != nullptr) {
+    if (*state == nullptr) {
+      record->headAtMs.store(NowMs());
+      record->headSeen.store(true);
+    } else if (*uploadDataSize > 0) {
+      record->bodyBytes.fetch_add(*uploadDataSize);
+    } else {
+      record->bodyDone.store(true);  // the body is in; what follows is the answer
+    }
+  }
   if (*state == nullptr) {
     *state = new RequestState;
     HttpRequestHead head;
@@ -594,11 +763,6 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
     };
     MHD_get_connection_values(connection, MHD_HEADER_KIND, collect, &head.headers);
     if (tls_) {
-      const MHD_ConnectionInfo* info =
-          MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
-      if (info != nullptr && info->socket_context != nullptr) {
-        static_cast<ConnectionRecord*>(info->socket_context)->headSeen.store(true);
-      }
       // The gate's checks, on the head as the library decrypted and read it.
       HeadCheck check = CheckRequestHead(DecryptedHead(head.method, url, version, head.headers),
                                          options_.maxHeadBytes);
@@ -607,7 +771,8 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
           check.status = 400;
           check.message = "the request head could not be read";
         }
-        return Queue(connection, HttpResponse::Text(check.status, check.message + "\n"));
+        return Respond(connection, *state,
+                       HttpResponse::Text(check.status, check.message + "\n"));
       }
     }
     for (auto& header : head.headers) header.first = Lower(std::move(header.first));
@@ -615,12 +780,20 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     if (info != nullptr) head.clientAddress = ClientAddressText(info->client_addr);
+    const MHD_ConnectionInfo* socket =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (socket != nullptr) head.localAddress = LocalAddressText(socket->connect_fd);
     HttpResponse reply;
     (*state)->exchange = handler_->Begin(head, &reply);
     if (!(*state)->exchange) return Respond(connection, *state, std::move(reply));
     return MHD_YES;
   }
   RequestState* current = *state;
+  if (current->deferred) {
+    HttpResponse reply = current->deferred->Take();
+    current->deferred.reset();
+    return Respond(connection, current, std::move(reply));
+  }
   if (current->held) {
     // Resumed after the delay: send what was held back.
     HttpResponse reply = std::move(*current->held);
@@ -656,7 +829,32 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
 
 MHD_Result HttpDaemon::Impl::Respond(MHD_Connection* connection, RequestState* state,
                                      HttpResponse reply) {
+  // An answer is chosen: no more body is awaited (its rate no longer matters).
+  if (const MHD_ConnectionInfo* info =
+          MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
+    if (info->socket_context != nullptr) {
+      static_cast<ConnectionRecord*>(info->socket_context)->bodyDone.store(true);
+    }
+  }
   if (reply.kind == HttpResponse::Kind::kClose) return MHD_NO;
+  if (reply.kind == HttpResponse::Kind::kDeferred) {
+    if (!reply.deferred) return MHD_NO;
+    state->deferred = reply.deferred;
+    MHD_suspend_connection(connection);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      deferred_.emplace(connection, reply.deferred);
+    }
+    // Runs on the thread that gives the reply (this one, when it is already there): the gate
+    // resumes the connection, and the library calls Access again, which sends it.
+    reply.deferred->OnReady([this, connection] {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (deferred_.erase(connection) == 0 || stopping_) return;
+      ready_.push_back(connection);
+      Wake();
+    });
+    return MHD_YES;
+  }
   if (reply.delayMs > 0) {
     auto due = Clock::now() + std::chrono::milliseconds(reply.delayMs);
     reply.delayMs = 0;

@@ -2,7 +2,10 @@
 // more connections, one request per connection (every reply carries Content-Length and
 // "Connection: close" and the connection closes after it), bounded request heads, an idle
 // time-out, and deadlines for the head and for the whole exchange so that slow or stalled clients
-// hold a connection slot only briefly and never a worker. A gate in front of the library accepts
+// hold a connection slot only briefly and never a worker. Connections are limited in all and per
+// client address; over a limit a plain connection is answered 503 with Retry-After, a TLS one is
+// closed at once. A body must keep up a minimum average rate, so a trickled body cannot hold its
+// connection for the whole request deadline. A gate in front of the library accepts
 // connections and waits for each request head; heads with unsound body framing are answered there
 // (see request_head_check.h), the others go to the library.
 //
@@ -27,9 +30,17 @@ struct HttpDaemonOptions {
   uint16_t port = 8080;             // 0: an ephemeral port chosen by the system
   int threads = 4;                  // worker threads
   int maxConnections = 256;         // open connections at once; more are refused at accept
+  // Open connections from one client address (an IPv6 client's /64) at once; more are refused
+  // at accept. 0: no limit (behind a proxy every client has the proxy's address).
+  int maxConnectionsPerAddress = 32;
   int idleTimeoutSeconds = 30;      // a connection silent this long is closed
   int headTimeoutMs = 10000;        // the request head must have arrived this long after accept
   int requestTimeoutMs = 600000;    // the whole exchange must be over this long after accept
+  // After the head, the body must arrive at this average rate (bytes per second) once
+  // `bodyGraceMs` have passed: at time t after the head, at least rate * (t - grace) bytes. A
+  // slower body's connection is cut. 0: no minimum.
+  int64_t minBodyBytesPerSecond = 1024;
+  int64_t bodyGraceMs = 10000;
   size_t maxHeadBytes = 32 * 1024;  // request line and header lines
   size_t connectionMemory = 128 * 1024;  // per-connection buffer of the library
   // PEM texts; both set: HTTPS only (see tls_credentials.h for reading them from files).

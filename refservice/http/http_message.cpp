@@ -30,4 +30,45 @@ HttpResponse HttpResponse::Close() {
   return response;
 }
 
+HttpResponse HttpResponse::Later(std::shared_ptr<DeferredReply> deferred) {
+  HttpResponse response;
+  response.kind = Kind::kDeferred;
+  response.deferred = std::move(deferred);
+  return response;
+}
+
+void DeferredReply::Fulfil(HttpResponse reply) { Give(std::move(reply)); }
+
+void DeferredReply::Abandon(HttpResponse reply) { Give(std::move(reply)); }
+
+void DeferredReply::Give(HttpResponse reply) {
+  std::function<void()> ready;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (given_) return;
+    given_ = true;
+    reply_ = std::move(reply);
+    ready = std::move(ready_);
+  }
+  if (ready) ready();
+}
+
+void DeferredReply::OnReady(std::function<void()> ready) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!given_) {
+      ready_ = std::move(ready);
+      return;
+    }
+  }
+  ready();
+}
+
+HttpResponse DeferredReply::Take() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  HttpResponse reply = reply_ ? std::move(*reply_) : HttpResponse::Text(500, "no reply\n");
+  reply_.reset();
+  return reply;
+}
+
 }  // namespace refservice

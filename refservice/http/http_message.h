@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +26,9 @@ struct HttpRequestHead {
   // ("192.0.2.7"), or an IPv6 address's /64 network ("2001:db8:1:2::/64", as one host usually
   // has a whole /64); empty when unknown.
   std::string clientAddress;
+  // The service's own address the client connected to, as "HOST:PORT" ("[v6]:PORT"); empty when
+  // unknown.
+  std::string localAddress;
 
   // Value of the first header with this (lower-case) name.
   std::optional<std::string_view> Header(std::string_view lowerName) const;
@@ -31,12 +36,15 @@ struct HttpRequestHead {
   std::optional<std::string_view> QueryValue(std::string_view name) const;
 };
 
+class DeferredReply;
+
 // One reply. The daemon adds Content-Length and "Connection: close" and closes the connection
 // after sending it.
 struct HttpResponse {
   enum class Kind {
     kNormal,  // status, headers and a body (text or file)
     kClose,   // no answer at all: the connection is closed
+    kDeferred,  // computed elsewhere: `deferred` gives the reply later; no server thread waits
   };
 
   Kind kind = Kind::kNormal;
@@ -46,10 +54,35 @@ struct HttpResponse {
   UniqueFd file;  // when valid, its `fileSize` bytes are the body instead of `body`
   uint64_t fileSize = 0;
   int delayMs = 0;  // the reply is held back this long (the connection waits; no worker does)
+  std::shared_ptr<DeferredReply> deferred;  // kDeferred only
 
   static HttpResponse Text(int status, std::string body,
                            std::string contentType = "text/plain; charset=utf-8");
   static HttpResponse Close();
+  static HttpResponse Later(std::shared_ptr<DeferredReply> deferred);
+};
+
+// A reply that another thread computes (a render on its own pool). Exactly one reply comes out:
+// the first of Fulfil and Abandon wins, the other is ignored. Safe from any thread.
+class DeferredReply {
+ public:
+  // The reply is ready.
+  void Fulfil(HttpResponse reply);
+  // The server is stopping and cannot wait: `reply` goes out instead, unless one has already.
+  void Abandon(HttpResponse reply);
+  // Runs `ready` once there is a reply: at once on this thread when there already is one,
+  // otherwise on the thread that gives it. Called once, by the server.
+  void OnReady(std::function<void()> ready);
+  // The reply (once there is one; called once).
+  HttpResponse Take();
+
+ private:
+  void Give(HttpResponse reply);
+
+  std::mutex mutex_;
+  std::optional<HttpResponse> reply_;
+  bool given_ = false;
+  std::function<void()> ready_;
 };
 
 // One request whose head has arrived. The daemon feeds the body to it, then asks for the reply;

@@ -1,7 +1,14 @@
-// Image fields: a PNG or JPEG file decoded into pixels (sizes bounded before any pixel memory is
-// taken) and drawn fitted proportionally and centred in its frame.
+// Image fields: a PNG or JPEG file decoded into pixels and drawn fitted proportionally and
+// centred in its frame.
+//
+// What a hostile file can cost is bounded: sizes are checked before any pixel memory is taken,
+// decoding stops at the pixels the header declares (data beyond them, however much it would
+// inflate to, is never decompressed), the decoders' working memory is capped and a progressive
+// JPEG may have only so many scans. A file that ends before its image does is refused as
+// damaged, never drawn with a grey remainder.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 typedef struct _cairo cairo_t;
@@ -13,8 +20,15 @@ namespace refservice {
 constexpr int kMaxImageSide = 20000;
 constexpr long long kMaxImagePixels = 100LL * 1000 * 1000;
 
-// Decodes `bytes` (PNG or JPEG). Null with `error` set when the bytes are not a readable image of
-// an accepted size. The caller destroys the surface.
+// Working memory of a decoder besides the image itself (JPEG coefficient buffers, PNG chunks).
+constexpr size_t kMaxImageDecoderBytes = size_t{256} << 20;
+// A progressive JPEG with more scans than this is refused.
+constexpr int kMaxJpegScans = 1000;
+
+// Decodes `bytes` (PNG or JPEG). Null with `error` set (one line: "damaged image: ...", or why
+// the size or cost is refused) when the bytes are not a whole, readable image of an accepted
+// size. The caller destroys the surface. A grey or RGB JPEG's surface carries the file itself as
+// its JPEG data, so a PDF embeds the file unchanged instead of its decoded pixels.
 cairo_surface_t* DecodeImage(const std::string& bytes, std::string* error);
 
 // Draws `image` scaled proportionally to fit `width` x `height` and centred in it; the frame's

@@ -493,7 +493,9 @@ HttpResponse WebApp::FillPage(Request& request) {
                             std::max<int>(1, static_cast<int>(sizes.size()))));
 }
 
-HttpResponse WebApp::PageImage(Request& request) {
+HttpResponse WebApp::PageImage(Request& request) { return OnRenderPool(&WebApp::PageImageNow, request); }
+
+HttpResponse WebApp::PageImageNow(Request& request) {
   const std::string& file = request.segments[3];
   std::optional<int> page;
   if (file.size() > 4 && file.compare(file.size() - 4, 4, ".png") == 0) {
@@ -524,7 +526,9 @@ HttpResponse WebApp::PageImage(Request& request) {
   return Png(std::move(png));
 }
 
-HttpResponse WebApp::KeepImage(Request& request) {
+HttpResponse WebApp::KeepImage(Request& request) { return OnRenderPool(&WebApp::KeepImageNow, request); }
+
+HttpResponse WebApp::KeepImageNow(Request& request) {
   TemplateBundle bundle;
   if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &bundle)) {
     return std::move(*failed);
@@ -578,6 +582,18 @@ HttpResponse WebApp::ApiDocument(Request& request) { return BuildDocument(reques
 HttpResponse WebApp::ApiReport(Request& request) { return BuildDocument(request, Answer::kApiReport); }
 
 HttpResponse WebApp::BuildDocument(Request& request, Answer kind) {
+  if (options_.renders == nullptr) return BuildDocumentNow(request, kind);
+  return options_.renders->Run(
+      [this, request, kind]() mutable { return BuildDocumentNow(request, kind); });
+}
+
+HttpResponse WebApp::OnRenderPool(Handler handler, Request& request) {
+  if (options_.renders == nullptr) return (this->*handler)(request);
+  return options_.renders->Run(
+      [this, handler, request]() mutable { return (this->*handler)(request); });
+}
+
+HttpResponse WebApp::BuildDocumentNow(Request& request, Answer kind) {
   const bool fromPage = kind == Answer::kPreview || kind == Answer::kDownload ||
                         kind == Answer::kPageReport;
   const std::string& id = request.segments[0] == "api" ? request.segments[2] : request.segments[1];

@@ -35,6 +35,7 @@
 #include "refservice/accounts/accounts.h"
 #include "refservice/http/form_data.h"
 #include "refservice/http/http_message.h"
+#include "refservice/http/render_pool.h"
 #include "refservice/render/document_renderer.h"
 #include "refservice/render/template_bundle.h"
 #include "refservice/storage/file_system.h"
@@ -49,6 +50,7 @@ struct WebOptions {
   std::string dataDir;                // for the uploaded font files
   uint64_t maxRequestBody = 64u << 20;  // form and API bodies, bytes
   bool secureCookies = false;           // served over TLS: cookies carry Secure
+  RenderPool* renders = nullptr;        // where documents are built; null: on the calling thread
 };
 
 class WebApp {
@@ -123,7 +125,14 @@ class WebApp {
   HttpResponse SignInPage(const std::string& message, int status);
   // What a render request asks for.
   enum class Answer { kApiPdf, kApiReport, kPreview, kPageReport, kDownload };
+  // Documents, page images and kept photos are made on the render pool (reading the values and
+  // decoding an image are part of the cost); a full pool answers 503 with Retry-After.
   HttpResponse BuildDocument(Request& request, Answer kind);
+  HttpResponse BuildDocumentNow(Request& request, Answer kind);
+  HttpResponse PageImageNow(Request& request);
+  HttpResponse KeepImageNow(Request& request);
+  // Runs `handler` with a copy of `request` on the render pool (on this thread without one).
+  HttpResponse OnRenderPool(Handler handler, Request& request);
 
   WebOptions options_;
   Store* store_;

@@ -5,11 +5,14 @@
 
 #include <chrono>
 #include <nlohmann/json.hpp>
+#include <map>
 #include <regex>
+#include <thread>
 
 #include "tests/e2e/e2e_support.h"
 #include "tests/refservice/raw_http.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/test_images.h"
 
 namespace osltest {
 namespace {
@@ -35,9 +38,11 @@ std::string Multipart(const std::vector<std::tuple<std::string, std::string, std
 
 class DocumentApiTest : public ::testing::Test {
  protected:
+  virtual std::vector<std::string> ServiceArgs() const { return {}; }
+
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(world_.Start({}, &error)) << error;
+    ASSERT_TRUE(world_.Start(ServiceArgs(), &error)) << error;
     publishedCard_ = world_.CopyExample("business-card.tlvd");
     RunResult run = world_.Osl({"--yes", "publish", publishedCard_});
     ASSERT_EQ(0, run.status) << run.err;
@@ -132,6 +137,11 @@ TEST_F(DocumentApiTest, BadInputAndBadCredentialsAreRefusedWithAText) {
       {"application/json", "not json", kAuth, 400, "not a JSON object"},
       {"multipart/form-data; boundary=XyZ", Multipart({{"Logo", "x.png", "GIF89a..."}}), kAuth,
        400, "is not an image"},
+      {"multipart/form-data; boundary=XyZ",
+       Multipart({{"Logo", "cut.jpg",
+                   ReadFile(std::string(OSL_SOURCE_DIR) +
+                            "/fuzz/corpus/image_loader/truncated.jpg")}}),
+       kAuth, 400, "the image for field \"Logo\" cannot be used: damaged image"},
       {"text/plain", "FullName=x", kAuth, 400, "application/json or multipart/form-data"},
       {"application/x-www-form-urlencoded", "FullName=x", kAuth, 400,
        "application/json or multipart/form-data"},
@@ -313,6 +323,44 @@ TEST_F(DocumentApiTest, SessionsReachOnlyTheirOwnAndAddressesAreReadStrictly) {
   HttpReply replaced = Fetch("/fill/" + card + "/" + password + "?replace=1", account);
   EXPECT_FALSE(SessionCookie(replaced).empty());
   EXPECT_EQ(std::string::npos, Fetch("/", account).body.find("table class=\"templates\""));
+}
+
+// Renders run on their own small pool: what it cannot take is answered at once with 503 and
+// Retry-After (never left unanswered), and SOAP calls go on being answered meanwhile.
+class BusyDocumentApiTest : public DocumentApiTest {
+ protected:
+  std::vector<std::string> ServiceArgs() const override {
+    return {"--render-threads", "1", "--render-queue", "1"};
+  }
+};
+
+TEST_F(BusyDocumentApiTest, RendersBeyondThePoolAreAnswered503AndSoapGoesOn) {
+  const std::string body = Multipart({{"Logo", "big.png", BlackPng(4000, 4000)}});
+  const std::string request = PostRequest("/api/templates/" + id_ + "/documents/report",
+                                          "multipart/form-data; boundary=XyZ", body, kAuth);
+  std::vector<HttpReply> replies(4);
+  std::vector<std::thread> clients;
+  for (size_t i = 0; i < replies.size(); ++i) {
+    clients.emplace_back([&, i] { replies[i] = ParseReply(RawExchange(port_, request, 60000)); });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ServiceQuery query(world_.service().baseUrl());
+  const auto start = std::chrono::steady_clock::now();
+  std::string error;
+  EXPECT_FALSE(query.Templates(&error).empty()) << error;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  for (std::thread& client : clients) client.join();
+  std::map<int, int> statuses;
+  for (const HttpReply& reply : replies) {
+    ++statuses[reply.status];
+    if (reply.status == 503) {
+      EXPECT_EQ("5", HeaderValue(reply.head, "Retry-After"));
+      EXPECT_NE(std::string::npos, reply.body.find("busy rendering other documents")) << reply.body;
+    }
+  }
+  // One rendering and one waiting; the other two refused at once.
+  EXPECT_EQ(2, statuses[200]) << replies[0].status << " " << replies[0].body.substr(0, 300);
+  EXPECT_EQ(2, statuses[503]);
 }
 
 }  // namespace

@@ -113,7 +113,14 @@ TEST_F(AccountCommandsTest, PasswordsComeOnlyFromStdinOrTheTerminalAndBadInputCh
     EXPECT_EQ(bad.status, 2) << input.size();
     EXPECT_FALSE(bad.err.empty());
   }
-  EXPECT_EQ(User({"add", "--data", dir + "/new", "not an address"}, "pw\n").status, 2);
+  for (const char* email : {"not an address", "<script>@x.org", "a@b", "-x@y.org", "a@@b.org",
+                            "a..b@x.org", "a@-x.org", "a b@x.org"}) {
+    EXPECT_EQ(User({"add", "--data", dir + "/new", email}, "pw\n").status, 2) << email;
+  }
+  EXPECT_EQ(User({"add", "--data", dir + "/new", "o'neil+tag@mail.example.org"}, "pw\n").status, 0);
+  RunResult nul = User({"passwd", "--data", dir + "/new", kBob}, std::string("p\0w\n", 4));
+  EXPECT_EQ(nul.status, 2);
+  EXPECT_NE(nul.err.find("NUL"), std::string::npos) << nul.err;
   EXPECT_EQ(User({"add", "--data", dir + "/new"}, "pw\n").status, 2);
   EXPECT_EQ(User({"rename", "--data", dir + "/new", kBob}).status, 2);
   RunResult noDatabase = User({"passwd", "--data", dir + "/absent", kBob}, "pw\n");

@@ -3,6 +3,9 @@
 #include "refservice/accounts/accounts.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -401,6 +404,99 @@ TEST_F(AccountsTest, AnAddressWithTooManyFailuresIsRefusedEvenWithTheRightPasswo
   EXPECT_LE(refused.retryAfterSeconds, 10);
   // The account itself is not locked: other addresses sign in.
   EXPECT_TRUE(accounts.SignIn("ann@example.org", "pw", "198.51.100.10").ok());
+}
+
+// Failures count per account and address: a guesser at an office's address locks out only the
+// account it aims at from there; the address alone is refused only far later.
+TEST_F(AccountsTest, FailuresCountPerAccountAndAddressWithAHigherCapPerAddress) {
+  AccountsOptions options = Cheap();
+  options.addressThrottle.maxFailures = 8;
+  Accounts accounts(&store_, options);
+  for (const char* email : {"ann@example.org", "bo@example.org", "cy@example.org"}) {
+    ASSERT_TRUE(accounts.SetPassword(email, "pw"));
+  }
+  const std::string office = "198.51.100.9";
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(accounts.SignIn("ann@example.org", "guess", office).status,
+              Status::kWrongCredentials);
+  }
+  const struct {
+    const char* email;
+    const char* address;
+    Status status;
+  } afterFive[] = {
+      {"ANN@example.org", "198.51.100.9", Status::kThrottled},  // the same account, any case
+      {"bo@example.org", "198.51.100.9", Status::kSignedIn},    // a colleague at the address
+      {"ann@example.org", "198.51.100.10", Status::kSignedIn},  // the account elsewhere
+  };
+  for (const auto& c : afterFive) {
+    EXPECT_EQ(accounts.SignIn(c.email, "pw", c.address).status, c.status) << c.email;
+  }
+  // Three more failures at the address (8 in all, over two accounts) reach its own cap.
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(accounts.SignIn("cy@example.org", "guess", office).status,
+              Status::kWrongCredentials);
+  }
+  EXPECT_EQ(accounts.SignIn("bo@example.org", "wrong", office).status, Status::kThrottled);
+  EXPECT_TRUE(accounts.SignIn("bo@example.org", "pw", "198.51.100.10").ok());
+}
+
+// However many wrong guesses arrive at once, only as many are verified as the count allows.
+TEST_F(AccountsTest, ParallelGuessesGetNoMoreVerificationsThanTheCount) {
+  // The real cost of a check, so that the guesses overlap.
+  Accounts accounts(&store_);
+  ASSERT_TRUE(accounts.SetPassword("ann@example.org", "pw"));
+  std::atomic<int> verified{0}, throttled{0};
+  std::vector<std::thread> guessers;
+  for (int i = 0; i < 40; ++i) {
+    guessers.emplace_back([&] {
+      Status status = accounts.SignIn("ann@example.org", "guess", "203.0.113.77").status;
+      (status == Status::kWrongCredentials ? verified : throttled)++;
+    });
+  }
+  for (std::thread& guesser : guessers) guesser.join();
+  EXPECT_EQ(verified.load(), 5);
+  EXPECT_EQ(throttled.load(), 35);
+}
+
+TEST_F(AccountsTest, ASuccessClearsTheCountAndEveryParameterChangeRehashes) {
+  Accounts accounts(&store_, Cheap());
+  ASSERT_TRUE(accounts.SetPassword("ann@example.org", "pw"));
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(accounts.SignIn("ann@example.org", "guess", "192.0.2.5").status,
+                Status::kWrongCredentials);
+    }
+    EXPECT_TRUE(accounts.SignIn("ann@example.org", "pw", "192.0.2.5").ok()) << round;
+  }
+  // A credential whose parameters differ from the current ones in any one of them is
+  // replaced at the next sign-in.
+  const Argon2Params differing[] = {{2, 64, 1}, {1, 128, 1}, {1, 64, 2}};
+  for (const Argon2Params& old : differing) {
+    SCOPED_TRACE(refservice::HashPassword("x", old).substr(0, 30));
+    ASSERT_TRUE(store_.SetUserCredential("ann@example.org", refservice::HashPassword("pw", old)));
+    Accounts fresh(&store_, Cheap());
+    ASSERT_TRUE(fresh.SignIn("ann@example.org", "pw", "").ok());
+    EXPECT_EQ(Credential(&store_, "ann@example.org").rfind("$argon2id$v=19$m=64,t=1,p=1$", 0),
+              0u)
+        << Credential(&store_, "ann@example.org");
+  }
+}
+
+TEST(SignInThrottle, TheWindowStartsAtTheEndOfTheWaitNotAtTheLastFailure) {
+  using std::chrono::seconds;
+  refservice::SignInThrottleOptions options;
+  options.window = seconds(60);
+  options.firstWait = seconds(100);
+  refservice::SignInThrottle throttle(options);
+  auto t = refservice::SignInThrottle::Clock::time_point() + std::chrono::hours(1);
+  const std::string a = "192.0.2.1";
+  for (int i = 0; i < 5; ++i) throttle.Failed(a, t);
+  ASSERT_EQ(throttle.RefusedFor(a, t), 100);
+  // 150 s after the last failure (past the window) but 50 s after the wait: still in a row,
+  // so this failure earns the doubled wait at once.
+  throttle.Failed(a, t + seconds(150));
+  EXPECT_EQ(throttle.RefusedFor(a, t + seconds(150)), 200);
 }
 
 // The SOAP side answers a failed call of a publish run with a fault and then abandons the run

@@ -209,6 +209,23 @@ TEST_F(BackupTest, ABackupNeverOverwritesAndNeverLeavesAHalfCopy) {
   EXPECT_EQ(bad.status, 1);
   EXPECT_FALSE(fs::exists(base + "/copy"));
   EXPECT_FALSE(fs::exists(base + "/copy.partial"));
+
+  // A target inside the data folder (the next start would take it for stray uploads), also
+  // reached through a link or "..", is refused and nothing is made there; a sibling is fine.
+  fs::create_directory_symlink(dir_.path(), base + "/link");
+  for (const std::string& inside :
+       {dir_.path() + "/uploads/bk", dir_.path() + "/incoming/bk", dir_.path() + "/bk",
+        base + "/link/uploads/bk", dir_.path() + "/uploads/../bk", dir_.path()}) {
+    SCOPED_TRACE(inside);
+    RunResult refused = Command({"backup", "--data", dir_.path(), inside});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("is inside the data folder"), std::string::npos) << refused.err;
+  }
+  EXPECT_FALSE(fs::exists(dir_.path() + "/uploads/bk"));
+  EXPECT_FALSE(fs::exists(dir_.path() + "/bk"));
+  EXPECT_FALSE(fs::exists(dir_.path() + "/bk.partial"));
+  EXPECT_EQ(Command({"backup", "--data", dir_.path(), dir_.path() + "-sibling"}).status, 0);
+  fs::remove_all(dir_.path() + "-sibling");
 }
 
 }  // namespace

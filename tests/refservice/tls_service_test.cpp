@@ -162,5 +162,42 @@ TEST_F(TlsServiceTest, TheHeadDeadlineCoversTheHandshake) {
   EXPECT_EQ(200, Exchange("GET / HTTP/1.1\r\nHost: h\r\n\r\n").status);
 }
 
+// Idle connections past the limit, held beyond the head deadline and then dropped, in rounds:
+// the service answers every time, and a stop ends within its grace period.
+TEST_F(TlsServiceTest, IdleFloodsOverTheLimitNeverFreezeTheService) {
+  StartService([&] {
+    std::vector<std::string> options = Tls();
+    options.insert(options.end(), {"--max-connections", "40", "--max-connections-per-address",
+                                   "0", "--head-timeout", "1"});
+    return options;
+  }());
+  const uint16_t port = service_.port();
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::vector<std::unique_ptr<Connection>> idle;
+    for (int i = 0; i < 60; ++i) {
+      idle.push_back(std::make_unique<Connection>(port));
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));  // as clients arrive
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    idle.clear();
+    int status = 0;
+    const auto start = Clock::now();
+    while (status != 200 && Clock::now() - start < std::chrono::seconds(8)) {
+      std::string raw, error;
+      TlsExchange(port, pki_.caFile(), "GET / HTTP/1.1\r\nHost: h\r\n\r\n", &raw, &error, 2000);
+      status = ParseReply(raw).status;
+    }
+    ASSERT_EQ(200, status) << service_.Stderr().substr(0, 2000);
+  }
+  // Idle connections still open at the stop do not hold it up.
+  std::vector<std::unique_ptr<Connection>> idle;
+  for (int i = 0; i < 20; ++i) idle.push_back(std::make_unique<Connection>(port));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto stopping = Clock::now();
+  EXPECT_EQ(0, StopService());
+  EXPECT_LT(Clock::now() - stopping, std::chrono::seconds(7));
+}
+
 }  // namespace
 }  // namespace osltest
