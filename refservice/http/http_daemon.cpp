@@ -383,6 +383,14 @@ void HttpDaemon::Impl::Shutdown(int graceMs) {
     std::vector<std::shared_ptr<DeferredReply>> waiting;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      // A connection with no request head yet (over TLS the library holds those too) has no
+      // exchange in progress: it is closed at once rather than waited for.
+      for (ConnectionRecord* record : connections_) {
+        if (!record->cut && !record->headSeen.load()) {
+          ::shutdown(record->fd, SHUT_RDWR);
+          record->cut = true;
+        }
+      }
       if (connections_.empty()) break;
       if (!givenUp && Clock::now() >= giveUpAt) {
         for (auto& [connection, deferred] : deferred_) waiting.push_back(deferred);
