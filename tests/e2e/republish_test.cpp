@@ -161,7 +161,8 @@ TEST_F(Republish, ARenamedDocumentReplacesAnotherTemplateOnlyWhenTheAnswerIsYes)
 
 // The dry run and the publish carry out one plan: for each case the publish asks exactly the
 // questions the dry run lists, in its order, and leaves the service holding exactly the
-// fields the dry run said it would add and keep, without the ones it said it would delete.
+// fields the dry run said it would add and keep, without the ones it said it would delete,
+// and exactly the files the dry run said it would upload.
 TEST_F(Republish, ThePublishDoesWhatTheDryRunPlanned) {
   ASSERT_NO_FATAL_FAILURE(Start());
   const std::string card = world_.CopyExample("business-card.tlvd");
@@ -204,6 +205,9 @@ TEST_F(Republish, ThePublishDoesWhatTheDryRunPlanned) {
   const std::map<std::string, std::string> questionKeys = {
       {"0x199e00kduplicatesbeginKey", "repeated-field-names"},
       {"0x199e00koverrideTemplateKey", "replace-template"}};
+  const std::map<std::string, int> assetTypes = {{"masterPDF", 0},       {"fontfile", 1},
+                                                 {"graphicFile", 2},     {"imagePickerFile", 3},
+                                                 {"tolvanDocument", 4}, {"backgroundFile", 5}};
   std::multiset<std::string> stored;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -246,6 +250,20 @@ TEST_F(Republish, ThePublishDoesWhatTheDryRunPlanned) {
       now.insert(field->fieldName ? *field->fieldName : std::string());
     }
     EXPECT_EQ(stored, now) << dry.out;
+
+    AssetSummary planned;
+    for (const json& asset : plan["assets"]) {
+      const int type = assetTypes.at(asset["type"].get<std::string>());
+      if (type == 4) {
+        ++planned.documents;
+      } else if (type == 0) {
+        ++planned.proofs;
+      } else {
+        planned.files.insert(std::to_string(type) + " " + asset["name"].get<std::string>());
+      }
+    }
+    const AssetSummary held = Summarize(StoredAssets(world_.dataDir(), data.at("docID")));
+    EXPECT_EQ(Describe(planned), Describe(held));
   }
 }
 
