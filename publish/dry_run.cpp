@@ -277,11 +277,11 @@ class DryRun {
           .Text("name", planned.name)
           .Text("direction", std::string(down ? "moveDown" : "moveUp"));
       if (planned.change != PlannedGroup::Change::kKeep) {
-        reporter_.Add("group", record,
-                      std::string(planned.change == PlannedGroup::Change::kAdd
-                                      ? "stacking group added: "
-                                      : "stacking group changed: ") +
-                          "\"" + planned.name + "\" (" + (down ? "moveDown" : "moveUp") + ")");
+        reporter_.Add(
+            "group", record,
+            std::string(planned.change == PlannedGroup::Change::kAdd ? "stacking group added: "
+                                                                     : "stacking group changed: ") +
+                "\"" + planned.name + "\" (" + (down ? "moveDown" : "moveUp") + ")");
       } else {
         reporter_.Add("group", record, "stacking group kept: \"" + planned.name + "\"");
       }

@@ -33,7 +33,8 @@ PublishPlan PlanTemplate(const UIDList& items, const _ns4__getLibraryTemplatesRe
   return plan;
 }
 
-std::vector<PlannedGroup> PlanGroups(const TagMap& stackingGroups, const ArrayOfLogicGroup* stored) {
+std::vector<PlannedGroup> PlanGroups(const TagMap& stackingGroups,
+                                     const ArrayOfLogicGroup* stored) {
   std::vector<PlannedGroup> planned;
   for (const auto& entry : stackingGroups) {
     PlannedGroup& group = planned.emplace_back();
@@ -65,7 +66,8 @@ FieldPlanner::FieldPlanner(struct soap* soap, const ArrayOfOstrFieldInfo* existi
   for (const OstrFieldInfo* field : existing->OstrFieldInfo) {
     if (!field) continue;
     existing_.push_back(field);
-    before_[field] = DescribeField(soap_, *field, PlannedGroupName(storedGroups, field->logicGroupID));
+    before_[field] =
+        DescribeField(soap_, *field, PlannedGroupName(storedGroups, field->logicGroupID));
   }
 }
 
@@ -85,8 +87,8 @@ FieldPlan FieldPlanner::Plan(const FieldExtraction& extraction,
     reused.insert(record);
     field.before = old->second;
     field.differences = ChangedMembers(field.before, field.after);
-    field.change =
-        field.differences.empty() ? PlannedField::Change::kUnchanged : PlannedField::Change::kChange;
+    field.change = field.differences.empty() ? PlannedField::Change::kUnchanged
+                                             : PlannedField::Change::kChange;
   }
   if (!plan.sends) return plan;
   for (const OstrFieldInfo* record : existing_) {

@@ -414,8 +414,7 @@ bool PublishRun::SendStackingGroups() {
   }
   if (groups_.setLogicGroupsResult) {
     for (const logicGroup* sent : groups_.setLogicGroupsResult->logicGroup) {
-      if (sent && sent->logicGroupName)
-        sentGroupNames_[sent->logicGroupID] = *sent->logicGroupName;
+      if (sent && sent->logicGroupName) sentGroupNames_[sent->logicGroupID] = *sent->logicGroupName;
     }
   }
   return true;

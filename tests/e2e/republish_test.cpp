@@ -182,11 +182,7 @@ TEST_F(Republish, ThePublishDoesWhatTheDryRunPlanned) {
     std::set<std::string> added, deleted;
   };
   const std::vector<Case> cases = {
-      {"a new template",
-       [] {},
-       {},
-       {"Logo", "FullName", "JobTitle", "Phone", "Email"},
-       {}},
+      {"a new template", [] {}, {}, {"Logo", "FullName", "JobTitle", "Phone", "Email"}, {}},
       {"the document's own template", [] {}, {}, {}, {}},
       {"a field renamed",
        [&] { setLabel(12, "controlType:::0|||fieldName:::Role|||promptText:::Job title|||"); },
@@ -199,14 +195,17 @@ TEST_F(Republish, ThePublishDoesWhatTheDryRunPlanned) {
        {"repeated-field-names"},
        {"Email"},
        {}},
-      {"repeated names and a namesake", unbind, {"repeated-field-names", "replace-template"}, {},
+      {"repeated names and a namesake",
+       unbind,
+       {"repeated-field-names", "replace-template"},
+       {},
        {}},
   };
   const std::map<std::string, std::string> questionKeys = {
       {"0x199e00kduplicatesbeginKey", "repeated-field-names"},
       {"0x199e00koverrideTemplateKey", "replace-template"}};
-  const std::map<std::string, int> assetTypes = {{"masterPDF", 0},       {"fontfile", 1},
-                                                 {"graphicFile", 2},     {"imagePickerFile", 3},
+  const std::map<std::string, int> assetTypes = {{"masterPDF", 0},      {"fontfile", 1},
+                                                 {"graphicFile", 2},    {"imagePickerFile", 3},
                                                  {"tolvanDocument", 4}, {"backgroundFile", 5}};
   std::multiset<std::string> stored;
   for (const Case& c : cases) {
