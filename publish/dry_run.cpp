@@ -261,7 +261,8 @@ class DryRun {
       }
     }
     int placeholder = -1;
-    for (const PlannedGroup& planned : PlanGroups(stackingGroups_, stored)) {
+    plan_.groups = PlanGroups(stackingGroups_, stored);
+    for (const PlannedGroup& planned : plan_.groups) {
       const bool down = planned.direction == ns2__eMoveDirection__moveDown;
       logicGroup& group = groupRecords_.emplace_back();
       group.logicGroupName = strings_.Add(planned.name);
@@ -303,7 +304,8 @@ class DryRun {
     extraction_.emplace(input, strings_, assets_);
     extraction_->Run();
     labels.Restore();
-    const FieldPlan plan = planner.Plan(*extraction_, newGroupNames_, match_ != nullptr);
+    plan_.fields = planner.Plan(*extraction_, newGroupNames_, match_ != nullptr);
+    const FieldPlan& plan = plan_.fields;
 
     int added = 0, changed = 0, unchanged = 0, deleted = 0;
     for (const PlannedField& field : plan.fields) {

@@ -34,22 +34,6 @@ enum class PublishQuestion {
 // "repeated-field-names" or "replace-template".
 const char* PublishQuestionName(PublishQuestion question);
 
-struct PublishPlan {
-  // The document's template name.
-  std::string name;
-  // The template the publish updates (no match: it creates one).
-  TemplateChoice target;
-  // Every question the publish asks, in the order it asks them.
-  std::vector<PublishQuestion> questions;
-};
-
-// The template part of the plan: `items` are the document's page items,
-// `name` and `boundTo` its template name and identifier, `templates` the
-// getLibraryTemplates answer.
-PublishPlan PlanTemplate(const UIDList& items,
-                         const osl_soap::_ns4__getLibraryTemplatesResponse& templates,
-                         const std::string& name, const std::string& boundTo);
-
 // One stacking group the publish sends.
 struct PlannedGroup {
   enum class Change { kAdd, kChange, kKeep };
@@ -90,6 +74,28 @@ struct FieldPlan {
   // The document values the reused records keep back.
   std::vector<KeptEdit> keptEdits;
 };
+
+struct PublishPlan {
+  // The document's template name.
+  std::string name;
+  // The template the publish updates (no match: it creates one).
+  TemplateChoice target;
+  // Every question the publish asks, in the order it asks them.
+  std::vector<PublishQuestion> questions;
+  // The stacking groups it sends (PlanGroups).
+  std::vector<PlannedGroup> groups;
+  // The field records it sends, the fields it deletes and the document
+  // values the service keeps (FieldPlanner).
+  FieldPlan fields;
+};
+
+// The template part of the plan (name, target, questions; the groups and
+// fields are filled in later): `items` are the document's page items,
+// `name` and `boundTo` its template name and identifier, `templates` the
+// getLibraryTemplates answer.
+PublishPlan PlanTemplate(const UIDList& items,
+                         const osl_soap::_ns4__getLibraryTemplatesResponse& templates,
+                         const std::string& name, const std::string& boundTo);
 
 // The field part of the plan. Made before the extraction, which updates
 // the service's records in place, and completed after it.

@@ -149,7 +149,6 @@ class PublishRun {
   _ns2__setLogicGroupsResponse groups_;
   std::deque<logicGroup> groupRecords_;
   std::optional<FieldExtraction> extraction_;
-  FieldPlan fieldPlan_;
   bool overLimit_ = false;
   bool identifiersStored_ = false;
   // Holds the template for this run from setTemplate to the end of the run;
@@ -398,7 +397,8 @@ bool PublishRun::SendStackingGroups() {
     }
   }
   ArrayOfLogicGroup groups;
-  for (const PlannedGroup& planned : PlanGroups(stackingGroups, known.getLogicGroupsResult)) {
+  plan_.groups = PlanGroups(stackingGroups, known.getLogicGroupsResult);
+  for (const PlannedGroup& planned : plan_.groups) {
     logicGroup& group = groupRecords_.emplace_back();
     group.logicGroupName = strings_.Add(planned.name);
     group.moveDirection = planned.direction;
@@ -434,10 +434,10 @@ bool PublishRun::SendFields() {
   extraction_.emplace(input, strings_, assets_);
   extraction_->Run();
   overLimit_ = extraction_->OverLimit();
-  fieldPlan_ = planner.Plan(*extraction_, sentGroupNames_, found_);
-  if (!fieldPlan_.sends) return true;
+  plan_.fields = planner.Plan(*extraction_, sentGroupNames_, found_);
+  if (!plan_.fields.sends) return true;
   ArrayOfOstrFieldInfo fields;
-  fields.OstrFieldInfo = fieldPlan_.records;
+  fields.OstrFieldInfo = plan_.fields.records;
   _ns2__setFields request;
   Identify(&request);
   request.docFields = &fields;
@@ -452,7 +452,7 @@ bool PublishRun::SendFields() {
 }
 
 void PublishRun::WarnAboutKeptEdits() {
-  const std::vector<std::string> lines = KeptEditLines(fieldPlan_.keptEdits);
+  const std::vector<std::string> lines = KeptEditLines(plan_.fields.keptEdits);
   if (lines.empty()) return;
   std::string text = "The service keeps values that differ from the document's:";
   for (const std::string& line : lines) text += "\n" + line;
