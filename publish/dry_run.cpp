@@ -5,7 +5,6 @@
 #include <deque>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,14 +21,13 @@
 #include "plugin/osl_id.h"
 #include "publish/field_extraction.h"
 #include "publish/field_members.h"
-#include "publish/field_validation.h"
 #include "publish/lint.h"
 #include "publish/my_strings.h"
 #include "publish/page_items.h"
 #include "publish/proof_pdf_assets.h"
+#include "publish/publish_plan.h"
 #include "publish/publish_sequence.h"
 #include "publish/publish_texts.h"
-#include "publish/template_choice.h"
 #include "publish/tool_report_writer.h"
 #include "service/plugin_data.h"
 #include "service/service_calls.h"
@@ -43,8 +41,6 @@ PMString Value(const TagMap& map, const char* key) {
   const auto found = map.find(PMString(key));
   return found == map.end() ? PMString() : found->second;
 }
-
-std::string Text(const std::string* text) { return text ? *text : std::string("(absent)"); }
 
 // The size of the file at `path`, or -1 when it cannot be read.
 long long FileSize(const std::string& path) {
@@ -140,9 +136,8 @@ class DryRun {
     return true;
   }
 
-  // The template a publish would update: the publish's own rule (a
-  // template of the same name; among several, the one the document is
-  // bound to, else the first).
+  // The template a publish would update and the questions it would ask:
+  // the publish's own plan.
   bool ListTemplates() {
     name_ = Value(map_, tagkeys::kDocName).GetPlatformString();
     const std::string boundTo = Value(map_, tagkeys::kDocID).GetPlatformString();
@@ -153,8 +148,10 @@ class DryRun {
                                        templates_))) {
       return false;
     }
-    choice_ = ChooseServerTemplate(templates_, name_, boundTo);
-    match_ = choice_.match;
+    UIDList items(document_->GetDocDataBase());
+    CollectPageItems(document_, &items);
+    plan_ = PlanTemplate(items, templates_, name_, boundTo);
+    match_ = plan_.target.match;
     return true;
   }
 
@@ -183,14 +180,18 @@ class DryRun {
                                       storedGroups_));
   }
 
-  // The questions a publish would ask, in the order it asks them: the
-  // repeated field names first, then whether to replace a template that is
-  // not the document's own.
+  // The questions a publish would ask, in the order it asks them (one
+  // "question" record each), and the template it would change.
   void ReportTemplate() {
-    UIDList items(document_->GetDocDataBase());
-    CollectPageItems(document_, &items);
-    const bool asksDuplicates = !DuplicateFieldNames(items).IsEmpty();
-    const bool asks = asksDuplicates || choice_.asks;
+    bool asksDuplicates = false;
+    for (const PublishQuestion question : plan_.questions) {
+      asksDuplicates = asksDuplicates || question == PublishQuestion::kRepeatedFieldNames;
+      ReportRecord record;
+      record.Text("question", std::string(PublishQuestionName(question)));
+      reporter_.Add("question", record, "");
+    }
+    const bool asks = !plan_.questions.empty();
+    const TemplateChoice& choice = plan_.target;
     ReportRecord record;
     std::string line;
     if (match_) {
@@ -201,11 +202,11 @@ class DryRun {
           .Flag("asks", asks);
       line = "template \"" + name_ + "\" (" + match_->docID + ") would be updated";
       if (!match_->isActive) line += "; it is inactive at the service";
-      if (choice_.boundElsewhere) {
+      if (choice.boundElsewhere) {
         line +=
             "; the publish first asks whether to replace it (the document belongs to another "
             "template; it is not replaced unless the answer is yes)";
-      } else if (choice_.asks) {
+      } else if (choice.asks) {
         line +=
             "; the publish first asks whether to replace it (the document was never "
             "published)";
@@ -252,65 +253,47 @@ class DryRun {
   // service holds; a group new to the service gets a placeholder below 0
   // so that the extraction can place fields in it.
   void ReportGroups() {
-    std::map<std::string, const logicGroup*> stored;
-    if (storedGroups_.getLogicGroupsResult) {
-      for (const logicGroup* group : storedGroups_.getLogicGroupsResult->logicGroup) {
-        if (!group || !group->logicGroupName) continue;
-        stored[*group->logicGroupName] = group;
-        groupNames_[group->logicGroupID] = *group->logicGroupName;
+    const ArrayOfLogicGroup* stored = storedGroups_.getLogicGroupsResult;
+    if (stored) {
+      for (const logicGroup* group : stored->logicGroup) {
+        if (group && group->logicGroupName)
+          groupNames_[group->logicGroupID] = *group->logicGroupName;
       }
     }
     int placeholder = -1;
-    for (const auto& entry : stackingGroups_) {
-      const std::string name = entry.first.GetUTF8String();
-      const bool down = entry.second != PMString("0");
+    plan_.groups = PlanGroups(stackingGroups_, stored);
+    for (const PlannedGroup& planned : plan_.groups) {
+      const bool down = planned.direction == ns2__eMoveDirection__moveDown;
       logicGroup& group = groupRecords_.emplace_back();
-      group.logicGroupName = strings_.Add(name);
-      group.moveDirection = down ? ns2__eMoveDirection__moveDown : ns2__eMoveDirection__moveUp;
-      const auto known = stored.find(name);
-      std::string change = "add";
-      if (known != stored.end()) {
-        group.logicGroupID = known->second->logicGroupID;
-        change = known->second->moveDirection == group.moveDirection ? "keep" : "change";
-      } else {
-        group.logicGroupID = placeholder--;
-      }
-      newGroupNames_[group.logicGroupID] = name;
+      group.logicGroupName = strings_.Add(planned.name);
+      group.moveDirection = planned.direction;
+      group.logicGroupID = planned.known ? planned.storedId : placeholder--;
+      newGroupNames_[group.logicGroupID] = planned.name;
       groups_.logicGroup.push_back(&group);
+      const char* change = planned.change == PlannedGroup::Change::kAdd      ? "add"
+                           : planned.change == PlannedGroup::Change::kChange ? "change"
+                                                                             : "keep";
       ReportRecord record;
-      record.Text("change", change)
-          .Text("name", name)
+      record.Text("change", std::string(change))
+          .Text("name", planned.name)
           .Text("direction", std::string(down ? "moveDown" : "moveUp"));
-      if (change != "keep") {
+      if (planned.change != PlannedGroup::Change::kKeep) {
         reporter_.Add(
             "group", record,
-            std::string(change == "add" ? "stacking group added: " : "stacking group changed: ") +
-                "\"" + name + "\" (" + (down ? "moveDown" : "moveUp") + ")");
+            std::string(planned.change == PlannedGroup::Change::kAdd ? "stacking group added: "
+                                                                     : "stacking group changed: ") +
+                "\"" + planned.name + "\" (" + (down ? "moveDown" : "moveUp") + ")");
       } else {
-        reporter_.Add("group", record, "stacking group kept: \"" + name + "\"");
+        reporter_.Add("group", record, "stacking group kept: \"" + planned.name + "\"");
       }
     }
-  }
-
-  static std::string GroupName(const std::map<int, std::string>& names, int id) {
-    if (id == 0) return "none";
-    const auto found = names.find(id);
-    return found == names.end() ? "unknown " + std::to_string(id) : found->second;
   }
 
   void RunExtraction() {
     // What the service holds now, before the extraction updates the
     // reused records in place.
-    std::map<const OstrFieldInfo*, FieldMembers> before;
-    std::vector<const OstrFieldInfo*> existing;
-    if (match_ && existing_.getFieldsResult) {
-      for (const OstrFieldInfo* field : existing_.getFieldsResult->OstrFieldInfo) {
-        if (!field) continue;
-        existing.push_back(field);
-        before[field] =
-            DescribeField(context_.get(), *field, GroupName(groupNames_, field->logicGroupID));
-      }
-    }
+    const FieldPlanner planner(context_.get(), match_ ? existing_.getFieldsResult : nullptr,
+                               groupNames_);
     FieldExtractionInput input;
     input.document = document_;
     input.existing = match_ ? existing_.getFieldsResult : nullptr;
@@ -321,53 +304,48 @@ class DryRun {
     extraction_.emplace(input, strings_, assets_);
     extraction_->Run();
     labels.Restore();
+    plan_.fields = planner.Plan(*extraction_, newGroupNames_, match_ != nullptr);
+    const FieldPlan& plan = plan_.fields;
 
-    std::set<const OstrFieldInfo*> kept;
     int added = 0, changed = 0, unchanged = 0, deleted = 0;
-    for (const OstrFieldInfo* field : extraction_->Fields()) {
-      const FieldMembers now =
-          DescribeField(context_.get(), *field, GroupName(newGroupNames_, field->logicGroupID));
-      const std::string name = Text(field->fieldName);
-      const auto old = before.find(field);
-      if (old == before.end()) {
-        ++added;
-        ReportRecord record;
-        record.Text("change", std::string("add")).Text("name", name);
-        reporter_.Add("field", record, "field added: \"" + name + "\"");
-        for (const auto& member : now) ReportMember(name, member.first, "", member.second);
-        continue;
-      }
-      kept.insert(field);
-      std::string members;
-      const std::vector<size_t> differences = ChangedMembers(old->second, now);
-      for (size_t i : differences) {
-        members += (members.empty() ? "" : "; ") + now[i].first + ": " + old->second[i].second +
-                   " \u2192 " + now[i].second;
-      }
-      if (differences.empty()) {
-        ++unchanged;
-        continue;
-      }
-      ++changed;
+    for (const PlannedField& field : plan.fields) {
       ReportRecord record;
-      record.Text("change", std::string("change")).Text("name", name);
-      reporter_.Add("field", record, "field changed: \"" + name + "\": " + members);
-      for (size_t i : differences) {
-        ReportMember(name, now[i].first, old->second[i].second, now[i].second);
+      switch (field.change) {
+        case PlannedField::Change::kAdd:
+          ++added;
+          record.Text("change", std::string("add")).Text("name", field.name);
+          reporter_.Add("field", record, "field added: \"" + field.name + "\"");
+          for (const auto& member : field.after)
+            ReportMember(field.name, member.first, "", member.second);
+          break;
+        case PlannedField::Change::kUnchanged:
+          ++unchanged;
+          break;
+        case PlannedField::Change::kChange: {
+          ++changed;
+          std::string members;
+          for (size_t i : field.differences) {
+            members += (members.empty() ? "" : "; ") + field.after[i].first + ": " +
+                       field.before[i].second + " \u2192 " + field.after[i].second;
+          }
+          record.Text("change", std::string("change")).Text("name", field.name);
+          reporter_.Add("field", record, "field changed: \"" + field.name + "\": " + members);
+          for (size_t i : field.differences) {
+            ReportMember(field.name, field.after[i].first, field.before[i].second,
+                         field.after[i].second);
+          }
+          break;
+        }
+        case PlannedField::Change::kDelete:
+          ++deleted;
+          record.Text("change", std::string("delete")).Text("name", field.name);
+          reporter_.Add("field", record, "field deleted: \"" + field.name + "\"");
+          break;
       }
-    }
-    // setFields replaces the template's fields: the ones no item matches go.
-    const bool sendsFields = !extraction_->Fields().empty() || match_;
-    for (const OstrFieldInfo* field : existing) {
-      if (!sendsFields || kept.count(field)) continue;
-      ++deleted;
-      ReportRecord record;
-      record.Text("change", std::string("delete")).Text("name", Text(field->fieldName));
-      reporter_.Add("field", record, "field deleted: \"" + Text(field->fieldName) + "\"");
     }
     // What the reused records keep back although the document differs: the
     // publish keeps the service's values, and says so; so does the dry run.
-    const std::vector<KeptEdit>& keptEdits = extraction_->KeptEdits();
+    const std::vector<KeptEdit>& keptEdits = plan.keptEdits;
     std::vector<std::string> keptLines = KeptEditLines(keptEdits);
     size_t line = 0;
     for (size_t i = 0; i < keptEdits.size(); ++i) {
@@ -458,7 +436,7 @@ class DryRun {
   OslSoapContext context_;
 
   std::string name_;
-  TemplateChoice choice_;
+  PublishPlan plan_;
   _ns4__getLibraryTemplatesResponse templates_;
   const docBuilderLibraryTemplate* match_ = nullptr;
   _ns2__getFieldsResponse existing_;

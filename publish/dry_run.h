@@ -3,11 +3,12 @@
 // properties dialog as the publish does, makes only the service's
 // read-only calls (getLibraryTemplates, getFields, getLogicGroups), runs the
 // field extraction in memory with an uploader that only measures the files,
-// and reports through the host's tool report ("dry-run"):
+// and reports the publish's own plan (publish/publish_plan.h) through the
+// host's tool report ("dry-run"):
+//   - "question": one per question the publish would ask, in its order
+//     ("repeated-field-names", "replace-template");
 //   - "template": created or updated (which one), and whether the publish
-//     would ask a question (repeated field names, or replacing a template of
-//     the same name that is not the document's own), decided by the
-//     publish's own rules;
+//     would ask a question first ("asks");
 //   - "field": added, changed or deleted, and "member" records for every
 //     member of a changed field (old and new value);
 //   - "kept": every member of a reused field whose document value the

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <deque>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -22,9 +23,9 @@
 #include "publish/my_strings.h"
 #include "publish/page_items.h"
 #include "publish/proof_pdf_assets.h"
+#include "publish/publish_plan.h"
 #include "publish/publish_report.h"
 #include "publish/publish_texts.h"
-#include "publish/template_choice.h"
 #include "service/fault_summary.h"
 #include "service/messages.h"
 #include "service/plugin_data.h"
@@ -91,7 +92,11 @@ class PublishRun {
   bool IdentifiersStored() const { return identifiersStored_; }
 
  private:
+  // Plans the template part of the run and asks the plan's questions.
   bool ListTemplates();
+  // Asks whether to replace the plan's target; false (after undoing what
+  // must be undone and reporting the run stopped) when not.
+  bool AskToReplace();
   bool GetExistingFields();
   bool SetTemplate();
   bool StoreIdentifiers();
@@ -133,6 +138,10 @@ class PublishRun {
   OslSoapContext context_;
 
   libraryTemplate template_;
+  PublishPlan plan_;
+  // The names of the groups the service held before this run sent its own.
+  std::map<int, std::string> storedGroupNames_;
+  std::map<int, std::string> sentGroupNames_;
   bool found_ = false;
   bool inactive_ = false;
   std::string templateID_, templatePassword_;
@@ -218,39 +227,53 @@ bool PublishRun::ListTemplates() {
                                      response))) {
     return false;
   }
-  const TemplateChoice choice = ChooseServerTemplate(response, *template_.docName, template_.docID);
-  const docBuilderLibraryTemplate* match = choice.match;
+  UIDList items(document_->GetDocDataBase());
+  CollectPageItems(document_, &items);
+  plan_ = PlanTemplate(items, response, *template_.docName, template_.docID);
+  const docBuilderLibraryTemplate* match = plan_.target.match;
   if (!match) {
     template_.docID.clear();
     template_.docPassword.clear();
     return true;
   }
+  for (const PublishQuestion question : plan_.questions) {
+    switch (question) {
+      case PublishQuestion::kRepeatedFieldNames:
+        // Answered yes before the run reached the service (the publish
+        // actions check the field names first), so that "No" sends nothing.
+        break;
+      case PublishQuestion::kReplaceTemplate:
+        if (!AskToReplace()) return false;
+        break;
+    }
+  }
   // The run updates `match` from here on.
-  const auto adopt = [this, match] {
-    found_ = true;
-    inactive_ = !match->isActive;
-    template_.docID = match->docID;
-    template_.docPassword = match->docPassword;
-    reporter_->TemplateNamed(match->docID);
-  };
-  if (!choice.asks) {
-    adopt();
+  found_ = true;
+  inactive_ = !match->isActive;
+  template_.docID = match->docID;
+  template_.docPassword = match->docPassword;
+  reporter_->TemplateNamed(match->docID);
+  if (!plan_.target.asks) {
+    // The document's own template keeps its category and bleed.
     if (match->docCategory) template_.docCategory = strings_.Add(*match->docCategory);
     template_.docBleed = match->docBleed;
-    return true;
   }
-  // The template of this name is not the document's own. Replacing it is
-  // asked first; a document bound to another template (renamed) is asked
-  // with "No" as the default, so that nobody answering changes nothing.
+  return true;
+}
+
+bool PublishRun::AskToReplace() {
+  // The template of this name is not the document's own. A document bound
+  // to another template (renamed) is asked with "No" as the default, so
+  // that nobody answering changes nothing.
+  const bool boundElsewhere = plan_.target.boundElsewhere;
   const PMString question =
       Literal(*template_.docName) + Translated("0x199e00koverrideTemplateKey");
-  const int16 defaultButton = choice.boundElsewhere ? 2 : 1;
+  const int16 defaultButton = boundElsewhere ? 2 : 1;
   if (CAlert::ModalAlert(question, Literal("Yes"), Literal("No"), Literal(""), defaultButton, 4) ==
       1) {
-    adopt();
     return true;
   }
-  if (!choice.boundElsewhere) {
+  if (!boundElsewhere) {
     SetValue(&map_, tagkeys::kDocID, PMString());
     SetValue(&map_, tagkeys::kDocPassword, PMString());
     SetValue(&map_, tagkeys::kDocName, PMString());
@@ -367,26 +390,34 @@ bool PublishRun::SendStackingGroups() {
                                 known))) {
     return false;
   }
-  ArrayOfLogicGroup groups;
-  for (const auto& entry : stackingGroups) {
-    logicGroup& group = groupRecords_.emplace_back();
-    group.logicGroupName = strings_.Add(entry.first);
-    group.moveDirection =
-        entry.second == PMString("0") ? ns2__eMoveDirection__moveUp : ns2__eMoveDirection__moveDown;
-    if (known.getLogicGroupsResult) {
-      for (const logicGroup* stored : known.getLogicGroupsResult->logicGroup) {
-        if (stored && stored->logicGroupName && *stored->logicGroupName == *group.logicGroupName) {
-          group.logicGroupID = stored->logicGroupID;
-        }
-      }
+  if (known.getLogicGroupsResult) {
+    for (const logicGroup* stored : known.getLogicGroupsResult->logicGroup) {
+      if (stored && stored->logicGroupName)
+        storedGroupNames_[stored->logicGroupID] = *stored->logicGroupName;
     }
+  }
+  ArrayOfLogicGroup groups;
+  plan_.groups = PlanGroups(stackingGroups, known.getLogicGroupsResult);
+  for (const PlannedGroup& planned : plan_.groups) {
+    logicGroup& group = groupRecords_.emplace_back();
+    group.logicGroupName = strings_.Add(planned.name);
+    group.moveDirection = planned.direction;
+    if (planned.known) group.logicGroupID = planned.storedId;
     groups.logicGroup.push_back(&group);
   }
   _ns2__setLogicGroups setRequest;
   Identify(&setRequest);
   setRequest.logicGroups = &groups;
-  return !Failed(
-      CallSetLogicGroups(context_.get(), templateEndpoint_.c_str(), nullptr, &setRequest, groups_));
+  if (Failed(CallSetLogicGroups(context_.get(), templateEndpoint_.c_str(), nullptr, &setRequest,
+                                groups_))) {
+    return false;
+  }
+  if (groups_.setLogicGroupsResult) {
+    for (const logicGroup* sent : groups_.setLogicGroupsResult->logicGroup) {
+      if (sent && sent->logicGroupName) sentGroupNames_[sent->logicGroupID] = *sent->logicGroupName;
+    }
+  }
+  return true;
 }
 
 bool PublishRun::SendFields() {
@@ -397,12 +428,16 @@ bool PublishRun::SendFields() {
   input.clientType = Value(map_, tagkeys::kClientType);
   input.refresh = refresh_;
   input.groups = groups_.setLogicGroupsResult;
+  // What the service holds now, before the extraction updates the reused
+  // records in place.
+  const FieldPlanner planner(context_.get(), input.existing, storedGroupNames_);
   extraction_.emplace(input, strings_, assets_);
   extraction_->Run();
   overLimit_ = extraction_->OverLimit();
-  if (extraction_->Fields().empty() && !found_) return true;
+  plan_.fields = planner.Plan(*extraction_, sentGroupNames_, found_);
+  if (!plan_.fields.sends) return true;
   ArrayOfOstrFieldInfo fields;
-  fields.OstrFieldInfo = extraction_->Fields();
+  fields.OstrFieldInfo = plan_.fields.records;
   _ns2__setFields request;
   Identify(&request);
   request.docFields = &fields;
@@ -417,7 +452,7 @@ bool PublishRun::SendFields() {
 }
 
 void PublishRun::WarnAboutKeptEdits() {
-  const std::vector<std::string> lines = KeptEditLines(extraction_->KeptEdits());
+  const std::vector<std::string> lines = KeptEditLines(plan_.fields.keptEdits);
   if (lines.empty()) return;
   std::string text = "The service keeps values that differ from the document's:";
   for (const std::string& line : lines) text += "\n" + line;

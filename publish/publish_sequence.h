@@ -1,7 +1,9 @@
 // Publishing the front document as a template of the service: the
 // properties dialog, the template record, the copy of the native document,
 // the stacking groups, the field records, the proof PDF and the assets, and
-// the commit, with a progress bar throughout.
+// the commit, with a progress bar throughout. The run carries out the plan
+// of publish/publish_plan.h, the one its dry run reports: it asks the plan's
+// questions in order and sends the plan's groups and field records.
 //
 // A run that fails stops where it is, after an alert that says why (a
 // failed service call: "error: " and the call's status, then the fault

@@ -26,8 +26,11 @@ std::string LastInformation(standin::Host& host, size_t from) {
 // The dry run's report of one document.
 nlohmann::json DryRunJson(const standin::ToolReports& reports) {
   nlohmann::json fields = nlohmann::json::array();
+  nlohmann::json questions = nlohmann::json::array();
   for (const auto& record : reports.Records()) {
-    if (record.kind == "field") {
+    if (record.kind == "question") {
+      questions.push_back(record.Get("question"));
+    } else if (record.kind == "field") {
       fields.push_back({{"change", record.Get("change")},
                         {"name", record.Get("name")},
                         {"members", nlohmann::json::array()}});
@@ -41,6 +44,7 @@ nlohmann::json DryRunJson(const standin::ToolReports& reports) {
   nlohmann::json counts = ReportRecordsJson(reports, "fields");
   nlohmann::json sums = ReportRecordsJson(reports, "assets");
   return {{"template", templates.empty() ? nlohmann::json(nullptr) : templates.front()},
+          {"questions", questions},
           {"fields", fields},
           {"fieldCounts", counts.empty() ? nlohmann::json(nullptr) : counts.front()},
           {"kept", ReportRecordsJson(reports, "kept")},

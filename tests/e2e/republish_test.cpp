@@ -2,7 +2,7 @@
 // document replaces another template only when the designer says yes; a publish that stopped
 // midway (a fault, Ctrl-C) is completed by the next one with every asset a clean publish
 // leaves, and the template is free again soon after Ctrl-C; the edits a republish keeps back
-// are named by the dry run and the publish; the dry run's "asks" is what the publish asks; a
+// are named by the dry run and the publish; the publish asks and sends what the dry run plans; a
 // refused identifier leaves the document's template name alone; and a batch names every
 // document with its reason, also when a question ends it.
 #include <gtest/gtest.h>
@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -158,41 +159,110 @@ TEST_F(Republish, ARenamedDocumentReplacesAnotherTemplateOnlyWhenTheAnswerIsYes)
   EXPECT_EQ(1, CommitCount(world_.dataDir(), cardID));
 }
 
-// The dry run's "asks" is exactly whether the publish then asks, for each reason to ask.
-TEST_F(Republish, TheDryRunAsksWhatThePublishAsks) {
+// The dry run and the publish carry out one plan: for each case the publish asks exactly the
+// questions the dry run lists, in its order, and leaves the service holding exactly the
+// fields the dry run said it would add and keep, without the ones it said it would delete,
+// and exactly the files the dry run said it would upload.
+TEST_F(Republish, ThePublishDoesWhatTheDryRunPlanned) {
   ASSERT_NO_FATAL_FAILURE(Start());
   const std::string card = world_.CopyExample("business-card.tlvd");
+  const auto setLabel = [&card](unsigned uid, const std::string& label) {
+    json document = ReadDocument(card);
+    (*ItemWithUid(document, uid))["label"] = label;
+    std::ofstream(card, std::ios::trunc) << document.dump(1);
+  };
+  const auto unbind = [&card] {
+    SetDocumentEntry(card, "docID", "");
+    SetDocumentEntry(card, "docPassword", "");
+  };
   struct Case {
     std::string what;
-    std::function<void(const std::string& doc)> prepare;
-    bool asks;
+    std::function<void()> prepare;
+    std::vector<std::string> questions;
+    std::set<std::string> added, deleted;
   };
   const std::vector<Case> cases = {
-      {"a new template", [](const std::string&) {}, false},
-      {"the document's own template", [](const std::string&) {}, false},
-      {"a namesake never published",
-       [](const std::string& doc) {
-         SetDocumentEntry(doc, "docID", "");
-         SetDocumentEntry(doc, "docPassword", "");
-       },
-       true},
+      {"a new template", [] {}, {}, {"Logo", "FullName", "JobTitle", "Phone", "Email"}, {}},
+      {"the document's own template", [] {}, {}, {}, {}},
+      {"a field renamed",
+       [&] { setLabel(12, "controlType:::0|||fieldName:::Role|||promptText:::Job title|||"); },
+       {},
+       {"Role"},
+       {"JobTitle"}},
+      {"a namesake never published", unbind, {"replace-template"}, {}, {}},
       {"repeated field names",
-       [](const std::string& doc) {
-         json document = ReadDocument(doc);
-         (*ItemWithUid(document, 16))["label"] = "controlType:::0|||fieldName:::Email|||";
-         std::ofstream(doc, std::ios::trunc) << document.dump(1);
-       },
-       true},
+       [&] { setLabel(16, "controlType:::0|||fieldName:::Email|||"); },
+       {"repeated-field-names"},
+       {"Email"},
+       {}},
+      {"repeated names and a namesake",
+       unbind,
+       {"repeated-field-names", "replace-template"},
+       {},
+       {}},
   };
+  const std::map<std::string, std::string> questionKeys = {
+      {"0x199e00kduplicatesbeginKey", "repeated-field-names"},
+      {"0x199e00koverrideTemplateKey", "replace-template"}};
+  const std::map<std::string, int> assetTypes = {{"masterPDF", 0},      {"fontfile", 1},
+                                                 {"graphicFile", 2},    {"imagePickerFile", 3},
+                                                 {"tolvanDocument", 4}, {"backgroundFile", 5}};
+  std::multiset<std::string> stored;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    c.prepare(card);
+    c.prepare();
     const RunResult dry = world_.Osl({"publish", card, "--dry-run", "--json"});
     ASSERT_EQ(0, dry.status) << dry.err;
-    EXPECT_EQ(c.asks, Parse(dry)["documents"][0]["dryRun"]["template"]["asks"]) << dry.out;
+    const json plan = Parse(dry)["documents"][0]["dryRun"];
+    EXPECT_EQ(json(c.questions), plan["questions"]) << dry.out;
+    EXPECT_EQ(!c.questions.empty(), plan["template"]["asks"]) << dry.out;
+    std::multiset<std::string> added, deleted;
+    for (const json& field : plan["fields"]) {
+      if (field["change"] == "add") added.insert(field["name"].get<std::string>());
+      if (field["change"] == "delete") deleted.insert(field["name"].get<std::string>());
+    }
+    EXPECT_EQ(std::multiset<std::string>(c.added.begin(), c.added.end()), added) << dry.out;
+    EXPECT_EQ(std::multiset<std::string>(c.deleted.begin(), c.deleted.end()), deleted) << dry.out;
+
     const RunResult run = world_.Osl({"--yes", "publish", card});
     EXPECT_EQ(0, run.status) << run.err;
-    EXPECT_EQ(c.asks, CountLines(run.err, "[ask]") > 0) << run.err;
+    std::vector<std::string> asked;
+    std::istringstream lines(run.err);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("[ask]", 0) != 0) continue;
+      std::string kind = line;
+      for (const auto& key : questionKeys) {
+        if (line.find(key.first) != std::string::npos) kind = key.second;
+      }
+      asked.push_back(kind);
+    }
+    EXPECT_EQ(c.questions, asked) << run.err;
+
+    for (const std::string& name : deleted) {
+      const auto held = stored.find(name);
+      if (held != stored.end()) stored.erase(held);
+    }
+    stored.insert(added.begin(), added.end());
+    std::multiset<std::string> now;
+    const std::map<std::string, std::string> data = DocumentData(card);
+    for (const auto* field : query_->Fields(data.at("docID"), data.at("docPassword"))) {
+      now.insert(field->fieldName ? *field->fieldName : std::string());
+    }
+    EXPECT_EQ(stored, now) << dry.out;
+
+    AssetSummary planned;
+    for (const json& asset : plan["assets"]) {
+      const int type = assetTypes.at(asset["type"].get<std::string>());
+      if (type == 4) {
+        ++planned.documents;
+      } else if (type == 0) {
+        ++planned.proofs;
+      } else {
+        planned.files.insert(std::to_string(type) + " " + asset["name"].get<std::string>());
+      }
+    }
+    const AssetSummary held = Summarize(StoredAssets(world_.dataDir(), data.at("docID")));
+    EXPECT_EQ(Describe(planned), Describe(held));
   }
 }
 
