@@ -24,7 +24,7 @@ namespace refservice {
 namespace {
 
 // A private temporary folder, removed with the files this code puts in it (kFiles).
-constexpr const char* kFiles[] = {"in.pdf",   "qdf.pdf",  "inked.pdf", "exact.pdf",
+constexpr const char* kFiles[] = {"in.pdf",   "qdf.pdf", "inked.pdf", "exact.pdf",
                                   "tool.log", "out.pdf", "gs.log"};
 class TempFolder {
  public:
@@ -190,11 +190,11 @@ bool WriteExactInks(const TempFolder& folder, const std::string& in, const std::
 
 }  // namespace
 
-bool ConvertPdfToCmyk(const std::string& pdf, const std::vector<InkMarker>& inks,
-                      std::string* cmyk, std::string* error) {
+bool ConvertPdfToCmyk(const std::string& pdf, const std::vector<InkMarker>& inks, std::string* cmyk,
+                      std::string* error) {
   if (::access(kGhostscript, X_OK) != 0) {
-    *error = std::string("CMYK output needs Ghostscript (") + kGhostscript +
-             "), which is not installed";
+    *error =
+        std::string("CMYK output needs Ghostscript (") + kGhostscript + "), which is not installed";
     return false;
   }
   TempFolder folder;

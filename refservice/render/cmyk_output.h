@@ -28,7 +28,7 @@ constexpr size_t kMaxCmykPdfBytes = 512u << 20;
 // `error` set (one line) when Ghostscript (or, with inks, qpdf) is missing, fails, runs out of
 // time or gives no output; `*cmyk` is then unchanged. Safe to call from several threads at once:
 // each call works in a private temporary folder, removed before it returns.
-bool ConvertPdfToCmyk(const std::string& pdf, const std::vector<InkMarker>& inks,
-                      std::string* cmyk, std::string* error);
+bool ConvertPdfToCmyk(const std::string& pdf, const std::vector<InkMarker>& inks, std::string* cmyk,
+                      std::string* error);
 
 }  // namespace refservice

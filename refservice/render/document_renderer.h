@@ -34,7 +34,7 @@ struct RenderResult {
   std::string pdf;
   int pages = 0;
   std::vector<FieldOutcome> fields;  // in stored order
-  std::vector<InkMarker> inks;  // with RenderOptions::exactInks: the markers the PDF holds
+  std::vector<InkMarker> inks;       // with RenderOptions::exactInks: the markers the PDF holds
 };
 
 struct RenderOptions {

@@ -1,9 +1,9 @@
 #include "refservice/render/ink_markers.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "colour/cmyk_conversion.h"
 
@@ -16,9 +16,7 @@ constexpr int kGridSteps = 65536;
 // step away.
 constexpr double kMarkerSlack = 0.15;
 
-double Clamp100(double value) {
-  return std::isfinite(value) ? std::clamp(value, 0.0, 100.0) : 0.0;
-}
+double Clamp100(double value) { return std::isfinite(value) ? std::clamp(value, 0.0, 100.0) : 0.0; }
 
 // The grid point below `value` (0..1): its marker is (point + 0.5) / 65536.
 int GridPoint(double value) {
@@ -54,8 +52,9 @@ bool ParseNumber(const std::string& text, size_t begin, size_t end, double* valu
     }
   }
   if (!digit) return false;
-  *value = std::strtod(text.substr(begin, end - begin).c_str(), nullptr);
-  return true;
+  // from_chars reads the C locale's form whatever the process's locale is; it takes no '+'.
+  const char* first = text.data() + begin + (text[begin] == '+' ? 1 : 0);
+  return std::from_chars(first, text.data() + end, *value).ec == std::errc();
 }
 
 bool IsWhite(char c) {
@@ -120,7 +119,7 @@ std::string ReplaceInkMarkers(const std::string& content, const std::vector<InkM
   out.reserve(content.size());
   size_t copied = 0;  // content before this offset is in `out`
   // The last three tokens, when they were numbers: where each began and its grid point.
-  struct Operand3 {
+  struct NumberToken {
     size_t begin;
     int point;
   } recent[3];
@@ -177,7 +176,7 @@ std::string ReplaceInkMarkers(const std::string& content, const std::vector<InkM
         recent[1] = recent[2];
         numbers = 2;
       }
-      recent[numbers++] = Operand3{begin, MarkerPoint(value)};
+      recent[numbers++] = NumberToken{begin, MarkerPoint(value)};
       continue;
     }
     const std::string word = content.substr(begin, std::min<size_t>(end - begin, 3));
@@ -187,8 +186,8 @@ std::string ReplaceInkMarkers(const std::string& content, const std::vector<InkM
           found != byGrid.end()) {
         const InkMarker& ink = *found->second;
         out.append(content, copied, recent[0].begin - copied);
-        out += Operand(ink.c) + " " + Operand(ink.m) + " " + Operand(ink.y) + " " +
-               Operand(ink.k) + (word == "rg" ? " k" : " K");
+        out += Operand(ink.c) + " " + Operand(ink.m) + " " + Operand(ink.y) + " " + Operand(ink.k) +
+               (word == "rg" ? " k" : " K");
         copied = end;
       }
     } else if (end - begin == 2 && word == "ID") {

@@ -14,7 +14,7 @@
 namespace refservice {
 
 struct InkMarker {
-  double r = 0, g = 0, b = 0;  // the marker RGB, 0..1
+  double r = 0, g = 0, b = 0;         // the marker RGB, 0..1
   double c = 0, m = 0, y = 0, k = 0;  // the ink, 0..100 each
 };
 

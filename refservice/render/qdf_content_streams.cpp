@@ -1,6 +1,5 @@
 #include "refservice/render/qdf_content_streams.h"
 
-
 namespace refservice {
 namespace {
 

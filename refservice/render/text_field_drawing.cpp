@@ -166,8 +166,7 @@ void CmykToRgb(double c, double m, double y, double k, double* r, double* g, dou
 }
 
 TextOutcome DrawTextField(cairo_t* cr, const FieldFont& font, const RenderField& field,
-                          const std::string& text, double width, double height,
-                          InkMarkers* inks) {
+                          const std::string& text, double width, double height, InkMarkers* inks) {
   const double hScale = field.hScale / 100.0;
   const double vScale = field.vScale / 100.0;
   // The box in the layout's own units: the scales stretch the drawing, not the frame.

@@ -405,25 +405,28 @@ std::string InflatedPdf(const std::string& pdf) {
   return all;
 }
 
-// A page of four text fields of full blocks, 60 x 60 pt side by side from x = 20 pt, in process
-// swatches and a tint, beside a frame of the master page stroked in one of them.
+// A page of text fields of full blocks, 60 x 60 pt side by side from x = 20 pt every 70 pt, in
+// process swatches and tints, then a QR code field of the same size, then a frame of the master
+// page stroked in one of the swatches.
 nlohmann::json InkDocument(const std::vector<std::pair<std::string, int>>& colours) {
-  nlohmann::json doc = OnePage("docName:::Inks|||", nlohmann::json::array(), 320, 100);
+  const double right = 20 + 70 * (colours.size() + 1);
+  nlohmann::json doc = OnePage("docName:::Inks|||", nlohmann::json::array(), right + 20, 100);
   doc["swatches"].push_back({{"name", "Cyan"}, {"model", "process"}, {"cmyk", {100, 0, 0, 0}}});
   doc["swatches"].push_back({{"name", "Navy"}, {"model", "process"}, {"cmyk", {100, 60, 0, 10}}});
-  nlohmann::json frame = GraphicFrame(400, 300, 10, 10, 80);
+  nlohmann::json frame = GraphicFrame(400, right, 10, 10, 80);
   frame["stroke"] = {{"weight", 4}, {"color", "Navy"}};
   nlohmann::json& items = doc["spreads"][0]["pages"][0]["items"];
   items.push_back(frame);
   for (size_t i = 0; i < colours.size(); ++i) {
-    nlohmann::json text = TextFrame(401 + i, 20 + 70 * i, 20, 60, 60, "X",
-                                    FieldTag("Ink" + std::to_string(i)));
+    nlohmann::json text =
+        TextFrame(401 + i, 20 + 70 * i, 20, 60, 60, "X", FieldTag("Ink" + std::to_string(i)));
     text["story"]["runs"][0]["size"] = 40;
     text["story"]["runs"][0]["leading"] = 48;
     text["story"]["runs"][0]["color"] = colours[i].first;
     text["story"]["runs"][0]["tint"] = colours[i].second;
     items.push_back(text);
   }
+  items.push_back(TextFrame(450, right - 70, 20, 60, 60, "x", FieldTag("Qr", "4")));
   return doc;
 }
 
@@ -444,8 +447,8 @@ TEST_F(RenderE2eTest, CmykOutputGivesFieldsTheirRecordsInks) {
   for (const Ink& ink : inks) colours.emplace_back(ink.swatch, ink.tint);
   const std::string id = Publish(world_.WriteDocument("inks.tlvd", InkDocument(colours)));
   const std::string values = work_.Write(
-      "inks.json",
-      R"({"Ink0": "█ Ink", "Ink1": "█ Ink", "Ink2": "█ Ink", "Ink3": "█ Ink"})");
+      "inks.json", R"({"Ink0": "\u2588 Ink", "Ink1": "\u2588 Ink", "Ink2": "\u2588 Ink",)"
+                   R"( "Ink3": "\u2588 Ink", "Qr": "Q"})");
   auto render = [&](const std::vector<std::string>& extra, const std::string& out) {
     std::vector<std::string> argv = {BuiltProgram("osl-service"), "render", "--data",
                                      world_.dataDir(), id, "--values", values, Out(out)};
@@ -473,25 +476,30 @@ TEST_F(RenderE2eTest, CmykOutputGivesFieldsTheirRecordsInks) {
                            "-sOutputFile=" + Out("inks.cmyk"), Out("cmyk.pdf")})
                    .status);
   const std::string raster = ReadFile(Out("inks.cmyk"));
-  ASSERT_EQ(320u * 100u * 4u, raster.size());
+  const int width = 20 + 70 * (static_cast<int>(std::size(inks)) + 1) + 20;
+  ASSERT_EQ(width * 100u * 4u, raster.size());
   auto inkAt = [&](int x, int y) {
     std::array<int, 4> ink;
     for (int c = 0; c < 4; ++c) {
-      ink[c] = static_cast<unsigned char>(raster[4u * (y * 320u + x) + c]) * 100 / 255;
+      ink[c] = static_cast<unsigned char>(raster[4u * (y * width + x) + c]) * 100 / 255;
     }
     return ink;
   };
-  for (size_t i = 0; i < std::size(inks); ++i) {
-    const std::array<int, 4> got = inkAt(35 + 70 * static_cast<int>(i), 45);
+  for (size_t i = 0; i <= std::size(inks); ++i) {
+    // The last one: the centre of the QR code's top-left finder pattern, in pure black.
+    const bool qr = i == std::size(inks);
+    const Ink& ink = qr ? Ink{"QR code", 100, {0, 0, 0, 100}} : inks[i];
+    const int left = 20 + 70 * static_cast<int>(i);
+    const std::array<int, 4> got = qr ? inkAt(left + 15, 35) : inkAt(left + 15, 45);
     for (int c = 0; c < 4; ++c) {
-      EXPECT_NEAR(inks[i].cmyk[c], got[c], 1)
-          << inks[i].swatch << " " << inks[i].tint << "% channel " << "CMYK"[c] << ": " << got[0]
-          << "/" << got[1] << "/" << got[2] << "/" << got[3];
+      EXPECT_NEAR(ink.cmyk[c], got[c], 1)
+          << ink.swatch << " " << ink.tint << "% channel "
+          << "CMYK"[c] << ": " << got[0] << "/" << got[1] << "/" << got[2] << "/" << got[3];
     }
   }
   // The master page's frame is converted through the profile, not given exact inks: its Navy
   // keeps its look, so it is not the record's 100/60/0/10.
-  const std::array<int, 4> frame = inkAt(300, 50);
+  const std::array<int, 4> frame = inkAt(width - 20, 50);
   EXPECT_NE((std::array<int, 4>{100, 60, 0, 10}), frame);
   EXPECT_GT(frame[0] + frame[1] + frame[2] + frame[3], 50);
 }

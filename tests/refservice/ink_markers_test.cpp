@@ -1,13 +1,14 @@
 // Exact inks for the CMYK output: the markers the builder draws with, their replacement in content
 // streams, and the walk over a QDF file's content streams. The whole path (builder, qpdf,
 // Ghostscript) is checked on printed pixels in RenderE2eTest.CmykOutputGivesFieldsTheirRecordsInks.
+#include "refservice/render/ink_markers.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 
 #include "colour/cmyk_conversion.h"
-#include "refservice/render/ink_markers.h"
 #include "refservice/render/qdf_content_streams.h"
 
 namespace refservice {
@@ -98,8 +99,7 @@ TEST(InkMarkersTest, QdfWalkRewritesOnlyUnfilteredContentStreams) {
       head + "%% Contents for page 1\n" + object(4, "  /Length 5 0 R\n", "a rg\n") +
       object(6, "  /Subtype /Form\n  /Length 7 0 R\n", "b rg\n") +
       object(8, "  /PatternType 1\n", "c rg\n") +
-      object(9, "  /Subtype /Image\n", "d\nendstreamX\n") +
-      object(10, "  /Length1 9\n", "e rg\n") +
+      object(9, "  /Subtype /Image\n", "d\nendstreamX\n") + object(10, "  /Length1 9\n", "e rg\n") +
       object(11, "  /Subtype /Form\n  /Filter /DCTDecode\n", "f rg\n") + "trailer <<\n>>\n";
   std::string out, error;
   auto mark = [](const std::string& data) { return "[" + data + "]"; };
@@ -114,8 +114,7 @@ TEST(InkMarkersTest, QdfWalkRewritesOnlyUnfilteredContentStreams) {
   out = "kept";
   EXPECT_FALSE(RewriteQdfContentStreams("%PDF-1.7\n1 0 obj\n", mark, &out, &error));
   const std::string cut = head + object(4, "", "a rg\n");
-  EXPECT_FALSE(
-      RewriteQdfContentStreams(cut.substr(0, cut.find("endstream")), mark, &out, &error));
+  EXPECT_FALSE(RewriteQdfContentStreams(cut.substr(0, cut.find("endstream")), mark, &out, &error));
   EXPECT_EQ("kept", out);
   EXPECT_EQ("a stream of the PDF does not end", error);
 }
