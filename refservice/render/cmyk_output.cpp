@@ -95,7 +95,8 @@ std::string LastLine(const std::string& log) {
 }
 
 // Runs `args` (args[0] the program) with standard input from /dev/null, standard output to
-// `outPath` and standard error to `logPath`, killed at `deadline`. True when it exited with one of
+// `outPath` and standard error to `logPath` (one file when they are the same), killed at
+// `deadline`. True when it exited with one of
 // `okCodes`; else false with `error` naming `what` and Ghostscript's or qpdf's last line.
 bool RunTool(std::vector<std::string> args, const std::string& outPath, const std::string& logPath,
              std::chrono::steady_clock::time_point deadline, std::initializer_list<int> okCodes,
@@ -108,8 +109,12 @@ bool RunTool(std::vector<std::string> args, const std::string& outPath, const st
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0600);
-  posix_spawn_file_actions_addopen(&actions, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
+  if (logPath == outPath) {
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+  }
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
