@@ -79,7 +79,8 @@ Read-only commands (safe while the service runs):
                                     with every field filled from VALUES.json (field name -> text;
                                     an image field's value is an image file's path); prints what
                                     was done with each field; exit 2 on bad input, nothing written;
-                                    --cmyk: every colour converted to CMYK (SWOP) by Ghostscript
+                                    --cmyk: the PDF in CMYK for print: the fields in their
+                                    records' exact inks, the rest converted (SWOP) by Ghostscript
 
 Accounts (safe while the service runs; the password is read from the terminal, asked twice
 and not echoed, or from the first line of standard input; never from the command line):
@@ -276,7 +277,8 @@ int main(int argc, char** argv) {
   render->add_option("OUT", outPath, "the PDF to write")->required();
   bool renderCmyk = false;
   render->add_flag("--cmyk", renderCmyk,
-                   "convert every colour to CMYK (SWOP) for print, through Ghostscript");
+                   "the PDF in CMYK for print: fields in their records' exact inks, the rest "
+                   "converted (SWOP) by Ghostscript");
   UserCommandOptions userOptions;
   CLI::App* userCommand = AddUserCommand(&app, &userOptions);
   BackupOptions backupOptions;

@@ -8,7 +8,7 @@
 namespace refservice {
 
 bool DrawBarcode(cairo_t* cr, int type, const std::string& value, double width, double height,
-                 std::string* error) {
+                 std::string* error, InkMarkers* inks) {
   if (type != 1) {
     *error = "barcode type " + std::to_string(type) + " is not drawn by this service (qrCode is)";
     return false;
@@ -26,10 +26,14 @@ bool DrawBarcode(cairo_t* cr, int type, const std::string& value, double width, 
   const double unit = side / modules;
   cairo_save(cr);
   cairo_translate(cr, (width - side) / 2, (height - side) / 2);
-  cairo_set_source_rgb(cr, 1, 1, 1);
+  double r = 1, g = 1, b = 1;
+  if (inks != nullptr) inks->ColourFor(0, 0, 0, 0, &r, &g, &b);
+  cairo_set_source_rgb(cr, r, g, b);
   cairo_rectangle(cr, 0, 0, side, side);
   cairo_fill(cr);
-  cairo_set_source_rgb(cr, 0, 0, 0);
+  r = g = b = 0;
+  if (inks != nullptr) inks->ColourFor(0, 0, 0, 100, &r, &g, &b);
+  cairo_set_source_rgb(cr, r, g, b);
   for (int y = 0; y < code->width; ++y) {
     for (int x = 0; x < code->width; ++x) {
       if (code->data[y * code->width + x] & 1) {

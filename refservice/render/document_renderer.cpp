@@ -132,6 +132,8 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
   }
 
   FontLibrary fonts(bundle, fs);
+  InkMarkers inks;
+  InkMarkers* markers = options.exactInks ? &inks : nullptr;
   std::string pdf;
   cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(AppendToString, &pdf, 612, 792);
   cairo_t* cr = cairo_create(surface);
@@ -191,7 +193,7 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
         }
       } else if (field.barCode != 0) {
         std::string failure;
-        if (DrawBarcode(cr, field.barCode, resolved[i].text, w, h, &failure)) {
+        if (DrawBarcode(cr, field.barCode, resolved[i].text, w, h, &failure, markers)) {
           outcome.action = "drawn";
         } else {
           outcome.action = "not drawn";
@@ -199,7 +201,7 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
         }
       } else if (field.IsText()) {
         FieldFont font = fonts.Resolve(field);
-        TextOutcome text = DrawTextField(cr, font, field, resolved[i].text, w, h);
+        TextOutcome text = DrawTextField(cr, font, field, resolved[i].text, w, h, markers);
         outcome.size = text.size;
         outcome.cutCharacters = text.cutCharacters;
         outcome.action = text.overflowing ? "overflowing" : text.shrunk ? "shrunk" : "drawn";
@@ -249,6 +251,7 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
     return false;
   }
   out.pdf = std::move(pdf);
+  out.inks = inks.markers();
   *result = std::move(out);
   return true;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "refservice/render/field_values.h"
+#include "refservice/render/ink_markers.h"
 #include "refservice/render/template_bundle.h"
 
 namespace refservice {
@@ -33,10 +34,14 @@ struct RenderResult {
   std::string pdf;
   int pages = 0;
   std::vector<FieldOutcome> fields;  // in stored order
+  std::vector<InkMarker> inks;       // with RenderOptions::exactInks: the markers the PDF holds
 };
 
 struct RenderOptions {
   bool preview = false;  // also draws non-printing fields
+  // For a CMYK output: the fields' text and barcodes are drawn in ink markers (ink_markers.h), to
+  // be turned into their CMYK inks by ConvertPdfToCmyk. The RGB look differs by less than 1/65536.
+  bool exactInks = false;
 };
 
 // Renders `bundle` with `values` (already checked by ParseFieldValues/AddFieldValue). False with

@@ -129,13 +129,15 @@ int RenderCommand(const StoreLocation& location, const std::string& id,
     return 2;
   }
   RenderResult result;
-  if (!RenderDocument(bundle, fs.get(), values, RenderOptions{}, &result, &error)) {
+  RenderOptions options;
+  options.exactInks = cmyk;
+  if (!RenderDocument(bundle, fs.get(), values, options, &result, &error)) {
     err << "osl-service: " << error << "\n";
     return 2;
   }
   if (cmyk) {
     std::string converted;
-    if (!ConvertPdfToCmyk(result.pdf, &converted, &error)) {
+    if (!ConvertPdfToCmyk(result.pdf, result.inks, &converted, &error)) {
       err << "osl-service: " << error << "\n";
       return 1;
     }

@@ -166,7 +166,7 @@ void CmykToRgb(double c, double m, double y, double k, double* r, double* g, dou
 }
 
 TextOutcome DrawTextField(cairo_t* cr, const FieldFont& font, const RenderField& field,
-                          const std::string& text, double width, double height) {
+                          const std::string& text, double width, double height, InkMarkers* inks) {
   const double hScale = field.hScale / 100.0;
   const double vScale = field.vScale / 100.0;
   // The box in the layout's own units: the scales stretch the drawing, not the frame.
@@ -229,7 +229,11 @@ TextOutcome DrawTextField(cairo_t* cr, const FieldFont& font, const RenderField&
   }
 
   double r, g, b;
-  CmykToRgb(field.c, field.m, field.y, field.k, &r, &g, &b);
+  if (inks != nullptr) {
+    inks->ColourFor(field.c, field.m, field.y, field.k, &r, &g, &b);
+  } else {
+    CmykToRgb(field.c, field.m, field.y, field.k, &r, &g, &b);
+  }
   cairo_save(cr);
   cairo_rectangle(cr, 0, 0, width, height);
   cairo_clip(cr);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "refservice/render/font_library.h"
+#include "refservice/render/ink_markers.h"
 #include "refservice/render/template_bundle.h"
 
 typedef struct _cairo cairo_t;
@@ -28,9 +29,11 @@ struct TextOutcome {
 
 // Draws `text` (non-empty UTF-8) into the frame whose top-left corner is the current origin of
 // `cr`, `width` x `height` points, y growing downwards. textBox, dropDown and barcode-less fields
-// are one line (line breaks become spaces); textArea and richText wrap.
+// are one line (line breaks become spaces); textArea and richText wrap. With `inks` the colour is
+// drawn in the ink marker of the field's CMYK.
 TextOutcome DrawTextField(cairo_t* cr, const FieldFont& font, const RenderField& field,
-                          const std::string& text, double width, double height);
+                          const std::string& text, double width, double height,
+                          InkMarkers* inks = nullptr);
 
 // The CMYK colour (0..100 each) as the RGB a screen or an RGB PDF shows for it: the same
 // colour-managed conversion the proof (the background) is drawn with.

@@ -353,9 +353,10 @@ std::optional<HttpResponse> WebApp::LoadBundle(const Caller& caller, const std::
 }
 
 bool WebApp::Render(const TemplateBundle& bundle, const FieldValues& values, bool preview,
-                    RenderResult* result, std::string* error) {
+                    RenderResult* result, std::string* error, bool exactInks) {
   RenderOptions options;
   options.preview = preview;
+  options.exactInks = exactInks;
   return RenderDocument(bundle, fs_, values, options, result, error);
 }
 
@@ -688,8 +689,19 @@ HttpResponse WebApp::BuildDocumentNow(Request& request, Answer kind) {
     }
   }
 
+  // ?colour=cmyk: the PDF for print, every colour in CMYK, the fields' in their exact inks.
+  bool cmyk = false;
+  if (kind == Answer::kApiPdf) {
+    const std::optional<std::string_view> colour = request.head.QueryValue("colour");
+    if (colour && *colour != "cmyk" && *colour != "rgb") {
+      return Plain(400, "colour must be cmyk or rgb");
+    }
+    cmyk = colour && *colour == "cmyk";
+  }
   RenderResult result;
-  if (!Render(bundle, values, kind == Answer::kPreview, &result, &error)) return Plain(422, error);
+  if (!Render(bundle, values, kind == Answer::kPreview, &result, &error, cmyk)) {
+    return Plain(422, error);
+  }
 
   if (kind == Answer::kApiReport || kind == Answer::kPageReport) {
     return HttpResponse::Text(200, ReportJson(result) + "\n", "application/json; charset=utf-8");
@@ -709,17 +721,10 @@ HttpResponse WebApp::BuildDocumentNow(Request& request, Answer kind) {
     response.headers.push_back(reportHeader);
     return response;
   }
-  // ?colour=cmyk: the PDF for print, every colour in CMYK.
-  if (kind == Answer::kApiPdf) {
-    const std::optional<std::string_view> colour = request.head.QueryValue("colour");
-    if (colour && *colour != "cmyk" && *colour != "rgb") {
-      return Plain(400, "colour must be cmyk or rgb");
-    }
-    if (colour && *colour == "cmyk") {
-      std::string converted;
-      if (!ConvertPdfToCmyk(result.pdf, &converted, &error)) return Plain(500, error);
-      result.pdf = std::move(converted);
-    }
+  if (cmyk) {
+    std::string converted;
+    if (!ConvertPdfToCmyk(result.pdf, result.inks, &converted, &error)) return Plain(500, error);
+    result.pdf = std::move(converted);
   }
   HttpResponse response = HttpResponse::Text(200, std::move(result.pdf), "application/pdf");
   response.headers.push_back(reportHeader);

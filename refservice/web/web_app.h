@@ -102,7 +102,7 @@ class WebApp {
                                          TemplateBundle* bundle);
   // Every render of the web side goes through here.
   bool Render(const TemplateBundle& bundle, const FieldValues& values, bool preview,
-              RenderResult* result, std::string* error);
+              RenderResult* result, std::string* error, bool exactInks = false);
   std::string Cookie(const std::string& name, const std::string& value,
                      const std::string& attributes) const;
 

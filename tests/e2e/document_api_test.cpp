@@ -107,6 +107,18 @@ TEST_F(DocumentApiTest, JsonAndMultipartValuesGiveThePdfWithItsReport) {
     TempDir dir;
     const RunResult info = RunProcess({"/usr/bin/pdfinfo", dir.Write("cmyk.pdf", reply.body)});
     EXPECT_NE(std::string::npos, info.out.find("Ghostscript")) << info.out;
+    // The name is printed in its record's pure black (0/0/0/100), not the rich black the
+    // background's black becomes.
+    ASSERT_EQ(0, RunProcess({"/usr/bin/gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE",
+                             "-sDEVICE=bitcmyk", "-dGrayValues=256", "-r72",
+                             "-sOutputFile=" + dir.path() + "/cmyk.raw", dir.path() + "/cmyk.pdf"})
+                     .status);
+    const std::string raster = ReadFile(dir.path() + "/cmyk.raw");
+    size_t pureBlack = 0;
+    for (size_t at = 0; at + 4 <= raster.size(); at += 4) {
+      pureBlack += raster.compare(at, 4, std::string("\0\0\0\xff", 4)) == 0;
+    }
+    EXPECT_GT(pureBlack, 20u);
     EXPECT_NE("", HeaderValue(reply.head, "X-Render-Report"));
   }
   reply = Post("/api/templates/" + id_ + "/documents?colour=pink", "application/json", "{}");

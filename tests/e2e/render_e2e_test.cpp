@@ -405,12 +405,50 @@ std::string InflatedPdf(const std::string& pdf) {
   return all;
 }
 
-TEST_F(RenderE2eTest, CmykOutputHoldsNoRgbColour) {
-  if (RunProcess({"/bin/sh", "-c", "command -v gs"}).status != 0) {
-    GTEST_SKIP() << "Ghostscript is not installed; scripts/bootstrap installs it";
+// A page of text fields of full blocks, 60 x 60 pt side by side from x = 20 pt every 70 pt, in
+// process swatches and tints, then a QR code field of the same size, then a frame of the master
+// page stroked in one of the swatches.
+nlohmann::json InkDocument(const std::vector<std::pair<std::string, int>>& colours) {
+  const double right = 20 + 70 * (colours.size() + 1);
+  nlohmann::json doc = OnePage("docName:::Inks|||", nlohmann::json::array(), right + 20, 100);
+  doc["swatches"].push_back({{"name", "Cyan"}, {"model", "process"}, {"cmyk", {100, 0, 0, 0}}});
+  doc["swatches"].push_back({{"name", "Navy"}, {"model", "process"}, {"cmyk", {100, 60, 0, 10}}});
+  nlohmann::json frame = GraphicFrame(400, right, 10, 10, 80);
+  frame["stroke"] = {{"weight", 4}, {"color", "Navy"}};
+  nlohmann::json& items = doc["spreads"][0]["pages"][0]["items"];
+  items.push_back(frame);
+  for (size_t i = 0; i < colours.size(); ++i) {
+    nlohmann::json text =
+        TextFrame(401 + i, 20 + 70 * i, 20, 60, 60, "X", FieldTag("Ink" + std::to_string(i)));
+    text["story"]["runs"][0]["size"] = 40;
+    text["story"]["runs"][0]["leading"] = 48;
+    text["story"]["runs"][0]["color"] = colours[i].first;
+    text["story"]["runs"][0]["tint"] = colours[i].second;
+    items.push_back(text);
   }
-  const std::string id = Publish(world_.WriteDocument("swatch.tlvd", SwatchDocument()));
-  const std::string values = work_.Write("swatch.json", R"({"Swatch": "\u2588 Blue"})");
+  items.push_back(TextFrame(450, right - 70, 20, 60, 60, "x", FieldTag("Qr", "4")));
+  return doc;
+}
+
+TEST_F(RenderE2eTest, CmykOutputGivesFieldsTheirRecordsInks) {
+  if (RunProcess({"/bin/sh", "-c", "command -v gs && command -v qpdf"}).status != 0) {
+    GTEST_SKIP() << "Ghostscript or qpdf is not installed; scripts/bootstrap installs them";
+  }
+  struct Ink {
+    const char* swatch;
+    int tint;
+    std::array<int, 4> cmyk;  // percent
+  };
+  const Ink inks[] = {{"Cyan", 100, {100, 0, 0, 0}},
+                      {"Black", 100, {0, 0, 0, 100}},
+                      {"Navy", 100, {100, 60, 0, 10}},
+                      {"Cyan", 40, {40, 0, 0, 0}}};
+  std::vector<std::pair<std::string, int>> colours;
+  for (const Ink& ink : inks) colours.emplace_back(ink.swatch, ink.tint);
+  const std::string id = Publish(world_.WriteDocument("inks.tlvd", InkDocument(colours)));
+  const std::string values = work_.Write(
+      "inks.json", R"({"Ink0": "\u2588 Ink", "Ink1": "\u2588 Ink", "Ink2": "\u2588 Ink",)"
+                   R"( "Ink3": "\u2588 Ink", "Qr": "Q"})");
   auto render = [&](const std::vector<std::string>& extra, const std::string& out) {
     std::vector<std::string> argv = {BuiltProgram("osl-service"), "render", "--data",
                                      world_.dataDir(), id, "--values", values, Out(out)};
@@ -419,19 +457,51 @@ TEST_F(RenderE2eTest, CmykOutputHoldsNoRgbColour) {
   };
   // An RGB colour operator (rg / RG / a DeviceRGB colour space) anywhere in the PDF's streams.
   const std::regex rgb(R"re((^|\s)[-0-9.]+\s+[-0-9.]+\s+[-0-9.]+\s+(rg|RG)(\s|$)|/DeviceRGB)re");
-  const std::regex cmyk(R"re((^|\s)[-0-9.]+\s+[-0-9.]+\s+[-0-9.]+\s+[-0-9.]+\s+(k|K)(\s|$))re");
   RunResult run = render({}, "rgb.pdf");
   ASSERT_EQ(0, run.status) << run.err;
-  const std::string plain = InflatedPdf(ReadFile(Out("rgb.pdf")));
-  EXPECT_TRUE(std::regex_search(plain, rgb));  // the check sees RGB where there is some
+  EXPECT_TRUE(std::regex_search(InflatedPdf(ReadFile(Out("rgb.pdf"))), rgb));  // the check sees RGB
   run = render({"--cmyk"}, "cmyk.pdf");
   ASSERT_EQ(0, run.status) << run.err;
   EXPECT_NE(std::string::npos, run.out.find(", CMYK)")) << run.out;
-  const std::string converted = InflatedPdf(ReadFile(Out("cmyk.pdf")));
-  EXPECT_FALSE(std::regex_search(converted, rgb));
-  EXPECT_TRUE(std::regex_search(converted, cmyk));
-  // Text stays text.
-  EXPECT_NE(nullptr, FindWord(Words(Out("cmyk.pdf")), "Blue"));
+  EXPECT_FALSE(std::regex_search(InflatedPdf(ReadFile(Out("cmyk.pdf"))), rgb));
+  // Text stays text, in its place.
+  const std::vector<Word> words = Words(Out("cmyk.pdf"));
+  ASSERT_EQ(4, std::count_if(words.begin(), words.end(),
+                             [](const Word& word) { return word.text == "Ink"; }));
+
+  // The inks as printed: Ghostscript rasterises the page to 8-bit CMYK (a profile-to-itself
+  // conversion leaves DeviceCMYK as it is), read inside the first block of each field.
+  ASSERT_EQ(0, RunProcess({"/usr/bin/gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE",
+                           "-sDEVICE=bitcmyk", "-dGrayValues=256", "-r72",
+                           "-sOutputFile=" + Out("inks.cmyk"), Out("cmyk.pdf")})
+                   .status);
+  const std::string raster = ReadFile(Out("inks.cmyk"));
+  const int width = 20 + 70 * (static_cast<int>(std::size(inks)) + 1) + 20;
+  ASSERT_EQ(width * 100u * 4u, raster.size());
+  auto inkAt = [&](int x, int y) {
+    std::array<int, 4> ink;
+    for (int c = 0; c < 4; ++c) {
+      ink[c] = static_cast<unsigned char>(raster[4u * (y * width + x) + c]) * 100 / 255;
+    }
+    return ink;
+  };
+  for (size_t i = 0; i <= std::size(inks); ++i) {
+    // The last one: the centre of the QR code's top-left finder pattern, in pure black.
+    const bool qr = i == std::size(inks);
+    const Ink& ink = qr ? Ink{"QR code", 100, {0, 0, 0, 100}} : inks[i];
+    const int left = 20 + 70 * static_cast<int>(i);
+    const std::array<int, 4> got = qr ? inkAt(left + 15, 35) : inkAt(left + 15, 45);
+    for (int c = 0; c < 4; ++c) {
+      EXPECT_NEAR(ink.cmyk[c], got[c], 1)
+          << ink.swatch << " " << ink.tint << "% channel "
+          << "CMYK"[c] << ": " << got[0] << "/" << got[1] << "/" << got[2] << "/" << got[3];
+    }
+  }
+  // The master page's frame is converted through the profile, not given exact inks: its Navy
+  // keeps its look, so it is not the record's 100/60/0/10.
+  const std::array<int, 4> frame = inkAt(width - 20, 50);
+  EXPECT_NE((std::array<int, 4>{100, 60, 0, 10}), frame);
+  EXPECT_GT(frame[0] + frame[1] + frame[2] + frame[3], 50);
 }
 
 // A page of placements: a dark square (a 1 pt frame stroked 220 pt wide, centred at 150,100)
