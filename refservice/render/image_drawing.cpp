@@ -25,9 +25,9 @@ bool SizeAccepted(unsigned long long width, unsigned long long height, char* mes
   if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide ||
       width * height > static_cast<unsigned long long>(kMaxImagePixels)) {
     std::snprintf(message, messageSize,
-                  "the image is %llu x %llu pixels; at most %d per side and %lld in all are "
-                  "accepted",
-                  width, height, kMaxImageSide, kMaxImagePixels);
+                  "the image is %llu x %llu pixels; at most %d pixels per side and %lld "
+                  "megapixels in all are accepted",
+                  width, height, kMaxImageSide, kMaxImagePixels / 1000000);
     return false;
   }
   return true;

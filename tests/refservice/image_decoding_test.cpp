@@ -110,7 +110,10 @@ TEST(ImageDecoding, HostileAndDamagedImagesAreDecidedByTheirDeclaredPixels) {
       {"whole photo JPEG", photo, "", 2.0},
       {"PNG wider than accepted",
        PngHeader(refservice::kMaxImageSide + 1, 1) + Chunk("IDAT", ZerosInflatingTo(1)),
-       "at most 20000 per side", 1.0},
+       "at most 20000 pixels per side and 100 megapixels in all", 1.0},
+      {"PNG of more pixels than accepted",
+       PngHeader(10001, 10000) + Chunk("IDAT", ZerosInflatingTo(1)),
+       "the image is 10001 x 10000 pixels", 1.0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
