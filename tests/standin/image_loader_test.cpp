@@ -16,75 +16,12 @@
 
 #include "standin/core/file_system.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/test_images.h"
 
 namespace osltest {
 namespace {
 
 const std::string kSeeds = std::string(OSL_SOURCE_DIR) + "/fuzz/corpus/image_loader/";
-
-std::string Chunk(const std::string& type, const std::string& data) {
-  std::string out;
-  const auto put32 = [&out](uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(v >> shift));
-  };
-  put32(static_cast<uint32_t>(data.size()));
-  const std::string body = type + data;
-  out += body;
-  put32(static_cast<uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
-  return out;
-}
-
-std::string Header(uint32_t width, uint32_t height) {
-  std::string ihdr;
-  for (uint32_t v : {width, height})
-    for (int shift = 24; shift >= 0; shift -= 8) ihdr.push_back(static_cast<char>(v >> shift));
-  ihdr += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB, not interlaced
-  return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr);
-}
-
-// A zlib stream of `mib` MiB of zero bytes, made without compressing them
-// all: after a full flush, every further MiB compresses to the same bytes.
-std::string ZerosInflatingTo(size_t mib) {
-  z_stream z{};
-  deflateInit(&z, 9);
-  const std::string zeros(1u << 20, '\0');
-  auto run = [&z](const std::string& in, int flush) {
-    std::string out;
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-    z.avail_in = static_cast<uInt>(in.size());
-    char buffer[1 << 16];
-    do {
-      z.next_out = reinterpret_cast<Bytef*>(buffer);
-      z.avail_out = sizeof buffer;
-      deflate(&z, flush);
-      out.append(buffer, sizeof buffer - z.avail_out);
-    } while (z.avail_out == 0 || z.avail_in > 0);
-    return out;
-  };
-  std::string stream = run(zeros, Z_FULL_FLUSH);
-  const std::string block = run(zeros, Z_FULL_FLUSH);
-  for (size_t i = 2; i < mib; ++i) stream += block;
-  std::string end = run(std::string(), Z_FINISH);
-  deflateEnd(&z);
-  // The trailer's checksum covers all of the data.
-  const uLong one = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(zeros.data()),
-                            static_cast<uInt>(zeros.size()));
-  uLong all = one;
-  for (size_t i = 1; i < mib; ++i)
-    all = adler32_combine(all, one, static_cast<z_off_t>(zeros.size()));
-  for (int i = 0; i < 4; ++i) end[end.size() - 4 + i] = static_cast<char>(all >> (24 - 8 * i));
-  return stream + end;
-}
-
-// A PNG whose header says 1 x 1 and whose image data inflates to `mib` MiB.
-std::string PngBomb(size_t mib) {
-  const std::string data = ZerosInflatingTo(mib);
-  std::string png = Header(1, 1);
-  for (size_t at = 0; at < data.size(); at += 1u << 16)
-    png += Chunk("IDAT", data.substr(at, 1u << 16));
-  return png + Chunk("IEND", "");
-}
 
 struct Decoded {
   cairo_surface_t* surface = nullptr;
@@ -124,13 +61,13 @@ TEST(ImageLoader, FilesCutShortAreDamagedImagesNotOutOfMemory) {
   }
   // A header that promises more rows than the file holds.
   // (Signature 8 bytes, header chunk 25.)
-  Decoded tall(Header(8, 4096) + ReadFile(kSeeds + "rgb_8x6.png").substr(33));
+  Decoded tall(PngHeader(8, 4096) + ReadFile(kSeeds + "rgb_8x6.png").substr(33));
   EXPECT_FALSE(tall.surface);
   EXPECT_EQ(tall.error.rfind("damaged image: ", 0), 0u) << tall.error;
 }
 
 TEST(ImageLoader, SizesPastTheLimitsAreRefusedBeforeDecoding) {
-  Decoded wide(Header(40000, 1) + Chunk("IDAT", ZerosInflatingTo(1)) + Chunk("IEND", ""));
+  Decoded wide(PngHeader(40000, 1) + Chunk("IDAT", ZerosInflatingTo(1)) + Chunk("IEND", ""));
   EXPECT_FALSE(wide.surface);
   EXPECT_NE(wide.error.find("outside the limits"), std::string::npos) << wide.error;
   standin::ImageLimits small;
