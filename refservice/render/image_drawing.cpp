@@ -143,6 +143,13 @@ void PremultiplyRgba(cairo_surface_t* surface) {
   cairo_surface_mark_dirty(surface);
 }
 
+// Sets `*error` from a failed decoding. Kept out of line: the decoder's own frame, which a long
+// jump returns to, holds no string of its own.
+[[gnu::noinline]] void SetPngError(const PngDecoding& decoding, std::string* error) {
+  *error = decoding.refused ? std::string(decoding.message)
+                            : std::string("damaged image: ") + decoding.message;
+}
+
 cairo_surface_t* DecodePng(const std::string& bytes, std::string* error) {
   PngDecoding decoding{nullptr, nullptr, 0, 0, false, false, {0}};
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &decoding, PngError, PngWarning);
@@ -153,8 +160,7 @@ cairo_surface_t* DecodePng(const std::string& bytes, std::string* error) {
     return nullptr;
   }
   if (setjmp(png_jmpbuf(png))) {
-    *error = decoding.refused ? std::string(decoding.message)
-                              : std::string("damaged image: ") + decoding.message;
+    SetPngError(decoding, error);
     png_destroy_read_struct(&png, &info, nullptr);
     std::free(decoding.rows);
     if (decoding.surface != nullptr) cairo_surface_destroy(decoding.surface);
