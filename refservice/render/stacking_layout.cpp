@@ -1,5 +1,7 @@
 #include "refservice/render/stacking_layout.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -17,31 +19,11 @@ bool IsBlankCharacter(uint32_t c) {
 }  // namespace
 
 bool IsBlank(const std::string& utf8) {
-  size_t i = 0;
-  while (i < utf8.size()) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    uint32_t c = 0;
-    size_t length = 0;
-    if (lead < 0x80) {
-      c = lead;
-      length = 1;
-    } else if ((lead & 0xE0) == 0xC0) {
-      c = lead & 0x1F;
-      length = 2;
-    } else if ((lead & 0xF0) == 0xE0) {
-      c = lead & 0x0F;
-      length = 3;
-    } else {
-      return false;  // four-byte characters are never blank; other bytes are not UTF-8
-    }
-    if (i + length > utf8.size()) return false;
-    for (size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (!IsBlankCharacter(c)) return false;
-    i += length;
+  // Text that is not UTF-8 (a NUL byte included) is never blank.
+  if (!g_utf8_validate(utf8.data(), static_cast<gssize>(utf8.size()), nullptr)) return false;
+  const char* end = utf8.data() + utf8.size();
+  for (const char* at = utf8.data(); at < end; at = g_utf8_next_char(at)) {
+    if (!IsBlankCharacter(g_utf8_get_char(at))) return false;
   }
   return true;
 }

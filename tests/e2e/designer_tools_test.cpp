@@ -27,11 +27,7 @@ using nlohmann::json;
 
 constexpr char kNamed[] = "docName:::Lint Test|||";
 
-json Parse(const RunResult& run) {
-  json parsed = json::parse(run.out, nullptr, false);
-  EXPECT_FALSE(parsed.is_discarded()) << "stdout is no JSON:\n" << run.out << "\n" << run.err;
-  return parsed;
-}
+json Parse(const RunResult& run) { return ParseJsonOutput(run); }
 
 // A group at (x, y) holding `children` (positions relative to the group).
 json Group(unsigned uid, double x, double y, double w, double h, const json& children,

@@ -25,11 +25,7 @@ namespace {
 
 using nlohmann::json;
 
-json Parse(const RunResult& run) {
-  json parsed = json::parse(run.out, nullptr, false);
-  EXPECT_FALSE(parsed.is_discarded()) << "stdout is no JSON:\n" << run.out << "\n" << run.err;
-  return parsed;
-}
+json Parse(const RunResult& run) { return ParseJsonOutput(run); }
 
 // Every file under `dir` with its bytes.
 std::map<std::string, std::string> Snapshot(const std::string& dir) {

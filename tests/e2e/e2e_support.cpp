@@ -1,6 +1,7 @@
 #include "tests/e2e/e2e_support.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -119,6 +120,12 @@ std::map<std::string, std::string> LabelEntries(const std::string& label) {
     }
   }
   return entries;
+}
+
+nlohmann::json ParseJsonOutput(const RunResult& run) {
+  nlohmann::json parsed = nlohmann::json::parse(run.out, nullptr, false);
+  EXPECT_FALSE(parsed.is_discarded()) << "stdout is no JSON:\n" << run.out << "\n" << run.err;
+  return parsed;
 }
 
 std::map<std::string, std::string> DocumentData(const std::string& path) {

@@ -61,6 +61,10 @@ std::map<std::string, std::string> DocumentData(const std::string& path);
 // The entries of a label string ("key:::value|||...").
 std::map<std::string, std::string> LabelEntries(const std::string& label);
 
+// The JSON a command printed on stdout; a test failure (naming stdout and stderr) and a
+// discarded value when it is not JSON.
+nlohmann::json ParseJsonOutput(const RunResult& run);
+
 // Lines of `text` that contain `what`.
 int CountLines(const std::string& text, const std::string& what);
 

@@ -27,11 +27,7 @@ namespace {
 
 using nlohmann::json;
 
-json Parse(const RunResult& run) {
-  json parsed = json::parse(run.out, nullptr, false);
-  EXPECT_FALSE(parsed.is_discarded()) << "stdout is no JSON:\n" << run.out << "\n" << run.err;
-  return parsed;
-}
+json Parse(const RunResult& run) { return ParseJsonOutput(run); }
 
 // `document` with the template data entry `key` set to `value` (kept in place, or appended).
 void SetDocumentEntry(const std::string& path, const std::string& key, const std::string& value) {
