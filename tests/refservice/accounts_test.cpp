@@ -18,7 +18,7 @@
 #include "refservice/accounts/sign_in_cache.h"
 #include "refservice/accounts/sign_in_throttle.h"
 #include "refservice/storage/sha256.h"
-#include "refservice/storage/sqlite_store.h"
+#include "refservice/storage/sqlite_driver.h"
 #include "refservice/template_manager.h"
 #include "tests/support/subprocess.h"
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "refservice/storage/file_util.h"
-#include "refservice/storage/postgres_store.h"
-#include "refservice/storage/sqlite_store.h"
+#include "refservice/storage/postgres_driver.h"
+#include "refservice/storage/sqlite_driver.h"
 #include "refservice/storage/upload_quota.h"
 #include "tests/support/pg_test_database.h"
 #include "tests/support/subprocess.h"

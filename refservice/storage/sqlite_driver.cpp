@@ -1,4 +1,4 @@
-#include "refservice/storage/sqlite_store.h"
+#include "refservice/storage/sqlite_driver.h"
 
 #include <sqlite3.h>
 

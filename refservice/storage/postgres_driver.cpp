@@ -1,4 +1,4 @@
-#include "refservice/storage/postgres_store.h"
+#include "refservice/storage/postgres_driver.h"
 
 #include <cstdlib>
 #include <cstring>
