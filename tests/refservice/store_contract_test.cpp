@@ -2,7 +2,6 @@
 // database (on the private test cluster). Where several services share one database, two
 // PostgresStore objects on one database stand for two services.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +16,7 @@
 #include "refservice/storage/postgres_driver.h"
 #include "refservice/storage/sqlite_driver.h"
 #include "refservice/storage/upload_quota.h"
+#include "tests/refservice/old_database.h"
 #include "tests/support/pg_test_database.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/thread_group.h"
@@ -359,18 +359,7 @@ TEST(PostgresMigrations, ServicesStartingAtOnceMigrateOnce) {
 TEST(SqliteMigrations, ADatabaseOfTheUnversionedSchemaKeepsEverything) {
   TempDir dir;
   const std::string path = dir.path() + "/service.db";
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  const char* schema = R"sql(
-CREATE TABLE users(id INTEGER PRIMARY KEY AUTOINCREMENT, email TEXT NOT NULL UNIQUE COLLATE NOCASE,
-  salt TEXT NOT NULL, password_hash TEXT NOT NULL);
-CREATE TABLE templates(id INTEGER PRIMARY KEY AUTOINCREMENT, user_id INTEGER NOT NULL
-  REFERENCES users(id), doc_id TEXT NOT NULL UNIQUE, doc_password TEXT NOT NULL, name TEXT,
-  description TEXT, category TEXT, is_active INTEGER NOT NULL, page_count INTEGER NOT NULL,
-  width TEXT NOT NULL, height TEXT NOT NULL, bleed TEXT NOT NULL, client_type INTEGER NOT NULL,
-  full_screen_window INTEGER NOT NULL, committed INTEGER NOT NULL DEFAULT 0,
-  created_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP, updated_at TEXT NOT NULL DEFAULT
-  CURRENT_TIMESTAMP);
+  const char* moreTables = R"sql(
 CREATE TABLE fields(template_id INTEGER NOT NULL REFERENCES templates(id), position INTEGER NOT
   NULL, name TEXT NOT NULL, record TEXT NOT NULL, PRIMARY KEY(template_id, position));
 CREATE TABLE logic_groups(id INTEGER PRIMARY KEY AUTOINCREMENT, template_id INTEGER NOT NULL
@@ -402,11 +391,9 @@ INSERT INTO files(session, token, name, size, sha256) VALUES('s', 't', 'a.pdf', 
 INSERT INTO uploads(session, name, size, sha256) VALUES('s', 'old.png', 24, 'e');
 INSERT INTO pending_files(session, token, name) VALUES('s', 'u', 'cut.bin');
 INSERT INTO publish_leases VALUES(1, 'run', 0, 99999999999999);
-PRAGMA application_id=1330859057;
 )sql";
-  ASSERT_EQ(sqlite3_exec(db, schema, nullptr, nullptr, nullptr), SQLITE_OK)
-      << sqlite3_errmsg(db);
-  sqlite3_close(db);
+  ASSERT_NO_FATAL_FAILURE(
+      RunSqlite(path, std::string(kUnversionedAccountsAndTemplates) + moreTables));
 
   refservice::SqliteStore store;
   std::string error;
