@@ -304,6 +304,43 @@ TEST_P(StoreContractTest, APublishLeaseIsHeldOnceByTheDatabaseClock) {
       << "an expired lease is taken over";
 }
 
+// The read-only commands' listing: by owner, then name (absent names first), then identifier,
+// each byte by byte, whatever the database's own collation would say.
+TEST_P(StoreContractTest, AllTemplatesComeInByteOrderAbsentNamesFirst) {
+  struct Row {
+    const char* owner;
+    std::optional<std::string> name;
+    const char* docId;
+  };
+  const Row expected[] = {
+      {"Zed@example.org", std::string("x"), "50000000-0000-4000-8000-000000000000"},
+      {"ann@example.org", std::nullopt, "60000000-0000-4000-8000-000000000000"},
+      {"ann@example.org", std::string("B"), "70000000-0000-4000-8000-000000000000"},
+      {"ann@example.org", std::string("a"), "10000000-0000-4000-8000-000000000000"},
+      {"ann@example.org", std::string("a"), "20000000-0000-4000-8000-000000000000"},
+      {"ann@example.org", std::string("b"), "00000000-0000-4000-8000-000000000000"},
+  };
+  for (int i = 5; i >= 0; --i) {  // inserted the other way round
+    const Row& row = expected[i];
+    std::optional<refservice::UserRecord> owner;
+    ASSERT_TRUE(store_->SetUserCredential(row.owner, "c"));
+    ASSERT_TRUE(store_->FindUser(row.owner, &owner) && owner);
+    TemplateData data;
+    data.name = row.name;
+    data.docId = row.docId;
+    data.userId = owner->id;
+    ASSERT_NE(store_->InsertTemplate(data), 0);
+  }
+  std::vector<refservice::TemplateSummary> all;
+  ASSERT_TRUE(Second()->ListAllTemplates(&all));
+  ASSERT_EQ(all.size(), 6u);
+  for (size_t i = 0; i < all.size(); ++i) {
+    EXPECT_EQ(all[i].owner, expected[i].owner) << i;
+    EXPECT_EQ(all[i].data.name, expected[i].name) << i;
+    EXPECT_EQ(all[i].data.docId, expected[i].docId) << i;
+  }
+}
+
 TEST_P(StoreContractTest, InstancesBeatAndAreForgotten) {
   ASSERT_TRUE(store_->RegisterInstance("one", "pid 1 on host a"));
   ASSERT_TRUE(Second()->RegisterInstance("two", "pid 2 on host b"));
