@@ -105,14 +105,15 @@ TEST(AccountStore, AnOlderDatabaseOpensKeepsItsAccountsAndTheirPasswordsStillWor
   std::string annHash = refservice::Sha256Hex(std::string("00ff") + "ann-pw");
   std::string bobHash = refservice::Sha256Hex(std::string("a5a5") + "bob-pw");
   ASSERT_NO_FATAL_FAILURE(RunSqlite(
-      path, std::string(kUnversionedAccountsAndTemplates) +
-                "INSERT INTO users(email, salt, password_hash) VALUES('Ann@Example.org', '00ff', '" +
-                annHash + "'), ('bob@example.org', 'a5a5', '" + bobHash +
-                "');"
-                "INSERT INTO templates(user_id, doc_id, doc_password, name, is_active, page_count, "
-                "width, height, bleed, client_type, full_screen_window) VALUES(1, "
-                "'11111111-2222-4333-8444-555555555555', 'p', 'Card', 1, 1, '612', '792', '0', 0, "
-                "0);"));
+      path,
+      std::string(kUnversionedAccountsAndTemplates) +
+          "INSERT INTO users(email, salt, password_hash) VALUES('Ann@Example.org', '00ff', '" +
+          annHash + "'), ('bob@example.org', 'a5a5', '" + bobHash +
+          "');"
+          "INSERT INTO templates(user_id, doc_id, doc_password, name, is_active, page_count, "
+          "width, height, bleed, client_type, full_screen_window) VALUES(1, "
+          "'11111111-2222-4333-8444-555555555555', 'p', 'Card', 1, 1, '612', '792', '0', 0, "
+          "0);"));
   ASSERT_EQ(UserVersion(path), 0);
 
   {

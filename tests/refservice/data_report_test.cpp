@@ -235,9 +235,9 @@ TEST_F(DataReportTest, ListingWhileAClientWritesSeesWholeTemplates) {
 // The account commands open either store the way the service does: what they change, the
 // running service signs in with at once, addresses matching in any letter case.
 TEST_F(DataReportTest, AccountCommandsChangeTheRunningServicesAccountsOnEitherStore) {
-  const std::vector<std::string> place =
-      TestOnPostgres() ? std::vector<std::string>{"--database", db_.url()}
-                       : std::vector<std::string>{"--data", dir_.path()};
+  const std::vector<std::string> place = TestOnPostgres()
+                                             ? std::vector<std::string>{"--database", db_.url()}
+                                             : std::vector<std::string>{"--data", dir_.path()};
   struct Step {
     const char* action;
     const char* email;
