@@ -208,23 +208,16 @@ class PostgresDriver : public SqlDriver {
   bool Commit() override {
     PGconn* conn = pool_.Pinned();
     if (conn == nullptr) return false;
-    int depth = pool_.PinDepth();
-    bool ok = false;
-    if (depth > 1) {
-      std::string name = "osl_" + std::to_string(depth);
-      PgResult result(PQexec(conn, ("RELEASE SAVEPOINT " + name).c_str()), &PQclear);
-      ok = PQresultStatus(result.get()) == PGRES_COMMAND_OK;
-      if (!ok) {
-        Report(conn, result.get());
-        PQclear(PQexec(conn, ("ROLLBACK TO SAVEPOINT " + name).c_str()));
-        PQclear(PQexec(conn, ("RELEASE SAVEPOINT " + name).c_str()));
-      }
-    } else {
-      // COMMIT of a transaction that failed earlier answers "ROLLBACK" without an error.
-      PgResult result(PQexec(conn, "COMMIT"), &PQclear);
-      ok = PQresultStatus(result.get()) == PGRES_COMMAND_OK &&
-           std::strcmp(PQcmdStatus(result.get()), "COMMIT") == 0;
-      if (!ok) Report(conn, result.get());
+    const int depth = pool_.PinDepth();
+    const std::string sql = depth > 1 ? "RELEASE SAVEPOINT osl_" + std::to_string(depth) : "COMMIT";
+    PgResult result(PQexec(conn, sql.c_str()), &PQclear);
+    // COMMIT of a transaction that failed earlier answers "ROLLBACK" without an error.
+    bool ok = PQresultStatus(result.get()) == PGRES_COMMAND_OK &&
+              (depth > 1 || std::strcmp(PQcmdStatus(result.get()), "COMMIT") == 0);
+    if (!ok) Report(conn, result.get());
+    if (!ok && depth > 1) {
+      Rollback();  // ends the savepoint, dropping its changes
+      return false;
     }
     pool_.Unpin();
     return ok;

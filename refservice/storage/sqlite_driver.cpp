@@ -260,13 +260,12 @@ class SqliteDriver : public SqlDriver {
   }
 
   bool Commit() override {
-    bool ok = Exec("RELEASE osl_txn");
-    if (!ok) {
-      Exec("ROLLBACK TO osl_txn");
-      Exec("RELEASE osl_txn");
+    if (!Exec("RELEASE osl_txn")) {
+      Rollback();  // drops the changes and gives the connection back
+      return false;
     }
     mutex_.unlock();
-    return ok;
+    return true;
   }
 
   void Rollback() override {
