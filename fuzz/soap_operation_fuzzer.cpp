@@ -13,7 +13,7 @@
 #include "refservice/soap/field_record.h"
 #include "refservice/service_app.h"
 #include "refservice/soap/soap_endpoint.h"
-#include "refservice/storage/sqlite_store.h"
+#include "refservice/storage/sqlite_driver.h"
 #include "refservice/storage/store.h"
 #include "refservice/template_manager.h"
 #include "refservice/soap/xml_guard.h"

@@ -11,7 +11,6 @@
 #include "refservice/accounts/accounts.h"
 #include "refservice/accounts/password_prompt.h"
 #include "refservice/storage/file_util.h"
-#include "refservice/storage/sqlite_store.h"
 #include "refservice/storage/store_factory.h"
 
 namespace refservice {
@@ -92,26 +91,20 @@ CLI::App* AddUserCommand(CLI::App* app, UserCommandOptions* options) {
 
 std::unique_ptr<Store> OpenCommandStore(const UserCommandOptions& options, bool create,
                                         std::string* error) {
-  if (!options.databaseUrl.empty()) {
-    StoreLocation location;
-    location.databaseUrl = options.databaseUrl;
-    if (!CheckStoreLocation(location, false, error)) return nullptr;
-    return OpenStore(location, 2, error);
+  StoreLocation location;
+  location.dataDir = options.dataDir;
+  location.databaseUrl = options.databaseUrl;
+  if (!CheckStoreLocation(location, false, error)) return nullptr;
+  const std::string path = SqlitePathOf(location.dataDir);
+  struct stat info {};
+  if (location.databaseUrl.empty() && create && !MakeDirectories(location.dataDir, error)) {
+    return nullptr;
   }
-  const std::string& dataDir = options.dataDir;
-  const std::string path = SqlitePathOf(dataDir);
-  if (create) {
-    if (!MakeDirectories(dataDir, error)) return nullptr;
-  } else {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-      *error = "no service database in " + dataDir + " (" + path + " is missing)";
-      return nullptr;
-    }
+  if (location.databaseUrl.empty() && !create && ::stat(path.c_str(), &info) != 0) {
+    *error = "no service database in " + location.dataDir + " (" + path + " is missing)";
+    return nullptr;
   }
-  auto store = std::make_unique<SqliteStore>();
-  if (!store->Open(path, error)) return nullptr;
-  return store;
+  return OpenStore(location, 2, error);
 }
 
 int RunUserCommand(const UserCommandOptions& options, std::ostream& out, std::ostream& err) {

@@ -1,8 +1,8 @@
 // Persistent state of the reference service: user accounts, templates, their fields, logic groups
 // and assets, commits, the record of uploaded files with the bytes reserved for uploads in
 // flight, the publish leases that let one publish of a template run at a time, and the service
-// instances that share the state. Two implementations: SqliteStore (one file, one service) and
-// PostgresStore (one database shared by several services).
+// instances that share the state. One implementation, SqlStore, over two databases: SqliteStore
+// (one file, one service) and PostgresStore (one database shared by several services).
 //
 // All methods are safe to call from several threads; each one is atomic on its own. Callers that
 // need several calls to be atomic together use Store::Transaction. Methods that return bool

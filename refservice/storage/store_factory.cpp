@@ -1,7 +1,7 @@
 #include "refservice/storage/store_factory.h"
 
-#include "refservice/storage/postgres_store.h"
-#include "refservice/storage/sqlite_store.h"
+#include "refservice/storage/postgres_driver.h"
+#include "refservice/storage/sqlite_driver.h"
 
 namespace refservice {
 

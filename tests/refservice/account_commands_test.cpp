@@ -15,6 +15,7 @@
 
 #include "osl_soapH.h"
 #include "refservice/storage/sha256.h"
+#include "tests/refservice/old_database.h"
 #include "tests/refservice/raw_http.h"
 #include "tests/refservice/service_fixture.h"
 #include "tests/refservice/soap_client.h"
@@ -209,31 +210,16 @@ TEST_F(AccountCommandsTest, OnATerminalThePasswordIsAskedTwiceAndNeverEchoed) {
 TEST_F(AccountCommandsTest, AnOlderDataFolderOpensWithItsAccountsAndTemplates) {
   const std::string path = dir_.path() + "/service.db";
   std::string hash = refservice::Sha256Hex(std::string("5eed") + kAnnPw);
-  std::string sql =
-      "CREATE TABLE users(id INTEGER PRIMARY KEY AUTOINCREMENT, "
-      "email TEXT NOT NULL UNIQUE COLLATE NOCASE, salt TEXT NOT NULL, "
-      "password_hash TEXT NOT NULL);"
-      "CREATE TABLE templates(id INTEGER PRIMARY KEY AUTOINCREMENT, "
-      "user_id INTEGER NOT NULL REFERENCES users(id), doc_id TEXT NOT NULL UNIQUE, "
-      "doc_password TEXT NOT NULL, name TEXT, description TEXT, category TEXT, "
-      "is_active INTEGER NOT NULL, page_count INTEGER NOT NULL, width TEXT NOT NULL, "
-      "height TEXT NOT NULL, bleed TEXT NOT NULL, client_type INTEGER NOT NULL, "
-      "full_screen_window INTEGER NOT NULL, committed INTEGER NOT NULL DEFAULT 0, "
-      "created_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP, "
-      "updated_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP);"
-      "INSERT INTO users(email, salt, password_hash) VALUES('ann@example.org', '5eed', '" +
-      hash +
-      "');"
-      "INSERT INTO templates(user_id, doc_id, doc_password, name, is_active, page_count, width, "
-      "height, bleed, client_type, full_screen_window) VALUES(1, "
-      "'0a0a0a0a-1111-4222-8333-444444444444', '9b9b9b9b-1111-4222-8333-444444444444', "
-      "'Old card', 1, 1, '612', '792', '0', 0, 0);"
-      "PRAGMA application_id=1330859057;";
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-      << sqlite3_errmsg(db);
-  sqlite3_close(db);
+  ASSERT_NO_FATAL_FAILURE(RunSqlite(
+      path,
+      std::string(kUnversionedAccountsAndTemplates) +
+          "INSERT INTO users(email, salt, password_hash) VALUES('ann@example.org', '5eed', '" +
+          hash +
+          "');"
+          "INSERT INTO templates(user_id, doc_id, doc_password, name, is_active, page_count, "
+          "width, height, bleed, client_type, full_screen_window) VALUES(1, "
+          "'0a0a0a0a-1111-4222-8333-444444444444', '9b9b9b9b-1111-4222-8333-444444444444', "
+          "'Old card', 1, 1, '612', '792', '0', 0, 0);"));
 
   ASSERT_NO_FATAL_FAILURE(StartServiceWith({}));
   SoapClient client(service_.port(), kAnn, kAnnPw);
@@ -244,6 +230,7 @@ TEST_F(AccountCommandsTest, AnOlderDataFolderOpensWithItsAccountsAndTemplates) {
   EXPECT_EQ(Text(list[0]->docName), "Old card");
   // Upgraded to Argon2id at that sign-in; the password keeps working after a restart.
   StopService();
+  sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   sqlite3_stmt* query = nullptr;
   ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT credential FROM users", -1, &query, nullptr), SQLITE_OK);

@@ -18,8 +18,9 @@
 #include "refservice/accounts/sign_in_cache.h"
 #include "refservice/accounts/sign_in_throttle.h"
 #include "refservice/storage/sha256.h"
-#include "refservice/storage/sqlite_store.h"
+#include "refservice/storage/sqlite_driver.h"
 #include "refservice/template_manager.h"
+#include "tests/refservice/old_database.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {
@@ -48,18 +49,6 @@ std::string Credential(Store* store, const std::string& email) {
   std::optional<UserRecord> user;
   EXPECT_TRUE(store->FindUser(email, &user));
   return user ? user->credential : "<none>";
-}
-
-// Runs SQL on a database file with SQLite itself, as an older osl-service would have.
-void RunSql(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  char* message = nullptr;
-  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-  std::string text = message ? message : "";
-  sqlite3_free(message);
-  sqlite3_close(db);
-  ASSERT_EQ(rc, SQLITE_OK) << text;
 }
 
 int UserVersion(const std::string& path) {
@@ -115,25 +104,16 @@ TEST(AccountStore, AnOlderDatabaseOpensKeepsItsAccountsAndTheirPasswordsStillWor
   const std::string path = dir.path() + "/service.db";
   std::string annHash = refservice::Sha256Hex(std::string("00ff") + "ann-pw");
   std::string bobHash = refservice::Sha256Hex(std::string("a5a5") + "bob-pw");
-  RunSql(path,
-         "CREATE TABLE users(id INTEGER PRIMARY KEY AUTOINCREMENT, "
-         "email TEXT NOT NULL UNIQUE COLLATE NOCASE, salt TEXT NOT NULL, "
-         "password_hash TEXT NOT NULL);"
-         "CREATE TABLE templates(id INTEGER PRIMARY KEY AUTOINCREMENT, "
-         "user_id INTEGER NOT NULL REFERENCES users(id), doc_id TEXT NOT NULL UNIQUE, "
-         "doc_password TEXT NOT NULL, name TEXT, description TEXT, category TEXT, "
-         "is_active INTEGER NOT NULL, page_count INTEGER NOT NULL, width TEXT NOT NULL, "
-         "height TEXT NOT NULL, bleed TEXT NOT NULL, client_type INTEGER NOT NULL, "
-         "full_screen_window INTEGER NOT NULL, committed INTEGER NOT NULL DEFAULT 0, "
-         "created_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP, "
-         "updated_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP);"
-         "INSERT INTO users(email, salt, password_hash) VALUES('Ann@Example.org', '00ff', '" +
-             annHash + "'), ('bob@example.org', 'a5a5', '" + bobHash +
-             "');"
-             "INSERT INTO templates(user_id, doc_id, doc_password, name, is_active, page_count, "
-             "width, height, bleed, client_type, full_screen_window) VALUES(1, "
-             "'11111111-2222-4333-8444-555555555555', 'p', 'Card', 1, 1, '612', '792', '0', 0, 0);"
-             "PRAGMA application_id=1330859057;");
+  ASSERT_NO_FATAL_FAILURE(RunSqlite(
+      path,
+      std::string(kUnversionedAccountsAndTemplates) +
+          "INSERT INTO users(email, salt, password_hash) VALUES('Ann@Example.org', '00ff', '" +
+          annHash + "'), ('bob@example.org', 'a5a5', '" + bobHash +
+          "');"
+          "INSERT INTO templates(user_id, doc_id, doc_password, name, is_active, page_count, "
+          "width, height, bleed, client_type, full_screen_window) VALUES(1, "
+          "'11111111-2222-4333-8444-555555555555', 'p', 'Card', 1, 1, '612', '792', '0', 0, "
+          "0);"));
   ASSERT_EQ(UserVersion(path), 0);
 
   {
@@ -176,7 +156,7 @@ TEST(AccountStore, ADatabaseOfANewerSchemaIsRefusedUntouched) {
     std::string error;
     ASSERT_TRUE(store.Open(path, &error)) << error;
   }
-  RunSql(path, "PRAGMA user_version=7");
+  ASSERT_NO_FATAL_FAILURE(RunSqlite(path, "PRAGMA user_version=7"));
   SqliteStore store;
   std::string error;
   EXPECT_FALSE(store.Open(path, &error));

@@ -11,7 +11,7 @@
 #include "refservice/storage/data_folder_lock.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/storage/file_util.h"
-#include "refservice/storage/sqlite_store.h"
+#include "refservice/storage/sqlite_driver.h"
 #include "refservice/storage/upload_reconciler.h"
 #include "tests/support/subprocess.h"
 

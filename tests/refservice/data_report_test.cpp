@@ -232,6 +232,47 @@ TEST_F(DataReportTest, ListingWhileAClientWritesSeesWholeTemplates) {
   writer.JoinAll();
 }
 
+// The account commands open either store the way the service does: what they change, the
+// running service signs in with at once, addresses matching in any letter case.
+TEST_F(DataReportTest, AccountCommandsChangeTheRunningServicesAccountsOnEitherStore) {
+  const std::vector<std::string> place = TestOnPostgres()
+                                             ? std::vector<std::string>{"--database", db_.url()}
+                                             : std::vector<std::string>{"--data", dir_.path()};
+  struct Step {
+    const char* action;
+    const char* email;
+    const char* input;
+    int status;
+    const char* said;  // the start of what it printed (stdout when 0, stderr otherwise)
+  };
+  const Step steps[] = {
+      {"add", "carol@example.org", "carol-pw\n", 0, "osl-service: created the account carol@"},
+      {"add", "CAROL@example.org", "other\n", 1, "osl-service: the account carol@example.org "},
+      {"passwd", "Carol@Example.ORG", "new-pw\n", 0, "osl-service: changed the password of carol@"},
+      {"passwd", "dave@example.org", "pw\n", 1, "osl-service: there is no account dave@"},
+      {"remove", "BOB@example.org", "", 0, "osl-service: removed the account bob@example.org\n"},
+      {"remove", "bob@example.org", "", 1, "osl-service: there is no account bob@"},
+  };
+  for (const Step& step : steps) {
+    std::vector<std::string> argv = {BuiltProgram("osl-service"), "user", step.action};
+    argv.insert(argv.end(), place.begin(), place.end());
+    argv.push_back(step.email);
+    RunResult result = RunProcess(argv, RunOptions{{}, step.input, 30000, ""});
+    EXPECT_EQ(result.status, step.status) << step.action << " " << step.email << ": " << result.err;
+    EXPECT_EQ((step.status == 0 ? result.out : result.err).rfind(step.said, 0), 0u)
+        << step.action << " " << step.email << ": " << result.out << result.err;
+  }
+  auto signsIn = [&](const char* email, const char* password) {
+    SoapClient client(service_.port(), email, password);
+    std::vector<ns4__libraryTemplate*> list;
+    return client.GetLibraryTemplates(email, password, &list) == SOAP_OK;
+  };
+  EXPECT_TRUE(signsIn("carol@example.org", "new-pw"));
+  EXPECT_FALSE(signsIn("carol@example.org", "carol-pw"));
+  EXPECT_FALSE(signsIn(kBob, kBobPw));
+  EXPECT_TRUE(signsIn(kAnn, kAnnPw));
+}
+
 TEST_F(DataReportTest, UnknownIdentifierAndUnusableFoldersAreUsageErrors) {
   RunResult unknown = Run({"show", "--data", dir_.path(), kZeroGuidText});
   EXPECT_EQ(unknown.status, 2);

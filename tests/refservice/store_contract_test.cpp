@@ -2,7 +2,6 @@
 // database (on the private test cluster). Where several services share one database, two
 // PostgresStore objects on one database stand for two services.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,9 +13,10 @@
 #include <vector>
 
 #include "refservice/storage/file_util.h"
-#include "refservice/storage/postgres_store.h"
-#include "refservice/storage/sqlite_store.h"
+#include "refservice/storage/postgres_driver.h"
+#include "refservice/storage/sqlite_driver.h"
 #include "refservice/storage/upload_quota.h"
+#include "tests/refservice/old_database.h"
 #include "tests/support/pg_test_database.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/thread_group.h"
@@ -304,6 +304,43 @@ TEST_P(StoreContractTest, APublishLeaseIsHeldOnceByTheDatabaseClock) {
       << "an expired lease is taken over";
 }
 
+// The read-only commands' listing: by owner, then name (absent names first), then identifier,
+// each byte by byte, whatever the database's own collation would say.
+TEST_P(StoreContractTest, AllTemplatesComeInByteOrderAbsentNamesFirst) {
+  struct Row {
+    const char* owner;
+    std::optional<std::string> name;
+    const char* docId;
+  };
+  const Row expected[] = {
+      {"Zed@example.org", std::string("x"), "50000000-0000-4000-8000-000000000000"},
+      {"ann@example.org", std::nullopt, "60000000-0000-4000-8000-000000000000"},
+      {"ann@example.org", std::string("B"), "70000000-0000-4000-8000-000000000000"},
+      {"ann@example.org", std::string("a"), "10000000-0000-4000-8000-000000000000"},
+      {"ann@example.org", std::string("a"), "20000000-0000-4000-8000-000000000000"},
+      {"ann@example.org", std::string("b"), "00000000-0000-4000-8000-000000000000"},
+  };
+  for (int i = 5; i >= 0; --i) {  // inserted the other way round
+    const Row& row = expected[i];
+    std::optional<refservice::UserRecord> owner;
+    ASSERT_TRUE(store_->SetUserCredential(row.owner, "c"));
+    ASSERT_TRUE(store_->FindUser(row.owner, &owner) && owner);
+    TemplateData data;
+    data.name = row.name;
+    data.docId = row.docId;
+    data.userId = owner->id;
+    ASSERT_NE(store_->InsertTemplate(data), 0);
+  }
+  std::vector<refservice::TemplateSummary> all;
+  ASSERT_TRUE(Second()->ListAllTemplates(&all));
+  ASSERT_EQ(all.size(), 6u);
+  for (size_t i = 0; i < all.size(); ++i) {
+    EXPECT_EQ(all[i].owner, expected[i].owner) << i;
+    EXPECT_EQ(all[i].data.name, expected[i].name) << i;
+    EXPECT_EQ(all[i].data.docId, expected[i].docId) << i;
+  }
+}
+
 TEST_P(StoreContractTest, InstancesBeatAndAreForgotten) {
   ASSERT_TRUE(store_->RegisterInstance("one", "pid 1 on host a"));
   ASSERT_TRUE(Second()->RegisterInstance("two", "pid 2 on host b"));
@@ -359,18 +396,7 @@ TEST(PostgresMigrations, ServicesStartingAtOnceMigrateOnce) {
 TEST(SqliteMigrations, ADatabaseOfTheUnversionedSchemaKeepsEverything) {
   TempDir dir;
   const std::string path = dir.path() + "/service.db";
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  const char* schema = R"sql(
-CREATE TABLE users(id INTEGER PRIMARY KEY AUTOINCREMENT, email TEXT NOT NULL UNIQUE COLLATE NOCASE,
-  salt TEXT NOT NULL, password_hash TEXT NOT NULL);
-CREATE TABLE templates(id INTEGER PRIMARY KEY AUTOINCREMENT, user_id INTEGER NOT NULL
-  REFERENCES users(id), doc_id TEXT NOT NULL UNIQUE, doc_password TEXT NOT NULL, name TEXT,
-  description TEXT, category TEXT, is_active INTEGER NOT NULL, page_count INTEGER NOT NULL,
-  width TEXT NOT NULL, height TEXT NOT NULL, bleed TEXT NOT NULL, client_type INTEGER NOT NULL,
-  full_screen_window INTEGER NOT NULL, committed INTEGER NOT NULL DEFAULT 0,
-  created_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP, updated_at TEXT NOT NULL DEFAULT
-  CURRENT_TIMESTAMP);
+  const char* moreTables = R"sql(
 CREATE TABLE fields(template_id INTEGER NOT NULL REFERENCES templates(id), position INTEGER NOT
   NULL, name TEXT NOT NULL, record TEXT NOT NULL, PRIMARY KEY(template_id, position));
 CREATE TABLE logic_groups(id INTEGER PRIMARY KEY AUTOINCREMENT, template_id INTEGER NOT NULL
@@ -402,11 +428,9 @@ INSERT INTO files(session, token, name, size, sha256) VALUES('s', 't', 'a.pdf', 
 INSERT INTO uploads(session, name, size, sha256) VALUES('s', 'old.png', 24, 'e');
 INSERT INTO pending_files(session, token, name) VALUES('s', 'u', 'cut.bin');
 INSERT INTO publish_leases VALUES(1, 'run', 0, 99999999999999);
-PRAGMA application_id=1330859057;
 )sql";
-  ASSERT_EQ(sqlite3_exec(db, schema, nullptr, nullptr, nullptr), SQLITE_OK)
-      << sqlite3_errmsg(db);
-  sqlite3_close(db);
+  ASSERT_NO_FATAL_FAILURE(
+      RunSqlite(path, std::string(kUnversionedAccountsAndTemplates) + moreTables));
 
   refservice::SqliteStore store;
   std::string error;

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "refservice/storage/file_util.h"
-#include "refservice/storage/sqlite_store.h"
+#include "refservice/storage/sqlite_driver.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {

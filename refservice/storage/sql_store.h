@@ -1,36 +1,21 @@
-// The store in one SQLite file (DIR/service.db): the embedded default, for one service per data
-// folder. One connection serves every thread; a Transaction holds the store's lock for its
-// thread, so other threads wait for it. The schema is versioned (PRAGMA user_version) and a file
-// written by an older build is brought up to date when the service opens it.
+// The Store over an SQL database: every query and rule of the store, written once, over a
+// SqlDriver that speaks one database's dialect. SqliteStore (sqlite_driver.h) and PostgresStore
+// (postgres_driver.h) are this store over their drivers.
 #pragma once
 
-#include <mutex>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "refservice/storage/sql_driver.h"
 #include "refservice/storage/store.h"
-
-struct sqlite3;
 
 namespace refservice {
 
-// The schema version this build writes.
-int SqliteSchemaVersion();
-
-class SqliteStore : public Store {
+class SqlStore : public Store {
  public:
-  SqliteStore() = default;
-  ~SqliteStore() override;
-
-  // Opens (creating when missing) the database file and brings its schema up to date, each
-  // missing migration in a transaction of its own. Returns false with `error` set when the file
-  // cannot be opened, is not a database of this service, or has a newer schema than this build.
-  bool Open(const std::string& path, std::string* error);
-
-  // Opens an existing database of this service for reading only, beside a service that may be
-  // writing to it. Returns false with `error` set when the file is missing, is not a database, or
-  // is not a database of this service. Write methods fail on a store opened this way.
-  bool OpenReadOnly(const std::string& path, std::string* error);
+  explicit SqlStore(std::unique_ptr<SqlDriver> driver);
+  ~SqlStore() override;
 
   bool SetUserCredential(const std::string& email, const std::string& credential) override;
   bool FindUser(const std::string& email, std::optional<UserRecord>* out) override;
@@ -80,8 +65,7 @@ class SqliteStore : public Store {
                                  const std::string& session, uint64_t bytes,
                                  const QuotaLimits& limits) override;
   bool ReleaseReservation(const std::string& reservation) override;
-  bool UsedBytes(const std::string& session, uint64_t* sessionBytes,
-                 uint64_t* totalBytes) override;
+  bool UsedBytes(const std::string& session, uint64_t* sessionBytes, uint64_t* totalBytes) override;
 
   bool RegisterInstance(const std::string& id, const std::string& description) override;
   bool Heartbeat(const std::string& id, const std::string& description) override;
@@ -94,14 +78,17 @@ class SqliteStore : public Store {
   void RollbackTransaction() override;
 
  private:
-  bool Exec(const char* sql);
-  // Checks that the open database is one of this service's; closes it otherwise.
-  bool CheckApplicationId(const std::string& path, std::string* error);
-  // Runs the migrations the file lacks.
-  bool Migrate(const std::string& path, std::string* error);
+  std::unique_ptr<SqlRows> Run(const std::string& sql, const std::vector<SqlValue>& params = {});
+  bool Exec(const std::string& sql, const std::vector<SqlValue>& params = {});
+  // Runs an INSERT ... RETURNING id to its end; the new row's id, or 0 on a database error.
+  int64_t InsertReturningId(const std::string& sql, const std::vector<SqlValue>& params);
+  // Replaces the template's rows of `table` with `rows` (`width` values each, in `columns`
+  // order) in one transaction that holds the template's lock: one list, never a mix of two.
+  bool ReplaceRows(int64_t templateRow, const char* table, const char* columns, size_t width,
+                   const std::vector<SqlValue>& rows);
+  const SqlDialect& dialect() const { return driver_->dialect(); }
 
-  std::recursive_mutex mutex_;
-  sqlite3* db_ = nullptr;
+  std::unique_ptr<SqlDriver> driver_;
 };
 
 }  // namespace refservice
