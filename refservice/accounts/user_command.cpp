@@ -10,7 +10,7 @@
 
 #include "refservice/accounts/accounts.h"
 #include "refservice/accounts/password_prompt.h"
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 #include "refservice/storage/sqlite_store.h"
 #include "refservice/storage/store_factory.h"
 

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "refservice/http/unique_fd.h"
-#include "refservice/storage/file_util.h"
+#include "refservice/common/unique_fd.h"
+#include "refservice/common/identifiers.h"
 
 namespace refservice {
 namespace {

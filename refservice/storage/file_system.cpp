@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 
 namespace refservice {
 

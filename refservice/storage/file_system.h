@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "refservice/http/unique_fd.h"
+#include "refservice/common/unique_fd.h"
 
 namespace refservice {
 

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <system_error>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 
 namespace refservice {
 

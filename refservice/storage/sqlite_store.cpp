@@ -2,7 +2,7 @@
 
 #include <sqlite3.h>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 
 namespace refservice {
 namespace {

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 #include "refservice/storage/postgres_store.h"
 #include "refservice/storage/sqlite_store.h"
-#include "refservice/storage/upload_quota.h"
+#include "refservice/uploads/upload_quota.h"
 #include "tests/support/pg_test_database.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/thread_group.h"

@@ -1,5 +1,5 @@
 // What the template operations mean, checked against a real SQLite store in a temporary folder.
-#include "refservice/template_manager.h"
+#include "refservice/templates/template_manager.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 #include "refservice/storage/sqlite_store.h"
 #include "tests/support/subprocess.h"
 

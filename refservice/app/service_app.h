@@ -8,11 +8,11 @@
 #include <string_view>
 
 #include "refservice/accounts/accounts.h"
-#include "refservice/fault_injection.h"
+#include "refservice/app/fault_injection.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/http/http_message.h"
 #include "refservice/storage/store.h"
-#include "refservice/storage/upload_quota.h"
+#include "refservice/uploads/upload_quota.h"
 #include "refservice/soap/xml_guard.h"
 #include "refservice/web/web_app.h"
 

@@ -1,4 +1,4 @@
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,11 +1,11 @@
-#include "refservice/http/upload_exchange.h"
+#include "refservice/uploads/upload_exchange.h"
 
 #include <signal.h>
 
 #include <exception>
 
-#include "refservice/storage/file_util.h"
-#include "refservice/service_app.h"
+#include "refservice/common/identifiers.h"
+#include "refservice/app/service_app.h"
 
 namespace refservice {
 

@@ -1,9 +1,9 @@
-#include "refservice/service_app.h"
+#include "refservice/app/service_app.h"
 
 #include "refservice/accounts/caller_address.h"
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 #include "refservice/http/multipart_scanner.h"
-#include "refservice/http/upload_exchange.h"
+#include "refservice/uploads/upload_exchange.h"
 
 namespace refservice {
 

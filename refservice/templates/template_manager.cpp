@@ -1,11 +1,11 @@
-#include "refservice/template_manager.h"
+#include "refservice/templates/template_manager.h"
 
 #include <deque>
 #include <string_view>
 #include <unordered_map>
 
 #include "refservice/accounts/caller_address.h"
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 
 namespace refservice {
 namespace {

@@ -1,10 +1,10 @@
-#include "refservice/storage/service_storage.h"
+#include "refservice/app/service_storage.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "refservice/storage/file_util.h"
-#include "refservice/storage/upload_reconciler.h"
+#include "refservice/common/identifiers.h"
+#include "refservice/uploads/upload_reconciler.h"
 
 namespace refservice {
 namespace {
