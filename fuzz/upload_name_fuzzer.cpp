@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "refservice/common/identifiers.h"
+#include "refservice/uploads/upload_names.h"
 
 namespace {
 

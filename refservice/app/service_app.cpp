@@ -1,18 +1,13 @@
 #include "refservice/app/service_app.h"
 
 #include "refservice/accounts/caller_address.h"
-#include "refservice/common/identifiers.h"
+#include "refservice/uploads/upload_names.h"
 #include "refservice/http/multipart_scanner.h"
 #include "refservice/uploads/upload_exchange.h"
 
 namespace refservice {
 
-const char kTemplateManagerPath[] = "/services/templateMgr.svc";
-const char kDocumentBuilderPath[] = "/services/builddoc.asmx";
 const char kUploadPath[] = "/fileUpload.aspx";
-const char kFilesPrefix[] = "/files/";
-const char kUploadsFolder[] = "uploads";
-const char kIncomingFolder[] = "incoming";
 
 namespace {
 
@@ -99,14 +94,8 @@ class SoapExchange : public HttpExchange {
   // The body's announced length, so that a large envelope is collected in one buffer rather
   // than copied on every doubling. An announcement above the limit reserves nothing: such a
   // body is refused when it outgrows the limit.
-  void ReserveFor(std::optional<std::string_view> contentLength) {
-    if (!contentLength || contentLength->empty() || contentLength->size() > 19) return;
-    uint64_t size = 0;
-    for (char c : *contentLength) {
-      if (c < '0' || c > '9') return;
-      size = size * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (size <= maxBody_) body_.reserve(size);
+  void ReserveFor(std::optional<uint64_t> contentLength) {
+    if (contentLength && *contentLength <= maxBody_) body_.reserve(*contentLength);
   }
 
   std::optional<HttpResponse> OnBody(std::string_view data) override {
@@ -269,11 +258,6 @@ std::string ServiceApp::PublicOrigin(const HttpRequestHead& head) const {
   return scheme + listen;
 }
 
-std::string ServiceApp::FileAddress(const std::string& origin, const std::string& session,
-                                    const std::string& token, const std::string& name) {
-  return origin + kFilesPrefix + session + "/" + token + "/" + name;
-}
-
 std::unique_ptr<HttpExchange> ServiceApp::Begin(const HttpRequestHead& head, HttpResponse* reply) {
   const std::string& path = head.path;
   bool isSoap =
@@ -349,7 +333,7 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginSoap(const HttpRequestHead& head,
   auto exchange = std::make_unique<SoapExchange>(dispatcher_, &options_.xmlLimits, head.path,
                                                  action, overrideKind, options_.maxSoapBody,
                                                  delayMs, head.clientAddress, std::move(injected));
-  exchange->ReserveFor(head.Header("content-length"));
+  exchange->ReserveFor(length);
   return exchange;
 }
 

@@ -1,4 +1,4 @@
-// `osl-service backup --data DIR OUT`: a consistent copy of a data folder, taken while a
+// A consistent copy of a data folder (`osl-service backup`), taken while a
 // service may be serving from it.
 //
 // The database is copied with SQLite's online backup in one step, so the copy is the database
@@ -11,23 +11,13 @@
 // OUT must not exist or be an empty folder. Everything is written into OUT.partial first,
 // flushed to disk, and renamed to OUT only when complete: an interrupted backup never leaves
 // anything at OUT (it leaves OUT.partial, which a later backup refuses until it is removed).
-// Exit status: 0 done, 1 failed (nothing at OUT), 2 bad usage (OUT in the way).
 #pragma once
 
 #include <cstdint>
 #include <iosfwd>
 #include <string>
 
-namespace CLI {
-class App;
-}
-
 namespace refservice {
-
-struct BackupOptions {
-  std::string dataDir;
-  std::string out;
-};
 
 // What a backup copied.
 struct BackupCounts {
@@ -37,12 +27,6 @@ struct BackupCounts {
   int64_t copied = 0;   // files copied byte for byte
   int64_t missing = 0;  // files recorded but absent from the data folder (not in the copy)
 };
-
-// Adds the "backup" subcommand to `app`; returns it.
-CLI::App* AddBackupCommand(CLI::App* app, BackupOptions* options);
-
-// Takes the backup; says what it did on `out` and why not on `err`; returns the exit status.
-int RunBackupCommand(const BackupOptions& options, std::ostream& out, std::ostream& err);
 
 // The backup itself. False with `error` set when it failed; OUT is then untouched.
 // `progress` (may be null) gets a line now and then while files are copied.

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "refservice/http/http_message.h"
-#include "refservice/app/service_app.h"
+#include "refservice/soap/soap_dispatcher.h"
 #include "refservice/templates/template_manager.h"
 
 namespace refservice {

@@ -123,6 +123,9 @@ class AtomicFileWriter {
   bool committed_ = false;
 };
 
+// Creates `path` and its missing parents with mode 0700. Returns false with `error` set on failure.
+bool MakeDirectories(const std::string& path, std::string* error);
+
 // Writes `data` to `path` through an AtomicFileWriter whose temporary file lives in `tempFolder`.
 bool AtomicWriteFile(FileSystem* fs, const std::string& tempFolder, const std::string& path,
                      std::string_view data, std::string* error);

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "refservice/common/identifiers.h"
+#include "refservice/uploads/upload_names.h"
 
 namespace refservice {
 namespace {

@@ -1,5 +1,6 @@
 // Names, identifiers, digests and fault specifications of osl-service.
 #include "refservice/common/identifiers.h"
+#include "refservice/uploads/upload_names.h"
 
 #include <gtest/gtest.h>
 
