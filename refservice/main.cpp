@@ -4,11 +4,11 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
-#include "refservice/commands/user_command.h"
 #include "refservice/commands/backup_command.h"
 #include "refservice/commands/program_help.h"
 #include "refservice/commands/read_commands.h"
 #include "refservice/commands/serve_command.h"
+#include "refservice/commands/user_command.h"
 
 int main(int argc, char** argv) {
   using namespace refservice;
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   ServeOptions serveOptions;
   AddServeOptions(&app, &serveOptions);
   ReadCommandOptions readOptions;
-  ReadCommands readCommands = AddReadCommands(&app, &readOptions);
+  AddReadCommands(&app, &readOptions);
   UserCommandOptions userOptions;
   CLI::App* userCommand = AddUserCommand(&app, &userOptions);
   BackupOptions backupOptions;
@@ -35,6 +35,6 @@ int main(int argc, char** argv) {
 
   if (*userCommand) return RunUserCommand(userOptions, std::cout, std::cerr);
   if (*backupCommand) return RunBackupCommand(backupOptions, std::cout, std::cerr);
-  if (readCommands.chosen()) return RunReadCommand(readCommands, readOptions, std::cout, std::cerr);
+  if (!readOptions.command.empty()) return RunReadCommand(readOptions, std::cout, std::cerr);
   return RunServeCommand(std::move(serveOptions), std::cout, std::cerr);
 }

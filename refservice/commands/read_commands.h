@@ -17,6 +17,7 @@ class App;
 namespace refservice {
 
 struct ReadCommandOptions {
+  std::string command;  // "list", "show" or "render" once the command line chose one
   StoreLocation location;
   std::string id;          // show, render: the template identifier
   std::string valuesPath;  // render: the JSON object of values
@@ -24,21 +25,11 @@ struct ReadCommandOptions {
   bool cmyk = false;       // render: the PDF in CMYK for print
 };
 
-// The three subcommands, once added to an application.
-struct ReadCommands {
-  CLI::App* list = nullptr;
-  CLI::App* show = nullptr;
-  CLI::App* render = nullptr;
-  // Whether the command line chose one of them.
-  bool chosen() const;
-};
-
 // Adds "list", "show" and "render" to `app`, filling `options` when parsed.
-ReadCommands AddReadCommands(CLI::App* app, ReadCommandOptions* options);
+void AddReadCommands(CLI::App* app, ReadCommandOptions* options);
 
 // Runs the chosen command: 2 with a message on `err` when the location is unusable (render also
 // needs the files folder), else the command's own exit status.
-int RunReadCommand(const ReadCommands& commands, const ReadCommandOptions& options,
-                   std::ostream& out, std::ostream& err);
+int RunReadCommand(const ReadCommandOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace refservice

@@ -54,23 +54,23 @@ void AddServeOptions(CLI::App* app, ServeOptions* options) {
   tlsKeyOption->needs(tlsCertOption);
   app->add_option("--fault", options->faultTexts,
                   "OPERATION:KIND[:COUNT] fault to inject (repeatable)");
-  AddBounded(app, "--threads", &options->threads, "worker threads", 1, 64);
-  AddBounded(app, "--max-connections", &options->maxConnections,
+  AddBounded(app, "--threads", &options->daemon.threads, "worker threads", 1, 64);
+  AddBounded(app, "--max-connections", &options->daemon.maxConnections,
              "open connections at once; more are refused", 1, 10000);
-  app->add_option("--public-url", options->publicUrl,
+  app->add_option("--public-url", options->service.publicUrl,
                   "http(s)://HOST[:PORT] clients reach the service at (upload replies name it)");
-  AddBounded(app, "--render-threads", &options->renderOptions.threads,
+  AddBounded(app, "--render-threads", &options->render.threads,
              "documents built at once (on their own threads)", 1, 64);
-  AddBounded(app, "--render-queue", &options->renderOptions.queue,
+  AddBounded(app, "--render-queue", &options->render.queue,
              "documents waiting at most; more are answered 503 with Retry-After", 0, 10000);
-  AddBounded(app, "--max-connections-per-address", &options->daemonOptions.maxConnectionsPerAddress,
+  AddBounded(app, "--max-connections-per-address", &options->daemon.maxConnectionsPerAddress,
              "open connections from one client address at once (0: no limit; use 0 behind a proxy)",
              0, 10000);
-  AddBounded(app, "--min-body-rate", &options->daemonOptions.minBodyBytesPerSecond,
+  AddBounded(app, "--min-body-rate", &options->daemon.minBodyBytesPerSecond,
              "bytes per second a request body must average after its first --head-timeout seconds "
              "(0: no minimum)",
              int64_t{0}, int64_t{1} << 30);
-  AddBounded(app, "--timeout", &options->timeoutSeconds,
+  AddBounded(app, "--timeout", &options->daemon.idleTimeoutSeconds,
              "seconds a client may stay silent before it is dropped", 1, 3600);
   AddBounded(app, "--head-timeout", &options->headTimeoutSeconds,
              "seconds a request's head may take to arrive", 1, 3600);
@@ -78,8 +78,8 @@ void AddServeOptions(CLI::App* app, ServeOptions* options) {
              "seconds one whole exchange (request and answer) may take", 1, 86400);
   AddBounded(app, "--publish-timeout", &options->publishTimeoutSeconds,
              "seconds a publish run keeps its template after its last call", 1, 86400);
-  AddBounded(app, "--delay-ms", &options->delayMs, "how long the delay fault holds an answer back",
-             0, 600000);
+  AddBounded(app, "--delay-ms", &options->service.delayMs,
+             "how long the delay fault holds an answer back", 0, 600000);
   AddBounded(app, "--max-upload-mb", &options->maxUploadMb, "largest upload request body, in MiB",
              1, 2047);
   AddBounded(app, "--max-soap-mb", &options->maxSoapMb, "largest SOAP request body, in MiB", 1,
@@ -88,13 +88,13 @@ void AddServeOptions(CLI::App* app, ServeOptions* options) {
              "uploaded files one session may hold, in MiB (0: no limit)", 0, 1 << 30);
   AddBounded(app, "--max-data-mb", &options->maxDataMb,
              "uploaded files the data folder may hold, in MiB (0: no limit)", 0, 1 << 30);
-  AddBounded(app, "--max-xml-depth", &options->xmlLimits.maxDepth,
+  AddBounded(app, "--max-xml-depth", &options->service.xmlLimits.maxDepth,
              "deepest element nesting of a SOAP request", 8, 10000);
-  AddBounded(app, "--max-xml-attributes", &options->xmlLimits.maxAttributes,
+  AddBounded(app, "--max-xml-attributes", &options->service.xmlLimits.maxAttributes,
              "most attributes of one element of a SOAP request", 8, 100000);
-  AddBounded(app, "--max-xml-namespaces", &options->xmlLimits.maxNamespaces,
+  AddBounded(app, "--max-xml-namespaces", &options->service.xmlLimits.maxNamespaces,
              "most namespace declarations in a SOAP request", 8, 100000);
-  AddBounded(app, "--max-xml-elements", &options->xmlLimits.maxElements,
+  AddBounded(app, "--max-xml-elements", &options->service.xmlLimits.maxElements,
              "most elements in a SOAP request", 16, 100000000);
 }
 
@@ -115,21 +115,17 @@ int RunServeCommand(ServeOptions options, std::ostream& out, std::ostream& err) 
     }
     faults.Add(spec);
   }
-  if (!ParseListenAddress(options.listen, &options.daemonOptions.host,
-                          &options.daemonOptions.port)) {
+  if (!ParseListenAddress(options.listen, &options.daemon.host, &options.daemon.port)) {
     err << "osl-service: --listen expects HOST:PORT, got \"" << options.listen << "\"\n";
     return 2;
   }
-  if (!options.publicUrl.empty() && !NormalizePublicUrl(&options.publicUrl)) {
+  if (!options.service.publicUrl.empty() && !NormalizePublicUrl(&options.service.publicUrl)) {
     err << "osl-service: --public-url expects http://HOST[:PORT] or https://HOST[:PORT]\n";
     return 2;
   }
-  options.daemonOptions.threads = options.threads;
-  options.daemonOptions.maxConnections = options.maxConnections;
-  options.daemonOptions.idleTimeoutSeconds = options.timeoutSeconds;
-  options.daemonOptions.headTimeoutMs = options.headTimeoutSeconds * 1000;
-  options.daemonOptions.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
-  options.daemonOptions.bodyGraceMs = static_cast<int64_t>(options.headTimeoutSeconds) * 1000;
+  options.daemon.headTimeoutMs = options.headTimeoutSeconds * 1000;
+  options.daemon.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
+  options.daemon.bodyGraceMs = static_cast<int64_t>(options.headTimeoutSeconds) * 1000;
 
   if (!options.tlsCertPath.empty()) {
     TlsCredentials credentials;
@@ -140,8 +136,8 @@ int RunServeCommand(ServeOptions options, std::ostream& out, std::ostream& err) 
       return 2;
     }
     if (!warning.empty()) err << "osl-service: warning: " << warning << "\n";
-    options.daemonOptions.tlsCertificatePem = std::move(credentials.certificatePem);
-    options.daemonOptions.tlsKeyPem = std::move(credentials.keyPem);
+    options.daemon.tlsCertificatePem = std::move(credentials.certificatePem);
+    options.daemon.tlsKeyPem = std::move(credentials.keyPem);
   }
   // The signals that end the service are taken by this thread only (sigwait below); every thread
   // started from here on (the daemon's, the render pool's) inherits the blocked mask.
@@ -154,7 +150,7 @@ int RunServeCommand(ServeOptions options, std::ostream& out, std::ostream& err) 
 
   ServiceStorage storage;
   StorageOptions storageOptions;
-  storageOptions.connections = options.threads + 4;
+  storageOptions.connections = options.daemon.threads + 4;
   storageOptions.instanceTimeoutMs = static_cast<int64_t>(options.instanceTimeoutSeconds) * 1000;
   if (!storage.Open(options.location, storageOptions, err, &error)) {
     err << "osl-service: " << error << "\n";
@@ -179,30 +175,26 @@ int RunServeCommand(ServeOptions options, std::ostream& out, std::ostream& err) 
 
   TemplateManager manager(&store, &accounts,
                           static_cast<int64_t>(options.publishTimeoutSeconds) * 1000);
-  GsoapDispatcher dispatcher(&manager, static_cast<unsigned>(options.xmlLimits.maxDepth));
-  ServiceOptions serviceOptions;
-  serviceOptions.maxSoapBody = static_cast<uint64_t>(options.maxSoapMb) << 20;
-  serviceOptions.maxUploadBody = static_cast<uint64_t>(options.maxUploadMb) << 20;
-  serviceOptions.xmlLimits = options.xmlLimits;
-  serviceOptions.delayMs = options.delayMs;
-  serviceOptions.dataDir = options.location.files();
-  serviceOptions.incomingFolder = storage.incomingFolder();
-  serviceOptions.instance = storage.instanceId();
-  serviceOptions.tls = !options.daemonOptions.tlsCertificatePem.empty();
-  serviceOptions.publicUrl = options.publicUrl;
-  RenderPool renders(options.renderOptions);
-  serviceOptions.renders = &renders;
-  ServiceApp service(serviceOptions, &store, storage.files(), &quota, &faults, &dispatcher,
+  GsoapDispatcher dispatcher(&manager, static_cast<unsigned>(options.service.xmlLimits.maxDepth));
+  options.service.maxSoapBody = static_cast<uint64_t>(options.maxSoapMb) << 20;
+  options.service.maxUploadBody = static_cast<uint64_t>(options.maxUploadMb) << 20;
+  options.service.dataDir = options.location.files();
+  options.service.incomingFolder = storage.incomingFolder();
+  options.service.instance = storage.instanceId();
+  options.service.tls = !options.daemon.tlsCertificatePem.empty();
+  RenderPool renders(options.render);
+  options.service.renders = &renders;
+  ServiceApp service(options.service, &store, storage.files(), &quota, &faults, &dispatcher,
                      &accounts);
 
   // The workers make SOAP contexts at once; the runtime's TLS set-up runs before them, once.
   OslInitTlsRuntime();
-  HttpDaemon daemon(options.daemonOptions, &service);
+  HttpDaemon daemon(options.daemon, &service);
   if (!daemon.Listen(&error)) {
     err << "osl-service: " << error << "\n";
     return 1;
   }
-  std::string host = options.daemonOptions.host;
+  std::string host = options.daemon.host;
   if (host.find(':') != std::string::npos) host = "[" + host + "]";
   std::string address = host + ":" + std::to_string(daemon.port());
   service.SetListenAddress(address);
@@ -210,7 +202,7 @@ int RunServeCommand(ServeOptions options, std::ostream& out, std::ostream& err) 
     err << "osl-service: " << error << "\n";
     return 1;
   }
-  out << (serviceOptions.tls ? "listening on https://" : "listening on http://") << address
+  out << (options.service.tls ? "listening on https://" : "listening on http://") << address
       << std::endl;
 
   int received = 0;

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "refservice/app/service_app.h"
 #include "refservice/http/http_daemon.h"
 #include "refservice/http/render_pool.h"
-#include "refservice/soap/xml_guard.h"
 #include "refservice/storage/store_factory.h"
 #include "refservice/templates/template_manager.h"
 
@@ -21,7 +21,8 @@ class App;
 
 namespace refservice {
 
-// The options of serving, with their defaults.
+// The options of serving, with their defaults; some go straight into the daemon's, the service
+// app's and the render pool's own options.
 struct ServeOptions {
   std::string listen = "127.0.0.1:8080";
   StoreLocation location;
@@ -31,21 +32,16 @@ struct ServeOptions {
   std::string tlsCertPath;
   std::string tlsKeyPath;
   std::vector<std::string> faultTexts;  // OPERATION:KIND[:COUNT], parsed when serving starts
-  int threads = 4;
-  int maxConnections = 256;
-  int timeoutSeconds = 30;
   int headTimeoutSeconds = 10;
   int requestTimeoutSeconds = 600;
-  int delayMs = 3000;
   int publishTimeoutSeconds = static_cast<int>(kDefaultPublishLeaseMs / 1000);
   int maxUploadMb = 256;
   int maxSoapMb = 64;
   int maxSessionMb = 1024;
   int maxDataMb = 8192;
-  XmlLimits xmlLimits;
-  std::string publicUrl;
-  RenderPoolOptions renderOptions;
-  HttpDaemonOptions daemonOptions;  // the per-address and body-rate limits
+  HttpDaemonOptions daemon;
+  ServiceOptions service;
+  RenderPoolOptions render;
 };
 
 // Adds serving's options to `app` itself (serving is what runs without a subcommand).

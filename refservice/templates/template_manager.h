@@ -153,10 +153,8 @@ class TemplateManager {
   // record.
   bool OpenTemplate(int userId, const TemplateKey& key, int64_t* row, TemplateData* data,
                     ServiceError* error);
-  // The start of a changing operation: BeginOnTemplate; then, once the template is open, the
-  // client's fault `refusal` when it is not null (the request itself is refused); then the
-  // operation's one transaction and the template's lock in the store, which keeps every other
-  // service's change of it out until the transaction ends.
+  // BeginOnTemplate; then the client's fault `refusal` unless it is null; then the transaction and
+  // the template's lock in the store, which keeps other services' changes of it out until it ends.
   bool BeginChange(const Credentials& user, const TemplateKey& key, const char* refusal, Call* call,
                    ServiceError* error);
   // Marks a changed template uncommitted and renews its live publish lease.
