@@ -13,7 +13,7 @@
 #   refservice/  includes its own files, colour/ and the schema code only, and
 #                inside refservice/ a room includes only its own and lower rooms:
 #                common < storage < http < accounts < uploads < templates <
-#                backup < render < soap < web < app < commands < main.cpp
+#                render < soap < web < app < commands < main.cpp
 #                (main.cpp is the only file at refservice/'s top)
 # Prints every include that breaks a rule and exits 1 when there is one.
 set -u
@@ -30,7 +30,7 @@ rank_of() {
 }
 
 # --- refservice/: the order of its rooms ------------------------------------
-refservice_order=(common storage http accounts uploads templates backup render soap web app commands)
+refservice_order=(common storage http accounts uploads templates render soap web app commands)
 # The rank of the room a refservice/ path lies in; main.cpp, the only file at
 # the top, ranks above every room. -1 for a file at the top other than
 # main.cpp and for a room missing from the order.
