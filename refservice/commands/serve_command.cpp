@@ -99,29 +99,25 @@ void AddServeOptions(CLI::App* app, ServeOptions* options) {
 }
 
 int RunServeCommand(ServeOptions options, std::ostream& out, std::ostream& err) {
+  // Says on `err` why the service does not run; gives the exit status back.
+  auto fail = [&err](int status, const std::string& why) {
+    err << "osl-service: " << why << "\n";
+    return status;
+  };
   std::string error;
-  if (!CheckStoreLocation(options.location, true, &error)) {
-    err << "osl-service: " << error << "\n";
-    return 2;
-  }
+  if (!CheckStoreLocation(options.location, true, &error)) return fail(2, error);
 
   FaultInjector faults;
   for (const std::string& text : options.faultTexts) {
     FaultSpec spec;
-    std::string error;
-    if (!ParseFaultSpec(text, &spec, &error)) {
-      err << "osl-service: " << error << "\n";
-      return 2;
-    }
+    if (!ParseFaultSpec(text, &spec, &error)) return fail(2, error);
     faults.Add(spec);
   }
   if (!ParseListenAddress(options.listen, &options.daemon.host, &options.daemon.port)) {
-    err << "osl-service: --listen expects HOST:PORT, got \"" << options.listen << "\"\n";
-    return 2;
+    return fail(2, "--listen expects HOST:PORT, got \"" + options.listen + "\"");
   }
   if (!options.service.publicUrl.empty() && !NormalizePublicUrl(&options.service.publicUrl)) {
-    err << "osl-service: --public-url expects http://HOST[:PORT] or https://HOST[:PORT]\n";
-    return 2;
+    return fail(2, "--public-url expects http://HOST[:PORT] or https://HOST[:PORT]");
   }
   options.daemon.headTimeoutMs = options.headTimeoutSeconds * 1000;
   options.daemon.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
@@ -132,8 +128,7 @@ int RunServeCommand(ServeOptions options, std::ostream& out, std::ostream& err) 
     std::string warning;
     if (!LoadTlsCredentials(options.tlsCertPath, options.tlsKeyPath, &credentials, &error,
                             &warning)) {
-      err << "osl-service: " << error << "\n";
-      return 2;
+      return fail(2, error);
     }
     if (!warning.empty()) err << "osl-service: warning: " << warning << "\n";
     options.daemon.tlsCertificatePem = std::move(credentials.certificatePem);
@@ -152,21 +147,16 @@ int RunServeCommand(ServeOptions options, std::ostream& out, std::ostream& err) 
   StorageOptions storageOptions;
   storageOptions.connections = options.daemon.threads + 4;
   storageOptions.instanceTimeoutMs = static_cast<int64_t>(options.instanceTimeoutSeconds) * 1000;
-  if (!storage.Open(options.location, storageOptions, err, &error)) {
-    err << "osl-service: " << error << "\n";
-    return 1;
-  }
+  if (!storage.Open(options.location, storageOptions, err, &error)) return fail(1, error);
   Store& store = *storage.store();
   UploadQuota quota(&store, storage.instanceId(), static_cast<uint64_t>(options.maxSessionMb) << 20,
                     static_cast<uint64_t>(options.maxDataMb) << 20);
   Accounts accounts(&store);
   if (!options.user.empty() && !IsAcceptableEmail(options.user)) {
-    err << "osl-service: --user \"" << options.user << "\" is not an e-mail address\n";
-    return 2;
+    return fail(2, "--user \"" + options.user + "\" is not an e-mail address");
   }
   if (!options.user.empty() && !accounts.SetPassword(options.user, options.password)) {
-    err << "osl-service: cannot store the account " << options.user << "\n";
-    return 1;
+    return fail(1, "cannot store the account " + options.user);
   }
   if (store.UserCount() == 0) {
     err << "osl-service: warning: no user accounts yet; start with --user EMAIL "
@@ -190,18 +180,12 @@ int RunServeCommand(ServeOptions options, std::ostream& out, std::ostream& err) 
   // The workers make SOAP contexts at once; the runtime's TLS set-up runs before them, once.
   OslInitTlsRuntime();
   HttpDaemon daemon(options.daemon, &service);
-  if (!daemon.Listen(&error)) {
-    err << "osl-service: " << error << "\n";
-    return 1;
-  }
+  if (!daemon.Listen(&error)) return fail(1, error);
   std::string host = options.daemon.host;
   if (host.find(':') != std::string::npos) host = "[" + host + "]";
   std::string address = host + ":" + std::to_string(daemon.port());
   service.SetListenAddress(address);
-  if (!daemon.Start(&error)) {
-    err << "osl-service: " << error << "\n";
-    return 1;
-  }
+  if (!daemon.Start(&error)) return fail(1, error);
   out << (options.service.tls ? "listening on https://" : "listening on http://") << address
       << std::endl;
 
