@@ -34,6 +34,20 @@ using refservice::TemplateData;
 using refservice::TemplateKey;
 using refservice::TemplateManager;
 
+// The real store, except that ending a lease fails while `failRelease` is set (a database
+// outage at the moment a run's fault is answered), and locking a template while `failLock` is.
+class ReleaseFailingStore : public SqliteStore {
+ public:
+  bool failRelease = false;
+  bool failLock = false;
+  bool ReleasePublishLease(int64_t templateRow) override {
+    return !failRelease && SqliteStore::ReleasePublishLease(templateRow);
+  }
+  bool LockTemplate(int64_t templateRow) override {
+    return !failLock && SqliteStore::LockTemplate(templateRow);
+  }
+};
+
 class TemplateManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -78,7 +92,7 @@ class TemplateManagerTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  SqliteStore store_;
+  ReleaseFailingStore store_;
   refservice::Accounts accounts_{&store_};
   TemplateManager manager_{&store_, &accounts_};
   Credentials ann_{"ann@example.org", "ann-pw"};
@@ -410,20 +424,6 @@ TEST_F(TemplateManagerTest, TheRunsLaterCallsRenewTheLeaseAndAFaultEndsIt) {
   EXPECT_TRUE(Update(&manager, created, &error)) << error.reason;
 }
 
-// The real store, except that ending a lease fails while `failRelease` is set (a database
-// outage at the moment a run's fault is answered), and locking a template while `failLock` is.
-class ReleaseFailingStore : public SqliteStore {
- public:
-  bool failRelease = false;
-  bool failLock = false;
-  bool ReleasePublishLease(int64_t templateRow) override {
-    return !failRelease && SqliteStore::ReleasePublishLease(templateRow);
-  }
-  bool LockTemplate(int64_t templateRow) override {
-    return !failLock && SqliteStore::LockTemplate(templateRow);
-  }
-};
-
 TEST(TemplateManagerOutage, ARunEndedByAFaultDuringAnOutageHoldsItsTemplateNoLonger) {
   TempDir dir;
   ReleaseFailingStore store;
@@ -461,24 +461,10 @@ TEST(TemplateManagerOutage, ARunEndedByAFaultDuringAnOutageHoldsItsTemplateNoLon
 // Every operation on a named template checks, in this order: the credentials, the template
 // (another account's as a missing one, then its password), what the request itself asks, and
 // for a change the store's lock of the template. A refusal changes nothing.
-TEST(TemplateManagerChecks, OperationsCheckCredentialsThenTemplateThenRequestThenLock) {
-  TempDir dir;
-  ReleaseFailingStore store;
-  std::string why;
-  ASSERT_TRUE(store.Open(dir.path() + "/service.db", &why)) << why;
-  refservice::Accounts accounts(&store);
-  ASSERT_TRUE(accounts.SetPassword("ann@example.org", "ann-pw"));
-  ASSERT_TRUE(accounts.SetPassword("bob@example.org", "bob-pw"));
-  const Credentials ann{"ann@example.org", "ann-pw"};
-  TemplateManager manager(&store, &accounts);
-  TemplateData info;
-  info.name = "Checked";
-  info.docId = kZeroGuid;
-  info.docPassword = kZeroGuid;
-  TemplateData created;
+TEST_F(TemplateManagerTest, OperationsCheckCredentialsThenTemplateThenRequestThenLock) {
+  const TemplateData created = NewTemplate(ann_, "Checked");
+  const TemplateKey key = KeyOf(created);
   ServiceError error;
-  ASSERT_TRUE(manager.SetTemplate(ann, std::nullopt, std::nullopt, info, &created, &error));
-  const TemplateKey key{created.docId, created.docPassword};
 
   // `named`: the records sent have names.
   using Operation =
@@ -495,35 +481,35 @@ TEST(TemplateManagerChecks, OperationsCheckCredentialsThenTemplateThenRequestThe
   TemplateData committed;
   const Case cases[] = {
       {"getFields",
-       [&](auto& user, auto& k, bool, auto* e) { return manager.GetFields(user, k, &fields, e); },
+       [&](auto& user, auto& k, bool, auto* e) { return manager_.GetFields(user, k, &fields, e); },
        nullptr, false},
       {"setFields",
        [&](auto& user, auto& k, bool named, auto* e) {
          FieldData field;
          field.name = named ? "Name" : "";
-         return manager.SetFields(user, k, {field}, false, &fields, e);
+         return manager_.SetFields(user, k, {field}, false, &fields, e);
        },
        "Every field needs a fieldName.", true},
       {"getLogicGroups",
        [&](auto& user, auto& k, bool, auto* e) {
-         return manager.GetLogicGroups(user, k, &groups, e);
+         return manager_.GetLogicGroups(user, k, &groups, e);
        },
        nullptr, false},
       {"setLogicGroups",
        [&](auto& user, auto& k, bool named, auto* e) {
          LogicGroupData group;
          group.name = named ? "Group" : "";
-         return manager.SetLogicGroups(user, k, {group}, &groups, e);
+         return manager_.SetLogicGroups(user, k, {group}, &groups, e);
        },
        "Every logic group needs a logicGroupName.", true},
       {"setAssets",
        [&](auto& user, auto& k, bool, auto* e) {
-         return manager.SetAssets(user, k, {}, &assets, e);
+         return manager_.SetAssets(user, k, {}, &assets, e);
        },
        nullptr, true},
       {"commitTemplate",
        [&](auto& user, auto& k, bool, auto* e) {
-         return manager.CommitTemplate(user, k, &committed, e);
+         return manager_.CommitTemplate(user, k, &committed, e);
        },
        nullptr, false},
   };
@@ -535,29 +521,29 @@ TEST(TemplateManagerChecks, OperationsCheckCredentialsThenTemplateThenRequestThe
     EXPECT_EQ(error.reason, "Invalid user name or password.");
     EXPECT_FALSE(c.run({"bob@example.org", "bob-pw"}, {key.code, "wrong"}, false, &error));
     EXPECT_EQ(error.reason, "Template " + key.code + " does not exist.");
-    EXPECT_FALSE(c.run(ann, {key.code, "wrong"}, false, &error));
+    EXPECT_FALSE(c.run(ann_, {key.code, "wrong"}, false, &error));
     EXPECT_EQ(error.reason, "Wrong template password for template " + key.code + ".");
     EXPECT_TRUE(error.client);
-    store.failLock = true;
+    store_.failLock = true;
     if (c.requestFault != nullptr) {
-      EXPECT_FALSE(c.run(ann, key, false, &error));
+      EXPECT_FALSE(c.run(ann_, key, false, &error));
       EXPECT_EQ(error.reason, c.requestFault);
       EXPECT_TRUE(error.client);
     }
-    EXPECT_EQ(c.run(ann, key, true, &error), !c.changes);
+    EXPECT_EQ(c.run(ann_, key, true, &error), !c.changes);
     if (c.changes) {
       EXPECT_EQ(error.reason, "The template store could not be updated; nothing was changed.");
       EXPECT_FALSE(error.client);
     }
-    store.failLock = false;
+    store_.failLock = false;
   }
   // Nothing was changed by the refused requests; the commit above committed the template.
-  ASSERT_TRUE(manager.GetFields(ann, key, &fields, &error));
+  ASSERT_TRUE(manager_.GetFields(ann_, key, &fields, &error));
   EXPECT_TRUE(fields.empty());
-  ASSERT_TRUE(manager.GetLogicGroups(ann, key, &groups, &error));
+  ASSERT_TRUE(manager_.GetLogicGroups(ann_, key, &groups, &error));
   EXPECT_TRUE(groups.empty());
   std::vector<TemplateData> list;
-  ASSERT_TRUE(manager.GetLibraryTemplates(ann, &list, &error));
+  ASSERT_TRUE(manager_.GetLibraryTemplates(ann_, &list, &error));
   ASSERT_EQ(list.size(), 1u);
   EXPECT_TRUE(list[0].committed);
 }
