@@ -10,12 +10,12 @@
 #include <string_view>
 
 #include "osl_soapH.h"
-#include "refservice/soap/field_record.h"
-#include "refservice/service_app.h"
+#include "refservice/templates/field_record.h"
+#include "refservice/app/service_app.h"
 #include "refservice/soap/soap_endpoint.h"
 #include "refservice/storage/sqlite_driver.h"
 #include "refservice/storage/store.h"
-#include "refservice/template_manager.h"
+#include "refservice/templates/template_manager.h"
 #include "refservice/soap/xml_guard.h"
 
 namespace {

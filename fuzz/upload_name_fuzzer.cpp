@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/uploads/upload_names.h"
 
 namespace {
 

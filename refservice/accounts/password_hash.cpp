@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "refservice/storage/sha256.h"
+#include "refservice/common/sha256.h"
 
 namespace refservice {
 namespace {

@@ -19,10 +19,6 @@
 
 #include "refservice/storage/store.h"
 
-namespace CLI {
-class App;
-}
-
 namespace refservice {
 
 struct UserCommandOptions {
@@ -39,10 +35,6 @@ struct UserCommandOptions {
 // beyond ASCII pass in both). Refuses markup ("<script>@x.org"), option-like text ("-x@y.org")
 // and single-label domains ("a@b").
 bool IsAcceptableEmail(const std::string& email);
-
-// Adds the "user" subcommand with its three subcommands to `app`, filling `options` when
-// parsed; returns the "user" subcommand.
-CLI::App* AddUserCommand(CLI::App* app, UserCommandOptions* options);
 
 // Runs the parsed command; messages go to `out` (what was done) and `err` (why not).
 int RunUserCommand(const UserCommandOptions& options, std::ostream& out, std::ostream& err);

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "refservice/http/unique_fd.h"
+#include "refservice/common/unique_fd.h"
 
 namespace refservice {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "refservice/soap/field_record.h"
+#include "refservice/templates/field_record.h"
 #include "osl_soapH.h"
 
 namespace refservice {

@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "osl_soapH.h"
-#include "refservice/soap/field_record.h"
-#include "refservice/storage/file_util.h"
+#include "refservice/templates/field_record.h"
+#include "refservice/common/identifiers.h"
 #include "service/schema/soap_namespaces.h"
 
 namespace refservice {

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "refservice/http/http_message.h"
-#include "refservice/service_app.h"
-#include "refservice/template_manager.h"
+#include "refservice/soap/soap_dispatcher.h"
+#include "refservice/templates/template_manager.h"
 
 namespace refservice {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "refservice/http/unique_fd.h"
+#include "refservice/common/unique_fd.h"
 
 namespace refservice {
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 
 namespace refservice {
 
@@ -343,6 +343,27 @@ bool AtomicFileWriter::Commit(const std::string& finalPath, std::string* error) 
   // power loss, so it is not reported as a failure.
   std::string ignored;
   fs_->SyncFolder(folder, &ignored);
+  return true;
+}
+
+bool MakeDirectories(const std::string& path, std::string* error) {
+  if (path.empty()) {
+    *error = "empty folder path";
+    return false;
+  }
+  for (size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos != path.size() && path[pos] != '/') continue;
+    std::string part = path.substr(0, pos);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      *error = "cannot create folder " + part + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    *error = "not a folder: " + path;
+    return false;
+  }
   return true;
 }
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "refservice/http/unique_fd.h"
+#include "refservice/common/unique_fd.h"
 
 namespace refservice {
 
@@ -122,6 +122,9 @@ class AtomicFileWriter {
   uint64_t size_ = 0;
   bool committed_ = false;
 };
+
+// Creates `path` and its missing parents with mode 0700. Returns false with `error` set on failure.
+bool MakeDirectories(const std::string& path, std::string* error);
 
 // Writes `data` to `path` through an AtomicFileWriter whose temporary file lives in `tempFolder`.
 bool AtomicWriteFile(FileSystem* fs, const std::string& tempFolder, const std::string& path,

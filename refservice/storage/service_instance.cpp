@@ -7,11 +7,11 @@
 #include <chrono>
 #include <system_error>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 
 namespace refservice {
 
-ServiceInstance::ServiceInstance(Store* store) : store_(store), id_(NewUploadToken()) {
+ServiceInstance::ServiceInstance(Store* store) : store_(store), id_(RandomHex(16)) {
   char host[256] = {};
   if (::gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
   description_ = "pid " + std::to_string(::getpid()) + " on host " + host;

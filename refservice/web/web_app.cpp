@@ -7,7 +7,7 @@
 #include "refservice/render/cmyk_output.h"
 #include "refservice/render/document_renderer.h"
 #include "refservice/render/field_values.h"
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 #include "refservice/web/html_text.h"
 #include "refservice/web/web_assets.h"
 #include "refservice/web/web_pages.h"

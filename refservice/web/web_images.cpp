@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "refservice/render/image_drawing.h"
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 
 namespace refservice {
 

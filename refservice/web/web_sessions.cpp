@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 
 namespace refservice {
 namespace {

@@ -10,7 +10,11 @@
 #                folder includes only its own and lower folders:
 #                core < alerts < document < fonts < pdf < selection <
 #                scripting < ui < plugins < app < sdk < cli
-#   refservice/  includes its own files, colour/ and the schema code only
+#   refservice/  includes its own files, colour/ and the schema code only, and
+#                inside refservice/ a room includes only its own and lower rooms:
+#                common < storage < http < accounts < uploads < templates <
+#                render < soap < web < app < commands < main.cpp
+#                (main.cpp is the only file at refservice/'s top)
 # Prints every include that breaks a rule and exits 1 when there is one.
 set -u
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
@@ -24,6 +28,34 @@ rank_of() {
   done
   echo -1
 }
+
+# --- refservice/: the order of its rooms ------------------------------------
+refservice_order=(common storage http accounts uploads templates render soap web app commands)
+# The rank of the room a refservice/ path lies in; main.cpp, the only file at
+# the top, ranks above every room. -1 for a file at the top other than
+# main.cpp and for a room missing from the order.
+refservice_rank_of() {
+  local path=${1#refservice/} i
+  if [[ "$path" != */* ]]; then
+    [ "$path" = main.cpp ] && echo "${#refservice_order[@]}" || echo -1
+    return
+  fi
+  for i in "${!refservice_order[@]}"; do
+    [ "${refservice_order[$i]}" = "${path%%/*}" ] && { echo "$i"; return; }
+  done
+  echo -1
+}
+check_refservice_order() {
+  local file=$1 target=$2 from to
+  from=$(refservice_rank_of "$file")
+  to=$(refservice_rank_of "$target")
+  if [ "$from" -lt 0 ]; then
+    fail "$file" "$target" "refservice/ keeps its files in the rooms ${refservice_order[*]} (and main.cpp)"
+  elif [ "$to" -lt 0 ] || [ "$to" -gt "$from" ]; then
+    fail "$file" "$target" "a refservice/ room includes only its own and lower rooms: ${refservice_order[*]}"
+  fi
+}
+# -----------------------------------------------------------------------------
 
 generated='^(osl_soapH|osl_soapStub|envH|envStub)\.h$'
 failures=0
@@ -73,6 +105,8 @@ while IFS= read -r -d '' file; do
       refservice)
         if [[ ! "$target" =~ ^(refservice|colour)/ && ! "$target" =~ ^service/schema/ && ! "$target" =~ $generated ]]; then
           fail "$file" "$target" "refservice/ includes its own files, colour/ and the schema code only"
+        elif [[ "$target" == refservice/* ]]; then
+          check_refservice_order "$file" "$target"
         fi
         ;;
     esac

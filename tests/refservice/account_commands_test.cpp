@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "osl_soapH.h"
-#include "refservice/storage/sha256.h"
+#include "refservice/common/sha256.h"
 #include "tests/refservice/old_database.h"
 #include "tests/refservice/raw_http.h"
 #include "tests/refservice/service_fixture.h"

@@ -17,9 +17,9 @@
 #include "refservice/accounts/password_hash.h"
 #include "refservice/accounts/sign_in_cache.h"
 #include "refservice/accounts/sign_in_throttle.h"
-#include "refservice/storage/sha256.h"
+#include "refservice/common/sha256.h"
 #include "refservice/storage/sqlite_driver.h"
-#include "refservice/template_manager.h"
+#include "refservice/templates/template_manager.h"
 #include "tests/refservice/old_database.h"
 #include "tests/support/subprocess.h"
 

@@ -10,9 +10,9 @@
 
 #include "refservice/storage/data_folder_lock.h"
 #include "refservice/storage/file_system.h"
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 #include "refservice/storage/sqlite_driver.h"
-#include "refservice/storage/upload_reconciler.h"
+#include "refservice/uploads/upload_reconciler.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {

@@ -1,6 +1,6 @@
 // The stored form of field records: what this build writes reads back whole, records of the
 // previous build (whole XML documents) still read, and what is neither is refused.
-#include "refservice/soap/field_record.h"
+#include "refservice/templates/field_record.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 
 #include <filesystem>
 
-#include "refservice/http/background_file_writer.h"
-#include "refservice/storage/sha256.h"
+#include "refservice/uploads/background_file_writer.h"
+#include "refservice/common/sha256.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {

@@ -1,13 +1,14 @@
 // Names, identifiers, digests and fault specifications of osl-service.
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
+#include "refservice/uploads/upload_names.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "refservice/fault_injection.h"
-#include "refservice/storage/sha256.h"
-#include "refservice/http/upload_exchange.h"
+#include "refservice/app/fault_injection.h"
+#include "refservice/common/sha256.h"
+#include "refservice/uploads/upload_exchange.h"
 
 namespace osltest {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "refservice/storage/sha256.h"
+#include "refservice/common/sha256.h"
 
 namespace osltest {
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 #include "refservice/storage/postgres_driver.h"
 #include "refservice/storage/sqlite_driver.h"
-#include "refservice/storage/upload_quota.h"
+#include "refservice/uploads/upload_quota.h"
 #include "tests/refservice/old_database.h"
 #include "tests/support/pg_test_database.h"
 #include "tests/support/subprocess.h"

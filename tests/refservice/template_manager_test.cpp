@@ -1,5 +1,5 @@
 // What the template operations mean, checked against a real SQLite store in a temporary folder.
-#include "refservice/template_manager.h"
+#include "refservice/templates/template_manager.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 #include "refservice/storage/sqlite_driver.h"
 #include "tests/support/subprocess.h"
 
@@ -32,6 +33,20 @@ using refservice::Store;
 using refservice::TemplateData;
 using refservice::TemplateKey;
 using refservice::TemplateManager;
+
+// The real store, except that ending a lease fails while `failRelease` is set (a database
+// outage at the moment a run's fault is answered), and locking a template while `failLock` is.
+class ReleaseFailingStore : public SqliteStore {
+ public:
+  bool failRelease = false;
+  bool failLock = false;
+  bool ReleasePublishLease(int64_t templateRow) override {
+    return !failRelease && SqliteStore::ReleasePublishLease(templateRow);
+  }
+  bool LockTemplate(int64_t templateRow) override {
+    return !failLock && SqliteStore::LockTemplate(templateRow);
+  }
+};
 
 class TemplateManagerTest : public ::testing::Test {
  protected:
@@ -77,7 +92,7 @@ class TemplateManagerTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  SqliteStore store_;
+  ReleaseFailingStore store_;
   refservice::Accounts accounts_{&store_};
   TemplateManager manager_{&store_, &accounts_};
   Credentials ann_{"ann@example.org", "ann-pw"};
@@ -409,16 +424,6 @@ TEST_F(TemplateManagerTest, TheRunsLaterCallsRenewTheLeaseAndAFaultEndsIt) {
   EXPECT_TRUE(Update(&manager, created, &error)) << error.reason;
 }
 
-// The real store, except that ending a lease fails while `failRelease` is set: a database
-// outage at the moment a run's fault is answered.
-class ReleaseFailingStore : public SqliteStore {
- public:
-  bool failRelease = false;
-  bool ReleasePublishLease(int64_t templateRow) override {
-    return !failRelease && SqliteStore::ReleasePublishLease(templateRow);
-  }
-};
-
 TEST(TemplateManagerOutage, ARunEndedByAFaultDuringAnOutageHoldsItsTemplateNoLonger) {
   TempDir dir;
   ReleaseFailingStore store;
@@ -451,6 +456,96 @@ TEST(TemplateManagerOutage, ARunEndedByAFaultDuringAnOutageHoldsItsTemplateNoLon
   // Only once: the new run's own lease holds.
   EXPECT_FALSE(manager.SetTemplate(ann, key.code, key.password, created, &again, &error));
   EXPECT_NE(error.reason.find("is being published"), std::string::npos) << error.reason;
+}
+
+// Every operation on a named template checks, in this order: the credentials, the template
+// (another account's as a missing one, then its password), what the request itself asks, and
+// for a change the store's lock of the template. A refusal changes nothing.
+TEST_F(TemplateManagerTest, OperationsCheckCredentialsThenTemplateThenRequestThenLock) {
+  const TemplateData created = NewTemplate(ann_, "Checked");
+  const TemplateKey key = KeyOf(created);
+  ServiceError error;
+
+  // `named`: the records sent have names.
+  using Operation =
+      std::function<bool(const Credentials&, const TemplateKey&, bool named, ServiceError*)>;
+  struct Case {
+    const char* name;
+    Operation run;
+    const char* requestFault;  // what an unnamed record is refused with; null: nothing to refuse
+    bool changes;              // takes the store's lock of the template
+  };
+  std::vector<FieldData> fields;
+  std::vector<LogicGroupData> groups;
+  std::vector<AssetData> assets;
+  TemplateData committed;
+  const Case cases[] = {
+      {"getFields",
+       [&](auto& user, auto& k, bool, auto* e) { return manager_.GetFields(user, k, &fields, e); },
+       nullptr, false},
+      {"setFields",
+       [&](auto& user, auto& k, bool named, auto* e) {
+         FieldData field;
+         field.name = named ? "Name" : "";
+         return manager_.SetFields(user, k, {field}, false, &fields, e);
+       },
+       "Every field needs a fieldName.", true},
+      {"getLogicGroups",
+       [&](auto& user, auto& k, bool, auto* e) {
+         return manager_.GetLogicGroups(user, k, &groups, e);
+       },
+       nullptr, false},
+      {"setLogicGroups",
+       [&](auto& user, auto& k, bool named, auto* e) {
+         LogicGroupData group;
+         group.name = named ? "Group" : "";
+         return manager_.SetLogicGroups(user, k, {group}, &groups, e);
+       },
+       "Every logic group needs a logicGroupName.", true},
+      {"setAssets",
+       [&](auto& user, auto& k, bool, auto* e) {
+         return manager_.SetAssets(user, k, {}, &assets, e);
+       },
+       nullptr, true},
+      {"commitTemplate",
+       [&](auto& user, auto& k, bool, auto* e) {
+         return manager_.CommitTemplate(user, k, &committed, e);
+       },
+       nullptr, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A wrong password of an unknown account each time, so that no sign-in throttle answers.
+    const Credentials stranger{std::string(c.name) + "@example.org", "wrong"};
+    EXPECT_FALSE(c.run(stranger, {key.code, "wrong"}, false, &error));
+    EXPECT_EQ(error.reason, "Invalid user name or password.");
+    EXPECT_FALSE(c.run({"bob@example.org", "bob-pw"}, {key.code, "wrong"}, false, &error));
+    EXPECT_EQ(error.reason, "Template " + key.code + " does not exist.");
+    EXPECT_FALSE(c.run(ann_, {key.code, "wrong"}, false, &error));
+    EXPECT_EQ(error.reason, "Wrong template password for template " + key.code + ".");
+    EXPECT_TRUE(error.client);
+    store_.failLock = true;
+    if (c.requestFault != nullptr) {
+      EXPECT_FALSE(c.run(ann_, key, false, &error));
+      EXPECT_EQ(error.reason, c.requestFault);
+      EXPECT_TRUE(error.client);
+    }
+    EXPECT_EQ(c.run(ann_, key, true, &error), !c.changes);
+    if (c.changes) {
+      EXPECT_EQ(error.reason, "The template store could not be updated; nothing was changed.");
+      EXPECT_FALSE(error.client);
+    }
+    store_.failLock = false;
+  }
+  // Nothing was changed by the refused requests; the commit above committed the template.
+  ASSERT_TRUE(manager_.GetFields(ann_, key, &fields, &error));
+  EXPECT_TRUE(fields.empty());
+  ASSERT_TRUE(manager_.GetLogicGroups(ann_, key, &groups, &error));
+  EXPECT_TRUE(groups.empty());
+  std::vector<TemplateData> list;
+  ASSERT_TRUE(manager_.GetLibraryTemplates(ann_, &list, &error));
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_TRUE(list[0].committed);
 }
 
 TEST_F(TemplateManagerTest, TheLeaseOfARunThatVanishedExpires) {

@@ -8,44 +8,18 @@
 #include <string_view>
 
 #include "refservice/accounts/accounts.h"
-#include "refservice/fault_injection.h"
+#include "refservice/app/fault_injection.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/http/http_message.h"
 #include "refservice/storage/store.h"
-#include "refservice/storage/upload_quota.h"
+#include "refservice/uploads/upload_quota.h"
+#include "refservice/soap/soap_dispatcher.h"
 #include "refservice/soap/xml_guard.h"
 #include "refservice/web/web_app.h"
 
 namespace refservice {
 
-extern const char kTemplateManagerPath[];  // "/services/templateMgr.svc"
-extern const char kDocumentBuilderPath[];  // "/services/builddoc.asmx"
-extern const char kUploadPath[];           // "/fileUpload.aspx"
-extern const char kFilesPrefix[];          // "/files/"
-
-// Folders inside the data folder.
-extern const char kUploadsFolder[];   // "uploads": uploads/SESSION/TOKEN/NAME
-extern const char kIncomingFolder[];  // "incoming": partial uploads, one folder per instance
-
-// What a SOAP request should do besides its normal work.
-enum class SoapOverride { kNone, kSoapFault, kZeroId };
-
-struct SoapRequest {
-  std::string_view path;    // the endpoint it was sent to
-  std::string_view action;  // SOAPAction without quotes, possibly empty
-  std::string_view body;    // the envelope
-};
-
-// Runs SOAP operations. Implemented over the generated gSOAP server skeletons.
-class SoapDispatcher {
- public:
-  virtual ~SoapDispatcher() = default;
-  // The operation name ("setFields", ...) whose SOAPAction is `action` (without quotes), or an
-  // empty text for an unknown action.
-  virtual std::string OperationForAction(std::string_view action) const = 0;
-  // Answers one SOAP request (HTTP status, headers and envelope, or a SOAP Fault).
-  virtual HttpResponse Serve(const SoapRequest& request, SoapOverride overrideKind) = 0;
-};
+extern const char kUploadPath[];  // "/fileUpload.aspx"
 
 struct ServiceOptions {
   std::string listenAddress;            // "HOST:PORT", for addresses when Host is unusable
@@ -76,12 +50,6 @@ class ServiceApp : public HttpHandler {
   void SetListenAddress(std::string address) { options_.listenAddress = std::move(address); }
 
   std::unique_ptr<HttpExchange> Begin(const HttpRequestHead& head, HttpResponse* reply) override;
-
-  // The address under which an uploaded file is served, e.g.
-  // "http://127.0.0.1:8080/files/SESSION/TOKEN/NAME", using `origin` ("http://HOST:PORT", or
-  // https:// when the service serves TLS).
-  static std::string FileAddress(const std::string& origin, const std::string& session,
-                                 const std::string& token, const std::string& name);
 
  private:
   std::unique_ptr<HttpExchange> BeginSoap(const HttpRequestHead& head, HttpResponse* reply);

@@ -64,8 +64,7 @@ class TemplateManager {
   // `store` must be open; it and `accounts` (which signs callers in) must outlive the manager.
   // `publishLeaseMs` is how long a publish run holds its template after its last renewing call.
   // Callers are signed in from the address CallerAddress() names (caller_address.h).
-  TemplateManager(Store* store, Accounts* accounts,
-                  int64_t publishLeaseMs = kDefaultPublishLeaseMs)
+  TemplateManager(Store* store, Accounts* accounts, int64_t publishLeaseMs = kDefaultPublishLeaseMs)
       : store_(store), accounts_(accounts), publishLeaseMs_(publishLeaseMs) {}
 
   // The caller's templates in creation order, with their identifiers and passwords.
@@ -98,8 +97,7 @@ class TemplateManager {
   // as setLogicGroups and setAssets do.
   // `fields` is taken by value: its records move into the store and the answer, not copied.
   bool SetFields(const Credentials& user, const TemplateKey& key, std::vector<FieldData> fields,
-                 bool deleteOthers,
-                 std::vector<FieldData>* out, ServiceError* error);
+                 bool deleteOthers, std::vector<FieldData>* out, ServiceError* error);
 
   // The template's logic groups in id order.
   bool GetLogicGroups(const Credentials& user, const TemplateKey& key,
@@ -136,10 +134,29 @@ class TemplateManager {
   // taken, so that password hashing (milliseconds per cache miss) runs in parallel and a wrong
   // password holds up nobody else.
   bool Authenticate(const Credentials& user, int* userId, ServiceError* error);
+  // One operation's hold on the manager: the signed-in account and the operation lock, after
+  // BeginOnTemplate the opened template's row id and record, after BeginChange the store's
+  // transaction. Both end with the call (the transaction first, rolled back unless committed).
+  struct Call {
+    int userId = 0;
+    std::unique_lock<std::mutex> lock;
+    int64_t row = 0;
+    TemplateData data;
+    std::optional<Store::Transaction> transaction;  // a changing operation's, from BeginChange
+  };
+  // The start of every operation: signs the caller in (outside the lock), then takes the lock.
+  bool Begin(const Credentials& user, Call* call, ServiceError* error);
+  // Begin, then opens the template `key` names for the signed-in account (OpenTemplate).
+  bool BeginOnTemplate(const Credentials& user, const TemplateKey& key, Call* call,
+                       ServiceError* error);
   // Checks the template key for the signed-in account `userId`; fills the template's row id and
   // record.
   bool OpenTemplate(int userId, const TemplateKey& key, int64_t* row, TemplateData* data,
                     ServiceError* error);
+  // BeginOnTemplate; then the client's fault `refusal` unless it is null; then the transaction and
+  // the template's lock in the store, which keeps other services' changes of it out until it ends.
+  bool BeginChange(const Credentials& user, const TemplateKey& key, const char* refusal, Call* call,
+                   ServiceError* error);
   // Marks a changed template uncommitted and renews its live publish lease.
   bool MarkChanged(int64_t row, TemplateData* data, ServiceError* error);
   // Takes the template's publish lease for a new run; fails with the text for the client when

@@ -1,4 +1,4 @@
-#include "refservice/render/render_command.h"
+#include "refservice/commands/render_command.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "refservice/data_report.h"
+#include "refservice/commands/data_report.h"
 
 #include <sys/stat.h>
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "osl_soapH.h"
-#include "refservice/soap/field_record.h"
+#include "refservice/templates/field_record.h"
 #include "refservice/storage/store_factory.h"
 
 namespace refservice {

@@ -1,18 +1,13 @@
-#include "refservice/service_app.h"
+#include "refservice/app/service_app.h"
 
 #include "refservice/accounts/caller_address.h"
-#include "refservice/storage/file_util.h"
 #include "refservice/http/multipart_scanner.h"
-#include "refservice/http/upload_exchange.h"
+#include "refservice/uploads/upload_exchange.h"
+#include "refservice/uploads/upload_names.h"
 
 namespace refservice {
 
-const char kTemplateManagerPath[] = "/services/templateMgr.svc";
-const char kDocumentBuilderPath[] = "/services/builddoc.asmx";
 const char kUploadPath[] = "/fileUpload.aspx";
-const char kFilesPrefix[] = "/files/";
-const char kUploadsFolder[] = "uploads";
-const char kIncomingFolder[] = "incoming";
 
 namespace {
 
@@ -99,14 +94,8 @@ class SoapExchange : public HttpExchange {
   // The body's announced length, so that a large envelope is collected in one buffer rather
   // than copied on every doubling. An announcement above the limit reserves nothing: such a
   // body is refused when it outgrows the limit.
-  void ReserveFor(std::optional<std::string_view> contentLength) {
-    if (!contentLength || contentLength->empty() || contentLength->size() > 19) return;
-    uint64_t size = 0;
-    for (char c : *contentLength) {
-      if (c < '0' || c > '9') return;
-      size = size * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (size <= maxBody_) body_.reserve(size);
+  void ReserveFor(std::optional<uint64_t> contentLength) {
+    if (contentLength && *contentLength <= maxBody_) body_.reserve(*contentLength);
   }
 
   std::optional<HttpResponse> OnBody(std::string_view data) override {
@@ -143,6 +132,17 @@ class SoapExchange : public HttpExchange {
   std::optional<HttpResponse> injected_;
   std::string body_;
 };
+
+// The reply that replaces the answer for an injected close, 503 or garbage fault (the garbage
+// sent as `garbageType`); none for the other kinds, which change how the request is handled.
+std::optional<HttpResponse> InjectedReply(std::optional<FaultKind> fault, const char* garbageType) {
+  if (fault == FaultKind::kClose) return HttpResponse::Close();
+  if (fault == FaultKind::kHttp503) {
+    return HttpResponse::Text(503, "service unavailable (injected fault)\n");
+  }
+  if (fault == FaultKind::kGarbage) return HttpResponse::Text(200, GarbageBody(), garbageType);
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -269,11 +269,6 @@ std::string ServiceApp::PublicOrigin(const HttpRequestHead& head) const {
   return scheme + listen;
 }
 
-std::string ServiceApp::FileAddress(const std::string& origin, const std::string& session,
-                                    const std::string& token, const std::string& name) {
-  return origin + kFilesPrefix + session + "/" + token + "/" + name;
-}
-
 std::unique_ptr<HttpExchange> ServiceApp::Begin(const HttpRequestHead& head, HttpResponse* reply) {
   const std::string& path = head.path;
   bool isSoap =
@@ -316,73 +311,30 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginSoap(const HttpRequestHead& head,
   std::string operation = dispatcher_->OperationForAction(action);
   std::optional<FaultKind> fault;
   if (!operation.empty()) fault = faults_->Next(operation);
+  // A reply that replaces the answer still runs the call as a SOAP Fault, so that it changes
+  // nothing but ends the publish run it belongs to.
+  std::optional<HttpResponse> injected = InjectedReply(fault, "text/xml; charset=utf-8");
   SoapOverride overrideKind = SoapOverride::kNone;
-  int delayMs = 0;
-  std::optional<HttpResponse> injected;
-  if (fault) {
-    switch (*fault) {
-      case FaultKind::kClose:
-        injected = HttpResponse::Close();
-        overrideKind = SoapOverride::kSoapFault;
-        break;
-      case FaultKind::kHttp503:
-        injected = HttpResponse::Text(503, "service unavailable (injected fault)\n");
-        overrideKind = SoapOverride::kSoapFault;
-        break;
-      case FaultKind::kGarbage:
-        injected = HttpResponse::Text(200, GarbageBody(), "text/xml; charset=utf-8");
-        overrideKind = SoapOverride::kSoapFault;
-        break;
-      case FaultKind::kDelay:
-        delayMs = options_.delayMs;
-        break;
-      case FaultKind::kSoapFault:
-        overrideKind = SoapOverride::kSoapFault;
-        break;
-      case FaultKind::kZeroId:
-        overrideKind = SoapOverride::kZeroId;
-        break;
-      case FaultKind::kCrash:  // upload only
-        break;
-    }
-  }
+  if (injected || fault == FaultKind::kSoapFault) overrideKind = SoapOverride::kSoapFault;
+  if (fault == FaultKind::kZeroId) overrideKind = SoapOverride::kZeroId;
+  const int delayMs = fault == FaultKind::kDelay ? options_.delayMs : 0;
   auto exchange = std::make_unique<SoapExchange>(dispatcher_, &options_.xmlLimits, head.path,
                                                  action, overrideKind, options_.maxSoapBody,
                                                  delayMs, head.clientAddress, std::move(injected));
-  exchange->ReserveFor(head.Header("content-length"));
+  exchange->ReserveFor(length);
   return exchange;
 }
 
 std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& head,
                                                       HttpResponse* reply) {
   std::optional<FaultKind> fault = faults_->Next("upload");
-  int delayMs = 0;
-  bool crashBeforeRecord = false;
-  if (fault) {
-    const uint64_t maxBody = options_.maxUploadBody;
-    switch (*fault) {
-      case FaultKind::kClose:
-        return std::make_unique<FaultAfterBody>(HttpResponse::Close(), maxBody);
-      case FaultKind::kHttp503:
-        return std::make_unique<FaultAfterBody>(
-            HttpResponse::Text(503, "service unavailable (injected fault)\n"), maxBody);
-      case FaultKind::kGarbage:
-        return std::make_unique<FaultAfterBody>(
-            HttpResponse::Text(200, GarbageBody(), "application/octet-stream"), maxBody);
-      case FaultKind::kSoapFault:
-        return std::make_unique<FaultAfterBody>(
-            HttpResponse::Text(500, FaultEnvelope(false, "Injected fault for upload."),
-                               "text/xml; charset=utf-8"),
-            maxBody);
-      case FaultKind::kDelay:
-        delayMs = options_.delayMs;
-        break;
-      case FaultKind::kCrash:
-        crashBeforeRecord = true;
-        break;
-      case FaultKind::kZeroId:
-        break;
-    }
+  std::optional<HttpResponse> injected = InjectedReply(fault, "application/octet-stream");
+  if (fault == FaultKind::kSoapFault) {
+    injected = HttpResponse::Text(500, FaultEnvelope(false, "Injected fault for upload."),
+                                  "text/xml; charset=utf-8");
+  }
+  if (injected) {
+    return std::make_unique<FaultAfterBody>(std::move(*injected), options_.maxUploadBody);
   }
   std::optional<std::string_view> session = head.QueryValue("sessionid");
   if (!session || !IsValidSessionId(*session)) {
@@ -406,8 +358,8 @@ std::unique_ptr<HttpExchange> ServiceApp::BeginUpload(const HttpRequestHead& hea
   request.boundary = std::move(boundary);
   request.publicOrigin = PublicOrigin(head);
   request.maxBody = options_.maxUploadBody;
-  request.delayMs = delayMs;
-  request.crashBeforeRecord = crashBeforeRecord;
+  request.delayMs = fault == FaultKind::kDelay ? options_.delayMs : 0;
+  request.crashBeforeRecord = fault == FaultKind::kCrash;
   request.incomingFolder = options_.incomingFolder;
   request.instance = options_.instance;
   return std::make_unique<UploadExchange>(std::move(request), store_, fs_, quota_);

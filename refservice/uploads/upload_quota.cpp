@@ -1,4 +1,4 @@
-#include "refservice/storage/upload_quota.h"
+#include "refservice/uploads/upload_quota.h"
 
 namespace refservice {
 

@@ -1,17 +1,16 @@
-#include "refservice/storage/service_storage.h"
+#include "refservice/app/service_storage.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "refservice/storage/file_util.h"
-#include "refservice/storage/upload_reconciler.h"
+#include "refservice/storage/file_system.h"
+#include "refservice/uploads/upload_names.h"
+#include "refservice/uploads/upload_reconciler.h"
 
 namespace refservice {
 namespace {
 
 // Folders inside the files folder (the names ServiceApp serves from).
-constexpr char kUploads[] = "uploads";
-constexpr char kIncoming[] = "incoming";
 
 }  // namespace
 
@@ -27,7 +26,7 @@ bool ServiceStorage::Open(const StoreLocation& location, const StorageOptions& o
                             : DataFolderLock::Acquire(folder, error);
   if (!lock_) return false;
   fs_ = OpenFileSystem(folder, error);
-  if (!fs_ || !fs_->CreateFolders(kUploads, error) || !fs_->CreateFolders(kIncoming, error)) {
+  if (!fs_ || !fs_->CreateFolders(kUploadsFolder, error) || !fs_->CreateFolders(kIncomingFolder, error)) {
     return false;
   }
   store_ = OpenStore(location, options.connections, error);
@@ -45,7 +44,7 @@ bool ServiceStorage::Open(const StoreLocation& location, const StorageOptions& o
   scope.staleAfterMs = options.instanceTimeoutMs;
   ReconcileCounts counts;
   std::vector<std::string> warnings;
-  bool reconciled = ReconcileUploads(store_.get(), fs_.get(), kUploads, kIncoming, scope, &counts,
+  bool reconciled = ReconcileUploads(store_.get(), fs_.get(), kUploadsFolder, kIncomingFolder, scope, &counts,
                                      &warnings);
   for (const std::string& warning : warnings) log << "osl-service: warning: " << warning << "\n";
   if (counts.partial > 0) {
@@ -61,7 +60,7 @@ bool ServiceStorage::Open(const StoreLocation& location, const StorageOptions& o
     return false;
   }
   // A folder held alone keeps its uploads in flight directly in incoming/, as it always did.
-  incoming_ = kIncoming;
+  incoming_ = kIncomingFolder;
   if (location.shared()) {
     incoming_ += "/" + instance_->id();
     if (!fs_->CreateFolders(incoming_, error)) return false;

@@ -1,4 +1,4 @@
-#include "refservice/fault_injection.h"
+#include "refservice/app/fault_injection.h"
 
 #include <algorithm>
 

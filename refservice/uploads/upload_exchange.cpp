@@ -1,11 +1,10 @@
-#include "refservice/http/upload_exchange.h"
+#include "refservice/uploads/upload_exchange.h"
 
 #include <signal.h>
 
 #include <exception>
 
-#include "refservice/storage/file_util.h"
-#include "refservice/service_app.h"
+#include "refservice/uploads/upload_names.h"
 
 namespace refservice {
 
@@ -114,7 +113,7 @@ HttpResponse UploadExchange::Finish() {
     return Reply(HttpResponse::Text(500, "upload not stored: the upload could not be recorded\n"));
   }
   stored_ = true;
-  return Reply(HttpResponse::Text(200, ServiceApp::FileAddress(request_.publicOrigin, upload.session,
+  return Reply(HttpResponse::Text(200, FileAddress(request_.publicOrigin, upload.session,
                                                                upload.token, upload.name)));
 }
 

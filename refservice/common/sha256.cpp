@@ -1,4 +1,4 @@
-#include "refservice/storage/sha256.h"
+#include "refservice/common/sha256.h"
 
 #include <openssl/evp.h>
 

@@ -1,4 +1,4 @@
-#include "refservice/backup/data_backup.h"
+#include "refservice/commands/backup_command.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "refservice/http/unique_fd.h"
-#include "refservice/storage/file_util.h"
+#include "refservice/common/unique_fd.h"
+#include "refservice/uploads/upload_names.h"
 
 namespace refservice {
 namespace {

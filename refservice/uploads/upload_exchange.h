@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
-#include "refservice/http/background_file_writer.h"
+#include "refservice/uploads/background_file_writer.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/http/http_message.h"
 #include "refservice/http/multipart_scanner.h"
 #include "refservice/storage/store.h"
-#include "refservice/storage/upload_quota.h"
+#include "refservice/uploads/upload_quota.h"
 
 namespace refservice {
 

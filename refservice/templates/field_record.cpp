@@ -1,4 +1,4 @@
-#include "refservice/soap/field_record.h"
+#include "refservice/templates/field_record.h"
 
 #include <cstring>
 #include <sstream>

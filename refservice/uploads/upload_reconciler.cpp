@@ -1,8 +1,8 @@
-#include "refservice/storage/upload_reconciler.h"
+#include "refservice/uploads/upload_reconciler.h"
 
 #include <set>
 
-#include "refservice/storage/file_util.h"
+#include "refservice/uploads/upload_names.h"
 
 namespace refservice {
 namespace {

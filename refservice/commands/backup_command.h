@@ -38,15 +38,15 @@ struct BackupCounts {
   int64_t missing = 0;  // files recorded but absent from the data folder (not in the copy)
 };
 
+// The backup itself. False with `error` set when it failed; OUT is then untouched.
+// `progress` (may be null) gets a line now and then while files are copied.
+bool BackupDataFolder(const std::string& dataDir, const std::string& out, BackupCounts* counts,
+                      std::ostream* progress, std::string* error, bool* usageError);
+
 // Adds the "backup" subcommand to `app`; returns it.
 CLI::App* AddBackupCommand(CLI::App* app, BackupOptions* options);
 
 // Takes the backup; says what it did on `out` and why not on `err`; returns the exit status.
 int RunBackupCommand(const BackupOptions& options, std::ostream& out, std::ostream& err);
-
-// The backup itself. False with `error` set when it failed; OUT is then untouched.
-// `progress` (may be null) gets a line now and then while files are copied.
-bool BackupDataFolder(const std::string& dataDir, const std::string& out, BackupCounts* counts,
-                      std::ostream* progress, std::string* error, bool* usageError);
 
 }  // namespace refservice

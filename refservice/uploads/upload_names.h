@@ -1,10 +1,19 @@
-// Helpers of the reference service: safe file names, session identifiers, random identifiers.
+// Where uploads live and how their names and addresses look: the folders inside the data (or
+// files) folder, the rules for client-supplied file names and session identifiers, the tokens
+// that make every upload's address its own, and the address an upload is served at.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace refservice {
+
+// Folders inside the data folder.
+inline constexpr char kUploadsFolder[] = "uploads";    // uploads/SESSION/TOKEN/NAME
+inline constexpr char kIncomingFolder[] = "incoming";  // partial uploads, one folder per instance
+
+// The path under which uploaded files are served: /files/SESSION/TOKEN/NAME.
+inline constexpr char kFilesPrefix[] = "/files/";
 
 // Longest file name CleanFileName returns, in bytes.
 constexpr size_t kMaxCleanNameLength = 120;
@@ -23,27 +32,17 @@ bool IsCleanFileName(std::string_view name);
 // A-Z a-z 0-9 and "-".
 bool IsValidSessionId(std::string_view id);
 
-// Creates `path` and its missing parents with mode 0700. Returns false with `error` set on failure.
-bool MakeDirectories(const std::string& path, std::string* error);
-
-// A new random identifier of the form 8-4-4-4-12 lower-case hexadecimal digits (version 4 UUID),
-// from the system's random source.
-std::string NewGuid();
-
-// The all-zero identifier "00000000-0000-0000-0000-000000000000".
-extern const char kZeroGuid[];
-
-// True when `text` has the 8-4-4-4-12 hexadecimal form (either letter case).
-bool IsGuidText(std::string_view text);
-
-// `count` random bytes as 2*count lower-case hexadecimal characters.
-std::string RandomHex(size_t count);
-
 // A fresh upload token (the address part that makes every upload's address its own): 32
 // lower-case hexadecimal characters from the system's random source.
 std::string NewUploadToken();
 
 // True for the text of an upload token.
 bool IsUploadToken(std::string_view text);
+
+// The address under which an uploaded file is served, e.g.
+// "http://127.0.0.1:8080/files/SESSION/TOKEN/NAME", using `origin` ("http://HOST:PORT", or
+// https:// when the service serves TLS).
+std::string FileAddress(const std::string& origin, const std::string& session,
+                        const std::string& token, const std::string& name);
 
 }  // namespace refservice

@@ -1,4 +1,4 @@
-#include "refservice/http/unique_fd.h"
+#include "refservice/common/unique_fd.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "refservice/http/background_file_writer.h"
+#include "refservice/uploads/background_file_writer.h"
 
 #include <utility>
 

@@ -1,11 +1,12 @@
-#include "refservice/template_manager.h"
+#include "refservice/templates/template_manager.h"
 
+#include <algorithm>
 #include <deque>
 #include <string_view>
 #include <unordered_map>
 
 #include "refservice/accounts/caller_address.h"
-#include "refservice/storage/file_util.h"
+#include "refservice/common/identifiers.h"
 
 namespace refservice {
 namespace {
@@ -31,6 +32,12 @@ std::string Lower(std::string text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
+}
+
+template <typename Record>
+bool AnyUnnamed(const std::vector<Record>& records) {
+  return std::any_of(records.begin(), records.end(),
+                     [](const Record& record) { return record.name.empty(); });
 }
 
 bool IsZeroOrEmptyId(const std::string& id) { return id.empty() || id == kZeroGuid; }
@@ -101,6 +108,26 @@ bool TemplateManager::OpenTemplate(int userId, const TemplateKey& key, int64_t* 
   return true;
 }
 
+bool TemplateManager::Begin(const Credentials& user, Call* call, ServiceError* error) {
+  if (!Authenticate(user, &call->userId, error)) return false;
+  call->lock = std::unique_lock<std::mutex>(mutex_);
+  return true;
+}
+
+bool TemplateManager::BeginOnTemplate(const Credentials& user, const TemplateKey& key, Call* call,
+                                      ServiceError* error) {
+  return Begin(user, call, error) &&
+         OpenTemplate(call->userId, key, &call->row, &call->data, error);
+}
+
+bool TemplateManager::BeginChange(const Credentials& user, const TemplateKey& key,
+                                  const char* refusal, Call* call, ServiceError* error) {
+  if (!BeginOnTemplate(user, key, call, error)) return false;
+  if (refusal != nullptr) return Fail(error, true, refusal);
+  call->transaction.emplace(store_);
+  return store_->LockTemplate(call->row) || StoreFailure(error);
+}
+
 bool TemplateManager::MarkChanged(int64_t row, TemplateData* data, ServiceError* error) {
   if (!store_->RenewPublishLease(row, publishLeaseMs_)) return StoreFailure(error);
   if (!data->committed) return true;
@@ -132,19 +159,18 @@ bool TemplateManager::TakeLease(int64_t row, int userId, const TemplateData& cur
 
 bool TemplateManager::GetLibraryTemplates(const Credentials& user, std::vector<TemplateData>* out,
                                           ServiceError* error) {
-  int userId = 0;
-  if (!Authenticate(user, &userId, error)) return false;
-  std::lock_guard<std::mutex> lock(mutex_);
-  return store_->ListTemplates(userId, out) || StoreReadFailure(error);
+  Call call;
+  if (!Begin(user, &call, error)) return false;
+  return store_->ListTemplates(call.userId, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<std::string>& code,
                                   const std::optional<std::string>& password,
                                   const TemplateData& info, TemplateData* out,
                                   ServiceError* error) {
-  int userId = 0;
-  if (!Authenticate(user, &userId, error)) return false;
-  std::lock_guard<std::mutex> lock(mutex_);
+  Call call;
+  if (!Begin(user, &call, error)) return false;
+  const int userId = call.userId;
 
   TemplateData record = info;
   for (std::string* value : {&record.width, &record.height, &record.bleed}) {
@@ -196,33 +222,21 @@ bool TemplateManager::SetTemplate(const Credentials& user, const std::optional<s
 
 bool TemplateManager::GetFields(const Credentials& user, const TemplateKey& key,
                                 std::vector<FieldData>* out, ServiceError* error) {
-  int userId = 0;
-  if (!Authenticate(user, &userId, error)) return false;
-  std::lock_guard<std::mutex> lock(mutex_);
-  int64_t row = 0;
-  TemplateData data;
-  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
-  return store_->GetFields(row, out) || StoreReadFailure(error);
+  Call call;
+  if (!BeginOnTemplate(user, key, &call, error)) return false;
+  return store_->GetFields(call.row, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
                                 std::vector<FieldData> fields, bool deleteOthers,
                                 std::vector<FieldData>* out, ServiceError* error) {
-  int userId = 0;
-  if (!Authenticate(user, &userId, error)) return false;
-  std::lock_guard<std::mutex> lock(mutex_);
-  int64_t row = 0;
-  TemplateData data;
-  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
-  for (const FieldData& field : fields) {
-    if (field.name.empty()) return Fail(error, true, "Every field needs a fieldName.");
-  }
+  Call call;
+  const char* unnamed = AnyUnnamed(fields) ? "Every field needs a fieldName." : nullptr;
+  if (!BeginChange(user, key, unnamed, &call, error)) return false;
   // The merge reads the stored list and writes it back; the template's lock keeps every other
   // service's setFields of it out in between, so neither update is lost.
-  Store::Transaction transaction(store_);
-  if (!store_->LockTemplate(row)) return StoreFailure(error);
   std::vector<FieldData> stored;
-  if (!store_->GetFields(row, &stored)) return StoreReadFailure(error);
+  if (!store_->GetFields(call.row, &stored)) return StoreReadFailure(error);
   // Each sent field replaces the first stored field of its name not replaced yet; the stored
   // fields of each name are queued in stored order, so this stays linear in the record count.
   std::unordered_map<std::string_view, std::deque<size_t>> unreplaced;
@@ -251,8 +265,8 @@ bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
   }
   for (FieldData& field : appended) result.push_back(std::move(field));
 
-  if (!store_->ReplaceFields(row, result) || !MarkChanged(row, &data, error) ||
-      !transaction.Commit()) {
+  if (!store_->ReplaceFields(call.row, result) || !MarkChanged(call.row, &call.data, error) ||
+      !call.transaction->Commit()) {
     return StoreFailure(error);
   }
   *out = std::move(result);
@@ -261,35 +275,23 @@ bool TemplateManager::SetFields(const Credentials& user, const TemplateKey& key,
 
 bool TemplateManager::GetLogicGroups(const Credentials& user, const TemplateKey& key,
                                      std::vector<LogicGroupData>* out, ServiceError* error) {
-  int userId = 0;
-  if (!Authenticate(user, &userId, error)) return false;
-  std::lock_guard<std::mutex> lock(mutex_);
-  int64_t row = 0;
-  TemplateData data;
-  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
+  Call call;
+  if (!BeginOnTemplate(user, key, &call, error)) return false;
   // A call of the run: it renews a live hold like the changing calls (a run between two of its
   // changes renews with this cheap call), and takes no hold that is not there.
-  store_->RenewPublishLease(row, publishLeaseMs_);
-  return store_->GetLogicGroups(row, out) || StoreReadFailure(error);
+  store_->RenewPublishLease(call.row, publishLeaseMs_);
+  return store_->GetLogicGroups(call.row, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetLogicGroups(const Credentials& user, const TemplateKey& key,
                                      const std::vector<LogicGroupData>& groups,
                                      std::vector<LogicGroupData>* out, ServiceError* error) {
-  int userId = 0;
-  if (!Authenticate(user, &userId, error)) return false;
-  std::lock_guard<std::mutex> lock(mutex_);
-  int64_t row = 0;
-  TemplateData data;
-  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
-  for (const LogicGroupData& group : groups) {
-    if (group.name.empty()) return Fail(error, true, "Every logic group needs a logicGroupName.");
-  }
-  Store::Transaction transaction(store_);
-  if (!store_->LockTemplate(row)) return StoreFailure(error);
+  Call call;
+  const char* unnamed = AnyUnnamed(groups) ? "Every logic group needs a logicGroupName." : nullptr;
+  if (!BeginChange(user, key, unnamed, &call, error)) return false;
   for (const LogicGroupData& group : groups) {
     std::vector<LogicGroupData> current;
-    if (!store_->GetLogicGroups(row, &current)) return StoreFailure(error);
+    if (!store_->GetLogicGroups(call.row, &current)) return StoreFailure(error);
     const LogicGroupData* byName = nullptr;
     const LogicGroupData* byId = nullptr;
     for (const LogicGroupData& known : current) {
@@ -298,31 +300,27 @@ bool TemplateManager::SetLogicGroups(const Credentials& user, const TemplateKey&
     }
     bool ok = true;
     if (byName != nullptr) {
-      ok = store_->UpdateLogicGroup(row, byName->id, group.name, group.moveDirection);
+      ok = store_->UpdateLogicGroup(call.row, byName->id, group.name, group.moveDirection);
     } else if (byId != nullptr) {
-      ok = store_->UpdateLogicGroup(row, byId->id, group.name, group.moveDirection);
+      ok = store_->UpdateLogicGroup(call.row, byId->id, group.name, group.moveDirection);
     } else {
-      ok = store_->AddLogicGroup(row, group.name, group.moveDirection) != 0;
+      ok = store_->AddLogicGroup(call.row, group.name, group.moveDirection) != 0;
     }
     if (!ok) return StoreFailure(error);
   }
-  if (!MarkChanged(row, &data, error) || !transaction.Commit()) return StoreFailure(error);
-  return store_->GetLogicGroups(row, out) || StoreReadFailure(error);
+  if (!MarkChanged(call.row, &call.data, error) || !call.transaction->Commit())
+    return StoreFailure(error);
+  return store_->GetLogicGroups(call.row, out) || StoreReadFailure(error);
 }
 
 bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
                                 const std::vector<AssetChange>& changes,
                                 std::vector<AssetData>* out, ServiceError* error) {
-  int userId = 0;
-  if (!Authenticate(user, &userId, error)) return false;
-  std::lock_guard<std::mutex> lock(mutex_);
-  int64_t row = 0;
-  TemplateData data;
-  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
-  Store::Transaction transaction(store_);  // read, change and write back as one step
-  if (!store_->LockTemplate(row)) return StoreFailure(error);
+  Call call;
+  // Read, change and write back as one step.
+  if (!BeginChange(user, key, nullptr, &call, error)) return false;
   std::vector<AssetData> assets;
-  if (!store_->GetAssets(row, &assets)) return StoreReadFailure(error);
+  if (!store_->GetAssets(call.row, &assets)) return StoreReadFailure(error);
   for (const AssetChange& change : changes) {
     const AssetData& asset = change.asset;
     auto same = [&asset](const AssetData& stored) {
@@ -348,8 +346,8 @@ bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
     }
     if (!replaced) assets.push_back(asset);
   }
-  if (!store_->ReplaceAssets(row, assets) || !MarkChanged(row, &data, error) ||
-      !transaction.Commit()) {
+  if (!store_->ReplaceAssets(call.row, assets) || !MarkChanged(call.row, &call.data, error) ||
+      !call.transaction->Commit()) {
     return StoreFailure(error);
   }
   *out = std::move(assets);
@@ -358,19 +356,15 @@ bool TemplateManager::SetAssets(const Credentials& user, const TemplateKey& key,
 
 bool TemplateManager::CommitTemplate(const Credentials& user, const TemplateKey& key,
                                      TemplateData* out, ServiceError* error) {
-  int userId = 0;
-  if (!Authenticate(user, &userId, error)) return false;
-  std::lock_guard<std::mutex> lock(mutex_);
-  int64_t row = 0;
-  TemplateData data;
-  if (!OpenTemplate(userId, key, &row, &data, error)) return false;
-  data.committed = true;
+  Call call;
+  if (!BeginOnTemplate(user, key, &call, error)) return false;
+  call.data.committed = true;
   Store::Transaction transaction(store_);
-  if (!store_->UpdateTemplate(row, data) || !store_->AddCommit(row) ||
-      !store_->ReleasePublishLease(row) || !transaction.Commit()) {
+  if (!store_->UpdateTemplate(call.row, call.data) || !store_->AddCommit(call.row) ||
+      !store_->ReleasePublishLease(call.row) || !transaction.Commit()) {
     return StoreFailure(error);
   }
-  *out = std::move(data);
+  *out = std::move(call.data);
   return true;
 }
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "refservice/storage/file_system.h"
-#include "refservice/storage/sha256.h"
+#include "refservice/common/sha256.h"
 
 namespace refservice {
 
