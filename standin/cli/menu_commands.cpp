@@ -55,8 +55,8 @@ void AddMenuCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   auto args = std::make_shared<Arguments>();
   auto* action = app.add_subcommand(
       "action",
-      "Run a menu action of the plug-in (identifier such as 0x199E05, or its name); "
-      "ID list: list the actions");
+      "Run a menu action of the plug-in (its identifier or name, as `osl action DOC list` "
+      "shows them); ID list: list the actions");
   action->add_option("DOC", args->path, "a .tlvd document")->required();
   action->add_option("ID", args->action, "the action's identifier or name, or list")->required();
   action->callback([&context, exitStatus, args] {
