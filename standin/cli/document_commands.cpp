@@ -13,8 +13,7 @@
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
 #include "standin/cli/designer_commands.h"
-#include "standin/cli/item_fields.h"
-#include "standin/core/resource_ids.h"
+#include "standin/cli/plugin_scripting.h"
 #include "standin/core/terminal_text.h"
 #include "standin/pdf/font_faces.h"
 #include "standin/pdf/text_layout.h"
@@ -35,8 +34,8 @@ std::string FieldSummary(const standin::PageItem& item, const ItemField& field) 
          (meaning.empty() ? std::string("no control type of this kind of frame") : meaning) + ")";
 }
 
-void PrintItem(standin::Document& doc, const standin::PageItem& item, int depth,
-               const ItemFields& fields, standin::FontFaces& faces) {
+void PrintItem(standin::Host& host, const ScriptNames& names, standin::Document& doc,
+               const standin::PageItem& item, int depth, standin::FontFaces& faces) {
   const PMRect box = PageBox(item);
   const std::string page = item.page ? std::to_string(item.page->number) : "-";
   std::printf("%*suid %-5u %-8s page %-3s [%.3f %.3f %.3f %.3f]", depth * 2 + 4, "", item.uid,
@@ -50,10 +49,10 @@ void PrintItem(standin::Document& doc, const standin::PageItem& item, int depth,
     std::printf(" overset");
   const std::string label = item.label.GetUTF8String();
   // Labels are document text: shown escaped, like everything a document holds.
-  const std::string shown = standin::EscapeForTerminal((label.empty() ? "-" : label) +
-                                                       FieldSummary(item, fields.Read(doc, item)));
+  const std::string shown = standin::EscapeForTerminal(
+      (label.empty() ? "-" : label) + FieldSummary(item, ReadItemField(host, names, doc, item)));
   std::printf("  tag: %s\n", shown.c_str());
-  for (const auto& child : item.children) PrintItem(doc, *child, depth + 1, fields, faces);
+  for (const auto& child : item.children) PrintItem(host, names, doc, *child, depth + 1, faces);
 }
 
 int ListItems(CliContext& context, const std::string& path) {
@@ -62,7 +61,8 @@ int ListItems(CliContext& context, const std::string& path) {
   if (!doc) return status;
   const std::string docLabel = doc->Label().GetUTF8String();
   standin::FontFaces faces(context.host()->Fonts(), doc);
-  const ItemFields fields(*context.host());
+  ScriptNames names;
+  FindScriptNames(context.host()->PlugIns(), &names);
   std::printf("document %s  tag: %s\n",
               standin::EscapeForTerminal(doc->Name().GetUTF8String()).c_str(),
               standin::EscapeForTerminal(docLabel.empty() ? "-" : docLabel).c_str());
@@ -71,46 +71,13 @@ int ListItems(CliContext& context, const std::string& path) {
     for (const auto& page : spread->pages) {
       std::printf("  page %d uid %u  %.3f x %.3f pt\n", page->number, page->uid,
                   page->bounds.Width(), page->bounds.Height());
-      for (const auto& item : page->items) PrintItem(*doc, *item, 0, fields, faces);
+      for (const auto& item : page->items) PrintItem(*context.host(), names, *doc, *item, 0, faces);
     }
     if (!spread->pasteboard.empty()) std::printf("  pasteboard\n");
-    for (const auto& item : spread->pasteboard) PrintItem(*doc, *item, 0, fields, faces);
+    for (const auto& item : spread->pasteboard)
+      PrintItem(*context.host(), names, *doc, *item, 0, faces);
   }
   return context.FinishDocument(doc);
-}
-
-// The first method and property the plug-in's resources declare, with the
-// method's first parameter.
-struct ScriptNames {
-  std::string providerBoss;
-  uint32 method = 0, parameter = 0, property = 0;
-};
-
-// The numeric "id" of the first element of `list`, and that element.
-const nlohmann::json* FirstWithID(const nlohmann::json& object, const char* member, uint32* id) {
-  auto list = object.find(member);
-  if (list == object.end() || !list->is_array() || list->empty()) return nullptr;
-  const nlohmann::json& first = list->front();
-  if (!first.is_object()) return nullptr;
-  auto value = first.find("id");
-  if (value == first.end() || !standin::ParseNumericID(*value, id)) return nullptr;
-  return &first;
-}
-
-bool FindScriptNames(const standin::PlugInLoader& plugins, ScriptNames* names) {
-  for (const auto& plugin : plugins.Loaded()) {
-    auto scripting = plugin.resources.find("scripting");
-    if (scripting == plugin.resources.end() || !scripting->is_object()) continue;
-    auto boss = scripting->find("boss");
-    if (boss == scripting->end() || !boss->is_string()) continue;
-    names->providerBoss = boss->get<std::string>();
-    if (const nlohmann::json* method = FirstWithID(*scripting, "methods", &names->method)) {
-      FirstWithID(*method, "parameters", &names->parameter);
-    }
-    FirstWithID(*scripting, "properties", &names->property);
-    return true;
-  }
-  return false;
 }
 
 int RunScript(CliContext& context, const std::string& path, const std::string* callText) {

@@ -12,7 +12,7 @@
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
 #include "standin/cli/export_target.h"
-#include "standin/cli/item_fields.h"
+#include "standin/cli/plugin_scripting.h"
 #include "standin/pdf/export_provider.h"
 
 namespace osl_cli {
@@ -51,9 +51,10 @@ int ExportPdf(CliContext& context, const std::string& path, const std::string& o
   // Hidden for the export only: the document on disk is not changed.
   std::vector<standin::PageItem*> hidden;
   if (hideFields) {
-    const ItemFields fields(*context.host());
+    ScriptNames names;
+    FindScriptNames(context.host()->PlugIns(), &names);
     for (standin::PageItem* item : doc->AllItems()) {
-      if (item->visible && !fields.Read(*doc, *item).name.empty()) {
+      if (item->visible && !ReadItemField(*context.host(), names, *doc, *item).name.empty()) {
         doc->SetItemVisible(item, false);
         hidden.push_back(item);
       }

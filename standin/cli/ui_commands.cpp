@@ -65,37 +65,29 @@ struct PlannedStep {
   std::string option;
 };
 
-PlannedStep TextStep(WidgetID id, const std::string& text, const std::string& option) {
+// A step `verb` on widget `id` with `value` (text, pick) or `number`
+// (select) for `option`; `id` 0 for steps on no widget.
+PlannedStep Step(standin::ScriptStep::Verb verb, WidgetID id = 0, const std::string& value = "",
+                 int32 number = 0, const std::string& option = "") {
   PlannedStep planned;
-  planned.step.verb = standin::ScriptStep::Verb::kText;
-  planned.step.widget = Hex(id);
-  planned.step.value = text;
+  planned.step.verb = verb;
+  if (id != 0) planned.step.widget = Hex(id);
+  planned.step.value = value;
+  planned.step.number = number;
   planned.option = option;
   return planned;
+}
+
+PlannedStep TextStep(WidgetID id, const std::string& text, const std::string& option) {
+  return Step(standin::ScriptStep::Verb::kText, id, text, 0, option);
 }
 
 PlannedStep SelectStep(WidgetID id, int32 position, const std::string& option) {
-  PlannedStep planned;
-  planned.step.verb = standin::ScriptStep::Verb::kSelect;
-  planned.step.widget = Hex(id);
-  planned.step.number = position;
-  planned.option = option;
-  return planned;
+  return Step(standin::ScriptStep::Verb::kSelect, id, "", position, option);
 }
 
 PlannedStep PickStep(WidgetID id, const std::string& entry, const std::string& option) {
-  PlannedStep planned;
-  planned.step.verb = standin::ScriptStep::Verb::kPick;
-  planned.step.widget = Hex(id);
-  planned.step.value = entry;
-  planned.option = option;
-  return planned;
-}
-
-PlannedStep VerbStep(standin::ScriptStep::Verb verb) {
-  PlannedStep planned;
-  planned.step.verb = verb;
-  return planned;
+  return Step(standin::ScriptStep::Verb::kPick, id, entry, 0, option);
 }
 
 standin::DialogScript ScriptOf(const std::vector<PlannedStep>& planned) {
@@ -324,7 +316,7 @@ int RunGroupCreate(CliContext& context, const std::string& path, const std::stri
     }
     run.steps.push_back(SelectStep(directionList, position, "--direction"));
   }
-  run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kOK));
+  run.steps.push_back(Step(standin::ScriptStep::Verb::kOK));
   run.fields[nameBox] = "the group name \"" + Shown(name) + "\"";
   status = PlayDialog(context, run);
   const int finish = context.FinishDocument(doc);
@@ -352,7 +344,7 @@ int RunGroupAdd(CliContext& context, const std::string& path, const std::string&
                             : SelectStep(groupList, 0, ""));
   run.steps.push_back(field ? PickStep(dependsOnList, *field, "--depends")
                             : SelectStep(dependsOnList, 0, ""));
-  run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kOK));
+  run.steps.push_back(Step(standin::ScriptStep::Verb::kOK));
   run.disabledHint = "uid " + uidText +
                      " must be a tagged field (a non-empty field name) and the document must have "
                      "a stacking group";
@@ -396,11 +388,11 @@ int RunPrefs(CliContext& context, const PrefsOptions& options) {
   if (options.password) run.steps.push_back(TextStep(id(kPasswordBox), *options.password, ""));
   if (run.steps.empty()) {
     // The settings are read from the panel the plug-in filled.
-    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kShow));
-    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kCancel));
+    run.steps.push_back(Step(standin::ScriptStep::Verb::kShow));
+    run.steps.push_back(Step(standin::ScriptStep::Verb::kCancel));
     run.show = PrintSettings;
   } else {
-    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kOK));
+    run.steps.push_back(Step(standin::ScriptStep::Verb::kOK));
   }
   const int status = PlayDialog(context, run);
   const int finish = context.FinishStatus();
@@ -455,7 +447,7 @@ int RunDialogCommand(CliContext& context, const std::string& path, const std::st
     }
   } else {
     run.key = standin::DialogHost::kAnyDialog;
-    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kCancel));
+    run.steps.push_back(Step(standin::ScriptStep::Verb::kCancel));
   }
   status = PlayDialog(context, run);
   const int finish = context.FinishDocument(doc);
