@@ -34,7 +34,9 @@ class ScriptData {
   int32 number_ = 0;
 };
 
-// A scripting object (the target of a request).
+// A scripting object (the target of a request): a document's, or a page
+// item's when the host asks a plug-in's page-item properties (host/README.md);
+// GetUIDRef of it names the object it stands for.
 class IScript : public IPMUnknown {
  public:
   virtual ~IScript() = default;

@@ -35,4 +35,9 @@ const char* DisplayKeyOfCode(FrameKind kind, int32 code) {
   return code >= 0 && code < kGraphicCodes ? kGraphicKeys[code] : nullptr;
 }
 
+const char* DisplayKeyOfCodeText(FrameKind kind, const std::string& code) {
+  if (code.size() != 1 || code[0] < '0' || code[0] > '9') return nullptr;
+  return DisplayKeyOfCode(kind, code[0] - '0');
+}
+
 }  // namespace controltypes

@@ -6,6 +6,8 @@
 // lists skip it and positions map to codes arithmetically.
 #pragma once
 
+#include <string>
+
 #include "host/BaseTypes.h"
 
 namespace controltypes {
@@ -31,5 +33,8 @@ const char* ListKey(FrameKind kind, int32 position);
 // picker types (code 2) the list does not offer; null for a code without a
 // meaning on that kind (4 on a graphic frame, 5, anything else).
 const char* DisplayKeyOfCode(FrameKind kind, int32 code);
+// DisplayKeyOfCode of `code` as a field tag stores it: only a single
+// decimal digit is a code, so null for any other text.
+const char* DisplayKeyOfCodeText(FrameKind kind, const std::string& code);
 
 }  // namespace controltypes

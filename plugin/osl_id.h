@@ -76,3 +76,7 @@ constexpr WidgetID kOslRefreshBoxWidgetID = 0x199E21;
 constexpr ScriptID kOslSpeakMethodScriptID = 0x6553706B;     // 'eSpk'
 constexpr ScriptID kOslSpeakTextParamScriptID = 0x70536564;  // 'pSed'
 constexpr ScriptID kOslResponsePropScriptID = 0x70527370;    // 'pRsp'
+// Read-only properties of page items: the item's field as its tag holds it.
+constexpr ScriptID kOslFieldNamePropScriptID = 0x70466E6D;        // 'pFnm'
+constexpr ScriptID kOslControlTypePropScriptID = 0x70437479;      // 'pCty'
+constexpr ScriptID kOslControlTypeNamePropScriptID = 0x7043746E;  // 'pCtn'

@@ -27,11 +27,9 @@ PMString Value(const TagMap& map, const char* key) {
 PMString FieldLabel(const UIDRef& item, const TagMap& tag) {
   const PMString name = Value(tag, tagkeys::kFieldName);
   const std::string code = Value(tag, tagkeys::kControlType).GetUTF8String();
-  const controltypes::FrameKind kind = QueryFrameStory(item) ? controltypes::FrameKind::kText
-                                                               : controltypes::FrameKind::kGraphic;
-  const char* key = nullptr;
-  if (code.size() == 1 && code[0] >= '0' && code[0] <= '9')
-    key = controltypes::DisplayKeyOfCode(kind, code[0] - '0');
+  const controltypes::FrameKind kind =
+      QueryFrameStory(item) ? controltypes::FrameKind::kText : controltypes::FrameKind::kGraphic;
+  const char* key = controltypes::DisplayKeyOfCodeText(kind, code);
   PMString label = name;
   label.Append(Literal(" ("));
   label.Append(key ? Translated(key) : Literal("control type " + (code.empty() ? "-" : code)));

@@ -113,4 +113,13 @@ Menu::Outcome Menu::Run(ActionID id, std::string* error) {
   return Outcome::kRan;
 }
 
+Menu::Outcome Menu::Run(const std::string& ref, std::string* error) {
+  const MenuAction* action = Find(ref);
+  if (!action) {
+    *error = "no plug-in offers the menu action " + ref;
+    return Outcome::kUnknown;
+  }
+  return Run(action->id, error);
+}
+
 }  // namespace standin

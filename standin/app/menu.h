@@ -39,6 +39,8 @@ class Menu {
   // it left open run (as the host's command loop would). *error says why
   // when the outcome is not kRan.
   Outcome Run(ActionID id, std::string* error);
+  // Run of the action Find(ref) finds; kUnknown when there is none.
+  Outcome Run(const std::string& ref, std::string* error);
 
  private:
   Session& session_;

@@ -18,7 +18,7 @@ namespace {
 
 // Runs the plug-in's action `action` on the open document and checks that
 // it reported as `tool`. False after printing why.
-bool RunTool(CliContext& context, ActionID action, const char* tool) {
+bool RunTool(CliContext& context, const char* action, const char* tool) {
   standin::Host& host = *context.host();
   host.Reports().Begin("");
   std::string error;

@@ -32,11 +32,11 @@ constexpr int kJsonSchema = 1;
 // origin), or of its spread for a pasteboard item.
 PMRect PageBox(const standin::PageItem& item);
 
-// The designer tools' menu actions.
-constexpr ActionID kCheckAction = 0x199E09;
-constexpr ActionID kDryRunAction = 0x199E0A;
-constexpr ActionID kPreviewAction = 0x199E0B;
-constexpr ActionID kConnectionTestAction = 0x199E0C;
+// The designer tools' menu actions, by the names the plug-in gives them.
+constexpr char kCheckAction[] = "check";
+constexpr char kDryRunAction[] = "dry-run";
+constexpr char kPreviewAction[] = "preview";
+constexpr char kConnectionTestAction[] = "test-connection";
 
 // Adds `check` and `preview`.
 void AddDesignerCommands(CLI::App& app, CliContext& context, int* exitStatus);

@@ -1,11 +1,9 @@
 // `osl items` and `osl script`: what the host shows of a document and how a
-// script reaches plug-ins. `osl items` names the control type of each field
-// by the plug-in's own display texts (its string table), chosen by the kind
-// of frame that carries the field.
+// script reaches plug-ins. `osl items` shows each field as the plug-in reads
+// it (its name, control type and that type's display text).
 #include <cmath>
 #include <cstdio>
 #include <iostream>
-#include <iterator>
 #include <limits>
 #include <memory>
 #include <string>
@@ -15,7 +13,7 @@
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
 #include "standin/cli/designer_commands.h"
-#include "standin/core/resource_ids.h"
+#include "standin/cli/plugin_scripting.h"
 #include "standin/core/terminal_text.h"
 #include "standin/pdf/font_faces.h"
 #include "standin/pdf/text_layout.h"
@@ -25,54 +23,19 @@ namespace osl_cli {
 
 namespace {
 
-// The last value of `key` in the field tag `tag` (entries key:::value|||);
-// empty when absent.
-std::string TagValue(const std::string& tag, const std::string& key) {
-  const std::string head = key + ":::";
-  std::string value;
-  size_t start = 0;
-  for (size_t end; (end = tag.find("|||", start)) != std::string::npos; start = end + 3) {
-    if (tag.compare(start, head.size(), head) == 0 && end >= start + head.size()) {
-      value = tag.substr(start + head.size(), end - start - head.size());
-    }
-  }
-  return value;
-}
-
-// The display key of control-type code `code` on an item of `kind`: text
-// frames offer one list, every other frame the other. Null for a code
-// without a meaning there. The keys are the plug-in's; their texts come from
-// its string table.
-const char* ControlTypeKey(standin::ItemKind kind, const std::string& code) {
-  static const char* const kText[] = {"0x199e00kOslTypeKeyBox", "0x199e00kOslTypeKeyArea",
-                                      "0x199e00kOslTypeKeyPicker", "0x199e00kOslTypeKeyRich",
-                                      "0x199e00kOslTypeKeyBarcode"};
-  static const char* const kGraphic[] = {
-      "0x199e00kOslTypeKeyStandardimageupload", "0x199e00kOslTypeKeyAdvancedimageupload",
-      "0x199e00kOslTypeKeyImagepicker", "0x199e00kOslTypeKeyNonprintable"};
-  if (code.size() != 1 || code[0] < '0' || code[0] > '9' || kind == standin::ItemKind::kGuide) {
-    return nullptr;
-  }
-  const size_t n = static_cast<size_t>(code[0] - '0');
-  if (kind == standin::ItemKind::kTextFrame) return n < std::size(kText) ? kText[n] : nullptr;
-  return n < std::size(kGraphic) ? kGraphic[n] : nullptr;
-}
-
-// "  field: NAME, control type CODE on a KIND frame (MEANING)" for a tagged
-// item, "" for others.
-std::string FieldSummary(const standin::PageItem& item, const standin::StringTables& strings) {
-  const std::string tag = item.label.GetUTF8String();
-  const std::string name = TagValue(tag, "fieldName");
-  if (name.empty()) return std::string();
-  const std::string code = TagValue(tag, "controlType");
-  const char* key = ControlTypeKey(item.kind, code);
-  return "  field: " + name + ", control type " + (code.empty() ? "(none)" : code) + " on a " +
+// "  field: NAME, control type CODE on a KIND frame (MEANING)" for a field,
+// "" for other items.
+std::string FieldSummary(const standin::PageItem& item, const ItemField& field) {
+  if (field.name.empty()) return std::string();
+  const std::string& meaning = field.controlTypeName;
+  return "  field: " + field.name + ", control type " +
+         (field.controlType.empty() ? "(none)" : field.controlType) + " on a " +
          standin::ItemKindName(item.kind) + " frame (" +
-         (key ? strings.Lookup(key) : std::string("no control type of this kind of frame")) + ")";
+         (meaning.empty() ? std::string("no control type of this kind of frame") : meaning) + ")";
 }
 
-void PrintItem(const standin::PageItem& item, int depth, const standin::StringTables& strings,
-               standin::FontFaces& faces) {
+void PrintItem(standin::Host& host, const ScriptNames& names, standin::Document& doc,
+               const standin::PageItem& item, int depth, standin::FontFaces& faces) {
   const PMRect box = PageBox(item);
   const std::string page = item.page ? std::to_string(item.page->number) : "-";
   std::printf("%*suid %-5u %-8s page %-3s [%.3f %.3f %.3f %.3f]", depth * 2 + 4, "", item.uid,
@@ -86,10 +49,10 @@ void PrintItem(const standin::PageItem& item, int depth, const standin::StringTa
     std::printf(" overset");
   const std::string label = item.label.GetUTF8String();
   // Labels are document text: shown escaped, like everything a document holds.
-  const std::string shown =
-      standin::EscapeForTerminal((label.empty() ? "-" : label) + FieldSummary(item, strings));
+  const std::string shown = standin::EscapeForTerminal(
+      (label.empty() ? "-" : label) + FieldSummary(item, ReadItemField(host, names, doc, item)));
   std::printf("  tag: %s\n", shown.c_str());
-  for (const auto& child : item.children) PrintItem(*child, depth + 1, strings, faces);
+  for (const auto& child : item.children) PrintItem(host, names, doc, *child, depth + 1, faces);
 }
 
 int ListItems(CliContext& context, const std::string& path) {
@@ -98,6 +61,8 @@ int ListItems(CliContext& context, const std::string& path) {
   if (!doc) return status;
   const std::string docLabel = doc->Label().GetUTF8String();
   standin::FontFaces faces(context.host()->Fonts(), doc);
+  ScriptNames names;
+  FindScriptNames(context.host()->PlugIns(), &names);
   std::printf("document %s  tag: %s\n",
               standin::EscapeForTerminal(doc->Name().GetUTF8String()).c_str(),
               standin::EscapeForTerminal(docLabel.empty() ? "-" : docLabel).c_str());
@@ -106,47 +71,13 @@ int ListItems(CliContext& context, const std::string& path) {
     for (const auto& page : spread->pages) {
       std::printf("  page %d uid %u  %.3f x %.3f pt\n", page->number, page->uid,
                   page->bounds.Width(), page->bounds.Height());
-      for (const auto& item : page->items) PrintItem(*item, 0, context.host()->Strings(), faces);
+      for (const auto& item : page->items) PrintItem(*context.host(), names, *doc, *item, 0, faces);
     }
     if (!spread->pasteboard.empty()) std::printf("  pasteboard\n");
     for (const auto& item : spread->pasteboard)
-      PrintItem(*item, 0, context.host()->Strings(), faces);
+      PrintItem(*context.host(), names, *doc, *item, 0, faces);
   }
   return context.FinishDocument(doc);
-}
-
-// The first method and property the plug-in's resources declare, with the
-// method's first parameter.
-struct ScriptNames {
-  std::string providerBoss;
-  uint32 method = 0, parameter = 0, property = 0;
-};
-
-// The numeric "id" of the first element of `list`, and that element.
-const nlohmann::json* FirstWithID(const nlohmann::json& object, const char* member, uint32* id) {
-  auto list = object.find(member);
-  if (list == object.end() || !list->is_array() || list->empty()) return nullptr;
-  const nlohmann::json& first = list->front();
-  if (!first.is_object()) return nullptr;
-  auto value = first.find("id");
-  if (value == first.end() || !standin::ParseNumericID(*value, id)) return nullptr;
-  return &first;
-}
-
-bool FindScriptNames(const standin::PlugInLoader& plugins, ScriptNames* names) {
-  for (const auto& plugin : plugins.Loaded()) {
-    auto scripting = plugin.resources.find("scripting");
-    if (scripting == plugin.resources.end() || !scripting->is_object()) continue;
-    auto boss = scripting->find("boss");
-    if (boss == scripting->end() || !boss->is_string()) continue;
-    names->providerBoss = boss->get<std::string>();
-    if (const nlohmann::json* method = FirstWithID(*scripting, "methods", &names->method)) {
-      FirstWithID(*method, "parameters", &names->parameter);
-    }
-    FirstWithID(*scripting, "properties", &names->property);
-    return true;
-  }
-  return false;
 }
 
 int RunScript(CliContext& context, const std::string& path, const std::string* callText) {

@@ -12,25 +12,12 @@
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
 #include "standin/cli/export_target.h"
+#include "standin/cli/plugin_scripting.h"
 #include "standin/pdf/export_provider.h"
 
 namespace osl_cli {
 
 namespace {
-
-// True when `label` (entries key ":::" value "|||") has a "fieldName" entry
-// with a non-empty value.
-bool HasFieldName(const std::string& label) {
-  static const std::string kKey = "fieldName:::";
-  size_t start = 0;
-  while (start < label.size()) {
-    size_t end = label.find("|||", start);
-    if (end == std::string::npos) end = label.size();
-    if (label.compare(start, kKey.size(), kKey) == 0 && end > start + kKey.size()) return true;
-    start = end + 3;
-  }
-  return false;
-}
 
 // Exports through the first export provider that takes the format. False
 // with *error set when none does or the export fails.
@@ -64,8 +51,10 @@ int ExportPdf(CliContext& context, const std::string& path, const std::string& o
   // Hidden for the export only: the document on disk is not changed.
   std::vector<standin::PageItem*> hidden;
   if (hideFields) {
+    ScriptNames names;
+    FindScriptNames(context.host()->PlugIns(), &names);
     for (standin::PageItem* item : doc->AllItems()) {
-      if (item->visible && HasFieldName(item->label.GetUTF8String())) {
+      if (item->visible && !ReadItemField(*context.host(), names, *doc, *item).name.empty()) {
         doc->SetItemVisible(item, false);
         hidden.push_back(item);
       }

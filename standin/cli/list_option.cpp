@@ -9,31 +9,17 @@ namespace osl_cli {
 
 const std::vector<ListEntryName>& ControlTypeNames() {
   static const std::vector<ListEntryName> names = {
-      {"textbox", "0x199e00kOslTypeKeyBox"},
-      {"textarea", "0x199e00kOslTypeKeyArea"},
-      {"richtext", "0x199e00kOslTypeKeyRich"},
-      {"barcode", "0x199e00kOslTypeKeyBarcode"},
-      {"image", "0x199e00kOslTypeKeyStandardimageupload"},
-      {"advimage", "0x199e00kOslTypeKeyAdvancedimageupload"},
-      {"nonprint", "0x199e00kOslTypeKeyNonprintable"},
-  };
+      {"textbox"}, {"textarea"}, {"richtext"}, {"barcode"}, {"image"}, {"advimage"}, {"nonprint"}};
   return names;
 }
 
 const std::vector<ListEntryName>& ClientTypeNames() {
-  static const std::vector<ListEntryName> names = {
-      {"standard", "0x199e00kOslClientTypeKeyStandard"},
-      {"web", "0x199e00kOslClientTypeKeyNoBarcodes"},
-      {"other", "0x199e00kOslClientTypeKeyOther"},
-  };
+  static const std::vector<ListEntryName> names = {{"standard"}, {"web"}, {"other"}};
   return names;
 }
 
 const std::vector<ListEntryName>& DirectionNames() {
-  static const std::vector<ListEntryName> names = {
-      {"up", "0x199e00kOslMoveUpKey"},
-      {"down", "0x199e00kOslMoveDownKey"},
-  };
+  static const std::vector<ListEntryName> names = {{"up"}, {"down"}};
   return names;
 }
 
@@ -54,8 +40,9 @@ bool ResolveListOption(const std::string& option, const std::string& value,
   std::string offered;
   std::vector<int32> namedAt(names.size(), -1);
   for (size_t n = 0; n < names.size(); ++n) {
-    const std::string caption = strings.Lookup(names[n].displayKey);
-    for (size_t i = 0; i < captions.size(); ++i) {
+    const std::string key = strings.ChoiceKey(names[n].name);
+    const std::string caption = strings.Lookup(key);
+    for (size_t i = 0; i < captions.size() && !key.empty(); ++i) {
       if (captions[i] == caption) {
         namedAt[n] = static_cast<int32>(i);
         break;

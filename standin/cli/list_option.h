@@ -1,8 +1,8 @@
 // Options that choose an entry of one of the plug-in's drop-down lists
 // (the control type, the client type, the move direction) by name or by
 // position. A name stands for the entry whose caption is the translation
-// of a display key of the plug-in's resources, so a name always means the
-// same entry whatever position the list gives it.
+// of the display key the plug-in's resources give that name ("choices"), so
+// a name always means the same entry whatever position the list gives it.
 #pragma once
 
 #include <string>
@@ -17,8 +17,7 @@ class StringTables;
 namespace osl_cli {
 
 struct ListEntryName {
-  const char* name;        // what the option takes ("textbox")
-  const char* displayKey;  // the entry's display key
+  const char* name;  // what the option takes ("textbox")
 };
 
 // The names of the field panel's control types, of the template dialog's
@@ -31,7 +30,8 @@ const std::vector<ListEntryName>& DirectionNames();
 std::string NameChoices(const std::vector<ListEntryName>& names);
 
 // The position `value` chooses in a list whose entries read `captions`:
-// a decimal position, or one of `names` whose caption the list holds.
+// a decimal position, or one of `names` whose caption (the text of the
+// display key `strings` gives the name) the list holds.
 // False with *error ("--type image: ...", naming what the list offers) when
 // the value is neither.
 bool ResolveListOption(const std::string& option, const std::string& value,

@@ -7,6 +7,7 @@
 
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
+#include "standin/cli/plugin_views.h"
 #include "standin/core/terminal_text.h"
 
 namespace osl_cli {
@@ -19,9 +20,7 @@ int ListActions(CliContext& context, standin::Document* doc) {
   standin::Host& host = *context.host();
   standin::Menu& menu = host.GetMenu();
   for (const standin::MenuAction* action : menu.Actions()) {
-    char id[16];
-    std::snprintf(id, sizeof id, "0x%X", static_cast<unsigned>(action->id));
-    const std::string line = std::string(id) + "  " + action->name + "  " +
+    const std::string line = Hex(action->id) + "  " + action->name + "  " +
                              host.Strings().Lookup(action->caption) +
                              (menu.IsEnabled(*action) ? "" : "  (disabled)");
     std::printf("%s\n", standin::EscapeForTerminal(line).c_str());
@@ -55,13 +54,12 @@ void AddMenuCommands(CLI::App& app, CliContext& context, int* exitStatus) {
   auto args = std::make_shared<Arguments>();
   auto* action = app.add_subcommand(
       "action",
-      "Run a menu action of the plug-in (identifier such as 0x199E05, or its name); "
-      "ID list: list the actions");
+      "Run a menu action of the plug-in (its identifier or name, as `osl action DOC list` "
+      "shows them); ID list: list the actions");
   action->add_option("DOC", args->path, "a .tlvd document")->required();
   action->add_option("ID", args->action, "the action's identifier or name, or list")->required();
-  action->callback([&context, exitStatus, args] {
-    *exitStatus = RunAction(context, args->path, args->action);
-  });
+  action->callback(
+      [&context, exitStatus, args] { *exitStatus = RunAction(context, args->path, args->action); });
 }
 
 }  // namespace osl_cli

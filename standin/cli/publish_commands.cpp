@@ -1,6 +1,8 @@
 // `osl publish`: the plug-in's publishing actions run from the menu as a
-// person picks them, with the template properties dialog (view 250) filled
+// person picks them, with the template properties dialog filled
 // from the options by a queued dialog script, as a person would fill it.
+// The actions, the dialog and its widgets are found by the names the
+// plug-in's resources give them.
 // `--dry-run` runs the plug-in's dry-run action through the same dialog; the
 // document is then never saved back.
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include "standin/cli/designer_commands.h"
 #include "standin/cli/interrupt.h"
 #include "standin/cli/list_option.h"
+#include "standin/cli/plugin_views.h"
 #include "standin/cli/publish_result.h"
 #include "standin/core/stderr_line.h"
 #include "standin/core/terminal_text.h"
@@ -23,18 +26,12 @@ namespace osl_cli {
 
 namespace {
 
-constexpr ActionID kPublishAction = 0x199E03;
-constexpr ActionID kPublishAsNewAction = 0x199E08;
-constexpr char kTemplateDialog[] = "250";
-
-// The widget `id` in the tree of `spec`, or null.
-const standin::WidgetSpec* FindSpec(const standin::WidgetSpec& spec, WidgetID id) {
-  if (spec.id == id) return &spec;
-  for (const auto& child : spec.children) {
-    if (const standin::WidgetSpec* found = FindSpec(child, id)) return found;
-  }
-  return nullptr;
-}
+constexpr char kPublishAction[] = "publish";
+constexpr char kPublishAsNewAction[] = "publish-as-new";
+constexpr char kTemplateDialog[] = "kOslTemplateDialogRsrcID";
+constexpr char kNameBox[] = "kOslDocNameWidgetID";
+constexpr char kClientTypeList[] = "kOslClientTypeWidgetID";
+constexpr char kRefreshBox[] = "kOslRefreshBoxWidgetID";
 
 // `value` as the VALUE of a dialog-script step: kept exactly when replayed.
 std::string ScriptValue(const std::string& value) {
@@ -73,14 +70,14 @@ std::string DocumentStem(standin::Document* document) {
 bool QueueDialogScript(standin::Host& host, const std::string& steps, std::string* error) {
   standin::DialogScript script;
   if (!standin::ParseDialogScript(steps, &script, error)) return false;
-  host.Dialogs().QueueScript(kTemplateDialog, script);
+  host.Dialogs().QueueScript(DialogKey(host, kTemplateDialog), script);
   return true;
 }
 
 // The dialog report lines about the properties dialog since `from`.
 bool DialogReported(standin::Host& host, size_t from, const std::string& what) {
   const auto& log = host.Dialogs().Log();
-  const std::string prefix = std::string("[dialog] ") + kTemplateDialog + " " + what;
+  const std::string prefix = "[dialog] " + DialogKey(host, kTemplateDialog) + " " + what;
   for (size_t i = from; i < log.size(); ++i) {
     if (log[i].compare(0, prefix.size(), prefix) == 0) return true;
   }
@@ -102,7 +99,10 @@ struct PublishOptions {
 // The dialog's refusal of the name box since `from` (the name it would
 // store is empty or blank).
 bool NameRefused(standin::Host& host, size_t from) {
-  return DialogReported(host, from, "invalid 0x199e07");
+  char invalid[32];
+  std::snprintf(invalid, sizeof invalid, "invalid 0x%x",
+                static_cast<unsigned>(NamedWidgetID(host, kTemplateDialog, kNameBox)));
+  return DialogReported(host, from, invalid);
 }
 
 // The dialog report lines about the properties dialog since `from`, each
@@ -122,17 +122,9 @@ int RunPublish(CliContext& context, PublishOptions options) {
 
   if (!options.clientTypeName.empty()) {
     // The dialog's list as its view declares it.
-    const standin::WidgetSpec* list = nullptr;
-    for (const auto& plugin : host.PlugIns().Loaded()) {
-      if (const standin::ViewSpec* view = host.Views().Find(plugin.id, 250)) {
-        list = FindSpec(view->root, 0x199E09);
-        if (list) break;
-      }
-    }
-    std::vector<std::string> captions;
-    if (list) {
-      for (const std::string& key : list->entries) captions.push_back(host.Strings().Lookup(key));
-    }
+    const standin::ViewSpec* view = host.Views().FindNamed(kTemplateDialog);
+    const std::vector<std::string> captions =
+        Captions(host, view ? FindSpec(view->root, std::string(kClientTypeList)) : nullptr);
     int32 position = 0;
     std::string error;
     if (!ResolveListOption("--client-type", options.clientTypeName, ClientTypeNames(), captions,
@@ -143,24 +135,27 @@ int RunPublish(CliContext& context, PublishOptions options) {
     options.clientType = position;
   }
 
+  auto widget = [&host](const char* name) {
+    return " " + Hex(NamedWidgetID(host, kTemplateDialog, name)) + " ";
+  };
   std::string steps;
   if (options.hasName) {
-    steps += "text 0x199E07 " + ScriptValue(options.name) + "\n";
+    steps += "text" + widget(kNameBox) + ScriptValue(options.name) + "\n";
   } else if (options.asNew) {
     // Publishing as new starts with an empty name: the document's own name
     // stands in for it.
-    steps += "text 0x199E07 " + ScriptValue(DocumentStem(doc)) + "\n";
+    steps += "text" + widget(kNameBox) + ScriptValue(DocumentStem(doc)) + "\n";
   }
   if (options.clientType >= 0) {
-    steps += "select 0x199E09 " + std::to_string(options.clientType) + "\n";
+    steps += "select" + widget(kClientTypeList) + std::to_string(options.clientType) + "\n";
   }
-  if (options.refresh) steps += "check 0x199E21 on\n";
+  if (options.refresh) steps += "check" + widget(kRefreshBox) + "on\n";
   steps += "ok\n";
   std::string error;
   if (!QueueDialogScript(host, steps, &error)) return context.UsageError(error);
 
   const size_t dialogLogBefore = host.Dialogs().Log().size();
-  const ActionID action =
+  const char* action =
       options.dryRun ? kDryRunAction : (options.asNew ? kPublishAsNewAction : kPublishAction);
   host.Publishes().Clear();
   const standin::Menu::Outcome outcome = host.GetMenu().Run(action, &error);
@@ -214,9 +209,9 @@ void AddPublishCommands(CLI::App& app, CliContext& context, int* exitStatus) {
                           " (web: barcodes as text boxes), or the position in the dialog's list");
   publish->add_flag("--refresh", options->refresh,
                     "refresh the service's fields from the document (published documents)");
-  auto* asNew = publish->add_flag(
-      "--as-new", options->asNew,
-      "publish as a new template (default name: the document's file name)");
+  auto* asNew =
+      publish->add_flag("--as-new", options->asNew,
+                        "publish as a new template (default name: the document's file name)");
   auto* dryRun = publish->add_flag(
       "--dry-run", many->dryRun,
       "show what a publish would change at the service; nothing is sent, nothing is saved");

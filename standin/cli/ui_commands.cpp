@@ -26,6 +26,7 @@
 #include "standin/cli/cli_context.h"
 #include "standin/cli/designer_commands.h"
 #include "standin/cli/list_option.h"
+#include "standin/cli/plugin_views.h"
 #include "standin/cli/server_address.h"
 #include "standin/core/terminal_text.h"
 #include "standin/ui/dialog_script.h"
@@ -35,30 +36,25 @@ namespace osl_cli {
 
 namespace {
 
-// What the commands know of the plug-in: its menu actions, view resources
-// and widget identifiers, as its resources declare them.
-constexpr ActionID kCreateGroupAction = 0x199E05;
-constexpr ActionID kAddToGroupAction = 0x199E06;
-constexpr ActionID kPreferencesAction = 0x199E07;
-constexpr RsrcID kFieldPanelView = 350;
-constexpr RsrcID kCreateGroupView = 1056;
-constexpr RsrcID kAddToGroupView = 2056;
-constexpr WidgetID kControlTypeList = 0x199E03;
-constexpr WidgetID kFieldNameBox = 0x199E05;
-constexpr WidgetID kPromptBox = 0x199E17;
-constexpr WidgetID kDirectionList = 0x199E0D;
-constexpr WidgetID kGroupNameBox = 0x199E0F;
-constexpr WidgetID kGroupList = 0x199E13;
-constexpr WidgetID kDependsOnList = 0x199E15;
-constexpr WidgetID kServerBox = 0x199E1B;
-constexpr WidgetID kUserBox = 0x199E1C;
-constexpr WidgetID kPasswordBox = 0x199E1D;
-
-std::string Hex(uint32 value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-  return text;
-}
+// What the commands know of the plug-in: the names its resources give its
+// menu actions, views and widgets.
+constexpr char kCreateGroupAction[] = "create-group";
+constexpr char kAddToGroupAction[] = "add-to-group";
+constexpr char kPreferencesAction[] = "preferences";
+constexpr char kFieldPanelView[] = "kOslFieldPanelRsrcID";
+constexpr char kCreateGroupView[] = "kCreateStackingGroupDialogRsrcID";
+constexpr char kAddToGroupView[] = "kAddFieldToStackingGroupDialogRsrcID";
+constexpr char kPreferencesView[] = "kOslPrefPanelID";
+constexpr char kControlTypeList[] = "kOslControlTypeWidgetID";
+constexpr char kFieldNameBox[] = "kOslFieldNameWidgetID";
+constexpr char kPromptBox[] = "kOslPromptTextWidgetID";
+constexpr char kDirectionList[] = "kOslMoveDirectionWidgetID";
+constexpr char kGroupNameBox[] = "kOslGroupNameWidgetID";
+constexpr char kGroupList[] = "kOslMemberOfGroupWidgetID";
+constexpr char kDependsOnList[] = "kOslDependsOnWidgetID";
+constexpr char kServerBox[] = "kOslServerWidgetID";
+constexpr char kUserBox[] = "kOslUserWidgetID";
+constexpr char kPasswordBox[] = "kOslPasswordWidgetID";
 
 std::string Shown(const std::string& text) { return standin::EscapeForTerminal(text); }
 
@@ -69,37 +65,29 @@ struct PlannedStep {
   std::string option;
 };
 
-PlannedStep TextStep(WidgetID id, const std::string& text, const std::string& option) {
+// A step `verb` on widget `id` with `value` (text, pick) or `number`
+// (select) for `option`; `id` 0 for steps on no widget.
+PlannedStep Step(standin::ScriptStep::Verb verb, WidgetID id = 0, const std::string& value = "",
+                 int32 number = 0, const std::string& option = "") {
   PlannedStep planned;
-  planned.step.verb = standin::ScriptStep::Verb::kText;
-  planned.step.widget = Hex(id);
-  planned.step.value = text;
+  planned.step.verb = verb;
+  if (id != 0) planned.step.widget = Hex(id);
+  planned.step.value = value;
+  planned.step.number = number;
   planned.option = option;
   return planned;
+}
+
+PlannedStep TextStep(WidgetID id, const std::string& text, const std::string& option) {
+  return Step(standin::ScriptStep::Verb::kText, id, text, 0, option);
 }
 
 PlannedStep SelectStep(WidgetID id, int32 position, const std::string& option) {
-  PlannedStep planned;
-  planned.step.verb = standin::ScriptStep::Verb::kSelect;
-  planned.step.widget = Hex(id);
-  planned.step.number = position;
-  planned.option = option;
-  return planned;
+  return Step(standin::ScriptStep::Verb::kSelect, id, "", position, option);
 }
 
 PlannedStep PickStep(WidgetID id, const std::string& entry, const std::string& option) {
-  PlannedStep planned;
-  planned.step.verb = standin::ScriptStep::Verb::kPick;
-  planned.step.widget = Hex(id);
-  planned.step.value = entry;
-  planned.option = option;
-  return planned;
-}
-
-PlannedStep VerbStep(standin::ScriptStep::Verb verb) {
-  PlannedStep planned;
-  planned.step.verb = verb;
-  return planned;
+  return Step(standin::ScriptStep::Verb::kPick, id, entry, 0, option);
 }
 
 standin::DialogScript ScriptOf(const std::vector<PlannedStep>& planned) {
@@ -119,15 +107,6 @@ size_t FailedStep(const std::string& error, std::string* why) {
   if (!end || end[0] != ':' || end[1] != ' ') return 0;
   *why = end + 2;
   return static_cast<size_t>(n);
-}
-
-// The widget `id` in the tree of `spec`, or null.
-const standin::WidgetSpec* FindSpec(const standin::WidgetSpec& spec, WidgetID id) {
-  if (spec.id == id) return &spec;
-  for (const auto& child : spec.children) {
-    if (const standin::WidgetSpec* found = FindSpec(child, id)) return found;
-  }
-  return nullptr;
 }
 
 // The view of dialog `key` ("1056", "preferences") that holds widget `id`.
@@ -161,8 +140,8 @@ std::string WidgetDescription(standin::Host& host, const std::string& key, Widge
 // widgets and steps stand for in the command's terms.
 struct DialogRun {
   const char* command = "";  // "group create", for messages
-  ActionID action = 0;
-  std::string key;  // the dialog the script is for, or kAnyDialog
+  std::string action;        // the menu action's name or identifier
+  std::string key;           // the dialog the script is for, or kAnyDialog
   std::vector<PlannedStep> steps;
   std::map<WidgetID, std::string> fields;          // widget -> "the group name \"x\""
   std::string disabledHint;                        // why a disabled menu item is so
@@ -259,14 +238,6 @@ struct TagOptions {
   std::optional<std::string> name, prompt, type;
 };
 
-// The captions of a view's drop-down (its entries are display keys).
-std::vector<std::string> Captions(standin::Host& host, const standin::WidgetSpec* list) {
-  std::vector<std::string> captions;
-  if (!list) return captions;
-  for (const std::string& key : list->entries) captions.push_back(host.Strings().Lookup(key));
-  return captions;
-}
-
 int RunTag(CliContext& context, const TagOptions& options) {
   int status = kExitOk;
   standin::Document* doc = context.OpenDocument(options.path, &status);
@@ -276,7 +247,7 @@ int RunTag(CliContext& context, const TagOptions& options) {
   standin::Host& host = *context.host();
   host.GetSession().ActiveSelection().SelectItems(doc, {uid});
 
-  const standin::ViewSpec* view = host.Views().FindPanel(kFieldPanelView);
+  const standin::ViewSpec* view = host.Views().FindNamed(kFieldPanelView);
   std::string error;
   if (!view || !host.Panels().Show(view->plugin, view->rsrc, &error)) {
     std::cerr << "osl: tag: the plug-in has no field panel" << (error.empty() ? "" : ": ") << error
@@ -286,11 +257,12 @@ int RunTag(CliContext& context, const TagOptions& options) {
   standin::WidgetNode* panel = host.Panels().GetPanel(view->plugin, view->rsrc, &error);
   standin::ViewDriver driver(*panel);
 
+  auto id = [&host](const char* widget) { return NamedWidgetID(host, kFieldPanelView, widget); };
   std::vector<PlannedStep> steps;
-  if (options.name) steps.push_back(TextStep(kFieldNameBox, *options.name, "--name"));
-  if (options.prompt) steps.push_back(TextStep(kPromptBox, *options.prompt, "--prompt"));
+  if (options.name) steps.push_back(TextStep(id(kFieldNameBox), *options.name, "--name"));
+  if (options.prompt) steps.push_back(TextStep(id(kPromptBox), *options.prompt, "--prompt"));
   if (options.type) {
-    const standin::WidgetNode* list = panel->Find(kControlTypeList, 9999);
+    const standin::WidgetNode* list = panel->FindByName(kControlTypeList);
     std::vector<std::string> captions;
     if (list) {
       for (const PMString& entry : list->entries) captions.push_back(entry.GetUTF8String());
@@ -300,7 +272,7 @@ int RunTag(CliContext& context, const TagOptions& options) {
                            &position, &error)) {
       return context.UsageError("tag: " + error + " for uid " + options.uid);
     }
-    steps.push_back(SelectStep(kControlTypeList, position, "--type"));
+    steps.push_back(SelectStep(id(kControlTypeList), position, "--type"));
   }
   if (steps.empty()) {
     // Nothing to change: show the panel as the designer sees it.
@@ -326,24 +298,26 @@ int RunGroupCreate(CliContext& context, const std::string& path, const std::stri
   int status = kExitOk;
   standin::Document* doc = context.OpenDocument(path, &status);
   if (!doc) return status;
+  standin::Host& host = *context.host();
+  const WidgetID nameBox = NamedWidgetID(host, kCreateGroupView, kGroupNameBox);
+  const WidgetID directionList = NamedWidgetID(host, kCreateGroupView, kDirectionList);
   DialogRun run;
   run.command = "group create";
   run.action = kCreateGroupAction;
-  run.key = std::to_string(kCreateGroupView);
-  run.steps.push_back(TextStep(kGroupNameBox, name, ""));
+  run.key = DialogKey(host, kCreateGroupView);
+  run.steps.push_back(TextStep(nameBox, name, ""));
   if (direction) {
-    standin::Host& host = *context.host();
-    const standin::WidgetSpec* list = FindDialogWidget(host, run.key, kDirectionList);
+    const standin::WidgetSpec* list = FindDialogWidget(host, run.key, directionList);
     int32 position = 0;
     std::string error;
     if (!ResolveListOption("--direction", *direction, DirectionNames(), Captions(host, list),
                            host.Strings(), &position, &error)) {
       return context.UsageError("group create: " + error);
     }
-    run.steps.push_back(SelectStep(kDirectionList, position, "--direction"));
+    run.steps.push_back(SelectStep(directionList, position, "--direction"));
   }
-  run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kOK));
-  run.fields[kGroupNameBox] = "the group name \"" + Shown(name) + "\"";
+  run.steps.push_back(Step(standin::ScriptStep::Verb::kOK));
+  run.fields[nameBox] = "the group name \"" + Shown(name) + "\"";
   status = PlayDialog(context, run);
   const int finish = context.FinishDocument(doc);
   return status != kExitOk ? status : finish;
@@ -356,18 +330,21 @@ int RunGroupAdd(CliContext& context, const std::string& path, const std::string&
   if (!doc) return status;
   UID uid = kInvalidUID;
   if (!ParseUID(context, doc, uidText, &uid, &status)) return status;
-  context.host()->GetSession().ActiveSelection().SelectItems(doc, {uid});
+  standin::Host& host = *context.host();
+  host.GetSession().ActiveSelection().SelectItems(doc, {uid});
+  const WidgetID groupList = NamedWidgetID(host, kAddToGroupView, kGroupList);
+  const WidgetID dependsOnList = NamedWidgetID(host, kAddToGroupView, kDependsOnList);
 
   DialogRun run;
   run.command = "group add";
   run.action = kAddToGroupAction;
-  run.key = std::to_string(kAddToGroupView);
+  run.key = DialogKey(host, kAddToGroupView);
   // Position 0 of both lists is the none entry.
-  run.steps.push_back(group ? PickStep(kGroupList, *group, "--group")
-                            : SelectStep(kGroupList, 0, ""));
-  run.steps.push_back(field ? PickStep(kDependsOnList, *field, "--depends")
-                            : SelectStep(kDependsOnList, 0, ""));
-  run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kOK));
+  run.steps.push_back(group ? PickStep(groupList, *group, "--group")
+                            : SelectStep(groupList, 0, ""));
+  run.steps.push_back(field ? PickStep(dependsOnList, *field, "--depends")
+                            : SelectStep(dependsOnList, 0, ""));
+  run.steps.push_back(Step(standin::ScriptStep::Verb::kOK));
   run.disabledHint = "uid " + uidText +
                      " must be a tagged field (a non-empty field name) and the document must have "
                      "a stacking group";
@@ -383,8 +360,8 @@ struct PrefsOptions {
 };
 
 void PrintSettings(standin::WidgetNode& root) {
-  auto text = [&root](WidgetID id) {
-    const standin::WidgetNode* node = root.Find(id, 9999);
+  auto text = [&root](const char* name) {
+    const standin::WidgetNode* node = root.FindByName(name);
     return node ? node->text.GetUTF8String() : std::string();
   };
   const std::string password = text(kPasswordBox);
@@ -400,20 +377,22 @@ int RunPrefs(CliContext& context, const PrefsOptions& options) {
     }
   }
   if (!context.StartHost()) return kExitUsage;
+  standin::Host& host = *context.host();
+  auto id = [&host](const char* widget) { return NamedWidgetID(host, kPreferencesView, widget); };
   DialogRun run;
   run.command = "prefs";
   run.action = kPreferencesAction;
   run.key = "preferences";
-  if (options.server) run.steps.push_back(TextStep(kServerBox, *options.server, ""));
-  if (options.user) run.steps.push_back(TextStep(kUserBox, *options.user, ""));
-  if (options.password) run.steps.push_back(TextStep(kPasswordBox, *options.password, ""));
+  if (options.server) run.steps.push_back(TextStep(id(kServerBox), *options.server, ""));
+  if (options.user) run.steps.push_back(TextStep(id(kUserBox), *options.user, ""));
+  if (options.password) run.steps.push_back(TextStep(id(kPasswordBox), *options.password, ""));
   if (run.steps.empty()) {
     // The settings are read from the panel the plug-in filled.
-    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kShow));
-    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kCancel));
+    run.steps.push_back(Step(standin::ScriptStep::Verb::kShow));
+    run.steps.push_back(Step(standin::ScriptStep::Verb::kCancel));
     run.show = PrintSettings;
   } else {
-    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kOK));
+    run.steps.push_back(Step(standin::ScriptStep::Verb::kOK));
   }
   const int status = PlayDialog(context, run);
   const int finish = context.FinishStatus();
@@ -457,7 +436,7 @@ int RunDialogCommand(CliContext& context, const std::string& path, const std::st
   }
   DialogRun run;
   run.command = "dialog";
-  run.action = action->id;
+  run.action = Hex(action->id);
   for (size_t i = 1; i < queued.size(); ++i) run.later.push_back(std::move(queued[i]));
   if (!queued.empty()) {
     run.key = queued.front().first;
@@ -468,7 +447,7 @@ int RunDialogCommand(CliContext& context, const std::string& path, const std::st
     }
   } else {
     run.key = standin::DialogHost::kAnyDialog;
-    run.steps.push_back(VerbStep(standin::ScriptStep::Verb::kCancel));
+    run.steps.push_back(Step(standin::ScriptStep::Verb::kCancel));
   }
   status = PlayDialog(context, run);
   const int finish = context.FinishDocument(doc);

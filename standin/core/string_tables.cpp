@@ -12,4 +12,9 @@ std::string StringTables::Lookup(const std::string& key) const {
   return it == table_.end() ? key : it->second;
 }
 
+std::string StringTables::ChoiceKey(const std::string& name) const {
+  auto it = choices_.find(name);
+  return it == choices_.end() ? std::string() : it->second;
+}
+
 }  // namespace standin

@@ -101,6 +101,7 @@ struct ParsedResources {
   };
   std::vector<Declaration> addIns;
   std::vector<std::pair<std::string, std::string>> strings;
+  std::vector<std::pair<std::string, std::string>> choices;
   std::vector<ViewSpec> views;
   std::vector<MenuAction> actions;
 };
@@ -133,19 +134,23 @@ bool ParseBosses(const nlohmann::json& resources, ParsedResources* out, std::str
   return true;
 }
 
-bool ParseStrings(const nlohmann::json& resources, ParsedResources* out, std::string* error) {
-  auto it = resources.find("strings");
+// The object `member` ("strings": key -> text, "choices": name -> key) of
+// `resources` as pairs; `what` names one entry in messages.
+bool ParseTextMap(const nlohmann::json& resources, const char* member, const char* what,
+                  const char* form, std::vector<std::pair<std::string, std::string>>* out,
+                  std::string* error) {
+  auto it = resources.find(member);
   if (it == resources.end() || it->is_null()) return true;
   if (!it->is_object()) {
-    *error = "\"strings\" must be an object of key: text";
+    *error = std::string("\"") + member + "\" must be an object of " + form;
     return false;
   }
   for (auto entry = it->begin(); entry != it->end(); ++entry) {
     if (!entry.value().is_string()) {
-      *error = "string " + entry.key() + " must be text";
+      *error = std::string(what) + " " + entry.key() + " must be text";
       return false;
     }
-    out->strings.emplace_back(entry.key(), entry.value().get<std::string>());
+    out->emplace_back(entry.key(), entry.value().get<std::string>());
   }
   return true;
 }
@@ -195,7 +200,9 @@ bool ParseResources(const nlohmann::json& resources, ParsedResources* out, std::
     return false;
   }
   out->id = static_cast<PluginID>(id);
-  if (!ParseBosses(resources, out, error) || !ParseStrings(resources, out, error) ||
+  if (!ParseBosses(resources, out, error) ||
+      !ParseTextMap(resources, "strings", "string", "key: text", &out->strings, error) ||
+      !ParseTextMap(resources, "choices", "choice", "name: key", &out->choices, error) ||
       !ParseActions(resources, out, error)) {
     return false;
   }
@@ -266,6 +273,7 @@ const LoadedPlugIn* PlugInLoader::Load(const std::string& path, const PlugInTarg
     targets.objects.DeclareAddIn(declaration.hostClass, declaration.addIn, loaded.id);
   }
   for (const auto& entry : parsed.strings) targets.strings.Add(entry.first, entry.second);
+  for (const auto& entry : parsed.choices) targets.strings.AddChoice(entry.first, entry.second);
   targets.views.Replace(loaded.id, std::move(parsed.views));
   loaded.actions = std::move(parsed.actions);
   loaded_.push_back(std::move(loaded));

@@ -218,7 +218,7 @@ bool ParseDialogScriptSpec(const std::string& spec, std::string* key, DialogScri
                            std::string* error) {
   const size_t colon = spec.find(':');
   if (colon == std::string::npos || colon == 0) {
-    *error = "a dialog script reads DIALOG:STEPS, as in 250:text 0x199e07 Flyer;ok";
+    *error = "a dialog script reads DIALOG:STEPS, as in preferences:text W Flyer;ok";
     return false;
   }
   std::string name = spec.substr(0, colon);

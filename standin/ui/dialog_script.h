@@ -15,7 +15,7 @@
 //   show             list the widgets and their values on stderr
 //   ok | cancel      press the dialog's OK or Cancel button
 //
-// W is a widget identifier (0x199E07 or decimal) or a widget's symbolic name
+// W is a widget identifier (0x... or decimal) or a widget's symbolic name
 // from the view. VALUE and ENTRY are the rest of the step after one space,
 // kept exactly (spaces included); in them \; stands for ";", \n for a line
 // break, \t for a tab, \s for a space and \\ for "\".

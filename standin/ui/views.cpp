@@ -337,6 +337,13 @@ const ViewSpec* ViewRegistry::FindPanel(RsrcID rsrc) const {
   return nullptr;
 }
 
+const ViewSpec* ViewRegistry::FindNamed(const std::string& name) const {
+  for (const auto& v : views_) {
+    if (!name.empty() && v.name == name) return &v;
+  }
+  return nullptr;
+}
+
 std::vector<const ViewSpec*> ViewRegistry::PanelsOfService(ServiceID service) const {
   std::vector<const ViewSpec*> panels;
   for (const auto& v : views_) {

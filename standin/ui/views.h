@@ -51,6 +51,8 @@ class ViewRegistry {
   const ViewSpec* FindPanelByWidgetID(WidgetID id) const;
   // The first panel view with resource `rsrc` of any plug-in, or null.
   const ViewSpec* FindPanel(RsrcID rsrc) const;
+  // The first view of any plug-in with symbolic name `name`, or null.
+  const ViewSpec* FindNamed(const std::string& name) const;
   // The panel views shown under `service`, by plug-in and resource.
   std::vector<const ViewSpec*> PanelsOfService(ServiceID service) const;
   void Clear() { views_.clear(); }

@@ -103,7 +103,7 @@ class WidgetNode {
   WidgetNode* Parent() const { return parent_; }
   const WidgetToolkit& Toolkit() const { return *toolkit_; }
   WidgetNode* Root();
-  // "0x199e07" (or the name) for messages.
+  // The identifier in hexadecimal ("0x1a2b"), or the name, for messages.
   std::string Label() const;
 
   // Own state and the state that counts for the user: enabled (visible)

@@ -15,6 +15,7 @@
 #                common < storage < http < accounts < uploads < templates <
 #                render < soap < web < app < commands < main.cpp
 #                (main.cpp is the only file at refservice/'s top)
+# and that standin/ names no identifier of the plug-in (block below).
 # Prints every include that breaks a rule and exits 1 when there is one.
 set -u
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
@@ -113,6 +114,34 @@ while IFS= read -r -d '' file; do
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
 done < <(find host colour plugin model service publish ui standin refservice \
            \( -name '*.h' -o -name '*.cpp' -o -name '*.hpp' -o -name '*.cc' \) -print0 2>/dev/null)
+
+# ---- the stand-in knows no plug-in -----------------------------------------
+# A host reaches a plug-in's actions, views and widgets by the names its
+# resources declare, and shows its tags as the plug-in reads them. So no
+# source of standin/ writes a number of the plug-in's identifier range (the
+# plug-in "id" of plugin/resources/osl.json without its last byte, as in
+# 0x1A2B00 -> 0x1A2Bxx, which covers its actions, widgets and string keys) or
+# the "|||" that separates the entries of the plug-in's field tags. (Its
+# headers are refused above: standin/ includes host/, colour/ and standin/.)
+check_standin_names_no_plugin() {
+  local id prefix hit rest
+  id=$(sed -n 's/.*"plugin"[[:space:]]*:[[:space:]]*{[[:space:]]*"id"[[:space:]]*:[[:space:]]*"\(0x[0-9A-Fa-f]*\)".*/\1/p' \
+         plugin/resources/osl.json 2>/dev/null | head -n 1)
+  [ ${#id} -eq 8 ] && prefix=${id:0:6} || prefix=
+  while IFS= read -r hit; do
+    [ -n "$hit" ] || continue
+    rest=${hit#*:}
+    echo "${hit%%:*}:${rest%%:*}: names the plug-in (${rest#*:})"
+    failures=$((failures + 1))
+  done < <(
+    {
+      [ -n "$prefix" ] && grep -rnIi -e "${prefix}[0-9a-f][0-9a-f]" standin
+      grep -rnIF -e '|||' standin
+    } 2>/dev/null | cut -c1-200
+  )
+}
+check_standin_names_no_plugin
+# ---- end of: the stand-in knows no plug-in ---------------------------------
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures include(s) break the layering"

@@ -3,8 +3,8 @@
 #include "host/InterfacePtr.h"
 #include "model/facade.h"
 #include "model/script_provider.h"
-#include "standin/scripting/script_request.h"
 #include "standin/core/string_tables.h"
+#include "standin/scripting/script_request.h"
 #include "tests/support/plugin_host.h"
 
 namespace osltest {
@@ -125,6 +125,52 @@ TEST_F(ScriptProvider, OtherElementsGoToTheDefaultProvider) {
   EXPECT_EQ(provider->AccessProperty(kOslSpeakMethodScriptID, &get, nullptr),
             kScriptUnknownElementError);
   EXPECT_TRUE(Alerts().empty());
+}
+
+// The page-item properties give each item's field as its tag holds it (the
+// last entry of a key wins; text after the last separator is no entry), and
+// the control type's text as the item's kind of frame means it.
+TEST_F(ScriptProvider, PageItemPropertiesReadTheFieldInTheItemsTag) {
+  nlohmann::json json = SampleDocument();
+  auto& items = json["spreads"][0]["pages"][0]["items"];
+  items[1]["label"] = "controlType:::3|||fieldName:::Logo|||";
+  items[2]["label"] = "controlType:::0|||fieldName:::Line|||";
+  items[3]["label"] = "fieldName:::A|||controlType:::4|||fieldName:::B|||";
+  items[3]["children"][0]["label"] = "controlType:::12|||fieldName:::T|||";
+  items[4]["label"] = "fieldName:::C";
+  standin::Document* doc = Open(json);
+  ASSERT_TRUE(doc);
+  struct Case {
+    UID uid;
+    const char *name, *code, *text;
+  };
+  // (This host has no string table: a display text reads as its key.)
+  const Case cases[] = {{10, "Name", "0", "0x199e00kOslTypeKeyBox"},
+                        {11, "Logo", "3", "0x199e00kOslTypeKeyNonprintable"},
+                        {12, "Line", "0", ""},
+                        {13, "B", "4", ""},
+                        {14, "T", "12", ""},
+                        {15, "", "", ""}};
+  auto provider = Get();
+  for (const Case& c : cases) {
+    IScript* item = standin::ScriptObjectOf(*doc->FindBoss(c.uid));
+    std::vector<std::string> values;
+    for (ScriptID id : {kOslFieldNamePropScriptID, kOslControlTypePropScriptID,
+                        kOslControlTypeNamePropScriptID}) {
+      standin::ScriptRequest get(standin::ScriptRequest::Kind::kPropertyGet);
+      ASSERT_EQ(provider->AccessProperty(id, &get, item), kSuccess) << c.uid;
+      ASSERT_EQ(get.ReturnData().size(), 1u);
+      PMString value;
+      ASSERT_EQ(get.ReturnData()[0].data.GetPMString(value), kSuccess);
+      values.push_back(value.GetUTF8String());
+    }
+    EXPECT_EQ(values, (std::vector<std::string>{c.name, c.code, c.text})) << c.uid;
+  }
+  standin::ScriptRequest put(standin::ScriptRequest::Kind::kPropertyPut);
+  EXPECT_EQ(provider->AccessProperty(kOslFieldNamePropScriptID, &put,
+                                     standin::ScriptObjectOf(*doc->FindBoss(10))),
+            kScriptPropertyReadOnlyError);
+  EXPECT_TRUE(put.ReturnData().empty());
 }
 
 }  // namespace

@@ -71,9 +71,9 @@ TEST_F(PlugInLoading, AFailedLoadLeavesNothingBehindAndClosesTheLibrary) {
   // Everything but the views is fine: the boss declarations and strings
   // come first in the file and would have been applied by a loader that
   // does not check everything before it starts.
-  const std::string broken =
-      PatchedPlugIn(kPlugin, dir, "Broken.pln",
-                    [](nlohmann::json& r) { r["views"] = {{"views", 5}}; });
+  const std::string broken = PatchedPlugIn(kPlugin, dir, "Broken.pln", [](nlohmann::json& r) {
+    r["views"] = {{"views", 5}};
+  });
   std::string error;
   EXPECT_EQ(host_.LoadPlugIn(broken, &error), nullptr);
   EXPECT_NE(error.find("views"), std::string::npos) << error;
@@ -99,6 +99,29 @@ TEST_F(PlugInLoading, ResourcesWithoutAnIdentifierAreRefused) {
   EXPECT_EQ(host_.LoadPlugIn(broken, &error), nullptr);
   EXPECT_NE(error.find("\"id\""), std::string::npos) << error;
   EXPECT_TRUE(host_.Objects().Order().empty());
+}
+
+// The names the plug-in gives list entries arrive with its strings; names
+// that are not name: key text refuse the whole plug-in.
+TEST_F(PlugInLoading, EntryNamesArriveWithTheStringsOrRefuseThePlugIn) {
+  TempDir dir;
+  const std::pair<nlohmann::json, const char*> bad[] = {
+      {nlohmann::json::array({"up"}), "\"choices\" must be an object of name: key"},
+      {{{"up", 5}}, "choice up must be text"}};
+  int n = 0;
+  for (const auto& [choices, message] : bad) {
+    const std::string broken =
+        PatchedPlugIn(kPlugin, dir, "Broken" + std::to_string(n++) + ".pln",
+                      [&choices](nlohmann::json& r) { r["choices"] = choices; });
+    std::string error;
+    EXPECT_EQ(host_.LoadPlugIn(broken, &error), nullptr);
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+    EXPECT_EQ(host_.Strings().ChoiceKey("up"), "");
+  }
+  std::string error;
+  ASSERT_NE(host_.LoadPlugIn(kPlugin, &error), nullptr) << error;
+  EXPECT_EQ(host_.Strings().ChoiceKey("web"), "0x199e00kOslClientTypeKeyNoBarcodes");
+  EXPECT_EQ(host_.Strings().ChoiceKey("sideways"), "");
 }
 
 }  // namespace

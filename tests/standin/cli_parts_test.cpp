@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "standin/alerts/alert_center.h"
@@ -113,6 +114,18 @@ class ListOptions : public ::testing::Test {
     strings_.Add("0x199e00kOslTypeKeyNonprintable", "Non-printable area");
     strings_.Add("0x199e00kOslMoveUpKey", "Move up");
     strings_.Add("0x199e00kOslMoveDownKey", "Move down");
+    // The entry names the plug-in's resources declare.
+    const std::pair<const char*, const char*> choices[] = {
+        {"textbox", "0x199e00kOslTypeKeyBox"},
+        {"textarea", "0x199e00kOslTypeKeyArea"},
+        {"richtext", "0x199e00kOslTypeKeyRich"},
+        {"barcode", "0x199e00kOslTypeKeyBarcode"},
+        {"image", "0x199e00kOslTypeKeyStandardimageupload"},
+        {"advimage", "0x199e00kOslTypeKeyAdvancedimageupload"},
+        {"nonprint", "0x199e00kOslTypeKeyNonprintable"},
+        {"up", "0x199e00kOslMoveUpKey"},
+        {"down", "0x199e00kOslMoveDownKey"}};
+    for (const auto& [name, key] : choices) strings_.AddChoice(name, key);
   }
   standin::StringTables strings_;
   const std::vector<std::string> text_{"Text box", "Text area", "Rich text", "Barcode"};

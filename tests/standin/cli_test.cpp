@@ -168,5 +168,41 @@ TEST_F(PatchedPlugInTest, MissingOrMalformedScriptingNamesAreUsageErrorsNotCrash
   EXPECT_EQ(run.status, 1) << run.err;
 }
 
+// The host shows fields, takes entry names and finds actions only as the
+// plug-in declares them: without its page-item properties `osl items`
+// shows bare tags, without its entry names a name is not offered, and an
+// action is found by its declared name, not by a number the host knows.
+TEST_F(PatchedPlugInTest, FieldsEntryNamesAndActionsComeFromThePlugInsDeclarations) {
+  const std::string doc = Copy("flyer.tlvd");
+  const std::string field = "field: Headline, control type 0 on a text frame (Text box)";
+  EXPECT_NE(OslArgs({"items", doc}).out.find(field), std::string::npos);
+  std::string plugin = Patch([](nlohmann::json& r) {
+    auto& properties = r["scripting"]["properties"];
+    properties.erase(properties.begin() + 1, properties.end());
+  });
+  RunResult run = OslArgs({"--plugin", plugin, "items", doc});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.find("field:"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("tag: controlType:::0|||fieldName:::Headline|||"), std::string::npos);
+
+  plugin = Patch([](nlohmann::json& r) { r.erase("choices"); });
+  run = OslArgs({"--plugin", plugin, "tag", doc, "20", "--type", "textbox"});
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_NE(run.err.find("--type textbox: not offered here; the list offers positions 0 to 3"),
+            std::string::npos)
+      << run.err;
+
+  plugin = Patch([](nlohmann::json& r) {
+    for (auto& action : r["actions"]) {
+      if (action["name"] == "create-group") action["name"] = "new-group";
+    }
+  });
+  run = OslArgs({"--plugin", plugin, "group", "create", doc, "Stack"});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("group create: no plug-in offers the menu action create-group"),
+            std::string::npos)
+      << run.err;
+}
+
 }  // namespace
 }  // namespace osltest
