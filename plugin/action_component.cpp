@@ -18,7 +18,7 @@
 #include "plugin/impl_registry.h"
 #include "plugin/osl_id.h"
 #include "plugin/publish_actions.h"
-#include "service/plugin_data.h"
+#include "service_client/plugin_data.h"
 
 static osl::RegisterImplementation<OslActionComponent> gRegisterOslActionComponent(
     kOslActionComponentImpl);

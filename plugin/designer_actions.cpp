@@ -7,7 +7,7 @@
 #include "publish/lint.h"
 #include "publish/preview_overlay.h"
 #include "publish/tool_report_writer.h"
-#include "service/connection_test.h"
+#include "service_client/connection_test.h"
 
 namespace {
 

@@ -26,12 +26,12 @@
 #include "publish/publish_plan.h"
 #include "publish/publish_report.h"
 #include "publish/publish_texts.h"
-#include "service/fault_summary.h"
-#include "service/messages.h"
-#include "service/plugin_data.h"
-#include "service/service_calls.h"
-#include "service/soap_context.h"
-#include "service/upload.h"
+#include "service_client/fault_summary.h"
+#include "service_client/messages.h"
+#include "service_client/plugin_data.h"
+#include "service_client/service_calls.h"
+#include "service_client/soap_context.h"
+#include "service_client/upload.h"
 
 namespace {
 

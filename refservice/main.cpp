@@ -28,7 +28,7 @@
 #include "refservice/template_manager.h"
 #include "refservice/storage/upload_quota.h"
 #include "refservice/soap/xml_guard.h"
-#include "service/schema/tls_runtime.h"
+#include "schema/tls_runtime.h"
 
 namespace {
 

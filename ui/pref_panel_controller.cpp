@@ -2,7 +2,7 @@
 
 #include "plugin/impl_registry.h"
 #include "plugin/osl_id.h"
-#include "service/plugin_data.h"
+#include "service_client/plugin_data.h"
 
 static osl::RegisterImplementation<COslPrefPanelController> gRegisterCOslPrefPanelController(
     kOslPrefPanelControllerImpl);

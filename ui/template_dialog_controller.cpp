@@ -13,7 +13,7 @@
 #include "model/tag_map.h"
 #include "plugin/impl_registry.h"
 #include "plugin/osl_id.h"
-#include "service/plugin_data.h"
+#include "service_client/plugin_data.h"
 #include "ui/stored_text.h"
 
 static osl::RegisterImplementation<OslDialogController> gRegisterOslDialogController(

@@ -9,7 +9,7 @@
 #include "osl_soapH.h"
 #include "refservice/soap/field_record.h"
 #include "refservice/storage/file_util.h"
-#include "service/schema/soap_namespaces.h"
+#include "schema/soap_namespaces.h"
 
 namespace refservice {
 namespace {

@@ -4,7 +4,7 @@
 #   host/        includes nothing but host/ itself
 #   colour/      includes nothing but colour/ itself; the stand-in and the
 #                service may include it (the colour conversion they share)
-#   plugin/ model/ service/ publish/ ui/ (the plug-in)
+#   plugin/ model/ service_client/ publish/ ui/ (the plug-in)
 #                include host/, each other, and the generated schema code
 #   standin/     includes host/, colour/ and standin/ only, and inside standin/ a
 #                folder includes only its own and lower folders:
@@ -50,8 +50,8 @@ while IFS= read -r -d '' file; do
           fail "$file" "$target" "colour/ includes nothing else of ours"
         fi
         ;;
-      plugin | model | service | publish | ui)
-        if [[ ! "$target" =~ ^(host|plugin|model|service|publish|ui)/ && ! "$target" =~ $generated ]]; then
+      plugin | model | service_client | publish | ui)
+        if [[ ! "$target" =~ ^(host|plugin|model|service_client|schema|publish|ui)/ && ! "$target" =~ $generated ]]; then
           fail "$file" "$target" "the plug-in includes host/ and its own folders only"
         fi
         ;;
@@ -71,13 +71,13 @@ while IFS= read -r -d '' file; do
         fi
         ;;
       refservice)
-        if [[ ! "$target" =~ ^(refservice|colour)/ && ! "$target" =~ ^service/schema/ && ! "$target" =~ $generated ]]; then
+        if [[ ! "$target" =~ ^(refservice|colour)/ && ! "$target" =~ ^schema/ && ! "$target" =~ $generated ]]; then
           fail "$file" "$target" "refservice/ includes its own files, colour/ and the schema code only"
         fi
         ;;
     esac
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-done < <(find host colour plugin model service publish ui standin refservice \
+done < <(find host colour plugin model service_client schema publish ui standin refservice \
            \( -name '*.h' -o -name '*.cpp' -o -name '*.hpp' -o -name '*.cc' \) -print0 2>/dev/null)
 
 if [ "$failures" -gt 0 ]; then

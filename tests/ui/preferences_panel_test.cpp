@@ -7,8 +7,8 @@
 
 #include "host/IDialogPanelSwitcher.h"
 #include "plugin/osl_id.h"
-#include "service/plugin_data.h"
-#include "tests/service/test_support.h"
+#include "service_client/plugin_data.h"
+#include "tests/service_client/test_support.h"
 #include "tests/support/subprocess.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/pref_panel_creator.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "plugin/osl_id.h"
-#include "service/plugin_data.h"
+#include "service_client/plugin_data.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/create_stacking_group_controller.h"
 

@@ -1,4 +1,4 @@
-#include "service/upload.h"
+#include "service_client/upload.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -15,8 +15,8 @@
 #include <memory>
 
 #include "host/CAlert.h"
-#include "service/plugin_data.h"
-#include "service/service_calls.h"
+#include "service_client/plugin_data.h"
+#include "service_client/service_calls.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <chrono>
 #include <string>
 
-#include "service/messages.h"
-#include "service/service_calls.h"
-#include "tests/service/capture_server.h"
-#include "tests/service/test_support.h"
+#include "service_client/messages.h"
+#include "service_client/service_calls.h"
+#include "tests/service_client/capture_server.h"
+#include "tests/service_client/test_support.h"
 
 namespace osltest {
 namespace {

@@ -1,4 +1,4 @@
-#include "service/soap_context.h"
+#include "service_client/soap_context.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,10 +16,10 @@
 #include <cstring>
 #include <new>
 
-#include "service/platform.h"
-#include "service/schema/soap_namespaces.h"
-#include "service/tls_client.h"
-#include "service/schema/tls_runtime.h"
+#include "service_client/platform.h"
+#include "schema/soap_namespaces.h"
+#include "service_client/tls_client.h"
+#include "schema/tls_runtime.h"
 
 namespace {
 

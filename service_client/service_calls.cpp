@@ -1,11 +1,11 @@
-#include "service/service_calls.h"
+#include "service_client/service_calls.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "host/CAlert.h"
 #include "osl_soapH.h"
-#include "service/platform.h"
+#include "service_client/platform.h"
 
 namespace {
 

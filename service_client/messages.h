@@ -1,5 +1,5 @@
 // The template service's message records. The classes are generated from
-// service/schema/ into C++ namespace osl_soap, one class per complex type and
+// schema/ into C++ namespace osl_soap, one class per complex type and
 // one member per element in schema order:
 //   - nillable members are pointers (null = absent, written as xsi:nil);
 //   - always-present members are values;

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "service/messages.h"
-#include "service/plugin_data.h"
-#include "service/service_calls.h"
-#include "service/upload.h"
-#include "tests/service/capture_server.h"
-#include "tests/service/test_support.h"
+#include "service_client/messages.h"
+#include "service_client/plugin_data.h"
+#include "service_client/service_calls.h"
+#include "service_client/upload.h"
+#include "tests/service_client/capture_server.h"
+#include "tests/service_client/test_support.h"
 
 namespace osltest {
 namespace {

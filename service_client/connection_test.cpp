@@ -1,9 +1,9 @@
-#include "service/connection_test.h"
+#include "service_client/connection_test.h"
 
 #include <cctype>
 
-#include "service/plugin_data.h"
-#include "service/service_calls.h"
+#include "service_client/plugin_data.h"
+#include "service_client/service_calls.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "service/schema/soap_namespaces.h"
+#include "schema/soap_namespaces.h"
 
 #include <stdsoap2.h>
 

@@ -1,4 +1,4 @@
-#include "service/schema/tls_runtime.h"
+#include "schema/tls_runtime.h"
 
 #include <stdsoap2.h>
 

@@ -1,4 +1,4 @@
-#include "service/plugin_data.h"
+#include "service_client/plugin_data.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,8 +18,8 @@
 #include "host/IPlugInList.h"
 #include "host/ISession.h"
 #include "host/InterfacePtr.h"
-#include "service/platform.h"
-#include "service/settings_file.h"
+#include "service_client/platform.h"
+#include "service_client/settings_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "service/settings_file.h"
+#include "service_client/settings_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "service/platform.h"
+#include "service_client/platform.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // Calls of the template service over HTTP: the eight call operations and the
 // fault report shown after a failed call. The SOAP context that carries them,
 // with its settings, time limits and message logs, is OslSoapContext
-// (service/soap_context.h). A call sends Content-Length (no chunking).
+// (service_client/soap_context.h). A call sends Content-Length (no chunking).
 #pragma once
 
 #include <string>
 
-#include "service/messages.h"
-#include "service/soap_context.h"
+#include "service_client/messages.h"
+#include "service_client/soap_context.h"
 
 // The eight operations. Each sends `request` to `endpoint` (null selects the
 // built-in default, a service on this machine) with SOAPAction `action` (null

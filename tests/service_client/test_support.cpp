@@ -1,10 +1,10 @@
-#include "tests/service/test_support.h"
+#include "tests/service_client/test_support.h"
 
 #include <sys/stat.h>
 
 #include <memory>
 
-#include "service/plugin_data.h"
+#include "service_client/plugin_data.h"
 #include "standin/app/host.h"
 
 namespace osltest {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "service/time_limits.h"
+#include "service_client/time_limits.h"
 
 class OslPlatform {
  public:

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "service/platform.h"
+#include "service_client/platform.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {

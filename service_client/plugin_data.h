@@ -54,7 +54,7 @@ class OslPlugInData {
   void BuildEndpoints();
   // Rewrites the settings file at settingsPath (created readable and
   // writable by its owner only; a symbolic link is written through to its
-  // target; see service/settings_file.h). When the file cannot be written,
+  // target; see service_client/settings_file.h). When the file cannot be written,
   // shows an error alert whose first line is the path and whose second says
   // "Not saved: " and the system's reason. When a value to be written holds a CR,
   // LF or NUL character (it would not read back as the same value on the same

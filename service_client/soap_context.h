@@ -38,7 +38,7 @@
 #include <chrono>
 #include <string>
 
-#include "service/time_limits.h"
+#include "service_client/time_limits.h"
 
 struct soap;
 

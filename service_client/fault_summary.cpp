@@ -1,4 +1,4 @@
-#include "service/fault_summary.h"
+#include "service_client/fault_summary.h"
 
 #include <algorithm>
 #include <cctype>

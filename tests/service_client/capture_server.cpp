@@ -1,4 +1,4 @@
-#include "tests/service/capture_server.h"
+#include "tests/service_client/capture_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,6 +1,6 @@
 // The file upload: the request on the wire (masking only the session
 // identifier and the boundary), the reply, and the alerts of every failure.
-#include "service/upload.h"
+#include "service_client/upload.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
-#include "service/plugin_data.h"
-#include "tests/service/capture_server.h"
-#include "tests/service/test_support.h"
+#include "service_client/plugin_data.h"
+#include "tests/service_client/capture_server.h"
+#include "tests/service_client/test_support.h"
 #include "tests/support/thread_group.h"
 
 namespace osltest {

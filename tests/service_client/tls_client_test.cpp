@@ -19,15 +19,15 @@
 #include <optional>
 #include <string>
 
-#include "service/connection_test.h"
-#include "service/fault_summary.h"
-#include "service/messages.h"
-#include "service/plugin_data.h"
-#include "service/service_calls.h"
-#include "service/tls_client.h"
-#include "service/upload.h"
-#include "tests/service/capture_server.h"
-#include "tests/service/test_support.h"
+#include "service_client/connection_test.h"
+#include "service_client/fault_summary.h"
+#include "service_client/messages.h"
+#include "service_client/plugin_data.h"
+#include "service_client/service_calls.h"
+#include "service_client/tls_client.h"
+#include "service_client/upload.h"
+#include "tests/service_client/capture_server.h"
+#include "tests/service_client/test_support.h"
 #include "tests/support/test_pki.h"
 #include "tests/support/thread_group.h"
 

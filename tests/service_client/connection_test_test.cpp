@@ -2,8 +2,8 @@
 // of failure the service client reports is named as what a person must fix.
 #include <gtest/gtest.h>
 
-#include "service/connection_test.h"
-#include "service/service_calls.h"
+#include "service_client/connection_test.h"
+#include "service_client/service_calls.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "service/plugin_data.h"
-#include "tests/service/test_support.h"
+#include "service_client/plugin_data.h"
+#include "tests/service_client/test_support.h"
 
 namespace osltest {
 namespace {

@@ -1,4 +1,4 @@
-#include "service/tls_client.h"
+#include "service_client/tls_client.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "service/schema/tls_runtime.h"
+#include "schema/tls_runtime.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "service/platform.h"
+#include "service_client/platform.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
