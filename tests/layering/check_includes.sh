@@ -4,13 +4,14 @@
 #   host/        includes nothing but host/ itself
 #   colour/      includes nothing but colour/ itself; the stand-in and the
 #                service may include it (the colour conversion they share)
+#   schema/      includes nothing but schema/ itself and its generated code
 #   plugin/ model/ service_client/ publish/ ui/ (the plug-in)
-#                include host/, each other, and the generated schema code
+#                include host/, each other, schema/ and its generated code
 #   standin/     includes host/, colour/ and standin/ only, and inside standin/ a
 #                folder includes only its own and lower folders:
 #                core < alerts < document < fonts < pdf < selection <
 #                scripting < ui < plugins < app < sdk < cli
-#   refservice/  includes its own files, colour/ and the schema code only
+#   refservice/  includes its own files, colour/, schema/ and its generated code only
 # Prints every include that breaks a rule and exits 1 when there is one.
 set -u
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
@@ -50,6 +51,13 @@ while IFS= read -r -d '' file; do
           fail "$file" "$target" "colour/ includes nothing else of ours"
         fi
         ;;
+      # --- the schema shared by the service client and osl-service ---
+      schema)
+        if [[ "$target" == */* && "$target" != schema/* ]]; then
+          fail "$file" "$target" "schema/ includes nothing else of ours"
+        fi
+        ;;
+      # --- end of the schema block ---
       plugin | model | service_client | publish | ui)
         if [[ ! "$target" =~ ^(host|plugin|model|service_client|schema|publish|ui)/ && ! "$target" =~ $generated ]]; then
           fail "$file" "$target" "the plug-in includes host/ and its own folders only"
