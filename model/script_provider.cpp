@@ -1,8 +1,8 @@
 #include "model/script_provider.h"
 
 #include "host/CAlert.h"
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
 
 static osl::RegisterImplementation<OslScriptProvider> gRegisterOslScriptProvider(
     kOslScriptProviderImpl);

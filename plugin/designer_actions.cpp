@@ -2,7 +2,7 @@
 
 #include "host/ILayout.h"
 #include "host/Utils.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "publish/dry_run.h"
 #include "publish/lint.h"
 #include "publish/preview_overlay.h"

@@ -18,7 +18,7 @@
 #include "host/PersistUtils.h"
 #include "host/Utils.h"
 #include "model/tag_map.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "publish/field_extraction.h"
 #include "publish/field_members.h"
 #include "publish/lint.h"

@@ -17,7 +17,7 @@
 #include "host/RangeProgressBar.h"
 #include "host/Utils.h"
 #include "model/tag_map.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "publish/field_extraction.h"
 #include "publish/lease_keeper.h"
 #include "publish/my_strings.h"

@@ -9,8 +9,8 @@
 #include "host/PersistUtils.h"
 #include "host/Utils.h"
 #include "model/tag_map.h"
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
 #include "ui/document_field_names.h"
 #include "ui/stored_text.h"
 

@@ -3,8 +3,8 @@
 #include "host/IEventUtils.h"
 #include "host/InterfacePtr.h"
 #include "host/Utils.h"
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
 
 static osl::RegisterImplementation<COslEventHandler> gRegisterCOslEventHandler(
     kOslEventHandlerImpl);

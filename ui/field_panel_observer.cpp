@@ -14,8 +14,8 @@
 #include "model/control_types.h"
 #include "model/selection_suite.h"
 #include "model/tag_map.h"
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
 #include "ui/stored_text.h"
 
 static osl::RegisterImplementation<COslSelectionObserver> gRegisterCOslSelectionObserver(

@@ -58,8 +58,8 @@ while IFS= read -r -d '' file; do
         fi
         ;;
       # --- end of the schema block ---
-      plugin | model | service_client | publish | ui)
-        if [[ ! "$target" =~ ^(host|plugin|model|service_client|schema|publish|ui)/ && ! "$target" =~ $generated ]]; then
+      plugin_base | plugin | model | service_client | publish | ui)
+        if [[ ! "$target" =~ ^(host|plugin_base|plugin|model|service_client|schema|publish|ui)/ && ! "$target" =~ $generated ]]; then
           fail "$file" "$target" "the plug-in includes host/ and its own folders only"
         fi
         ;;
@@ -85,7 +85,7 @@ while IFS= read -r -d '' file; do
         ;;
     esac
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-done < <(find host colour plugin model service_client schema publish ui standin refservice \
+done < <(find host colour plugin_base plugin model service_client schema publish ui standin refservice \
            \( -name '*.h' -o -name '*.cpp' -o -name '*.hpp' -o -name '*.cc' \) -print0 2>/dev/null)
 
 if [ "$failures" -gt 0 ]; then

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/IDialogPanelSwitcher.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "service_client/plugin_data.h"
 #include "tests/service_client/test_support.h"
 #include "tests/support/subprocess.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "service_client/plugin_data.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/create_stacking_group_controller.h"

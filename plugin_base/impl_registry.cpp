@@ -1,4 +1,4 @@
-#include "plugin/impl_registry.h"
+#include "plugin_base/impl_registry.h"
 
 namespace osl {
 
