@@ -1,6 +1,7 @@
 #include "model/script_provider.h"
 
 #include "host/CAlert.h"
+#include "plugin_base/entry_guard.h"
 #include "plugin_base/impl_registry.h"
 #include "plugin_base/osl_id.h"
 
@@ -12,14 +13,16 @@ OslScriptProvider::~OslScriptProvider() = default;
 
 ErrorCode OslScriptProvider::HandleMethod(ScriptID method, IScriptRequestData* data,
                                           IScript* script) {
-  if (method == kOslSpeakMethodScriptID) return Speak(data);
-  return CScriptProvider::HandleMethod(method, data, script);
+  if (method != kOslSpeakMethodScriptID) return CScriptProvider::HandleMethod(method, data, script);
+  return osl::GuardedEntry("the script method", kFailure, [&] { return Speak(data); });
 }
 
 ErrorCode OslScriptProvider::AccessProperty(ScriptID property, IScriptRequestData* data,
                                             IScript* script) {
-  if (property == kOslResponsePropScriptID) return Respond(property, data, script);
-  return CScriptProvider::AccessProperty(property, data, script);
+  if (property != kOslResponsePropScriptID)
+    return CScriptProvider::AccessProperty(property, data, script);
+  return osl::GuardedEntry("the script property", kFailure,
+                           [&] { return Respond(property, data, script); });
 }
 
 ErrorCode OslScriptProvider::Speak(IScriptRequestData* data) {
