@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "text/ascii_case.h"
+
 namespace {
 
 constexpr size_t kMaxHead = 32 * 1024;
@@ -37,12 +39,7 @@ bool SendAll(int fd, const std::string& text) {
   return true;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
+using textutil::Lower;
 
 // The value of header `name` (lower case) in `head`, or "" when absent.
 std::string HeaderValue(const std::string& head, const std::string& name) {

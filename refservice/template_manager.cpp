@@ -6,6 +6,7 @@
 
 #include "refservice/accounts/caller_address.h"
 #include "refservice/storage/file_util.h"
+#include "text/ascii_case.h"
 
 namespace refservice {
 namespace {
@@ -26,12 +27,7 @@ bool StoreReadFailure(ServiceError* error) {
   return Fail(error, false, "The template store could not be read; nothing was changed.");
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
+using textutil::Lower;
 
 bool IsZeroOrEmptyId(const std::string& id) { return id.empty() || id == kZeroGuid; }
 

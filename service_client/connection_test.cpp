@@ -4,13 +4,11 @@
 
 #include "service_client/plugin_data.h"
 #include "service_client/service_calls.h"
+#include "text/ascii_case.h"
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
+using textutil::Lower;
 
 bool Contains(const std::string& text, const char* what) {
   return text.find(what) != std::string::npos;

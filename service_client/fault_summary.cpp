@@ -5,16 +5,13 @@
 #include <cstring>
 
 #include "osl_soapH.h"
+#include "text/ascii_case.h"
 
 namespace {
 
 using Fault = PublishRecord::Fault;
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
+using textutil::Lower;
 
 // The fault's string and detail, one line, at most `limit` bytes of each.
 std::string FaultText(struct soap* soap, bool withDetail) {

@@ -1,4 +1,5 @@
 #include "refservice/accounts/accounts.h"
+#include "text/ascii_case.h"
 
 #include <optional>
 
@@ -10,10 +11,7 @@ namespace {
 // the store looks them up. Empty (never throttled) when the address is unknown.
 std::string PairKey(const std::string& email, const std::string& clientAddress) {
   if (clientAddress.empty()) return "";
-  std::string key;
-  key.reserve(email.size() + 1 + clientAddress.size());
-  for (char c : email) key.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-  return key + '\n' + clientAddress;
+  return textutil::Lower(email) + '\n' + clientAddress;
 }
 
 }  // namespace

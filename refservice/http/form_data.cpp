@@ -1,20 +1,12 @@
 #include "refservice/http/form_data.h"
+#include "text/ascii_case.h"
 
 #include <cctype>
 
 namespace refservice {
 namespace {
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+using textutil::StartsWithNoCase;
 
 // The value of parameter `key` in a Content-Disposition line (quoted or not).
 bool Parameter(std::string_view line, std::string_view key, std::string* value) {

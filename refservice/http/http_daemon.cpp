@@ -29,6 +29,7 @@
 
 #include "refservice/http/request_head_check.h"
 #include "refservice/http/url_unescape.h"
+#include "text/ascii_case.h"
 
 namespace refservice {
 namespace {
@@ -84,12 +85,7 @@ std::string LocalAddressText(int fd) {
   return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6->sin6_port));
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
+using textutil::Lower;
 
 // Milliseconds on the steady clock, for times kept in atomics.
 int64_t NowMs() {

@@ -1,4 +1,5 @@
 #include "refservice/http/multipart_scanner.h"
+#include "text/ascii_case.h"
 
 #include <cctype>
 
@@ -8,16 +9,7 @@ namespace {
 // Longest run of blanks accepted between a delimiter and its line end.
 constexpr size_t kMaxDelimiterPadding = 64;
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+using textutil::StartsWithNoCase;
 
 // Position of `needle` in `text` at or after `from`, ignoring letter case; npos when absent.
 size_t FindNoCase(std::string_view text, std::string_view needle, size_t from = 0) {

@@ -1,4 +1,5 @@
 #include "refservice/http/request_head_check.h"
+#include "text/ascii_case.h"
 
 #include <optional>
 #include <vector>
@@ -14,16 +15,7 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+using textutil::EqualsNoCase;
 
 HeadCheck Refuse(int status, std::string message) {
   return HeadCheck{HeadCheck::Verdict::kRefuse, status, std::move(message)};

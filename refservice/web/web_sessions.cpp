@@ -4,14 +4,12 @@
 #include <cctype>
 
 #include "refservice/storage/file_util.h"
+#include "text/ascii_case.h"
 
 namespace refservice {
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
+using textutil::Lower;
 
 }  // namespace
 

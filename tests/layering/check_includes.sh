@@ -4,18 +4,31 @@
 #   host/        includes nothing but host/ itself
 #   colour/      includes nothing but colour/ itself; the stand-in and the
 #                service may include it (the colour conversion they share)
+#   text/        includes nothing but text/ itself; every program may include it
 #   schema/      includes nothing but schema/ itself and its generated code
-#   plugin/ model/ service_client/ publish/ ui/ (the plug-in)
-#                include host/, each other, schema/ and its generated code
-#   standin/     includes host/, colour/ and standin/ only, and inside standin/ a
+#   plugin_base/ service_client/ model/ publish/ ui/ plugin/ (the plug-in)
+#                include host/, text/, schema/ and its generated code, and of
+#                the plug-in's folders only their own and lower ones, in the
+#                order above: plugin_base/ is the ground floor every folder may
+#                include, plugin/ the top that no other folder includes
+#   standin/     includes host/, colour/, text/ and standin/ only, and inside standin/ a
 #                folder includes only its own and lower folders:
 #                core < alerts < document < fonts < pdf < selection <
 #                scripting < ui < plugins < app < sdk < cli
-#   refservice/  includes its own files, colour/, schema/ and its generated code only
+#   refservice/  includes its own files, colour/, text/, schema/ and its generated code only
 # Prints every include that breaks a rule and exits 1 when there is one.
 set -u
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
 cd "$root" || exit 2
+
+plugin_order=(plugin_base service_client model publish ui plugin)
+plugin_rank_of() {
+  local i
+  for i in "${!plugin_order[@]}"; do
+    [ "${plugin_order[$i]}" = "$1" ] && { echo "$i"; return; }
+  done
+  echo -1
+}
 
 standin_order=(core alerts document fonts pdf selection scripting ui plugins app sdk cli)
 rank_of() {
@@ -58,13 +71,25 @@ while IFS= read -r -d '' file; do
         fi
         ;;
       # --- end of the schema block ---
-      plugin_base | plugin | model | service_client | publish | ui)
-        if [[ ! "$target" =~ ^(host|plugin_base|plugin|model|service_client|schema|publish|ui)/ && ! "$target" =~ $generated ]]; then
-          fail "$file" "$target" "the plug-in includes host/ and its own folders only"
+      # --- the plug-in's folders, in order, and the shared text library ---
+      text)
+        if [[ "$target" == */* && "$target" != text/* ]]; then
+          fail "$file" "$target" "text/ includes nothing else of ours"
         fi
         ;;
+      plugin_base | service_client | model | publish | ui | plugin)
+        to=${target%%/*}
+        if [[ "$target" =~ ^(host|text|schema)/ || "$target" =~ $generated ]]; then
+          continue
+        elif [ "$(plugin_rank_of "$to")" -lt 0 ] || [[ "$target" != */* ]]; then
+          fail "$file" "$target" "the plug-in includes host/, text/, schema/ and its own folders only"
+        elif [ "$(plugin_rank_of "$to")" -gt "$(plugin_rank_of "$top")" ]; then
+          fail "$file" "$target" "$top/ may include the plug-in's folders at or below its own: ${plugin_order[*]}"
+        fi
+        ;;
+      # --- end of the plug-in's block ---
       standin)
-        if [[ "$target" == host/* || "$target" == colour/* ]]; then
+        if [[ "$target" == host/* || "$target" == colour/* || "$target" == text/* ]]; then
           continue
         elif [[ "$target" == standin/* ]]; then
           from=$(echo "$file" | cut -d/ -f2)
@@ -75,17 +100,17 @@ while IFS= read -r -d '' file; do
             fail "$file" "$target" "standin/$from may include standin/ folders at or below its own"
           fi
         else
-          fail "$file" "$target" "standin/ includes host/, colour/ and standin/ only"
+          fail "$file" "$target" "standin/ includes host/, colour/, text/ and standin/ only"
         fi
         ;;
       refservice)
-        if [[ ! "$target" =~ ^(refservice|colour)/ && ! "$target" =~ ^schema/ && ! "$target" =~ $generated ]]; then
-          fail "$file" "$target" "refservice/ includes its own files, colour/ and the schema code only"
+        if [[ ! "$target" =~ ^(refservice|colour|text|schema)/ && ! "$target" =~ $generated ]]; then
+          fail "$file" "$target" "refservice/ includes its own files, colour/, text/ and the schema code only"
         fi
         ;;
     esac
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-done < <(find host colour plugin_base plugin model service_client schema publish ui standin refservice \
+done < <(find host colour text plugin_base plugin model service_client schema publish ui standin refservice \
            \( -name '*.h' -o -name '*.cpp' -o -name '*.hpp' -o -name '*.cc' \) -print0 2>/dev/null)
 
 if [ "$failures" -gt 0 ]; then
