@@ -15,10 +15,10 @@
 #include "model/selection_suite.h"
 #include "model/tag_map.h"
 #include "plugin/designer_actions.h"
+#include "plugin/publish_actions.h"
 #include "plugin_base/entry_guard.h"
 #include "plugin_base/impl_registry.h"
 #include "plugin_base/osl_id.h"
-#include "plugin/publish_actions.h"
 #include "service_client/plugin_data.h"
 
 static osl::RegisterImplementation<OslActionComponent> gRegisterOslActionComponent(

@@ -1,7 +1,8 @@
 #include "refservice/accounts/accounts.h"
-#include "text/ascii_case.h"
 
 #include <optional>
+
+#include "text/ascii_case.h"
 
 namespace refservice {
 

@@ -1,7 +1,8 @@
 #include "refservice/http/form_data.h"
-#include "text/ascii_case.h"
 
 #include <cctype>
+
+#include "text/ascii_case.h"
 
 namespace refservice {
 namespace {

@@ -1,7 +1,8 @@
 #include "refservice/http/multipart_scanner.h"
-#include "text/ascii_case.h"
 
 #include <cctype>
+
+#include "text/ascii_case.h"
 
 namespace refservice {
 namespace {

@@ -1,8 +1,9 @@
 #include "refservice/http/request_head_check.h"
-#include "text/ascii_case.h"
 
 #include <optional>
 #include <vector>
+
+#include "text/ascii_case.h"
 
 namespace refservice {
 namespace {

@@ -21,23 +21,20 @@ set -u
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
 cd "$root" || exit 2
 
-plugin_order=(plugin_base service_client model publish ui plugin)
-plugin_rank_of() {
+# The position of $2 in the array named $1; -1 when it is not there.
+rank_in() {
+  local -n order=$1
   local i
-  for i in "${!plugin_order[@]}"; do
-    [ "${plugin_order[$i]}" = "$1" ] && { echo "$i"; return; }
+  for i in "${!order[@]}"; do
+    [ "${order[$i]}" = "$2" ] && { echo "$i"; return; }
   done
   echo -1
 }
 
+plugin_order=(plugin_base service_client model publish ui plugin)
+
 standin_order=(core alerts document fonts pdf selection scripting ui plugins app sdk cli)
-rank_of() {
-  local i
-  for i in "${!standin_order[@]}"; do
-    [ "${standin_order[$i]}" = "$1" ] && { echo "$i"; return; }
-  done
-  echo -1
-}
+rank_of() { rank_in standin_order "$1"; }
 
 generated='^(osl_soapH|osl_soapStub|envH|envStub)\.h$'
 failures=0
@@ -64,26 +61,19 @@ while IFS= read -r -d '' file; do
           fail "$file" "$target" "colour/ includes nothing else of ours"
         fi
         ;;
-      # --- the schema shared by the service client and osl-service ---
-      schema)
-        if [[ "$target" == */* && "$target" != schema/* ]]; then
-          fail "$file" "$target" "schema/ includes nothing else of ours"
-        fi
-        ;;
-      # --- end of the schema block ---
-      # --- the plug-in's folders, in order, and the shared text library ---
-      text)
-        if [[ "$target" == */* && "$target" != text/* ]]; then
-          fail "$file" "$target" "text/ includes nothing else of ours"
+      # --- the plug-in's folders in order; the schema and the text library on their own ---
+      schema | text)
+        if [[ "$target" == */* && "$target" != "$top"/* ]]; then
+          fail "$file" "$target" "$top/ includes nothing else of ours"
         fi
         ;;
       plugin_base | service_client | model | publish | ui | plugin)
         to=${target%%/*}
         if [[ "$target" =~ ^(host|text|schema)/ || "$target" =~ $generated ]]; then
           continue
-        elif [ "$(plugin_rank_of "$to")" -lt 0 ] || [[ "$target" != */* ]]; then
+        elif [ "$(rank_in plugin_order "$to")" -lt 0 ] || [[ "$target" != */* ]]; then
           fail "$file" "$target" "the plug-in includes host/, text/, schema/ and its own folders only"
-        elif [ "$(plugin_rank_of "$to")" -gt "$(plugin_rank_of "$top")" ]; then
+        elif [ "$(rank_in plugin_order "$to")" -gt "$(rank_in plugin_order "$top")" ]; then
           fail "$file" "$target" "$top/ may include the plug-in's folders at or below its own: ${plugin_order[*]}"
         fi
         ;;

@@ -30,13 +30,12 @@ TEST(AsciiCase, EqualityAndPrefixesIgnoreOnlyLetterCase) {
     bool equal;
     bool prefix;  // b is a prefix of a
   };
-  for (const Case& c : {Case{"Content-Type", "content-type", true, true},
-                        Case{"Content-Type", "content-typ", false, true},
-                        Case{"Content-Typ", "content-type", false, false},
-                        Case{"@", "`", false, false},  // one apart from 'A'/'a', not letters
-                        Case{"[", "{", false, false},
-                        Case{"", "", true, true},
-                        Case{"x", "", false, true}}) {
+  for (const Case& c :
+       {Case{"Content-Type", "content-type", true, true},
+        Case{"Content-Type", "content-typ", false, true},
+        Case{"Content-Typ", "content-type", false, false},
+        Case{"@", "`", false, false},  // one apart from 'A'/'a', not letters
+        Case{"[", "{", false, false}, Case{"", "", true, true}, Case{"x", "", false, true}}) {
     EXPECT_EQ(c.equal, textutil::EqualsNoCase(c.a, c.b)) << c.a << " / " << c.b;
     EXPECT_EQ(c.prefix, textutil::StartsWithNoCase(c.a, c.b)) << c.a << " / " << c.b;
   }
@@ -48,8 +47,7 @@ TEST(PrintableText, EveryLineBreakingOrReorderingCharacterIsShown) {
     const char* out;
   };
   for (const Case& c : {
-           Case{"plain text, é", "plain text, é"},
-           Case{"a\tb\nc\rd\\e", "a\\tb\\nc\\rd\\\\e"},
+           Case{"plain text, é", "plain text, é"}, Case{"a\tb\nc\rd\\e", "a\\tb\\nc\\rd\\\\e"},
            Case{std::string("\x00\x1b\x7f", 3), "\\x00\\x1B\\x7F"},
            Case{"\xC2\x80\xC2\x9F\xC2\xA0", "\\u0080\\u009F\xC2\xA0"},  // C1 controls, not NBSP
            Case{"\xD8\x9C", "\\u061C"},
@@ -68,10 +66,10 @@ TEST(NumberText, TheShortestTextThatReadsBack) {
     double value;
     const char* text;
   };
-  for (const Case& c : {Case{12, "12"}, Case{-3, "-3"}, Case{0.5, "0.5"}, Case{0.1, "0.1"},
-                        Case{-3.25, "-3.25"}, Case{1.0 / 3, "0.3333333333333333"},
-                        Case{999999999999999, "999999999999999"}, Case{1e15, "1e+15"},
-                        Case{1e20, "1e+20"}, Case{5e-324, "5e-324"}}) {
+  for (const Case& c :
+       {Case{12, "12"}, Case{-3, "-3"}, Case{0.5, "0.5"}, Case{0.1, "0.1"}, Case{-3.25, "-3.25"},
+        Case{1.0 / 3, "0.3333333333333333"}, Case{999999999999999, "999999999999999"},
+        Case{1e15, "1e+15"}, Case{1e20, "1e+20"}, Case{5e-324, "5e-324"}}) {
     EXPECT_EQ(c.text, textutil::ShortestDecimal(c.value)) << c.value;
   }
   EXPECT_EQ("inf", textutil::ShortestDecimal(std::numeric_limits<double>::infinity()));
