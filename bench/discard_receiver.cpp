@@ -39,11 +39,9 @@ bool SendAll(int fd, const std::string& text) {
   return true;
 }
 
-using textutil::Lower;
-
 // The value of header `name` (lower case) in `head`, or "" when absent.
 std::string HeaderValue(const std::string& head, const std::string& name) {
-  const std::string lower = Lower(head);
+  const std::string lower = textutil::Lower(head);
   size_t at = lower.find("\r\n" + name + ":");
   if (at == std::string::npos) return "";
   at += name.size() + 3;
@@ -139,11 +137,11 @@ void Serve(int fd, uint16_t port) {
   }
   std::string rest = head.substr(headEnd + 4);
   head.resize(headEnd + 2);
-  if (Lower(HeaderValue(head, "expect")) == "100-continue") {
+  if (textutil::Lower(HeaderValue(head, "expect")) == "100-continue") {
     if (!SendAll(fd, "HTTP/1.1 100 Continue\r\n\r\n")) return;
   }
   bool ok = true;
-  if (Lower(HeaderValue(head, "transfer-encoding")) == "chunked") {
+  if (textutil::Lower(HeaderValue(head, "transfer-encoding")) == "chunked") {
     ok = DiscardChunked(fd, std::move(rest), buffer);
   } else {
     const std::string length = HeaderValue(head, "content-length");

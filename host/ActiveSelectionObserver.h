@@ -6,8 +6,7 @@
 // HandleSelectionUpdate and from there to the Handle* operation for the
 // message's type. Derived observers that override Update must call this
 // class's Update for selection messages to arrive.
-// The host calls these on its user-interface thread, one call at a time, and
-// expects no exception back (host/README.md, "Threads and failures").
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "CObserver.h"

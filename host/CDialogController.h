@@ -5,8 +5,7 @@
 // ResetDialog -> ResetFields -> ResetDialogFields, DialogClosing ->
 // ClosingDialog. Derived controllers override the *DialogFields steps and
 // call the base step first.
-// The host calls these on its user-interface thread, one call at a time, and
-// expects no exception back (host/README.md, "Threads and failures").
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "CPMUnknown.h"

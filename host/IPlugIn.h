@@ -2,8 +2,7 @@
 // entry point, GetPlugIn. The host reads the plug-in's resources from the
 // file GetResourceFile names, gives the plug-in its identifier and asks it
 // to register its implementations.
-// The host calls these on its user-interface thread, one call at a time, and
-// expects no exception back (host/README.md, "Threads and failures").
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "BaseTypes.h"

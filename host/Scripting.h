@@ -1,8 +1,7 @@
 // Scripting: scripts call methods and read or write properties of
 // scripting objects; plug-ins answer them through a script provider.
 // Element identifiers are four characters packed big-endian.
-// The host calls these on its user-interface thread, one call at a time, and
-// expects no exception back (host/README.md, "Threads and failures").
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "BaseTypes.h"

@@ -7,26 +7,17 @@
 
 namespace osl {
 
-namespace {
-
-// What the exception being handled says of itself.
-std::string CurrentExceptionText() {
-  try {
-    throw;
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "an unknown error";
-  }
-}
-
-}  // namespace
-
 void ReportEntryFailure(const char* entry) noexcept {
   try {
-    const std::string message =
-        "An internal error stopped " + std::string(entry) + ": " + CurrentExceptionText();
-    CAlert::ErrorAlert(PMString(message, PMString::kDontTranslateDuringCall));
+    std::string reason = "an unknown error";
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      reason = e.what();
+    } catch (...) {
+    }
+    CAlert::ErrorAlert(PMString("An internal error stopped " + std::string(entry) + ": " + reason,
+                                PMString::kDontTranslateDuringCall));
   } catch (...) {
     // The alert itself failed (no memory left): the host still gets its answer.
   }

@@ -1,21 +1,17 @@
 // The guard around every entry point the host calls into the plug-in (menu
-// actions and their states, observers' updates, dialog callbacks, key
-// events). The host is not ours: an exception that left the plug-in would
-// unwind through host frames, which promise nothing about it. So each entry
-// runs its work inside GuardedEntry, which catches anything thrown, shows it
-// as one error alert through the host (CAlert) and hands the host a safe
-// answer instead. Nothing here throws.
+// actions and their states, observers, dialog callbacks, key events, script
+// calls). An exception must not unwind through the host's frames, so each
+// entry runs its work in GuardedEntry: anything thrown is caught, shown as
+// one error alert (CAlert) naming the entry, and the host gets a safe answer.
 #pragma once
 
 namespace osl {
 
-// Shows the exception being handled as one error alert that names `entry`
-// (what the host asked for, such as "the menu action"). Call it only inside
-// a catch block. Never throws; when even the alert fails, nothing is shown.
+// Shows the exception being handled as one error alert naming `entry`. Call
+// only inside a catch block. Never throws (a failing alert shows nothing).
 void ReportEntryFailure(const char* entry) noexcept;
 
-// Runs `body()` for entry point `entry` and returns its result; when it
-// throws, reports it (ReportEntryFailure) and returns `onThrow`.
+// Returns `body()`; when it throws, reports it and returns `onThrow`.
 template <class Result, class Body>
 Result GuardedEntry(const char* entry, Result onThrow, Body&& body) noexcept {
   try {
@@ -26,14 +22,13 @@ Result GuardedEntry(const char* entry, Result onThrow, Body&& body) noexcept {
   }
 }
 
-// The same for an entry point that answers nothing.
+// Runs `body()`; when it throws, reports it.
 template <class Body>
 void GuardedEntry(const char* entry, Body&& body) noexcept {
-  try {
+  GuardedEntry(entry, 0, [&body] {
     body();
-  } catch (...) {
-    ReportEntryFailure(entry);
-  }
+    return 0;
+  });
 }
 
 }  // namespace osl

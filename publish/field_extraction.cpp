@@ -31,8 +31,6 @@ PMString Value(const TagMap& map, const char* key) {
   return found == map.end() ? PMString() : found->second;
 }
 
-using textutil::Lower;
-
 // `value` cut towards zero to an int; values beyond int's range are held at
 // its ends and NaN gives 0, so a hostile document cannot make it undefined.
 int TruncateToInt(double value) {
@@ -83,7 +81,7 @@ class FieldExtraction::ExistingFields {
     for (OstrFieldInfo* record : list->OstrFieldInfo) {
       if (!record || !record->fieldName) continue;
       exact_[*record->fieldName].records.push_back(record);
-      lowered_[Lower(*record->fieldName)].records.push_back(record);
+      lowered_[textutil::Lower(*record->fieldName)].records.push_back(record);
     }
   }
 
@@ -97,7 +95,7 @@ class FieldExtraction::ExistingFields {
       if (!names[i].empty()) matched[i] = Take(exact_, names[i]);
     }
     for (size_t i = 0; i < names.size(); ++i) {
-      if (!names[i].empty() && !matched[i]) matched[i] = Take(lowered_, Lower(names[i]));
+      if (!names[i].empty() && !matched[i]) matched[i] = Take(lowered_, textutil::Lower(names[i]));
     }
     return matched;
   }

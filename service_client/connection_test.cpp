@@ -1,14 +1,10 @@
 #include "service_client/connection_test.h"
 
-#include <cctype>
-
 #include "service_client/plugin_data.h"
 #include "service_client/service_calls.h"
 #include "text/ascii_case.h"
 
 namespace {
-
-using textutil::Lower;
 
 bool Contains(const std::string& text, const char* what) {
   return text.find(what) != std::string::npos;
@@ -18,8 +14,8 @@ bool Contains(const std::string& text, const char* what) {
 
 void ClassifyConnectionFailure(int status, int httpStatus, const std::string& fault,
                                const std::string& server, ConnectionTestResult* result) {
-  const std::string lower = Lower(fault);
-  const bool plainHttp = Lower(server).rfind("http://", 0) == 0;
+  const std::string lower = textutil::Lower(fault);
+  const bool plainHttp = textutil::Lower(server).rfind("http://", 0) == 0;
   // A service that speaks TLS at the port waits silently for a handshake
   // that a plain-HTTP client never starts.
   const std::string tlsPortHint =

@@ -1,7 +1,5 @@
 #include "service_client/fault_summary.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "osl_soapH.h"
@@ -10,8 +8,6 @@
 namespace {
 
 using Fault = PublishRecord::Fault;
-
-using textutil::Lower;
 
 // The fault's string and detail, one line, at most `limit` bytes of each.
 std::string FaultText(struct soap* soap, bool withDetail) {
@@ -35,14 +31,14 @@ std::string FaultText(struct soap* soap, bool withDetail) {
 }
 
 bool SpeaksOfCredentials(const std::string& text) {
-  const std::string lower = Lower(text);
+  const std::string lower = textutil::Lower(text);
   return lower.find("password") != std::string::npos &&
          (lower.find("user") != std::string::npos || lower.find("login") != std::string::npos ||
           lower.find("credential") != std::string::npos);
 }
 
 bool SpeaksOfTimeOut(const std::string& text) {
-  const std::string lower = Lower(text);
+  const std::string lower = textutil::Lower(text);
   return lower.find("timed out") != std::string::npos ||
          lower.find("time limit") != std::string::npos ||
          lower.find("timeout") != std::string::npos ||

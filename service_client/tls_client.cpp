@@ -9,11 +9,11 @@
 
 #include <signal.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 
 #include "schema/tls_runtime.h"
+#include "text/ascii_case.h"
 
 namespace {
 
@@ -60,12 +60,7 @@ std::string LastLibraryError() {
 }  // namespace
 
 bool OslIsTlsAddress(const char* endpoint) {
-  if (!endpoint) return false;
-  static const char kScheme[] = "https://";
-  for (size_t i = 0; i < sizeof kScheme - 1; ++i) {
-    if (std::tolower(static_cast<unsigned char>(endpoint[i])) != kScheme[i]) return false;
-  }
-  return true;
+  return endpoint && textutil::StartsWithNoCase(endpoint, "https://");
 }
 
 int OslUseTls(struct soap* soap) {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include "host/CAlert.h"
 #include "service_client/plugin_data.h"
 #include "service_client/service_calls.h"
+#include "text/ascii_case.h"
 
 namespace {
 
@@ -148,18 +148,11 @@ int PostHeader(struct soap* soap, const char* key, const char* value) {
 
 // An http or https address that can stand in a request line as it is.
 bool IsHttpAddress(const std::string& address) {
-  auto startsWith = [&](const char* scheme) {
-    const size_t n = std::strlen(scheme);
-    if (address.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-      if (std::tolower(static_cast<unsigned char>(address[i])) != scheme[i]) return false;
-    }
-    return true;
-  };
   const bool sendable = std::none_of(address.begin(), address.end(), [](char c) {
     return static_cast<unsigned char>(c) <= ' ' || c == '\x7f';
   });
-  return sendable && (startsWith("http://") || startsWith("https://"));
+  return sendable && (textutil::StartsWithNoCase(address, "http://") ||
+                      textutil::StartsWithNoCase(address, "https://"));
 }
 
 // Records the refusal (status 400 or 500) whose reply text is `body` as the

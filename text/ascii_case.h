@@ -2,8 +2,6 @@
 // e-mail addresses. Only the bytes A-Z and a-z change or compare without
 // case; every other byte (UTF-8 sequences too) stays and compares as it is,
 // whatever locale the process runs in.
-//
-// This folder includes nothing else of ours, so that every program may use it.
 #pragma once
 
 #include <string>

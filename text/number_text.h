@@ -1,8 +1,6 @@
 // Numbers as text for people and reports: the shortest decimal that reads
 // back as the same double, independent of the process's locale for the
 // digits it writes.
-//
-// This folder includes nothing else of ours, so that every program may use it.
 #pragma once
 
 #include <string>

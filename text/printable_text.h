@@ -1,8 +1,6 @@
 // Text from a document, a request or a store on its way to one printed line:
 // nothing in it may break the line, the columns, or the order in which a
 // terminal shows what follows.
-//
-// This folder includes nothing else of ours, so that every program may use it.
 #pragma once
 
 #include <string>

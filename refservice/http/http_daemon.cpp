@@ -85,8 +85,6 @@ std::string LocalAddressText(int fd) {
   return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6->sin6_port));
 }
 
-using textutil::Lower;
-
 // Milliseconds on the steady clock, for times kept in atomics.
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
@@ -779,7 +777,7 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
                        HttpResponse::Text(check.status, check.message + "\n"));
       }
     }
-    for (auto& header : head.headers) header.first = Lower(std::move(header.first));
+    for (auto& header : head.headers) header.first = textutil::Lower(std::move(header.first));
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collect, &head.query);
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);

@@ -16,8 +16,6 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
-using textutil::EqualsNoCase;
-
 HeadCheck Refuse(int status, std::string message) {
   return HeadCheck{HeadCheck::Verdict::kRefuse, status, std::move(message)};
 }
@@ -70,12 +68,12 @@ HeadCheck CheckRequestHead(std::string_view bytes, size_t maxHead) {
   std::optional<std::string> contentLength;
   bool transferEncoding = false;
   for (const auto& [name, value] : fields) {
-    if (EqualsNoCase(name, "transfer-encoding")) {
-      if (transferEncoding || !EqualsNoCase(value, "chunked")) {
+    if (textutil::EqualsNoCase(name, "transfer-encoding")) {
+      if (transferEncoding || !textutil::EqualsNoCase(value, "chunked")) {
         return Refuse(501, "only the chunked transfer coding is supported");
       }
       transferEncoding = true;
-    } else if (EqualsNoCase(name, "content-length")) {
+    } else if (textutil::EqualsNoCase(name, "content-length")) {
       if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) {
         return Refuse(400, "malformed Content-Length");
       }

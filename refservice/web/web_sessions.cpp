@@ -1,17 +1,13 @@
 #include "refservice/web/web_sessions.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "refservice/storage/file_util.h"
 #include "text/ascii_case.h"
 
 namespace refservice {
-namespace {
 
 using textutil::Lower;
-
-}  // namespace
 
 WebSession WebSessions::Add(WebSession session) {
   session.id = RandomHex(16);
