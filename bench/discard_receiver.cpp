@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "text/ascii_case.h"
+
 namespace {
 
 constexpr size_t kMaxHead = 32 * 1024;
@@ -37,16 +39,9 @@ bool SendAll(int fd, const std::string& text) {
   return true;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 // The value of header `name` (lower case) in `head`, or "" when absent.
 std::string HeaderValue(const std::string& head, const std::string& name) {
-  const std::string lower = Lower(head);
+  const std::string lower = textutil::Lower(head);
   size_t at = lower.find("\r\n" + name + ":");
   if (at == std::string::npos) return "";
   at += name.size() + 3;
@@ -142,11 +137,11 @@ void Serve(int fd, uint16_t port) {
   }
   std::string rest = head.substr(headEnd + 4);
   head.resize(headEnd + 2);
-  if (Lower(HeaderValue(head, "expect")) == "100-continue") {
+  if (textutil::Lower(HeaderValue(head, "expect")) == "100-continue") {
     if (!SendAll(fd, "HTTP/1.1 100 Continue\r\n\r\n")) return;
   }
   bool ok = true;
-  if (Lower(HeaderValue(head, "transfer-encoding")) == "chunked") {
+  if (textutil::Lower(HeaderValue(head, "transfer-encoding")) == "chunked") {
     ok = DiscardChunked(fd, std::move(rest), buffer);
   } else {
     const std::string length = HeaderValue(head, "content-length");

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "service/messages.h"
-#include "service/service_calls.h"
-#include "tests/service/test_support.h"
+#include "service_client/messages.h"
+#include "service_client/service_calls.h"
+#include "tests/service_client/test_support.h"
 #include "tests/support/subprocess.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "host/PMString.h"
-#include "service/plugin_data.h"
-#include "service/upload.h"
-#include "tests/service/test_support.h"
+#include "service_client/plugin_data.h"
+#include "service_client/upload.h"
+#include "tests/service_client/test_support.h"
 
 int main(int argc, char** argv) {
   if (argc != 5) {

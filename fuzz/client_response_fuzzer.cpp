@@ -11,8 +11,8 @@
 
 #include "fuzz/fuzz_host.h"
 #include "osl_soapH.h"
-#include "service/service_calls.h"
-#include "service/soap_context.h"
+#include "service_client/service_calls.h"
+#include "service_client/soap_context.h"
 
 using namespace osl_soap;
 

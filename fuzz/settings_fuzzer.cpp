@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz/fuzz_host.h"
-#include "service/plugin_data.h"
+#include "service_client/plugin_data.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 // HandleSelectionUpdate and from there to the Handle* operation for the
 // message's type. Derived observers that override Update must call this
 // class's Update for selection messages to arrive.
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "CObserver.h"

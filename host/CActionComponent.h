@@ -1,6 +1,7 @@
 // Menu actions: the host calls an action component with the identifier of
 // the menu item the user picked, and asks it for the states of the items it
 // enables itself before showing a menu.
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "BaseTypes.h"

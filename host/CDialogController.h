@@ -5,6 +5,7 @@
 // ResetDialog -> ResetFields -> ResetDialogFields, DialogClosing ->
 // ClosingDialog. Derived controllers override the *DialogFields steps and
 // call the base step first.
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "CPMUnknown.h"

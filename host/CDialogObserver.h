@@ -8,6 +8,7 @@
 // Cancel tells the controller (UserCancelled) and closes without applying.
 // The controller is the one on the observer's boss, else the dialog's; a
 // dialog without one closes on OK with nothing applied.
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "CObserver.h"

@@ -9,6 +9,7 @@
 // depth); null means the controller's own panel (the boss it sits on). A
 // widget that is missing or lacks the data interface makes a setter do
 // nothing and a getter answer the empty value.
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "HostInterfaceIDs.h"

@@ -1,6 +1,7 @@
 // The event handler of a widget (on the widget's boss): the host passes the
 // widget's keyboard and pointer events to it. Every handler answers true
 // when it consumed the event, false to let the host go on with it.
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "HostInterfaceIDs.h"

@@ -1,6 +1,7 @@
 // An observer: receives the changes of the subjects it is attached to. The
 // host calls AutoAttach when the observer's widget, panel or dialog is shown
 // and AutoDetach when it is hidden or closed.
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "HostInterfaceIDs.h"

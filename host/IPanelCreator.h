@@ -1,6 +1,7 @@
 // A panel's creator: tells the host which view resource makes the panel and
 // under which services it is shown (for instance as a panel of the
 // preferences dialog). CPanelCreator implements every operation.
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "HostInterfaceIDs.h"

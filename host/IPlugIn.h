@@ -2,6 +2,7 @@
 // entry point, GetPlugIn. The host reads the plug-in's resources from the
 // file GetResourceFile names, gives the plug-in its identifier and asks it
 // to register its implementations.
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "BaseTypes.h"

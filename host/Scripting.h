@@ -1,6 +1,7 @@
 // Scripting: scripts call methods and read or write properties of
 // scripting objects; plug-ins answer them through a script provider.
 // Element identifiers are four characters packed big-endian.
+// Called on the host's user-interface thread only; no exception may escape (host/README.md).
 #pragma once
 
 #include "BaseTypes.h"

@@ -1,7 +1,7 @@
 #include "model/facade.h"
 
 #include "host/CAlert.h"
-#include "plugin/impl_registry.h"
+#include "plugin_base/impl_registry.h"
 
 static osl::RegisterImplementation<OslFacade> gRegisterOslFacade(kOslFacadeImpl);
 

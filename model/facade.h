@@ -5,7 +5,7 @@
 
 #include "host/CPMUnknown.h"
 #include "host/PMString.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 
 class IOslFacade : public IPMUnknown {
  public:

@@ -6,8 +6,9 @@
 #include "host/PersistUtils.h"
 #include "model/control_types.h"
 #include "model/tag_map.h"
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/entry_guard.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
 
 static osl::RegisterImplementation<OslScriptProvider> gRegisterOslScriptProvider(
     kOslScriptProviderImpl);
@@ -17,16 +18,20 @@ OslScriptProvider::~OslScriptProvider() = default;
 
 ErrorCode OslScriptProvider::HandleMethod(ScriptID method, IScriptRequestData* data,
                                           IScript* script) {
-  if (method == kOslSpeakMethodScriptID) return Speak(data);
-  return CScriptProvider::HandleMethod(method, data, script);
+  if (method != kOslSpeakMethodScriptID) return CScriptProvider::HandleMethod(method, data, script);
+  return osl::GuardedEntry("the script method", kFailure, [&] { return Speak(data); });
 }
 
 ErrorCode OslScriptProvider::AccessProperty(ScriptID property, IScriptRequestData* data,
                                             IScript* script) {
-  if (property == kOslResponsePropScriptID) return Respond(property, data, script);
+  if (property == kOslResponsePropScriptID) {
+    return osl::GuardedEntry("the script property", kFailure,
+                             [&] { return Respond(property, data, script); });
+  }
   if (property == kOslFieldNamePropScriptID || property == kOslControlTypePropScriptID ||
       property == kOslControlTypeNamePropScriptID) {
-    return ReadField(property, data, script);
+    return osl::GuardedEntry("the script property", kFailure,
+                             [&] { return ReadField(property, data, script); });
   }
   return CScriptProvider::AccessProperty(property, data, script);
 }

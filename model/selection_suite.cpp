@@ -10,7 +10,7 @@
 #include "host/ISelectionManager.h"
 #include "host/InterfacePtr.h"
 #include "host/PersistUtils.h"
-#include "plugin/impl_registry.h"
+#include "plugin_base/impl_registry.h"
 
 using boost::placeholders::_1;
 

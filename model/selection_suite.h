@@ -6,7 +6,7 @@
 
 #include "host/CPMUnknown.h"
 #include "host/PMString.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 
 class IOslSuite : public IPMUnknown {
  public:

@@ -15,10 +15,11 @@
 #include "model/selection_suite.h"
 #include "model/tag_map.h"
 #include "plugin/designer_actions.h"
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
 #include "plugin/publish_actions.h"
-#include "service/plugin_data.h"
+#include "plugin_base/entry_guard.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
+#include "service_client/plugin_data.h"
 
 static osl::RegisterImplementation<OslActionComponent> gRegisterOslActionComponent(
     kOslActionComponentImpl);
@@ -104,23 +105,21 @@ OslActionComponent::~OslActionComponent() = default;
 void OslActionComponent::UpdateActionStates(IActiveContext*, IActionStateList* list, PMPoint,
                                             IPMUnknown*) {
   if (!list) return;
-  UpdateAddFieldToGroupState(list);
-  UpdatePublishActionStates(list);
+  osl::GuardedEntry("the menu's states", [list] {
+    UpdateAddFieldToGroupState(list);
+    UpdatePublishActionStates(list);
+  });
 }
 
 void OslActionComponent::DoAction(IActiveContext*, ActionID action, PMPoint, IPMUnknown*) {
-  if (RunPublishAction(action) || RunDesignerToolAction(action)) return;
-  switch (action) {
-    case kOslCreateStackingGroupActionID:
+  osl::GuardedEntry("the menu action", [action] {
+    if (RunPublishAction(action) || RunDesignerToolAction(action)) return;
+    if (action == kOslCreateStackingGroupActionID) {
       RunModalDialog(kCreateStackingGroupDialogRsrcID);
-      break;
-    case kOslAddFieldToStackingGroupActionID:
+    } else if (action == kOslAddFieldToStackingGroupActionID) {
       RunModalDialog(kAddFieldToStackingGroupDialogRsrcID);
-      break;
-    case kOslPreferencesActionID:
+    } else if (action == kOslPreferencesActionID) {
       OpenPreferencesOnPanel(kOslPrefPanelID);
-      break;
-    default:
-      break;
-  }
+    }
+  });
 }

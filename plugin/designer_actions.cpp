@@ -2,12 +2,12 @@
 
 #include "host/ILayout.h"
 #include "host/Utils.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "publish/dry_run.h"
 #include "publish/lint.h"
 #include "publish/preview_overlay.h"
 #include "publish/tool_report_writer.h"
-#include "service/connection_test.h"
+#include "service_client/connection_test.h"
 
 namespace {
 

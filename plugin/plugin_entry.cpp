@@ -4,7 +4,7 @@
 
 #include "host/ISession.h"
 #include "host/InterfacePtr.h"
-#include "plugin/impl_registry.h"
+#include "plugin_base/impl_registry.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "host/PersistUtils.h"
 #include "host/Utils.h"
 #include "model/tag_map.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "publish/field_validation.h"
 #include "publish/publish_sequence.h"
 

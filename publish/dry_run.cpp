@@ -18,7 +18,7 @@
 #include "host/PersistUtils.h"
 #include "host/Utils.h"
 #include "model/tag_map.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "publish/field_extraction.h"
 #include "publish/field_members.h"
 #include "publish/lint.h"
@@ -29,9 +29,9 @@
 #include "publish/publish_sequence.h"
 #include "publish/publish_texts.h"
 #include "publish/tool_report_writer.h"
-#include "service/plugin_data.h"
-#include "service/service_calls.h"
-#include "service/soap_context.h"
+#include "service_client/plugin_data.h"
+#include "service_client/service_calls.h"
+#include "service_client/soap_context.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "publish/page_items.h"
 #include "publish/publish_texts.h"
 #include "publish/tool_report_writer.h"
+#include "text/ascii_case.h"
 
 namespace {
 
@@ -28,14 +29,6 @@ constexpr PMReal kTolerance = 1e-8;
 PMString Value(const TagMap& map, const char* key) {
   const auto found = map.find(PMString(key));
   return found == map.end() ? PMString() : found->second;
-}
-
-// `utf8` with A-Z turned into a-z; every other byte as it is.
-std::string LowerAscii(std::string utf8) {
-  for (char& c : utf8) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return utf8;
 }
 
 // `value` cut towards zero to an int; values beyond int's range are held at
@@ -88,7 +81,7 @@ class FieldExtraction::ExistingFields {
     for (OstrFieldInfo* record : list->OstrFieldInfo) {
       if (!record || !record->fieldName) continue;
       exact_[*record->fieldName].records.push_back(record);
-      lowered_[LowerAscii(*record->fieldName)].records.push_back(record);
+      lowered_[textutil::Lower(*record->fieldName)].records.push_back(record);
     }
   }
 
@@ -102,7 +95,7 @@ class FieldExtraction::ExistingFields {
       if (!names[i].empty()) matched[i] = Take(exact_, names[i]);
     }
     for (size_t i = 0; i < names.size(); ++i) {
-      if (!names[i].empty() && !matched[i]) matched[i] = Take(lowered_, LowerAscii(names[i]));
+      if (!names[i].empty() && !matched[i]) matched[i] = Take(lowered_, textutil::Lower(names[i]));
     }
     return matched;
   }

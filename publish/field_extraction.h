@@ -23,7 +23,7 @@
 #include "model/tag_map.h"
 #include "publish/my_strings.h"
 #include "publish/proof_pdf_assets.h"
-#include "service/messages.h"
+#include "service_client/messages.h"
 
 // The highest stacking order a field may have on its page; fields behind
 // the 100th get it too (and the publish reports it).

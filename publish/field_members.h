@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "service/messages.h"
+#include "service_client/messages.h"
 
 // (member name, text) pairs; an absent text member reads "(absent)".
 using FieldMembers = std::vector<std::pair<std::string, std::string>>;

@@ -12,7 +12,7 @@
 #include "host/ISession.h"
 #include "host/Utils.h"
 #include "model/tag_map.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "publish/page_items.h"
 #include "publish/publish_texts.h"
 

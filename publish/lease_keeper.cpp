@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "osl_soapH.h"
-#include "service/messages.h"
-#include "service/service_calls.h"
-#include "service/soap_context.h"
+#include "service_client/messages.h"
+#include "service_client/service_calls.h"
+#include "service_client/soap_context.h"
 
 namespace {
 constexpr int kRenewalSocketSeconds = 5;

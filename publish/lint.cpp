@@ -21,6 +21,7 @@
 #include "publish/lint_fidelity.h"
 #include "publish/page_items.h"
 #include "publish/tool_report_writer.h"
+#include "text/ascii_case.h"
 
 namespace {
 
@@ -69,13 +70,6 @@ constexpr PMReal kGeometryTolerance = 0.01;
 std::string Utf8(const PMString& text) { return text.GetUTF8String(); }
 
 std::string Quoted(const PMString& text) { return "\"" + Utf8(text) + "\""; }
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 PMString Value(const TagMap& map, const char* key) {
   const auto found = map.find(PMString(key));
@@ -260,8 +254,8 @@ class Linter {
           "install the font, or choose one this machine has");
       return;
     }
-    const std::string name = LowerAscii(Utf8(font->GetFontName()));
-    if (name.compare(0, LowerAscii(Utf8(family)).size(), LowerAscii(Utf8(family))) != 0) {
+    const std::string name = textutil::Lower(Utf8(font->GetFontName()));
+    if (name.compare(0, textutil::Lower(Utf8(family)).size(), textutil::Lower(Utf8(family))) != 0) {
       Add(LintRule::kMissingFont, item,
           "the font " + wanted + " is substituted by " + Utf8(font->GetFontName()),
           "install the font, or choose one this machine has");
@@ -273,7 +267,7 @@ class Linter {
       Add(LintRule::kProtectedFont, item,
           "the font " + wanted + " is protected: it is not uploaded with the template",
           "choose a font whose files may be handed out");
-    } else if (LowerAscii(files.front().GetPath()).find(".ttc") != std::string::npos) {
+    } else if (textutil::Lower(files.front().GetPath()).find(".ttc") != std::string::npos) {
       Add(LintRule::kFontCollection, item,
           "the font " + wanted + " comes from a font collection (.ttc): it is not uploaded",
           "choose a font that comes in a file of its own (.ttf or .otf)");
@@ -294,7 +288,7 @@ class Linter {
     std::map<std::string, std::string> spellings;  // lower case -> first spelling
     for (const Item* field : Fields()) {
       const std::string name = Utf8(field->name);
-      const std::string lower = LowerAscii(name);
+      const std::string lower = textutil::Lower(name);
       if (!seen.insert(name).second) {
         Add(LintRule::kDuplicateName, *field,
             "the field name " + Quoted(field->name) + " is used more than once",

@@ -16,7 +16,7 @@
 #include "host/PMString.h"
 #include "host/UIDRef.h"
 #include "publish/my_strings.h"
-#include "service/messages.h"
+#include "service_client/messages.h"
 
 // The preset whose settings every proof PDF is exported with, and the
 // export format.

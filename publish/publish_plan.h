@@ -20,7 +20,7 @@
 #include "publish/field_extraction.h"
 #include "publish/field_members.h"
 #include "publish/template_choice.h"
-#include "service/messages.h"
+#include "service_client/messages.h"
 
 enum class PublishQuestion {
   // Several page items carry one field name: go on all the same? Asked

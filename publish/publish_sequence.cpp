@@ -17,7 +17,7 @@
 #include "host/RangeProgressBar.h"
 #include "host/Utils.h"
 #include "model/tag_map.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "publish/field_extraction.h"
 #include "publish/lease_keeper.h"
 #include "publish/my_strings.h"
@@ -26,12 +26,12 @@
 #include "publish/publish_plan.h"
 #include "publish/publish_report.h"
 #include "publish/publish_texts.h"
-#include "service/fault_summary.h"
-#include "service/messages.h"
-#include "service/plugin_data.h"
-#include "service/service_calls.h"
-#include "service/soap_context.h"
-#include "service/upload.h"
+#include "service_client/fault_summary.h"
+#include "service_client/messages.h"
+#include "service_client/plugin_data.h"
+#include "service_client/service_calls.h"
+#include "service_client/soap_context.h"
+#include "service_client/upload.h"
 
 namespace {
 

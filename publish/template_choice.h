@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "service/messages.h"
+#include "service_client/messages.h"
 
 struct TemplateChoice {
   // The template of the document's name that the publish updates; null when

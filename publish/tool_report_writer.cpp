@@ -1,11 +1,10 @@
 #include "publish/tool_report_writer.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "host/Utils.h"
 #include "publish/publish_texts.h"
+#include "text/number_text.h"
 
 ReportRecord& ReportRecord::Text(const char* name, const PMString& text) {
   ToolValue value;
@@ -62,15 +61,5 @@ void ToolReporter::Add(const ToolOutline& outline) {
 }
 
 std::string NumberText(double value) {
-  if (!std::isfinite(value)) return "0";
-  char buffer[40];
-  if (std::trunc(value) == value && std::fabs(value) < 1e15) {
-    std::snprintf(buffer, sizeof buffer, "%.0f", value);
-    return buffer;
-  }
-  for (int precision = 1; precision <= 17; ++precision) {
-    std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
-    if (std::strtod(buffer, nullptr) == value) break;
-  }
-  return buffer;
+  return std::isfinite(value) ? textutil::ShortestDecimal(value) : "0";
 }

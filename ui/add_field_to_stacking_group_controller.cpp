@@ -9,8 +9,9 @@
 #include "host/PersistUtils.h"
 #include "host/Utils.h"
 #include "model/tag_map.h"
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/entry_guard.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
 #include "ui/document_field_names.h"
 #include "ui/stored_text.h"
 
@@ -72,30 +73,32 @@ AddFieldToStackingGroupController::~AddFieldToStackingGroupController() = defaul
 
 void AddFieldToStackingGroupController::InitializeDialogFields(IActiveContext* context) {
   CDialogController::InitializeDialogFields(context);
-  InterfacePtr<IPanelControlData> panel(QueryIfNilElseAddRef(nullptr));
-  if (!panel) return;
+  osl::GuardedEntry("the dialog", [&] {
+    InterfacePtr<IPanelControlData> panel(QueryIfNilElseAddRef(nullptr));
+    if (!panel) return;
 
-  TagMap tags;
-  ReadSelectionStringMap(ActiveSelection(), &tags);
-  IDocument* document = FrontDocument();
+    TagMap tags;
+    ReadSelectionStringMap(ActiveSelection(), &tags);
+    IDocument* document = FrontDocument();
 
-  K2Vector<PMString> groups;
-  if (document) {
-    const TagMap map = ReadStringMap(GetUIDRef(document));
-    auto stored = map.find(PMString(tagkeys::kStackingGroups));
-    if (stored != map.end()) {
-      for (const auto& group : ParseStringMap(stored->second, PMString(tagkeys::kGroupSeparator)))
-        groups.push_back(group.first);
+    K2Vector<PMString> groups;
+    if (document) {
+      const TagMap map = ReadStringMap(GetUIDRef(document));
+      auto stored = map.find(PMString(tagkeys::kStackingGroups));
+      if (stored != map.end()) {
+        for (const auto& group : ParseStringMap(stored->second, PMString(tagkeys::kGroupSeparator)))
+          groups.push_back(group.first);
+      }
     }
-  }
-  FillList(panel, kOslMemberOfGroupWidgetID, groups, tags[tagkeys::kMemberOfGroup]);
+    FillList(panel, kOslMemberOfGroupWidgetID, groups, tags[tagkeys::kMemberOfGroup]);
 
-  const PMString own = tags[tagkeys::kFieldName];
-  K2Vector<PMString> fields;
-  for (const PMString& name : CollectFieldNames(document)) {
-    if (name != own) fields.push_back(name);
-  }
-  FillList(panel, kOslDependsOnWidgetID, fields, tags[tagkeys::kDependsOn]);
+    const PMString own = tags[tagkeys::kFieldName];
+    K2Vector<PMString> fields;
+    for (const PMString& name : CollectFieldNames(document)) {
+      if (name != own) fields.push_back(name);
+    }
+    FillList(panel, kOslDependsOnWidgetID, fields, tags[tagkeys::kDependsOn]);
+  });
 }
 
 WidgetID AddFieldToStackingGroupController::ValidateDialogFields(IActiveContext* context) {
@@ -105,18 +108,20 @@ WidgetID AddFieldToStackingGroupController::ValidateDialogFields(IActiveContext*
 void AddFieldToStackingGroupController::ApplyDialogFields(IActiveContext* context,
                                                           const WidgetID& widgetId) {
   CDialogController::ApplyDialogFields(context, widgetId);
-  InterfacePtr<IPanelControlData> panel(QueryIfNilElseAddRef(nullptr));
-  if (!panel) return;
-  const PMString group = ChosenEntry(panel, kOslMemberOfGroupWidgetID);
-  PMString dependsOn = ChosenEntry(panel, kOslDependsOnWidgetID);
+  osl::GuardedEntry("the dialog's OK", [&] {
+    InterfacePtr<IPanelControlData> panel(QueryIfNilElseAddRef(nullptr));
+    if (!panel) return;
+    const PMString group = ChosenEntry(panel, kOslMemberOfGroupWidgetID);
+    PMString dependsOn = ChosenEntry(panel, kOslDependsOnWidgetID);
 
-  ISelectionManager* selection = ActiveSelection();
-  InterfacePtr<ILabelSuite> labels(selection, IID_ILABELSUITE);
-  if (!labels) return;
-  TagMap tags;
-  if (!ReadSelectionStringMap(selection, &tags)) return;
-  tags[tagkeys::kMemberOfGroup] = group;
-  if (group.IsEmpty()) dependsOn.clear();
-  tags[tagkeys::kDependsOn] = StoreTypedText("0x199e00kDependsOnWhatKey", dependsOn);
-  WriteSelectionStringMap(selection, tags);
+    ISelectionManager* selection = ActiveSelection();
+    InterfacePtr<ILabelSuite> labels(selection, IID_ILABELSUITE);
+    if (!labels) return;
+    TagMap tags;
+    if (!ReadSelectionStringMap(selection, &tags)) return;
+    tags[tagkeys::kMemberOfGroup] = group;
+    if (group.IsEmpty()) dependsOn.clear();
+    tags[tagkeys::kDependsOn] = StoreTypedText("0x199e00kDependsOnWhatKey", dependsOn);
+    WriteSelectionStringMap(selection, tags);
+  });
 }

@@ -7,9 +7,11 @@
 #include "host/InterfacePtr.h"
 #include "host/PersistUtils.h"
 #include "host/Utils.h"
+#include "host/WidgetInterfaceIDs.h"
 #include "model/tag_map.h"
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/entry_guard.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
 
 static osl::RegisterImplementation<CreateStackingGroupController>
     gRegisterCreateStackingGroupController(kCreateStackingGroupControllerImpl);
@@ -54,48 +56,54 @@ CreateStackingGroupController::~CreateStackingGroupController() = default;
 
 void CreateStackingGroupController::InitializeDialogFields(IActiveContext* context) {
   CDialogController::InitializeDialogFields(context);
-  if (auto direction = DialogWidget<IDropDownListController>(*this, kOslMoveDirectionWidgetID)) {
-    direction->Select(0, 1, 1);
-  }
-  if (auto name = DialogWidget<ITextControlData>(*this, kOslGroupNameWidgetID)) {
-    name->SetString(PMString("", PMString::kDontTranslateDuringCall), 1, 1);
-  }
+  osl::GuardedEntry("the dialog", [&] {
+    if (auto direction = DialogWidget<IDropDownListController>(*this, kOslMoveDirectionWidgetID)) {
+      direction->Select(0, 1, 1);
+    }
+    if (auto name = DialogWidget<ITextControlData>(*this, kOslGroupNameWidgetID)) {
+      name->SetString(PMString("", PMString::kDontTranslateDuringCall), 1, 1);
+    }
+  });
 }
 
 WidgetID CreateStackingGroupController::ValidateDialogFields(IActiveContext* context) {
-  const WidgetID result = CDialogController::ValidateDialogFields(context);
-  auto name = DialogWidget<ITextControlData>(*this, kOslGroupNameWidgetID);
-  if (name && !IsStorableGroupName(name->GetString())) {
-    PMString message("0x199e00kGroupNameRefusedKey");
-    message.Translate();
-    CAlert::WarningAlert(message);
-    return kOslGroupNameWidgetID;
-  }
-  return result;
+  return osl::GuardedEntry("the dialog's check", kOKButtonWidgetID, [&] {
+    const WidgetID result = CDialogController::ValidateDialogFields(context);
+    auto name = DialogWidget<ITextControlData>(*this, kOslGroupNameWidgetID);
+    if (name && !IsStorableGroupName(name->GetString())) {
+      PMString message("0x199e00kGroupNameRefusedKey");
+      message.Translate();
+      CAlert::WarningAlert(message);
+      return kOslGroupNameWidgetID;
+    }
+    return result;
+  });
 }
 
 void CreateStackingGroupController::ApplyDialogFields(IActiveContext* context,
                                                       const WidgetID& widgetId) {
   CDialogController::ApplyDialogFields(context, widgetId);
-  auto nameBox = DialogWidget<ITextControlData>(*this, kOslGroupNameWidgetID);
-  Utils<ILayoutUIUtils> layout;
-  IDocument* document = layout ? layout->GetFrontDocument() : nullptr;
-  if (!nameBox || !document) return;
+  osl::GuardedEntry("the dialog's OK", [&] {
+    auto nameBox = DialogWidget<ITextControlData>(*this, kOslGroupNameWidgetID);
+    Utils<ILayoutUIUtils> layout;
+    IDocument* document = layout ? layout->GetFrontDocument() : nullptr;
+    if (!nameBox || !document) return;
 
-  const UIDRef documentRef = GetUIDRef(document);
-  TagMap map = ReadStringMap(documentRef);
-  const PMString name = nameBox->GetString();
-  PMString direction("0", PMString::kDontTranslateDuringCall);
-  if (auto list = DialogWidget<IDropDownListController>(*this, kOslMoveDirectionWidgetID)) {
-    direction.clear();
-    direction.AppendNumber(list->GetSelected());
-  }
-  if (name.IsEmpty()) return;
+    const UIDRef documentRef = GetUIDRef(document);
+    TagMap map = ReadStringMap(documentRef);
+    const PMString name = nameBox->GetString();
+    PMString direction("0", PMString::kDontTranslateDuringCall);
+    if (auto list = DialogWidget<IDropDownListController>(*this, kOslMoveDirectionWidgetID)) {
+      direction.clear();
+      direction.AppendNumber(list->GetSelected());
+    }
+    if (name.IsEmpty()) return;
 
-  const PMString separator(tagkeys::kGroupSeparator);
-  PMString& stored = map[PMString(tagkeys::kStackingGroups)];
-  TagMap groups = ParseStringMap(stored, separator);
-  groups[name] = direction;
-  stored = JoinStringMap(groups, separator);
-  WriteStringMap(documentRef, map);
+    const PMString separator(tagkeys::kGroupSeparator);
+    PMString& stored = map[PMString(tagkeys::kStackingGroups)];
+    TagMap groups = ParseStringMap(stored, separator);
+    groups[name] = direction;
+    stored = JoinStringMap(groups, separator);
+    WriteStringMap(documentRef, map);
+  });
 }

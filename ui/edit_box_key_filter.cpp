@@ -3,8 +3,9 @@
 #include "host/IEventUtils.h"
 #include "host/InterfacePtr.h"
 #include "host/Utils.h"
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/entry_guard.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
 
 static osl::RegisterImplementation<COslEventHandler> gRegisterCOslEventHandler(
     kOslEventHandlerImpl);
@@ -27,18 +28,20 @@ COslEventHandler::COslEventHandler(IPMUnknown* boss) : CIDEditBoxEventHandler(bo
 COslEventHandler::~COslEventHandler() = default;
 
 bool16 COslEventHandler::KeyDown(IEvent* e) {
-  if (!e) return 0;
-  if (e->CmdKeyDown()) return DVEditBoxEventHandler::KeyDown(e);
-  const VirtualKey key = e->GetVirtualKey();
-  if (IsAsciiLetter(key.GetChar())) return DVHostedWidgetEH::KeyCmd(e);
-  for (const VirtualKey& editing : kEditingKeys) {
-    if (key == editing) return DVEditBoxEventHandler::KeyDown(e);
-  }
-  {
-    InterfacePtr<IEventUtils> utils(
-        static_cast<IEventUtils*>(UtilsBoss::QueryUtils(IID_IEVENTUTILS)));
-    if (utils) utils->RefuseKeyStroke(e);
-  }
-  e->SetSystemHandledState(IEvent::kHandledByPlugIn);
-  return 1;
+  return osl::GuardedEntry("the key filter", bool16{1}, [&]() -> bool16 {
+    if (!e) return 0;
+    if (e->CmdKeyDown()) return DVEditBoxEventHandler::KeyDown(e);
+    const VirtualKey key = e->GetVirtualKey();
+    if (IsAsciiLetter(key.GetChar())) return DVHostedWidgetEH::KeyCmd(e);
+    for (const VirtualKey& editing : kEditingKeys) {
+      if (key == editing) return DVEditBoxEventHandler::KeyDown(e);
+    }
+    {
+      InterfacePtr<IEventUtils> utils(
+          static_cast<IEventUtils*>(UtilsBoss::QueryUtils(IID_IEVENTUTILS)));
+      if (utils) utils->RefuseKeyStroke(e);
+    }
+    e->SetSystemHandledState(IEvent::kHandledByPlugIn);
+    return 1;
+  });
 }

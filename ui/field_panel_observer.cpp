@@ -14,8 +14,9 @@
 #include "model/control_types.h"
 #include "model/selection_suite.h"
 #include "model/tag_map.h"
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/entry_guard.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
 #include "ui/stored_text.h"
 
 static osl::RegisterImplementation<COslSelectionObserver> gRegisterCOslSelectionObserver(
@@ -90,12 +91,12 @@ COslSelectionObserver::~COslSelectionObserver() = default;
 
 void COslSelectionObserver::AutoAttach() {
   ActiveSelectionObserver::AutoAttach();
-  AttachWidgets(true);
+  osl::GuardedEntry("the field panel", [this] { AttachWidgets(true); });
 }
 
 void COslSelectionObserver::AutoDetach() {
   ActiveSelectionObserver::AutoDetach();
-  AttachWidgets(false);
+  osl::GuardedEntry("the field panel", [this] { AttachWidgets(false); });
 }
 
 void COslSelectionObserver::AttachWidgets(bool attach) {
@@ -115,11 +116,12 @@ void COslSelectionObserver::AttachWidgets(bool attach) {
 void COslSelectionObserver::Update(const ClassID& theChange, ISubject* theSubject,
                                    const PMIID& protocol, void* changedBy) {
   ActiveSelectionObserver::Update(theChange, theSubject, protocol, changedBy);
-  WriteToSelection(theSubject, theChange);
+  osl::GuardedEntry("the field panel's edit",
+                    [&] { WriteToSelection(theSubject, theChange); });
 }
 
 void COslSelectionObserver::HandleSelectionChanged(const ISelectionMessage*) {
-  RefreshFromSelection();
+  osl::GuardedEntry("the field panel", [this] { RefreshFromSelection(); });
 }
 
 void COslSelectionObserver::HandleSelectionAttributeChanged(const ISelectionMessage*) {}

@@ -1,7 +1,7 @@
 #include "ui/pref_panel_creator.h"
 
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
 
 static osl::RegisterImplementation<COslPrefPanelCreator> gRegisterCOslPrefPanelCreator(
     kOslPrefPanelCreatorImpl);

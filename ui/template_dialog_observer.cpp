@@ -1,7 +1,7 @@
 #include "ui/template_dialog_observer.h"
 
-#include "plugin/impl_registry.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/impl_registry.h"
+#include "plugin_base/osl_id.h"
 
 static osl::RegisterImplementation<OslDialogObserver> gRegisterOslDialogObserver(
     kOslDialogObserverImpl);

@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "text/ascii_case.h"
+
 namespace refservice {
 
 namespace {
@@ -10,10 +12,7 @@ namespace {
 // the store looks them up. Empty (never throttled) when the address is unknown.
 std::string PairKey(const std::string& email, const std::string& clientAddress) {
   if (clientAddress.empty()) return "";
-  std::string key;
-  key.reserve(email.size() + 1 + clientAddress.size());
-  for (char c : email) key.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-  return key + '\n' + clientAddress;
+  return textutil::Lower(email) + '\n' + clientAddress;
 }
 
 }  // namespace

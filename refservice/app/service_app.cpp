@@ -4,6 +4,7 @@
 #include "refservice/http/multipart_scanner.h"
 #include "refservice/uploads/upload_exchange.h"
 #include "refservice/uploads/upload_names.h"
+#include "text/ascii_case.h"
 
 namespace refservice {
 
@@ -11,16 +12,7 @@ const char kUploadPath[] = "/fileUpload.aspx";
 
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+using textutil::EqualsNoCase;
 
 std::string ContentTypeFor(const std::string& name) {
   size_t dot = name.find_last_of('.');
@@ -213,10 +205,7 @@ bool NormalizePublicUrl(std::string* url) {
   if (!text.empty() && text.back() == '/') text.pop_back();
   size_t schemeEnd = text.find("://");
   if (schemeEnd == std::string::npos) return false;
-  std::string scheme = text.substr(0, schemeEnd);
-  for (char& c : scheme) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  const std::string scheme = textutil::Lower(text.substr(0, schemeEnd));
   if (scheme != "http" && scheme != "https") return false;
   std::string_view rest = std::string_view(text).substr(schemeEnd + 3);
   std::string_view host = rest;

@@ -14,7 +14,7 @@
 #include "refservice/http/tls_credentials.h"
 #include "refservice/soap/soap_endpoint.h"
 #include "refservice/uploads/upload_quota.h"
-#include "service/schema/tls_runtime.h"
+#include "schema/tls_runtime.h"
 
 namespace refservice {
 

@@ -1,20 +1,9 @@
 #include "refservice/http/form_data.h"
 
-#include <cctype>
+#include "text/ascii_case.h"
 
 namespace refservice {
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // The value of parameter `key` in a Content-Disposition line (quoted or not).
 bool Parameter(std::string_view line, std::string_view key, std::string* value) {
@@ -22,7 +11,7 @@ bool Parameter(std::string_view line, std::string_view key, std::string* value) 
   while ((at = line.find(';', at)) != std::string_view::npos) {
     ++at;
     while (at < line.size() && line[at] == ' ') ++at;
-    if (!StartsWithNoCase(line.substr(at), key) || line.size() <= at + key.size() ||
+    if (!textutil::StartsWithNoCase(line.substr(at), key) || line.size() <= at + key.size() ||
         line[at + key.size()] != '=') {
       continue;
     }
@@ -103,7 +92,7 @@ bool ParseMultipartForm(std::string_view body, const std::string& boundary, size
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
       at = end + 1;
       if (line.empty()) break;
-      if (StartsWithNoCase(line, "content-disposition:")) {
+      if (textutil::StartsWithNoCase(line, "content-disposition:")) {
         named = Parameter(line, "name", &part.name);
         part.isFile = Parameter(line, "filename", &part.fileName);
       }

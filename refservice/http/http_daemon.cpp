@@ -29,6 +29,7 @@
 
 #include "refservice/http/request_head_check.h"
 #include "refservice/http/url_unescape.h"
+#include "text/ascii_case.h"
 
 namespace refservice {
 namespace {
@@ -82,13 +83,6 @@ std::string LocalAddressText(int fd) {
   }
   if (inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text) == nullptr) return "";
   return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6->sin6_port));
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 // Milliseconds on the steady clock, for times kept in atomics.
@@ -783,7 +777,7 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
                        HttpResponse::Text(check.status, check.message + "\n"));
       }
     }
-    for (auto& header : head.headers) header.first = Lower(std::move(header.first));
+    for (auto& header : head.headers) header.first = textutil::Lower(std::move(header.first));
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collect, &head.query);
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);

@@ -1,6 +1,6 @@
 #include "refservice/http/multipart_scanner.h"
 
-#include <cctype>
+#include "text/ascii_case.h"
 
 namespace refservice {
 namespace {
@@ -8,21 +8,10 @@ namespace {
 // Longest run of blanks accepted between a delimiter and its line end.
 constexpr size_t kMaxDelimiterPadding = 64;
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // Position of `needle` in `text` at or after `from`, ignoring letter case; npos when absent.
 size_t FindNoCase(std::string_view text, std::string_view needle, size_t from = 0) {
   for (size_t i = from; i + needle.size() <= text.size(); ++i) {
-    if (StartsWithNoCase(text.substr(i), needle)) return i;
+    if (textutil::StartsWithNoCase(text.substr(i), needle)) return i;
   }
   return std::string_view::npos;
 }
@@ -62,7 +51,7 @@ bool ExtractFileName(std::string_view disposition, std::string* name) {
 }  // namespace
 
 bool MultipartBoundary(std::string_view contentType, std::string* boundary) {
-  if (!StartsWithNoCase(TrimBlanks(contentType), "multipart/form-data")) return false;
+  if (!textutil::StartsWithNoCase(TrimBlanks(contentType), "multipart/form-data")) return false;
   size_t at = 0;
   while ((at = FindNoCase(contentType, "boundary=", at)) != std::string_view::npos) {
     if (!AtParameterStart(contentType, at)) {
@@ -235,7 +224,7 @@ bool MultipartScanner::ProcessHeaders() {
     state_ = State::kData;
     return true;
   }
-  if (StartsWithNoCase(line, "content-disposition:")) {
+  if (textutil::StartsWithNoCase(line, "content-disposition:")) {
     std::string name;
     if (ExtractFileName(line.substr(20), &name)) {
       partHasFile_ = true;

@@ -3,6 +3,8 @@
 #include <optional>
 #include <vector>
 
+#include "text/ascii_case.h"
+
 namespace refservice {
 namespace {
 
@@ -12,17 +14,6 @@ std::string_view TrimBlanks(std::string_view text) {
     text.remove_suffix(1);
   }
   return text;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 HeadCheck Refuse(int status, std::string message) {
@@ -77,12 +68,12 @@ HeadCheck CheckRequestHead(std::string_view bytes, size_t maxHead) {
   std::optional<std::string> contentLength;
   bool transferEncoding = false;
   for (const auto& [name, value] : fields) {
-    if (EqualsNoCase(name, "transfer-encoding")) {
-      if (transferEncoding || !EqualsNoCase(value, "chunked")) {
+    if (textutil::EqualsNoCase(name, "transfer-encoding")) {
+      if (transferEncoding || !textutil::EqualsNoCase(value, "chunked")) {
         return Refuse(501, "only the chunked transfer coding is supported");
       }
       transferEncoding = true;
-    } else if (EqualsNoCase(name, "content-length")) {
+    } else if (textutil::EqualsNoCase(name, "content-length")) {
       if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) {
         return Refuse(400, "malformed Content-Length");
       }

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "refservice/render/image_drawing.h"
+#include "text/printable_text.h"
 
 namespace refservice {
 namespace {
@@ -67,9 +68,7 @@ std::string Quoted(const std::string& name) {
   std::string out = "\"";
   for (unsigned char c : name) {
     if (c < 0x20 || c == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02X", c);
-      out += escape;
+      textutil::AppendByteEscape(out, c);
     } else {
       out.push_back(static_cast<char>(c));
     }

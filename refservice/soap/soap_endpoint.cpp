@@ -9,7 +9,7 @@
 #include "osl_soapH.h"
 #include "refservice/templates/field_record.h"
 #include "refservice/common/identifiers.h"
-#include "service/schema/soap_namespaces.h"
+#include "schema/soap_namespaces.h"
 
 namespace refservice {
 namespace {

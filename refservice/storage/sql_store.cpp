@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "text/ascii_case.h"
+
 namespace refservice {
 namespace {
 
@@ -10,12 +12,7 @@ namespace {
 constexpr int64_t kQuotaLock = 2;
 constexpr int64_t kNamesakeLocks = 16;
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
+using textutil::Lower;
 
 constexpr const char* kTemplateColumns =
     "name, description, doc_id, doc_password, category, is_active, page_count, width, height, "

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "osl_soapH.h"
-#include "service/schema/soap_namespaces.h"
+#include "schema/soap_namespaces.h"
 
 namespace refservice {
 namespace {

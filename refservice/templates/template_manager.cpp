@@ -7,6 +7,7 @@
 
 #include "refservice/accounts/caller_address.h"
 #include "refservice/common/identifiers.h"
+#include "text/ascii_case.h"
 
 namespace refservice {
 namespace {
@@ -25,13 +26,6 @@ bool StoreFailure(ServiceError* error) {
 
 bool StoreReadFailure(ServiceError* error) {
   return Fail(error, false, "The template store could not be read; nothing was changed.");
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 template <typename Record>
@@ -101,7 +95,7 @@ bool TemplateManager::OpenTemplate(int userId, const TemplateKey& key, int64_t* 
   if (!found || found->userId != userId) {
     return Fail(error, true, "Template " + key.code + " does not exist.");
   }
-  if (Lower(key.password) != found->docPassword) {
+  if (textutil::Lower(key.password) != found->docPassword) {
     return Fail(error, true, "Wrong template password for template " + key.code + ".");
   }
   *data = std::move(*found);
@@ -138,7 +132,7 @@ bool TemplateManager::MarkChanged(int64_t row, TemplateData* data, ServiceError*
 bool TemplateManager::TakeLease(int64_t row, int userId, const TemplateData& current,
                                 ServiceError* error) {
   const std::string& docId = current.docId;
-  const auto abandoned = abandoned_.find({userId, Lower(docId)});
+  const auto abandoned = abandoned_.find({userId, textutil::Lower(docId)});
   if (abandoned != abandoned_.end()) {
     if (abandoned->second == current.docPassword) {
       if (!store_->ReleasePublishLease(row)) return StoreFailure(error);
@@ -387,7 +381,7 @@ void TemplateManager::AbandonPublish(const Credentials& user, const TemplateKey&
   // The key is checked when it is used: only a later setTemplate that opens the template with
   // the same password ends the lease.
   if (abandoned_.size() >= kMaxAbandoned) abandoned_.erase(abandoned_.begin());
-  abandoned_[{*userId, Lower(key.code)}] = Lower(key.password);
+  abandoned_[{*userId, textutil::Lower(key.code)}] = textutil::Lower(key.password);
 }
 
 }  // namespace refservice

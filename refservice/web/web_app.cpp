@@ -11,6 +11,7 @@
 #include "refservice/web/html_text.h"
 #include "refservice/web/web_assets.h"
 #include "refservice/web/web_pages.h"
+#include "text/ascii_case.h"
 
 namespace refservice {
 
@@ -50,10 +51,7 @@ constexpr uint64_t kSmallFormBytes = 64 * 1024;
 constexpr size_t kMaxReportHeaderBytes = 16 * 1024;
 constexpr char kTokenRefusal[] = "the form's CSRF token is missing or wrong; reload the page";
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
+using textutil::Lower;
 
 // Headers every page carries: no caching, no sniffing, no framing, scripts only from here.
 void PageHeaders(HttpResponse* response) {

@@ -1,19 +1,13 @@
 #include "refservice/web/web_sessions.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "refservice/common/identifiers.h"
+#include "text/ascii_case.h"
 
 namespace refservice {
-namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-}  // namespace
+using textutil::Lower;
 
 WebSession WebSessions::Add(WebSession session) {
   session.id = RandomHex(16);

@@ -120,11 +120,4 @@ std::string Utf16ToUtf8(const std::u16string& text) {
   return out;
 }
 
-std::string AsciiLower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 }  // namespace standin

@@ -22,7 +22,4 @@ std::u16string Utf8ToUtf16(const std::string& text);
 // Converts UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(const std::u16string& text);
 
-// `text` with A-Z turned into a-z; every other byte is kept.
-std::string AsciiLower(std::string text);
-
 }  // namespace standin

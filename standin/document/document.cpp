@@ -8,6 +8,7 @@
 #include "standin/core/utf8.h"
 #include "standin/document/geometry.h"
 #include "standin/document/object_services.h"
+#include "text/ascii_case.h"
 
 namespace standin {
 
@@ -100,9 +101,9 @@ PMString Document::Name() const {
 
 const FontOverride* Document::FindFontOverride(const std::string& family,
                                                const std::string& style) const {
-  const std::string f = AsciiLower(family), s = AsciiLower(style);
+  const std::string f = textutil::Lower(family), s = textutil::Lower(style);
   for (const FontOverride& font : fonts_) {
-    if (AsciiLower(font.family) == f && AsciiLower(font.style) == s) return &font;
+    if (textutil::Lower(font.family) == f && textutil::Lower(font.style) == s) return &font;
   }
   return nullptr;
 }

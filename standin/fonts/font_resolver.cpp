@@ -7,6 +7,7 @@
 
 #include "standin/core/utf8.h"
 #include "standin/document/document.h"
+#include "text/ascii_case.h"
 
 namespace standin {
 
@@ -31,11 +32,11 @@ bool FontconfigReady() {
 // The position of `wanted` among the values of `object` (compared ignoring
 // ASCII case), or -1; *name gets the value as the font spells it.
 int NameIndex(FcPattern* font, const char* object, const std::string& wanted, std::string* name) {
-  const std::string lower = AsciiLower(wanted);
+  const std::string lower = textutil::Lower(wanted);
   FcChar8* value = nullptr;
   for (int i = 0; FcPatternGetString(font, object, i, &value) == FcResultMatch; ++i) {
     const std::string text(reinterpret_cast<const char*>(value));
-    if (AsciiLower(text) == lower) {
+    if (textutil::Lower(text) == lower) {
       *name = text;
       return i;
     }

@@ -12,6 +12,7 @@
 #include "standin/core/utf8.h"
 #include "standin/document/document.h"
 #include "standin/fonts/font_file.h"
+#include "text/ascii_case.h"
 
 namespace standin {
 
@@ -75,7 +76,7 @@ cairo_font_face_t* FontFaces::Open(const std::string& file, int index, std::stri
 }
 
 cairo_font_face_t* FontFaces::Face(const std::string& family, const std::string& style) {
-  const auto key = std::make_pair(AsciiLower(family), AsciiLower(style));
+  const auto key = std::make_pair(textutil::Lower(family), textutil::Lower(style));
   auto found = byName_.find(key);
   if (found != byName_.end()) return found->second;
   cairo_font_face_t* face = Find(family, style);

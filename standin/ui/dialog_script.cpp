@@ -13,6 +13,7 @@
 #include "host/InterfacePtr.h"
 #include "standin/core/utf8.h"
 #include "standin/ui/key_events.h"
+#include "text/ascii_case.h"
 
 namespace standin {
 
@@ -102,7 +103,7 @@ bool ParseWidgetID(const std::string& s, WidgetID* out) {
 }
 
 bool ParseState(std::string s, int32* out) {
-  s = AsciiLower(std::move(s));
+  s = textutil::Lower(std::move(s));
   if (s == "on" || s == "1" || s == "yes") {
     *out = ITriStateControlData::kSelected;
   } else if (s == "off" || s == "0" || s == "no") {

@@ -10,6 +10,7 @@
 #include "host/InterfacePtr.h"
 #include "standin/core/utf8.h"
 #include "standin/ui/widgets.h"
+#include "text/ascii_case.h"
 
 namespace standin {
 
@@ -40,7 +41,7 @@ bool NamedKey(const std::string& name, VirtualKey* key) {
       {"space", VirtualKey::Character(' ')},
       {"plus", VirtualKey::Character('+')},
   };
-  const std::string lower = AsciiLower(name);
+  const std::string lower = textutil::Lower(name);
   for (const auto& n : kNames) {
     if (lower == n.name) {
       *key = n.key;
@@ -66,7 +67,7 @@ bool ParseToken(const std::string& token, KeyStroke* stroke, std::string* error)
   for (;;) {
     const size_t plus = rest.find('+');
     if (plus == std::string::npos || plus == 0 || plus + 1 == rest.size()) break;
-    const std::string mod = AsciiLower(rest.substr(0, plus));
+    const std::string mod = textutil::Lower(rest.substr(0, plus));
     if (mod == "ctrl" || mod == "cmd" || mod == "control") {
       stroke->cmd = true;
     } else if (mod == "shift") {

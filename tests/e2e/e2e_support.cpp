@@ -15,7 +15,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "service/service_calls.h"
+#include "service_client/service_calls.h"
 
 namespace osltest {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "service/messages.h"
-#include "service/soap_context.h"
+#include "service_client/messages.h"
+#include "service_client/soap_context.h"
 #include "tests/support/subprocess.h"
 
 namespace osltest {

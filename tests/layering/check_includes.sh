@@ -4,14 +4,19 @@
 #   host/        includes nothing but host/ itself
 #   colour/      includes nothing but colour/ itself; the stand-in and the
 #                service may include it (the colour conversion they share)
-#   plugin/ model/ service/ publish/ ui/ (the plug-in)
-#                include host/, each other, and the generated schema code
-#   standin/     includes host/, colour/ and standin/ only, and inside standin/ a
+#   text/        includes nothing but text/ itself; every program may include it
+#   schema/      includes nothing but schema/ itself and its generated code
+#   plugin_base/ service_client/ model/ publish/ ui/ plugin/ (the plug-in)
+#                include host/, text/, schema/ and its generated code, and of
+#                the plug-in's folders only their own and lower ones, in the
+#                order above: plugin_base/ is the ground floor every folder may
+#                include, plugin/ the top that no other folder includes
+#   standin/     includes host/, colour/, text/ and standin/ only, and inside standin/ a
 #                folder includes only its own and lower folders:
 #                core < alerts < document < fonts < pdf < selection <
 #                scripting < ui < plugins < app < sdk < cli
-#   refservice/  includes its own files, colour/ and the schema code only, and
-#                inside refservice/ a room includes only its own and lower rooms:
+#   refservice/  includes its own files, colour/, text/, schema/ and its generated code only,
+#                and inside refservice/ a room includes only its own and lower rooms:
 #                common < storage < http < accounts < uploads < templates <
 #                render < soap < web < app < commands < main.cpp
 #                (main.cpp is the only file at refservice/'s top)
@@ -21,14 +26,20 @@ set -u
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
 cd "$root" || exit 2
 
-standin_order=(core alerts document fonts pdf selection scripting ui plugins app sdk cli)
-rank_of() {
+# The position of $2 in the array named $1; -1 when it is not there.
+rank_in() {
+  local -n order=$1
   local i
-  for i in "${!standin_order[@]}"; do
-    [ "${standin_order[$i]}" = "$1" ] && { echo "$i"; return; }
+  for i in "${!order[@]}"; do
+    [ "${order[$i]}" = "$2" ] && { echo "$i"; return; }
   done
   echo -1
 }
+
+plugin_order=(plugin_base service_client model publish ui plugin)
+
+standin_order=(core alerts document fonts pdf selection scripting ui plugins app sdk cli)
+rank_of() { rank_in standin_order "$1"; }
 
 # --- refservice/: the order of its rooms ------------------------------------
 refservice_order=(common storage http accounts uploads templates render soap web app commands)
@@ -83,13 +94,25 @@ while IFS= read -r -d '' file; do
           fail "$file" "$target" "colour/ includes nothing else of ours"
         fi
         ;;
-      plugin | model | service | publish | ui)
-        if [[ ! "$target" =~ ^(host|plugin|model|service|publish|ui)/ && ! "$target" =~ $generated ]]; then
-          fail "$file" "$target" "the plug-in includes host/ and its own folders only"
+      # --- the plug-in's folders in order; the schema and the text library on their own ---
+      schema | text)
+        if [[ "$target" == */* && "$target" != "$top"/* ]]; then
+          fail "$file" "$target" "$top/ includes nothing else of ours"
         fi
         ;;
+      plugin_base | service_client | model | publish | ui | plugin)
+        to=${target%%/*}
+        if [[ "$target" =~ ^(host|text|schema)/ || "$target" =~ $generated ]]; then
+          continue
+        elif [ "$(rank_in plugin_order "$to")" -lt 0 ] || [[ "$target" != */* ]]; then
+          fail "$file" "$target" "the plug-in includes host/, text/, schema/ and its own folders only"
+        elif [ "$(rank_in plugin_order "$to")" -gt "$(rank_in plugin_order "$top")" ]; then
+          fail "$file" "$target" "$top/ may include the plug-in's folders at or below its own: ${plugin_order[*]}"
+        fi
+        ;;
+      # --- end of the plug-in's block ---
       standin)
-        if [[ "$target" == host/* || "$target" == colour/* ]]; then
+        if [[ "$target" == host/* || "$target" == colour/* || "$target" == text/* ]]; then
           continue
         elif [[ "$target" == standin/* ]]; then
           from=$(echo "$file" | cut -d/ -f2)
@@ -100,19 +123,19 @@ while IFS= read -r -d '' file; do
             fail "$file" "$target" "standin/$from may include standin/ folders at or below its own"
           fi
         else
-          fail "$file" "$target" "standin/ includes host/, colour/ and standin/ only"
+          fail "$file" "$target" "standin/ includes host/, colour/, text/ and standin/ only"
         fi
         ;;
       refservice)
-        if [[ ! "$target" =~ ^(refservice|colour)/ && ! "$target" =~ ^service/schema/ && ! "$target" =~ $generated ]]; then
-          fail "$file" "$target" "refservice/ includes its own files, colour/ and the schema code only"
+        if [[ ! "$target" =~ ^(refservice|colour|text|schema)/ && ! "$target" =~ $generated ]]; then
+          fail "$file" "$target" "refservice/ includes its own files, colour/, text/ and the schema code only"
         elif [[ "$target" == refservice/* ]]; then
           check_refservice_order "$file" "$target"
         fi
         ;;
     esac
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-done < <(find host colour plugin model service publish ui standin refservice \
+done < <(find host colour text plugin_base plugin model service_client schema publish ui standin refservice \
            \( -name '*.h' -o -name '*.cpp' -o -name '*.hpp' -o -name '*.cc' \) -print0 2>/dev/null)
 
 # ---- the stand-in knows no plug-in -----------------------------------------

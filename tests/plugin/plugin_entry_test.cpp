@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <set>
 
-#include "plugin/impl_registry.h"
+#include "plugin_base/impl_registry.h"
 #include "tests/support/host_fixture.h"
 
 namespace osltest {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "standin/ui/views.h"
 #include "tests/support/host_fixture.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/publish/publish_fixture.h"
-#include "tests/service/test_support.h"
+#include "tests/service_client/test_support.h"
 
 namespace osltest {
 namespace {

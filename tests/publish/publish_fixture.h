@@ -14,8 +14,8 @@
 
 #include "host/CActionComponent.h"
 #include "host/InterfacePtr.h"
-#include "plugin/osl_id.h"
-#include "service/plugin_data.h"
+#include "plugin_base/osl_id.h"
+#include "service_client/plugin_data.h"
 #include "standin/ui/dialog_script.h"
 #include "tests/support/plugin_host.h"
 

@@ -11,16 +11,16 @@
 #include <vector>
 
 #include "host/IPublishReport.h"
-#include "service/messages.h"
-#include "service/platform.h"
-#include "service/service_calls.h"
+#include "service_client/messages.h"
+#include "service_client/platform.h"
+#include "service_client/service_calls.h"
 #include "standin/core/file_system.h"
 #include "standin/core/service.h"
 #include "tests/e2e/documents.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/publish/publish_fixture.h"
-#include "tests/service/capture_server.h"
-#include "tests/service/test_support.h"
+#include "tests/service_client/capture_server.h"
+#include "tests/service_client/test_support.h"
 #include "tests/support/failing_pdf_writer.h"
 
 namespace osltest {

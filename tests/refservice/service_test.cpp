@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "osl_soapH.h"
-#include "service/schema/soap_namespaces.h"
+#include "schema/soap_namespaces.h"
 #include "tests/refservice/raw_http.h"
 #include "tests/refservice/service_fixture.h"
 #include "tests/refservice/soap_client.h"

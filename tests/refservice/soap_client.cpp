@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "service/schema/soap_namespaces.h"
+#include "schema/soap_namespaces.h"
 
 namespace osltest {
 

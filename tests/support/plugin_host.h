@@ -10,7 +10,7 @@
 #include <string>
 
 #include "host/IPlugIn.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "standin/core/resource_ids.h"
 #include "tests/support/host_fixture.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "host/ILabel.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "tests/ui/ui_test_support.h"
 
 namespace osltest {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/ITextControlData.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/field_panel_observer.h"
 

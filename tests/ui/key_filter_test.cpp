@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/IEventHandler.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "standin/ui/key_events.h"
 #include "tests/ui/ui_test_support.h"
 

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "host/IDialogPanelSwitcher.h"
-#include "plugin/osl_id.h"
-#include "service/plugin_data.h"
-#include "tests/service/test_support.h"
+#include "plugin_base/osl_id.h"
+#include "service_client/plugin_data.h"
+#include "standin/core/service_registry.h"
+#include "tests/service_client/test_support.h"
 #include "tests/support/subprocess.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/pref_panel_creator.h"
@@ -52,6 +54,44 @@ class Preferences : public UiTest {
   WidgetID shownPanel_ = kInvalidWidgetID;
   std::string server_, user_, password_;
 };
+
+// The host's preferences dialog service with the one operation that fails:
+// asked for its dialog creator it throws; everything else is the real one's.
+class ThrowingPreferencesService : public standin::Boss {
+ public:
+  explicit ThrowingPreferencesService(standin::Boss* real) : real_(real) {}
+  IPMUnknown* QueryInterface(PMIID iid) const override {
+    if (iid == IID_IDIALOGCREATOR) throw std::runtime_error("the dialog service is gone");
+    return real_->QueryInterface(iid);
+  }
+
+ private:
+  standin::Boss* real_;
+};
+
+TEST_F(Preferences, AnActionThatThrowsEndsInOneErrorAlertAndTheHostCarriesOn) {
+  dir_.Write("Osl.cfg", "Server:http://a.test\nuser:anne\npass:pw\n");
+  standin::ServiceRegistry& services = host_.Services();
+  standin::Boss* real = services.Providers(kPreferencesDialogService).at(0);
+  ThrowingPreferencesService failing(real);
+  services.Remove(real);
+  services.Add(kPreferencesDialogService, &failing);
+  EXPECT_NO_THROW(Actions()->DoAction(host_.Dialogs().SessionContext(), kOslPreferencesActionID,
+                                      PMPoint(), nullptr));
+  const auto alerts = Alerts();
+  ASSERT_EQ(1u, alerts.size());
+  EXPECT_EQ(standin::AlertKind::kError, alerts[0].kind);
+  EXPECT_EQ("An internal error stopped the menu action: the dialog service is gone",
+            alerts[0].text);
+
+  // The same host, its service back: the action works as before.
+  services.Remove(&failing);
+  services.Add(kPreferencesDialogService, real);
+  OpenPreferences("cancel");
+  EXPECT_EQ(kOslPrefPanelID, shownPanel_);
+  EXPECT_EQ("http://a.test", server_);
+  EXPECT_TRUE(Alerts().empty());
+}
 
 TEST_F(Preferences, TheDialogOpensOnThePlugInsPanelWithTheStoredSettings) {
   // Another plug-in's panel comes first in the dialog's list.

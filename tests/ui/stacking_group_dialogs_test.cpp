@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/osl_id.h"
-#include "service/plugin_data.h"
+#include "plugin_base/osl_id.h"
+#include "service_client/plugin_data.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/create_stacking_group_controller.h"
 

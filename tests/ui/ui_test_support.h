@@ -16,7 +16,7 @@
 #include "host/ILayout.h"
 #include "host/IPanelControlData.h"
 #include "host/InterfacePtr.h"
-#include "plugin/osl_id.h"
+#include "plugin_base/osl_id.h"
 #include "standin/ui/dialog_script.h"
 #include "tests/support/plugin_host.h"
 
