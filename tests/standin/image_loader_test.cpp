@@ -64,6 +64,7 @@ TEST(ImageLoader, FilesCutShortAreDamagedImagesNotOutOfMemory) {
   Decoded tall(PngHeader(8, 4096) + ReadFile(kSeeds + "rgb_8x6.png").substr(33));
   EXPECT_FALSE(tall.surface);
   EXPECT_EQ(tall.error.rfind("damaged image: ", 0), 0u) << tall.error;
+  EXPECT_EQ(tall.error, "damaged image: the file ends before the image does");
   // A JPEG that ends right after its scan header: no image data at all.
   const std::string baseline = ReadFile(kSeeds + "rgb_baseline.jpg");
   const size_t scan = baseline.find("\xFF\xDA");
