@@ -1,11 +1,6 @@
-// Image fields: a PNG or JPEG file decoded into pixels and drawn fitted proportionally and
-// centred in its frame.
-//
-// What a hostile file can cost is bounded: sizes are checked before any pixel memory is taken,
-// decoding stops at the pixels the header declares (data beyond them, however much it would
-// inflate to, is never decompressed), the decoders' working memory is capped and a progressive
-// JPEG may have only so many scans. A file that ends before its image does is refused as
-// damaged, never drawn with a grey remainder.
+// Image fields: a PNG or JPEG file decoded into pixels (by the shared decoder, imaging/, within
+// the service's limits and in its own words) and drawn fitted proportionally and centred in its
+// frame.
 #pragma once
 
 #include <cstddef>

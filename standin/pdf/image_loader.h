@@ -1,7 +1,6 @@
 // Placed images for drawing: PNG and JPEG files read into cairo image
-// surfaces, with limits on what a hostile file can make the host allocate
-// or compute. Decoding stops at the pixels the image's header declares: data
-// beyond them (however much it would inflate to) is never decompressed.
+// surfaces by the shared decoder (imaging/), within the host's limits and with
+// the host's own texts for what is refused.
 #pragma once
 
 #include <cstddef>

@@ -4,6 +4,8 @@
 #   host/        includes nothing but host/ itself
 #   colour/      includes nothing but colour/ itself; the stand-in and the
 #                service may include it (the colour conversion they share)
+#   imaging/     includes nothing but imaging/ itself; the stand-in and the
+#                service may include it (the PNG and JPEG decoder they share)
 #   text/        includes nothing but text/ itself; every program may include it
 #   schema/      includes nothing but schema/ itself and its generated code
 #   plugin_base/ service_client/ model/ publish/ ui/ plugin/ (the plug-in)
@@ -11,12 +13,13 @@
 #                the plug-in's folders only their own and lower ones, in the
 #                order above: plugin_base/ is the ground floor every folder may
 #                include, plugin/ the top that no other folder includes
-#   standin/     includes host/, colour/, text/ and standin/ only, and inside standin/ a
-#                folder includes only its own and lower folders:
+#   standin/     includes host/, colour/, imaging/, text/ and standin/ only,
+#                and inside standin/ a folder includes only its own and lower
+#                folders:
 #                core < alerts < document < fonts < pdf < selection <
 #                scripting < ui < plugins < app < sdk < cli
-#   refservice/  includes its own files, colour/, text/, schema/ and its generated code only,
-#                and inside refservice/ a room includes only its own and lower rooms:
+#   refservice/  includes its own files, colour/, imaging/, text/, schema/ and
+#                its generated code only, and inside refservice/ a room includes only its own and lower rooms:
 #                common < storage < http < accounts < uploads < templates <
 #                render < soap < web < app < commands < main.cpp
 #                (main.cpp is the only file at refservice/'s top)
@@ -94,6 +97,13 @@ while IFS= read -r -d '' file; do
           fail "$file" "$target" "colour/ includes nothing else of ours"
         fi
         ;;
+      # --- imaging/: the image decoder the stand-in and the service share ---
+      imaging)
+        if [[ "$target" == */* && "$target" != imaging/* ]]; then
+          fail "$file" "$target" "imaging/ includes nothing else of ours"
+        fi
+        ;;
+      # --- end of imaging/ ---
       # --- the plug-in's folders in order; the schema and the text library on their own ---
       schema | text)
         if [[ "$target" == */* && "$target" != "$top"/* ]]; then
@@ -112,7 +122,7 @@ while IFS= read -r -d '' file; do
         ;;
       # --- end of the plug-in's block ---
       standin)
-        if [[ "$target" == host/* || "$target" == colour/* || "$target" == text/* ]]; then
+        if [[ "$target" =~ ^(host|colour|imaging|text)/ ]]; then
           continue
         elif [[ "$target" == standin/* ]]; then
           from=$(echo "$file" | cut -d/ -f2)
@@ -127,15 +137,15 @@ while IFS= read -r -d '' file; do
         fi
         ;;
       refservice)
-        if [[ ! "$target" =~ ^(refservice|colour|text|schema)/ && ! "$target" =~ $generated ]]; then
-          fail "$file" "$target" "refservice/ includes its own files, colour/, text/ and the schema code only"
+        if [[ ! "$target" =~ ^(refservice|colour|imaging|text|schema)/ && ! "$target" =~ $generated ]]; then
+          fail "$file" "$target" "refservice/ includes its own files, colour/, imaging/, text/ and the schema code only"
         elif [[ "$target" == refservice/* ]]; then
           check_refservice_order "$file" "$target"
         fi
         ;;
     esac
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-done < <(find host colour text plugin_base plugin model service_client schema publish ui standin refservice \
+done < <(find host colour imaging text plugin_base plugin model service_client schema publish ui standin refservice \
            \( -name '*.h' -o -name '*.cpp' -o -name '*.hpp' -o -name '*.cc' \) -print0 2>/dev/null)
 
 # ---- the stand-in knows no plug-in -----------------------------------------

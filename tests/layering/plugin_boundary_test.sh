@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Proves that check_includes.sh refuses what the plug-in's boundary and the
-# shared text library forbid: each case builds a small tree with one
+# Proves that check_includes.sh refuses what the plug-in's boundary, the
+# shared text library and the shared image decoder forbid: each case builds a small tree with one
 # include, runs the check on it and expects it to pass or to fail naming
 # that file. Exits 1 when any case comes out otherwise.
 set -u
@@ -49,6 +49,15 @@ expect ok     standin/core/a.cpp  text/ascii_case.h
 expect ok     refservice/a.cpp    text/printable_text.h
 expect broken text/a.cpp          colour/cmyk_conversion.h
 expect broken text/a.cpp          host/PMString.h
+# The image decoder: the stand-in's and the service's, and nobody's dependant.
+expect ok     standin/pdf/a.cpp   imaging/image_decoder.h
+expect ok     refservice/render/a.cpp imaging/image_decoder.h
+expect broken plugin/a.cpp        imaging/image_decoder.h
+expect broken host/a.h            imaging/image_decoder.h
+expect broken imaging/a.cpp       colour/cmyk_conversion.h
+expect broken imaging/a.h         text/ascii_case.h
+expect broken imaging/a.cpp       standin/core/file_system.h
+expect broken imaging/a.cpp       refservice/render/field_values.h
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures case(s) came out wrong"

@@ -64,6 +64,16 @@ TEST(ImageLoader, FilesCutShortAreDamagedImagesNotOutOfMemory) {
   Decoded tall(PngHeader(8, 4096) + ReadFile(kSeeds + "rgb_8x6.png").substr(33));
   EXPECT_FALSE(tall.surface);
   EXPECT_EQ(tall.error.rfind("damaged image: ", 0), 0u) << tall.error;
+  EXPECT_EQ(tall.error, "damaged image: the file ends before the image does");
+  // A JPEG that ends right after its scan header: no image data at all.
+  const std::string baseline = ReadFile(kSeeds + "rgb_baseline.jpg");
+  const size_t scan = baseline.find("\xFF\xDA");
+  ASSERT_LT(scan + 4, baseline.size());
+  const size_t scanHeader = (static_cast<unsigned char>(baseline[scan + 2]) << 8) +
+                            static_cast<unsigned char>(baseline[scan + 3]);
+  Decoded headerOnly(baseline.substr(0, scan + 2 + scanHeader));
+  EXPECT_FALSE(headerOnly.surface);
+  EXPECT_EQ(headerOnly.error, "damaged image: the JPEG data ends before the image does");
 }
 
 TEST(ImageLoader, SizesPastTheLimitsAreRefusedBeforeDecoding) {
