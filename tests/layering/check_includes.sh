@@ -133,7 +133,7 @@ while IFS= read -r -d '' file; do
             fail "$file" "$target" "standin/$from may include standin/ folders at or below its own"
           fi
         else
-          fail "$file" "$target" "standin/ includes host/, colour/, text/ and standin/ only"
+          fail "$file" "$target" "standin/ includes host/, colour/, imaging/, text/ and standin/ only"
         fi
         ;;
       refservice)
@@ -155,7 +155,7 @@ done < <(find host colour imaging text plugin_base plugin model service_client s
 # plug-in "id" of plugin/resources/osl.json without its last byte, as in
 # 0x1A2B00 -> 0x1A2Bxx, which covers its actions, widgets and string keys) or
 # the "|||" that separates the entries of the plug-in's field tags. (Its
-# headers are refused above: standin/ includes host/, colour/ and standin/.)
+# headers are refused above: standin/ includes host/, colour/, imaging/, text/ and standin/.)
 check_standin_names_no_plugin() {
   local id prefix hit rest
   id=$(sed -n 's/.*"plugin"[[:space:]]*:[[:space:]]*{[[:space:]]*"id"[[:space:]]*:[[:space:]]*"\(0x[0-9A-Fa-f]*\)".*/\1/p' \

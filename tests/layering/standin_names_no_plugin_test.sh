@@ -26,7 +26,7 @@ seeds=(
   "standin/app/menu.cpp|constexpr WidgetID kBox = 0x199e1b;|names the plug-in"
   "standin/ui/views.cpp|const char* kKey = \"0x199e00kOslTypeKeyBox\";|names the plug-in"
   "standin/core/utf8.cpp|const size_t end = tag.find(\"|||\");|names the plug-in"
-  "standin/pdf/pdf_writer.cpp|#include \"model/tag_map.h\"|standin/ includes host/, colour/, text/ and standin/ only"
+  "standin/pdf/pdf_writer.cpp|#include \"model/tag_map.h\"|standin/ includes host/, colour/, imaging/, text/ and standin/ only"
 )
 for seed in "${seeds[@]}"; do
   file=${seed%%|*}
