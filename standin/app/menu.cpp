@@ -43,12 +43,6 @@ class StateList : public IActionStateList {
   std::vector<Entry> entries_;
 };
 
-std::string Hex(ActionID id) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%X", static_cast<unsigned>(id));
-  return buffer;
-}
-
 }  // namespace
 
 Menu::Menu(Session& session, const PlugInLoader& plugins, DialogHost& dialogs)
@@ -95,17 +89,17 @@ bool Menu::IsEnabled(const MenuAction& action) const {
 Menu::Outcome Menu::Run(ActionID id, std::string* error) {
   const MenuAction* action = Find(id);
   if (!action) {
-    *error = "no plug-in offers the menu action " + Hex(id);
+    *error = "no plug-in offers the menu action " + HexID(id);
     return Outcome::kUnknown;
   }
   InterfacePtr<IActionComponent> component(&session_.PlugInBoss(action->bossClass),
                                            IID_IACTIONCOMPONENT);
   if (!component) {
-    *error = "the menu action " + Hex(id) + " has no action component";
+    *error = "the menu action " + HexID(id) + " has no action component";
     return Outcome::kNoComponent;
   }
   if (!IsEnabled(*action)) {
-    *error = "the menu item \"" + action->name + "\" (" + Hex(id) + ") is disabled now";
+    *error = "the menu item \"" + action->name + "\" (" + HexID(id) + ") is disabled now";
     return Outcome::kDisabled;
   }
   component->DoAction(dialogs_.SessionContext(), id, PMPoint(), nullptr);

@@ -8,6 +8,7 @@
 #include "standin/app/host.h"
 #include "standin/cli/cli_context.h"
 #include "standin/cli/plugin_views.h"
+#include "standin/core/resource_ids.h"
 #include "standin/core/terminal_text.h"
 
 namespace osl_cli {
@@ -20,7 +21,7 @@ int ListActions(CliContext& context, standin::Document* doc) {
   standin::Host& host = *context.host();
   standin::Menu& menu = host.GetMenu();
   for (const standin::MenuAction* action : menu.Actions()) {
-    const std::string line = Hex(action->id) + "  " + action->name + "  " +
+    const std::string line = standin::HexID(action->id) + "  " + action->name + "  " +
                              host.Strings().Lookup(action->caption) +
                              (menu.IsEnabled(*action) ? "" : "  (disabled)");
     std::printf("%s\n", standin::EscapeForTerminal(line).c_str());

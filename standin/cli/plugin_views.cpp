@@ -7,12 +7,6 @@
 
 namespace osl_cli {
 
-std::string Hex(uint32 value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-  return text;
-}
-
 const standin::WidgetSpec* FindSpec(const standin::WidgetSpec& spec, WidgetID id) {
   if (spec.id == id) return &spec;
   for (const auto& child : spec.children) {

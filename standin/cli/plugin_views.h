@@ -16,10 +16,6 @@ struct WidgetSpec;
 
 namespace osl_cli {
 
-// "0x1A2B": a widget or action identifier as dialog scripts and messages
-// write it.
-std::string Hex(uint32 value);
-
 // The widget with identifier `id`, or with symbolic name `name`, in the
 // tree of `spec`; null when there is none.
 const standin::WidgetSpec* FindSpec(const standin::WidgetSpec& spec, WidgetID id);

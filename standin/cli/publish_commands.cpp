@@ -18,6 +18,7 @@
 #include "standin/cli/list_option.h"
 #include "standin/cli/plugin_views.h"
 #include "standin/cli/publish_result.h"
+#include "standin/core/resource_ids.h"
 #include "standin/core/stderr_line.h"
 #include "standin/core/terminal_text.h"
 #include "standin/ui/dialog_script.h"
@@ -136,7 +137,7 @@ int RunPublish(CliContext& context, PublishOptions options) {
   }
 
   auto widget = [&host](const char* name) {
-    return " " + Hex(NamedWidgetID(host, kTemplateDialog, name)) + " ";
+    return " " + standin::HexID(NamedWidgetID(host, kTemplateDialog, name)) + " ";
   };
   std::string steps;
   if (options.hasName) {

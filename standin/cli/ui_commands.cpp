@@ -28,6 +28,7 @@
 #include "standin/cli/list_option.h"
 #include "standin/cli/plugin_views.h"
 #include "standin/cli/server_address.h"
+#include "standin/core/resource_ids.h"
 #include "standin/core/terminal_text.h"
 #include "standin/ui/dialog_script.h"
 #include "standin/ui/views.h"
@@ -71,7 +72,7 @@ PlannedStep Step(standin::ScriptStep::Verb verb, WidgetID id = 0, const std::str
                  int32 number = 0, const std::string& option = "") {
   PlannedStep planned;
   planned.step.verb = verb;
-  if (id != 0) planned.step.widget = Hex(id);
+  if (id != 0) planned.step.widget = standin::HexID(id);
   planned.step.value = value;
   planned.step.number = number;
   planned.option = option;
@@ -131,7 +132,7 @@ const standin::WidgetSpec* FindDialogWidget(standin::Host& host, const std::stri
 // How the widget `id` of dialog `key` is named in messages.
 std::string WidgetDescription(standin::Host& host, const std::string& key, WidgetID id) {
   const standin::WidgetSpec* spec = FindDialogWidget(host, key, id);
-  std::string text = "widget " + Hex(id);
+  std::string text = "widget " + standin::HexID(id);
   if (spec && !spec->name.empty()) text += " (" + spec->name + ")";
   return text;
 }
@@ -436,7 +437,7 @@ int RunDialogCommand(CliContext& context, const std::string& path, const std::st
   }
   DialogRun run;
   run.command = "dialog";
-  run.action = Hex(action->id);
+  run.action = standin::HexID(action->id);
   for (size_t i = 1; i < queued.size(); ++i) run.later.push_back(std::move(queued[i]));
   if (!queued.empty()) {
     run.key = queued.front().first;

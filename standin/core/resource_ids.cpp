@@ -1,5 +1,6 @@
 #include "standin/core/resource_ids.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -55,6 +56,12 @@ bool ParseInterfaceID(const nlohmann::json& value, PMIID* iid) {
     }
   }
   return ParseNumericID(value, iid);
+}
+
+std::string HexID(uint32 id, bool lowerCase) {
+  char text[16];
+  std::snprintf(text, sizeof text, lowerCase ? "0x%x" : "0x%X", static_cast<unsigned>(id));
+  return text;
 }
 
 }  // namespace standin

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "host/IPMUnknown.h"
 
@@ -13,5 +14,9 @@ namespace standin {
 bool ParseNumericID(const nlohmann::json& value, uint32* id);
 // A host interface identifier by name ("IActionComponent") or number.
 bool ParseInterfaceID(const nlohmann::json& value, PMIID* iid);
+
+// An identifier as messages and dialog scripts write it: "0x1A2B", or
+// "0x1a2b" with `lowerCase`.
+std::string HexID(uint32 id, bool lowerCase = false);
 
 }  // namespace standin

@@ -18,6 +18,7 @@
 #include "host/InterfacePtr.h"
 #include "host/Utils.h"
 #include "standin/core/object_model.h"
+#include "standin/core/resource_ids.h"
 #include "standin/core/service_registry.h"
 #include "standin/core/stderr_line.h"
 #include "standin/core/terminal_text.h"
@@ -41,12 +42,6 @@ struct DialogHost::Record {
 };
 
 namespace {
-
-std::string Hex(uint32 v) {
-  char buf[16];
-  std::snprintf(buf, sizeof(buf), "0x%x", static_cast<unsigned>(v));
-  return buf;
-}
 
 class ActiveContextImpl : public CPMUnknown<IActiveContext> {
  public:
@@ -95,7 +90,7 @@ class DialogMgrImpl : public CPMUnknown<IDialogMgr> {
     std::string error;
     IDialog* dialog = nullptr;
     if (spec.GetRsrcType() != kViewRsrcType) {
-      error = "resource kind " + Hex(spec.GetRsrcType()) + " is not 'VIEW'";
+      error = "resource kind " + HexID(spec.GetRsrcType(), /*lowerCase=*/true) + " is not 'VIEW'";
     } else {
       dialog = host_->CreateDialog(spec.GetPluginID(), spec.GetRsrcID(), type, &error);
     }
@@ -198,7 +193,8 @@ IDialog* DialogHost::CreateDialog(PluginID plugin, RsrcID rsrc, IDialog::DialogT
   ReapClosed();
   const ViewSpec* view = views_.Find(plugin, rsrc);
   if (!view) {
-    *error = "plug-in " + Hex(static_cast<uint32>(plugin)) + " has no view " + std::to_string(rsrc);
+    *error = "plug-in " + HexID(static_cast<uint32>(plugin), /*lowerCase=*/true) + " has no view " +
+             std::to_string(rsrc);
     return nullptr;
   }
   if (view->kind != ViewSpec::Kind::kDialog) {
@@ -433,7 +429,8 @@ bool DialogHost::ConfirmDialog(WidgetNode& node) {
     const WidgetID invalid = controller->ValidateDialog();
     if (invalid == kDefaultWidgetId) continue;
     controller->SelectDialogWidget(invalid);
-    Report(record ? record->key : std::string("(no dialog)"), "invalid " + Hex(invalid));
+    Report(record ? record->key : std::string("(no dialog)"),
+           "invalid " + HexID(invalid, /*lowerCase=*/true));
     return false;
   }
   for (const auto& controller : controllers) controller->ApplyDialog(kOKButtonWidgetID);

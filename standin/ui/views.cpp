@@ -26,12 +26,6 @@ struct ViewContext {
   std::set<WidgetID> ids;
 };
 
-std::string Hex(uint32 v) {
-  char buf[16];
-  std::snprintf(buf, sizeof(buf), "0x%x", static_cast<unsigned>(v));
-  return buf;
-}
-
 bool Fail(std::string* error, const std::string& where, const std::string& what) {
   *error = where + ": " + what;
   return false;
@@ -128,10 +122,13 @@ bool ParseWidget(const nlohmann::json& j, const std::string& where, int depth, V
   if (out->id != kInvalidWidgetID) {
     if (out->id == kOKButtonWidgetID || out->id == kCancelButtonWidgetID ||
         out->id == kPreferencesPanelListWidgetID) {
-      return Fail(error, where, "identifier " + Hex(out->id) + " belongs to the host");
+      return Fail(error, where,
+                  "identifier " + HexID(out->id, /*lowerCase=*/true) + " belongs to the host");
     }
     if (!ctx->ids.insert(out->id).second) {
-      return Fail(error, where, "identifier " + Hex(out->id) + " is used twice in the view");
+      return Fail(
+          error, where,
+          "identifier " + HexID(out->id, /*lowerCase=*/true) + " is used twice in the view");
     }
   }
   if (!ReadString(j, "name", where, &out->name, error) ||
