@@ -1,0 +1,28 @@
+#include "tests/windows/test_session.h"
+
+#include <utility>
+
+#include "service_client/plugin_data.h"
+
+extern "C" void OslTestHostSetSession(ISession* session);
+
+namespace osltest {
+
+TestSession::TestSession(std::string pluginPath) : plugins_(std::move(pluginPath)) {
+  OslTestHostSetSession(this);
+}
+
+TestSession::~TestSession() { OslTestHostSetSession(nullptr); }
+
+IPMUnknown* TestSession::QueryInterface(PMIID iid) const {
+  if (iid == IID_IPLUGINLIST) return const_cast<PlugInList*>(&plugins_);
+  return nullptr;
+}
+
+bool TestSession::PlugInList::GetPathName(PluginID id, IDFile* file) const {
+  if (id != kOslSettingsPluginID) return false;
+  file->SetTString(path_);
+  return true;
+}
+
+}  // namespace osltest
