@@ -12,6 +12,7 @@
 # information, static members) are imported as DATA. Symbols of the C and C++
 # runtimes, the SOAP runtime, OpenSSL and Windows do not begin with such a name
 # and are left to the ordinary libraries.
+cmake_minimum_required(VERSION 3.20)
 foreach(var NM CXXFILT DLLTOOL INPUTS HOST_DIR DLL DEF LIB)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "host_imports.cmake: -D${var}= is required")
@@ -74,7 +75,8 @@ list(SORT imports)
 
 set(def "LIBRARY ${DLL}\nEXPORTS\n")
 if(imports)
-  execute_process(COMMAND ${CXXFILT} ${imports} OUTPUT_VARIABLE demangled RESULT_VARIABLE rc)
+  execute_process(COMMAND ${CXXFILT} ${imports} OUTPUT_VARIABLE demangled RESULT_VARIABLE rc
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "host_imports.cmake: ${CXXFILT} failed (${rc})")
   endif()

@@ -9,6 +9,7 @@
 # ends the process with exit code 3 (or, for DATA, to a block of zeros): the
 # Windows tests reach only what the test host implements, and a test that
 # strays further fails loudly instead of crashing somewhere unexplained.
+cmake_minimum_required(VERSION 3.20)
 foreach(var NM HOST_DEF REAL DLL SOURCE DEF)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "host_double.cmake: -D${var}= is required")
