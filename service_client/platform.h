@@ -18,12 +18,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "service_client/time_limits.h"
 
-struct soap;
+// A connected socket of the platform (a descriptor on Linux, a SOCKET on
+// Windows), as an unsigned integer wide enough for either.
+using OslSocket = std::uintptr_t;
 
 // The whole content of one file, in memory of its own; freed with the
 // object.
@@ -157,16 +160,16 @@ class OslPlatform {
   // MultiByteToWideChar(CP_ACP)).
   virtual std::string FromSystemText(const std::string& text);
 
-  // ---- sockets (of contexts of the SOAP runtime) ------------------------------
-  // Waits up to `timeoutMs` (-1: no limit) until the connection of `soap`
-  // has something to read or was closed. 1 when it has, 0 when the time ran
+  // ---- sockets ------------------------------------------------------------------
+  // Waits up to `timeoutMs` (-1: no limit) until `socket` has something to
+  // read or was closed. 1 when it has, 0 when the time ran
   // out, -1 when interrupted by a signal (the caller may wait again), -2 on
   // any other failure (the next read reports it). Windows: WSAPoll.
-  virtual int WaitReadable(struct soap* soap, int timeoutMs);
-  // Copies up to `size` bytes waiting on the connection of `soap` into
+  virtual int WaitReadable(OslSocket socket, int timeoutMs);
+  // Copies up to `size` bytes waiting on `socket` into
   // `data` without taking them and without waiting. Returns the count, or
   // -1 when nothing can be had now.
-  virtual long PeekWaiting(struct soap* soap, char* data, size_t size);
+  virtual long PeekWaiting(OslSocket socket, char* data, size_t size);
   // True when the system error `errnum` of a send means the peer closed or
   // reset the connection.
   virtual bool IsConnectionClosedError(int errnum);

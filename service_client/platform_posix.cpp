@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <stdsoap2.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -256,16 +255,16 @@ std::string OslPlatform::FromSystemText(const std::string& text) { return text; 
 
 // ---- sockets --------------------------------------------------------------------
 
-int OslPlatform::WaitReadable(struct soap* soap, int timeoutMs) {
-  struct pollfd ready = {soap->socket, POLLIN, 0};
+int OslPlatform::WaitReadable(OslSocket socket, int timeoutMs) {
+  struct pollfd ready = {static_cast<int>(socket), POLLIN, 0};
   const int got = poll(&ready, 1, timeoutMs);
   if (got > 0) return 1;
   if (got == 0) return 0;
   return errno == EINTR ? -1 : -2;
 }
 
-long OslPlatform::PeekWaiting(struct soap* soap, char* data, size_t size) {
-  const ssize_t got = recv(soap->socket, data, size, MSG_PEEK | MSG_DONTWAIT);
+long OslPlatform::PeekWaiting(OslSocket socket, char* data, size_t size) {
+  const ssize_t got = recv(static_cast<int>(socket), data, size, MSG_PEEK | MSG_DONTWAIT);
   return got < 0 ? -1 : static_cast<long>(got);
 }
 

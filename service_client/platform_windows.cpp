@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <shlobj.h>
-#include <stdsoap2.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -443,9 +442,9 @@ std::string OslPlatform::FromSystemText(const std::string& text) {
 
 // ---- sockets ---------------------------------------------------------------------
 
-int OslPlatform::WaitReadable(struct soap* soap, int timeoutMs) {
+int OslPlatform::WaitReadable(OslSocket socket, int timeoutMs) {
   WSAPOLLFD ready = {};
-  ready.fd = soap->socket;
+  ready.fd = static_cast<SOCKET>(socket);
   ready.events = POLLRDNORM;
   const int got = WSAPoll(&ready, 1, timeoutMs);
   if (got > 0) return 1;
@@ -453,12 +452,12 @@ int OslPlatform::WaitReadable(struct soap* soap, int timeoutMs) {
   return WSAGetLastError() == WSAEINTR ? -1 : -2;
 }
 
-long OslPlatform::PeekWaiting(struct soap* soap, char* data, size_t size) {
+long OslPlatform::PeekWaiting(OslSocket socket, char* data, size_t size) {
   // Only a connection with bytes (or its end) waiting is read, so the peek
   // cannot wait.
-  if (WaitReadable(soap, 0) != 1) return -1;
+  if (WaitReadable(socket, 0) != 1) return -1;
   const int want = static_cast<int>(size < 0x7FFFFFFF ? size : 0x7FFFFFFF);
-  const int got = recv(soap->socket, data, want, MSG_PEEK);
+  const int got = recv(static_cast<SOCKET>(socket), data, want, MSG_PEEK);
   return got == SOCKET_ERROR ? -1 : static_cast<long>(got);
 }
 

@@ -209,7 +209,7 @@ bool PeerRefusedAndClosed(struct soap* soap) {
   if (!platform.IsConnectionClosedError(soap->errnum)) return false;
   if (!soap_valid_socket(soap->socket)) return false;
   char line[12];  // "HTTP/1.1 413"
-  const long got = platform.PeekWaiting(soap, line, sizeof line);
+  const long got = platform.PeekWaiting(static_cast<OslSocket>(soap->socket), line, sizeof line);
   if (got != static_cast<long>(sizeof line) || std::memcmp(line, "HTTP/", 5) != 0 ||
       line[8] != ' ') {
     return false;
@@ -289,7 +289,8 @@ bool AwaitService(struct soap* soap, ContextState* state) {
       timeoutMs = static_cast<int>(
           std::min<std::int64_t>((wait.count() + 999) / 1000, std::int64_t{INT_MAX}));
     }
-    const int got = OslPlatform::Get().WaitReadable(soap, timeoutMs);
+    const int got =
+        OslPlatform::Get().WaitReadable(static_cast<OslSocket>(soap->socket), timeoutMs);
     if (got > 0) return true;
     if (got == -2) return true;  // the runtime's read reports it
   }

@@ -1,6 +1,10 @@
 // The plug-in's platform on Windows, against the system itself: the module's
 // own path, the temporary and application-data folders, file tests, the
-// system code page and the settings file's text mode (CR LF on disk).
+// system code page, the settings file's text mode (CR LF on disk) and the
+// readiness of Winsock sockets.
+// Winsock's header must come before the system's main header.
+#include <winsock2.h>
+// Then the rest.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <windows.h>
@@ -193,6 +197,62 @@ TEST(WindowsPlatformTest, TheSettingsFileIsWrittenWithCrLfAndReadWithoutCr) {
   EXPECT_FALSE(WriteSettingsFile(scratch.path() + "\\no\\Osl.cfg", "x\n", &reason));
   EXPECT_NE(std::string::npos, reason.find("cannot create a file in " + scratch.path() + "\\no"))
       << reason;
+}
+
+// A connected pair of loopback sockets.
+class SocketPair {
+ public:
+  SocketPair() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener, 1);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    client_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    connect(client_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    server_ = accept(listener, nullptr, nullptr);
+    closesocket(listener);
+  }
+  ~SocketPair() {
+    closesocket(client_);
+    closesocket(server_);
+    WSACleanup();
+  }
+  OslSocket client() const { return static_cast<OslSocket>(client_); }
+  SOCKET server() const { return server_; }
+
+ private:
+  SOCKET client_ = INVALID_SOCKET;
+  SOCKET server_ = INVALID_SOCKET;
+};
+
+TEST(WindowsPlatformTest, SocketsAreWaitedForAndPeekedWithoutWaiting) {
+  OslPlatform& platform = OslPlatform::Get();
+  const SocketPair pair;
+  ASSERT_NE(INVALID_SOCKET, pair.server());
+  char line[12];
+  EXPECT_EQ(0, platform.WaitReadable(pair.client(), 50));
+  EXPECT_EQ(-1, platform.PeekWaiting(pair.client(), line, sizeof line)) << "nothing waits";
+
+  const char reply[] = "HTTP/1.1 413 Too Large";
+  ASSERT_EQ(static_cast<int>(sizeof reply - 1), send(pair.server(), reply, sizeof reply - 1, 0));
+  EXPECT_EQ(1, platform.WaitReadable(pair.client(), 5000));
+  ASSERT_EQ(12, platform.PeekWaiting(pair.client(), line, sizeof line));
+  EXPECT_EQ("HTTP/1.1 413", std::string(line, sizeof line));
+  // Peeked bytes stay for the reader.
+  char all[64];
+  EXPECT_EQ(static_cast<int>(sizeof reply - 1),
+            recv(static_cast<SOCKET>(pair.client()), all, sizeof all, 0));
+
+  EXPECT_TRUE(platform.IsConnectionClosedError(WSAECONNRESET));
+  EXPECT_TRUE(platform.IsConnectionClosedError(WSAECONNABORTED));
+  EXPECT_FALSE(platform.IsConnectionClosedError(WSAEWOULDBLOCK));
+  EXPECT_EQ(0, platform.SocketFlags());
 }
 
 }  // namespace
