@@ -31,6 +31,8 @@ add_custom_command(
   COMMENT "The host symbols Osl.pln imports from ${OSL_HOST_DLL}"
   VERBATIM)
 add_custom_target(osl_host_imports DEPENDS ${OSL_HOST_DEF} ${OSL_HOST_IMPORT_LIB})
+add_dependencies(osl_host_imports ${osl_module_parts} osl_plugin_base osl_text osl_soap_client
+  osl_soap_types osl_soapns)
 
 add_library(Osl MODULE ${osl_resource_rc} exports.def)
 set_target_properties(Osl PROPERTIES PREFIX "" SUFFIX ".pln" OUTPUT_NAME Osl)

@@ -39,6 +39,12 @@ std::string ModulePath(HMODULE module) {
   return narrow;
 }
 
+// An exported function of `module` as type F (null when it is missing).
+template <class F>
+F Export(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 class RecordingRegistration : public IRegistration {
  public:
   IPMUnknown* QueryInterface(PMIID) const override { return nullptr; }
@@ -111,7 +117,7 @@ TEST_F(WindowsPlugInLoading, IsAPE32PlusDllExportingOnlyGetPlugIn) {
 }
 
 TEST_F(WindowsPlugInLoading, GetPlugInAnswersWithItsOwnPathAndSixteenImplementations) {
-  auto get = reinterpret_cast<GetPlugInFn>(GetProcAddress(module_, "GetPlugIn"));
+  auto get = Export<GetPlugInFn>(module_, "GetPlugIn");
   ASSERT_NE(get, nullptr);
   IPlugIn* plugin = get();
   ASSERT_NE(plugin, nullptr);
@@ -129,8 +135,8 @@ TEST_F(WindowsPlugInLoading, GetPlugInAnswersWithItsOwnPathAndSixteenImplementat
   EXPECT_EQ(plugin->GetResourceFile().GetPath(), own);
 
   // Without a session nothing is registered and nothing breaks.
-  auto setSession = reinterpret_cast<void (*)(ISession*)>(
-      GetProcAddress(GetModuleHandleA(OSL_HOST_DLL), "OslTestHostSetSession"));
+  auto setSession =
+      Export<void (*)(ISession*)>(GetModuleHandleA(OSL_HOST_DLL), "OslTestHostSetSession");
   ASSERT_NE(setSession, nullptr);
   setSession(nullptr);
   plugin->RegisterImplementations(kOslPluginID);
