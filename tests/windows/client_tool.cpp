@@ -1,7 +1,7 @@
-// The Windows build's service client against a running osl-service, for
+// The service client of either build against a running osl-service, for
 // client_publish_test.sh: the settings file beside PLUGIN names the service
 // and the account.
-//   osl_windows_client_tool PLUGIN FILE
+//   client_tool PLUGIN FILE   (osl_windows_client_tool, osl_linux_client_tool)
 // Lists the account's templates (none expected), creates a template
 // (setTemplate with the zero GUID), lists them again (that one), sets two
 // fields and uploads FILE as "photo.png". Prints one line per step and the
@@ -46,7 +46,7 @@ size_t Count(const _ns4__getLibraryTemplatesResponse& response) {
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: osl_windows_client_tool PLUGIN FILE\n");
+    std::fprintf(stderr, "usage: client_tool PLUGIN FILE\n");
     return 2;
   }
   osltest::TestSession session(argv[1]);

@@ -4,15 +4,24 @@
 
 #include "service_client/plugin_data.h"
 
-extern "C" void OslTestHostSetSession(ISession* session);
-
 namespace osltest {
+
+#ifdef _WIN32
+extern "C" void OslTestHostSetSession(ISession* session);
 
 TestSession::TestSession(std::string pluginPath) : plugins_(std::move(pluginPath)) {
   OslTestHostSetSession(this);
 }
 
 TestSession::~TestSession() { OslTestHostSetSession(nullptr); }
+#else
+TestSession::TestSession(std::string pluginPath) : plugins_(pluginPath) {
+  host_.AlertLog().SetEcho(true);
+  host_.GetSession().SetPlugInPath(kOslSettingsPluginID, pluginPath);
+}
+
+TestSession::~TestSession() = default;
+#endif
 
 IPMUnknown* TestSession::QueryInterface(PMIID iid) const {
   if (iid == IID_IPLUGINLIST) return const_cast<PlugInList*>(&plugins_);

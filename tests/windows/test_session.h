@@ -1,12 +1,16 @@
-// A host session for the Windows test programs: the plug-in list answers one
-// path for the plug-in, and the session is installed in the test host's DLL
-// (OslTestHostSetSession) for as long as the object lives.
+// A host session for the test programs built in both builds: the plug-in list
+// answers one path for the plug-in for as long as the object lives. On
+// Windows it is installed in the test host's DLL (OslTestHostSetSession); on
+// Linux a stand-in host is made and its session given the path.
 #pragma once
 
 #include <string>
 
 #include "host/IPlugInList.h"
 #include "host/ISession.h"
+#ifndef _WIN32
+#include "standin/app/host.h"
+#endif
 
 namespace osltest {
 
@@ -36,6 +40,9 @@ class TestSession : public ISession {
     std::string path_;
   };
   PlugInList plugins_;
+#ifndef _WIN32
+  standin::Host host_;
+#endif
 };
 
 }  // namespace osltest
