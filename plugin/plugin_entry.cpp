@@ -1,10 +1,9 @@
 #include "plugin/plugin_entry.h"
 
-#include <dlfcn.h>
-
 #include "host/ISession.h"
 #include "host/InterfacePtr.h"
 #include "plugin_base/impl_registry.h"
+#include "service_client/platform.h"
 
 namespace {
 
@@ -17,18 +16,16 @@ PlugIn gPlugIn;
 // members of the record.
 constexpr size_t kMaxModulePath = 260;
 
-bool AttachLibrary() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&AttachLibrary), &info) && info.dli_fname) {
-    gResourceFileInfo.file.SetTString(info.dli_fname, kMaxModulePath);
-  }
+void AttachLibrary() {
+  const std::string path = OslModulePath();
+  if (!path.empty()) gResourceFileInfo.file.SetTString(path, kMaxModulePath);
   gResourceFileInfo.flags = 0;
   gResourceFileInfo.count = 0;
   gResourceFileInfo.handle = nullptr;
-  return true;
 }
-// Runs after the record above is constructed (same translation unit).
-const bool gAttached = AttachLibrary();
+// Registered after the record above is constructed (same translation unit);
+// the platform runs it once the library is attached to the process.
+const bool gAttachRegistered = (OslOnLibraryAttach(&AttachLibrary), true);
 
 }  // namespace
 

@@ -1,7 +1,5 @@
 #include "publish/dry_run.h"
 
-#include <sys/stat.h>
-
 #include <deque>
 #include <map>
 #include <optional>
@@ -29,6 +27,7 @@
 #include "publish/publish_sequence.h"
 #include "publish/publish_texts.h"
 #include "publish/tool_report_writer.h"
+#include "service_client/platform.h"
 #include "service_client/plugin_data.h"
 #include "service_client/service_calls.h"
 #include "service_client/soap_context.h"
@@ -43,11 +42,7 @@ PMString Value(const TagMap& map, const char* key) {
 }
 
 // The size of the file at `path`, or -1 when it cannot be read.
-long long FileSize(const std::string& path) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-  return static_cast<long long>(info.st_size);
-}
+long long FileSize(const std::string& path) { return OslPlatform::Get().RegularFileSize(path); }
 
 // The labels of the document's page items as they are now; Restore() gives
 // back every one the extraction changed.

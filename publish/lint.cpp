@@ -1,9 +1,5 @@
 #include "publish/lint.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -21,6 +17,7 @@
 #include "publish/lint_fidelity.h"
 #include "publish/page_items.h"
 #include "publish/tool_report_writer.h"
+#include "service_client/platform.h"
 #include "text/ascii_case.h"
 
 namespace {
@@ -79,13 +76,7 @@ PMString Value(const TagMap& map, const char* key) {
 // True when `path` names a regular file this process can open for reading.
 // A FIFO or device is refused without waiting on it.
 bool ReadableRegularFile(const std::string& path) {
-  if (path.empty()) return false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  ::close(fd);
-  return regular;
+  return OslPlatform::Get().IsReadableRegularFile(path);
 }
 
 // One page item the lint looks at: top-level items of the pages and the

@@ -1,9 +1,5 @@
 #include "publish/proof_pdf_assets.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <utility>
 
 #include "host/CAlert.h"
@@ -17,6 +13,7 @@
 #include "host/PersistUtils.h"
 #include "host/Utils.h"
 #include "publish/publish_texts.h"
+#include "service_client/platform.h"
 
 namespace {
 
@@ -34,12 +31,7 @@ void SetVisible(const UIDList& items, bool16 visible) {
 // blocking, so that a FIFO or device named by a document cannot hang the
 // publish here.
 bool OpensAsRegularFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  ::close(fd);
-  return regular;
+  return OslPlatform::Get().IsReadableRegularFile(path);
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
 #include "service_client/plugin_data.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -29,6 +25,9 @@ const char kDocumentPath[] = "/services/builddoc.asmx";
 const char kUnsavableNote[] =
     "\nNot saved: the server, user or password holds a line break or a NUL character, which "
     "the settings file cannot keep. The file is unchanged.";
+const char kNotInCodePageNote[] =
+    "\nNot saved: the server, user or password holds a character that the system's code page "
+    "cannot write. The file is unchanged.";
 const char kTooLongNote[] =
     "\nNot saved: the server, user and password together are too long for the settings file "
     "to be read back whole. The file is unchanged.";
@@ -41,11 +40,6 @@ bool FitsOnOneLine(const std::string& value) {
 PMString Literal(const std::string& utf8) {
   return PMString(utf8, PMString::kDontTranslateDuringCall);
 }
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 bool EndsWith(const PMString& text, const PMString& tail) {
   return text.CharCount() >= tail.CharCount() &&
@@ -114,16 +108,19 @@ bool OslPlugInData::LocateSettingsFile() {
 }
 
 void OslPlugInData::ReadSettingsFile() {
-  FilePtr file(std::fopen(settingsPath.GetPlatformString().c_str(), "r"));
-  if (!file) return;
-  std::string content(kOslSettingsReadLimit, '\0');
-  content.resize(std::fread(&content[0], 1, content.size(), file.get()));
-  file.reset();
+  // Text mode: on Windows each CR LF arrives as LF; every other CR is
+  // dropped below, so a file with either line end reads the same anywhere.
+  OslPlatform& platform = OslPlatform::Get();
+  std::string content;
+  if (!platform.ReadTextFileStart(settingsPath.GetPlatformString(), kOslSettingsReadLimit,
+                                  &content)) {
+    return;
+  }
 
   std::string line;
   bool dropped = false;  // too long, or holds a NUL byte
   auto finish = [&] {
-    if (!dropped) ParseSettingsLine(Literal(line));
+    if (!dropped) ParseSettingsLine(Literal(platform.FromSystemText(line)));
     line.clear();
     dropped = false;
   };
@@ -195,15 +192,22 @@ void OslPlugInData::SaveSettings() {
                            "\n//EndPoint:" + values[1] + "\n//EndPointDoc:" + values[2] +
                            "\nServer:" + values[3] + "\nuser:" + values[4] + "\npass:" + values[5] +
                            "\n";
+  // The file is in the system code page; a value it cannot hold would come
+  // back as another value.
+  std::string fileText;
+  if (!OslPlatform::Get().ToSystemText(text, &fileText)) {
+    CAlert::ErrorAlert(Literal(path + kNotInCodePageNote));
+    return;
+  }
   // Only the first kOslSettingsReadLimit bytes are ever read: a longer file
   // would lose its last lines (the password first) on the next load.
-  if (text.size() > kOslSettingsReadLimit) {
+  if (fileText.size() > kOslSettingsReadLimit) {
     CAlert::ErrorAlert(Literal(path + kTooLongNote));
     return;
   }
   // The file holds a password: it is private, and replaced whole or not at all.
   std::string reason;
-  if (!WriteSettingsFile(path, text, &reason)) {
+  if (!WriteSettingsFile(path, fileText, &reason)) {
     CAlert::ErrorAlert(Literal(path + "\nNot saved: " + reason + "."));
   }
 }

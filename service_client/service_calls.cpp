@@ -135,10 +135,12 @@ std::string FormatSoapFaultReport(struct soap* soap) {
   const std::string separator(82, '-');
 
   OslPlatform& platform = OslPlatform::Get();
-  std::string logFolder = platform.LogFolder();
+  std::string logFolder = platform.FaultNoteFolder();
   std::string note;
   if (platform.IsDirectory(logFolder)) {
-    if (logFolder.empty() || logFolder.back() != '/') logFolder += '/';
+    if (logFolder.empty() || (logFolder.back() != '/' && logFolder.back() != '\\')) {
+      logFolder += '/';
+    }
     note = "\n\n**You can view all the log files generated under " + logFolder + " directory**\n";
   }
 

@@ -1,11 +1,6 @@
 #include "service_client/soap_context.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <stdsoap2.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -121,30 +116,11 @@ bool WithinDeadline(ContextState* state, int* timeout, Step step) {
 
 // ---- message logs ---------------------------------------------------------------
 
-// Opens the log at `path` for appending: created owner-only, never through a
-// symbolic link, and only when it is a regular file of this user (O_NONBLOCK
-// keeps a FIFO from blocking the open). An existing file readable by others is
-// made owner-only. Null when refused.
-std::FILE* OpenLog(const std::string& path) {
-  const int fd =
-      open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (fd < 0) return nullptr;
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
-      ((info.st_mode & 077) != 0 && fchmod(fd, 0600) != 0)) {
-    close(fd);
-    return nullptr;
-  }
-  std::FILE* file = fdopen(fd, "ab");
-  if (!file) close(fd);
-  return file;
-}
-
 // Appends `data` to `log` when logging, opening it on first use.
 void Append(LogFile* log, const char* data, size_t size) {
   if (log->path.empty()) return;
   if (!log->file && !log->refused) {
-    log->file = OpenLog(log->path);
+    log->file = OslPlatform::Get().OpenLogForAppend(log->path);
     log->refused = log->file == nullptr;
   }
   if (!log->file || size == 0) return;
@@ -229,11 +205,12 @@ SOAP_SOCKET GuardedOpen(struct soap* soap, const char* endpoint, const char* hos
 // socket and says more than the broken connection does. Only a refusal (a
 // status of 300 or more) counts: a request cut short never succeeds.
 bool PeerRefusedAndClosed(struct soap* soap) {
-  if (soap->errnum != EPIPE && soap->errnum != ECONNRESET) return false;
+  OslPlatform& platform = OslPlatform::Get();
+  if (!platform.IsConnectionClosedError(soap->errnum)) return false;
   if (!soap_valid_socket(soap->socket)) return false;
   char line[12];  // "HTTP/1.1 413"
-  const ssize_t got = recv(soap->socket, line, sizeof line, MSG_PEEK | MSG_DONTWAIT);
-  if (got != static_cast<ssize_t>(sizeof line) || std::memcmp(line, "HTTP/", 5) != 0 ||
+  const long got = platform.PeekWaiting(static_cast<OslSocket>(soap->socket), line, sizeof line);
+  if (got != static_cast<long>(sizeof line) || std::memcmp(line, "HTTP/", 5) != 0 ||
       line[8] != ' ') {
     return false;
   }
@@ -312,10 +289,10 @@ bool AwaitService(struct soap* soap, ContextState* state) {
       timeoutMs = static_cast<int>(
           std::min<std::int64_t>((wait.count() + 999) / 1000, std::int64_t{INT_MAX}));
     }
-    struct pollfd ready = {soap->socket, POLLIN, 0};
-    const int got = poll(&ready, 1, timeoutMs);
+    const int got =
+        OslPlatform::Get().WaitReadable(static_cast<OslSocket>(soap->socket), timeoutMs);
     if (got > 0) return true;
-    if (got < 0 && errno != EINTR) return true;  // the runtime's read reports it
+    if (got == -2) return true;  // the runtime's read reports it
   }
 }
 
@@ -404,7 +381,7 @@ OslSoapContext::OslSoapContext(Kind kind)
   // A peer that closes the connection while we send must end the call with
   // an error, never raise SIGPIPE in the host's process (which would end
   // the designer's application).
-  soap_->socket_flags = MSG_NOSIGNAL;
+  soap_->socket_flags = platform.SocketFlags();
   // The system sizes the socket buffers and grows them with the connection;
   // fixed 64 KiB buffers would let only 64 KiB travel at a time and make a
   // large upload or request wait on every read of the peer.

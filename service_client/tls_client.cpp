@@ -7,8 +7,6 @@
 #include <openssl/x509v3.h>
 #include <stdsoap2.h>
 
-#include <signal.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -144,36 +142,4 @@ void OslTlsHandshake::Finish(bool connected) {
 
 bool OslTlsHasPending(struct soap* soap) {
   return soap && soap->ssl && SSL_has_pending(soap->ssl) == 1;
-}
-
-OslNoSigpipe::OslNoSigpipe(bool active) : active_(active) {
-  if (!active_) return;
-  const int saved = errno;
-  sigset_t pipe;
-  sigemptyset(&pipe);
-  sigaddset(&pipe, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe, &oldMask_);
-  sigset_t pending;
-  sigemptyset(&pending);
-  pendingBefore_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
-  errno = saved;
-}
-
-OslNoSigpipe::~OslNoSigpipe() {
-  if (!active_) return;
-  const int saved = errno;
-  if (!pendingBefore_) {
-    sigset_t pending;
-    sigemptyset(&pending);
-    if (sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
-      sigset_t pipe;
-      sigemptyset(&pipe);
-      sigaddset(&pipe, SIGPIPE);
-      const struct timespec none = {0, 0};
-      while (sigtimedwait(&pipe, nullptr, &none) < 0 && errno == EINTR) {
-      }
-    }
-  }
-  pthread_sigmask(SIG_SETMASK, &oldMask_, nullptr);
-  errno = saved;
 }

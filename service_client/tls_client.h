@@ -18,9 +18,9 @@
 // ends with SOAP_SSL_ERROR and "the TLS handshake with HOST failed: REASON".
 #pragma once
 
-#include <signal.h>
-
 #include <string>
+
+#include "service_client/platform.h"  // OslNoSigpipe, which guards TLS writes
 
 struct soap;
 
@@ -57,22 +57,3 @@ class OslTlsHandshake {
 // Whether decrypted bytes already wait in the connection of `soap`, so that
 // a reader must not wait on the socket for them.
 bool OslTlsHasPending(struct soap* soap);
-
-// While it lives, a write to a connection the peer has closed cannot raise
-// SIGPIPE on this thread: the TLS library writes with write(), which knows
-// no MSG_NOSIGNAL, and SIGPIPE would end the host's whole process. A SIGPIPE
-// raised meanwhile is taken back before the thread's signal mask is restored
-// (one already pending before is left alone); errno is kept. Inactive when
-// `active` is false.
-class OslNoSigpipe {
- public:
-  explicit OslNoSigpipe(bool active);
-  ~OslNoSigpipe();
-  OslNoSigpipe(const OslNoSigpipe&) = delete;
-  OslNoSigpipe& operator=(const OslNoSigpipe&) = delete;
-
- private:
-  bool active_;
-  bool pendingBefore_ = false;
-  sigset_t oldMask_;  // the thread's signal mask before
-};

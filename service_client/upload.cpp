@@ -1,10 +1,5 @@
 #include "service_client/upload.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +9,7 @@
 #include <memory>
 
 #include "host/CAlert.h"
+#include "service_client/platform.h"
 #include "service_client/plugin_data.h"
 #include "service_client/service_calls.h"
 #include "text/ascii_case.h"
@@ -51,84 +47,6 @@ PMString Literal(const std::string& utf8) {
 }
 
 void Inform(const std::string& text) { CAlert::InformationAlert(Literal(text)); }
-
-// What OpenRegularFile answers when it has no descriptor to give.
-constexpr int kNotOpened = -1;
-constexpr int kNotRegular = -2;
-
-// Closes the descriptor it holds (a negative one is none).
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// Opens `path` for reading when it is a regular file. The open never waits:
-// a FIFO without a writer (or a device) would otherwise hold the host in
-// open() for good, so it is opened without blocking, checked through its
-// descriptor (no window between the check and the use), and refused.
-// Answers the descriptor, kNotOpened or kNotRegular.
-int OpenRegularFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return kNotOpened;
-  struct stat info;
-  if (fstat(fd, &info) != 0) {
-    close(fd);
-    return kNotOpened;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    close(fd);
-    return kNotRegular;
-  }
-  // Reads of a regular file block as they always do.
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags != -1) (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return fd;
-}
-
-// Reads exactly `size` bytes from `fd`; false on an error or a file that
-// ended sooner.
-bool ReadAll(int fd, char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t got = read(fd, data, size);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    data += got;
-    size -= static_cast<size_t>(got);
-  }
-  return true;
-}
-
-// Memory for a file's bytes, its pages made in one request to the system when
-// it is allocated (reading into memory whose pages are made one fault at a
-// time costs about as much again as the reading itself).
-class FileMemory {
- public:
-  explicit FileMemory(size_t size) : size_(size > 0 ? size : 1) {
-    void* memory = mmap(nullptr, size_, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    data_ = memory == MAP_FAILED ? nullptr : static_cast<char*>(memory);
-  }
-  ~FileMemory() {
-    if (data_) munmap(data_, size_);
-  }
-  FileMemory(const FileMemory&) = delete;
-  FileMemory& operator=(const FileMemory&) = delete;
-  // Null when the memory could not be had.
-  char* get() const { return data_; }
-
- private:
-  size_t size_;
-  char* data_;
-};
 
 // What the header hook of the upload context needs.
 struct UploadHeader {
@@ -203,31 +121,26 @@ std::string NewUploadBoundary(const char* data, size_t size) {
 PMString UploadFile(const PMString& filePath, const PMString& fileName) {
   const std::string path = filePath.GetPlatformString();
   const std::string pathText = filePath.GetUTF8String();
-  const FileDescriptor file(OpenRegularFile(path));
-  if (file.get() == kNotOpened) {
-    Inform("ERROR UploadFile::fopen " + pathText);
-    return PMString();
+  OslFileBytes data;
+  switch (OslPlatform::Get().ReadWholeFile(path, kOslUploadSizeLimit, &data)) {
+    case OslReadResult::kRead:
+      break;
+    case OslReadResult::kNotOpened:
+      Inform("ERROR UploadFile::fopen " + pathText);
+      return PMString();
+    case OslReadResult::kNotRegular:
+      Inform("ERROR UploadFile::fopen " + pathText + " (not a regular file)");
+      return PMString();
+    case OslReadResult::kTooLarge:
+      Inform("ERROR UploadFile::size " + pathText + " (2 GiB or more cannot be uploaded)");
+      return PMString();
+    case OslReadResult::kNoMemory:
+      Inform("ERROR UploadFile::memory " + pathText);
+      return PMString();
+    case OslReadResult::kShortRead:
+      return PMString();
   }
-  if (file.get() == kNotRegular) {
-    Inform("ERROR UploadFile::fopen " + pathText + " (not a regular file)");
-    return PMString();
-  }
-  struct stat info;
-  if (fstat(file.get(), &info) != 0) {
-    Inform("ERROR UploadFile::fopen " + pathText);
-    return PMString();
-  }
-  if (info.st_size >= kOslUploadSizeLimit) {
-    Inform("ERROR UploadFile::size " + pathText + " (2 GiB or more cannot be uploaded)");
-    return PMString();
-  }
-  const size_t size = static_cast<size_t>(info.st_size);
-  FileMemory data(size);
-  if (!data.get()) {
-    Inform("ERROR UploadFile::memory " + pathText);
-    return PMString();
-  }
-  if (!ReadAll(file.get(), data.get(), size)) return PMString();
+  const size_t size = data.size();
 
   PMString result;
   {
@@ -235,8 +148,14 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
     struct soap* soap = context.get();
     if (!soap) return PMString();
 
-    const std::string boundary = NewUploadBoundary(data.get(), size);
+    const std::string boundary = NewUploadBoundary(data.data(), size);
     const std::string description = UploadPartDescription(fileName);
+    // The server is told the name in the system code page; a name that the
+    // code page cannot hold is sent as UTF-8 rather than with characters lost.
+    std::string sentDescription;
+    if (!OslPlatform::Get().ToSystemText(description, &sentDescription)) {
+      sentDescription = description;
+    }
     UploadHeader header{soap->fposthdr, "multipart/form-data; boundary=\"" + boundary +
                                             "\"; type=\"text/xml\"; start=\"" + kStartId + "\""};
     soap->user = &header;
@@ -253,7 +172,7 @@ PMString UploadFile(const PMString& filePath, const PMString& fileName) {
       status = soap_set_sender_error(soap, "No server configured",
                                      "The upload address is not an HTTP address", SOAP_TCP_ERROR);
     } else if (soap_connect_command(soap, SOAP_POST, address.c_str(), nullptr) == SOAP_OK) {
-      status = SendBody(soap, boundary, description, data.get(), size);
+      status = SendBody(soap, boundary, sentDescription, data.data(), size);
     } else {
       status = soap->error;
     }

@@ -51,8 +51,9 @@ constexpr long long kOslUploadSizeLimit = 0x80000000LL;  // 2 GiB
 //     fault report, "1.ShowProtocolError.end".
 PMString UploadFile(const PMString& filePath, const PMString& fileName);
 
-// The part description sent for `fileName`: name="file"; filename="<name>"
-// (UTF-8). Line breaks in the name become blanks so they cannot end the part
+// The part description for `fileName`: name="file"; filename="<name>"
+// (UTF-8; the request carries it in the system code page, or in UTF-8 when
+// the code page cannot hold the name). Line breaks in the name become blanks so they cannot end the part
 // header; everything else, double quotes included, is sent as given.
 std::string UploadPartDescription(const PMString& fileName);
 

@@ -646,5 +646,47 @@ TEST(MessageLogTest, NothingIsLoggedWithoutTheFolder) {
   EXPECT_FALSE(scope.platform().IsDirectory(scope.platform().LogFolder()));
 }
 
+// The fault report's note points at a folder of its own (on Windows
+// "c:\logs\" while the logs go to "/logs"): its presence alone decides the
+// note, which names it as given.
+class NoteFolderPlatform : public TestPlatform {
+ public:
+  std::string FaultNoteFolder() override { return note_; }
+  std::string note_;
+};
+
+TEST(MessageLogTest, TheReportsNoteFollowsItsOwnFolder) {
+  ServiceTestScope scope;
+  NoteFolderPlatform platform;
+  const std::string present = platform.dir().path() + "/notes\\";
+  ASSERT_EQ(0, mkdir(present.c_str(), 0700));
+  struct Case {
+    std::string noteFolder;
+    bool logFolder;
+    std::string note;
+  } cases[] = {
+      {present, false,
+       "\n\n**You can view all the log files generated under " + present + " directory**\n"},
+      {platform.dir().path() + "/absent\\", true, ""},
+  };
+  OslPlatform::Set(&platform);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.noteFolder);
+    platform.note_ = c.noteFolder;
+    if (c.logFolder) platform.CreateLogFolder();
+    CaptureServer server(
+        {HttpReply(500, "Internal Server Error", FaultEnvelope("s:Client", "No", ""))});
+    OslSoapContext context;
+    _ns2__getFields request;
+    _ns2__getFieldsResponse response;
+    EXPECT_EQ(SOAP_FAULT, CallGetFields(context.get(), server.Url(kTemplateMgr).c_str(), nullptr,
+                                        &request, response));
+    const std::string report = FormatSoapFaultReport(context.get());
+    const std::string separator(82, '-');
+    EXPECT_EQ(separator + " " + c.note, report.substr(report.rfind(separator)));
+  }
+  OslPlatform::Set(&scope.platform());
+}
+
 }  // namespace
 }  // namespace osltest

@@ -204,13 +204,31 @@ TEST_F(SettingsTest, AnUnwritableSettingsFileShowsItsPathAndKeepsTheValues) {
   EXPECT_EQ("http://s.test", Text(data_.server));
 }
 
+// A file written on Windows (CR LF) reads as one written here (LF): every CR
+// is dropped wherever it stands, and the last line needs no line end.
 TEST_F(SettingsTest, LineEndsMayBeCrLfOrLfAndTheLastNeedsNone) {
   PlacePlugIn("Osl.pln");
-  WriteSettings("user:a\r\npass:b\r\nserver:http://s.test");
-  data_.LoadSettings();
-  EXPECT_EQ("a", Text(data_.user));
-  EXPECT_EQ("b", Text(data_.password));
-  EXPECT_EQ("http://s.test", Text(data_.server));
+  struct Case {
+    const char* content;
+    const char* user;
+    const char* password;
+  } cases[] = {
+      {"user:a\r\npass:b\r\nserver:http://s.test", "a", "b"},
+      {"user:a\npass:b\nserver:http://s.test\n", "a", "b"},
+      {"user:a\r\npass:b\nserver:http://s.test\r\n", "a", "b"},
+      {"user:a\r\r\npass:\rb\r\nserver:http://s.test\r", "a", "b"},
+      {"//begin config file\r\nServer:http://s.test\r\nuser:a b\r\npass:\r\n", "a b", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.content);
+    WriteSettings(c.content);
+    OslPlugInData data;
+    data.LoadSettings();
+    EXPECT_EQ(c.user, Text(data.user));
+    EXPECT_EQ(c.password, Text(data.password));
+    EXPECT_EQ("http://s.test", Text(data.server));
+    EXPECT_EQ("http://s.test/services/templateMgr.svc", Text(data.templateEndpoint));
+  }
 }
 
 // The reader's limits are stated here as numbers of their own, so a change of
@@ -611,6 +629,97 @@ TEST(WorkFolderTest, WithoutAnyFolderTheUserIsTold) {
   const auto alerts = TakeAlerts();
   ASSERT_EQ(1u, alerts.size());
   EXPECT_EQ("error: No application folder.", alerts[0]);
+}
+
+// The test platform with a code page of its own, as a Windows system with a
+// single-byte code page has: Latin-1, where "\xc3\xa9" (e acute) is the one
+// byte E9 and a character beyond U+00FF has no place.
+class Latin1Platform : public TestPlatform {
+ public:
+  bool ToSystemText(const std::string& utf8, std::string* out) override {
+    out->clear();
+    for (size_t i = 0; i < utf8.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(utf8[i]);
+      if (c < 0x80) {
+        *out += static_cast<char>(c);
+      } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
+        *out += static_cast<char>(((c & 0x03) << 6) | (utf8[++i] & 0x3F));
+      } else {
+        return false;
+      }
+    }
+    return true;
+  }
+  std::string FromSystemText(const std::string& text) override {
+    std::string utf8;
+    for (char byte : text) {
+      const unsigned char c = static_cast<unsigned char>(byte);
+      if (c < 0x80) {
+        utf8 += byte;
+      } else {
+        utf8 += static_cast<char>(0xC0 | (c >> 6));
+        utf8 += static_cast<char>(0x80 | (c & 0x3F));
+      }
+    }
+    return utf8;
+  }
+};
+
+TEST_F(SettingsTest, TheFileIsInTheSystemCodePageAndAValueItCannotHoldIsNotSaved) {
+  const std::string folder = PlacePlugIn("Osl.pln");
+  Latin1Platform latin1;
+  latin1.SetTempFolder(folder);
+  PlatformScope installed(&latin1, &scope_.platform());
+  data_.LoadSettings();
+  data_.server = PMString("http://s.test");
+  data_.user = PMString("jos\xc3\xa9");
+  data_.password = PMString("pw");
+  data_.BuildEndpoints();
+  data_.SaveSettings();
+  EXPECT_TRUE(TakeAlerts().empty());
+  const std::string path = Text(data_.settingsPath);
+  const std::string saved = ReadFile(path);
+  EXPECT_NE(std::string::npos, saved.find("\nuser:jos\xe9\n")) << saved;
+
+  OslPlugInData reread;
+  reread.LoadSettings();
+  EXPECT_EQ("jos\xc3\xa9", Text(reread.user));
+
+  // U+4E2D has no place in the code page: nothing is written.
+  data_.password = PMString("\xe4\xb8\xad");
+  data_.SaveSettings();
+  const auto alerts = TakeAlerts();
+  ASSERT_EQ(1u, alerts.size());
+  EXPECT_EQ("error: " + path +
+                "\nNot saved: the server, user or password holds a character that the system's "
+                "code page cannot write. The file is unchanged.",
+            alerts[0]);
+  EXPECT_EQ(saved, ReadFile(path));
+}
+
+// Where the system has no unnamed files (Windows, some filesystems), the new
+// text goes to a new named file beside the old one, which then takes its
+// place: the same result, and no file left beside it.
+TEST_F(SettingsTest, WithoutUnnamedFilesANamedNewFileReplacesTheOldOne) {
+  const std::string folder = PlacePlugIn("Osl.pln");
+  const std::string path = WriteSettings("Server:http://old.test\nuser:u\npass:secret\n");
+  chmod(path.c_str(), 0644);
+  data_.LoadSettings();
+  data_.password = PMString("new");
+  FailingPlatform failing;
+  failing.unnamedFileError = EOPNOTSUPP;
+  {
+    PlatformScope installed(&failing, &scope_.platform());
+    data_.SaveSettings();
+  }
+  EXPECT_TRUE(TakeAlerts().empty());
+  ASSERT_EQ(path.size() + 7, failing.renamedFrom.size()) << failing.renamedFrom;
+  EXPECT_EQ(path + ".", failing.renamedFrom.substr(0, path.size() + 1));
+  EXPECT_NE(std::string::npos, ReadFile(path).find("\npass:new\n"));
+  struct stat info;
+  ASSERT_EQ(0, stat(path.c_str(), &info));
+  EXPECT_EQ(0600u, info.st_mode & 0777);
+  EXPECT_EQ(std::vector<std::string>{"Osl.cfg"}, FilesIn(folder));
 }
 
 }  // namespace

@@ -11,12 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "service_client/platform.h"
 #include "service_client/plugin_data.h"
 #include "tests/service_client/capture_server.h"
 #include "tests/service_client/test_support.h"
@@ -270,6 +272,81 @@ TEST_F(UploadTest, AFileOf2GiBOrMoreIsRefusedBeforeReading) {
   EXPECT_EQ(std::vector<std::string>{"info: ERROR UploadFile::size " + path +
                                      " (2 GiB or more cannot be uploaded)"},
             TakeAlerts());
+}
+
+// The test platform with reading a whole file answered as set, and a code
+// page of its own where "\xc3\xa9" (e acute) is the one byte E9 and every
+// other character beyond ASCII has no place.
+class ReadingPlatform : public TestPlatform {
+ public:
+  OslReadResult answer = OslReadResult::kRead;
+  OslReadResult ReadWholeFile(const std::string& path, long long limit,
+                              OslFileBytes* bytes) override {
+    const OslReadResult real = TestPlatform::ReadWholeFile(path, limit, bytes);
+    return answer == OslReadResult::kRead ? real : answer;
+  }
+  bool ToSystemText(const std::string& utf8, std::string* out) override {
+    *out = utf8;
+    for (size_t at = out->find("\xc3\xa9"); at != std::string::npos; at = out->find("\xc3\xa9")) {
+      out->replace(at, 2, "\xe9");
+    }
+    return std::all_of(out->begin(), out->end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80 || c == '\xe9'; });
+  }
+};
+
+// Installs `platform` for the life of the scope, then `restore`.
+class PlatformScope {
+ public:
+  PlatformScope(OslPlatform* platform, OslPlatform* restore) : restore_(restore) {
+    OslPlatform::Set(platform);
+  }
+  ~PlatformScope() { OslPlatform::Set(restore_); }
+
+ private:
+  OslPlatform* restore_;
+};
+
+TEST_F(UploadTest, WhatReadingTheFileFoundDecidesTheAlertAndNothingIsSent) {
+  CaptureServer server({HttpReply(200, "OK", "never")});
+  Configure(server.Url(""));
+  const std::string path = File("a.pdf", "%PDF");
+  struct Case {
+    OslReadResult found;
+    std::vector<std::string> alerts;
+  } cases[] = {
+      {OslReadResult::kNotOpened, {"info: ERROR UploadFile::fopen " + path}},
+      {OslReadResult::kNotRegular,
+       {"info: ERROR UploadFile::fopen " + path + " (not a regular file)"}},
+      {OslReadResult::kTooLarge,
+       {"info: ERROR UploadFile::size " + path + " (2 GiB or more cannot be uploaded)"}},
+      {OslReadResult::kNoMemory, {"info: ERROR UploadFile::memory " + path}},
+      {OslReadResult::kShortRead, {}},
+  };
+  ReadingPlatform reading;
+  PlatformScope installed(&reading, &scope_.platform());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.found));
+    reading.answer = c.found;
+    EXPECT_TRUE(UploadFile(PMString(path), PMString("a.pdf")).IsEmpty());
+    EXPECT_EQ(c.alerts, TakeAlerts());
+  }
+  EXPECT_TRUE(server.Requests(0).empty());
+}
+
+TEST_F(UploadTest, TheFileNameTravelsInTheSystemCodePageOrAsUtf8WhenItHasNoPlaceThere) {
+  CaptureServer server({HttpReply(200, "OK", "a"), HttpReply(200, "OK", "b")});
+  Configure(server.Url(""));
+  ReadingPlatform reading;
+  PlatformScope installed(&reading, &scope_.platform());
+  const std::string path = File("c.pdf", "%PDF");
+  EXPECT_EQ("a", Text(UploadFile(PMString(path), PMString("caf\xc3\xa9.pdf"))));
+  EXPECT_EQ("b", Text(UploadFile(PMString(path), PMString("\xe4\xb8\xad\xc3\xa9.pdf"))));
+  const auto requests = server.Requests(2);
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_EQ(ExpectedBody("caf\xe9.pdf", "%PDF"), Split(requests[0]).body);
+  EXPECT_EQ(ExpectedBody("\xe4\xb8\xad\xc3\xa9.pdf", "%PDF"), Split(requests[1]).body);
+  EXPECT_TRUE(TakeAlerts().empty());
 }
 
 TEST_F(UploadTest, ARefusedConnectionShowsTheReportThenTheFourAlerts) {
