@@ -10,12 +10,15 @@
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <map>
 #include <numeric>
+#include <string_view>
 
 #include "refservice/render/barcode_drawing.h"
 #include "refservice/render/font_library.h"
 #include "refservice/render/image_drawing.h"
 #include "refservice/render/stacking_layout.h"
+#include "refservice/render/template_setup.h"
 #include "refservice/render/text_field_drawing.h"
 
 namespace refservice {
@@ -35,17 +38,7 @@ using PopplerDocumentPtr = std::unique_ptr<PopplerDocument, GObjectDeleter>;
 
 // Opens a PDF held in memory; `bytes` must outlive the document.
 PopplerDocumentPtr OpenPdf(const std::string& bytes, std::string* error) {
-  GBytes* data = g_bytes_new_static(bytes.data(), bytes.size());
-  GError* failure = nullptr;
-  PopplerDocument* document = poppler_document_new_from_bytes(data, nullptr, &failure);
-  g_bytes_unref(data);
-  if (document == nullptr) {
-    *error = std::string("the PDF cannot be read: ") +
-             (failure != nullptr ? failure->message : "unknown error");
-    if (failure != nullptr) g_error_free(failure);
-    return nullptr;
-  }
-  return PopplerDocumentPtr(document);
+  return PopplerDocumentPtr(OpenPdfDocument(bytes, error));
 }
 
 std::string Points(double value) {
@@ -60,26 +53,23 @@ std::string Points(double value) {
 // The value a field is drawn with: the given one, else the stored default.
 struct Resolved {
   std::string text;
-  std::string image;
+  const std::string* image = nullptr;  // a given image's bytes (owned by the values)
+  const StoredImage* stored = nullptr;  // the default image (owned by the set-up)
   std::string note;
+  bool HasImage() const {
+    return (image != nullptr && !image->empty()) || (stored != nullptr && stored->present);
+  }
 };
 
-Resolved Resolve(const TemplateBundle& bundle, FileSystem* fs, const RenderField& field,
-                 const FieldValues& values) {
+Resolved Resolve(TemplateSetup& setup, const RenderField& field, const FieldValues& values) {
   Resolved resolved;
   auto given = values.find(field.name);
   if (field.IsImage()) {
     if (given != values.end()) {
-      resolved.image = given->second.image;
+      resolved.image = &given->second.image;
     } else if (!field.defaultValue.empty()) {
-      auto file = bundle.imageFiles.find(field.defaultValue);
-      std::string error;
-      if (file == bundle.imageFiles.end()) {
-        resolved.note = "the default image \"" + field.defaultValue + "\" was not uploaded";
-      } else if (!ReadStoredFile(fs, file->second, &resolved.image, &error)) {
-        resolved.note = "the default image cannot be read";
-        resolved.image.clear();
-      }
+      resolved.stored = &setup.DefaultImage(field.defaultValue);
+      resolved.note = resolved.stored->note;
     }
   } else if (given != values.end()) {
     resolved.text = given->second.text;
@@ -89,32 +79,59 @@ Resolved Resolve(const TemplateBundle& bundle, FileSystem* fs, const RenderField
   return resolved;
 }
 
+// The images given with the values, each distinct one decoded once per document (so the PDF
+// embeds it once however many fields show it).
+class GivenImages {
+ public:
+  GivenImages() = default;
+  GivenImages(const GivenImages&) = delete;
+  GivenImages& operator=(const GivenImages&) = delete;
+  ~GivenImages() {
+    for (auto& [bytes, decoded] : decoded_) {
+      if (decoded.first != nullptr) cairo_surface_destroy(decoded.first);
+    }
+  }
+  // Null with `failure` set when the bytes are not a readable image.
+  cairo_surface_t* Decode(const std::string& bytes, std::string* failure) {
+    auto known = decoded_.find(bytes);
+    if (known == decoded_.end()) {
+      std::pair<cairo_surface_t*, std::string> decoded;
+      decoded.first = DecodeImage(bytes, &decoded.second);
+      known = decoded_.emplace(std::string_view(bytes), std::move(decoded)).first;
+    }
+    *failure = known->second.second;
+    return known->second.first;
+  }
+
+ private:
+  // Keyed by views of the values' bytes, which outlive the render.
+  std::map<std::string_view, std::pair<cairo_surface_t*, std::string>> decoded_;
+};
+
 }  // namespace
 
 bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldValues& values,
                     const RenderOptions& options, RenderResult* result, std::string* error) {
-  if (bundle.masterPdf.empty()) {
-    *error = "template " + bundle.record.docId + " has no master PDF; publish it again";
-    return false;
-  }
-  PopplerDocumentPtr master = OpenPdf(bundle.masterPdf, error);
-  if (!master) {
-    *error = "the master PDF of template " + bundle.record.docId + " is damaged: " + *error;
-    return false;
-  }
-  const int pageCount = poppler_document_get_n_pages(master.get());
-  if (pageCount <= 0) {
-    *error = "the master PDF of template " + bundle.record.docId + " has no pages";
-    return false;
-  }
+  // The caller keeps the bundle for the render's length: the set-up borrows it.
+  TemplateSetup setup(std::shared_ptr<const TemplateBundle>(&bundle, [](const TemplateBundle*) {}),
+                      fs);
+  return RenderDocument(setup, values, options, result, error);
+}
+
+bool RenderDocument(TemplateSetup& setup, const FieldValues& values, const RenderOptions& options,
+                    RenderResult* result, std::string* error) {
+  const TemplateBundle& bundle = setup.bundle();
+  PopplerDocument* master = setup.Master(error);
+  if (master == nullptr) return false;
+  const int pageCount = poppler_document_get_n_pages(master);
 
   const std::vector<RenderField>& fields = bundle.fields;
   std::vector<Resolved> resolved;
   std::vector<bool> valueEmpty;
   for (const RenderField& field : fields) {
-    resolved.push_back(Resolve(bundle, fs, field, values));
+    resolved.push_back(Resolve(setup, field, values));
     // A text of only blanks and line breaks shows nothing, so it closes up like an empty one.
-    valueEmpty.push_back(field.IsImage() ? resolved.back().image.empty()
+    valueEmpty.push_back(field.IsImage() ? !resolved.back().HasImage()
                                          : IsBlank(resolved.back().text));
   }
   std::vector<bool> empty = EffectiveEmpty(fields, valueEmpty);
@@ -131,7 +148,7 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
     if (fields[i].IsText()) out.fields[i].storedSize = fields[i].fontSize;
   }
 
-  FontLibrary fonts(bundle, fs);
+  GivenImages givenImages;
   InkMarkers inks;
   InkMarkers* markers = options.exactInks ? &inks : nullptr;
   std::string pdf;
@@ -144,7 +161,7 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
                    [&](size_t a, size_t b) { return fields[a].zOrder < fields[b].zOrder; });
 
   for (int page = 1; page <= pageCount; ++page) {
-    PopplerPage* masterPage = poppler_document_get_page(master.get(), page - 1);
+    PopplerPage* masterPage = poppler_document_get_page(master, page - 1);
     double width = 612, height = 792;
     if (masterPage != nullptr) poppler_page_get_size(masterPage, &width, &height);
     cairo_pdf_surface_set_size(surface, width, height);
@@ -182,13 +199,18 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
       cairo_translate(cr, -w / 2, -h / 2);
       if (field.IsImage()) {
         std::string failure;
-        cairo_surface_t* image = DecodeImage(resolved[i].image, &failure);
+        cairo_surface_t* image = nullptr;
+        if (resolved[i].image != nullptr) {
+          image = givenImages.Decode(*resolved[i].image, &failure);
+        } else {
+          image = resolved[i].stored->surface;
+          failure = resolved[i].stored->failure;
+        }
         if (image == nullptr) {
           outcome.action = "not drawn";
           outcome.note = failure;
         } else {
           DrawImageFitted(cr, image, w, h);
-          cairo_surface_destroy(image);
           outcome.action = "drawn";
         }
       } else if (field.barCode != 0) {
@@ -200,7 +222,7 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
           outcome.note = failure;
         }
       } else if (field.IsText()) {
-        FieldFont font = fonts.Resolve(field);
+        FieldFont font = setup.Fonts().Resolve(field);
         TextOutcome text = DrawTextField(cr, font, field, resolved[i].text, w, h, markers);
         outcome.size = text.size;
         outcome.cutCharacters = text.cutCharacters;
@@ -303,13 +325,12 @@ std::string ReportJson(const RenderResult& result, bool asciiOnly) {
   return report.dump(-1, ' ', asciiOnly, nlohmann::json::error_handler_t::replace);
 }
 
-bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>* sizes,
-                  std::string* error) {
-  PopplerDocumentPtr document = OpenPdf(pdf, error);
-  if (!document) return false;
+namespace {
+
+void PageSizesOf(PopplerDocument* document, std::vector<std::pair<double, double>>* sizes) {
   sizes->clear();
-  for (int p = 0; p < poppler_document_get_n_pages(document.get()); ++p) {
-    PopplerPage* page = poppler_document_get_page(document.get(), p);
+  for (int p = 0; p < poppler_document_get_n_pages(document); ++p) {
+    PopplerPage* page = poppler_document_get_page(document, p);
     double width = 0, height = 0;
     if (page != nullptr) {
       poppler_page_get_size(page, &width, &height);
@@ -317,18 +338,15 @@ bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>
     }
     sizes->emplace_back(width, height);
   }
-  return true;
 }
 
-bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* png,
-                  std::string* error) {
-  PopplerDocumentPtr document = OpenPdf(pdf, error);
-  if (!document) return false;
-  if (page < 1 || page > poppler_document_get_n_pages(document.get())) {
+bool PagePngOf(PopplerDocument* document, int page, int widthPx, std::string* png,
+               std::string* error) {
+  if (page < 1 || page > poppler_document_get_n_pages(document)) {
     *error = "the document has no page " + std::to_string(page);
     return false;
   }
-  PopplerPage* source = poppler_document_get_page(document.get(), page - 1);
+  PopplerPage* source = poppler_document_get_page(document, page - 1);
   if (source == nullptr) {
     *error = "page " + std::to_string(page) + " cannot be read";
     return false;
@@ -354,6 +372,38 @@ bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* pn
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>* sizes,
+                  std::string* error) {
+  PopplerDocumentPtr document = OpenPdf(pdf, error);
+  if (!document) return false;
+  PageSizesOf(document.get(), sizes);
+  return true;
+}
+
+bool MasterPageSizes(TemplateSetup& setup, std::vector<std::pair<double, double>>* sizes,
+                     std::string* error) {
+  PopplerDocument* master = setup.Master(error);
+  if (master == nullptr) return false;
+  PageSizesOf(master, sizes);
+  return true;
+}
+
+bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* png,
+                  std::string* error) {
+  PopplerDocumentPtr document = OpenPdf(pdf, error);
+  if (!document) return false;
+  return PagePngOf(document.get(), page, widthPx, png, error);
+}
+
+bool MasterPageImagePng(TemplateSetup& setup, int page, int widthPx, std::string* png,
+                        std::string* error) {
+  PopplerDocument* master = setup.Master(error);
+  if (master == nullptr) return false;
+  return PagePngOf(master, page, widthPx, png, error);
 }
 
 }  // namespace refservice

@@ -9,6 +9,7 @@
 #include "refservice/render/field_values.h"
 #include "refservice/render/ink_markers.h"
 #include "refservice/render/template_bundle.h"
+#include "refservice/render/template_setup.h"
 
 namespace refservice {
 
@@ -44,9 +45,13 @@ struct RenderOptions {
   bool exactInks = false;
 };
 
-// Renders `bundle` with `values` (already checked by ParseFieldValues/AddFieldValue). False with
-// `error` set when the template cannot be rendered at all (no master PDF, a damaged one); then
-// nothing is in `result`.
+// Renders the template of `setup` with `values` (already checked by ParseFieldValues/
+// AddFieldValue). False with `error` set when the template cannot be rendered at all (no master
+// PDF, a damaged one); then nothing is in `result`. The set-up keeps what it opened for the next
+// render; it must not be used by another render meanwhile.
+bool RenderDocument(TemplateSetup& setup, const FieldValues& values, const RenderOptions& options,
+                    RenderResult* result, std::string* error);
+// The same with a set-up made for this one render (`bundle` and `fs` are used only during it).
 bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldValues& values,
                     const RenderOptions& options, RenderResult* result, std::string* error);
 
@@ -66,8 +71,15 @@ std::string ReportJson(const RenderResult& result, bool asciiOnly = false);
 bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>* sizes,
                   std::string* error);
 
+// The same for the master PDF of `setup` (opened once per set-up).
+bool MasterPageSizes(TemplateSetup& setup, std::vector<std::pair<double, double>>* sizes,
+                     std::string* error);
+
 // Draws page `page` (1-based) of `pdf` as a PNG `widthPx` pixels wide. False with `error` set.
 bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* png,
                   std::string* error);
+// The same for the master PDF of `setup`.
+bool MasterPageImagePng(TemplateSetup& setup, int page, int widthPx, std::string* png,
+                        std::string* error);
 
 }  // namespace refservice
