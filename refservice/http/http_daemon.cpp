@@ -877,7 +877,16 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
     if (socket != nullptr) head.localAddress = LocalAddressText(socket->connect_fd);
     HttpResponse reply;
     (*state)->exchange = handler_->Begin(head, &reply);
-    if (!(*state)->exchange) return Respond(connection, *state, std::move(reply));
+    if (!(*state)->exchange) {
+      if (reply.keepAlive && (*state)->bodyless && reply.kind == HttpResponse::Kind::kNormal &&
+          options_.keepAliveMs > 0) {
+        // The library keeps a connection open only for a reply queued once the request is
+        // whole: this one goes out on the next call, which comes at once.
+        (*state)->early = std::move(reply);
+        return MHD_YES;
+      }
+      return Respond(connection, *state, std::move(reply));
+    }
     return MHD_YES;
   }
   RequestState* current = *state;
