@@ -571,6 +571,58 @@ TEST_F(DocumentApiTest, ACommitDropsTheTemplatesKeptSetUp) {
   EXPECT_EQ(std::string::npos, text.find("PRINTED")) << text;
 }
 
+TEST_F(DocumentApiTest, KeptSetUpsStayWithinTheirBoundLeastRecentlyUsedFirst) {
+  // Two more templates like the card.
+  std::vector<std::string> ids = {id_};
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(0, world_.Osl({"--yes", "publish", publishedCard_, "--as-new", "--name",
+                             "Card copy " + std::to_string(i)})
+                     .status);
+    ids.push_back(DocumentData(publishedCard_)["docID"]);
+    ASSERT_NE(ids[ids.size() - 2], ids.back());
+  }
+  std::string error;
+  refservice::StoreLocation location;
+  location.dataDir = world_.dataDir();
+  std::unique_ptr<refservice::FileSystem> fs = refservice::OpenFileSystem(location.files(), &error);
+  ASSERT_TRUE(fs) << error;
+  std::unique_ptr<refservice::Store> store = refservice::OpenStoreReadOnly(location, &error);
+  ASSERT_TRUE(store) << error;
+  auto use = [&](refservice::TemplateSetupCache& cache, const std::string& id) {
+    refservice::TemplateSetupCache::Lease lease;
+    ASSERT_EQ(refservice::BundleStatus::kOk, cache.Borrow(id, -1, &lease, &error)) << error;
+    refservice::RenderResult result;
+    ASSERT_TRUE(refservice::RenderDocument(*lease.get(), {}, {}, &result, &error)) << error;
+  };
+  // What one card's set-up keeps, measured.
+  size_t one = 0;
+  {
+    refservice::TemplateSetupCache measure(store.get(), fs.get(), location.files(), size_t{1} << 40);
+    use(measure, ids[0]);
+    one = measure.keptBytes();
+  }
+  ASSERT_GT(one, size_t{1} << 20);
+
+  // Room for two: a third evicts the least recently used.
+  refservice::TemplateSetupCache cache(store.get(), fs.get(), location.files(), one * 2 + one / 2);
+  use(cache, ids[0]);
+  use(cache, ids[1]);
+  EXPECT_TRUE(cache.Holds(ids[0]));
+  EXPECT_TRUE(cache.Holds(ids[1]));
+  use(cache, ids[0]);  // the first is now the most recently used
+  use(cache, ids[2]);
+  EXPECT_TRUE(cache.Holds(ids[0]));
+  EXPECT_FALSE(cache.Holds(ids[1]));
+  EXPECT_TRUE(cache.Holds(ids[2]));
+  EXPECT_LE(cache.keptBytes(), one * 2 + one / 2);
+
+  // A bound below one set-up keeps nothing, and renders still work.
+  refservice::TemplateSetupCache none(store.get(), fs.get(), location.files(), 0);
+  use(none, ids[0]);
+  EXPECT_FALSE(none.Holds(ids[0]));
+  EXPECT_EQ(0u, none.keptBytes());
+}
+
 // Short deadlines, to watch them on kept connections.
 class KeptConnectionDeadlineTest : public DocumentApiTest {
  protected:
