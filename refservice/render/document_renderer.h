@@ -3,12 +3,15 @@
 // it in zOrder, moved by their stacking groups. The outcome of every field is reported.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "refservice/render/field_values.h"
 #include "refservice/render/ink_markers.h"
 #include "refservice/render/template_bundle.h"
+
+typedef struct _cairo cairo_t;
 
 namespace refservice {
 
@@ -42,6 +45,45 @@ struct RenderOptions {
   // For a CMYK output: the fields' text and barcodes are drawn in ink markers (ink_markers.h), to
   // be turned into their CMYK inks by ConvertPdfToCmyk. The RGB look differs by less than 1/65536.
   bool exactInks = false;
+};
+
+// Draws documents of one template onto cairo contexts the caller owns, page by page. The set-up
+// (the open master PDF, the fonts) is made once by Open() and serves every document drawn after
+// it. With `shareAcrossDocuments` the master's pages are recorded once and each distinct image is
+// decoded once, and both are drawn as the same cairo sources every time, so a PDF surface that
+// takes many documents embeds each background and image once. Not thread-safe: one painter per
+// output.
+class DocumentPainter {
+ public:
+  DocumentPainter(const TemplateBundle& bundle, FileSystem* fs, const RenderOptions& options,
+                  bool shareAcrossDocuments = false);
+  ~DocumentPainter();
+  DocumentPainter(const DocumentPainter&) = delete;
+  DocumentPainter& operator=(const DocumentPainter&) = delete;
+
+  // Opens the master PDF. False with `error` set when the template cannot be rendered at all (no
+  // master PDF, a damaged one, no pages).
+  bool Open(std::string* error);
+  int pageCount() const { return pageCount_; }
+  // The size (points) of page `page` (1-based) of the master PDF.
+  void PageSize(int page, double* width, double* height) const;
+
+  // Starts a document filled with `values` (checked by ParseFieldValues/AddFieldValue); its
+  // outcomes go to `result` (pages and fields; `pdf` is left alone), which must outlive Finish().
+  void Begin(const FieldValues& values, RenderResult* result);
+  // Draws page `page` of the current document, the master page and then its fields in zOrder,
+  // with the page's top-left corner at the origin of `cr` and one unit a point.
+  void DrawPage(cairo_t* cr, int page);
+  // Ends the current document: fields whose page is not in the master PDF are "not drawn".
+  void Finish();
+
+  // With RenderOptions::exactInks: the markers of everything drawn so far.
+  std::vector<InkMarker> inks() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  int pageCount_ = 0;
 };
 
 // Renders `bundle` with `values` (already checked by ParseFieldValues/AddFieldValue). False with
