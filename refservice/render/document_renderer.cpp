@@ -403,6 +403,117 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
   return true;
 }
 
+namespace {
+
+cairo_status_t WriteToSink(void* closure, const unsigned char* data, unsigned int length) {
+  const DocumentStream::Sink& sink = *static_cast<const DocumentStream::Sink*>(closure);
+  return sink(reinterpret_cast<const char*>(data), length) ? CAIRO_STATUS_SUCCESS
+                                                           : CAIRO_STATUS_WRITE_ERROR;
+}
+
+}  // namespace
+
+DocumentStream::DocumentStream(const TemplateBundle& bundle, FileSystem* fs, Sink sink)
+    : painter_(bundle, fs, RenderOptions(), true), sink_(std::move(sink)) {}
+
+DocumentStream::~DocumentStream() {
+  if (cr_ != nullptr) cairo_destroy(cr_);
+  if (surface_ != nullptr) cairo_surface_destroy(surface_);
+}
+
+bool DocumentStream::Open(const SheetOptions& sheets, std::string* error) {
+  if (!painter_.Open(error)) return false;
+  sheets_ = sheets;
+  if (sheets.perSheet > 0) {
+    // Every card takes the place of the largest page.
+    double cardWidth = 0, cardHeight = 0;
+    for (int page = 1; page <= painter_.pageCount(); ++page) {
+      double width = 0, height = 0;
+      painter_.PageSize(page, &width, &height);
+      cardWidth = std::max(cardWidth, width);
+      cardHeight = std::max(cardHeight, height);
+    }
+    if (!PlanSheet(sheets.perSheet, sheets.sheetWidth, sheets.sheetHeight, cardWidth, cardHeight,
+                   sheets.bleed, &layout_, error)) {
+      return false;
+    }
+  }
+  surface_ = cairo_pdf_surface_create_for_stream(WriteToSink, &sink_, 612, 792);
+  cr_ = cairo_create(surface_);
+  return Check(error);
+}
+
+bool DocumentStream::Check(std::string* error) {
+  cairo_status_t status = cairo_surface_status(surface_);
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_status(cr_);
+  if (status == CAIRO_STATUS_SUCCESS) return true;
+  failed_ = true;
+  *error = std::string("the PDF could not be written: ") + cairo_status_to_string(status);
+  return false;
+}
+
+bool DocumentStream::Append(const FieldValues& values, RenderResult* result, std::string* error) {
+  if (failed_ || cr_ == nullptr) {
+    *error = "the PDF could not be written";
+    return false;
+  }
+  result->pdf.clear();
+  painter_.Begin(values, result);
+  for (int page = 1; page <= painter_.pageCount(); ++page) {
+    if (sheets_.perSheet <= 0) {
+      double width = 0, height = 0;
+      painter_.PageSize(page, &width, &height);
+      cairo_pdf_surface_set_size(surface_, width, height);
+      painter_.DrawPage(cr_, page);
+      cairo_show_page(cr_);
+      ++pages_;
+      continue;
+    }
+    if (slot_ == 0) {
+      cairo_pdf_surface_set_size(surface_, layout_.sheetWidth, layout_.sheetHeight);
+      DrawCropMarks(cr_, layout_);
+      ++pages_;
+    }
+    double x = 0, y = 0;
+    layout_.SlotOrigin(slot_, &x, &y);
+    cairo_save(cr_);
+    cairo_translate(cr_, x, y);
+    // The card with its bleed: nothing it draws reaches a neighbour's.
+    cairo_rectangle(cr_, -layout_.bleed, -layout_.bleed, layout_.cardWidth + 2 * layout_.bleed,
+                    layout_.cardHeight + 2 * layout_.bleed);
+    cairo_clip(cr_);
+    painter_.DrawPage(cr_, page);
+    cairo_restore(cr_);
+    if (++slot_ == layout_.columns * layout_.rows || slot_ >= sheets_.perSheet) {
+      cairo_show_page(cr_);
+      slot_ = 0;
+    }
+  }
+  painter_.Finish();
+  return Check(error);
+}
+
+bool DocumentStream::Close(std::string* error) {
+  if (cr_ == nullptr) {
+    *error = "the PDF could not be written";
+    return false;
+  }
+  if (slot_ > 0) cairo_show_page(cr_);
+  slot_ = 0;
+  bool ok = Check(error);
+  cairo_destroy(cr_);
+  cr_ = nullptr;
+  cairo_surface_finish(surface_);
+  const cairo_status_t status = cairo_surface_status(surface_);
+  cairo_surface_destroy(surface_);
+  surface_ = nullptr;
+  if (ok && status != CAIRO_STATUS_SUCCESS) {
+    *error = std::string("the PDF could not be written: ") + cairo_status_to_string(status);
+    ok = false;
+  }
+  return ok;
+}
+
 std::string ReportText(const RenderResult& result) {
   std::string text;
   for (const FieldOutcome& field : result.fields) {

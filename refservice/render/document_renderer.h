@@ -3,15 +3,18 @@
 // it in zOrder, moved by their stacking groups. The outcome of every field is reported.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "refservice/render/field_values.h"
 #include "refservice/render/ink_markers.h"
+#include "refservice/render/sheet_layout.h"
 #include "refservice/render/template_bundle.h"
 
 typedef struct _cairo cairo_t;
+typedef struct _cairo_surface cairo_surface_t;
 
 namespace refservice {
 
@@ -91,6 +94,54 @@ class DocumentPainter {
 // nothing is in `result`.
 bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldValues& values,
                     const RenderOptions& options, RenderResult* result, std::string* error);
+
+// How a stream lays documents out: 0 per sheet puts each page on a page of its own size; N > 0
+// places N pages (cards) on each sheet of `sheetWidth` x `sheetHeight` points (sheet_layout.h).
+struct SheetOptions {
+  int perSheet = 0;
+  double sheetWidth = 0, sheetHeight = 0;
+  double bleed = 0;  // points
+};
+
+// A PDF written while it is drawn: many documents of one template appended in order, each
+// handed to `sink` piece by piece as cairo produces it, so memory does not grow with the number
+// of documents. One painter serves them all: each distinct image and each master page is
+// embedded once in the whole output.
+class DocumentStream {
+ public:
+  // Takes the next bytes of the PDF; false stops the output (a write failed).
+  using Sink = std::function<bool(const char* data, size_t size)>;
+
+  DocumentStream(const TemplateBundle& bundle, FileSystem* fs, Sink sink);
+  ~DocumentStream();
+  DocumentStream(const DocumentStream&) = delete;
+  DocumentStream& operator=(const DocumentStream&) = delete;
+
+  // Opens the template and plans the sheets. False with `error` set when the template cannot be
+  // rendered or the cards do not fit the sheet.
+  bool Open(const SheetOptions& sheets, std::string* error);
+  // Draws one document; its outcomes go to `result` (`pdf` stays empty). False with `error` set
+  // when the output failed; the stream is then unusable.
+  bool Append(const FieldValues& values, RenderResult* result, std::string* error);
+  // Ends the PDF (the last sheet and the file's trailer). False with `error` set when the output
+  // failed.
+  bool Close(std::string* error);
+  // Pages (sheets, when N-up) begun so far.
+  int pages() const { return pages_; }
+
+ private:
+  bool Check(std::string* error);
+
+  DocumentPainter painter_;
+  Sink sink_;
+  SheetOptions sheets_;
+  SheetLayout layout_;
+  cairo_surface_t* surface_ = nullptr;
+  cairo_t* cr_ = nullptr;
+  int slot_ = 0;  // N-up: the next place on the current sheet
+  int pages_ = 0;
+  bool failed_ = false;
+};
 
 // One line per field for people: "NAME: drawn", "NAME: shrunk to 9.5 pt", "NAME: overflowing
 // (cut at the frame at 7 pt)", "NAME: empty", each followed by ", moved up by N pt" when it moved
