@@ -10,12 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <list>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <numeric>
 #include <unordered_map>
 
+#include "refservice/common/sha256.h"
 #include "refservice/render/barcode_drawing.h"
 #include "refservice/render/font_library.h"
 #include "refservice/render/image_drawing.h"
@@ -95,9 +97,16 @@ Resolved Resolve(const TemplateBundle& bundle, FileSystem* fs, const RenderField
 
 }  // namespace
 
-// Decoded images by their file's bytes, for the painter that shares them across documents.
-// Bounded: past the budget an image is decoded for its one use.
-constexpr size_t kSharedImageBudget = size_t{128} << 20;
+// Decoded images by their file's bytes, for the painter that shares them across documents, the
+// least recently used dropped past this budget (decoded pixels plus file bytes), so a run with a
+// new photo in every record stays within it.
+constexpr size_t kSharedImageBudget = size_t{32} << 20;
+
+struct CachedImage {
+  cairo_surface_t* surface = nullptr;
+  size_t cost = 0;
+  std::list<const std::string*>::iterator use;
+};
 
 struct DocumentPainter::State {
   const TemplateBundle& bundle;
@@ -111,7 +120,8 @@ struct DocumentPainter::State {
   std::unique_ptr<FontLibrary> fonts;
   InkMarkers inkMarkers;
   std::vector<size_t> order;  // fields in drawing order: zOrder, then stored order
-  std::unordered_map<std::string, cairo_surface_t*> images;  // shared: bytes -> decoded
+  std::unordered_map<std::string, CachedImage> images;  // shared: bytes -> decoded
+  std::list<const std::string*> recent;                 // the images' keys, most recent first
   size_t imageBytes = 0;
   std::map<std::string, Resolved> defaults;  // shared: default image name -> its bytes or note
 
@@ -126,7 +136,7 @@ struct DocumentPainter::State {
       : bundle(b), fs(f), options(o), share(s) {}
   ~State() {
     for (cairo_surface_t* recording : recordings) cairo_surface_destroy(recording);
-    for (auto& entry : images) cairo_surface_destroy(entry.second);
+    for (auto& entry : images) cairo_surface_destroy(entry.second.surface);
   }
 
   Resolved ResolveShared(const RenderField& field, const FieldValues& values) {
@@ -145,23 +155,36 @@ struct DocumentPainter::State {
   cairo_surface_t* Image(const std::string& bytes, std::string* error) {
     if (share) {
       auto known = images.find(bytes);
-      if (known != images.end()) return cairo_surface_reference(known->second);
+      if (known != images.end()) {
+        recent.splice(recent.begin(), recent, known->second.use);
+        return cairo_surface_reference(known->second.surface);
+      }
     }
     cairo_surface_t* image = DecodeImage(bytes, error);
     if (image == nullptr || !share) return image;
-    const size_t cost = bytes.size() + static_cast<size_t>(cairo_image_surface_get_stride(image)) *
-                                           static_cast<size_t>(cairo_image_surface_get_height(image));
-    if (imageBytes + cost > kSharedImageBudget) return image;
-    imageBytes += cost;
-    // One identity per distinct image, so the PDF holds it once however often it is drawn.
-    const std::string id = "osl-image-" + std::to_string(images.size());
+    // One identity per distinct content, so the PDF holds each image once however often, and
+    // however far apart, it is drawn (even after it left the cache).
+    const std::string id = "osl-image-" + Sha256Hex(bytes);
     unsigned char* idCopy = static_cast<unsigned char*>(malloc(id.size()));
     if (idCopy != nullptr) {
       memcpy(idCopy, id.data(), id.size());
       cairo_surface_set_mime_data(image, CAIRO_MIME_TYPE_UNIQUE_ID, idCopy, id.size(), free,
                                   idCopy);
     }
-    images.emplace(bytes, cairo_surface_reference(image));
+    const size_t cost = bytes.size() + static_cast<size_t>(cairo_image_surface_get_stride(image)) *
+                                           static_cast<size_t>(cairo_image_surface_get_height(image));
+    if (cost > kSharedImageBudget) return image;
+    while (imageBytes + cost > kSharedImageBudget && !recent.empty()) {
+      auto oldest = images.find(*recent.back());
+      recent.pop_back();
+      imageBytes -= oldest->second.cost;
+      cairo_surface_destroy(oldest->second.surface);
+      images.erase(oldest);
+    }
+    auto added = images.emplace(bytes, CachedImage{cairo_surface_reference(image), cost, {}}).first;
+    recent.push_front(&added->first);
+    added->second.use = recent.begin();
+    imageBytes += cost;
     return image;
   }
 };
