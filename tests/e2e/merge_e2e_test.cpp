@@ -211,6 +211,20 @@ TEST_F(MergeE2eTest, StopOnCutNamesTheRecordAndFieldAndWritesNothing) {
   EXPECT_NE(std::string::npos, run.out.find("cut (overflowing): 1,")) << run.out;
 }
 
+TEST_F(MergeE2eTest, AnInterruptedMergeLeavesNothingBehind) {
+  std::string csv = "FullName,Phone\n";
+  for (int i = 0; i < 10000; ++i) csv += "Person " + std::to_string(i) + ",555\n";
+  const std::string records = work_.Write("many.csv", csv);
+  const std::string script = "\"$0\" merge --data \"$1\" \"$2\" --records \"$3\" \"$4\" & "
+                             "pid=$!; sleep 0.5; kill -INT $pid; wait $pid";
+  RunResult run = RunProcess({"/bin/sh", "-c", script, BuiltProgram("osl-service"),
+                              world_.dataDir(), id_, records, Out("many.pdf")});
+  EXPECT_EQ(130, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.err.find("interrupted; nothing written")) << run.err;
+  EXPECT_FALSE(Exists(Out("many.pdf")));
+  EXPECT_EQ(0, FilesStartingWith(work_.path(), "many.pdf"));
+}
+
 TEST_F(MergeE2eTest, ImagesAndTheBackgroundAreEmbeddedOncePerFile) {
   std::string csv = "FullName,Logo\n";
   for (int i = 1; i <= 20; ++i) csv += "Person " + std::to_string(i) + ",logo.png\n";
