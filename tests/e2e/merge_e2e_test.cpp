@@ -255,6 +255,33 @@ TEST_F(MergeE2eTest, ImagesAndTheBackgroundAreEmbeddedOncePerFile) {
   ASSERT_EQ(0, ::stat(Out("one.pdf").c_str(), &one));
   ASSERT_EQ(0, ::stat(Out("twenty.pdf").c_str(), &twenty));
   EXPECT_LT((twenty.st_size - one.st_size) / 19, 2500) << one.st_size << " " << twenty.st_size;
+
+  // The flyer's master page holds a photo: 1 or 5 records, the file holds the same images.
+  const std::string flyer = world_.CopyExample("flyer.tlvd");
+  ASSERT_EQ(0, world_.Osl({"--yes", "publish", flyer}).status);
+  const std::string flyerId = DocumentData(flyer)["docID"];
+  auto imageObjects = [&](const std::string& pdf) {
+    std::istringstream list(RunProcess({"/usr/bin/pdfimages", "-list", pdf}).out);
+    std::set<std::string> found;
+    int row = 0;
+    for (std::string line; std::getline(list, line);) {
+      std::istringstream fields(line);
+      std::vector<std::string> cells;
+      for (std::string cell; fields >> cell;) cells.push_back(cell);
+      if (++row > 2 && cells.size() > 11) found.insert(cells[10] + " " + cells[11]);
+    }
+    return found.size();
+  };
+  for (const auto& [records, out] : {std::make_pair("Headline\nOne\n", "f1.pdf"),
+                                     std::make_pair("Headline\nA\nB\nC\nD\nE\n", "f5.pdf")}) {
+    const std::string path = work_.Write("flyer.csv", records);
+    run = RunProcess({BuiltProgram("osl-service"), "merge", "--data", world_.dataDir(), flyerId,
+                      "--records", path, Out(out)});
+    ASSERT_EQ(0, run.status) << run.err;
+  }
+  EXPECT_GE(imageObjects(Out("f1.pdf")), 1u);
+  EXPECT_EQ(imageObjects(Out("f1.pdf")), imageObjects(Out("f5.pdf")))
+      << RunProcess({"/usr/bin/pdfimages", "-list", Out("f5.pdf")}).out;
 }
 
 // The top-left corner of the first word `text` on `page`, from pdftotext -bbox.
