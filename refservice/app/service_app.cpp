@@ -199,7 +199,8 @@ ServiceApp::ServiceApp(ServiceOptions options, Store* store, FileSystem* fs, Upl
       faults_(faults),
       dispatcher_(dispatcher),
       web_(std::make_unique<WebApp>(
-          WebOptions{options_.dataDir, options_.maxUploadBody, options_.tls, options_.renders},
+          WebOptions{options_.dataDir, options_.maxUploadBody, options_.tls, options_.renders,
+                     options_.setupCacheBytes},
           store, fs, accounts)) {}
 
 bool NormalizePublicUrl(std::string* url) {

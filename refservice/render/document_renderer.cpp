@@ -41,17 +41,7 @@ using PopplerDocumentPtr = std::unique_ptr<PopplerDocument, GObjectDeleter>;
 
 // Opens a PDF held in memory; `bytes` must outlive the document.
 PopplerDocumentPtr OpenPdf(const std::string& bytes, std::string* error) {
-  GBytes* data = g_bytes_new_static(bytes.data(), bytes.size());
-  GError* failure = nullptr;
-  PopplerDocument* document = poppler_document_new_from_bytes(data, nullptr, &failure);
-  g_bytes_unref(data);
-  if (document == nullptr) {
-    *error = std::string("the PDF cannot be read: ") +
-             (failure != nullptr ? failure->message : "unknown error");
-    if (failure != nullptr) g_error_free(failure);
-    return nullptr;
-  }
-  return PopplerDocumentPtr(document);
+  return PopplerDocumentPtr(OpenPdfDocument(bytes, error));
 }
 
 std::string Points(double value) {
@@ -66,26 +56,23 @@ std::string Points(double value) {
 // The value a field is drawn with: the given one, else the stored default.
 struct Resolved {
   std::string text;
-  std::string image;
+  const std::string* image = nullptr;  // a given image's bytes (owned by the values)
+  const StoredImage* stored = nullptr;  // the default image (owned by the set-up)
   std::string note;
+  bool HasImage() const {
+    return (image != nullptr && !image->empty()) || (stored != nullptr && stored->present);
+  }
 };
 
-Resolved Resolve(const TemplateBundle& bundle, FileSystem* fs, const RenderField& field,
-                 const FieldValues& values) {
+Resolved Resolve(TemplateSetup& setup, const RenderField& field, const FieldValues& values) {
   Resolved resolved;
   auto given = values.find(field.name);
   if (field.IsImage()) {
     if (given != values.end()) {
-      resolved.image = given->second.image;
+      resolved.image = &given->second.image;
     } else if (!field.defaultValue.empty()) {
-      auto file = bundle.imageFiles.find(field.defaultValue);
-      std::string error;
-      if (file == bundle.imageFiles.end()) {
-        resolved.note = "the default image \"" + field.defaultValue + "\" was not uploaded";
-      } else if (!ReadStoredFile(fs, file->second, &resolved.image, &error)) {
-        resolved.note = "the default image cannot be read";
-        resolved.image.clear();
-      }
+      resolved.stored = &setup.DefaultImage(field.defaultValue);
+      resolved.note = resolved.stored->note;
     }
   } else if (given != values.end()) {
     resolved.text = given->second.text;
@@ -109,21 +96,19 @@ struct CachedImage {
 };
 
 struct DocumentPainter::State {
+  TemplateSetup& setup;
   const TemplateBundle& bundle;
-  FileSystem* fs;
   RenderOptions options;
   bool share;
-  std::string masterBytes;  // the master PDF the open document reads (it must outlive it)
-  PopplerDocumentPtr master;
+  PopplerDocument* master = nullptr;  // the set-up's
   std::vector<std::pair<double, double>> pageSizes;
   std::vector<cairo_surface_t*> recordings;  // shared: one recording per master page
-  std::unique_ptr<FontLibrary> fonts;
   InkMarkers inkMarkers;
   std::vector<size_t> order;  // fields in drawing order: zOrder, then stored order
-  std::unordered_map<std::string, CachedImage> images;  // shared: bytes -> decoded
-  std::list<const std::string*> recent;                 // the images' keys, most recent first
+  // Given images by their bytes: across documents when shared, else within one document.
+  std::unordered_map<std::string, CachedImage> images;
+  std::list<const std::string*> recent;  // the images' keys, most recent first
   size_t imageBytes = 0;
-  std::map<std::string, Resolved> defaults;  // shared: default image name -> its bytes or note
 
   // The current document.
   RenderResult* result = nullptr;
@@ -132,40 +117,33 @@ struct DocumentPainter::State {
   std::vector<bool> empty;
   std::vector<double> moves;
 
-  State(const TemplateBundle& b, FileSystem* f, const RenderOptions& o, bool s)
-      : bundle(b), fs(f), options(o), share(s) {}
+  State(TemplateSetup& t, const RenderOptions& o, bool s)
+      : setup(t), bundle(t.bundle()), options(o), share(s) {}
   ~State() {
     for (cairo_surface_t* recording : recordings) cairo_surface_destroy(recording);
-    for (auto& entry : images) cairo_surface_destroy(entry.second.surface);
+    ForgetImages();
   }
 
-  Resolved ResolveShared(const RenderField& field, const FieldValues& values) {
-    if (!share || !field.IsImage() || values.count(field.name) != 0 ||
-        field.defaultValue.empty()) {
-      return Resolve(bundle, fs, field, values);
-    }
-    auto known = defaults.find(field.defaultValue);
-    if (known == defaults.end()) {
-      known = defaults.emplace(field.defaultValue, Resolve(bundle, fs, field, values)).first;
-    }
-    return known->second;
+  void ForgetImages() {
+    for (auto& entry : images) cairo_surface_destroy(entry.second.surface);
+    images.clear();
+    recent.clear();
+    imageBytes = 0;
   }
 
   // The decoded image of `bytes`, with a reference for the caller; null with `error` set.
   cairo_surface_t* Image(const std::string& bytes, std::string* error) {
-    if (share) {
-      auto known = images.find(bytes);
-      if (known != images.end()) {
-        recent.splice(recent.begin(), recent, known->second.use);
-        return cairo_surface_reference(known->second.surface);
-      }
+    auto known = images.find(bytes);
+    if (known != images.end()) {
+      recent.splice(recent.begin(), recent, known->second.use);
+      return cairo_surface_reference(known->second.surface);
     }
     cairo_surface_t* image = DecodeImage(bytes, error);
-    if (image == nullptr || !share) return image;
+    if (image == nullptr) return nullptr;
     // One identity per distinct content, so the PDF holds each image once however often, and
     // however far apart, it is drawn (even after it left the cache).
-    const std::string id = "osl-image-" + Sha256Hex(bytes);
-    unsigned char* idCopy = static_cast<unsigned char*>(malloc(id.size()));
+    const std::string id = share ? "osl-image-" + Sha256Hex(bytes) : std::string();
+    unsigned char* idCopy = share ? static_cast<unsigned char*>(malloc(id.size())) : nullptr;
     if (idCopy != nullptr) {
       memcpy(idCopy, id.data(), id.size());
       cairo_surface_set_mime_data(image, CAIRO_MIME_TYPE_UNIQUE_ID, idCopy, id.size(), free,
@@ -189,31 +167,23 @@ struct DocumentPainter::State {
   }
 };
 
-DocumentPainter::DocumentPainter(const TemplateBundle& bundle, FileSystem* fs,
-                                 const RenderOptions& options, bool shareAcrossDocuments)
-    : state_(new State(bundle, fs, options, shareAcrossDocuments)) {}
+DocumentPainter::DocumentPainter(TemplateSetup& setup, const RenderOptions& options,
+                                 bool shareAcrossDocuments)
+    : state_(new State(setup, options, shareAcrossDocuments)) {}
 
 DocumentPainter::~DocumentPainter() = default;
 
 bool DocumentPainter::Open(std::string* error) {
   State& s = *state_;
   const TemplateBundle& bundle = s.bundle;
-  if (bundle.masterPdf.empty()) {
-    *error = "template " + bundle.record.docId + " has no master PDF; publish it again";
-    return false;
-  }
-  s.master = OpenPdf(bundle.masterPdf, error);
-  if (!s.master) {
-    *error = "the master PDF of template " + bundle.record.docId + " is damaged: " + *error;
-    return false;
-  }
-  const int pageCount = poppler_document_get_n_pages(s.master.get());
-  if (pageCount <= 0) {
-    *error = "the master PDF of template " + bundle.record.docId + " has no pages";
-    return false;
-  }
+  s.master = s.setup.Master(error);
+  if (s.master == nullptr) return false;
+  const int pageCount = poppler_document_get_n_pages(s.master);
+  s.pageSizes.clear();
+  for (cairo_surface_t* recording : s.recordings) cairo_surface_destroy(recording);
+  s.recordings.clear();
   for (int page = 1; page <= pageCount; ++page) {
-    PopplerPage* masterPage = poppler_document_get_page(s.master.get(), page - 1);
+    PopplerPage* masterPage = poppler_document_get_page(s.master, page - 1);
     double width = 612, height = 792;
     if (masterPage != nullptr) poppler_page_get_size(masterPage, &width, &height);
     s.pageSizes.emplace_back(width, height);
@@ -231,7 +201,6 @@ bool DocumentPainter::Open(std::string* error) {
     if (masterPage != nullptr) g_object_unref(masterPage);
   }
   pageCount_ = pageCount;
-  s.fonts.reset(new FontLibrary(bundle, s.fs));
   const std::vector<RenderField>& fields = bundle.fields;
   s.order.resize(fields.size());
   std::iota(s.order.begin(), s.order.end(), 0);
@@ -254,10 +223,12 @@ void DocumentPainter::Begin(const FieldValues& values, RenderResult* result) {
   const std::vector<RenderField>& fields = s.bundle.fields;
   s.resolved.clear();
   s.valueEmpty.clear();
+  // Unshared, an image decoded for one document is not kept for the next.
+  if (!s.share) s.ForgetImages();
   for (const RenderField& field : fields) {
-    s.resolved.push_back(s.ResolveShared(field, values));
+    s.resolved.push_back(Resolve(s.setup, field, values));
     // A text of only blanks and line breaks shows nothing, so it closes up like an empty one.
-    s.valueEmpty.push_back(field.IsImage() ? s.resolved.back().image.empty()
+    s.valueEmpty.push_back(field.IsImage() ? !s.resolved.back().HasImage()
                                            : IsBlank(s.resolved.back().text));
   }
   s.empty = EffectiveEmpty(fields, s.valueEmpty);
@@ -288,7 +259,7 @@ void DocumentPainter::DrawPage(cairo_t* cr, int page) {
     cairo_paint(cr);
     cairo_restore(cr);
   } else {
-    PopplerPage* masterPage = poppler_document_get_page(s.master.get(), page - 1);
+    PopplerPage* masterPage = poppler_document_get_page(s.master, page - 1);
     if (masterPage != nullptr) {
       cairo_save(cr);
       poppler_page_render_for_printing(masterPage, cr);
@@ -326,7 +297,14 @@ void DocumentPainter::DrawPage(cairo_t* cr, int page) {
     cairo_translate(cr, -w / 2, -h / 2);
     if (field.IsImage()) {
       std::string failure;
-      cairo_surface_t* image = s.Image(s.resolved[i].image, &failure);
+      cairo_surface_t* image = nullptr;
+      if (s.resolved[i].image != nullptr) {
+        image = s.Image(*s.resolved[i].image, &failure);
+      } else {
+        // The set-up's default image: one surface for every document it serves.
+        image = cairo_surface_reference(s.resolved[i].stored->surface);
+        failure = s.resolved[i].stored->failure;
+      }
       if (image == nullptr) {
         outcome.action = "not drawn";
         outcome.note = failure;
@@ -344,7 +322,7 @@ void DocumentPainter::DrawPage(cairo_t* cr, int page) {
         outcome.note = failure;
       }
     } else if (field.IsText()) {
-      FieldFont font = s.fonts->Resolve(field);
+      FieldFont font = s.setup.Fonts().Resolve(field);
       TextOutcome text = DrawTextField(cr, font, field, s.resolved[i].text, w, h, markers);
       outcome.size = text.size;
       outcome.cutCharacters = text.cutCharacters;
@@ -397,7 +375,15 @@ std::vector<InkMarker> DocumentPainter::inks() const { return state_->inkMarkers
 
 bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldValues& values,
                     const RenderOptions& options, RenderResult* result, std::string* error) {
-  DocumentPainter painter(bundle, fs, options);
+  // The caller keeps the bundle for the render's length: the set-up borrows it.
+  TemplateSetup setup(std::shared_ptr<const TemplateBundle>(&bundle, [](const TemplateBundle*) {}),
+                      fs);
+  return RenderDocument(setup, values, options, result, error);
+}
+
+bool RenderDocument(TemplateSetup& setup, const FieldValues& values, const RenderOptions& options,
+                    RenderResult* result, std::string* error) {
+  DocumentPainter painter(setup, options);
   if (!painter.Open(error)) return false;
   RenderResult out;
   std::string pdf;
@@ -437,7 +423,9 @@ cairo_status_t WriteToSink(void* closure, const unsigned char* data, unsigned in
 }  // namespace
 
 DocumentStream::DocumentStream(const TemplateBundle& bundle, FileSystem* fs, Sink sink)
-    : painter_(bundle, fs, RenderOptions(), true), sink_(std::move(sink)) {}
+    : setup_(std::shared_ptr<const TemplateBundle>(&bundle, [](const TemplateBundle*) {}), fs),
+      painter_(setup_, RenderOptions(), true),
+      sink_(std::move(sink)) {}
 
 DocumentStream::~DocumentStream() {
   if (cr_ != nullptr) cairo_destroy(cr_);
@@ -584,13 +572,12 @@ std::string ReportJson(const RenderResult& result, bool asciiOnly) {
   return report.dump(-1, ' ', asciiOnly, nlohmann::json::error_handler_t::replace);
 }
 
-bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>* sizes,
-                  std::string* error) {
-  PopplerDocumentPtr document = OpenPdf(pdf, error);
-  if (!document) return false;
+namespace {
+
+void PageSizesOf(PopplerDocument* document, std::vector<std::pair<double, double>>* sizes) {
   sizes->clear();
-  for (int p = 0; p < poppler_document_get_n_pages(document.get()); ++p) {
-    PopplerPage* page = poppler_document_get_page(document.get(), p);
+  for (int p = 0; p < poppler_document_get_n_pages(document); ++p) {
+    PopplerPage* page = poppler_document_get_page(document, p);
     double width = 0, height = 0;
     if (page != nullptr) {
       poppler_page_get_size(page, &width, &height);
@@ -598,18 +585,15 @@ bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>
     }
     sizes->emplace_back(width, height);
   }
-  return true;
 }
 
-bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* png,
-                  std::string* error) {
-  PopplerDocumentPtr document = OpenPdf(pdf, error);
-  if (!document) return false;
-  if (page < 1 || page > poppler_document_get_n_pages(document.get())) {
+bool PagePngOf(PopplerDocument* document, int page, int widthPx, std::string* png,
+               std::string* error) {
+  if (page < 1 || page > poppler_document_get_n_pages(document)) {
     *error = "the document has no page " + std::to_string(page);
     return false;
   }
-  PopplerPage* source = poppler_document_get_page(document.get(), page - 1);
+  PopplerPage* source = poppler_document_get_page(document, page - 1);
   if (source == nullptr) {
     *error = "page " + std::to_string(page) + " cannot be read";
     return false;
@@ -635,6 +619,38 @@ bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* pn
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>* sizes,
+                  std::string* error) {
+  PopplerDocumentPtr document = OpenPdf(pdf, error);
+  if (!document) return false;
+  PageSizesOf(document.get(), sizes);
+  return true;
+}
+
+bool MasterPageSizes(TemplateSetup& setup, std::vector<std::pair<double, double>>* sizes,
+                     std::string* error) {
+  PopplerDocument* master = setup.Master(error);
+  if (master == nullptr) return false;
+  PageSizesOf(master, sizes);
+  return true;
+}
+
+bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* png,
+                  std::string* error) {
+  PopplerDocumentPtr document = OpenPdf(pdf, error);
+  if (!document) return false;
+  return PagePngOf(document.get(), page, widthPx, png, error);
+}
+
+bool MasterPageImagePng(TemplateSetup& setup, int page, int widthPx, std::string* png,
+                        std::string* error) {
+  PopplerDocument* master = setup.Master(error);
+  if (master == nullptr) return false;
+  return PagePngOf(master, page, widthPx, png, error);
 }
 
 }  // namespace refservice

@@ -12,6 +12,7 @@
 #include "refservice/render/ink_markers.h"
 #include "refservice/render/sheet_layout.h"
 #include "refservice/render/template_bundle.h"
+#include "refservice/render/template_setup.h"
 
 typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;
@@ -50,15 +51,16 @@ struct RenderOptions {
   bool exactInks = false;
 };
 
-// Draws documents of one template onto cairo contexts the caller owns, page by page. The set-up
-// (the open master PDF, the fonts) is made once by Open() and serves every document drawn after
-// it. With `shareAcrossDocuments` the master's pages are recorded once and each distinct image is
+// Draws documents of one template onto cairo contexts the caller owns, page by page, with what
+// `setup` holds (the open master PDF, the fonts, the default images), so every document drawn
+// with one set-up shares them. With `shareAcrossDocuments` the master's pages are recorded once and each distinct image is
 // decoded once, and both are drawn as the same cairo sources every time, so a PDF surface that
 // takes many documents embeds each background and image once. Not thread-safe: one painter per
 // output.
 class DocumentPainter {
  public:
-  DocumentPainter(const TemplateBundle& bundle, FileSystem* fs, const RenderOptions& options,
+  // `setup` must outlive the painter and serve no other render meanwhile.
+  DocumentPainter(TemplateSetup& setup, const RenderOptions& options,
                   bool shareAcrossDocuments = false);
   ~DocumentPainter();
   DocumentPainter(const DocumentPainter&) = delete;
@@ -89,9 +91,13 @@ class DocumentPainter {
   int pageCount_ = 0;
 };
 
-// Renders `bundle` with `values` (already checked by ParseFieldValues/AddFieldValue). False with
-// `error` set when the template cannot be rendered at all (no master PDF, a damaged one); then
-// nothing is in `result`.
+// Renders the template of `setup` with `values` (already checked by ParseFieldValues/
+// AddFieldValue). False with `error` set when the template cannot be rendered at all (no master
+// PDF, a damaged one); then nothing is in `result`. The set-up keeps what it opened for the next
+// render; it must not be used by another render meanwhile.
+bool RenderDocument(TemplateSetup& setup, const FieldValues& values, const RenderOptions& options,
+                    RenderResult* result, std::string* error);
+// The same with a set-up made for this one render (`bundle` and `fs` are used only during it).
 bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldValues& values,
                     const RenderOptions& options, RenderResult* result, std::string* error);
 
@@ -112,6 +118,7 @@ class DocumentStream {
   // Takes the next bytes of the PDF; false stops the output (a write failed).
   using Sink = std::function<bool(const char* data, size_t size)>;
 
+  // `bundle` and `fs` must outlive the stream.
   DocumentStream(const TemplateBundle& bundle, FileSystem* fs, Sink sink);
   ~DocumentStream();
   DocumentStream(const DocumentStream&) = delete;
@@ -132,6 +139,7 @@ class DocumentStream {
  private:
   bool Check(std::string* error);
 
+  TemplateSetup setup_;  // the stream's own: one set-up for all its documents
   DocumentPainter painter_;
   Sink sink_;
   SheetOptions sheets_;
@@ -159,8 +167,15 @@ std::string ReportJson(const RenderResult& result, bool asciiOnly = false);
 bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>* sizes,
                   std::string* error);
 
+// The same for the master PDF of `setup` (opened once per set-up).
+bool MasterPageSizes(TemplateSetup& setup, std::vector<std::pair<double, double>>* sizes,
+                     std::string* error);
+
 // Draws page `page` (1-based) of `pdf` as a PNG `widthPx` pixels wide. False with `error` set.
 bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* png,
                   std::string* error);
+// The same for the master PDF of `setup`.
+bool MasterPageImagePng(TemplateSetup& setup, int page, int widthPx, std::string* png,
+                        std::string* error);
 
 }  // namespace refservice

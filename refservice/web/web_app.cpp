@@ -29,10 +29,14 @@ class WebApp::BodyExchange : public HttpExchange {
     return std::nullopt;
   }
   HttpResponse Finish() override {
+    HttpResponse reply;
     if (std::optional<HttpResponse> refused = app_->ReadBody(*route_, &request_)) {
-      return std::move(*refused);
+      reply = std::move(*refused);
+    } else {
+      reply = (app_->*(route_->handler))(request_);
     }
-    return (app_->*(route_->handler))(request_);
+    reply.keepAlive = true;
+    return reply;
   }
 
  private:
@@ -174,6 +178,7 @@ WebApp::WebApp(WebOptions options, Store* store, FileSystem* fs, Accounts* accou
       store_(store),
       fs_(fs),
       accounts_(accounts),
+      setups_(store, fs, options_.dataDir, options_.setupCacheBytes),
       merges_(MergeJobOptions{options_.dataDir + "/incoming/merges-" + RandomHex(6)}, fs) {}
 
 const std::vector<WebApp::Route>& WebApp::Routes() {
@@ -225,6 +230,15 @@ std::string WebApp::Cookie(const std::string& name, const std::string& value,
 }
 
 std::unique_ptr<HttpExchange> WebApp::Begin(const HttpRequestHead& head, HttpResponse* reply) {
+  // Pages and documents are asked for in runs (a page, its images, a preview after each change;
+  // a program's documents one after the other): their connections stay open between requests.
+  std::unique_ptr<HttpExchange> exchange = BeginRoute(head, reply);
+  if (!exchange) reply->keepAlive = true;
+  return exchange;
+}
+
+std::unique_ptr<HttpExchange> WebApp::BeginRoute(const HttpRequestHead& head,
+                                                 HttpResponse* reply) {
   const bool get = head.method == "GET" || head.method == "HEAD";
   Request request;
   request.segments = PathSegments(head.path);
@@ -352,21 +366,20 @@ std::optional<HttpResponse> WebApp::ReadBody(const Route& route, Request* reques
 }
 
 std::optional<HttpResponse> WebApp::LoadBundle(const Caller& caller, const std::string& id,
-                                               TemplateBundle* bundle) {
+                                               TemplateSetupCache::Lease* setup) {
   std::string error;
-  BundleStatus status =
-      LoadTemplateBundle(store_, fs_, options_.dataDir, id, caller.userId, bundle, &error);
+  BundleStatus status = setups_.Borrow(id, caller.userId, setup, &error);
   if (status == BundleStatus::kNotFound) return Plain(404, error);
   if (status != BundleStatus::kOk) return Plain(500, error);
   return std::nullopt;
 }
 
-bool WebApp::Render(const TemplateBundle& bundle, const FieldValues& values, bool preview,
+bool WebApp::Render(TemplateSetup& setup, const FieldValues& values, bool preview,
                     RenderResult* result, std::string* error, bool exactInks) {
   RenderOptions options;
   options.preview = preview;
   options.exactInks = exactInks;
-  return RenderDocument(bundle, fs_, values, options, result, error);
+  return RenderDocument(setup, values, options, result, error);
 }
 
 HttpResponse WebApp::Home(Request& request) {
@@ -480,25 +493,27 @@ HttpResponse WebApp::FillLink(Request& request) {
 
 HttpResponse WebApp::TemplatePage(Request& request) {
   const std::string& id = request.segments[1];
-  TemplateBundle bundle;
-  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &bundle)) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &setup)) {
     return failed->status == 404 ? NotFoundPage(id) : std::move(*failed);
   }
+  const TemplateBundle& bundle = setup.bundle();
   std::vector<std::pair<double, double>> sizes;
   std::string error;
-  if (!bundle.masterPdf.empty() && !PdfPageSizes(bundle.masterPdf, &sizes, &error)) sizes.clear();
+  if (!bundle.masterPdf.empty() && !MasterPageSizes(*setup.get(), &sizes, &error)) sizes.clear();
   return Html(200, TemplateHtml(request.session->email, request.session->csrf, bundle, sizes));
 }
 
 HttpResponse WebApp::FillPage(Request& request) {
   const std::string& id = request.segments[1];
-  TemplateBundle bundle;
-  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &bundle)) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &setup)) {
     return failed->status == 404 ? NotFoundPage(id) : std::move(*failed);
   }
+  const TemplateBundle& bundle = setup.bundle();
   std::vector<std::pair<double, double>> sizes;
   std::string error;
-  if (!bundle.masterPdf.empty()) PdfPageSizes(bundle.masterPdf, &sizes, &error);
+  if (!bundle.masterPdf.empty()) MasterPageSizes(*setup.get(), &sizes, &error);
   return Html(200, FillHtml(request.session->email, request.session->csrf, bundle,
                             std::max<int>(1, static_cast<int>(sizes.size()))));
 }
@@ -518,31 +533,33 @@ HttpResponse WebApp::PageImageNow(Request& request) {
     if (!given) return Plain(400, "w must be a width in pixels");
     width = *given;
   }
-  TemplateBundle bundle;
-  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &bundle)) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &setup)) {
     return std::move(*failed);
   }
+  const TemplateBundle& bundle = setup.bundle();
   if (bundle.masterPdf.empty()) return Plain(404, "the template has no master PDF");
   std::string error;
   std::string png;
   if (request.head.QueryValue("samples").value_or("") == "1") {
     // The page as a customer first sees it: every field with its sample.
     RenderResult result;
-    if (!Render(bundle, FieldValues(), false, &result, &error)) return Plain(422, error);
+    if (!Render(*setup.get(), FieldValues(), false, &result, &error)) return Plain(422, error);
     if (!PageImagePng(result.pdf, *page, width, &png, &error)) return Plain(404, error);
     return Png(std::move(png));
   }
-  if (!PageImagePng(bundle.masterPdf, *page, width, &png, &error)) return Plain(404, error);
+  if (!MasterPageImagePng(*setup.get(), *page, width, &png, &error)) return Plain(404, error);
   return Png(std::move(png));
 }
 
 HttpResponse WebApp::KeepImage(Request& request) { return OnRenderPool(&WebApp::KeepImageNow, request); }
 
 HttpResponse WebApp::KeepImageNow(Request& request) {
-  TemplateBundle bundle;
-  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &bundle)) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &setup)) {
     return std::move(*failed);
   }
+  const TemplateBundle& bundle = setup.bundle();
   const FormPart* file = nullptr;
   size_t index = 0;
   for (const FormPart& part : request.parts) {
@@ -592,11 +609,12 @@ HttpResponse WebApp::ApiDocument(Request& request) { return BuildDocument(reques
 HttpResponse WebApp::ApiReport(Request& request) { return BuildDocument(request, Answer::kApiReport); }
 
 HttpResponse WebApp::ApiStartMerge(Request& request) {
-  TemplateBundle bundle;
-  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[2], &bundle)) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[2], &setup)) {
     return std::move(*failed);
   }
-  return merges_.Start(request.caller.userId, std::move(bundle), request.head,
+  // The job keeps its own copy of this commit's records: a later publish does not change it.
+  return merges_.Start(request.caller.userId, setup.bundle(), request.head,
                        std::move(request.body));
 }
 HttpResponse WebApp::ApiMergeState(Request& request) {
@@ -630,10 +648,11 @@ HttpResponse WebApp::BuildDocumentNow(Request& request, Answer kind) {
       page = *number;
     }
   }
-  TemplateBundle bundle;
-  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &bundle)) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &setup)) {
     return std::move(*failed);
   }
+  const TemplateBundle& bundle = setup.bundle();
 
   std::string error;
   FieldValues values;
@@ -723,7 +742,7 @@ HttpResponse WebApp::BuildDocumentNow(Request& request, Answer kind) {
     cmyk = colour && *colour == "cmyk";
   }
   RenderResult result;
-  if (!Render(bundle, values, kind == Answer::kPreview, &result, &error, cmyk)) {
+  if (!Render(*setup.get(), values, kind == Answer::kPreview, &result, &error, cmyk)) {
     return Plain(422, error);
   }
 
