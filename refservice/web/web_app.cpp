@@ -178,7 +178,8 @@ WebApp::WebApp(WebOptions options, Store* store, FileSystem* fs, Accounts* accou
       store_(store),
       fs_(fs),
       accounts_(accounts),
-      setups_(store, fs, options_.dataDir, options_.setupCacheBytes) {}
+      setups_(store, fs, options_.dataDir, options_.setupCacheBytes),
+      merges_(MergeJobOptions{options_.dataDir + "/incoming/merges-" + RandomHex(6)}, fs) {}
 
 const std::vector<WebApp::Route>& WebApp::Routes() {
   using C = RouteCaller;
@@ -207,6 +208,11 @@ const std::vector<WebApp::Route>& WebApp::Routes() {
        &WebApp::ApiDocument},
       {"POST", "/api/templates/*/documents/report", C::kProgram, T::kNone, B::kValues, false,
        &WebApp::ApiReport},
+      {"POST", "/api/templates/*/merges", C::kProgram, T::kNone, B::kRecords, false,
+       &WebApp::ApiStartMerge},
+      {"GET", "/api/merges/*", C::kProgram, T::kNone, B::kNone, false, &WebApp::ApiMergeState},
+      {"GET", "/api/merges/*/file", C::kProgram, T::kNone, B::kNone, false,
+       &WebApp::ApiMergeFile},
   };
   return kRoutes;
 }
@@ -328,6 +334,8 @@ std::optional<HttpResponse> WebApp::ReadBody(const Route& route, Request* reques
   bool parsed = false;
   if (route.body == RouteBody::kSmallForm) {
     parsed = ParseUrlEncodedForm(request->body, 16, &request->parts, &error);
+  } else if (route.body == RouteBody::kRecords) {
+    parsed = true;  // the merge reads the records itself, as CSV or JSON
   } else if (contentType.rfind("application/json", 0) == 0) {
     request->json = true;
     parsed = true;
@@ -599,6 +607,22 @@ HttpResponse WebApp::PageReport(Request& request) {
 HttpResponse WebApp::Download(Request& request) { return BuildDocument(request, Answer::kDownload); }
 HttpResponse WebApp::ApiDocument(Request& request) { return BuildDocument(request, Answer::kApiPdf); }
 HttpResponse WebApp::ApiReport(Request& request) { return BuildDocument(request, Answer::kApiReport); }
+
+HttpResponse WebApp::ApiStartMerge(Request& request) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[2], &setup)) {
+    return std::move(*failed);
+  }
+  // The job keeps its own copy of this commit's records: a later publish does not change it.
+  return merges_.Start(request.caller.userId, setup.bundle(), request.head,
+                       std::move(request.body));
+}
+HttpResponse WebApp::ApiMergeState(Request& request) {
+  return merges_.State(request.caller.userId, request.segments[2]);
+}
+HttpResponse WebApp::ApiMergeFile(Request& request) {
+  return merges_.File(request.caller.userId, request.segments[2]);
+}
 
 HttpResponse WebApp::BuildDocument(Request& request, Answer kind) {
   if (options_.renders == nullptr) return BuildDocumentNow(request, kind);
