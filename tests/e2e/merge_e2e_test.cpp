@@ -183,6 +183,10 @@ TEST_F(MergeE2eTest, BadInputIsRefusedNamingRecordAndFieldAndNothingIsWritten) {
       {"n.csv", "FullName\nAnn\n", {"--per-sheet", "100", "--sheet", "A5"}, 2,
        "100 cards of 88.9 x 50.8 mm with 3.0 mm bleed and crop marks do not fit on a sheet of "
        "148.0 x 210.0 mm"},
+      // Ten cards fit A4 (two by five, upright); eleven do not, either way up.
+      {"p.csv", "FullName\nAnn\n", {"--per-sheet", "11", "--sheet", "A4"}, 2,
+       "11 cards of 88.9 x 50.8 mm with 3.0 mm bleed and crop marks do not fit on a sheet of "
+       "210.0 x 297.0 mm"},
       {"o.csv", "FullName\nAnn\n", {"--per-sheet", "4", "--sheet", "B7"}, 2,
        "unknown sheet size \"B7\""},
   };
@@ -339,6 +343,10 @@ TEST_F(MergeE2eTest, NUpPlacesCardsInAGridWithCropMarksAtTheirTrimLines) {
   }
   double x = 0, y = 0;
   EXPECT_TRUE(WordAt(Out("sheets.pdf"), 2, "Emil", &x, &y));
+  // The most A4 takes: ten, two by five on the upright sheet.
+  run = Merge("five.csv", "FullName\nAnna\n", "ten.pdf", {"--per-sheet", "10", "--sheet", "A4"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, PdfInfo(Out("ten.pdf"), "Page size").find("595.276 x 841.89"));
 
   // Crop marks: hairlines from 1 mm outside the bleed, 5 mm long, on every trim line, on the
   // margin around the grid; nothing between them.
