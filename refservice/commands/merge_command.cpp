@@ -1,10 +1,15 @@
 #include "refservice/commands/merge_command.h"
 
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "refservice/commands/local_file.h"
@@ -76,6 +81,60 @@ class ProgressBar {
   bool drawn_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point shown_{};
+};
+
+// The JSON report, written record by record to a temporary file beside its path and renamed into
+// place by Commit(); dropped otherwise.
+class ReportFile {
+ public:
+  ~ReportFile() {
+    if (file_ != nullptr) std::fclose(file_);
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+  }
+  bool Open(const std::string& path, std::string* error) {
+    path_ = path;
+    temp_ = path + ".partial-XXXXXX";
+    const int fd = ::mkstemp(&temp_[0]);
+    if (fd < 0 || (file_ = ::fdopen(fd, "w")) == nullptr) {
+      *error = "cannot write beside " + path + ": " + std::strerror(errno);
+      if (fd >= 0) ::close(fd);
+      temp_.clear();
+      return false;
+    }
+    std::fputs("{\"records\": [", file_);
+    return true;
+  }
+  void Add(const Record& record, const RenderResult& result) {
+    if (file_ == nullptr) return;
+    std::string entry = ReportJson(result);
+    // {"pages": ...} becomes {"record": N, "line": N, "pages": ...}
+    std::string head = "{\"record\": " + std::to_string(record.number);
+    if (record.line > 0) head += ", \"line\": " + std::to_string(record.line);
+    entry = head + ", " + entry.substr(1);
+    std::fputs(first_ ? "\n" : ",\n", file_);
+    std::fputs(entry.c_str(), file_);
+    first_ = false;
+  }
+  bool Commit(const MergeSummary& summary, std::string* error) {
+    if (file_ == nullptr) return true;
+    std::fputs(("\n], \"summary\": " + MergeSummaryJson(summary) + "}\n").c_str(), file_);
+    bool ok = std::fflush(file_) == 0 && ::fchmod(::fileno(file_), 0644) == 0 &&
+              ::fsync(::fileno(file_)) == 0;
+    ok = std::fclose(file_) == 0 && ok;
+    file_ = nullptr;
+    if (ok) ok = ::rename(temp_.c_str(), path_.c_str()) == 0;
+    if (!ok) {
+      *error = "cannot write " + path_ + ": " + std::strerror(errno);
+      return false;
+    }
+    temp_.clear();
+    return true;
+  }
+
+ private:
+  std::string path_, temp_;
+  std::FILE* file_ = nullptr;
+  bool first_ = true;
 };
 
 }  // namespace
@@ -150,11 +209,17 @@ int MergeCommand(const StoreLocation& location, const MergeCommandOptions& optio
     err << "osl-service: " << path << ": " << error << "\n";
     return 2;
   }
+  ReportFile report;
+  if (!options.reportPath.empty() && !report.Open(options.reportPath, &error)) {
+    err << "osl-service: " << error << "\n";
+    return 1;
+  }
   ProgressBar bar(err, options.progressBar);
   MergeObserver observer;
   observer.cancel = &gInterrupted;
   observer.progress = [&bar](size_t done, size_t all) { bar.Update(done, all); };
-  observer.document = [&out](const Record& record, const RenderResult& result) {
+  observer.document = [&out, &report](const Record& record, const RenderResult& result) {
+    report.Add(record, result);
     out << record.Where() << ":\n";
     const std::string text = ReportText(result);
     size_t start = 0;
@@ -182,6 +247,11 @@ int MergeCommand(const StoreLocation& location, const MergeCommandOptions& optio
     case MergeStatus::kCannotWrite:
       err << "osl-service: " << error << "\n";
       return 1;
+  }
+  if (!report.Commit(summary, &error)) {
+    // The PDF is whole; only the report failed.
+    err << "osl-service: " << error << "\n";
+    return 1;
   }
   out << MergeSummaryText(summary) << "\n";
   out << "wrote " << options.outPath << " (" << summary.pages << " page"

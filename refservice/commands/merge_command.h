@@ -18,6 +18,9 @@ struct MergeCommandOptions {
   std::string sheet = "SRA3";  // sheet size name or WxH in mm
   double bleedMm = 3;
   bool stopOnCut = false;
+  // A JSON report: {"records": [{"record": N, "line": N (CSV), "pages": N, "fields": [...]}
+  // (each as `render`'s report), ...], "summary": {...}}; written whole with OUT.pdf or not at all.
+  std::string reportPath;
   bool progressBar = false;  // a progress bar on `err` (a terminal) instead of a last line
 };
 

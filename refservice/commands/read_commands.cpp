@@ -50,6 +50,8 @@ void AddReadCommands(CLI::App* app, ReadCommandOptions* options) {
                     "N-up sheet size: A5, A4, A3, SRA4, SRA3 (default), SRA2, Letter, Tabloid or "
                     "WxH in mm");
   merge->add_option("--bleed", options->merge.bleedMm, "N-up bleed around each card, mm (3)");
+  merge->add_option("--report", options->merge.reportPath,
+                    "also write the report as JSON to this file (with OUT, or not at all)");
   merge->add_flag("--stop-on-cut", options->merge.stopOnCut,
                   "stop at the first text cut at its frame; nothing written");
 }

@@ -119,9 +119,24 @@ TEST_F(MergeE2eTest, EachRecordBecomesOneDocumentInOrderWithItsReport) {
       "\"Ben \"\"Bold\"\" Baker\",\"Line one\nLine two\",,ben@example.org\n"
       "\n"
       "Cyd Cole,Binder,555-0103,cyd@example.org\n";
-  RunResult run = Merge("people.csv", csv, "run.pdf");
+  RunResult run = Merge("people.csv", csv, "run.pdf", {"--report", Out("run.json")});
   ASSERT_EQ(0, run.status) << run.out << run.err;
   EXPECT_EQ("3", PdfInfo(Out("run.pdf"), "Pages"));
+  // The JSON report: per record where it came from and render's report, then the totals.
+  const nlohmann::json report = nlohmann::json::parse(ReadFile(Out("run.json")), nullptr, false);
+  ASSERT_TRUE(report.is_object()) << ReadFile(Out("run.json"));
+  ASSERT_EQ(3u, report["records"].size());
+  EXPECT_EQ(3, report["records"][1]["line"]);
+  EXPECT_EQ(6, report["records"][2]["line"]);
+  EXPECT_EQ(2, report["records"][1]["record"]);
+  EXPECT_EQ(nlohmann::json({{"records", 3}, {"pages", 3}, {"shrunk", 0}, {"cut", 0},
+                            {"notDrawn", 0}}),
+            report["summary"]);
+  bool phoneEmpty = false;
+  for (const nlohmann::json& field : report["records"][1]["fields"]) {
+    phoneEmpty |= field["name"] == "Phone" && field["action"] == "empty";
+  }
+  EXPECT_TRUE(phoneEmpty) << report.dump();
   EXPECT_NE(std::string::npos, PageText(Out("run.pdf"), 1).find("Ann Able"));
   EXPECT_NE(std::string::npos, PageText(Out("run.pdf"), 1).find("Printer, Chief"));
   EXPECT_NE(std::string::npos, PageText(Out("run.pdf"), 2).find("Ben \"Bold\" Baker"));
@@ -203,8 +218,9 @@ TEST_F(MergeE2eTest, BadInputIsRefusedNamingRecordAndFieldAndNothingIsWritten) {
 TEST_F(MergeE2eTest, StopOnCutNamesTheRecordAndFieldAndWritesNothing) {
   const std::string longName(400, 'W');
   const std::string csv = "FullName\nAnn\n" + longName + "\nCyd\n";
-  RunResult run = Merge("cut.csv", csv, "cut.pdf", {"--stop-on-cut"});
+  RunResult run = Merge("cut.csv", csv, "cut.pdf", {"--stop-on-cut", "--report", Out("cut.json")});
   EXPECT_EQ(2, run.status) << run.out << run.err;
+  EXPECT_EQ(0, FilesStartingWith(work_.path(), "cut.json"));
   EXPECT_NE(std::string::npos, run.err.find("record 2 (line 3), field \"FullName\": the text is cut"))
       << run.err;
   EXPECT_FALSE(Exists(Out("cut.pdf")));
