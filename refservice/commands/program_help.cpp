@@ -60,7 +60,8 @@ Read-only commands (safe while the service runs):
                                     --per-sheet N [--sheet A4|SRA3|WxH] [--bleed MM]: N cards
                                     per press sheet with crop marks (default sheet SRA3, bleed
                                     3 mm); --stop-on-cut: stop at the first text cut at its
-                                    frame; exit 2 bad input, 1 cannot write, 130 interrupted
+                                    frame; --report FILE: the report as JSON too; exit 2 bad
+                                    input, 1 cannot write, 130 interrupted
 
 Accounts (safe while the service runs; the password is read from the terminal, asked twice
 and not echoed, or from the first line of standard input; never from the command line):
