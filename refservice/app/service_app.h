@@ -35,6 +35,7 @@ struct ServiceOptions {
   // the listen address, or the address a client reached when listening on every address.
   std::string publicUrl;
   RenderPool* renders = nullptr;        // where documents are built (null: on the serving thread)
+  size_t setupCacheBytes = size_t{256} << 20;  // templates' render set-ups kept between renders
 };
 
 class ServiceApp : public HttpHandler {

@@ -88,6 +88,14 @@ void AddServeOptions(CLI::App* app, ServeOptions* options) {
              "uploaded files one session may hold, in MiB (0: no limit)", 0, 1 << 30);
   AddBounded(app, "--max-data-mb", &options->maxDataMb,
              "uploaded files the data folder may hold, in MiB (0: no limit)", 0, 1 << 30);
+  AddBounded(app, "--setup-cache-mb", &options->setupCacheMb,
+             "MiB of templates' render set-ups (records, fonts, master PDF, images) kept between "
+             "renders (0: none kept)",
+             0, 1 << 20);
+  AddBounded(app, "--keep-alive", &options->keepAliveSeconds,
+             "seconds a connection of the web pages or the document API stays open for another "
+             "request (0: one request per connection)",
+             0, 3600);
   AddBounded(app, "--max-xml-depth", &options->service.xmlLimits.maxDepth,
              "deepest element nesting of a SOAP request", 8, 10000);
   AddBounded(app, "--max-xml-attributes", &options->service.xmlLimits.maxAttributes,
@@ -121,6 +129,7 @@ int RunServeCommand(ServeOptions options, std::ostream& out, std::ostream& err) 
   }
   options.daemon.headTimeoutMs = options.headTimeoutSeconds * 1000;
   options.daemon.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
+  options.daemon.keepAliveMs = options.keepAliveSeconds * 1000;
   options.daemon.bodyGraceMs = static_cast<int64_t>(options.headTimeoutSeconds) * 1000;
 
   if (!options.tlsCertPath.empty()) {
@@ -174,6 +183,7 @@ int RunServeCommand(ServeOptions options, std::ostream& out, std::ostream& err) 
   options.service.tls = !options.daemon.tlsCertificatePem.empty();
   RenderPool renders(options.render);
   options.service.renders = &renders;
+  options.service.setupCacheBytes = static_cast<size_t>(options.setupCacheMb) << 20;
   ServiceApp service(options.service, &store, storage.files(), &quota, &faults, &dispatcher,
                      &accounts);
 

@@ -39,6 +39,8 @@ struct ServeOptions {
   int maxSoapMb = 64;
   int maxSessionMb = 1024;
   int maxDataMb = 8192;
+  int setupCacheMb = 256;
+  int keepAliveSeconds = 5;
   HttpDaemonOptions daemon;
   ServiceOptions service;
   RenderPoolOptions render;

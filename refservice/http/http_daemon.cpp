@@ -103,6 +103,14 @@ struct ConnectionRecord {
   std::atomic<int64_t> headAtMs{0};     // when the head was handed over (NowMs)
   std::atomic<uint64_t> bodyBytes{0};   // body bytes read since
   std::atomic<bool> bodyDone{false};    // the whole body is in (or the exchange is over)
+  std::atomic<int> requests{0};          // request heads handed over so far
+  std::atomic<int64_t> requestStartMs{0};  // when the current request began (NowMs)
+  // Kept open after a reply and waiting for the next request: since when, and when the first byte
+  // of that request arrived (0: none yet).
+  std::atomic<bool> between{false};
+  std::atomic<int64_t> idleSinceMs{0};
+  std::atomic<int64_t> nextByteMs{0};
+  bool watched = false;  // registered with the gate's poll (library threads only)
 };
 
 // One request in progress on a connection (the library's per-request context).
@@ -112,6 +120,9 @@ struct RequestState {
   std::optional<HttpResponse> early;  // a reply waiting for the rest of the body to be dropped
   std::shared_ptr<DeferredReply> deferred;  // a reply being computed elsewhere
   uint64_t dropped = 0;               // bytes of the body dropped so far
+  bool keepAlive = false;   // the handler allows another request on the connection
+  bool bodyless = false;    // the request declared no body
+  bool bodyRead = false;    // the whole body was read (the reply came from Finish)
 };
 
 // A connection at the gate: its head has not fully arrived yet, or it was refused and is closing.
@@ -194,7 +205,11 @@ class HttpDaemon::Impl {
                     RequestState** state);
   // Sends `reply`, holds it back for its delay, or closes for Kind::kClose.
   MHD_Result Respond(MHD_Connection* connection, RequestState* state, HttpResponse reply);
-  MHD_Result Queue(MHD_Connection* connection, HttpResponse reply);
+  MHD_Result Queue(MHD_Connection* connection, RequestState* state, HttpResponse reply);
+  // A kept connection has answered its request: watch it for the next one.
+  void AwaitNextRequest(ConnectionRecord* record);
+  // A byte arrived on a kept connection the library holds; false when `fd` is not one.
+  bool NoteKeptActivity(int fd);
 
   // The gate: accepts connections, waits for their heads, refuses unsound framing, hands the rest
   // to the library; also enforces the exchange deadline and releases held replies.
@@ -229,6 +244,8 @@ class HttpDaemon::Impl {
   bool draining_ = false;  // stopping: no new connections, held replies go out at once
   bool stopping_ = false;  // the gate thread ends
   std::unordered_set<ConnectionRecord*> connections_;
+  // Kept connections watched for their next request, by socket.
+  std::unordered_map<int, ConnectionRecord*> kept_;
   // Open connections (at the gate and in the library) in all and per client address; the gate
   // alone enforces the limits, so these counts are the only ones that decide.
   size_t open_ = 0;
@@ -476,7 +493,7 @@ void HttpDaemon::Impl::GateLoop() {
         (void)ignored;
       } else if (fd == listenFd_) {
         AcceptAll();
-      } else {
+      } else if (!NoteKeptActivity(fd)) {
         Inspect(fd, events[i].events);
       }
     }
@@ -643,8 +660,20 @@ void HttpDaemon::Impl::CheckDeadlines(Clock::time_point now) {
 
   std::vector<MHD_Connection*> due;
   std::unique_lock<std::mutex> lock(mutex_);
+  const int64_t nowMs = NowMs();
   for (ConnectionRecord* record : connections_) {
-    if (tls_ && !record->cut && !record->headSeen.load() &&
+    if (!record->cut && record->between.load()) {
+      // Between requests: the next head has its whole deadline from its first byte; a
+      // connection that sends nothing is closed after the keep-alive time.
+      const int64_t firstByte = record->nextByteMs.load();
+      if (firstByte != 0 ? nowMs - firstByte > options_.headTimeoutMs
+                         : nowMs - record->idleSinceMs.load() > options_.keepAliveMs) {
+        ::shutdown(record->fd, SHUT_RDWR);
+        record->cut = true;
+      }
+      continue;
+    }
+    if (tls_ && !record->cut && !record->headSeen.load() && record->requests.load() == 0 &&
         now - record->acceptedAt > std::chrono::milliseconds(options_.headTimeoutMs)) {
       // The handshake and the head did not arrive in time.
       ::shutdown(record->fd, SHUT_RDWR);
@@ -664,8 +693,7 @@ void HttpDaemon::Impl::CheckDeadlines(Clock::time_point now) {
         continue;
       }
     }
-    if (record->cut ||
-        now - record->acceptedAt <= std::chrono::milliseconds(options_.requestTimeoutMs)) {
+    if (record->cut || nowMs - record->requestStartMs.load() <= options_.requestTimeoutMs) {
       continue;
     }
     // The library sees the connection end and closes it; the record (and its descriptor) stays
@@ -695,6 +723,7 @@ void HttpDaemon::Impl::OnConnection(void* cls, MHD_Connection* connection, void*
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     record->addressKey = client != nullptr ? ClientAddressText(client->client_addr) : "";
     record->acceptedAt = Clock::now();
+    record->requestStartMs.store(NowMs());
     *socketContext = record;
     std::lock_guard<std::mutex> lock(self->mutex_);
     self->connections_.insert(record);
@@ -706,6 +735,10 @@ void HttpDaemon::Impl::OnConnection(void* cls, MHD_Connection* connection, void*
     std::lock_guard<std::mutex> lock(self->mutex_);
     self->connections_.erase(record);
     self->ReleaseLocked(record->addressKey);
+    if (record->watched) {
+      self->kept_.erase(record->fd);
+      if (self->epollFd_ >= 0) ::epoll_ctl(self->epollFd_, EPOLL_CTL_DEL, record->fd, nullptr);
+    }
   }
   delete record;
   *socketContext = nullptr;
@@ -713,8 +746,50 @@ void HttpDaemon::Impl::OnConnection(void* cls, MHD_Connection* connection, void*
 
 void HttpDaemon::Impl::OnCompleted(void* cls, MHD_Connection* connection, void** requestContext,
                                    MHD_RequestTerminationCode code) {
-  delete static_cast<RequestState*>(*requestContext);
+  auto* self = static_cast<Impl*>(cls);
+  auto* state = static_cast<RequestState*>(*requestContext);
+  const bool mayContinue = state != nullptr && state->keepAlive &&
+                           code == MHD_REQUEST_TERMINATED_COMPLETED_OK;
+  delete state;
   *requestContext = nullptr;
+  if (!mayContinue) return;
+  if (const MHD_ConnectionInfo* info =
+          MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
+    if (info->socket_context != nullptr) {
+      self->AwaitNextRequest(static_cast<ConnectionRecord*>(info->socket_context));
+    }
+  }
+}
+
+void HttpDaemon::Impl::AwaitNextRequest(ConnectionRecord* record) {
+  record->headSeen.store(false);
+  record->bodyDone.store(false);
+  record->bodyBytes.store(0);
+  record->nextByteMs.store(0);
+  record->idleSinceMs.store(NowMs());
+  record->between.store(true);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopping_ || epollFd_ < 0 || record->fd < 0) return;
+  // One wake-up when the next request's first byte arrives (at once when it already has and
+  // the library has not read it yet).
+  epoll_event event{};
+  event.events = EPOLLIN | EPOLLRDHUP | EPOLLONESHOT;
+  event.data.fd = record->fd;
+  if (::epoll_ctl(epollFd_, record->watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, record->fd,
+                  &event) == 0) {
+    record->watched = true;
+    kept_[record->fd] = record;
+  }
+}
+
+bool HttpDaemon::Impl::NoteKeptActivity(int fd) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto found = kept_.find(fd);
+  if (found == kept_.end()) return false;
+  ConnectionRecord* record = found->second;
+  int64_t none = 0;
+  if (record->between.load()) record->nextByteMs.compare_exchange_strong(none, NowMs());
+  return true;
 }
 
 void HttpDaemon::Impl::Log(void* cls, const char* format, va_list arguments) {
@@ -742,9 +817,19 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
           MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
     record = static_cast<ConnectionRecord*>(info->socket_context);
   }
+  bool laterRequest = false;  // not the first request of its connection
   if (record != nullptr) {
     if (*state == nullptr) {
-      record->headAtMs.store(NowMs());
+      const int64_t now = NowMs();
+      laterRequest = record->requests.fetch_add(1) > 0;
+      if (laterRequest) {
+        const int64_t firstByte = record->nextByteMs.load();
+        record->requestStartMs.store(firstByte != 0 ? firstByte : record->idleSinceMs.load());
+        record->bodyBytes.store(0);
+        record->bodyDone.store(false);
+      }
+      record->between.store(false);
+      record->headAtMs.store(now);
       record->headSeen.store(true);
     } else if (*uploadDataSize > 0) {
       record->bodyBytes.fetch_add(*uploadDataSize);
@@ -764,8 +849,9 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
       return MHD_YES;
     };
     MHD_get_connection_values(connection, MHD_HEADER_KIND, collect, &head.headers);
-    if (tls_) {
-      // The gate's checks, on the head as the library decrypted and read it.
+    if (tls_ || laterRequest) {
+      // The gate's checks, on the head as the library decrypted and read it (or, on a kept
+      // connection, read it without the gate).
       HeadCheck check = CheckRequestHead(DecryptedHead(head.method, url, version, head.headers),
                                          options_.maxHeadBytes);
       if (check.verdict != HeadCheck::Verdict::kAccept) {
@@ -778,6 +864,10 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
       }
     }
     for (auto& header : head.headers) header.first = textutil::Lower(std::move(header.first));
+    {
+      const std::optional<std::string_view> length = head.Header("content-length");
+      (*state)->bodyless = !head.Header("transfer-encoding") && (!length || *length == "0");
+    }
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collect, &head.query);
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
@@ -787,7 +877,16 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
     if (socket != nullptr) head.localAddress = LocalAddressText(socket->connect_fd);
     HttpResponse reply;
     (*state)->exchange = handler_->Begin(head, &reply);
-    if (!(*state)->exchange) return Respond(connection, *state, std::move(reply));
+    if (!(*state)->exchange) {
+      if (reply.keepAlive && (*state)->bodyless && reply.kind == HttpResponse::Kind::kNormal &&
+          options_.keepAliveMs > 0) {
+        // The library keeps a connection open only for a reply queued once the request is
+        // whole: this one goes out on the next call, which comes at once.
+        (*state)->early = std::move(reply);
+        return MHD_YES;
+      }
+      return Respond(connection, *state, std::move(reply));
+    }
     return MHD_YES;
   }
   RequestState* current = *state;
@@ -800,7 +899,7 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
     // Resumed after the delay: send what was held back.
     HttpResponse reply = std::move(*current->held);
     current->held.reset();
-    return Queue(connection, std::move(reply));
+    return Queue(connection, current, std::move(reply));
   }
   if (current->early) {
     if (*uploadDataSize > 0) {
@@ -826,6 +925,7 @@ MHD_Result HttpDaemon::Impl::Access(MHD_Connection* connection, const char* url,
   }
   HttpResponse reply = current->exchange->Finish();
   current->exchange.reset();
+  current->bodyRead = true;
   return Respond(connection, current, std::move(reply));
 }
 
@@ -839,6 +939,7 @@ MHD_Result HttpDaemon::Impl::Respond(MHD_Connection* connection, RequestState* s
     }
   }
   if (reply.kind == HttpResponse::Kind::kClose) return MHD_NO;
+  if (reply.keepAlive) state->keepAlive = true;
   if (reply.kind == HttpResponse::Kind::kDeferred) {
     if (!reply.deferred) return MHD_NO;
     state->deferred = reply.deferred;
@@ -872,10 +973,11 @@ MHD_Result HttpDaemon::Impl::Respond(MHD_Connection* connection, RequestState* s
     Wake();
     return MHD_YES;
   }
-  return Queue(connection, std::move(reply));
+  return Queue(connection, state, std::move(reply));
 }
 
-MHD_Result HttpDaemon::Impl::Queue(MHD_Connection* connection, HttpResponse reply) {
+MHD_Result HttpDaemon::Impl::Queue(MHD_Connection* connection, RequestState* state,
+                                   HttpResponse reply) {
   MHD_Response* response = nullptr;
   if (reply.file.valid()) {
     response = MHD_create_response_from_fd64(reply.fileSize, reply.file.get());
@@ -888,7 +990,14 @@ MHD_Result HttpDaemon::Impl::Queue(MHD_Connection* connection, HttpResponse repl
   for (const auto& [name, value] : reply.headers) {
     MHD_add_response_header(response, name.c_str(), value.c_str());
   }
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+  bool keep = options_.keepAliveMs > 0 && (state->keepAlive || reply.keepAlive) &&
+              (state->bodyless || state->bodyRead);
+  if (keep) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keep = !draining_;
+  }
+  state->keepAlive = keep;
+  if (!keep) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
   MHD_Result queued =
       MHD_queue_response(connection, static_cast<unsigned int>(reply.status), response);
   MHD_destroy_response(response);

@@ -1,13 +1,19 @@
 // The service's HTTP/1.1 server, on libmicrohttpd: a fixed pool of worker threads serving many
-// more connections, one request per connection (every reply carries Content-Length and
-// "Connection: close" and the connection closes after it), bounded request heads, an idle
-// time-out, and deadlines for the head and for the whole exchange so that slow or stalled clients
-// hold a connection slot only briefly and never a worker. Connections are limited in all and per
+// more connections, bounded request heads, an idle time-out, and deadlines for the head and for
+// the whole exchange so that slow or stalled clients hold a connection slot only briefly and never
+// a worker. Every reply carries Content-Length. A reply that allows it (HttpResponse::keepAlive)
+// leaves the connection open for the client's next request; every other reply says
+// "Connection: close" and the connection closes after it. Each request on a kept connection has
+// the whole head deadline from the first byte of its head and the whole exchange deadline; a kept
+// connection silent between requests for `keepAliveMs` is closed, and so is every one between
+// requests when the server stops. Kept connections count against the limits while open. Connections are limited in all and per
 // client address; over a limit a plain connection is answered 503 with Retry-After, a TLS one is
 // closed at once. A body must keep up a minimum average rate, so a trickled body cannot hold its
 // connection for the whole request deadline. A gate in front of the library accepts
 // connections and waits for each request head; heads with unsound body framing are answered there
-// (see request_head_check.h), the others go to the library.
+// (see request_head_check.h), the others go to the library. The later requests of a kept
+// connection go to the library directly: the same checks run on their heads in the library's
+// callback, and a refused head is answered and its connection closed.
 //
 // With a TLS certificate and key the server speaks HTTPS only (the library's TLS). The gate then
 // sees encrypted bytes: it accepts connections, refuses those over the connection limit by
@@ -36,6 +42,8 @@ struct HttpDaemonOptions {
   int idleTimeoutSeconds = 30;      // a connection silent this long is closed
   int headTimeoutMs = 10000;        // the request head must have arrived this long after accept
   int requestTimeoutMs = 600000;    // the whole exchange must be over this long after accept
+  // A kept connection with no request for this long is closed. 0: one request per connection.
+  int keepAliveMs = 5000;
   // After the head, the body must arrive at this average rate (bytes per second) once
   // `bodyGraceMs` have passed: at time t after the head, at least rate * (t - grace) bytes. A
   // slower body's connection is cut. 0: no minimum.

@@ -38,8 +38,10 @@ struct HttpRequestHead {
 
 class DeferredReply;
 
-// One reply. The daemon adds Content-Length and "Connection: close" and closes the connection
-// after sending it.
+// One reply. The daemon adds Content-Length. It closes the connection after sending it (and says
+// "Connection: close") unless the reply allows another request on the connection (`keepAlive`),
+// the client did not ask to close, the request's body was read whole and the server is not
+// stopping.
 struct HttpResponse {
   enum class Kind {
     kNormal,  // status, headers and a body (text or file)
@@ -55,6 +57,9 @@ struct HttpResponse {
   uint64_t fileSize = 0;
   int delayMs = 0;  // the reply is held back this long (the connection waits; no worker does)
   std::shared_ptr<DeferredReply> deferred;  // kDeferred only
+  // The connection may stay open for the client's next request (for kDeferred: whatever reply
+  // comes later).
+  bool keepAlive = false;
 
   static HttpResponse Text(int status, std::string body,
                            std::string contentType = "text/plain; charset=utf-8");

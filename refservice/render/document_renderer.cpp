@@ -8,10 +8,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <list>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <numeric>
+#include <unordered_map>
 
+#include "refservice/common/sha256.h"
 #include "refservice/render/barcode_drawing.h"
 #include "refservice/render/font_library.h"
 #include "refservice/render/image_drawing.h"
@@ -35,17 +41,7 @@ using PopplerDocumentPtr = std::unique_ptr<PopplerDocument, GObjectDeleter>;
 
 // Opens a PDF held in memory; `bytes` must outlive the document.
 PopplerDocumentPtr OpenPdf(const std::string& bytes, std::string* error) {
-  GBytes* data = g_bytes_new_static(bytes.data(), bytes.size());
-  GError* failure = nullptr;
-  PopplerDocument* document = poppler_document_new_from_bytes(data, nullptr, &failure);
-  g_bytes_unref(data);
-  if (document == nullptr) {
-    *error = std::string("the PDF cannot be read: ") +
-             (failure != nullptr ? failure->message : "unknown error");
-    if (failure != nullptr) g_error_free(failure);
-    return nullptr;
-  }
-  return PopplerDocumentPtr(document);
+  return PopplerDocumentPtr(OpenPdfDocument(bytes, error));
 }
 
 std::string Points(double value) {
@@ -60,26 +56,23 @@ std::string Points(double value) {
 // The value a field is drawn with: the given one, else the stored default.
 struct Resolved {
   std::string text;
-  std::string image;
+  const std::string* image = nullptr;  // a given image's bytes (owned by the values)
+  const StoredImage* stored = nullptr;  // the default image (owned by the set-up)
   std::string note;
+  bool HasImage() const {
+    return (image != nullptr && !image->empty()) || (stored != nullptr && stored->present);
+  }
 };
 
-Resolved Resolve(const TemplateBundle& bundle, FileSystem* fs, const RenderField& field,
-                 const FieldValues& values) {
+Resolved Resolve(TemplateSetup& setup, const RenderField& field, const FieldValues& values) {
   Resolved resolved;
   auto given = values.find(field.name);
   if (field.IsImage()) {
     if (given != values.end()) {
-      resolved.image = given->second.image;
+      resolved.image = &given->second.image;
     } else if (!field.defaultValue.empty()) {
-      auto file = bundle.imageFiles.find(field.defaultValue);
-      std::string error;
-      if (file == bundle.imageFiles.end()) {
-        resolved.note = "the default image \"" + field.defaultValue + "\" was not uploaded";
-      } else if (!ReadStoredFile(fs, file->second, &resolved.image, &error)) {
-        resolved.note = "the default image cannot be read";
-        resolved.image.clear();
-      }
+      resolved.stored = &setup.DefaultImage(field.defaultValue);
+      resolved.note = resolved.stored->note;
     }
   } else if (given != values.end()) {
     resolved.text = given->second.text;
@@ -91,157 +84,320 @@ Resolved Resolve(const TemplateBundle& bundle, FileSystem* fs, const RenderField
 
 }  // namespace
 
-bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldValues& values,
-                    const RenderOptions& options, RenderResult* result, std::string* error) {
-  if (bundle.masterPdf.empty()) {
-    *error = "template " + bundle.record.docId + " has no master PDF; publish it again";
-    return false;
-  }
-  PopplerDocumentPtr master = OpenPdf(bundle.masterPdf, error);
-  if (!master) {
-    *error = "the master PDF of template " + bundle.record.docId + " is damaged: " + *error;
-    return false;
-  }
-  const int pageCount = poppler_document_get_n_pages(master.get());
-  if (pageCount <= 0) {
-    *error = "the master PDF of template " + bundle.record.docId + " has no pages";
-    return false;
-  }
+// Decoded images by their file's bytes, for the painter that shares them across documents, the
+// least recently used dropped past this budget (decoded pixels plus file bytes), so a run with a
+// new photo in every record stays within it.
+constexpr size_t kSharedImageBudget = size_t{32} << 20;
 
-  const std::vector<RenderField>& fields = bundle.fields;
+struct CachedImage {
+  cairo_surface_t* surface = nullptr;
+  size_t cost = 0;
+  std::list<const std::string*>::iterator use;
+};
+
+struct DocumentPainter::State {
+  TemplateSetup& setup;
+  const TemplateBundle& bundle;
+  RenderOptions options;
+  bool share;
+  PopplerDocument* master = nullptr;  // the set-up's
+  std::vector<std::pair<double, double>> pageSizes;
+  std::vector<cairo_surface_t*> recordings;  // shared: one recording per master page
+  InkMarkers inkMarkers;
+  std::vector<size_t> order;  // fields in drawing order: zOrder, then stored order
+  // Given images by their bytes: across documents when shared, else within one document.
+  std::unordered_map<std::string, CachedImage> images;
+  std::list<const std::string*> recent;  // the images' keys, most recent first
+  size_t imageBytes = 0;
+
+  // The current document.
+  RenderResult* result = nullptr;
   std::vector<Resolved> resolved;
   std::vector<bool> valueEmpty;
-  for (const RenderField& field : fields) {
-    resolved.push_back(Resolve(bundle, fs, field, values));
-    // A text of only blanks and line breaks shows nothing, so it closes up like an empty one.
-    valueEmpty.push_back(field.IsImage() ? resolved.back().image.empty()
-                                         : IsBlank(resolved.back().text));
-  }
-  std::vector<bool> empty = EffectiveEmpty(fields, valueEmpty);
-  std::vector<double> moves = StackingMoves(fields, bundle.groups, empty);
+  std::vector<bool> empty;
+  std::vector<double> moves;
 
-  RenderResult out;
-  out.pages = pageCount;
-  out.fields.resize(fields.size());
-  for (size_t i = 0; i < fields.size(); ++i) {
-    out.fields[i].name = fields[i].name;
-    out.fields[i].page = fields[i].pageNumber;
-    out.fields[i].moved = moves[i];
-    out.fields[i].note = resolved[i].note;
-    if (fields[i].IsText()) out.fields[i].storedSize = fields[i].fontSize;
+  State(TemplateSetup& t, const RenderOptions& o, bool s)
+      : setup(t), bundle(t.bundle()), options(o), share(s) {}
+  ~State() {
+    for (cairo_surface_t* recording : recordings) cairo_surface_destroy(recording);
+    ForgetImages();
   }
 
-  FontLibrary fonts(bundle, fs);
-  InkMarkers inks;
-  InkMarkers* markers = options.exactInks ? &inks : nullptr;
-  std::string pdf;
-  cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(AppendToString, &pdf, 612, 792);
-  cairo_t* cr = cairo_create(surface);
-  // Fields in drawing order: zOrder, then stored order.
-  std::vector<size_t> order(fields.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return fields[a].zOrder < fields[b].zOrder; });
+  void ForgetImages() {
+    for (auto& entry : images) cairo_surface_destroy(entry.second.surface);
+    images.clear();
+    recent.clear();
+    imageBytes = 0;
+  }
 
+  // The decoded image of `bytes`, with a reference for the caller; null with `error` set.
+  cairo_surface_t* Image(const std::string& bytes, std::string* error) {
+    auto known = images.find(bytes);
+    if (known != images.end()) {
+      recent.splice(recent.begin(), recent, known->second.use);
+      return cairo_surface_reference(known->second.surface);
+    }
+    cairo_surface_t* image = DecodeImage(bytes, error);
+    if (image == nullptr) return nullptr;
+    // One identity per distinct content, so the PDF holds each image once however often, and
+    // however far apart, it is drawn (even after it left the cache).
+    const std::string id = share ? "osl-image-" + Sha256Hex(bytes) : std::string();
+    unsigned char* idCopy = share ? static_cast<unsigned char*>(malloc(id.size())) : nullptr;
+    if (idCopy != nullptr) {
+      memcpy(idCopy, id.data(), id.size());
+      cairo_surface_set_mime_data(image, CAIRO_MIME_TYPE_UNIQUE_ID, idCopy, id.size(), free,
+                                  idCopy);
+    }
+    const size_t cost = bytes.size() + static_cast<size_t>(cairo_image_surface_get_stride(image)) *
+                                           static_cast<size_t>(cairo_image_surface_get_height(image));
+    if (cost > kSharedImageBudget) return image;
+    while (imageBytes + cost > kSharedImageBudget && !recent.empty()) {
+      auto oldest = images.find(*recent.back());
+      recent.pop_back();
+      imageBytes -= oldest->second.cost;
+      cairo_surface_destroy(oldest->second.surface);
+      images.erase(oldest);
+    }
+    auto added = images.emplace(bytes, CachedImage{cairo_surface_reference(image), cost, {}}).first;
+    recent.push_front(&added->first);
+    added->second.use = recent.begin();
+    imageBytes += cost;
+    return image;
+  }
+};
+
+DocumentPainter::DocumentPainter(TemplateSetup& setup, const RenderOptions& options,
+                                 bool shareAcrossDocuments)
+    : state_(new State(setup, options, shareAcrossDocuments)) {}
+
+DocumentPainter::~DocumentPainter() = default;
+
+bool DocumentPainter::Open(std::string* error) {
+  State& s = *state_;
+  const TemplateBundle& bundle = s.bundle;
+  s.master = s.setup.Master(error);
+  if (s.master == nullptr) return false;
+  const int pageCount = poppler_document_get_n_pages(s.master);
+  s.pageSizes.clear();
+  for (cairo_surface_t* recording : s.recordings) cairo_surface_destroy(recording);
+  s.recordings.clear();
   for (int page = 1; page <= pageCount; ++page) {
-    PopplerPage* masterPage = poppler_document_get_page(master.get(), page - 1);
+    PopplerPage* masterPage = poppler_document_get_page(s.master, page - 1);
     double width = 612, height = 792;
     if (masterPage != nullptr) poppler_page_get_size(masterPage, &width, &height);
-    cairo_pdf_surface_set_size(surface, width, height);
+    s.pageSizes.emplace_back(width, height);
+    if (s.share) {
+      cairo_rectangle_t extents = {0, 0, width, height};
+      cairo_surface_t* recording =
+          cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
+      if (masterPage != nullptr) {
+        cairo_t* cr = cairo_create(recording);
+        poppler_page_render_for_printing(masterPage, cr);
+        cairo_destroy(cr);
+      }
+      s.recordings.push_back(recording);
+    }
+    if (masterPage != nullptr) g_object_unref(masterPage);
+  }
+  pageCount_ = pageCount;
+  const std::vector<RenderField>& fields = bundle.fields;
+  s.order.resize(fields.size());
+  std::iota(s.order.begin(), s.order.end(), 0);
+  std::stable_sort(s.order.begin(), s.order.end(),
+                   [&](size_t a, size_t b) { return fields[a].zOrder < fields[b].zOrder; });
+  return true;
+}
+
+void DocumentPainter::PageSize(int page, double* width, double* height) const {
+  *width = 612;
+  *height = 792;
+  if (page >= 1 && page <= pageCount_) {
+    *width = state_->pageSizes[static_cast<size_t>(page - 1)].first;
+    *height = state_->pageSizes[static_cast<size_t>(page - 1)].second;
+  }
+}
+
+void DocumentPainter::Begin(const FieldValues& values, RenderResult* result) {
+  State& s = *state_;
+  const std::vector<RenderField>& fields = s.bundle.fields;
+  s.resolved.clear();
+  s.valueEmpty.clear();
+  // Unshared, an image decoded for one document is not kept for the next.
+  if (!s.share) s.ForgetImages();
+  for (const RenderField& field : fields) {
+    s.resolved.push_back(Resolve(s.setup, field, values));
+    // A text of only blanks and line breaks shows nothing, so it closes up like an empty one.
+    s.valueEmpty.push_back(field.IsImage() ? !s.resolved.back().HasImage()
+                                           : IsBlank(s.resolved.back().text));
+  }
+  s.empty = EffectiveEmpty(fields, s.valueEmpty);
+  s.moves = StackingMoves(fields, s.bundle.groups, s.empty);
+
+  s.result = result;
+  result->pages = pageCount_;
+  result->fields.assign(fields.size(), FieldOutcome());
+  for (size_t i = 0; i < fields.size(); ++i) {
+    FieldOutcome& outcome = result->fields[i];
+    outcome.name = fields[i].name;
+    outcome.page = fields[i].pageNumber;
+    outcome.moved = s.moves[i];
+    outcome.note = s.resolved[i].note;
+    if (fields[i].IsText()) outcome.storedSize = fields[i].fontSize;
+  }
+}
+
+void DocumentPainter::DrawPage(cairo_t* cr, int page) {
+  State& s = *state_;
+  if (s.result == nullptr || page < 1 || page > pageCount_) return;
+  const std::vector<RenderField>& fields = s.bundle.fields;
+  const double height = s.pageSizes[static_cast<size_t>(page - 1)].second;
+  InkMarkers* markers = s.options.exactInks ? &s.inkMarkers : nullptr;
+  if (s.share) {
+    cairo_save(cr);
+    cairo_set_source_surface(cr, s.recordings[static_cast<size_t>(page - 1)], 0, 0);
+    cairo_paint(cr);
+    cairo_restore(cr);
+  } else {
+    PopplerPage* masterPage = poppler_document_get_page(s.master, page - 1);
     if (masterPage != nullptr) {
       cairo_save(cr);
       poppler_page_render_for_printing(masterPage, cr);
       cairo_restore(cr);
       g_object_unref(masterPage);
     }
-    for (size_t i : order) {
-      const RenderField& field = fields[i];
-      FieldOutcome& outcome = out.fields[i];
-      if (field.pageNumber != page) continue;
-      if (empty[i]) {
-        outcome.action = "empty";
-        if (!valueEmpty[i]) outcome.note = "\"" + field.dependsOn + "\", which it depends on, is empty";
-        continue;
+  }
+  for (size_t i : s.order) {
+    const RenderField& field = fields[i];
+    FieldOutcome& outcome = s.result->fields[i];
+    if (field.pageNumber != page) continue;
+    if (s.empty[i]) {
+      outcome.action = "empty";
+      if (!s.valueEmpty[i]) {
+        outcome.note = "\"" + field.dependsOn + "\", which it depends on, is empty";
       }
-      if (!field.hasRect) {
+      continue;
+    }
+    if (!field.hasRect) {
+      outcome.action = "not drawn";
+      outcome.note = "the field has no rectangle";
+      continue;
+    }
+    if (field.nonPrinting && !s.options.preview) {
+      outcome.action = "not drawn";
+      outcome.note = "non-printing (shown in previews only)";
+      continue;
+    }
+    const double w = field.Width();
+    const double h = field.Height();
+    const double top = height - (field.y2 + s.moves[i]);
+    cairo_save(cr);
+    cairo_translate(cr, field.x1 + w / 2, top + h / 2);
+    cairo_rotate(cr, field.rotation * M_PI / 180.0);
+    cairo_translate(cr, -w / 2, -h / 2);
+    if (field.IsImage()) {
+      std::string failure;
+      cairo_surface_t* image = nullptr;
+      if (s.resolved[i].image != nullptr) {
+        image = s.Image(*s.resolved[i].image, &failure);
+      } else {
+        // The set-up's default image: one surface for every document it serves.
+        image = cairo_surface_reference(s.resolved[i].stored->surface);
+        failure = s.resolved[i].stored->failure;
+      }
+      if (image == nullptr) {
         outcome.action = "not drawn";
-        outcome.note = "the field has no rectangle";
-        continue;
+        outcome.note = failure;
+      } else {
+        DrawImageFitted(cr, image, w, h);
+        cairo_surface_destroy(image);
+        outcome.action = "drawn";
       }
-      if (field.nonPrinting && !options.preview) {
-        outcome.action = "not drawn";
-        outcome.note = "non-printing (shown in previews only)";
-        continue;
-      }
-      const double w = field.Width();
-      const double h = field.Height();
-      const double top = height - (field.y2 + moves[i]);
-      cairo_save(cr);
-      cairo_translate(cr, field.x1 + w / 2, top + h / 2);
-      cairo_rotate(cr, field.rotation * M_PI / 180.0);
-      cairo_translate(cr, -w / 2, -h / 2);
-      if (field.IsImage()) {
-        std::string failure;
-        cairo_surface_t* image = DecodeImage(resolved[i].image, &failure);
-        if (image == nullptr) {
-          outcome.action = "not drawn";
-          outcome.note = failure;
-        } else {
-          DrawImageFitted(cr, image, w, h);
-          cairo_surface_destroy(image);
-          outcome.action = "drawn";
-        }
-      } else if (field.barCode != 0) {
-        std::string failure;
-        if (DrawBarcode(cr, field.barCode, resolved[i].text, w, h, &failure, markers)) {
-          outcome.action = "drawn";
-        } else {
-          outcome.action = "not drawn";
-          outcome.note = failure;
-        }
-      } else if (field.IsText()) {
-        FieldFont font = fonts.Resolve(field);
-        TextOutcome text = DrawTextField(cr, font, field, resolved[i].text, w, h, markers);
-        outcome.size = text.size;
-        outcome.cutCharacters = text.cutCharacters;
-        outcome.action = text.overflowing ? "overflowing" : text.shrunk ? "shrunk" : "drawn";
-        if (font.uploaded) {
-          outcome.font = font.fileName;
-        } else {
-          outcome.fontFallback = true;
-          char* described = pango_font_description_to_string(font.description);
-          outcome.font = described;
-          g_free(described);
-          outcome.note = "the font \"" + field.fontName +
-                         "\" was not uploaded; fontconfig's match for it was used";
-        }
-        outcome.fallbackFonts = text.fallbackFonts;
-        outcome.missingCharacters = text.missingCharacters;
-        std::string lacking;
-        for (const std::string& family : text.fallbackFonts) {
-          lacking += (lacking.empty() ? "characters the font lacks were drawn in \"" : ", \"") +
-                     family + "\"";
-        }
-        if (text.missingCharacters > 0) {
-          lacking += (lacking.empty() ? "" : "; ") + std::to_string(text.missingCharacters) +
-                     " character(s) no font has were drawn as boxes";
-        }
-        if (!lacking.empty()) outcome.note += (outcome.note.empty() ? "" : "; ") + lacking;
+    } else if (field.barCode != 0) {
+      std::string failure;
+      if (DrawBarcode(cr, field.barCode, s.resolved[i].text, w, h, &failure, markers)) {
+        outcome.action = "drawn";
       } else {
         outcome.action = "not drawn";
-        outcome.note = "non-printing (shown in previews only)";
+        outcome.note = failure;
       }
-      cairo_restore(cr);
+    } else if (field.IsText()) {
+      FieldFont font = s.setup.Fonts().Resolve(field);
+      TextOutcome text = DrawTextField(cr, font, field, s.resolved[i].text, w, h, markers);
+      outcome.size = text.size;
+      outcome.cutCharacters = text.cutCharacters;
+      outcome.action = text.overflowing ? "overflowing" : text.shrunk ? "shrunk" : "drawn";
+      if (font.uploaded) {
+        outcome.font = font.fileName;
+      } else {
+        outcome.fontFallback = true;
+        char* described = pango_font_description_to_string(font.description);
+        outcome.font = described;
+        g_free(described);
+        outcome.note = "the font \"" + field.fontName +
+                       "\" was not uploaded; fontconfig's match for it was used";
+      }
+      outcome.fallbackFonts = text.fallbackFonts;
+      outcome.missingCharacters = text.missingCharacters;
+      std::string lacking;
+      for (const std::string& family : text.fallbackFonts) {
+        lacking += (lacking.empty() ? "characters the font lacks were drawn in \"" : ", \"") +
+                   family + "\"";
+      }
+      if (text.missingCharacters > 0) {
+        lacking += (lacking.empty() ? "" : "; ") + std::to_string(text.missingCharacters) +
+                   " character(s) no font has were drawn as boxes";
+      }
+      if (!lacking.empty()) outcome.note += (outcome.note.empty() ? "" : "; ") + lacking;
+    } else {
+      outcome.action = "not drawn";
+      outcome.note = "non-printing (shown in previews only)";
     }
+    cairo_restore(cr);
+  }
+}
+
+void DocumentPainter::Finish() {
+  State& s = *state_;
+  if (s.result == nullptr) return;
+  const std::vector<RenderField>& fields = s.bundle.fields;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    FieldOutcome& outcome = s.result->fields[i];
+    if (outcome.action.empty()) {
+      outcome.action = "not drawn";
+      outcome.note = "page " + std::to_string(fields[i].pageNumber) + " is not in the master PDF";
+    }
+  }
+  s.result = nullptr;
+}
+
+std::vector<InkMarker> DocumentPainter::inks() const { return state_->inkMarkers.markers(); }
+
+bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldValues& values,
+                    const RenderOptions& options, RenderResult* result, std::string* error) {
+  // The caller keeps the bundle for the render's length: the set-up borrows it.
+  TemplateSetup setup(std::shared_ptr<const TemplateBundle>(&bundle, [](const TemplateBundle*) {}),
+                      fs);
+  return RenderDocument(setup, values, options, result, error);
+}
+
+bool RenderDocument(TemplateSetup& setup, const FieldValues& values, const RenderOptions& options,
+                    RenderResult* result, std::string* error) {
+  DocumentPainter painter(setup, options);
+  if (!painter.Open(error)) return false;
+  RenderResult out;
+  std::string pdf;
+  cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(AppendToString, &pdf, 612, 792);
+  cairo_t* cr = cairo_create(surface);
+  painter.Begin(values, &out);
+  for (int page = 1; page <= painter.pageCount(); ++page) {
+    double width = 0, height = 0;
+    painter.PageSize(page, &width, &height);
+    cairo_pdf_surface_set_size(surface, width, height);
+    painter.DrawPage(cr, page);
     cairo_show_page(cr);
   }
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (out.fields[i].action.empty()) {
-      out.fields[i].action = "not drawn";
-      out.fields[i].note = "page " + std::to_string(fields[i].pageNumber) +
-                           " is not in the master PDF";
-    }
-  }
+  painter.Finish();
   cairo_destroy(cr);
   cairo_surface_finish(surface);
   cairo_status_t status = cairo_surface_status(surface);
@@ -251,9 +407,122 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
     return false;
   }
   out.pdf = std::move(pdf);
-  out.inks = inks.markers();
+  out.inks = painter.inks();
   *result = std::move(out);
   return true;
+}
+
+namespace {
+
+cairo_status_t WriteToSink(void* closure, const unsigned char* data, unsigned int length) {
+  const DocumentStream::Sink& sink = *static_cast<const DocumentStream::Sink*>(closure);
+  return sink(reinterpret_cast<const char*>(data), length) ? CAIRO_STATUS_SUCCESS
+                                                           : CAIRO_STATUS_WRITE_ERROR;
+}
+
+}  // namespace
+
+DocumentStream::DocumentStream(const TemplateBundle& bundle, FileSystem* fs, Sink sink)
+    : setup_(std::shared_ptr<const TemplateBundle>(&bundle, [](const TemplateBundle*) {}), fs),
+      painter_(setup_, RenderOptions(), true),
+      sink_(std::move(sink)) {}
+
+DocumentStream::~DocumentStream() {
+  if (cr_ != nullptr) cairo_destroy(cr_);
+  if (surface_ != nullptr) cairo_surface_destroy(surface_);
+}
+
+bool DocumentStream::Open(const SheetOptions& sheets, std::string* error) {
+  if (!painter_.Open(error)) return false;
+  sheets_ = sheets;
+  if (sheets.perSheet > 0) {
+    // Every card takes the place of the largest page.
+    double cardWidth = 0, cardHeight = 0;
+    for (int page = 1; page <= painter_.pageCount(); ++page) {
+      double width = 0, height = 0;
+      painter_.PageSize(page, &width, &height);
+      cardWidth = std::max(cardWidth, width);
+      cardHeight = std::max(cardHeight, height);
+    }
+    if (!PlanSheet(sheets.perSheet, sheets.sheetWidth, sheets.sheetHeight, cardWidth, cardHeight,
+                   sheets.bleed, &layout_, error)) {
+      return false;
+    }
+  }
+  surface_ = cairo_pdf_surface_create_for_stream(WriteToSink, &sink_, 612, 792);
+  cr_ = cairo_create(surface_);
+  return Check(error);
+}
+
+bool DocumentStream::Check(std::string* error) {
+  cairo_status_t status = cairo_surface_status(surface_);
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_status(cr_);
+  if (status == CAIRO_STATUS_SUCCESS) return true;
+  failed_ = true;
+  *error = std::string("the PDF could not be written: ") + cairo_status_to_string(status);
+  return false;
+}
+
+bool DocumentStream::Append(const FieldValues& values, RenderResult* result, std::string* error) {
+  if (failed_ || cr_ == nullptr) {
+    *error = "the PDF could not be written";
+    return false;
+  }
+  result->pdf.clear();
+  painter_.Begin(values, result);
+  for (int page = 1; page <= painter_.pageCount(); ++page) {
+    if (sheets_.perSheet <= 0) {
+      double width = 0, height = 0;
+      painter_.PageSize(page, &width, &height);
+      cairo_pdf_surface_set_size(surface_, width, height);
+      painter_.DrawPage(cr_, page);
+      cairo_show_page(cr_);
+      ++pages_;
+      continue;
+    }
+    if (slot_ == 0) {
+      cairo_pdf_surface_set_size(surface_, layout_.sheetWidth, layout_.sheetHeight);
+      DrawCropMarks(cr_, layout_);
+      ++pages_;
+    }
+    double x = 0, y = 0;
+    layout_.SlotOrigin(slot_, &x, &y);
+    cairo_save(cr_);
+    cairo_translate(cr_, x, y);
+    // The card with its bleed: nothing it draws reaches a neighbour's.
+    cairo_rectangle(cr_, -layout_.bleed, -layout_.bleed, layout_.cardWidth + 2 * layout_.bleed,
+                    layout_.cardHeight + 2 * layout_.bleed);
+    cairo_clip(cr_);
+    painter_.DrawPage(cr_, page);
+    cairo_restore(cr_);
+    if (++slot_ == layout_.columns * layout_.rows || slot_ >= sheets_.perSheet) {
+      cairo_show_page(cr_);
+      slot_ = 0;
+    }
+  }
+  painter_.Finish();
+  return Check(error);
+}
+
+bool DocumentStream::Close(std::string* error) {
+  if (cr_ == nullptr) {
+    *error = "the PDF could not be written";
+    return false;
+  }
+  if (slot_ > 0) cairo_show_page(cr_);
+  slot_ = 0;
+  bool ok = Check(error);
+  cairo_destroy(cr_);
+  cr_ = nullptr;
+  cairo_surface_finish(surface_);
+  const cairo_status_t status = cairo_surface_status(surface_);
+  cairo_surface_destroy(surface_);
+  surface_ = nullptr;
+  if (ok && status != CAIRO_STATUS_SUCCESS) {
+    *error = std::string("the PDF could not be written: ") + cairo_status_to_string(status);
+    ok = false;
+  }
+  return ok;
 }
 
 std::string ReportText(const RenderResult& result) {
@@ -303,13 +572,12 @@ std::string ReportJson(const RenderResult& result, bool asciiOnly) {
   return report.dump(-1, ' ', asciiOnly, nlohmann::json::error_handler_t::replace);
 }
 
-bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>* sizes,
-                  std::string* error) {
-  PopplerDocumentPtr document = OpenPdf(pdf, error);
-  if (!document) return false;
+namespace {
+
+void PageSizesOf(PopplerDocument* document, std::vector<std::pair<double, double>>* sizes) {
   sizes->clear();
-  for (int p = 0; p < poppler_document_get_n_pages(document.get()); ++p) {
-    PopplerPage* page = poppler_document_get_page(document.get(), p);
+  for (int p = 0; p < poppler_document_get_n_pages(document); ++p) {
+    PopplerPage* page = poppler_document_get_page(document, p);
     double width = 0, height = 0;
     if (page != nullptr) {
       poppler_page_get_size(page, &width, &height);
@@ -317,18 +585,15 @@ bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>
     }
     sizes->emplace_back(width, height);
   }
-  return true;
 }
 
-bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* png,
-                  std::string* error) {
-  PopplerDocumentPtr document = OpenPdf(pdf, error);
-  if (!document) return false;
-  if (page < 1 || page > poppler_document_get_n_pages(document.get())) {
+bool PagePngOf(PopplerDocument* document, int page, int widthPx, std::string* png,
+               std::string* error) {
+  if (page < 1 || page > poppler_document_get_n_pages(document)) {
     *error = "the document has no page " + std::to_string(page);
     return false;
   }
-  PopplerPage* source = poppler_document_get_page(document.get(), page - 1);
+  PopplerPage* source = poppler_document_get_page(document, page - 1);
   if (source == nullptr) {
     *error = "page " + std::to_string(page) + " cannot be read";
     return false;
@@ -354,6 +619,38 @@ bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* pn
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool PdfPageSizes(const std::string& pdf, std::vector<std::pair<double, double>>* sizes,
+                  std::string* error) {
+  PopplerDocumentPtr document = OpenPdf(pdf, error);
+  if (!document) return false;
+  PageSizesOf(document.get(), sizes);
+  return true;
+}
+
+bool MasterPageSizes(TemplateSetup& setup, std::vector<std::pair<double, double>>* sizes,
+                     std::string* error) {
+  PopplerDocument* master = setup.Master(error);
+  if (master == nullptr) return false;
+  PageSizesOf(master, sizes);
+  return true;
+}
+
+bool PageImagePng(const std::string& pdf, int page, int widthPx, std::string* png,
+                  std::string* error) {
+  PopplerDocumentPtr document = OpenPdf(pdf, error);
+  if (!document) return false;
+  return PagePngOf(document.get(), page, widthPx, png, error);
+}
+
+bool MasterPageImagePng(TemplateSetup& setup, int page, int widthPx, std::string* png,
+                        std::string* error) {
+  PopplerDocument* master = setup.Master(error);
+  if (master == nullptr) return false;
+  return PagePngOf(master, page, widthPx, png, error);
 }
 
 }  // namespace refservice

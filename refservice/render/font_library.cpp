@@ -40,7 +40,12 @@ FontLibrary::FontLibrary(const TemplateBundle& bundle, FileSystem* fs) : bundle_
 FontLibrary::~FontLibrary() {
   for (auto& [name, description] : byFile_) pango_font_description_free(description);
   for (auto& [name, description] : byName_) pango_font_description_free(description);
-  if (uploadedMap_ != nullptr) g_object_unref(uploadedMap_);
+  if (uploadedMap_ != nullptr) {
+    // The map keeps a reference to its configuration that its own end does not give back:
+    // detached first, the configuration is freed with the map.
+    pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(uploadedMap_), nullptr);
+    g_object_unref(uploadedMap_);
+  }
   if (systemMap_ != nullptr) g_object_unref(systemMap_);
   if (config_ != nullptr) FcConfigDestroy(config_);
 }

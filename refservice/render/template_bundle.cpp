@@ -88,6 +88,22 @@ const RenderField* TemplateBundle::Field(const std::string& name) const {
   return nullptr;
 }
 
+std::string TemplateRevision(const TemplateSummary& summary) {
+  const TemplateData& data = summary.data;
+  auto optional = [](const std::optional<std::string>& text) {
+    return text ? "+" + std::to_string(text->size()) + ":" + *text : std::string("-");
+  };
+  // Lengths before texts: no two records give the same key.
+  auto text = [](const std::string& value) { return std::to_string(value.size()) + ":" + value; };
+  return std::to_string(summary.row) + "/" + std::to_string(summary.commitCount) + "/" +
+         text(summary.owner) + optional(data.name) + optional(data.description) +
+         text(data.docId) + text(data.docPassword) + optional(data.category) +
+         (data.isActive ? "a" : "i") + std::to_string(data.pageCount) + "/" + text(data.width) +
+         text(data.height) + text(data.bleed) + std::to_string(data.clientType) + "/" +
+         std::to_string(data.userId) + "/" + std::to_string(data.fullScreenWindow) +
+         (data.committed ? "c" : "u");
+}
+
 bool ParsePdfRect(const std::string& text, double* x1, double* y1, double* x2, double* y2) {
   const char* p = text.c_str();
   double values[4];
@@ -149,6 +165,8 @@ BundleStatus LoadTemplateBundle(Store* store, FileSystem* fs, const std::string&
       return BundleStatus::kNotFound;
     }
     out->record = summary->data;
+    out->revision = TemplateRevision(*summary);
+    out->commitCount = summary->commitCount;
     out->owner = summary->owner;
     out->ownerId = summary->data.userId;
     if (!store->GetFields(summary->row, &fields) || !store->GetLogicGroups(summary->row, &groups) ||

@@ -68,6 +68,9 @@ struct TemplateBundle {
   // Uploaded files by asset name: the path below the data folder (uploads/S/T/N).
   std::map<std::string, std::string> fontFiles;
   std::map<std::string, std::string> imageFiles;
+  // The stored revision this was read at (TemplateRevision) and the template's commits by then.
+  std::string revision;
+  int commitCount = 0;
 
   const RenderField* Field(const std::string& name) const;
 };
@@ -83,6 +86,10 @@ constexpr uint64_t kMaxRenderFileBytes = 256u << 20;
 BundleStatus LoadTemplateBundle(Store* store, FileSystem* fs, const std::string& dataDir,
                                 const std::string& id, int ownerId, TemplateBundle* out,
                                 std::string* error);
+
+// The stored revision of a template as its summary gives it: its row, its commit count and its
+// record. A commit, an update of the record, or a template deleted and created again changes it.
+std::string TemplateRevision(const TemplateSummary& summary);
 
 // Parses a pdfRect text ("x1 y1 x2 y2"). False for anything else, or an empty or inverted box.
 bool ParsePdfRect(const std::string& text, double* x1, double* y1, double* x2, double* y2);

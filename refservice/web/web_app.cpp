@@ -29,10 +29,14 @@ class WebApp::BodyExchange : public HttpExchange {
     return std::nullopt;
   }
   HttpResponse Finish() override {
+    HttpResponse reply;
     if (std::optional<HttpResponse> refused = app_->ReadBody(*route_, &request_)) {
-      return std::move(*refused);
+      reply = std::move(*refused);
+    } else {
+      reply = (app_->*(route_->handler))(request_);
     }
-    return (app_->*(route_->handler))(request_);
+    reply.keepAlive = true;
+    return reply;
   }
 
  private:
@@ -170,7 +174,12 @@ HttpResponse FieldRefusal(const RenderField& field, size_t index, std::string me
 }  // namespace
 
 WebApp::WebApp(WebOptions options, Store* store, FileSystem* fs, Accounts* accounts)
-    : options_(std::move(options)), store_(store), fs_(fs), accounts_(accounts) {}
+    : options_(std::move(options)),
+      store_(store),
+      fs_(fs),
+      accounts_(accounts),
+      setups_(store, fs, options_.dataDir, options_.setupCacheBytes),
+      merges_(MergeJobOptions{options_.dataDir + "/incoming/merges-" + RandomHex(6)}, fs) {}
 
 const std::vector<WebApp::Route>& WebApp::Routes() {
   using C = RouteCaller;
@@ -199,6 +208,11 @@ const std::vector<WebApp::Route>& WebApp::Routes() {
        &WebApp::ApiDocument},
       {"POST", "/api/templates/*/documents/report", C::kProgram, T::kNone, B::kValues, false,
        &WebApp::ApiReport},
+      {"POST", "/api/templates/*/merges", C::kProgram, T::kNone, B::kRecords, false,
+       &WebApp::ApiStartMerge},
+      {"GET", "/api/merges/*", C::kProgram, T::kNone, B::kNone, false, &WebApp::ApiMergeState},
+      {"GET", "/api/merges/*/file", C::kProgram, T::kNone, B::kNone, false,
+       &WebApp::ApiMergeFile},
   };
   return kRoutes;
 }
@@ -216,6 +230,15 @@ std::string WebApp::Cookie(const std::string& name, const std::string& value,
 }
 
 std::unique_ptr<HttpExchange> WebApp::Begin(const HttpRequestHead& head, HttpResponse* reply) {
+  // Pages and documents are asked for in runs (a page, its images, a preview after each change;
+  // a program's documents one after the other): their connections stay open between requests.
+  std::unique_ptr<HttpExchange> exchange = BeginRoute(head, reply);
+  if (!exchange) reply->keepAlive = true;
+  return exchange;
+}
+
+std::unique_ptr<HttpExchange> WebApp::BeginRoute(const HttpRequestHead& head,
+                                                 HttpResponse* reply) {
   const bool get = head.method == "GET" || head.method == "HEAD";
   Request request;
   request.segments = PathSegments(head.path);
@@ -311,6 +334,8 @@ std::optional<HttpResponse> WebApp::ReadBody(const Route& route, Request* reques
   bool parsed = false;
   if (route.body == RouteBody::kSmallForm) {
     parsed = ParseUrlEncodedForm(request->body, 16, &request->parts, &error);
+  } else if (route.body == RouteBody::kRecords) {
+    parsed = true;  // the merge reads the records itself, as CSV or JSON
   } else if (contentType.rfind("application/json", 0) == 0) {
     request->json = true;
     parsed = true;
@@ -341,21 +366,20 @@ std::optional<HttpResponse> WebApp::ReadBody(const Route& route, Request* reques
 }
 
 std::optional<HttpResponse> WebApp::LoadBundle(const Caller& caller, const std::string& id,
-                                               TemplateBundle* bundle) {
+                                               TemplateSetupCache::Lease* setup) {
   std::string error;
-  BundleStatus status =
-      LoadTemplateBundle(store_, fs_, options_.dataDir, id, caller.userId, bundle, &error);
+  BundleStatus status = setups_.Borrow(id, caller.userId, setup, &error);
   if (status == BundleStatus::kNotFound) return Plain(404, error);
   if (status != BundleStatus::kOk) return Plain(500, error);
   return std::nullopt;
 }
 
-bool WebApp::Render(const TemplateBundle& bundle, const FieldValues& values, bool preview,
+bool WebApp::Render(TemplateSetup& setup, const FieldValues& values, bool preview,
                     RenderResult* result, std::string* error, bool exactInks) {
   RenderOptions options;
   options.preview = preview;
   options.exactInks = exactInks;
-  return RenderDocument(bundle, fs_, values, options, result, error);
+  return RenderDocument(setup, values, options, result, error);
 }
 
 HttpResponse WebApp::Home(Request& request) {
@@ -469,25 +493,27 @@ HttpResponse WebApp::FillLink(Request& request) {
 
 HttpResponse WebApp::TemplatePage(Request& request) {
   const std::string& id = request.segments[1];
-  TemplateBundle bundle;
-  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &bundle)) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &setup)) {
     return failed->status == 404 ? NotFoundPage(id) : std::move(*failed);
   }
+  const TemplateBundle& bundle = setup.bundle();
   std::vector<std::pair<double, double>> sizes;
   std::string error;
-  if (!bundle.masterPdf.empty() && !PdfPageSizes(bundle.masterPdf, &sizes, &error)) sizes.clear();
+  if (!bundle.masterPdf.empty() && !MasterPageSizes(*setup.get(), &sizes, &error)) sizes.clear();
   return Html(200, TemplateHtml(request.session->email, request.session->csrf, bundle, sizes));
 }
 
 HttpResponse WebApp::FillPage(Request& request) {
   const std::string& id = request.segments[1];
-  TemplateBundle bundle;
-  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &bundle)) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &setup)) {
     return failed->status == 404 ? NotFoundPage(id) : std::move(*failed);
   }
+  const TemplateBundle& bundle = setup.bundle();
   std::vector<std::pair<double, double>> sizes;
   std::string error;
-  if (!bundle.masterPdf.empty()) PdfPageSizes(bundle.masterPdf, &sizes, &error);
+  if (!bundle.masterPdf.empty()) MasterPageSizes(*setup.get(), &sizes, &error);
   return Html(200, FillHtml(request.session->email, request.session->csrf, bundle,
                             std::max<int>(1, static_cast<int>(sizes.size()))));
 }
@@ -507,31 +533,33 @@ HttpResponse WebApp::PageImageNow(Request& request) {
     if (!given) return Plain(400, "w must be a width in pixels");
     width = *given;
   }
-  TemplateBundle bundle;
-  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &bundle)) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &setup)) {
     return std::move(*failed);
   }
+  const TemplateBundle& bundle = setup.bundle();
   if (bundle.masterPdf.empty()) return Plain(404, "the template has no master PDF");
   std::string error;
   std::string png;
   if (request.head.QueryValue("samples").value_or("") == "1") {
     // The page as a customer first sees it: every field with its sample.
     RenderResult result;
-    if (!Render(bundle, FieldValues(), false, &result, &error)) return Plain(422, error);
+    if (!Render(*setup.get(), FieldValues(), false, &result, &error)) return Plain(422, error);
     if (!PageImagePng(result.pdf, *page, width, &png, &error)) return Plain(404, error);
     return Png(std::move(png));
   }
-  if (!PageImagePng(bundle.masterPdf, *page, width, &png, &error)) return Plain(404, error);
+  if (!MasterPageImagePng(*setup.get(), *page, width, &png, &error)) return Plain(404, error);
   return Png(std::move(png));
 }
 
 HttpResponse WebApp::KeepImage(Request& request) { return OnRenderPool(&WebApp::KeepImageNow, request); }
 
 HttpResponse WebApp::KeepImageNow(Request& request) {
-  TemplateBundle bundle;
-  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &bundle)) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[1], &setup)) {
     return std::move(*failed);
   }
+  const TemplateBundle& bundle = setup.bundle();
   const FormPart* file = nullptr;
   size_t index = 0;
   for (const FormPart& part : request.parts) {
@@ -580,6 +608,22 @@ HttpResponse WebApp::Download(Request& request) { return BuildDocument(request, 
 HttpResponse WebApp::ApiDocument(Request& request) { return BuildDocument(request, Answer::kApiPdf); }
 HttpResponse WebApp::ApiReport(Request& request) { return BuildDocument(request, Answer::kApiReport); }
 
+HttpResponse WebApp::ApiStartMerge(Request& request) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[2], &setup)) {
+    return std::move(*failed);
+  }
+  // The job keeps its own copy of this commit's records: a later publish does not change it.
+  return merges_.Start(request.caller.userId, setup.bundle(), request.head,
+                       std::move(request.body));
+}
+HttpResponse WebApp::ApiMergeState(Request& request) {
+  return merges_.State(request.caller.userId, request.segments[2]);
+}
+HttpResponse WebApp::ApiMergeFile(Request& request) {
+  return merges_.File(request.caller.userId, request.segments[2]);
+}
+
 HttpResponse WebApp::BuildDocument(Request& request, Answer kind) {
   if (options_.renders == nullptr) return BuildDocumentNow(request, kind);
   return options_.renders->Run(
@@ -604,10 +648,11 @@ HttpResponse WebApp::BuildDocumentNow(Request& request, Answer kind) {
       page = *number;
     }
   }
-  TemplateBundle bundle;
-  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &bundle)) {
+  TemplateSetupCache::Lease setup;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, id, &setup)) {
     return std::move(*failed);
   }
+  const TemplateBundle& bundle = setup.bundle();
 
   std::string error;
   FieldValues values;
@@ -697,7 +742,7 @@ HttpResponse WebApp::BuildDocumentNow(Request& request, Answer kind) {
     cmyk = colour && *colour == "cmyk";
   }
   RenderResult result;
-  if (!Render(bundle, values, kind == Answer::kPreview, &result, &error, cmyk)) {
+  if (!Render(*setup.get(), values, kind == Answer::kPreview, &result, &error, cmyk)) {
     return Plain(422, error);
   }
 

@@ -19,6 +19,8 @@
 //   POST /api/templates/ID/documents    the filled PDF (JSON or multipart values); the report
 //                                        in the X-Render-Report header; ?colour=cmyk: in CMYK
 //   POST /api/templates/ID/documents/report   the report alone, as JSON
+//   POST /api/templates/ID/merges       a merge job: records (CSV or JSON) into one PDF; its
+//   GET  /api/merges/JOB[/file]          state, then its file (see merge_routes.h)
 //
 // Every address is one row of a route table that states its method, who may call it and which
 // token it needs; the caller is identified and the token checked once, before the handler runs.
@@ -38,8 +40,10 @@
 #include "refservice/http/render_pool.h"
 #include "refservice/render/document_renderer.h"
 #include "refservice/render/template_bundle.h"
+#include "refservice/render/template_setup_cache.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/storage/store.h"
+#include "refservice/web/merge_routes.h"
 #include "refservice/web/web_images.h"
 #include "refservice/web/web_routes.h"
 #include "refservice/web/web_sessions.h"
@@ -51,6 +55,7 @@ struct WebOptions {
   uint64_t maxRequestBody = 64u << 20;  // form and API bodies, bytes
   bool secureCookies = false;           // served over TLS: cookies carry Secure
   RenderPool* renders = nullptr;        // where documents are built; null: on the calling thread
+  size_t setupCacheBytes = size_t{256} << 20;  // templates' set-ups kept between renders
 };
 
 class WebApp {
@@ -93,15 +98,18 @@ class WebApp {
   class BodyExchange;
   static const std::vector<Route>& Routes();
 
+  // Begin's routing; Begin marks the answers as allowing another request on the connection.
+  std::unique_ptr<HttpExchange> BeginRoute(const HttpRequestHead& head, HttpResponse* reply);
   // Identifies the caller for `route`; an answer when the caller may not call it.
   std::optional<HttpResponse> Admit(const Route& route, Request* request);
   // Reads the body for `route` into `request` and checks its token; an answer when it fails.
   std::optional<HttpResponse> ReadBody(const Route& route, Request* request);
   // Template `id` for `caller`; an answer (404, 500) when it cannot be had.
+  // The set-up is lent from the kept ones of the template's current commit.
   std::optional<HttpResponse> LoadBundle(const Caller& caller, const std::string& id,
-                                         TemplateBundle* bundle);
+                                         TemplateSetupCache::Lease* setup);
   // Every render of the web side goes through here.
-  bool Render(const TemplateBundle& bundle, const FieldValues& values, bool preview,
+  bool Render(TemplateSetup& setup, const FieldValues& values, bool preview,
               RenderResult* result, std::string* error, bool exactInks = false);
   std::string Cookie(const std::string& name, const std::string& value,
                      const std::string& attributes) const;
@@ -118,6 +126,9 @@ class WebApp {
   HttpResponse Preview(Request& request);
   HttpResponse PageReport(Request& request);
   HttpResponse KeepImage(Request& request);
+  HttpResponse ApiStartMerge(Request& request);
+  HttpResponse ApiMergeState(Request& request);
+  HttpResponse ApiMergeFile(Request& request);
   HttpResponse Download(Request& request);
   HttpResponse ApiDocument(Request& request);
   HttpResponse ApiReport(Request& request);
@@ -140,6 +151,8 @@ class WebApp {
   Accounts* accounts_;
   WebSessions sessions_;
   WebImages images_;
+  TemplateSetupCache setups_;
+  MergeRoutes merges_;  // its jobs end before the store and files they read
 };
 
 }  // namespace refservice

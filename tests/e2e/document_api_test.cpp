@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <map>
 #include <regex>
 #include <thread>
 
+#include "refservice/render/document_renderer.h"
+#include "refservice/render/template_setup_cache.h"
+#include "refservice/storage/store_factory.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/refservice/raw_http.h"
 #include "tests/support/subprocess.h"
@@ -76,6 +80,19 @@ class DocumentApiTest : public ::testing::Test {
                ? match[1].str()
                : "";
   }
+
+  // A POST of `json` values to the document API's report address, for a kept connection unless
+  // `close`.
+  std::string ReportRequest(const std::string& json, bool close = false) const {
+    return "POST /api/templates/" + id_ + "/documents/report HTTP/1.1\r\nHost: h\r\n" + kAuth +
+           (close ? "Connection: close\r\n" : "") +
+           "Content-Type: application/json\r\nContent-Length: " + std::to_string(json.size()) +
+           "\r\n\r\n" + json;
+  }
+
+  // 500 renders on one connection: the service's memory after them is within 10% of what it was
+  // after the first 100.
+  void RenderManyAndCompareMemory();
 
   PublishWorld world_;
   std::string publishedCard_;
@@ -373,6 +390,324 @@ TEST_F(BusyDocumentApiTest, RendersBeyondThePoolAreAnswered503AndSoapGoesOn) {
   // One rendering and one waiting; the other two refused at once.
   EXPECT_EQ(2, statuses[200]) << replies[0].status << " " << replies[0].body.substr(0, 300);
   EXPECT_EQ(2, statuses[503]);
+}
+
+
+// The resident memory of process `pid`, in KiB; 0 when unknown.
+long ResidentKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+// Sends `request` on `connection` and reads its whole reply.
+HttpReply Exchange(Connection& connection, const std::string& request, bool* closed) {
+  if (!connection.Send(request)) {
+    *closed = true;
+    return HttpReply();
+  }
+  return connection.ReceiveReply(30000, closed);
+}
+
+TEST_F(DocumentApiTest, KeptConnectionsAnswerRequestAfterRequest) {
+  // Documents and pages, one after the other and two sent at once, on one connection.
+  Connection connection(port_);
+  ASSERT_TRUE(connection.ok());
+  bool closed = false;
+  for (const char* name : {"Ann", "Bo"}) {
+    HttpReply reply = Exchange(connection, ReportRequest(std::string("{\"FullName\": \"") + name + "\"}"), &closed);
+    ASSERT_EQ(200, reply.status) << reply.head << reply.body;
+    EXPECT_EQ("", HeaderValue(reply.head, "Connection"));
+    EXPECT_EQ(5u, nlohmann::json::parse(reply.body)["fields"].size());
+  }
+  HttpReply page = Exchange(connection, "GET /signin HTTP/1.1\r\nHost: h\r\n\r\n", &closed);
+  EXPECT_EQ(200, page.status);
+  ASSERT_FALSE(closed);
+  ASSERT_TRUE(connection.Send(ReportRequest("{}") + ReportRequest("{\"Email\": \"a@b.c\"}")));
+  EXPECT_EQ(200, connection.ReceiveReply(30000, &closed).status);
+  EXPECT_EQ(200, connection.ReceiveReply(30000, &closed).status);
+  ASSERT_FALSE(closed);
+
+  // What ends a kept connection: the client asks to; an answer given before the body was read
+  // (its bytes must never be taken for a request); a SOAP or upload answer; a head with unsound
+  // framing, refused. Each is answered with "Connection: close" and the connection closes.
+  const std::string unread = "POST /api/templates/" + id_ +
+                             "/documents HTTP/1.1\r\nHost: h\r\nContent-Type: application/json\r\n"
+                             "Content-Length: 40\r\n\r\nGET /signin HTTP/1.1\r\nHost: h\r\n\r\n12";
+  const std::string soap = PostRequest("/services/templateMgr.svc", "text/xml", "<x/>");
+  const std::string framing =
+      "POST /api/templates/" + id_ + "/documents HTTP/1.1\r\nHost: h\r\n" + kAuth +
+      "Content-Length: 2\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n";
+  struct Case {
+    std::string request;
+    int status;
+  };
+  for (const Case& ending : std::vector<Case>{{ReportRequest("{}", true), 200},
+                                              {unread, 401},
+                                              {soap, 0},
+                                              {framing, 400}}) {
+    Connection kept(port_);
+    bool ended = false;
+    ASSERT_EQ(200, Exchange(kept, ReportRequest("{}"), &ended).status);
+    HttpReply reply = Exchange(kept, ending.request, &ended);
+    if (ending.status != 0) {
+      EXPECT_EQ(ending.status, reply.status) << ending.request;
+    }
+    EXPECT_NE(0, reply.status) << ending.request;
+    EXPECT_EQ("close", HeaderValue(reply.head, "Connection")) << ending.request;
+    if (!ended) kept.Receive(3000, &ended);
+    EXPECT_TRUE(ended) << ending.request;
+  }
+}
+
+TEST_F(DocumentApiTest, ManyRendersKeepTheServiceMemoryFlat) { RenderManyAndCompareMemory(); }
+
+// Renders with nothing kept between them: every render makes and frees its whole set-up.
+class UncachedDocumentApiTest : public DocumentApiTest {
+ protected:
+  std::vector<std::string> ServiceArgs() const override { return {"--setup-cache-mb", "0"}; }
+};
+
+TEST_F(UncachedDocumentApiTest, ManyRendersKeepTheServiceMemoryFlat) {
+  RenderManyAndCompareMemory();
+}
+
+void DocumentApiTest::RenderManyAndCompareMemory() {
+  // One connection for all, as a program filling documents in a loop would use.
+  Connection connection(port_);
+  ASSERT_TRUE(connection.ok());
+  const pid_t pid = world_.service().pid();
+  long afterFirstHundred = 0;
+  for (int i = 1; i <= 500; ++i) {
+    bool closed = false;
+    HttpReply reply = Exchange(
+        connection, ReportRequest("{\"FullName\": \"Name " + std::to_string(i) + "\"}"), &closed);
+    ASSERT_EQ(200, reply.status) << i << " " << reply.body;
+    ASSERT_FALSE(closed) << i;
+    if (i == 100) afterFirstHundred = ResidentKiB(pid);
+  }
+  const long afterAll = ResidentKiB(pid);
+  ASSERT_GT(afterFirstHundred, 0);
+  EXPECT_LE(afterAll, afterFirstHundred * 11 / 10)
+      << "after 100 renders " << afterFirstHundred << " KiB, after 500 " << afterAll << " KiB";
+}
+
+// The stored file of the master PDF of template `id` below the data folder.
+std::string MasterFile(const std::string& dataDir, const std::string& id) {
+  for (const StoredAsset& asset : StoredAssets(dataDir, id)) {
+    const size_t at = asset.url.find("/files/");
+    if (asset.type == 0 && at != std::string::npos) {
+      return dataDir + "/uploads/" + asset.url.substr(at + 7);
+    }
+  }
+  return "";
+}
+
+TEST_F(DocumentApiTest, ACommitDropsTheTemplatesKeptSetUp) {
+  const std::string report = "/api/templates/" + id_ + "/documents/report";
+  const std::string document = "/api/templates/" + id_ + "/documents";
+  HttpReply first = Post(document, "application/json", "{}");
+  ASSERT_EQ(200, first.status) << first.body;
+  TempDir pdfs;
+  EXPECT_NE(std::string::npos, PdfText(pdfs.Write("first.pdf", first.body)).find("PRINTED"));
+
+  // The stored master PDF damaged behind the service's back: the set-up of this commit, read
+  // before, goes on serving; once a commit changes the template, it is read again, and the
+  // damage is reported instead of the old pages.
+  const std::string master = MasterFile(world_.dataDir(), id_);
+  ASSERT_FALSE(master.empty());
+  const std::string original = ReadFile(master);
+  ASSERT_EQ("%PDF", original.substr(0, 4));
+  {
+    std::ofstream damage(master, std::ios::binary | std::ios::trunc);
+    damage << "not a PDF any more";
+  }
+  EXPECT_EQ(200, Post(report, "application/json", "{}").status);
+  // A commit of the template as it stands (commitTemplate, as a publish ends).
+  const std::string envelope =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope "
+      "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+      "xmlns:ns2=\"urn:osl:templates\"><SOAP-ENV:Body><ns2:commitTemplate>"
+      "<ns2:userEmail>designer@example.org</ns2:userEmail><ns2:userPassword>e2e secret"
+      "</ns2:userPassword><ns2:docCode>" + id_ + "</ns2:docCode><ns2:docPassword>" +
+      DocumentData(publishedCard_)["docPassword"] +
+      "</ns2:docPassword></ns2:commitTemplate></SOAP-ENV:Body></SOAP-ENV:Envelope>\r\n";
+  const int commits = CommitCount(world_.dataDir(), id_);
+  HttpReply commit = ParseReply(RawExchange(
+      port_, PostRequest("/services/templateMgr.svc", "text/xml; charset=utf-8", envelope,
+                         "SOAPAction: \"urn:osl:templates/ItemplateMgr/commitTemplate\"\r\n"),
+      30000));
+  ASSERT_EQ(200, commit.status) << commit.body;
+  ASSERT_EQ(commits + 1, CommitCount(world_.dataDir(), id_));
+  HttpReply damaged = Post(report, "application/json", "{}");
+  EXPECT_EQ(422, damaged.status);
+  EXPECT_NE(std::string::npos, damaged.body.find("the master PDF of template " + id_ +
+                                                 " is damaged"))
+      << damaged.body;
+
+  // An update publish (the background's text changed) is what the next render shows.
+  nlohmann::json changed = ReadDocument(publishedCard_);
+  std::function<void(nlohmann::json&)> retext = [&](nlohmann::json& node) {
+    if (node.is_object() && node.value("uid", 0) == 16) {
+      node["story"]["text"] = "RENEWED";
+      node["story"]["runs"][0]["length"] = 7;
+    }
+    if (node.is_structured()) {
+      for (auto& child : node) retext(child);
+    }
+  };
+  retext(changed);
+  std::ofstream(publishedCard_, std::ios::trunc) << changed.dump(2);
+  RunResult run = world_.Osl({"--yes", "publish", publishedCard_});
+  ASSERT_EQ(0, run.status) << run.err;
+  ASSERT_EQ(id_, DocumentData(publishedCard_)["docID"]);
+  HttpReply updated = Post(document, "application/json", "{}");
+  ASSERT_EQ(200, updated.status) << updated.body;
+  const std::string text = PdfText(pdfs.Write("updated.pdf", updated.body));
+  EXPECT_NE(std::string::npos, text.find("RENEWED")) << text;
+  EXPECT_EQ(std::string::npos, text.find("PRINTED")) << text;
+}
+
+TEST_F(DocumentApiTest, KeptSetUpsStayWithinTheirBoundLeastRecentlyUsedFirst) {
+  // Two more templates like the card.
+  std::vector<std::string> ids = {id_};
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(0, world_.Osl({"--yes", "publish", publishedCard_, "--as-new", "--name",
+                             "Card copy " + std::to_string(i)})
+                     .status);
+    ids.push_back(DocumentData(publishedCard_)["docID"]);
+    ASSERT_NE(ids[ids.size() - 2], ids.back());
+  }
+  std::string error;
+  refservice::StoreLocation location;
+  location.dataDir = world_.dataDir();
+  std::unique_ptr<refservice::FileSystem> fs = refservice::OpenFileSystem(location.files(), &error);
+  ASSERT_TRUE(fs) << error;
+  std::unique_ptr<refservice::Store> store = refservice::OpenStoreReadOnly(location, &error);
+  ASSERT_TRUE(store) << error;
+  auto use = [&](refservice::TemplateSetupCache& cache, const std::string& id) {
+    refservice::TemplateSetupCache::Lease lease;
+    ASSERT_EQ(refservice::BundleStatus::kOk, cache.Borrow(id, -1, &lease, &error)) << error;
+    refservice::RenderResult result;
+    ASSERT_TRUE(refservice::RenderDocument(*lease.get(), {}, {}, &result, &error)) << error;
+  };
+  // What one card's set-up keeps, measured.
+  size_t one = 0;
+  {
+    refservice::TemplateSetupCache measure(store.get(), fs.get(), location.files(), size_t{1} << 40);
+    use(measure, ids[0]);
+    one = measure.keptBytes();
+  }
+  ASSERT_GT(one, size_t{1} << 20);
+
+  // Room for two: a third evicts the least recently used.
+  refservice::TemplateSetupCache cache(store.get(), fs.get(), location.files(), one * 2 + one / 2);
+  use(cache, ids[0]);
+  use(cache, ids[1]);
+  EXPECT_TRUE(cache.Holds(ids[0]));
+  EXPECT_TRUE(cache.Holds(ids[1]));
+  use(cache, ids[0]);  // the first is now the most recently used
+  use(cache, ids[2]);
+  EXPECT_TRUE(cache.Holds(ids[0]));
+  EXPECT_FALSE(cache.Holds(ids[1]));
+  EXPECT_TRUE(cache.Holds(ids[2]));
+  EXPECT_LE(cache.keptBytes(), one * 2 + one / 2);
+
+  // A bound below one set-up keeps nothing, and renders still work.
+  refservice::TemplateSetupCache none(store.get(), fs.get(), location.files(), 0);
+  use(none, ids[0]);
+  EXPECT_FALSE(none.Holds(ids[0]));
+  EXPECT_EQ(0u, none.keptBytes());
+}
+
+// Short deadlines, to watch them on kept connections.
+class KeptConnectionDeadlineTest : public DocumentApiTest {
+ protected:
+  std::vector<std::string> ServiceArgs() const override {
+    return {"--head-timeout", "2", "--keep-alive", "2"};
+  }
+};
+
+TEST_F(KeptConnectionDeadlineTest, EachRequestHasItsOwnHeadDeadlineAndIdleOnesAreClosed) {
+  using namespace std::chrono;
+  // Sends `request` a byte at a time over `spread`.
+  auto trickle = [](Connection& connection, const std::string& request, milliseconds spread) {
+    const auto pause = spread / static_cast<int>(request.size());
+    for (char c : request) {
+      if (!connection.Send(std::string(1, c))) return false;
+      std::this_thread::sleep_for(pause);
+    }
+    return true;
+  };
+  const std::string get = "GET /signin HTTP/1.1\r\nHost: h\r\n\r\n";
+  Connection connection(port_);
+  bool closed = false;
+  ASSERT_EQ(200, Exchange(connection, get, &closed).status);
+  // Quiet for most of the keep-alive time, then a head that takes most of the head time: more
+  // than either since the last answer, but each within its own.
+  std::this_thread::sleep_for(milliseconds(1300));
+  ASSERT_TRUE(trickle(connection, get, milliseconds(1200)));
+  HttpReply second = connection.ReceiveReply(5000, &closed);
+  EXPECT_EQ(200, second.status);
+  // A head that trickles past its deadline is cut.
+  const auto start = steady_clock::now();
+  trickle(connection, get, milliseconds(4000));
+  HttpReply third = connection.ReceiveReply(3000, &closed);
+  EXPECT_EQ(0, third.status);
+  EXPECT_TRUE(closed);
+  EXPECT_LT(steady_clock::now() - start, milliseconds(4500));
+
+  // Silent after its answer: closed after the keep-alive time, not before.
+  Connection idle(port_);
+  ASSERT_EQ(200, Exchange(idle, get, &closed).status);
+  const auto answered = steady_clock::now();
+  idle.Receive(6000, &closed);
+  EXPECT_TRUE(closed);
+  EXPECT_GT(steady_clock::now() - answered, milliseconds(1500));
+  EXPECT_LT(steady_clock::now() - answered, milliseconds(4000));
+}
+
+// Long keep-alive, few connections per address.
+class LongKeptConnectionTest : public DocumentApiTest {
+ protected:
+  std::vector<std::string> ServiceArgs() const override {
+    return {"--keep-alive", "60", "--max-connections-per-address", "3"};
+  }
+};
+
+TEST_F(LongKeptConnectionTest, KeptConnectionsCountAndDoNotHoldUpAStop) {
+  const std::string get = "GET /signin HTTP/1.1\r\nHost: h\r\n\r\n";
+  std::vector<std::unique_ptr<Connection>> kept;
+  bool closed = false;
+  for (int i = 0; i < 3; ++i) {
+    kept.push_back(std::make_unique<Connection>(port_));
+    ASSERT_EQ(200, Exchange(*kept.back(), get, &closed).status) << i;
+  }
+  // Three idle kept connections fill this address's share.
+  HttpReply refused = ParseReply(RawExchange(port_, get, 10000));
+  EXPECT_EQ(503, refused.status);
+  EXPECT_NE(std::string::npos, refused.body.find("too many connections from your address"));
+  // One closed by the client: its place is free again (once the service has seen it go).
+  kept.pop_back();
+  int status = 0;
+  for (int attempt = 0; attempt < 50 && status != 200; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    status = ParseReply(RawExchange(port_, "GET /signin HTTP/1.1\r\nHost: h\r\nConnection: "
+                                           "close\r\n\r\n", 10000)).status;
+  }
+  EXPECT_EQ(200, status);
+
+  // A stop does not wait for kept connections between requests.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(0, world_.service().Stop());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  for (auto& connection : kept) {
+    connection->Receive(2000, &closed);
+    EXPECT_TRUE(closed);
+  }
 }
 
 }  // namespace

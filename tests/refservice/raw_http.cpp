@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <regex>
 #include <cstdio>
 #include <cstdlib>
 
@@ -54,6 +55,42 @@ std::string Connection::Receive(int waitMs, bool* closed) {
       return out;
     }
     out.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+HttpReply Connection::ReceiveReply(int waitMs, bool* closed) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  *closed = false;
+  for (;;) {
+    const size_t end = pending_.find("\r\n\r\n");
+    if (end != std::string::npos) {
+      HttpReply head = ParseReply(pending_.substr(0, end + 4));
+      std::smatch match;
+      const size_t length =
+          std::regex_search(head.head, match, std::regex("\r\nContent-Length: *([0-9]+)",
+                                                         std::regex::icase))
+              ? std::stoul(match[1].str())
+              : 0;
+      if (pending_.size() >= end + 4 + length) {
+        HttpReply reply = ParseReply(pending_.substr(0, end + 4 + length));
+        pending_.erase(0, end + 4 + length);
+        return reply;
+      }
+    }
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd pfd{fd_, POLLIN, 0};
+    if (*closed || fd_ < 0 || left.count() <= 0 ||
+        ::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) {
+      return HttpReply();
+    }
+    char buffer[65536];
+    ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n <= 0) {
+      *closed = true;
+      continue;
+    }
+    pending_.append(buffer, static_cast<size_t>(n));
   }
 }
 

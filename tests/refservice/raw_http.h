@@ -65,9 +65,13 @@ class Connection {
   bool Send(const std::string& bytes);
   // Reads what arrives within `waitMs`; sets `closed` when the service ended the connection.
   std::string Receive(int waitMs, bool* closed);
+  // Reads one whole reply framed by its Content-Length (the connection may stay open after it).
+  // Status 0 when none arrived whole within `waitMs`; `closed` as for Receive.
+  HttpReply ReceiveReply(int waitMs, bool* closed);
 
  private:
   int fd_ = -1;
+  std::string pending_;  // bytes received past the last whole reply
 };
 
 // GET of `path` and the parsed reply.
