@@ -15,13 +15,16 @@
 
     api_load.py soak --url URL --user EMAIL --password PW --template ID
                 --pid PID [--renders 20000] [--baseline 1000] [--clients 2]
-                [--logo PNG]
+                [--logo PNG] [--max-rss-mb 2048]
         --renders documents of the template in all, from --clients threads,
         each with other text values (and --logo as the Logo image when
         given); the service's resident memory (VmRSS of PID) is read after
-        the first --baseline documents and after the last. Prints
+        the first --baseline documents and after the last. The run stops
+        early once that memory passes --max-rss-mb (checked every 100
+        documents), so a leak cannot take the machine's memory. Prints
             rss_baseline KIB rss_end KIB growth PERCENT
             renders ok N busy N failed N wall S
+            stopped after N renders at MIB MiB     (only when it stopped early)
         and exits 1 when a document failed (a busy answer is retried after
         its Retry-After, and counted).
 
@@ -203,11 +206,17 @@ def soak(args):
     lock = threading.Lock()
     baseline_done = threading.Barrier(args.clients + 1)
 
+    bound_kib = args.max_rss_mb * 1024
+    over = []
+
     def take(limit):
         with lock:
-            if next_number[0] >= limit:
+            if next_number[0] >= limit or over:
                 return None
             next_number[0] += 1
+            if next_number[0] % 100 == 0 and (rss := resident_kib(args.pid)) > bound_kib:
+                over.append((next_number[0], rss))  # a leak must not take the machine's memory
+                return None
             return next_number[0]
 
     def run(documents, limit):
@@ -245,6 +254,8 @@ def soak(args):
     wall = time.perf_counter() - start
     print(f"rss_baseline {baseline} rss_end {end} growth {(end - baseline) * 100 / baseline:.1f}")
     print(f"renders ok {tally.ok} busy {tally.busy} failed {tally.failed} wall {wall:.1f}")
+    if over:
+        print(f"stopped after {over[0][0]} renders at {over[0][1] // 1024} MiB")
     for error in tally.errors:
         print(f"api_load: a render failed: {error}", file=sys.stderr)
     return 0 if tally.failed == 0 else 1
@@ -270,6 +281,7 @@ def main():
     one.add_argument("--baseline", type=int, default=1000)
     one.add_argument("--clients", type=int, default=2)
     one.add_argument("--logo")
+    one.add_argument("--max-rss-mb", type=int, default=2048)
     args = parser.parse_args()
     if args.what == "soak" and not 0 < args.baseline < args.renders:
         parser.error("--baseline must be above 0 and below --renders")
