@@ -63,7 +63,9 @@ constexpr const char kIndexText[] =
     "  POST /fileUpload.aspx?sessionid=ID  file upload (multipart/form-data)\n"
     "  GET  /files/ID/TOKEN/NAME         an uploaded file\n"
     "  GET  /                            the web pages: sign in, templates, fill forms\n"
-    "  POST /api/templates/ID/documents  a document built from a template (PDF)\n";
+    "  POST /api/templates/ID/documents  a document built from a template (PDF)\n"
+    "  POST /api/templates/ID/merges     a merge job: records (CSV or JSON) into one PDF\n"
+    "  GET  /api/merges/JOB[/file]       a merge job's state, then its PDF\n";
 
 // Collects a SOAP envelope (bounded) and answers it through the dispatcher. With an `injected`
 // reply the request is run as an injected SOAP Fault (which changes nothing, but ends the publish

@@ -51,6 +51,16 @@ Read-only commands (safe while the service runs):
                                     was done with each field; exit 2 on bad input, nothing written;
                                     --cmyk: the PDF in CMYK for print: the fields in their
                                     records' exact inks, the rest converted (SWOP) by Ghostscript
+  osl-service merge --data DIR ID --records FILE.csv|FILE.json OUT.pdf
+                                    a print run: one document per record, in order, in one PDF
+                                    written as it is drawn (OUT.pdf appears only when whole);
+                                    a CSV's header names the fields, a JSON file is an array of
+                                    objects; every record is checked before anything is drawn;
+                                    prints per record what render prints, then a summary;
+                                    --per-sheet N [--sheet A4|SRA3|WxH] [--bleed MM]: N cards
+                                    per press sheet with crop marks (default sheet SRA3, bleed
+                                    3 mm); --stop-on-cut: stop at the first text cut at its
+                                    frame; exit 2 bad input, 1 cannot write, 130 interrupted
 
 Accounts (safe while the service runs; the password is read from the terminal, asked twice
 and not echoed, or from the first line of standard input; never from the command line):

@@ -2,12 +2,14 @@
 //   osl-service list (--data DIR | --database URL [--files DIR])
 //   osl-service show (...) ID
 //   osl-service render (...) ID --values VALUES.json OUT.pdf [--cmyk]
+//   osl-service merge (...) ID --records FILE.csv|FILE.json OUT.pdf [--per-sheet N ...]
 // Their options and their dispatch; what they print is data_report.h's and render_command.h's.
 #pragma once
 
 #include <iosfwd>
 #include <string>
 
+#include "refservice/commands/merge_command.h"
 #include "refservice/storage/store_factory.h"
 
 namespace CLI {
@@ -23,13 +25,14 @@ struct ReadCommandOptions {
   std::string valuesPath;  // render: the JSON object of values
   std::string outPath;     // render: the PDF to write
   bool cmyk = false;       // render: the PDF in CMYK for print
+  MergeCommandOptions merge;  // merge: everything but the location
 };
 
-// Adds "list", "show" and "render" to `app`, filling `options` when parsed.
+// Adds "list", "show", "render" and "merge" to `app`, filling `options` when parsed.
 void AddReadCommands(CLI::App* app, ReadCommandOptions* options);
 
-// Runs the chosen command: 2 with a message on `err` when the location is unusable (render also
-// needs the files folder), else the command's own exit status.
+// Runs the chosen command: 2 with a message on `err` when the location is unusable (render and merge
+// also need the files folder), else the command's own exit status.
 int RunReadCommand(const ReadCommandOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace refservice

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "refservice/commands/local_file.h"
 #include "refservice/render/cmyk_output.h"
 #include "refservice/render/document_renderer.h"
 #include "refservice/render/field_values.h"
@@ -18,46 +19,6 @@
 
 namespace refservice {
 namespace {
-
-// Reads a file the person named, at most `limit` bytes.
-bool ReadLocalFile(const std::string& path, size_t limit, std::string* out, std::string* error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    *error = path + " is not a regular file";
-    return false;
-  }
-  if (static_cast<uint64_t>(info.st_size) > limit) {
-    ::close(fd);
-    *error = path + " is larger than " + std::to_string(limit) + " bytes";
-    return false;
-  }
-  out->clear();
-  char buffer[65536];
-  while (true) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      ::close(fd);
-      *error = "cannot read " + path + ": " + std::strerror(errno);
-      return false;
-    }
-    if (got == 0) break;
-    out->append(buffer, static_cast<size_t>(got));
-    if (out->size() > limit) {
-      ::close(fd);
-      *error = path + " is larger than " + std::to_string(limit) + " bytes";
-      return false;
-    }
-  }
-  ::close(fd);
-  return true;
-}
 
 // Writes `data` to a temporary file beside `path`, flushes it and renames it into place, so
 // `path` is either the old file or the whole new one.

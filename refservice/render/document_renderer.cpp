@@ -8,9 +8,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <numeric>
+#include <unordered_map>
 
 #include "refservice/render/barcode_drawing.h"
 #include "refservice/render/font_library.h"
@@ -91,157 +95,300 @@ Resolved Resolve(const TemplateBundle& bundle, FileSystem* fs, const RenderField
 
 }  // namespace
 
-bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldValues& values,
-                    const RenderOptions& options, RenderResult* result, std::string* error) {
+// Decoded images by their file's bytes, for the painter that shares them across documents.
+// Bounded: past the budget an image is decoded for its one use.
+constexpr size_t kSharedImageBudget = size_t{128} << 20;
+
+struct DocumentPainter::State {
+  const TemplateBundle& bundle;
+  FileSystem* fs;
+  RenderOptions options;
+  bool share;
+  std::string masterBytes;  // the master PDF the open document reads (it must outlive it)
+  PopplerDocumentPtr master;
+  std::vector<std::pair<double, double>> pageSizes;
+  std::vector<cairo_surface_t*> recordings;  // shared: one recording per master page
+  std::unique_ptr<FontLibrary> fonts;
+  InkMarkers inkMarkers;
+  std::vector<size_t> order;  // fields in drawing order: zOrder, then stored order
+  std::unordered_map<std::string, cairo_surface_t*> images;  // shared: bytes -> decoded
+  size_t imageBytes = 0;
+  std::map<std::string, Resolved> defaults;  // shared: default image name -> its bytes or note
+
+  // The current document.
+  RenderResult* result = nullptr;
+  std::vector<Resolved> resolved;
+  std::vector<bool> valueEmpty;
+  std::vector<bool> empty;
+  std::vector<double> moves;
+
+  State(const TemplateBundle& b, FileSystem* f, const RenderOptions& o, bool s)
+      : bundle(b), fs(f), options(o), share(s) {}
+  ~State() {
+    for (cairo_surface_t* recording : recordings) cairo_surface_destroy(recording);
+    for (auto& entry : images) cairo_surface_destroy(entry.second);
+  }
+
+  Resolved ResolveShared(const RenderField& field, const FieldValues& values) {
+    if (!share || !field.IsImage() || values.count(field.name) != 0 ||
+        field.defaultValue.empty()) {
+      return Resolve(bundle, fs, field, values);
+    }
+    auto known = defaults.find(field.defaultValue);
+    if (known == defaults.end()) {
+      known = defaults.emplace(field.defaultValue, Resolve(bundle, fs, field, values)).first;
+    }
+    return known->second;
+  }
+
+  // The decoded image of `bytes`, with a reference for the caller; null with `error` set.
+  cairo_surface_t* Image(const std::string& bytes, std::string* error) {
+    if (share) {
+      auto known = images.find(bytes);
+      if (known != images.end()) return cairo_surface_reference(known->second);
+    }
+    cairo_surface_t* image = DecodeImage(bytes, error);
+    if (image == nullptr || !share) return image;
+    const size_t cost = bytes.size() + static_cast<size_t>(cairo_image_surface_get_stride(image)) *
+                                           static_cast<size_t>(cairo_image_surface_get_height(image));
+    if (imageBytes + cost > kSharedImageBudget) return image;
+    imageBytes += cost;
+    // One identity per distinct image, so the PDF holds it once however often it is drawn.
+    const std::string id = "osl-image-" + std::to_string(images.size());
+    unsigned char* idCopy = static_cast<unsigned char*>(malloc(id.size()));
+    if (idCopy != nullptr) {
+      memcpy(idCopy, id.data(), id.size());
+      cairo_surface_set_mime_data(image, CAIRO_MIME_TYPE_UNIQUE_ID, idCopy, id.size(), free,
+                                  idCopy);
+    }
+    images.emplace(bytes, cairo_surface_reference(image));
+    return image;
+  }
+};
+
+DocumentPainter::DocumentPainter(const TemplateBundle& bundle, FileSystem* fs,
+                                 const RenderOptions& options, bool shareAcrossDocuments)
+    : state_(new State(bundle, fs, options, shareAcrossDocuments)) {}
+
+DocumentPainter::~DocumentPainter() = default;
+
+bool DocumentPainter::Open(std::string* error) {
+  State& s = *state_;
+  const TemplateBundle& bundle = s.bundle;
   if (bundle.masterPdf.empty()) {
     *error = "template " + bundle.record.docId + " has no master PDF; publish it again";
     return false;
   }
-  PopplerDocumentPtr master = OpenPdf(bundle.masterPdf, error);
-  if (!master) {
+  s.master = OpenPdf(bundle.masterPdf, error);
+  if (!s.master) {
     *error = "the master PDF of template " + bundle.record.docId + " is damaged: " + *error;
     return false;
   }
-  const int pageCount = poppler_document_get_n_pages(master.get());
+  const int pageCount = poppler_document_get_n_pages(s.master.get());
   if (pageCount <= 0) {
     *error = "the master PDF of template " + bundle.record.docId + " has no pages";
     return false;
   }
-
-  const std::vector<RenderField>& fields = bundle.fields;
-  std::vector<Resolved> resolved;
-  std::vector<bool> valueEmpty;
-  for (const RenderField& field : fields) {
-    resolved.push_back(Resolve(bundle, fs, field, values));
-    // A text of only blanks and line breaks shows nothing, so it closes up like an empty one.
-    valueEmpty.push_back(field.IsImage() ? resolved.back().image.empty()
-                                         : IsBlank(resolved.back().text));
-  }
-  std::vector<bool> empty = EffectiveEmpty(fields, valueEmpty);
-  std::vector<double> moves = StackingMoves(fields, bundle.groups, empty);
-
-  RenderResult out;
-  out.pages = pageCount;
-  out.fields.resize(fields.size());
-  for (size_t i = 0; i < fields.size(); ++i) {
-    out.fields[i].name = fields[i].name;
-    out.fields[i].page = fields[i].pageNumber;
-    out.fields[i].moved = moves[i];
-    out.fields[i].note = resolved[i].note;
-    if (fields[i].IsText()) out.fields[i].storedSize = fields[i].fontSize;
-  }
-
-  FontLibrary fonts(bundle, fs);
-  InkMarkers inks;
-  InkMarkers* markers = options.exactInks ? &inks : nullptr;
-  std::string pdf;
-  cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(AppendToString, &pdf, 612, 792);
-  cairo_t* cr = cairo_create(surface);
-  // Fields in drawing order: zOrder, then stored order.
-  std::vector<size_t> order(fields.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return fields[a].zOrder < fields[b].zOrder; });
-
   for (int page = 1; page <= pageCount; ++page) {
-    PopplerPage* masterPage = poppler_document_get_page(master.get(), page - 1);
+    PopplerPage* masterPage = poppler_document_get_page(s.master.get(), page - 1);
     double width = 612, height = 792;
     if (masterPage != nullptr) poppler_page_get_size(masterPage, &width, &height);
-    cairo_pdf_surface_set_size(surface, width, height);
+    s.pageSizes.emplace_back(width, height);
+    if (s.share) {
+      cairo_rectangle_t extents = {0, 0, width, height};
+      cairo_surface_t* recording =
+          cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
+      if (masterPage != nullptr) {
+        cairo_t* cr = cairo_create(recording);
+        poppler_page_render_for_printing(masterPage, cr);
+        cairo_destroy(cr);
+      }
+      s.recordings.push_back(recording);
+    }
+    if (masterPage != nullptr) g_object_unref(masterPage);
+  }
+  pageCount_ = pageCount;
+  s.fonts.reset(new FontLibrary(bundle, s.fs));
+  const std::vector<RenderField>& fields = bundle.fields;
+  s.order.resize(fields.size());
+  std::iota(s.order.begin(), s.order.end(), 0);
+  std::stable_sort(s.order.begin(), s.order.end(),
+                   [&](size_t a, size_t b) { return fields[a].zOrder < fields[b].zOrder; });
+  return true;
+}
+
+void DocumentPainter::PageSize(int page, double* width, double* height) const {
+  *width = 612;
+  *height = 792;
+  if (page >= 1 && page <= pageCount_) {
+    *width = state_->pageSizes[static_cast<size_t>(page - 1)].first;
+    *height = state_->pageSizes[static_cast<size_t>(page - 1)].second;
+  }
+}
+
+void DocumentPainter::Begin(const FieldValues& values, RenderResult* result) {
+  State& s = *state_;
+  const std::vector<RenderField>& fields = s.bundle.fields;
+  s.resolved.clear();
+  s.valueEmpty.clear();
+  for (const RenderField& field : fields) {
+    s.resolved.push_back(s.ResolveShared(field, values));
+    // A text of only blanks and line breaks shows nothing, so it closes up like an empty one.
+    s.valueEmpty.push_back(field.IsImage() ? s.resolved.back().image.empty()
+                                           : IsBlank(s.resolved.back().text));
+  }
+  s.empty = EffectiveEmpty(fields, s.valueEmpty);
+  s.moves = StackingMoves(fields, s.bundle.groups, s.empty);
+
+  s.result = result;
+  result->pages = pageCount_;
+  result->fields.assign(fields.size(), FieldOutcome());
+  for (size_t i = 0; i < fields.size(); ++i) {
+    FieldOutcome& outcome = result->fields[i];
+    outcome.name = fields[i].name;
+    outcome.page = fields[i].pageNumber;
+    outcome.moved = s.moves[i];
+    outcome.note = s.resolved[i].note;
+    if (fields[i].IsText()) outcome.storedSize = fields[i].fontSize;
+  }
+}
+
+void DocumentPainter::DrawPage(cairo_t* cr, int page) {
+  State& s = *state_;
+  if (s.result == nullptr || page < 1 || page > pageCount_) return;
+  const std::vector<RenderField>& fields = s.bundle.fields;
+  const double height = s.pageSizes[static_cast<size_t>(page - 1)].second;
+  InkMarkers* markers = s.options.exactInks ? &s.inkMarkers : nullptr;
+  if (s.share) {
+    cairo_save(cr);
+    cairo_set_source_surface(cr, s.recordings[static_cast<size_t>(page - 1)], 0, 0);
+    cairo_paint(cr);
+    cairo_restore(cr);
+  } else {
+    PopplerPage* masterPage = poppler_document_get_page(s.master.get(), page - 1);
     if (masterPage != nullptr) {
       cairo_save(cr);
       poppler_page_render_for_printing(masterPage, cr);
       cairo_restore(cr);
       g_object_unref(masterPage);
     }
-    for (size_t i : order) {
-      const RenderField& field = fields[i];
-      FieldOutcome& outcome = out.fields[i];
-      if (field.pageNumber != page) continue;
-      if (empty[i]) {
-        outcome.action = "empty";
-        if (!valueEmpty[i]) outcome.note = "\"" + field.dependsOn + "\", which it depends on, is empty";
-        continue;
+  }
+  for (size_t i : s.order) {
+    const RenderField& field = fields[i];
+    FieldOutcome& outcome = s.result->fields[i];
+    if (field.pageNumber != page) continue;
+    if (s.empty[i]) {
+      outcome.action = "empty";
+      if (!s.valueEmpty[i]) {
+        outcome.note = "\"" + field.dependsOn + "\", which it depends on, is empty";
       }
-      if (!field.hasRect) {
+      continue;
+    }
+    if (!field.hasRect) {
+      outcome.action = "not drawn";
+      outcome.note = "the field has no rectangle";
+      continue;
+    }
+    if (field.nonPrinting && !s.options.preview) {
+      outcome.action = "not drawn";
+      outcome.note = "non-printing (shown in previews only)";
+      continue;
+    }
+    const double w = field.Width();
+    const double h = field.Height();
+    const double top = height - (field.y2 + s.moves[i]);
+    cairo_save(cr);
+    cairo_translate(cr, field.x1 + w / 2, top + h / 2);
+    cairo_rotate(cr, field.rotation * M_PI / 180.0);
+    cairo_translate(cr, -w / 2, -h / 2);
+    if (field.IsImage()) {
+      std::string failure;
+      cairo_surface_t* image = s.Image(s.resolved[i].image, &failure);
+      if (image == nullptr) {
         outcome.action = "not drawn";
-        outcome.note = "the field has no rectangle";
-        continue;
+        outcome.note = failure;
+      } else {
+        DrawImageFitted(cr, image, w, h);
+        cairo_surface_destroy(image);
+        outcome.action = "drawn";
       }
-      if (field.nonPrinting && !options.preview) {
-        outcome.action = "not drawn";
-        outcome.note = "non-printing (shown in previews only)";
-        continue;
-      }
-      const double w = field.Width();
-      const double h = field.Height();
-      const double top = height - (field.y2 + moves[i]);
-      cairo_save(cr);
-      cairo_translate(cr, field.x1 + w / 2, top + h / 2);
-      cairo_rotate(cr, field.rotation * M_PI / 180.0);
-      cairo_translate(cr, -w / 2, -h / 2);
-      if (field.IsImage()) {
-        std::string failure;
-        cairo_surface_t* image = DecodeImage(resolved[i].image, &failure);
-        if (image == nullptr) {
-          outcome.action = "not drawn";
-          outcome.note = failure;
-        } else {
-          DrawImageFitted(cr, image, w, h);
-          cairo_surface_destroy(image);
-          outcome.action = "drawn";
-        }
-      } else if (field.barCode != 0) {
-        std::string failure;
-        if (DrawBarcode(cr, field.barCode, resolved[i].text, w, h, &failure, markers)) {
-          outcome.action = "drawn";
-        } else {
-          outcome.action = "not drawn";
-          outcome.note = failure;
-        }
-      } else if (field.IsText()) {
-        FieldFont font = fonts.Resolve(field);
-        TextOutcome text = DrawTextField(cr, font, field, resolved[i].text, w, h, markers);
-        outcome.size = text.size;
-        outcome.cutCharacters = text.cutCharacters;
-        outcome.action = text.overflowing ? "overflowing" : text.shrunk ? "shrunk" : "drawn";
-        if (font.uploaded) {
-          outcome.font = font.fileName;
-        } else {
-          outcome.fontFallback = true;
-          char* described = pango_font_description_to_string(font.description);
-          outcome.font = described;
-          g_free(described);
-          outcome.note = "the font \"" + field.fontName +
-                         "\" was not uploaded; fontconfig's match for it was used";
-        }
-        outcome.fallbackFonts = text.fallbackFonts;
-        outcome.missingCharacters = text.missingCharacters;
-        std::string lacking;
-        for (const std::string& family : text.fallbackFonts) {
-          lacking += (lacking.empty() ? "characters the font lacks were drawn in \"" : ", \"") +
-                     family + "\"";
-        }
-        if (text.missingCharacters > 0) {
-          lacking += (lacking.empty() ? "" : "; ") + std::to_string(text.missingCharacters) +
-                     " character(s) no font has were drawn as boxes";
-        }
-        if (!lacking.empty()) outcome.note += (outcome.note.empty() ? "" : "; ") + lacking;
+    } else if (field.barCode != 0) {
+      std::string failure;
+      if (DrawBarcode(cr, field.barCode, s.resolved[i].text, w, h, &failure, markers)) {
+        outcome.action = "drawn";
       } else {
         outcome.action = "not drawn";
-        outcome.note = "non-printing (shown in previews only)";
+        outcome.note = failure;
       }
-      cairo_restore(cr);
+    } else if (field.IsText()) {
+      FieldFont font = s.fonts->Resolve(field);
+      TextOutcome text = DrawTextField(cr, font, field, s.resolved[i].text, w, h, markers);
+      outcome.size = text.size;
+      outcome.cutCharacters = text.cutCharacters;
+      outcome.action = text.overflowing ? "overflowing" : text.shrunk ? "shrunk" : "drawn";
+      if (font.uploaded) {
+        outcome.font = font.fileName;
+      } else {
+        outcome.fontFallback = true;
+        char* described = pango_font_description_to_string(font.description);
+        outcome.font = described;
+        g_free(described);
+        outcome.note = "the font \"" + field.fontName +
+                       "\" was not uploaded; fontconfig's match for it was used";
+      }
+      outcome.fallbackFonts = text.fallbackFonts;
+      outcome.missingCharacters = text.missingCharacters;
+      std::string lacking;
+      for (const std::string& family : text.fallbackFonts) {
+        lacking += (lacking.empty() ? "characters the font lacks were drawn in \"" : ", \"") +
+                   family + "\"";
+      }
+      if (text.missingCharacters > 0) {
+        lacking += (lacking.empty() ? "" : "; ") + std::to_string(text.missingCharacters) +
+                   " character(s) no font has were drawn as boxes";
+      }
+      if (!lacking.empty()) outcome.note += (outcome.note.empty() ? "" : "; ") + lacking;
+    } else {
+      outcome.action = "not drawn";
+      outcome.note = "non-printing (shown in previews only)";
     }
+    cairo_restore(cr);
+  }
+}
+
+void DocumentPainter::Finish() {
+  State& s = *state_;
+  if (s.result == nullptr) return;
+  const std::vector<RenderField>& fields = s.bundle.fields;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    FieldOutcome& outcome = s.result->fields[i];
+    if (outcome.action.empty()) {
+      outcome.action = "not drawn";
+      outcome.note = "page " + std::to_string(fields[i].pageNumber) + " is not in the master PDF";
+    }
+  }
+  s.result = nullptr;
+}
+
+std::vector<InkMarker> DocumentPainter::inks() const { return state_->inkMarkers.markers(); }
+
+bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldValues& values,
+                    const RenderOptions& options, RenderResult* result, std::string* error) {
+  DocumentPainter painter(bundle, fs, options);
+  if (!painter.Open(error)) return false;
+  RenderResult out;
+  std::string pdf;
+  cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(AppendToString, &pdf, 612, 792);
+  cairo_t* cr = cairo_create(surface);
+  painter.Begin(values, &out);
+  for (int page = 1; page <= painter.pageCount(); ++page) {
+    double width = 0, height = 0;
+    painter.PageSize(page, &width, &height);
+    cairo_pdf_surface_set_size(surface, width, height);
+    painter.DrawPage(cr, page);
     cairo_show_page(cr);
   }
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (out.fields[i].action.empty()) {
-      out.fields[i].action = "not drawn";
-      out.fields[i].note = "page " + std::to_string(fields[i].pageNumber) +
-                           " is not in the master PDF";
-    }
-  }
+  painter.Finish();
   cairo_destroy(cr);
   cairo_surface_finish(surface);
   cairo_status_t status = cairo_surface_status(surface);
@@ -251,9 +398,120 @@ bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldVal
     return false;
   }
   out.pdf = std::move(pdf);
-  out.inks = inks.markers();
+  out.inks = painter.inks();
   *result = std::move(out);
   return true;
+}
+
+namespace {
+
+cairo_status_t WriteToSink(void* closure, const unsigned char* data, unsigned int length) {
+  const DocumentStream::Sink& sink = *static_cast<const DocumentStream::Sink*>(closure);
+  return sink(reinterpret_cast<const char*>(data), length) ? CAIRO_STATUS_SUCCESS
+                                                           : CAIRO_STATUS_WRITE_ERROR;
+}
+
+}  // namespace
+
+DocumentStream::DocumentStream(const TemplateBundle& bundle, FileSystem* fs, Sink sink)
+    : painter_(bundle, fs, RenderOptions(), true), sink_(std::move(sink)) {}
+
+DocumentStream::~DocumentStream() {
+  if (cr_ != nullptr) cairo_destroy(cr_);
+  if (surface_ != nullptr) cairo_surface_destroy(surface_);
+}
+
+bool DocumentStream::Open(const SheetOptions& sheets, std::string* error) {
+  if (!painter_.Open(error)) return false;
+  sheets_ = sheets;
+  if (sheets.perSheet > 0) {
+    // Every card takes the place of the largest page.
+    double cardWidth = 0, cardHeight = 0;
+    for (int page = 1; page <= painter_.pageCount(); ++page) {
+      double width = 0, height = 0;
+      painter_.PageSize(page, &width, &height);
+      cardWidth = std::max(cardWidth, width);
+      cardHeight = std::max(cardHeight, height);
+    }
+    if (!PlanSheet(sheets.perSheet, sheets.sheetWidth, sheets.sheetHeight, cardWidth, cardHeight,
+                   sheets.bleed, &layout_, error)) {
+      return false;
+    }
+  }
+  surface_ = cairo_pdf_surface_create_for_stream(WriteToSink, &sink_, 612, 792);
+  cr_ = cairo_create(surface_);
+  return Check(error);
+}
+
+bool DocumentStream::Check(std::string* error) {
+  cairo_status_t status = cairo_surface_status(surface_);
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_status(cr_);
+  if (status == CAIRO_STATUS_SUCCESS) return true;
+  failed_ = true;
+  *error = std::string("the PDF could not be written: ") + cairo_status_to_string(status);
+  return false;
+}
+
+bool DocumentStream::Append(const FieldValues& values, RenderResult* result, std::string* error) {
+  if (failed_ || cr_ == nullptr) {
+    *error = "the PDF could not be written";
+    return false;
+  }
+  result->pdf.clear();
+  painter_.Begin(values, result);
+  for (int page = 1; page <= painter_.pageCount(); ++page) {
+    if (sheets_.perSheet <= 0) {
+      double width = 0, height = 0;
+      painter_.PageSize(page, &width, &height);
+      cairo_pdf_surface_set_size(surface_, width, height);
+      painter_.DrawPage(cr_, page);
+      cairo_show_page(cr_);
+      ++pages_;
+      continue;
+    }
+    if (slot_ == 0) {
+      cairo_pdf_surface_set_size(surface_, layout_.sheetWidth, layout_.sheetHeight);
+      DrawCropMarks(cr_, layout_);
+      ++pages_;
+    }
+    double x = 0, y = 0;
+    layout_.SlotOrigin(slot_, &x, &y);
+    cairo_save(cr_);
+    cairo_translate(cr_, x, y);
+    // The card with its bleed: nothing it draws reaches a neighbour's.
+    cairo_rectangle(cr_, -layout_.bleed, -layout_.bleed, layout_.cardWidth + 2 * layout_.bleed,
+                    layout_.cardHeight + 2 * layout_.bleed);
+    cairo_clip(cr_);
+    painter_.DrawPage(cr_, page);
+    cairo_restore(cr_);
+    if (++slot_ == layout_.columns * layout_.rows || slot_ >= sheets_.perSheet) {
+      cairo_show_page(cr_);
+      slot_ = 0;
+    }
+  }
+  painter_.Finish();
+  return Check(error);
+}
+
+bool DocumentStream::Close(std::string* error) {
+  if (cr_ == nullptr) {
+    *error = "the PDF could not be written";
+    return false;
+  }
+  if (slot_ > 0) cairo_show_page(cr_);
+  slot_ = 0;
+  bool ok = Check(error);
+  cairo_destroy(cr_);
+  cr_ = nullptr;
+  cairo_surface_finish(surface_);
+  const cairo_status_t status = cairo_surface_status(surface_);
+  cairo_surface_destroy(surface_);
+  surface_ = nullptr;
+  if (ok && status != CAIRO_STATUS_SUCCESS) {
+    *error = std::string("the PDF could not be written: ") + cairo_status_to_string(status);
+    ok = false;
+  }
+  return ok;
 }
 
 std::string ReportText(const RenderResult& result) {

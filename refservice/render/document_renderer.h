@@ -3,12 +3,18 @@
 // it in zOrder, moved by their stacking groups. The outcome of every field is reported.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "refservice/render/field_values.h"
 #include "refservice/render/ink_markers.h"
+#include "refservice/render/sheet_layout.h"
 #include "refservice/render/template_bundle.h"
+
+typedef struct _cairo cairo_t;
+typedef struct _cairo_surface cairo_surface_t;
 
 namespace refservice {
 
@@ -44,11 +50,98 @@ struct RenderOptions {
   bool exactInks = false;
 };
 
+// Draws documents of one template onto cairo contexts the caller owns, page by page. The set-up
+// (the open master PDF, the fonts) is made once by Open() and serves every document drawn after
+// it. With `shareAcrossDocuments` the master's pages are recorded once and each distinct image is
+// decoded once, and both are drawn as the same cairo sources every time, so a PDF surface that
+// takes many documents embeds each background and image once. Not thread-safe: one painter per
+// output.
+class DocumentPainter {
+ public:
+  DocumentPainter(const TemplateBundle& bundle, FileSystem* fs, const RenderOptions& options,
+                  bool shareAcrossDocuments = false);
+  ~DocumentPainter();
+  DocumentPainter(const DocumentPainter&) = delete;
+  DocumentPainter& operator=(const DocumentPainter&) = delete;
+
+  // Opens the master PDF. False with `error` set when the template cannot be rendered at all (no
+  // master PDF, a damaged one, no pages).
+  bool Open(std::string* error);
+  int pageCount() const { return pageCount_; }
+  // The size (points) of page `page` (1-based) of the master PDF.
+  void PageSize(int page, double* width, double* height) const;
+
+  // Starts a document filled with `values` (checked by ParseFieldValues/AddFieldValue); its
+  // outcomes go to `result` (pages and fields; `pdf` is left alone), which must outlive Finish().
+  void Begin(const FieldValues& values, RenderResult* result);
+  // Draws page `page` of the current document, the master page and then its fields in zOrder,
+  // with the page's top-left corner at the origin of `cr` and one unit a point.
+  void DrawPage(cairo_t* cr, int page);
+  // Ends the current document: fields whose page is not in the master PDF are "not drawn".
+  void Finish();
+
+  // With RenderOptions::exactInks: the markers of everything drawn so far.
+  std::vector<InkMarker> inks() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  int pageCount_ = 0;
+};
+
 // Renders `bundle` with `values` (already checked by ParseFieldValues/AddFieldValue). False with
 // `error` set when the template cannot be rendered at all (no master PDF, a damaged one); then
 // nothing is in `result`.
 bool RenderDocument(const TemplateBundle& bundle, FileSystem* fs, const FieldValues& values,
                     const RenderOptions& options, RenderResult* result, std::string* error);
+
+// How a stream lays documents out: 0 per sheet puts each page on a page of its own size; N > 0
+// places N pages (cards) on each sheet of `sheetWidth` x `sheetHeight` points (sheet_layout.h).
+struct SheetOptions {
+  int perSheet = 0;
+  double sheetWidth = 0, sheetHeight = 0;
+  double bleed = 0;  // points
+};
+
+// A PDF written while it is drawn: many documents of one template appended in order, each
+// handed to `sink` piece by piece as cairo produces it, so memory does not grow with the number
+// of documents. One painter serves them all: each distinct image and each master page is
+// embedded once in the whole output.
+class DocumentStream {
+ public:
+  // Takes the next bytes of the PDF; false stops the output (a write failed).
+  using Sink = std::function<bool(const char* data, size_t size)>;
+
+  DocumentStream(const TemplateBundle& bundle, FileSystem* fs, Sink sink);
+  ~DocumentStream();
+  DocumentStream(const DocumentStream&) = delete;
+  DocumentStream& operator=(const DocumentStream&) = delete;
+
+  // Opens the template and plans the sheets. False with `error` set when the template cannot be
+  // rendered or the cards do not fit the sheet.
+  bool Open(const SheetOptions& sheets, std::string* error);
+  // Draws one document; its outcomes go to `result` (`pdf` stays empty). False with `error` set
+  // when the output failed; the stream is then unusable.
+  bool Append(const FieldValues& values, RenderResult* result, std::string* error);
+  // Ends the PDF (the last sheet and the file's trailer). False with `error` set when the output
+  // failed.
+  bool Close(std::string* error);
+  // Pages (sheets, when N-up) begun so far.
+  int pages() const { return pages_; }
+
+ private:
+  bool Check(std::string* error);
+
+  DocumentPainter painter_;
+  Sink sink_;
+  SheetOptions sheets_;
+  SheetLayout layout_;
+  cairo_surface_t* surface_ = nullptr;
+  cairo_t* cr_ = nullptr;
+  int slot_ = 0;  // N-up: the next place on the current sheet
+  int pages_ = 0;
+  bool failed_ = false;
+};
 
 // One line per field for people: "NAME: drawn", "NAME: shrunk to 9.5 pt", "NAME: overflowing
 // (cut at the frame at 7 pt)", "NAME: empty", each followed by ", moved up by N pt" when it moved

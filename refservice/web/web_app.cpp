@@ -170,7 +170,11 @@ HttpResponse FieldRefusal(const RenderField& field, size_t index, std::string me
 }  // namespace
 
 WebApp::WebApp(WebOptions options, Store* store, FileSystem* fs, Accounts* accounts)
-    : options_(std::move(options)), store_(store), fs_(fs), accounts_(accounts) {}
+    : options_(std::move(options)),
+      store_(store),
+      fs_(fs),
+      accounts_(accounts),
+      merges_(MergeJobOptions{options_.dataDir + "/incoming/merges-" + RandomHex(6)}, fs) {}
 
 const std::vector<WebApp::Route>& WebApp::Routes() {
   using C = RouteCaller;
@@ -199,6 +203,11 @@ const std::vector<WebApp::Route>& WebApp::Routes() {
        &WebApp::ApiDocument},
       {"POST", "/api/templates/*/documents/report", C::kProgram, T::kNone, B::kValues, false,
        &WebApp::ApiReport},
+      {"POST", "/api/templates/*/merges", C::kProgram, T::kNone, B::kRecords, false,
+       &WebApp::ApiStartMerge},
+      {"GET", "/api/merges/*", C::kProgram, T::kNone, B::kNone, false, &WebApp::ApiMergeState},
+      {"GET", "/api/merges/*/file", C::kProgram, T::kNone, B::kNone, false,
+       &WebApp::ApiMergeFile},
   };
   return kRoutes;
 }
@@ -311,6 +320,8 @@ std::optional<HttpResponse> WebApp::ReadBody(const Route& route, Request* reques
   bool parsed = false;
   if (route.body == RouteBody::kSmallForm) {
     parsed = ParseUrlEncodedForm(request->body, 16, &request->parts, &error);
+  } else if (route.body == RouteBody::kRecords) {
+    parsed = true;  // the merge reads the records itself, as CSV or JSON
   } else if (contentType.rfind("application/json", 0) == 0) {
     request->json = true;
     parsed = true;
@@ -579,6 +590,21 @@ HttpResponse WebApp::PageReport(Request& request) {
 HttpResponse WebApp::Download(Request& request) { return BuildDocument(request, Answer::kDownload); }
 HttpResponse WebApp::ApiDocument(Request& request) { return BuildDocument(request, Answer::kApiPdf); }
 HttpResponse WebApp::ApiReport(Request& request) { return BuildDocument(request, Answer::kApiReport); }
+
+HttpResponse WebApp::ApiStartMerge(Request& request) {
+  TemplateBundle bundle;
+  if (std::optional<HttpResponse> failed = LoadBundle(request.caller, request.segments[2], &bundle)) {
+    return std::move(*failed);
+  }
+  return merges_.Start(request.caller.userId, std::move(bundle), request.head,
+                       std::move(request.body));
+}
+HttpResponse WebApp::ApiMergeState(Request& request) {
+  return merges_.State(request.caller.userId, request.segments[2]);
+}
+HttpResponse WebApp::ApiMergeFile(Request& request) {
+  return merges_.File(request.caller.userId, request.segments[2]);
+}
 
 HttpResponse WebApp::BuildDocument(Request& request, Answer kind) {
   if (options_.renders == nullptr) return BuildDocumentNow(request, kind);

@@ -19,6 +19,8 @@
 //   POST /api/templates/ID/documents    the filled PDF (JSON or multipart values); the report
 //                                        in the X-Render-Report header; ?colour=cmyk: in CMYK
 //   POST /api/templates/ID/documents/report   the report alone, as JSON
+//   POST /api/templates/ID/merges       a merge job: records (CSV or JSON) into one PDF; its
+//   GET  /api/merges/JOB[/file]          state, then its file (see merge_routes.h)
 //
 // Every address is one row of a route table that states its method, who may call it and which
 // token it needs; the caller is identified and the token checked once, before the handler runs.
@@ -40,6 +42,7 @@
 #include "refservice/render/template_bundle.h"
 #include "refservice/storage/file_system.h"
 #include "refservice/storage/store.h"
+#include "refservice/web/merge_routes.h"
 #include "refservice/web/web_images.h"
 #include "refservice/web/web_routes.h"
 #include "refservice/web/web_sessions.h"
@@ -118,6 +121,9 @@ class WebApp {
   HttpResponse Preview(Request& request);
   HttpResponse PageReport(Request& request);
   HttpResponse KeepImage(Request& request);
+  HttpResponse ApiStartMerge(Request& request);
+  HttpResponse ApiMergeState(Request& request);
+  HttpResponse ApiMergeFile(Request& request);
   HttpResponse Download(Request& request);
   HttpResponse ApiDocument(Request& request);
   HttpResponse ApiReport(Request& request);
@@ -140,6 +146,7 @@ class WebApp {
   Accounts* accounts_;
   WebSessions sessions_;
   WebImages images_;
+  MergeRoutes merges_;  // its jobs end before the store and files they read
 };
 
 }  // namespace refservice

@@ -31,6 +31,7 @@ enum class RouteBody {
   kNone,
   kSmallForm,  // application/x-www-form-urlencoded, at most 64 KiB
   kValues,     // field values: application/json or multipart/form-data, up to the body limit
+  kRecords,    // records of a merge: text/csv or application/json, up to the body limit
 };
 
 // "/a/b/c" as {"a", "b", "c"}; "/" as {""}.

@@ -21,7 +21,7 @@
 #   refservice/  includes its own files, colour/, imaging/, text/, schema/ and
 #                its generated code only, and inside refservice/ a room includes only its own and lower rooms:
 #                common < storage < http < accounts < uploads < templates <
-#                render < soap < web < app < commands < main.cpp
+#                render < merge < soap < web < app < commands < main.cpp
 #                (main.cpp is the only file at refservice/'s top)
 # and that standin/ names no identifier of the plug-in (block below).
 # Prints every include that breaks a rule and exits 1 when there is one.
@@ -45,7 +45,7 @@ standin_order=(core alerts document fonts pdf selection scripting ui plugins app
 rank_of() { rank_in standin_order "$1"; }
 
 # --- refservice/: the order of its rooms ------------------------------------
-refservice_order=(common storage http accounts uploads templates render soap web app commands)
+refservice_order=(common storage http accounts uploads templates render merge soap web app commands)
 # The rank of the room a refservice/ path lies in; main.cpp, the only file at
 # the top, ranks above every room. -1 for a file at the top other than
 # main.cpp and for a room missing from the order.
