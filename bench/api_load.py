@@ -28,11 +28,20 @@
         and exits 1 when a document failed (a busy answer is retried after
         its Retry-After, and counted).
 
+    api_load.py merge-job --url URL --user EMAIL --password PW --template ID
+                --records FILE.csv --out OUT.pdf [--timeout 600]
+        Starts a merge job of the records (POST .../merges, text/csv), asks for
+        its state every 0.2 s until it is done (at most --timeout seconds),
+        then fetches its file to OUT.pdf. Prints
+            job done records N pages N wall S
+        and exits 1 when the job failed or did not end in time.
+
 Only loopback addresses are accepted; every request has a 120-second bound.
 """
 import argparse
 import base64
 import http.client
+import json
 import sys
 import threading
 import time
@@ -261,6 +270,49 @@ def soak(args):
     return 0 if tally.failed == 0 else 1
 
 
+def merge_job(args):
+    token = base64.b64encode(f"{args.user}:{args.password}".encode()).decode()
+    headers = {"Authorization": "Basic " + token}
+    connection = connect(args.url)
+
+    def ask(method, path, body=None, extra=None):
+        connection.request(method, path, body=body, headers={**headers, **(extra or {})})
+        reply = connection.getresponse()
+        data = reply.read()
+        if reply.getheader("Connection", "").lower() == "close":
+            connection.close()
+        return reply.status, data
+
+    start = time.perf_counter()
+    status, data = ask("POST", f"/api/templates/{args.template}/merges",
+                       open(args.records, "rb").read(), {"Content-Type": "text/csv"})
+    if status != 202:
+        print(f"api_load: the merge job was not started: {status} {data[:300]!r}", file=sys.stderr)
+        return 1
+    job = json.loads(data)["job"]
+    deadline = start + args.timeout
+    while True:
+        status, data = ask("GET", job)
+        state = json.loads(data) if status == 200 else {"state": f"answered {status}"}
+        if state["state"] not in ("queued", "running") or time.perf_counter() > deadline:
+            break
+        time.sleep(0.2)
+    if state["state"] != "done":
+        print(f"api_load: the merge job ended {state.get('state')}: {state.get('error', '')}",
+              file=sys.stderr)
+        return 1
+    status, data = ask("GET", job + "/file")
+    wall = time.perf_counter() - start
+    if status != 200:
+        print(f"api_load: the merged file answered {status}", file=sys.stderr)
+        return 1
+    with open(args.out, "wb") as out:
+        out.write(data)
+    summary = state.get("summary", {})
+    print(f"job done records {summary.get('records')} pages {summary.get('pages')} wall {wall:.2f}")
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     sub = parser.add_subparsers(dest="what", required=True)
@@ -282,10 +334,18 @@ def main():
     one.add_argument("--clients", type=int, default=2)
     one.add_argument("--logo")
     one.add_argument("--max-rss-mb", type=int, default=2048)
+    one = sub.add_parser("merge-job")
+    one.add_argument("--url", required=True)
+    one.add_argument("--user", required=True)
+    one.add_argument("--password", required=True)
+    one.add_argument("--template", required=True)
+    one.add_argument("--records", required=True)
+    one.add_argument("--out", required=True)
+    one.add_argument("--timeout", type=float, default=600)
     args = parser.parse_args()
     if args.what == "soak" and not 0 < args.baseline < args.renders:
         parser.error("--baseline must be above 0 and below --renders")
-    sys.exit(starve(args) if args.what == "starve" else soak(args))
+    sys.exit({"starve": starve, "soak": soak, "merge-job": merge_job}[args.what](args))
 
 
 if __name__ == "__main__":
