@@ -74,13 +74,15 @@ void Identify(Request* request, const Template& which) {
   request->docPassword = which.password;
 }
 
-bool CreateTemplate(Template* out) {
+// Creates template number `number`. Each gets a name of its own: the service creates no new
+// template under the name of one of the account's templates that was never committed.
+bool CreateTemplate(int number, Template* out) {
   OslSoapContext context;
   _ns2__setTemplate set;
   set.userEmail = kUser;
   set.userPassword = kPassword;
   libraryTemplate info;
-  std::string name = "Bench template";
+  std::string name = "Bench template " + std::to_string(number);
   info.docName = &name;
   info.docID = kZeroGuid;
   info.docPassword = kZeroGuid;
@@ -93,6 +95,7 @@ bool CreateTemplate(Template* out) {
   _ns2__setTemplateResponse created;
   if (CallSetTemplate(context.get(), gEndpoint.c_str(), nullptr, &set, created) != 0 ||
       !created.setTemplateResult) {
+    std::fprintf(stderr, "setTemplate: %s\n", FormatSoapFaultReport(context.get()).c_str());
     return false;
   }
   out->id = created.setTemplateResult->docID;
@@ -210,8 +213,8 @@ int main(int argc, char** argv) {
   }
   gEndpoint = service.baseUrl() + "/services/templateMgr.svc";
   gTemplates.resize(kClients);
-  for (Template& which : gTemplates) {
-    if (!CreateTemplate(&which)) {
+  for (size_t i = 0; i < gTemplates.size(); ++i) {
+    if (!CreateTemplate(static_cast<int>(i + 1), &gTemplates[i])) {
       std::fprintf(stderr, "osl_bench_service_calls: setTemplate failed\n%s",
                    service.Stderr().c_str());
       return 1;
