@@ -287,7 +287,9 @@ bool ServiceProcess::Start(const std::string& dataDir, const std::vector<std::st
 bool ServiceProcess::StartWith(const std::vector<std::string>& args, std::string* error) {
   std::vector<std::string> argv = {BuiltProgram("osl-service"), "--listen", "127.0.0.1:0"};
   argv.insert(argv.end(), args.begin(), args.end());
-  if (!child_.Start(argv, {}, error)) return false;
+  RunOptions options;
+  options.env = env_;
+  if (!child_.Start(argv, options, error)) return false;
   std::string line;
   const std::string prefix = "listening on http://127.0.0.1:";
   const std::string tlsPrefix = "listening on https://127.0.0.1:";

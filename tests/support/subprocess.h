@@ -99,6 +99,8 @@ class ServiceProcess {
   // Makes every later Start keep the service's state in the PostgreSQL
   // database at `url` (the files stay in DIR).
   void UseDatabase(const std::string& url) { databaseUrl_ = url; }
+  // Adds "NAME=value" to the environment of every later start.
+  void AddEnvironment(const std::string& entry) { env_.push_back(entry); }
   // Stops it (SIGTERM) and returns its exit status (-1 when killed).
   int Stop() { return child_.Stop(); }
   bool Running() { return child_.Running(); }
@@ -114,6 +116,7 @@ class ServiceProcess {
   ChildProcess child_;
   uint16_t port_ = 0;
   std::string databaseUrl_;
+  std::vector<std::string> env_;
   bool tls_ = false;
 };
 
