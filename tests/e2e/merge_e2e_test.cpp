@@ -374,19 +374,30 @@ TEST_F(MergeE2eTest, NUpPlacesCardsInAGridWithCropMarksAtTheirTrimLines) {
   auto Dark = [&](double px, double py) { return DarkNear(ppm, int(px * 2), int(py * 2)); };
   auto White = [&](double px, double py) { return WhiteNear(ppm, int(px * 2), int(py * 2)); };
   const double markMiddle = 3 * mm + 1 * mm + 2.5 * mm;
+  const double markStart = 4.5 * mm, markEnd = 8.5 * mm, markBefore = 3.5 * mm, markAfter = 9.5 * mm;
   const double right = left + 2 * cardW + gap, bottom = top + 2 * cardH + gap;
   for (double lineX : {left, left + cardW, left + cardW + gap, right}) {
     SCOPED_TRACE(lineX);
     EXPECT_TRUE(Dark(lineX, top - markMiddle));
     EXPECT_TRUE(Dark(lineX, bottom + markMiddle));
     EXPECT_TRUE(White(lineX + 1.5, top - markMiddle));
-    EXPECT_TRUE(White(lineX, top - 3 * mm - 0.5 * mm));
+    // Each mark runs from 4 to 9 mm outside the trim: clear of the bleed, and no longer.
+    for (double end : {markStart, markEnd}) EXPECT_TRUE(Dark(lineX, top - end)) << end;
+    for (double clear : {markBefore, markAfter}) {
+      EXPECT_TRUE(White(lineX, top - clear)) << clear;
+      EXPECT_TRUE(White(lineX, bottom + clear)) << clear;
+    }
   }
   for (double lineY : {top, top + cardH, top + cardH + gap, bottom}) {
     SCOPED_TRACE(lineY);
     EXPECT_TRUE(Dark(left - markMiddle, lineY));
     EXPECT_TRUE(Dark(right + markMiddle, lineY));
     EXPECT_TRUE(White(left - markMiddle, lineY + 1.5));
+    for (double end : {markStart, markEnd}) EXPECT_TRUE(Dark(right + end, lineY)) << end;
+    for (double clear : {markBefore, markAfter}) {
+      EXPECT_TRUE(White(left - clear, lineY)) << clear;
+      EXPECT_TRUE(White(right + clear, lineY)) << clear;
+    }
   }
   // Between the two columns' marks, in the gap, the margin stays blank.
   EXPECT_TRUE(White(left + cardW + gap / 2, top - markMiddle));
