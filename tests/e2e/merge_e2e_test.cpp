@@ -171,6 +171,7 @@ TEST_F(MergeE2eTest, BadInputIsRefusedNamingRecordAndFieldAndNothingIsWritten) {
     int status;
     const char* error;
   };
+  const std::string cutRecords = "FullName\nAnn\n" + std::string(400, 'W') + "\nCyd\n";
   const std::vector<Case> cases = {
       {"a.csv", "FullName,Fax\nAnn,1\n", {}, 2,
        "record 1 (line 2): the template has no field named \"Fax\""},
@@ -204,6 +205,9 @@ TEST_F(MergeE2eTest, BadInputIsRefusedNamingRecordAndFieldAndNothingIsWritten) {
        "210.0 x 297.0 mm"},
       {"o.csv", "FullName\nAnn\n", {"--per-sheet", "4", "--sheet", "B7"}, 2,
        "unknown sheet size \"B7\""},
+      // A cut text stops the run, and its report is not written either.
+      {"q.csv", cutRecords, {"--stop-on-cut", "--report", Out("bad.json")}, 2,
+       "record 2 (line 3), field \"FullName\": the text is cut"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -212,21 +216,10 @@ TEST_F(MergeE2eTest, BadInputIsRefusedNamingRecordAndFieldAndNothingIsWritten) {
     EXPECT_NE(std::string::npos, run.err.find(c.error)) << run.err;
     EXPECT_FALSE(Exists(Out("bad.pdf")));
     EXPECT_EQ(0, FilesStartingWith(work_.path(), "bad.pdf"));
+    EXPECT_EQ(0, FilesStartingWith(work_.path(), "bad.json"));
   }
-}
-
-TEST_F(MergeE2eTest, StopOnCutNamesTheRecordAndFieldAndWritesNothing) {
-  const std::string longName(400, 'W');
-  const std::string csv = "FullName\nAnn\n" + longName + "\nCyd\n";
-  RunResult run = Merge("cut.csv", csv, "cut.pdf", {"--stop-on-cut", "--report", Out("cut.json")});
-  EXPECT_EQ(2, run.status) << run.out << run.err;
-  EXPECT_EQ(0, FilesStartingWith(work_.path(), "cut.json"));
-  EXPECT_NE(std::string::npos, run.err.find("record 2 (line 3), field \"FullName\": the text is cut"))
-      << run.err;
-  EXPECT_FALSE(Exists(Out("cut.pdf")));
-  EXPECT_EQ(0, FilesStartingWith(work_.path(), "cut.pdf"));
-  // Without the flag the run goes through and counts the cut.
-  run = Merge("cut.csv", csv, "cut.pdf");
+  // Without --stop-on-cut the cut record goes through and is counted.
+  RunResult run = Merge("cut.csv", cutRecords, "cut.pdf");
   ASSERT_EQ(0, run.status) << run.err;
   EXPECT_NE(std::string::npos, run.out.find("cut (overflowing): 1,")) << run.out;
 }
